@@ -1,0 +1,126 @@
+#include "bench/settings_catalog.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+namespace dravmer {
+
+namespace {
+std::vector<SSettingDef> Build() {
+    using T = SettingType;
+    std::vector<SSettingDef> s = {
+        {"DeviceList", "List", T::String, ""},
+        {"DeviceList", "PortList", T::String, ""},
+        {"DeviceList", "EnableList", T::String, ""},
+        {"DeviceList", "Transit1", T::Int, "0"},
+        {"DeviceList", "Transit2", T::Int, "0"},
+        {"DeviceList", "Transit3", T::Int, "0"},
+        {"DeviceList", "Transit4", T::Int, "0"},
+        {"ExperimentSettings", "ToTable", T::String, std::string(30, '1')},
+        {"ExperimentSettings", "ToFile", T::String, std::string(30, '1')},
+        {"ExperimentSettings", "SignToTable", T::String,
+         "0003336666663333333333333333333333333333333"},
+        {"ExperimentSettings", "SignToFile", T::String,
+         "0006666666666666666666666666666666666666666"},
+        {"ExperimentSettings", "Ky", T::String, "19.93"},
+        {"ExperimentSettings", "FlagSaveFlagToFile", T::Int, "0"},
+        {"ExperimentSettings", "FlagToFile", T::Int, "1"},
+        {"ExperimentSettings", "FlagStatToFile", T::Int, "1"},
+        {"ExperimentSettings", "FlagSaveToTextFile", T::Int, "0"},
+        {"ExperimentSettings", "strPathToSaveFile", T::String, ""},
+        {"ExperimentSettings", "AddToSavePathDate", T::Int, "0"},
+        {"ExperimentSettings", "crTableHighlightColor", T::Int, "9276913"},
+        {"ExperimentSettings", "strPeriod", T::String, "0.5"},
+        {"Properties", "bWriteLinkErrorsToLog", T::Int, "0"},
+        // Empty: no update server is asked until one is configured.
+        {"NetProp", "Server", T::String, ""},
+        {"Dravmer", "ExperimentDate", T::String, ""},
+        {"Dravmer", "ExperimentNumber", T::Int, "1"},
+        {"WindowPos", "showCmd", T::Int, "1"},
+        {"WindowPos", "x", T::Int, "0"},
+        {"WindowPos", "y", T::Int, "0"},
+        {"WindowPos", "cx", T::Int, "560"},
+        {"WindowPos", "cy", T::Int, "400"},
+    };
+    for (int p = 0; p < 4; ++p) {
+        const std::string sec = "ComSettingsPort" + std::to_string(p);
+        const std::vector<SSettingDef> port = {
+            {sec, "UseLink", T::Int, "1"},
+            {sec, "ComNumber", T::Int, std::to_string(p)},
+            {sec, "DevicePath", T::String, ""},
+            {sec, "Speed", T::Int, "12"},
+            {sec, "Byte", T::Int, "8"},
+            {sec, "Parity", T::Int, "0"},
+            {sec, "Stop", T::Int, "0"},
+            {sec, "RTS", T::Int, "0"},
+            {sec, "DTR", T::Int, "1"},
+            {sec, "bComType", T::Int, "0"},
+            {sec, "TimeOut", T::Int, "300"},
+            {sec, "ServerName", T::String, "LOCAL MACHINE"},
+            {sec, "UseServer", T::Int, "0"},
+            {sec, "ServerPort", T::Int, "0"},
+            {sec, "IPAddress", T::String, ""},
+            {sec, "TCPIPPort", T::Int, "1"},
+            {sec, "ModemUserInitString", T::String, ""},
+            {sec, "ModemPhoneNumber", T::String, ""},
+            {sec, "ModemWaitForDialConnect", T::Int, "60"},
+            {sec, "bLinkMode", T::Int, "0"},
+        };
+        s.insert(s.end(), port.begin(), port.end());
+    }
+    return s;
+}
+}  // namespace
+
+const std::vector<SSettingDef>& KnownSettings() {
+    static const std::vector<SSettingDef> settings = Build();
+    return settings;
+}
+
+const SSettingDef* FindSetting(const std::string& section, const std::string& name) {
+    for (const auto& d : KnownSettings())
+        if (d.section == section && d.name == name) return &d;
+    return nullptr;
+}
+
+std::string SettingText(const ISettingsStore& store, const SSettingDef& def) {
+    switch (def.type) {
+        case SettingType::Int:
+            return std::to_string(store.GetInt(def.section, def.name, ParseCInt(def.defaultValue)));
+        case SettingType::String:
+            return store.GetString(def.section, def.name, def.defaultValue);
+        case SettingType::Binary:
+            if (!store.Contains(def.section, def.name)) return def.defaultValue;
+            return BytesToHex(store.GetBinary(def.section, def.name));
+    }
+    return {};
+}
+
+std::optional<std::string> SetSettingText(ISettingsStore& store, const SSettingDef& def,
+                                          const std::string& text) {
+    switch (def.type) {
+        case SettingType::Int: {
+            errno = 0;
+            char* end = nullptr;
+            long v = std::strtol(text.c_str(), &end, 10);
+            if (text.empty() || *end != '\0' || errno == ERANGE || v < INT_MIN || v > UINT_MAX)
+                return "'" + text + "' is not a whole number";
+            // Addresses above 2^31 are kept as the 32-bit pattern the store has always held.
+            store.SetInt(def.section, def.name, static_cast<int>(static_cast<unsigned>(v)));
+            return std::nullopt;
+        }
+        case SettingType::String:
+            store.SetString(def.section, def.name, text);
+            return std::nullopt;
+        case SettingType::Binary: {
+            auto bytes = HexToBytes(text);
+            if (!bytes) return "'" + text + "' is not hex bytes";
+            store.SetBinary(def.section, def.name, *bytes);
+            return std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace dravmer

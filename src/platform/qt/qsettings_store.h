@@ -1,0 +1,36 @@
+#pragma once
+// The settings store of the front ends: QSettings with organisation "KorvelDevice" and
+// application "Dravmer" (an INI file under ~/.config), or an explicit INI file (--config).
+#include <memory>
+
+#include "platform/settings_store.h"
+
+class QSettings;
+
+namespace dravmer {
+
+class CQSettingsStore : public ISettingsStore {
+public:
+    // An empty path selects the user's default settings file.
+    explicit CQSettingsStore(const std::string& iniPath = {});
+    ~CQSettingsStore() override;
+
+    int GetInt(const std::string& section, const std::string& name, int def) const override;
+    void SetInt(const std::string& section, const std::string& name, int value) override;
+    std::string GetString(const std::string& section, const std::string& name,
+                          const std::string& def) const override;
+    void SetString(const std::string& section, const std::string& name,
+                   const std::string& value) override;
+    Bytes GetBinary(const std::string& section, const std::string& name) const override;
+    void SetBinary(const std::string& section, const std::string& name,
+                   const Bytes& value) override;
+    bool Contains(const std::string& section, const std::string& name) const override;
+    void Flush() override;
+    std::string FileName() const;
+
+private:
+    std::unique_ptr<QSettings> m_settings;
+    mutable std::unique_ptr<std::mutex> m_mutex;
+};
+
+}  // namespace dravmer

@@ -1,0 +1,118 @@
+#include "cli/cli.h"
+
+#include <algorithm>
+#include <ostream>
+
+#include "platform/qt/qsettings_store.h"
+
+namespace dravmer::cli {
+
+namespace {
+std::vector<CommandInfo>& Registry() {
+    static std::vector<CommandInfo> commands;
+    return commands;
+}
+
+constexpr const char* kVersion = "05.43";
+
+void PrintHelp(std::ostream& out) {
+    out << "Usage: dravmer-cli [--config FILE] COMMAND [ARGS...]\n"
+           "       dravmer-cli --version | --help\n\n"
+           "Global options:\n"
+           "  --config FILE   use this settings file instead of the user's settings\n"
+           "  --version       print the program version\n"
+           "  --help          print this help\n\n"
+           "Commands:\n";
+    auto commands = Registry();
+    std::sort(commands.begin(), commands.end(),
+              [](const CommandInfo& a, const CommandInfo& b) {
+                  return std::string(a.usage) < std::string(b.usage);
+              });
+    for (const auto& c : commands) {
+        out << "  " << c.usage << "\n      " << c.summary << "\n";
+    }
+}
+}  // namespace
+
+ISettingsStore& CliContext::Settings() {
+    if (!store) store = std::make_unique<CQSettingsStore>(configPath);
+    return *store;
+}
+
+void RegisterCommand(const CommandInfo& info) { Registry().push_back(info); }
+const std::vector<CommandInfo>& Commands() { return Registry(); }
+
+bool TakeFlag(std::vector<std::string>& args, const std::string& flag) {
+    auto it = std::find(args.begin(), args.end(), flag);
+    if (it == args.end()) return false;
+    args.erase(it);
+    return true;
+}
+
+bool TakeOption(std::vector<std::string>& args, const std::string& opt, std::string& value,
+                std::string& error) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == opt) {
+            if (i + 1 >= args.size()) {
+                error = "option " + opt + " needs a value";
+                args.erase(args.begin() + static_cast<long>(i));
+                return false;
+            }
+            value = args[i + 1];
+            args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+            return true;
+        }
+        if (args[i].rfind(opt + "=", 0) == 0) {
+            value = args[i].substr(opt.size() + 1);
+            args.erase(args.begin() + static_cast<long>(i));
+            return true;
+        }
+    }
+    return false;
+}
+
+int RunCli(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream& err,
+           std::unique_ptr<ISettingsStore> store) {
+    std::vector<std::string> args = argsIn;
+    CliContext ctx{out, err, {}, std::move(store)};
+    // Global options come before the command.
+    while (!args.empty() && args.front().rfind("--", 0) == 0) {
+        const std::string opt = args.front();
+        if (opt == "--version") {
+            out << "dravmer-cli " << kVersion << "\n";
+            return kExitOk;
+        }
+        if (opt == "--help" || opt == "-h") {
+            PrintHelp(out);
+            return kExitOk;
+        }
+        if (opt == "--config" || opt.rfind("--config=", 0) == 0) {
+            std::string error;
+            if (!TakeOption(args, "--config", ctx.configPath, error)) {
+                err << "dravmer-cli: " << error << "\n";
+                return kExitUsage;
+            }
+            continue;
+        }
+        break;  // a command's own option before the command name: reported below
+    }
+    if (args.empty()) {
+        PrintHelp(err);
+        return kExitUsage;
+    }
+    const std::string name = args.front();
+    args.erase(args.begin());
+    for (const auto& c : Registry()) {
+        if (name == c.name) {
+            if (std::find(args.begin(), args.end(), "--help") != args.end()) {
+                out << "Usage: dravmer-cli " << c.usage << "\n" << c.summary << "\n";
+                return kExitOk;
+            }
+            return c.run(ctx, args);
+        }
+    }
+    err << "dravmer-cli: unknown command '" << name << "' (try --help)\n";
+    return kExitUsage;
+}
+
+}  // namespace dravmer::cli
