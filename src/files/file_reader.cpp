@@ -174,6 +174,33 @@ std::vector<int> ColumnMap(const std::string& line, int& unknown) {
 // The C library's decimal conversion, quicker: from_chars for the usual text, strtod for what
 // it does not take (a leading '+', hex, partial numbers). False when nothing converts.
 bool ParseNumber(const char* begin, const char* end, double& value) {
+    // Fixed-point text such as "-12.345678": digits into an exact integer, one division by an
+    // exact power of ten, which IEEE arithmetic rounds correctly (the C library's result).
+    static constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const char* p = begin;
+    bool negative = p < end && *p == '-';
+    if (negative) ++p;
+    std::uint64_t mantissa = 0;
+    int digits = 0, decimals = -1;
+    for (; p < end; ++p) {
+        char c = *p;
+        if (c >= '0' && c <= '9') {
+            mantissa = mantissa * 10 + static_cast<unsigned>(c - '0');
+            ++digits;
+            if (decimals >= 0) ++decimals;
+        } else if (c == '.' && decimals < 0) {
+            decimals = 0;
+        } else {
+            break;
+        }
+    }
+    if (p == end && digits > 0 && digits <= 15) {
+        double m = static_cast<double>(mantissa);
+        value = decimals > 0 ? m / kPow10[decimals] : m;
+        if (negative) value = -value;
+        return true;
+    }
     auto [ptr, ec] = std::from_chars(begin, end, value);
     if (ec == std::errc() && ptr == end) return true;
     char tmp[128];

@@ -11,13 +11,12 @@ namespace dravmer {
 namespace {
 // The block a store starts with: three records, while the size field already reads 8192.
 constexpr std::size_t kInitialBlock = 1024;
-
-bool IsEven(const CMeasRecord& r) { return (r.cycle & 1) == 0; }
 }  // namespace
 
 CDeviceData::CDeviceData(int listIndex) : m_listIndex(listIndex), m_stats(new SStats) {
     m_capacity = static_cast<int>(kInitialBlock / sizeof(CMeasRecord));
-    m_records.reset(new CMeasRecord[static_cast<std::size_t>(m_capacity)]());
+    m_records.reset(static_cast<CMeasRecord*>(std::calloc(kInitialBlock, 1)));
+    if (!m_records) throw std::bad_alloc();
     m_blockBytes = kInitialBlock;
     m_records[0] = EmptyRecord();
     for (auto& p : m_readPos) p.store(0);
@@ -25,10 +24,13 @@ CDeviceData::CDeviceData(int listIndex) : m_listIndex(listIndex), m_stats(new SS
 
 CDeviceData::~CDeviceData() = default;
 
+void CDeviceData::SFree::operator()(CMeasRecord* p) const { std::free(p); }
+
 bool CDeviceData::GrowLocked() {
     std::size_t newSize = m_sizeField * 2;
     std::size_t newCapacity = newSize / sizeof(CMeasRecord);
-    CMeasRecord* block = new (std::nothrow) CMeasRecord[newCapacity]();
+    // Zero-filled by calloc; fresh pages come zeroed from the system, so nothing is written twice.
+    auto* block = static_cast<CMeasRecord*>(std::calloc(newCapacity, sizeof(CMeasRecord)));
     if (!block) return false;
     int count = m_count.load(std::memory_order_relaxed);
     std::memcpy(static_cast<void*>(block), m_records.get(),
@@ -41,9 +43,10 @@ bool CDeviceData::GrowLocked() {
 }
 
 int CDeviceData::AddSample(const CMeasRecord& record) {
-    CMeasRecord prev, same;
-    bool hasPrev = false, hasSame = false;
-    bool even = IsEven(record);
+    double v[kParamCount], prev[kParamCount], same[kParamCount];
+    GetAllParams(record, v);
+    const bool even = (record.cycle & 1) == 0;
+    bool hasPrev, hasSame;
     int index;
     {
         std::unique_lock lock(m_arrayLock);
@@ -53,16 +56,16 @@ int CDeviceData::AddSample(const CMeasRecord& record) {
         CMeasRecord& slot = m_records[static_cast<std::size_t>(index)];
         slot = record;
         slot.position = index;
-        if (index > 0) {
-            prev = m_records[static_cast<std::size_t>(index - 1)];
-            hasPrev = true;
-        }
-        int sameIndex = even ? m_lastEven : m_lastOdd;
-        if (sameIndex >= 0) {
-            same = m_records[static_cast<std::size_t>(sameIndex)];
-            hasSame = true;
-        }
-        (even ? m_lastEven : m_lastOdd) = index;
+        hasPrev = m_havePrev;
+        if (hasPrev) std::memcpy(prev, m_prevValues, sizeof prev);
+        std::memcpy(m_prevValues, v, sizeof v);
+        m_havePrev = true;
+        double* parity = even ? m_evenValues : m_oddValues;
+        bool& haveParity = even ? m_haveEven : m_haveOdd;
+        hasSame = haveParity;
+        if (hasSame) std::memcpy(same, parity, sizeof same);
+        std::memcpy(parity, v, sizeof v);
+        haveParity = true;
         m_count.store(index + 1, std::memory_order_release);
     }
 
@@ -70,12 +73,8 @@ int CDeviceData::AddSample(const CMeasRecord& record) {
         if (ISampleSink* sink = m_sink.load()) sink->OnSamplesAdded(*this);
 
     std::lock_guard statLock(m_statMutex);
-    if (m_stats->state.rangeMode) return 0;
-    double v[kParamCount], p[kParamCount], s[kParamCount];
-    GetAllParams(record, v);
-    if (hasPrev) GetAllParams(prev, p);
-    if (hasSame) GetAllParams(same, s);
     SStatState& st = m_stats->state;
+    if (st.rangeMode) return 0;
     st.n += 1;
     (even ? st.nE : st.nO) += 1;
     if (st.n == 1 || !hasPrev) {
@@ -83,7 +82,7 @@ int CDeviceData::AddSample(const CMeasRecord& record) {
         st.firstSecond = record.time;
         FirstOfRange(v, even);
     } else {
-        RunningUpdate(v, p, hasSame ? s : nullptr, even);
+        RunningUpdate(v, prev, hasSame ? same : nullptr, even);
     }
     st.lastSecond = record.time;
     TrendCheck();
@@ -168,7 +167,7 @@ void CDeviceData::ResetData() {
         std::unique_lock lock(m_arrayLock);
         m_count.store(0, std::memory_order_release);
         m_records[0] = EmptyRecord();
-        m_lastEven = m_lastOdd = -1;
+        m_havePrev = m_haveEven = m_haveOdd = false;
     }
     {
         std::lock_guard statLock(m_statMutex);

@@ -136,20 +136,26 @@ private:
     int TimeToIndexLocked(std::uint32_t second) const;
     void RunningUpdate(const double* v, const double* prev, const double* sameParity, bool even);
     void FirstOfRange(const double* v, bool even);
-    void FinishAverages(int n, int nE, int nO);
     void TrendCheck();
     double StatSlot(StatKind kind, int param) const;
 
     int m_listIndex;
 
     mutable std::shared_mutex m_arrayLock;
-    std::unique_ptr<CMeasRecord[]> m_records;
+    struct SFree {
+        void operator()(CMeasRecord* p) const;
+    };
+    std::unique_ptr<CMeasRecord[], SFree> m_records;
     std::size_t m_sizeField = 8192;  // doubles on every growth
     std::size_t m_blockBytes = 0;
     int m_capacity = 0;
     std::atomic<int> m_count{0};
-    int m_lastEven = -1;  // newest even and odd record, for the parity noise
-    int m_lastOdd = -1;
+    // The appending thread's memory of the newest record and of the newest even and odd ones
+    // (their parameter values), for the noise sums.
+    bool m_havePrev = false, m_haveEven = false, m_haveOdd = false;
+    double m_prevValues[kParamCount] = {};
+    double m_evenValues[kParamCount] = {};
+    double m_oddValues[kParamCount] = {};
 
     std::array<std::atomic<int>, kParamCount> m_readPos{};
 

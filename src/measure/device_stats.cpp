@@ -58,50 +58,34 @@ void CDeviceData::FirstOfRange(const double* v, bool even) {
     m_stats->state.nO = even ? 0 : 1;
 }
 
+// The running update keeps the sums, Min and Max; every other statistic is a function of the
+// sums and counts and is worked out when it is read (Derived), with the same formulas as the
+// recompute, so both modes give the same numbers.
 void CDeviceData::RunningUpdate(const double* v, const double* prev, const double* sameParity,
                                 bool even) {
     auto& s = m_stats->v;
-    const int n = m_stats->state.n;
-    const int nP = even ? m_stats->state.nE : m_stats->state.nO;
-    const int sumP = even ? kSlotSumE : kSlotSumO;
-    const int avgP = even ? kSlotAverageE : kSlotAverageO;
-    const int noiseSumP = even ? kSlotNoiseSumE : kSlotNoiseSumO;
-    const int noiseP = even ? kSlotNoiseE : kSlotNoiseO;
+    double* sumP = s[even ? kSlotSumE : kSlotSumO];
+    double* noiseSumP = s[even ? kSlotNoiseSumE : kSlotNoiseSumO];
+    double* sum = s[kSlotSum];
+    double* sumSq = s[kSlotSumSq];
+    double* mn = s[kSlotMin];
+    double* mx = s[kSlotMax];
+    double* noiseSum = s[kSlotNoiseSum];
     for (int i = kFirst; i <= kLast; ++i) {
         double x = v[i];
-        s[kSlotSum][i] += x;
-        s[kSlotSumSq][i] += x * x;
-        double avg = s[kSlotSum][i] / n;
-        s[kSlotAverage][i] = avg;
-        if (x < s[kSlotMin][i]) s[kSlotMin][i] = x;
-        if (x > s[kSlotMax][i]) s[kSlotMax][i] = x;
-        s[kSlotDelta][i] = s[kSlotMax][i] - s[kSlotMin][i];
-        s[kSlotSigma][i] = Sigma(s[kSlotSumSq][i], avg, n);
+        sum[i] += x;
+        sumSq[i] += x * x;
+        mn[i] = x < mn[i] ? x : mn[i];
+        mx[i] = x > mx[i] ? x : mx[i];
         double d = x - prev[i];
-        s[kSlotNoiseSum][i] += d * d;
-        s[kSlotNoise][i] = Spread(s[kSlotNoiseSum][i], n);
-        s[sumP][i] += x;
-        s[avgP][i] = s[sumP][i] / nP;
-        if (sameParity) {
-            double e = x - sameParity[i];
-            s[noiseSumP][i] += e * e;
-            s[noiseP][i] = Spread(s[noiseSumP][i], nP);
-        }
+        noiseSum[i] += d * d;
+        sumP[i] += x;
     }
-}
-
-void CDeviceData::FinishAverages(int n, int nE, int nO) {
-    auto& s = m_stats->v;
-    for (int i = kFirst; i <= kLast; ++i) {
-        double avg = n > 0 ? s[kSlotSum][i] / n : 0;
-        s[kSlotAverage][i] = avg;
-        s[kSlotAverageE][i] = nE > 0 ? s[kSlotSumE][i] / nE : 0;
-        s[kSlotAverageO][i] = nO > 0 ? s[kSlotSumO][i] / nO : 0;
-        s[kSlotDelta][i] = s[kSlotMax][i] - s[kSlotMin][i];
-        s[kSlotSigma][i] = Sigma(s[kSlotSumSq][i], avg, n);
-        s[kSlotNoise][i] = Spread(s[kSlotNoiseSum][i], n);
-        s[kSlotNoiseE][i] = Spread(s[kSlotNoiseSumE][i], nE);
-        s[kSlotNoiseO][i] = Spread(s[kSlotNoiseSumO][i], nO);
+    if (sameParity) {
+        for (int i = kFirst; i <= kLast; ++i) {
+            double e = v[i] - sameParity[i];
+            noiseSumP[i] += e * e;
+        }
     }
 }
 
@@ -166,7 +150,6 @@ void CDeviceData::CalcRange(std::uint32_t fromSecond, std::uint32_t toSecond, bo
     st.n = n;
     st.nE = nE;
     st.nO = nO;
-    FinishAverages(n, nE, nO);
     if (count > 0) {
         st.firstSecond = r[whole ? 0 : first].time;
         st.lastSecond = r[whole ? count - 1 : last].time;
@@ -197,11 +180,13 @@ bool CDeviceData::RestartStats(bool acquisitionRunning) {
 }
 
 void CDeviceData::TrendCheck() {
-    auto& s = m_stats->v;
     STrendResult& t = m_stats->trend;
     t = STrendResult{};
-    const double* E = &s[kSlotAverageE][kUgFirst];
-    const double* O = &s[kSlotAverageO][kUgFirst];
+    double E[10], O[10];
+    for (int k = 0; k < 10; ++k) {
+        E[k] = StatSlot(StatKind::AverageE, kUgFirst + k);
+        O[k] = StatSlot(StatKind::AverageO, kUgFirst + k);
+    }
     const double* H = O[0] > E[0] ? O : E;
     const double* L = O[0] > E[0] ? E : O;
     double den = H[9] - L[9];
@@ -220,7 +205,22 @@ void CDeviceData::TrendCheck() {
 double CDeviceData::StatSlot(StatKind kind, int param) const {
     int slot = SlotOf(kind);
     if (slot < 0 || param < kFirst || param > kLast) return 0;
-    return m_stats->v[slot][param];
+    const auto& s = m_stats->v;
+    const SStatState& st = m_stats->state;
+    const int i = param;
+    switch (slot) {
+        case kSlotAverage: return st.n > 0 ? s[kSlotSum][i] / st.n : 0;
+        // Without a record of its parity an average keeps what the range start gave it.
+        case kSlotAverageE: return st.nE > 0 ? s[kSlotSumE][i] / st.nE : s[kSlotAverageE][i];
+        case kSlotAverageO: return st.nO > 0 ? s[kSlotSumO][i] / st.nO : s[kSlotAverageO][i];
+        case kSlotDelta: return s[kSlotMax][i] - s[kSlotMin][i];
+        case kSlotSigma:
+            return Sigma(s[kSlotSumSq][i], st.n > 0 ? s[kSlotSum][i] / st.n : 0, st.n);
+        case kSlotNoise: return Spread(s[kSlotNoiseSum][i], st.n);
+        case kSlotNoiseE: return Spread(s[kSlotNoiseSumE][i], st.nE);
+        case kSlotNoiseO: return Spread(s[kSlotNoiseSumO][i], st.nO);
+        default: return s[slot][i];
+    }
 }
 
 CMeasRecord CDeviceData::GetStat(StatKind kind) const {
