@@ -244,8 +244,6 @@ int LoadTxtFile(CDeviceData& store, const std::string& path, const LoadProgressF
     int kg = 0, kr = 0;
     CMeasRecord buffer;
     std::uint64_t done = 0;
-    const char* tokBegin[64];
-    const char* tokEnd[64];
 
     auto handleLine = [&](const char* s, std::size_t n) -> bool {
         if (n > 0 && s[n - 1] == '\r') --n;
@@ -271,38 +269,35 @@ int LoadTxtFile(CDeviceData& store, const std::string& path, const LoadProgressF
             }
             return true;
         }
+        // One pass over the line: split at blanks and convert each token as it comes.
+        double values[64];
         std::size_t tokens = 0;
         const char* p = s;
         const char* e = s + n;
+        bool bad = false;
         while (p < e) {
             while (p < e && *p == ' ') ++p;
             if (p >= e) break;
             const char* b = p;
             while (p < e && *p != ' ') ++p;
-            if (tokens < 64) {
-                tokBegin[tokens] = b;
-                tokEnd[tokens] = p;
+            if (tokens < 64 && tokens < map.size()) {
+                int index = map[tokens];
+                if (index >= 0) {
+                    bool ok = index == 2 ? ParseHex(b, p, values[tokens])
+                                         : ParseNumber(b, p, values[tokens]);
+                    bad = bad || !ok;
+                }
             }
             ++tokens;
         }
         if (tokens == 0) return true;  // blank line
-        if (tokens != map.size()) {
+        if (tokens != map.size() || bad) {
             ++report.skippedLines;
             return true;
         }
         CMeasRecord next = buffer;
-        for (std::size_t j = 0; j < tokens; ++j) {
-            int index = map[j];
-            if (index < 0) continue;
-            double v;
-            bool ok = index == 2 ? ParseHex(tokBegin[j], tokEnd[j], v)
-                                 : ParseNumber(tokBegin[j], tokEnd[j], v);
-            if (!ok) {
-                ++report.skippedLines;
-                return true;
-            }
-            SetParam(next, index, v);
-        }
+        for (std::size_t j = 0; j < tokens; ++j)
+            if (map[j] >= 0) SetParam(next, map[j], values[j]);
         buffer = next;
         if (store.AddSample(buffer) != 0) {
             report.error = "out of memory at record " + std::to_string(report.records);
@@ -319,8 +314,10 @@ int LoadTxtFile(CDeviceData& store, const std::string& path, const LoadProgressF
         done += got;
         const char* data = block.data();
         std::size_t start = 0;
-        for (std::size_t i = 0; i < got && !stop; ++i) {
-            if (data[i] != '\n') continue;
+        while (!stop && start < got) {
+            const char* lf = static_cast<const char*>(std::memchr(data + start, '\n', got - start));
+            if (!lf) break;
+            std::size_t i = static_cast<std::size_t>(lf - data);
             if (!pending.empty()) {
                 pending.append(data + start, i - start);
                 stop = !handleLine(pending.data(), pending.size());
