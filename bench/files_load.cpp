@@ -25,7 +25,8 @@ void Load(benchmark::State& state, const char* name) {
     CDeviceData store;
     for (auto _ : state) {
         SLoadReport report;
-        if (!LoadExperimentFile(store, path, nullptr, &report)) state.SkipWithError(report.error.c_str());
+        if (!LoadExperimentFile(store, path, nullptr, &report))
+            state.SkipWithError(report.error.c_str());
         benchmark::DoNotOptimize(store.GetStatValue(StatKind::Sigma, 3));
         state.counters["records"] = report.records;
     }

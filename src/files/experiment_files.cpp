@@ -40,9 +40,7 @@ bool WriteAll(int fd, const std::string& data) {
 
 std::string DateText(std::time_t t) { return Strftime("%y%m%d", t); }
 
-std::string DatedSubfolder(std::time_t t) {
-    return Strftime("%y%m - Файлы ADC/%y%m%d", t);
-}
+std::string DatedSubfolder(std::time_t t) { return Strftime("%y%m - Файлы ADC/%y%m%d", t); }
 
 std::string StoreTitle(const std::string& date, int experiment, std::uint32_t address) {
     char buf[64];
@@ -125,8 +123,8 @@ SFileOptions CExperimentFiles::Options() const {
 }
 
 int CExperimentFiles::OpenExperimentFiles(std::string& savePath, std::uint32_t address,
-                                          int experimentNumber, bool textFormat,
-                                          bool dateFolders, bool acquisitionRunning) {
+                                          int experimentNumber, bool textFormat, bool dateFolders,
+                                          bool acquisitionRunning) {
     std::lock_guard lock(m_mutex);
     m_store.SetFileName("");
     m_text = textFormat;

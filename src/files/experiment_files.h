@@ -22,8 +22,8 @@ inline constexpr int kOpenAlreadyWritten = -2;
 inline constexpr int kOpenNameTaken = -3;
 
 // Names built from a local date and time.
-std::string DateText(std::time_t t);                         // "%y%m%d"
-std::string DatedSubfolder(std::time_t t);                   // "%y%m - Файлы ADC/%y%m%d"
+std::string DateText(std::time_t t);        // "%y%m%d"
+std::string DatedSubfolder(std::time_t t);  // "%y%m - Файлы ADC/%y%m%d"
 std::string StoreTitle(const std::string& date, int experiment, std::uint32_t address);
 std::string ExperimentFileName(const std::string& date, int experiment, std::uint32_t address,
                                bool text);

@@ -72,7 +72,8 @@ bool CheckExperimentFile(const std::string& path, SExperimentEntry& entry) {
                 int k = i + 2;
                 while (k < 1024 && (tail[k] < '0' || tail[k] > '9')) ++k;
                 std::uint32_t v = 0;
-                while (k < 1024 && tail[k] >= '0' && tail[k] <= '9') v = v * 10 + static_cast<std::uint32_t>(tail[k++] - '0');
+                while (k < 1024 && tail[k] >= '0' && tail[k] <= '9')
+                    v = v * 10 + static_cast<std::uint32_t>(tail[k++] - '0');
                 entry.duration = v;
                 break;
             }
@@ -131,8 +132,9 @@ int CExperimentList::Scan(const std::string& folder) {
             m_entries.push_back(entry);
         }
     }
-    std::stable_sort(m_entries.begin(), m_entries.end(),
-                     [](const SExperimentEntry& a, const SExperimentEntry& b) { return a.name < b.name; });
+    std::stable_sort(
+        m_entries.begin(), m_entries.end(),
+        [](const SExperimentEntry& a, const SExperimentEntry& b) { return a.name < b.name; });
     for (int i = 0; i < static_cast<int>(m_entries.size()); ++i) {
         const auto& e = m_entries[static_cast<std::size_t>(i)];
         if (!m_groups.empty()) {
@@ -231,8 +233,9 @@ int LoadGroup(const SGroupLoadData& group, const std::vector<CDeviceData*>& stor
             l.OnFileProgress(i, percent);
             return !(cancel && cancel->load());
         };
-        int result = LoadExperimentFile(*stores[static_cast<std::size_t>(i)],
-                                        group.paths[static_cast<std::size_t>(i)], progress, &report);
+        int result =
+            LoadExperimentFile(*stores[static_cast<std::size_t>(i)],
+                               group.paths[static_cast<std::size_t>(i)], progress, &report);
         cancelled = report.cancelled;
         loaded += result;
         l.OnFileLoaded(i, result, report);

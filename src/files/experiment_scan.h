@@ -34,15 +34,15 @@ struct SGroupDescription {
     std::time_t time = 0;
     std::string dateTimeText;  // "%d-%m-%Y     %H:%M"
     int number = 0;
-    std::uint32_t duration = 0;    // seconds
-    std::string durationMinutes;   // "%1.1f"
-    std::string format;            // ".txt" / ".adc"
+    std::uint32_t duration = 0;   // seconds
+    std::string durationMinutes;  // "%1.1f"
+    std::string format;           // ".txt" / ".adc"
     int devices = 0;
     std::vector<std::uint32_t> addresses;
-    std::string addressText;       // "101; 102"
+    std::string addressText;  // "101; 102"
     std::vector<std::string> files;
-    std::string label;             // the label file's text (UTF-8), empty without one
-    std::string comment;           // "%2.2d-%2.2d-%d - Exp: %d  %s", empty without a label
+    std::string label;    // the label file's text (UTF-8), empty without one
+    std::string comment;  // "%2.2d-%2.2d-%d - Exp: %d  %s", empty without a label
 };
 
 struct SGroupLoadData {

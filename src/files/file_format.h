@@ -46,16 +46,16 @@ void AppendTxtRecord(std::string& out, const CMeasRecord& r, const std::vector<i
 using LoadProgressFn = std::function<bool(int percent)>;
 
 struct SLoadReport {
-    int records = 0;          // records appended
-    std::vector<int> columns;  // catalogue index of each column, in file order (-1: skipped)
+    int records = 0;                 // records appended
+    std::vector<int> columns;        // catalogue index of each column, in file order (-1: skipped)
     std::uint64_t ignoredBytes = 0;  // trailing partial record of a binary file
-    int skippedLines = 0;     // text lines that were not whole records
-    int unknownColumns = 0;   // text header names that are not in the catalogue
-    double ky = 0;            // text files: the Ky of the first line
+    int skippedLines = 0;            // text lines that were not whole records
+    int unknownColumns = 0;          // text header names that are not in the catalogue
+    double ky = 0;                   // text files: the Ky of the first line
     bool hasKy = false;
     bool cancelled = false;
-    std::string error;        // why the load failed, empty on success
-    std::string warning;      // why reading stopped early although the load succeeded
+    std::string error;            // why the load failed, empty on success
+    std::string warning;          // why reading stopped early although the load succeeded
     std::string Summary() const;  // one line for an operator: what was left out and why
 };
 

@@ -19,13 +19,9 @@ std::uint32_t GetLe32(const unsigned char* p) {
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
-std::string TitleOf(const std::string& path) {
-    return std::filesystem::path(path).stem().string();
-}
+std::string TitleOf(const std::string& path) { return std::filesystem::path(path).stem().string(); }
 
-bool Report(const LoadProgressFn& progress, int percent) {
-    return !progress || progress(percent);
-}
+bool Report(const LoadProgressFn& progress, int percent) { return !progress || progress(percent); }
 
 int Percent(std::uint64_t done, std::uint64_t total) {
     return total == 0 ? 100 : static_cast<int>(done * 100 / total);
@@ -44,7 +40,8 @@ void ReadFirmware(const unsigned char* header, CDeviceData& store) {
     const char* at = std::strstr(text, "Firmware version:");
     int major = 0, minor = 0;
     if (at && std::sscanf(at, "Firmware version: %d.%d", &major, &minor) == 2)
-        store.SetFirmwareVersion(static_cast<std::uint8_t>(major), static_cast<std::uint8_t>(minor));
+        store.SetFirmwareVersion(static_cast<std::uint8_t>(major),
+                                 static_cast<std::uint8_t>(minor));
 }
 
 }  // namespace
@@ -55,14 +52,16 @@ std::string SLoadReport::Summary() const {
     if (!error.empty()) add(error);
     if (!warning.empty()) add(warning);
     if (cancelled) add("loading was cancelled");
-    if (ignoredBytes) add(std::to_string(ignoredBytes) + " bytes of an incomplete last record ignored");
-    if (skippedLines) add(std::to_string(skippedLines) + " lines that were not whole records skipped");
+    if (ignoredBytes)
+        add(std::to_string(ignoredBytes) + " bytes of an incomplete last record ignored");
+    if (skippedLines)
+        add(std::to_string(skippedLines) + " lines that were not whole records skipped");
     if (unknownColumns) add(std::to_string(unknownColumns) + " unknown columns skipped");
     return s;
 }
 
-int LoadExperimentFile(CDeviceData& store, const std::string& path,
-                       const LoadProgressFn& progress, SLoadReport* report) {
+int LoadExperimentFile(CDeviceData& store, const std::string& path, const LoadProgressFn& progress,
+                       SLoadReport* report) {
     SLoadReport local;
     SLoadReport& r = report ? *report : local;
     r = SLoadReport{};
@@ -121,7 +120,9 @@ int LoadAdcFile(CDeviceData& store, const std::string& path, const LoadProgressF
                     std::memcpy(&v, &bits, 4);
                     SetParam(buffer, ids[k], v);
                 }
-                if (store.AddSample(buffer) != 0) return Fail(report, "out of memory at record " + std::to_string(report.records));
+                if (store.AddSample(buffer) != 0)
+                    return Fail(report,
+                                "out of memory at record " + std::to_string(report.records));
                 ++report.records;
             }
             carried = have - at;
@@ -248,8 +249,10 @@ int LoadTxtFile(CDeviceData& store, const std::string& path, const LoadProgressF
     auto handleLine = [&](const char* s, std::size_t n) -> bool {
         if (n > 0 && s[n - 1] == '\r') --n;
         if (n >= kTextMaxLine) {
-            if (!haveHeader) report.error = "a line of 1024 or more characters before the header";
-            else report.warning = "a line of 1024 or more characters ended the reading";
+            if (!haveHeader)
+                report.error = "a line of 1024 or more characters before the header";
+            else
+                report.warning = "a line of 1024 or more characters ended the reading";
             return false;
         }
         if (!haveHeader) {
@@ -333,7 +336,9 @@ int LoadTxtFile(CDeviceData& store, const std::string& path, const LoadProgressF
         }
         if (firstBlock && !haveHeader) {
             store.SetLoadedFrom(path, TitleOf(path));
-            return Fail(report, report.error.empty() ? "no header line beginning with время in the first block" : report.error);
+            return Fail(report, report.error.empty()
+                                    ? "no header line beginning with время in the first block"
+                                    : report.error);
         }
         firstBlock = false;
         if (!Report(progress, Percent(done, length))) {

@@ -47,7 +47,8 @@ void AppendAdcRecord(std::string& out, const CMeasRecord& r, const std::vector<i
     double all[CMeasRecord::kParamCount];
     GetAllParams(r, all);
     for (int index : columns) {
-        float f = static_cast<float>(index >= 0 && index < CMeasRecord::kParamCount ? all[index] : 0);
+        float f =
+            static_cast<float>(index >= 0 && index < CMeasRecord::kParamCount ? all[index] : 0);
         std::uint32_t bits;
         std::memcpy(&bits, &f, 4);
         char b[4];
@@ -85,8 +86,9 @@ int SaveStoreAs(const CDeviceData& store, const std::string& path, bool text,
     int count = store.GetCount();
     std::string buf;
     CMeasRecord first = store.GetSample(0);
-    buf = text ? TxtHeader(first.kg, first.kr, options.ky, columns)
-               : AdcHeader(columns, store.FirmwareMajor(), store.FirmwareMinor(), store.StartTime());
+    buf = text
+              ? TxtHeader(first.kg, first.kr, options.ky, columns)
+              : AdcHeader(columns, store.FirmwareMajor(), store.FirmwareMinor(), store.StartTime());
     std::vector<CMeasRecord> chunk(1024);
     for (int i = 0; i < count;) {
         int n = store.CopySamples(i, static_cast<int>(chunk.size()), chunk.data());

@@ -19,10 +19,9 @@ constexpr SRow kRows[] = {
     {"sigma  ", StatKind::Sigma, false},    {"noise  ", StatKind::Noise, false},
     {"noise E", StatKind::NoiseE, false},   {"noise O", StatKind::NoiseO, false},
 };
-constexpr StatKind kJsonKinds[] = {StatKind::AverageE, StatKind::AverageO, StatKind::Average,
-                                   StatKind::Min,      StatKind::Max,      StatKind::Delta,
-                                   StatKind::Sigma,    StatKind::Noise,    StatKind::NoiseE,
-                                   StatKind::NoiseO};
+constexpr StatKind kJsonKinds[] = {
+    StatKind::AverageE, StatKind::AverageO, StatKind::Average, StatKind::Min,    StatKind::Max,
+    StatKind::Delta,    StatKind::Sigma,    StatKind::Noise,   StatKind::NoiseE, StatKind::NoiseO};
 }  // namespace
 
 std::string StatisticsText(const CDeviceData& store,
@@ -46,7 +45,8 @@ std::string StatisticsText(const CDeviceData& store,
         CMeasRecord values = store.GetStat(row.kind);
         for (int i = 3; i < CMeasRecord::kParamCount; ++i) {
             if (!columns[static_cast<std::size_t>(i)]) continue;
-            text += FormatTableValue(i, GetParam(values, i), tableDecimals[static_cast<std::size_t>(i)]);
+            text += FormatTableValue(i, GetParam(values, i),
+                                     tableDecimals[static_cast<std::size_t>(i)]);
             text += "\t";
         }
         text += "\r\n";

@@ -3,9 +3,8 @@
 // that is copied to the clipboard, and the JSON object of one device (dravmer-cli stats/run).
 #include <array>
 #include <cstdint>
-#include <string>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "measure/device_data.h"
 

@@ -24,17 +24,28 @@ double Sigma(double sumSq, double average, int n) {
 
 int SlotOf(StatKind kind) {
     switch (kind) {
-        case StatKind::AverageE: return kSlotAverageE;
-        case StatKind::AverageO: return kSlotAverageO;
-        case StatKind::Average: return kSlotAverage;
-        case StatKind::Min: return kSlotMin;
-        case StatKind::Max: return kSlotMax;
-        case StatKind::Delta: return kSlotDelta;
-        case StatKind::Sigma: return kSlotSigma;
-        case StatKind::Noise: return kSlotNoise;
-        case StatKind::NoiseE: return kSlotNoiseE;
-        case StatKind::NoiseO: return kSlotNoiseO;
-        default: return -1;
+        case StatKind::AverageE:
+            return kSlotAverageE;
+        case StatKind::AverageO:
+            return kSlotAverageO;
+        case StatKind::Average:
+            return kSlotAverage;
+        case StatKind::Min:
+            return kSlotMin;
+        case StatKind::Max:
+            return kSlotMax;
+        case StatKind::Delta:
+            return kSlotDelta;
+        case StatKind::Sigma:
+            return kSlotSigma;
+        case StatKind::Noise:
+            return kSlotNoise;
+        case StatKind::NoiseE:
+            return kSlotNoiseE;
+        case StatKind::NoiseO:
+            return kSlotNoiseO;
+        default:
+            return -1;
     }
 }
 }  // namespace
@@ -209,17 +220,25 @@ double CDeviceData::StatSlot(StatKind kind, int param) const {
     const SStatState& st = m_stats->state;
     const int i = param;
     switch (slot) {
-        case kSlotAverage: return st.n > 0 ? s[kSlotSum][i] / st.n : 0;
+        case kSlotAverage:
+            return st.n > 0 ? s[kSlotSum][i] / st.n : 0;
         // Without a record of its parity an average keeps what the range start gave it.
-        case kSlotAverageE: return st.nE > 0 ? s[kSlotSumE][i] / st.nE : s[kSlotAverageE][i];
-        case kSlotAverageO: return st.nO > 0 ? s[kSlotSumO][i] / st.nO : s[kSlotAverageO][i];
-        case kSlotDelta: return s[kSlotMax][i] - s[kSlotMin][i];
+        case kSlotAverageE:
+            return st.nE > 0 ? s[kSlotSumE][i] / st.nE : s[kSlotAverageE][i];
+        case kSlotAverageO:
+            return st.nO > 0 ? s[kSlotSumO][i] / st.nO : s[kSlotAverageO][i];
+        case kSlotDelta:
+            return s[kSlotMax][i] - s[kSlotMin][i];
         case kSlotSigma:
             return Sigma(s[kSlotSumSq][i], st.n > 0 ? s[kSlotSum][i] / st.n : 0, st.n);
-        case kSlotNoise: return Spread(s[kSlotNoiseSum][i], st.n);
-        case kSlotNoiseE: return Spread(s[kSlotNoiseSumE][i], st.nE);
-        case kSlotNoiseO: return Spread(s[kSlotNoiseSumO][i], st.nO);
-        default: return s[slot][i];
+        case kSlotNoise:
+            return Spread(s[kSlotNoiseSum][i], st.n);
+        case kSlotNoiseE:
+            return Spread(s[kSlotNoiseSumE][i], st.nE);
+        case kSlotNoiseO:
+            return Spread(s[kSlotNoiseSumO][i], st.nO);
+        default:
+            return s[slot][i];
     }
 }
 

@@ -68,11 +68,16 @@ std::int64_t TruncateToInteger(double value) {
 
 double GetParam(const CMeasRecord& r, int index) {
     switch (index) {
-        case 0: return r.time;
-        case 1: return r.cycle;
-        case 2: return r.state;
-        case 15: return r.gvEr;
-        default: break;
+        case 0:
+            return r.time;
+        case 1:
+            return r.cycle;
+        case 2:
+            return r.state;
+        case 15:
+            return r.gvEr;
+        default:
+            break;
     }
     if (index >= 23 && index <= 32) return r.ugi[index - 23];
     if (index < 0 || index >= CMeasRecord::kParamCount) return 0;
@@ -81,11 +86,20 @@ double GetParam(const CMeasRecord& r, int index) {
 
 void SetParam(CMeasRecord& r, int index, double value) {
     switch (index) {
-        case 0: r.time = static_cast<std::uint32_t>(TruncateToInteger(value)); return;
-        case 1: r.cycle = static_cast<std::uint8_t>(TruncateToInteger(value)); return;
-        case 2: r.state = static_cast<std::uint16_t>(TruncateToInteger(value)); return;
-        case 15: r.gvEr = static_cast<std::uint8_t>(TruncateToInteger(value)); return;
-        default: break;
+        case 0:
+            r.time = static_cast<std::uint32_t>(TruncateToInteger(value));
+            return;
+        case 1:
+            r.cycle = static_cast<std::uint8_t>(TruncateToInteger(value));
+            return;
+        case 2:
+            r.state = static_cast<std::uint16_t>(TruncateToInteger(value));
+            return;
+        case 15:
+            r.gvEr = static_cast<std::uint8_t>(TruncateToInteger(value));
+            return;
+        default:
+            break;
     }
     if (index >= 23 && index <= 32) {
         r.ugi[index - 23] = value;

@@ -19,8 +19,8 @@ struct CMeasRecord {
            tProc = 0, emptyPipe = 0, emptyPipeDelta = 0, ugMin = 0, ugMax = 0;
     double ugi[10] = {};  // UG[0]..UG[9]
     double tempProc = 0, ip = 0, res1 = 0, res2 = 0, res3 = 0;
-    double gv20 = 0, t1_20 = 0, p1_20 = 0, gi20 = 0, tProc20 = 0, t2_20 = 0, rt1_26 = 0,
-           rt2_26 = 0, tps26 = 0;
+    double gv20 = 0, t1_20 = 0, p1_20 = 0, gi20 = 0, tProc20 = 0, t2_20 = 0, rt1_26 = 0, rt2_26 = 0,
+           tps26 = 0;
     std::uint8_t gvEr = 0;  // GvEr: flow channel error code (index 15)
 };
 

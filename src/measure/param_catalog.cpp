@@ -46,10 +46,18 @@ std::string FormatTableValue(int index, double value, int decimals) {
     char buf[512];
     switch (index) {
         case 0:
-        case 1: std::snprintf(buf, sizeof buf, "%u", static_cast<unsigned>(value)); break;
-        case 2: std::snprintf(buf, sizeof buf, "%4.4X", static_cast<unsigned>(value)); break;
-        case 15: std::snprintf(buf, sizeof buf, "%d", static_cast<int>(value)); break;
-        default: std::snprintf(buf, sizeof buf, "% .*f", ClampDecimals(decimals), value); break;
+        case 1:
+            std::snprintf(buf, sizeof buf, "%u", static_cast<unsigned>(value));
+            break;
+        case 2:
+            std::snprintf(buf, sizeof buf, "%4.4X", static_cast<unsigned>(value));
+            break;
+        case 15:
+            std::snprintf(buf, sizeof buf, "%d", static_cast<int>(value));
+            break;
+        default:
+            std::snprintf(buf, sizeof buf, "% .*f", ClampDecimals(decimals), value);
+            break;
     }
     return buf;
 }
@@ -61,9 +69,15 @@ std::size_t AppendFileValue(std::string& line, int index, double value, int deci
     // casts below are exact.
     switch (index) {
         case 0:
-        case 1: n = std::snprintf(buf + 1, sizeof buf - 1, "%5u", static_cast<unsigned>(value)); break;
-        case 2: n = std::snprintf(buf + 1, sizeof buf - 1, "%5.4X", static_cast<unsigned>(value)); break;
-        case 15: n = std::snprintf(buf + 1, sizeof buf - 1, "%5d", static_cast<int>(value)); break;
+        case 1:
+            n = std::snprintf(buf + 1, sizeof buf - 1, "%5u", static_cast<unsigned>(value));
+            break;
+        case 2:
+            n = std::snprintf(buf + 1, sizeof buf - 1, "%5.4X", static_cast<unsigned>(value));
+            break;
+        case 15:
+            n = std::snprintf(buf + 1, sizeof buf - 1, "%5d", static_cast<int>(value));
+            break;
         default:
             n = std::snprintf(buf + 1, sizeof buf - 1, "%12.*f", ClampDecimals(decimals), value);
             break;

@@ -1,8 +1,8 @@
-#include <gtest/gtest.h>
+#include "files/experiment_files.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "files/experiment_files.h"
 #include "files/stats_report.h"
 #include "platform/cp1251.h"
 #include "test_util.h"

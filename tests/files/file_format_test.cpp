@@ -1,9 +1,10 @@
+#include "files/file_format.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "files/experiment_files.h"
-#include "files/file_format.h"
 #include "platform/cp1251.h"
 #include "test_util.h"
 
@@ -174,8 +175,8 @@ TEST(TxtFile, RefusesShortFilesAndFilesWithoutTimeColumn) {
     TempDir dir;
     CDeviceData s;
     SLoadReport rep;
-    std::string small = "KG=16   KR=1   Ky=19.930000\r\n" + Utf8ToCp1251("время Цикл") +
-                        "\r\n    1    1\r\n";
+    std::string small =
+        "KG=16   KR=1   Ky=19.930000\r\n" + Utf8ToCp1251("время Цикл") + "\r\n    1    1\r\n";
     WriteAll(dir / "small.txt", small);
     EXPECT_EQ(LoadExperimentFile(s, dir / "small.txt", nullptr, &rep), 0);
     EXPECT_NE(rep.error.find("1024"), std::string::npos);
@@ -213,7 +214,12 @@ TEST(Loading, ReportsProgressAndStopsOnCancel) {
     SaveStoreAs(a, dir / "a.adc", false, o.Columns(), o);
     std::vector<int> seen;
     CDeviceData b;
-    ASSERT_EQ(LoadExperimentFile(b, dir / "a.adc", [&](int p) { seen.push_back(p); return true; }), 1);
+    ASSERT_EQ(LoadExperimentFile(b, dir / "a.adc",
+                                 [&](int p) {
+                                     seen.push_back(p);
+                                     return true;
+                                 }),
+              1);
     ASSERT_GE(seen.size(), 3u);
     EXPECT_EQ(seen.front(), 0);
     EXPECT_EQ(seen.back(), 100);
@@ -224,7 +230,9 @@ TEST(Loading, ReportsProgressAndStopsOnCancel) {
 
     SLoadReport rep;
     int calls = 0;
-    EXPECT_EQ(LoadExperimentFile(b, dir / "a.adc", [&](int) { return ++calls < 2; }, &rep), 0);
+    EXPECT_EQ(LoadExperimentFile(
+                  b, dir / "a.adc", [&](int) { return ++calls < 2; }, &rep),
+              0);
     EXPECT_TRUE(rep.cancelled);
     EXPECT_GT(b.GetCount(), 0);
     EXPECT_LT(b.GetCount(), 2000);

@@ -1,8 +1,6 @@
-#include <gtest/gtest.h>
-
-#include <sys/stat.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <cstring>
@@ -58,14 +56,14 @@ TEST(ExperimentScan, GroupsFilesOfOneExperimentAndReadsDurations) {
 TEST(ExperimentScan, RejectsBadNamesAndHeaders) {
     TempDir dir;
     std::string adc = Adc(5);
-    WriteAll(dir / "261206-07-000101.adc", adc);     // 20 characters
-    WriteAll(dir / "261206-007-0001012.adc", adc);   // 22 characters
-    WriteAll(dir / "2612X6-007-000101.adc", adc);    // not digits
-    WriteAll(dir / "261206_007-000101.adc", adc);    // wrong separator
+    WriteAll(dir / "261206-07-000101.adc", adc);    // 20 characters
+    WriteAll(dir / "261206-007-0001012.adc", adc);  // 22 characters
+    WriteAll(dir / "2612X6-007-000101.adc", adc);   // not digits
+    WriteAll(dir / "261206_007-000101.adc", adc);   // wrong separator
     std::string bad = adc;
     bad[0] = 'X';
-    WriteAll(dir / "261206-001-000101.adc", bad);    // foreign header
-    WriteAll(dir / "261206-002-000101.adc", Adc(5, 3600.5f));  // time not whole
+    WriteAll(dir / "261206-001-000101.adc", bad);                // foreign header
+    WriteAll(dir / "261206-002-000101.adc", Adc(5, 3600.5f));    // time not whole
     WriteAll(dir / "261206-003-000101.adc", Adc(5, 700000.0f));  // beyond seven days
     WriteAll(dir / "261206-004-000101.adc", adc.substr(0, 100));
     WriteAll(dir / "261206-005-000101.txt", "short");
@@ -127,9 +125,9 @@ TEST(GroupLoader, LoadsEveryFileAndGoesOnAfterAFailure) {
     EXPECT_EQ(loader.Loaded(), 2);
     EXPECT_EQ(s0.GetCount(), 20);
     EXPECT_EQ(s2.GetCount(), 7);
-    EXPECT_EQ(rec.events, (std::vector<std::string>{"start 0/3", "loaded 0 1", "start 1/3",
-                                                    "loaded 1 0", "start 2/3", "loaded 2 1",
-                                                    "done"}));
+    EXPECT_EQ(rec.events,
+              (std::vector<std::string>{"start 0/3", "loaded 0 1", "start 1/3", "loaded 1 0",
+                                        "start 2/3", "loaded 2 1", "done"}));
 }
 
 TEST(GroupLoader, CancelStopsAfterTheCurrentBlock) {

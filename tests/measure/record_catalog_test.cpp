@@ -52,7 +52,8 @@ TEST(ParamCatalog, KeepsTheExactTexts) {
     EXPECT_EQ(ParamUnit(33), "\xc2\xb0\xd0\xa1");  // degree sign, Cyrillic С
     EXPECT_EQ(ParamName(27), "UG[4]");
     EXPECT_EQ(ParamDescription(32), "Измерение №10 в секунде сигнала с электродов");
-    EXPECT_EQ(ParamDescription(3), "Сигнал на электродах \"осредненный\" по 10 измерениям в секунде");
+    EXPECT_EQ(ParamDescription(3),
+              "Сигнал на электродах \"осредненный\" по 10 измерениям в секунде");
     EXPECT_EQ(ParamUnit(37), "единиц");
     EXPECT_EQ(ParamUnit(5), "");
     EXPECT_EQ(FindParamByName("t пр"), 12);
@@ -86,7 +87,7 @@ TEST(ParamCatalog, FileCellsKeepTheirWidthsAndNeverTouchTheirNeighbour) {
     AppendFileValue(line, 15, 5, 6);
     EXPECT_EQ(line, "    5   17 00A3    1.500000    5");
     line.clear();
-    AppendFileValue(line, 0, 123456, 0);  // first column: no gap needed
+    AppendFileValue(line, 0, 123456, 0);   // first column: no gap needed
     AppendFileValue(line, 3, -1234.5, 6);  // 12 characters: one blank keeps the columns apart
     AppendFileValue(line, 4, 12345.5, 6);
     EXPECT_EQ(line, "123456 -1234.500000 12345.500000");

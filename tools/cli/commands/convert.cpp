@@ -32,7 +32,8 @@ int WriteCsv(const CDeviceData& store, const std::string& path, const std::vecto
             for (std::size_t k = 0; k < columns.size(); ++k) {
                 if (k) out += ',';
                 char buf[64];
-                auto res = std::to_chars(buf, buf + sizeof buf, GetParam(chunk[static_cast<std::size_t>(r)], columns[k]));
+                auto res = std::to_chars(buf, buf + sizeof buf,
+                                         GetParam(chunk[static_cast<std::size_t>(r)], columns[k]));
                 out.append(buf, res.ptr);
             }
             out += '\n';
@@ -57,7 +58,8 @@ int RunConvert(CliContext& ctx, const std::vector<std::string>& args) {
     const std::string& out = args[1];
     const std::string ext = Extension(out);
     if (ext != ".adc" && ext != ".txt" && ext != ".csv") {
-        ctx.err << "dravmer-cli convert: " << out << ": the output must end in .adc, .txt or .csv\n";
+        ctx.err << "dravmer-cli convert: " << out
+                << ": the output must end in .adc, .txt or .csv\n";
         return kExitUsage;
     }
     std::error_code ec;

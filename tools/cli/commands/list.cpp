@@ -1,7 +1,6 @@
 // list DIR [--json]: the stored experiments of a folder, one row per experiment.
-#include <ostream>
-
 #include <nlohmann/json.hpp>
+#include <ostream>
 
 #include "cli/cli.h"
 #include "files/experiment_scan.h"

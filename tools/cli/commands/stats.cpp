@@ -2,9 +2,8 @@
 // device per file, over all records or a range of experiment seconds.
 #include <filesystem>
 #include <memory>
-#include <ostream>
-
 #include <nlohmann/json.hpp>
+#include <ostream>
 
 #include "cli/cli.h"
 #include "cli/commands/load_progress.h"
@@ -32,8 +31,8 @@ int RunStats(CliContext& ctx, const std::vector<std::string>& argsIn) {
     std::uint32_t from = 0, to = 0;
     if (!error.empty() || (hasFrom && !ParseSecond(fromText, from)) ||
         (hasTo && !ParseSecond(toText, to))) {
-        ctx.err << "dravmer-cli stats: " << (error.empty() ? "--from and --to take whole seconds" : error)
-                << "\n";
+        ctx.err << "dravmer-cli stats: "
+                << (error.empty() ? "--from and --to take whole seconds" : error) << "\n";
         return kExitUsage;
     }
     if (args.empty()) {
