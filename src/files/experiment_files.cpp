@@ -1,0 +1,281 @@
+#include "files/experiment_files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+
+#include "platform/cp1251.h"
+#include "platform/paths.h"
+
+namespace fs = std::filesystem;
+
+namespace dravmer {
+
+namespace {
+std::string Strftime(const char* format, std::time_t t) {
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char buf[128];
+    std::size_t n = std::strftime(buf, sizeof buf, format, &tm);
+    return std::string(buf, n);
+}
+
+bool WriteAll(int fd, const std::string& data) {
+    const char* p = data.data();
+    std::size_t left = data.size();
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+}  // namespace
+
+std::string DateText(std::time_t t) { return Strftime("%y%m%d", t); }
+
+std::string DatedSubfolder(std::time_t t) { return Strftime("%y%m - Файлы ADC/%y%m%d", t); }
+
+std::string StoreTitle(const std::string& date, int experiment, std::uint32_t address) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%s-%3.3d-%6.6u", date.c_str(), experiment, address);
+    return buf;
+}
+
+std::string ExperimentFileName(const std::string& date, int experiment, std::uint32_t address,
+                               bool text) {
+    return StoreTitle(date, experiment, address) + (text ? ".txt" : ".adc");
+}
+
+std::string LabelFileName(const std::string& date, int experiment) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%s-%3.3d-label .txt", date.c_str(), experiment);
+    return buf;
+}
+
+std::string SaveFolderOf(const std::string& savePath) {
+    if (savePath.empty()) return "";
+    std::error_code ec;
+    if (savePath.back() == '/' || fs::is_directory(savePath, ec)) {
+        return savePath.back() == '/' ? savePath : savePath + "/";
+    }
+    std::string parent = fs::path(savePath).parent_path().string();
+    return parent.empty() ? "" : parent + "/";
+}
+
+namespace {
+std::string FolderFor(const std::string& savePath, bool dateFolders, std::time_t now) {
+    std::string folder = SaveFolderOf(savePath);
+    if (dateFolders && !folder.empty()) folder += DatedSubfolder(now) + "/";
+    return folder;
+}
+}  // namespace
+
+int FindFreeExperimentNumber(const std::string& savePath, bool dateFolders, int number,
+                             std::time_t now) {
+    std::string folder = FolderFor(savePath, dateFolders, now);
+    std::string date = DateText(now);
+    std::error_code ec;
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder.empty() ? "." : folder, ec))
+        names.push_back(e.path().filename().string());
+    for (;; ++number) {
+        char prefix[32];
+        std::snprintf(prefix, sizeof prefix, "%s-%3.3d-", date.c_str(), number);
+        bool used = false;
+        for (const auto& n : names) used = used || n.rfind(prefix, 0) == 0;
+        if (!used) return number;
+    }
+}
+
+std::string LabelTextFromComment(const std::string& comment) {
+    static const std::string kTemplate = "{Date}  -  Experiment: {Experiment}";
+    if (comment.find(kTemplate) == std::string::npos) return comment;
+    std::size_t at = kTemplate.size();
+    while (at < comment.size() && comment[at] == ' ') ++at;
+    return comment.substr(at);
+}
+
+CExperimentFiles::CExperimentFiles(CDeviceData& store, const SFileOptions& options)
+    : m_store(store), m_options(options), m_now([] { return std::time(nullptr); }) {
+    m_store.SetSampleSink(this);
+}
+
+CExperimentFiles::~CExperimentFiles() {
+    m_store.SetSampleSink(nullptr);
+    CloseExperimentFiles();
+}
+
+void CExperimentFiles::SetOptions(const SFileOptions& options) {
+    std::lock_guard lock(m_mutex);
+    m_options = options;
+}
+
+SFileOptions CExperimentFiles::Options() const {
+    std::lock_guard lock(m_mutex);
+    return m_options;
+}
+
+int CExperimentFiles::OpenExperimentFiles(std::string& savePath, std::uint32_t address,
+                                          int experimentNumber, bool textFormat, bool dateFolders,
+                                          bool acquisitionRunning) {
+    std::lock_guard lock(m_mutex);
+    m_store.SetFileName("");
+    m_text = textFormat;
+    const std::time_t now = m_now();
+    std::string date = DateText(now);
+    if (m_store.GetCount() == 0 && !acquisitionRunning) return kOpenOk;
+    if (m_store.IsWritten()) return kOpenAlreadyWritten;
+    if (!m_options.writeToFile) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%s-%6.6u", Strftime("%y%m%d-%H:%M:%S", now).c_str(),
+                      address);
+        m_store.SetTitle(buf);
+        return kOpenOk;
+    }
+    std::string folder = FolderFor(savePath, dateFolders, now);
+    if (m_store.IsLoadedFromFile()) {
+        // A loaded experiment is written under its own date and number.
+        std::string title = fs::path(m_store.LoadedPath()).stem().string();
+        if (title.size() >= 10) {
+            date = title.substr(0, 6);
+            experimentNumber = std::atoi(title.substr(7, 3).c_str());
+        }
+    }
+    if (folder.empty() || !EnsureDir(folder)) {
+        std::string fallback = DataDir().string();
+        if (fallback.empty() || fallback.back() != '/') fallback += "/";
+        savePath = fallback;
+        folder = FolderFor(savePath, dateFolders, now);
+        if (!EnsureDir(folder)) return kOpenCannotCreate;
+    }
+    m_experimentNumber = experimentNumber;
+    std::string name = ExperimentFileName(date, experimentNumber, address, textFormat);
+    m_store.SetTitle(StoreTitle(date, experimentNumber, address));
+    m_store.SetFileName(name);
+    m_path = folder + name;
+    m_labelPath = folder + LabelFileName(date, experimentNumber);
+
+    // Never truncate: a new name or an existing empty file only.
+    int fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0 && errno == EEXIST) {
+        struct stat st {};
+        if (::stat(m_path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0)
+            fd = ::open(m_path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        else
+            return kOpenNameTaken;
+    }
+    if (fd < 0) return kOpenCannotCreate;
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = fd;
+    m_written = 0;
+    m_columns.clear();
+    return kOpenOk;
+}
+
+void CExperimentFiles::CloseExperimentFiles() {
+    std::lock_guard lock(m_mutex);
+    if (m_fd < 0) return;
+    m_written = 0;
+    ::close(m_fd);
+    m_fd = -1;
+}
+
+int CExperimentFiles::WriteLabel(const std::string& text) {
+    std::lock_guard lock(m_mutex);
+    if (!m_options.writeToFile || m_labelPath.empty()) return 0;
+    int fd = ::open(m_labelPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return -1;
+    bool ok = WriteAll(fd, Utf8ToCp1251(text));
+    ::close(fd);
+    return ok ? 0 : -1;
+}
+
+int CExperimentFiles::WriteLocked() {
+    if (!m_options.writeToFile || m_fd < 0) return 0;
+    const int count = m_store.GetCount();
+    if (m_written >= count) return 0;
+    std::string out;
+    if (m_written == 0) {
+        m_columns = m_options.Columns();
+        CMeasRecord first = m_store.GetSample(0);
+        out = m_text ? TxtHeader(first.kg, first.kr, m_options.ky, m_columns)
+                     : AdcHeader(m_columns, m_store.FirmwareMajor(), m_store.FirmwareMinor(),
+                                 m_store.StartTime());
+    }
+    CMeasRecord chunk[64];
+    int from = m_written;
+    while (from < count) {
+        int n = m_store.CopySamples(from, std::min(64, count - from), chunk);
+        if (n <= 0) break;
+        for (int k = 0; k < n; ++k) {
+            if (m_text)
+                AppendTxtRecord(out, chunk[k], m_columns, m_options.fileDecimals);
+            else
+                AppendAdcRecord(out, chunk[k], m_columns);
+        }
+        from += n;
+        if (out.size() >= (1u << 20) || from >= count) {
+            if (!WriteAll(m_fd, out)) {
+                ++m_writeErrors;
+                return -1;
+            }
+            out.clear();
+            m_written = from;
+        }
+    }
+    m_store.SetWritten();
+    return m_written;
+}
+
+int CExperimentFiles::WriteNewSamples() {
+    std::lock_guard lock(m_mutex);
+    return WriteLocked();
+}
+
+int CExperimentFiles::FlushSamples() {
+    m_store.SetSuppressWrites(true);
+    int result = 0;
+    if (m_store.GetCount() > 0) result = WriteNewSamples();
+    m_store.SetSuppressWrites(false);
+    return result;
+}
+
+void CExperimentFiles::OnSamplesAdded(CDeviceData&) { WriteNewSamples(); }
+
+bool CExperimentFiles::IsOpen() const {
+    std::lock_guard lock(m_mutex);
+    return m_fd >= 0;
+}
+std::string CExperimentFiles::FilePath() const {
+    std::lock_guard lock(m_mutex);
+    return m_path;
+}
+std::string CExperimentFiles::LabelPath() const {
+    std::lock_guard lock(m_mutex);
+    return m_labelPath;
+}
+int CExperimentFiles::ExperimentNumber() const {
+    std::lock_guard lock(m_mutex);
+    return m_experimentNumber;
+}
+int CExperimentFiles::WrittenCount() const {
+    std::lock_guard lock(m_mutex);
+    return m_written;
+}
+bool CExperimentFiles::TextFormat() const {
+    std::lock_guard lock(m_mutex);
+    return m_text;
+}
+int CExperimentFiles::WriteErrors() const {
+    std::lock_guard lock(m_mutex);
+    return m_writeErrors;
+}
+
+}  // namespace dravmer

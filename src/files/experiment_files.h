@@ -1,0 +1,99 @@
+#pragma once
+// The experiment files of one store: naming, dated folders, the label file, and the writer that
+// follows the store's appends. It attaches itself to the store as its sample sink, so every
+// record reaches the file in the poll that produced it.
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "files/file_format.h"
+#include "measure/device_data.h"
+
+namespace dravmer {
+
+// OpenExperimentFiles results.
+inline constexpr int kOpenOk = 0;
+inline constexpr int kOpenCannotCreate = -1;
+inline constexpr int kOpenAlreadyWritten = -2;
+// A file of that name already holds data; it is left as it is and nothing is opened.
+inline constexpr int kOpenNameTaken = -3;
+
+// Names built from a local date and time.
+std::string DateText(std::time_t t);        // "%y%m%d"
+std::string DatedSubfolder(std::time_t t);  // "%y%m - Файлы ADC/%y%m%d"
+std::string StoreTitle(const std::string& date, int experiment, std::uint32_t address);
+std::string ExperimentFileName(const std::string& date, int experiment, std::uint32_t address,
+                               bool text);
+std::string LabelFileName(const std::string& date, int experiment);  // "...-label .txt"
+// The folder part of the save path: the path itself when it ends with '/' or names a folder,
+// otherwise its parent. Ends with '/'.
+std::string SaveFolderOf(const std::string& savePath);
+// The first experiment number from `number` on for which no file named "date-NNN-*" exists in
+// the folder the files of that day go to. The acquisition start calls it so that a lost
+// counter never points a new experiment at an old one's files.
+int FindFreeExperimentNumber(const std::string& savePath, bool dateFolders, int number,
+                             std::time_t now);
+// The comment dialog's text without its leading "{Date}  -  Experiment: {Experiment}" template
+// and the blanks after it.
+std::string LabelTextFromComment(const std::string& comment);
+
+class CExperimentFiles : public ISampleSink {
+public:
+    explicit CExperimentFiles(CDeviceData& store, const SFileOptions& options = SFileOptions());
+    ~CExperimentFiles() override;
+    CExperimentFiles(const CExperimentFiles&) = delete;
+    CExperimentFiles& operator=(const CExperimentFiles&) = delete;
+
+    CDeviceData& Store() { return m_store; }
+    // Columns, decimals, Ky and the write-to-file switch. The columns of an open file stay as
+    // its header recorded them.
+    void SetOptions(const SFileOptions& options);
+    SFileOptions Options() const;
+
+    // Opens the store's experiment file (see the results above). savePath is the save folder;
+    // when it cannot be created the user's data folder is used and written back into it.
+    int OpenExperimentFiles(std::string& savePath, std::uint32_t address, int experimentNumber,
+                            bool textFormat, bool dateFolders, bool acquisitionRunning);
+    void CloseExperimentFiles();
+    // Creates (or empties) the label file and writes the text (UTF-8, stored as Windows-1251)
+    // without a line end. 0 written or nothing to do, -1 when the file cannot be written.
+    int WriteLabel(const std::string& text);
+    // Writes the records not written yet (the header first). Records written; -1 on a write
+    // error (the error is counted and the next call tries again with the rest).
+    int WriteNewSamples();
+    // Writes everything recorded so far with the store's own writes held off meanwhile.
+    int FlushSamples();
+
+    bool IsOpen() const;
+    std::string FilePath() const;
+    std::string LabelPath() const;
+    int ExperimentNumber() const;
+    int WrittenCount() const;
+    bool TextFormat() const;
+    int WriteErrors() const;
+
+    // Tests fix the clock that names files.
+    void SetClock(std::function<std::time_t()> now) { m_now = std::move(now); }
+
+    void OnSamplesAdded(CDeviceData& store) override;
+
+private:
+    int WriteLocked();
+
+    CDeviceData& m_store;
+    mutable std::mutex m_mutex;
+    SFileOptions m_options;
+    std::vector<int> m_columns;  // frozen when the header is written
+    int m_fd = -1;
+    std::string m_path, m_labelPath;
+    int m_experimentNumber = 0;
+    int m_written = 0;
+    int m_writeErrors = 0;
+    bool m_text = true;
+    std::function<std::time_t()> m_now;
+};
+
+}  // namespace dravmer

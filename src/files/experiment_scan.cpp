@@ -1,0 +1,275 @@
+#include "files/experiment_scan.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/cp1251.h"
+
+namespace fs = std::filesystem;
+
+namespace dravmer {
+
+namespace {
+bool Digits(const std::string& s, std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i <= to; ++i)
+        if (s[i] < '0' || s[i] > '9') return false;
+    return true;
+}
+
+std::tm LocalTm(std::time_t t) {
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    return tm;
+}
+
+std::string Format(const char* format, std::time_t t) {
+    std::tm tm = LocalTm(t);
+    char buf[128];
+    return std::string(buf, std::strftime(buf, sizeof buf, format, &tm));
+}
+
+bool SameDay(std::time_t a, std::time_t b) {
+    std::tm x = LocalTm(a), y = LocalTm(b);
+    return x.tm_year == y.tm_year && x.tm_mon == y.tm_mon && x.tm_mday == y.tm_mday;
+}
+
+std::uint32_t Le32(const unsigned char* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+}  // namespace
+
+bool ParseExperimentName(const std::string& fileName, SExperimentEntry& entry) {
+    if (fileName.size() != 21) return false;
+    const std::string n = fileName.substr(0, 17);
+    if (!Digits(n, 0, 5) || n[6] != '-' || !Digits(n, 7, 9) || n[10] != '-' || !Digits(n, 11, 16))
+        return false;
+    entry.name = n;
+    entry.number = std::stoi(n.substr(7, 3));
+    entry.address = static_cast<std::uint32_t>(std::stoul(n.substr(11, 6)));
+    return true;
+}
+
+bool CheckExperimentFile(const std::string& path, SExperimentEntry& entry) {
+    std::ifstream f(path, std::ios::binary);
+    if (!f) return false;
+    f.seekg(0, std::ios::end);
+    const std::int64_t length = static_cast<std::int64_t>(f.tellg());
+    if (entry.text) {
+        if (length < 1024) return false;
+        char tail[1024];
+        f.seekg(length - 1024);
+        f.read(tail, 1024);
+        entry.duration = 0;
+        for (int i = 1020; i >= 0; --i) {
+            if (tail[i] == '\r' && tail[i + 1] == '\n') {
+                int k = i + 2;
+                while (k < 1024 && (tail[k] < '0' || tail[k] > '9')) ++k;
+                std::uint32_t v = 0;
+                while (k < 1024 && tail[k] >= '0' && tail[k] <= '9')
+                    v = v * 10 + static_cast<std::uint32_t>(tail[k++] - '0');
+                entry.duration = v;
+                break;
+            }
+        }
+        return true;
+    }
+    if (length < kAdcHeaderSize) return false;
+    unsigned char h[kAdcHeaderSize];
+    f.seekg(0);
+    f.read(reinterpret_cast<char*>(h), kAdcHeaderSize);
+    if (std::memcmp(h, kAdcSignature, std::strlen(kAdcSignature)) != 0) return false;
+    const std::int32_t c = static_cast<std::int32_t>(Le32(h + 48));
+    if (c > 43) return false;
+    entry.time = static_cast<std::time_t>(Le32(h + 52));
+    entry.duration = 0;
+    if (c <= 0) return true;
+    const std::int64_t records = (length - kAdcHeaderSize) / (4 * c);
+    if (records == 0) return true;
+    unsigned char b[4];
+    f.seekg(kAdcHeaderSize + (records - 1) * 4 * c);
+    f.read(reinterpret_cast<char*>(b), 4);
+    std::uint32_t bits = Le32(b);
+    float v;
+    std::memcpy(&v, &bits, 4);
+    // The first column is время: a whole number of seconds, at most seven days.
+    if (!(v >= 0 && v <= 604800.0f) || std::floor(v) != v) return false;
+    entry.duration = static_cast<std::uint32_t>(v);
+    return true;
+}
+
+int CExperimentList::Scan(const std::string& folder) {
+    m_folder = folder;
+    if (!m_folder.empty() && m_folder.back() != '/') m_folder += '/';
+    m_entries.clear();
+    m_groups.clear();
+    for (const char* ext : {".txt", ".adc"}) {
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(m_folder.empty() ? "." : m_folder, ec)) {
+            std::error_code ec2;
+            if (!e.is_regular_file(ec2) || e.path().extension() != ext) continue;
+            SExperimentEntry entry;
+            entry.text = std::strcmp(ext, ".txt") == 0;
+            if (!ParseExperimentName(e.path().filename().string(), entry)) continue;
+            struct stat st {};
+            if (::stat(e.path().c_str(), &st) != 0) continue;
+            entry.time = st.st_mtime;
+            std::tm named{};
+            named.tm_year = 100 + std::stoi(entry.name.substr(0, 2));
+            named.tm_mon = std::stoi(entry.name.substr(2, 2)) - 1;
+            named.tm_mday = std::stoi(entry.name.substr(4, 2));
+            named.tm_hour = 12;
+            named.tm_isdst = -1;
+            std::time_t noon = std::mktime(&named);
+            if (!SameDay(entry.time, noon)) entry.time = noon;
+            if (!CheckExperimentFile(e.path().string(), entry)) continue;
+            m_entries.push_back(entry);
+        }
+    }
+    std::stable_sort(
+        m_entries.begin(), m_entries.end(),
+        [](const SExperimentEntry& a, const SExperimentEntry& b) { return a.name < b.name; });
+    for (int i = 0; i < static_cast<int>(m_entries.size()); ++i) {
+        const auto& e = m_entries[static_cast<std::size_t>(i)];
+        if (!m_groups.empty()) {
+            const auto& head = m_entries[static_cast<std::size_t>(m_groups.back().first)];
+            if (head.number == e.number && SameDay(head.time, e.time)) {
+                ++m_groups.back().count;
+                continue;
+            }
+        }
+        m_groups.push_back({i, 1});
+    }
+    return static_cast<int>(m_entries.size());
+}
+
+SExperimentGroup CExperimentList::Group(int n) const {
+    if (n < 0 || n >= GroupCount()) return {};
+    return m_groups[static_cast<std::size_t>(n)];
+}
+
+int CExperimentList::FindGroup(const std::string& fileName) const {
+    std::string title = fs::path(fileName).stem().string();
+    for (int g = 0; g < GroupCount(); ++g) {
+        auto grp = m_groups[static_cast<std::size_t>(g)];
+        for (int i = grp.first; i < grp.first + grp.count; ++i)
+            if (m_entries[static_cast<std::size_t>(i)].name == title) return g;
+    }
+    return -1;
+}
+
+SGroupDescription CExperimentList::Describe(int n) const {
+    SGroupDescription d;
+    SExperimentGroup g = Group(n);
+    if (g.count == 0) return d;
+    const SExperimentEntry& head = m_entries[static_cast<std::size_t>(g.first)];
+    d.time = head.time;
+    d.dateTimeText = Format("%d-%m-%Y     %H:%M", head.time);
+    d.number = head.number;
+    d.duration = head.duration;
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%1.1f", head.duration / 60.0);
+    d.durationMinutes = buf;
+    d.format = head.text ? ".txt" : ".adc";
+    d.devices = g.count;
+    for (int i = g.first; i < g.first + g.count; ++i) {
+        const auto& e = m_entries[static_cast<std::size_t>(i)];
+        d.addresses.push_back(e.address);
+        if (!d.addressText.empty()) d.addressText += "; ";
+        d.addressText += std::to_string(e.address);
+        d.files.push_back(m_folder + e.name + (e.text ? ".txt" : ".adc"));
+    }
+    // The label file: the first 11 characters of the name, then "label .txt".
+    std::ifstream label(m_folder + head.name.substr(0, 11) + "label .txt", std::ios::binary);
+    if (label) {
+        char text[1024];
+        label.read(text, sizeof text);
+        d.label = Cp1251ToUtf8(std::string(text, static_cast<std::size_t>(label.gcount())));
+        std::tm tm = LocalTm(head.time);
+        char c[1200];
+        std::snprintf(c, sizeof c, "%2.2d-%2.2d-%d - Exp: %d  %s", tm.tm_mday, tm.tm_mon + 1,
+                      tm.tm_year + 1900, head.number, d.label.c_str());
+        d.comment = c;
+    }
+    return d;
+}
+
+SGroupLoadData CExperimentList::LoadData(int n) const {
+    SGroupDescription d = Describe(n);
+    SGroupLoadData data;
+    data.paths = d.files;
+    data.addresses = d.addresses;
+    data.comment = d.comment;
+    data.time = d.time;
+    return data;
+}
+
+namespace {
+struct SNullListener : ILoadListener {
+    void OnFileStarted(int, int, const std::string&) override {}
+    void OnFileProgress(int, int) override {}
+    void OnFileLoaded(int, int, const SLoadReport&) override {}
+    void OnAllLoaded(bool) override {}
+};
+}  // namespace
+
+int LoadGroup(const SGroupLoadData& group, const std::vector<CDeviceData*>& stores,
+              ILoadListener* listener, const std::atomic<bool>* cancel) {
+    SNullListener none;
+    ILoadListener& l = listener ? *listener : none;
+    const int count = static_cast<int>(std::min(group.paths.size(), stores.size()));
+    int loaded = 0;
+    bool cancelled = false;
+    for (int i = 0; i < count && !cancelled; ++i) {
+        l.OnFileStarted(i, count, group.paths[static_cast<std::size_t>(i)]);
+        SLoadReport report;
+        auto progress = [&](int percent) {
+            l.OnFileProgress(i, percent);
+            return !(cancel && cancel->load());
+        };
+        int result =
+            LoadExperimentFile(*stores[static_cast<std::size_t>(i)],
+                               group.paths[static_cast<std::size_t>(i)], progress, &report);
+        cancelled = report.cancelled;
+        loaded += result;
+        l.OnFileLoaded(i, result, report);
+    }
+    l.OnAllLoaded(cancelled);
+    return loaded;
+}
+
+int CExperimentLoader::Run() {
+    // LoadGroup polls an atomic; mirror the stop request into one between blocks.
+    std::atomic<bool> cancel{false};
+    struct SForward : ILoadListener {
+        ILoadListener* inner;
+        CExperimentLoader* self;
+        std::atomic<bool>* cancel;
+        void OnFileStarted(int i, int n, const std::string& p) override {
+            if (inner) inner->OnFileStarted(i, n, p);
+        }
+        void OnFileProgress(int i, int pct) override {
+            if (self->StopRequested()) cancel->store(true);
+            if (inner) inner->OnFileProgress(i, pct);
+        }
+        void OnFileLoaded(int i, int r, const SLoadReport& rep) override {
+            if (inner) inner->OnFileLoaded(i, r, rep);
+        }
+        void OnAllLoaded(bool c) override {
+            if (inner) inner->OnAllLoaded(c);
+        }
+    } forward;
+    forward.inner = m_listener;
+    forward.self = this;
+    forward.cancel = &cancel;
+    m_loaded = LoadGroup(m_group, m_stores, &forward, &cancel);
+    return 0;
+}
+
+}  // namespace dravmer

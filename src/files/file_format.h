@@ -1,0 +1,77 @@
+#pragma once
+// The two experiment-file formats: binary ".adc" (a 124-byte header, then 32-bit floats) and
+// text ".txt" (Windows-1251, CR LF, fixed-width columns). Writers build bytes; readers fill a
+// store record by record through AddSample, so the running statistics come with the load.
+#include <array>
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "measure/device_data.h"
+
+namespace dravmer {
+
+inline constexpr int kAdcHeaderSize = 124;
+inline constexpr char kAdcSignature[] = "Dravmer format .adc ;";
+inline constexpr std::size_t kReadBlock = 131072;
+inline constexpr std::size_t kTextMinSize = 1024;
+inline constexpr std::size_t kTextMaxLine = 1024;
+
+// What the writers need of the experiment settings, copied in by the caller.
+struct SFileOptions {
+    std::array<bool, CMeasRecord::kParamCount> toFile;
+    std::array<int, CMeasRecord::kParamCount> fileDecimals;
+    std::array<int, CMeasRecord::kParamCount> tableDecimals;
+    double ky = 19.93;
+    bool writeToFile = true;  // FlagToFile
+    SFileOptions();
+    // The selected columns in ascending index order.
+    std::vector<int> Columns() const;
+};
+
+// ---- writers ----
+std::string AdcHeader(const std::vector<int>& columns, std::uint8_t fwMajor, std::uint8_t fwMinor,
+                      std::time_t startTime);
+void AppendAdcRecord(std::string& out, const CMeasRecord& r, const std::vector<int>& columns);
+// Lines 1 and 2 (Windows-1251, CR LF).
+std::string TxtHeader(int kg, int kr, double ky, const std::vector<int>& columns);
+void AppendTxtRecord(std::string& out, const CMeasRecord& r, const std::vector<int>& columns,
+                     const std::array<int, CMeasRecord::kParamCount>& decimals);
+
+// ---- readers ----
+// Called after every block with the share of the file read so far (0..100); returning false
+// cancels the load (what was read stays in the store).
+using LoadProgressFn = std::function<bool(int percent)>;
+
+struct SLoadReport {
+    int records = 0;                 // records appended
+    std::vector<int> columns;        // catalogue index of each column, in file order (-1: skipped)
+    std::uint64_t ignoredBytes = 0;  // trailing partial record of a binary file
+    int skippedLines = 0;            // text lines that were not whole records
+    int unknownColumns = 0;          // text header names that are not in the catalogue
+    double ky = 0;                   // text files: the Ky of the first line
+    bool hasKy = false;
+    bool cancelled = false;
+    std::string error;            // why the load failed, empty on success
+    std::string warning;          // why reading stopped early although the load succeeded
+    std::string Summary() const;  // one line for an operator: what was left out and why
+};
+
+// Reads an experiment file into the store (which it resets first). ".txt" in the path reads
+// text, ".adc" binary (binary wins when both occur). 1 on success, 0 on failure; the report,
+// when given, tells what was read and what was left out.
+int LoadExperimentFile(CDeviceData& store, const std::string& path,
+                       const LoadProgressFn& progress = nullptr, SLoadReport* report = nullptr);
+int LoadAdcFile(CDeviceData& store, const std::string& path, const LoadProgressFn& progress,
+                SLoadReport& report);
+int LoadTxtFile(CDeviceData& store, const std::string& path, const LoadProgressFn& progress,
+                SLoadReport& report);
+
+// Writes every record of the store to path in one format (a new file; an existing one is
+// replaced). The columns are written in the order given. 0 on success, -1 on a write failure.
+int SaveStoreAs(const CDeviceData& store, const std::string& path, bool text,
+                const std::vector<int>& columns, const SFileOptions& options);
+
+}  // namespace dravmer

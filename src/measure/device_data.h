@@ -1,0 +1,176 @@
+#pragma once
+// CDeviceData: one device's store of records, its statistics, and the hooks through which the
+// experiment-file writer follows the appends.
+//
+// Threads: one thread appends at a time (the port's poll thread during an experiment, the
+// loading thread otherwise); any thread reads. A reader-writer lock keeps growth and appends
+// apart from indexed reads; a mutex serialises the statistics update, recomputes and getters.
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <mutex>
+#include <shared_mutex>
+#include <string>
+
+#include "measure/meas_record.h"
+#include "measure/stat_kind.h"
+
+namespace dravmer {
+
+class CDeviceData;
+
+// Called by AddSample after each append (unless writes are suppressed), on the appending thread.
+// The experiment-file writer implements it; the measure layer knows nothing about files.
+class ISampleSink {
+public:
+    virtual ~ISampleSink() = default;
+    virtual void OnSamplesAdded(CDeviceData& store) = 0;
+};
+
+// Counters and range of the statistics, read together.
+struct SStatState {
+    int n = 0, nE = 0, nO = 0;
+    bool rangeMode = false;
+    int rangeFirstIndex = 0;
+    std::int64_t firstSecond = 0;  // the range's first and last second (время)
+    std::int64_t lastSecond = 0;   // a negative last second reads 0
+};
+
+// The trend check of the ten electrode measurements (AverageE against AverageO).
+struct STrendResult {
+    bool upper = false;  // the upper parity bends away from its line
+    bool lower = false;  // the lower parity bends away from its line
+    double ratio = 0;
+};
+
+class CDeviceData {
+public:
+    static constexpr int kRecordSize = static_cast<int>(sizeof(CMeasRecord));
+    static constexpr int kParamCount = CMeasRecord::kParamCount;
+
+    explicit CDeviceData(int listIndex = 0);
+    ~CDeviceData();
+    CDeviceData(const CDeviceData&) = delete;
+    CDeviceData& operator=(const CDeviceData&) = delete;
+
+    int ListIndex() const { return m_listIndex; }
+    void SetListIndex(int index) { m_listIndex = index; }
+
+    // ---- records ----
+    // Appends a copy (position set to its index), hands it to the sink, updates the running
+    // statistics. 0 when stored; -1 when the array could not grow (the record is dropped and
+    // nothing else changes).
+    int AddSample(const CMeasRecord& record);
+    // Newest record; an empty store gives a zeroed record with position and time -1.
+    CMeasRecord GetLastSample() const;
+    // Record i; an index outside the stored range gives a zeroed record.
+    CMeasRecord GetSample(int index) const;
+    // Copies up to maxCount records from first into out; returns the number copied.
+    int CopySamples(int first, int maxCount, CMeasRecord* out) const;
+    std::uint32_t GetLastTime() const;  // время of the newest record, 0 when empty
+    int GetCount() const;
+    // Record index for an experiment second: 0 for 0, clamped to the newest record, found by
+    // an interpolated guess and a walk toward the wanted second.
+    int TimeToIndex(std::uint32_t second) const;
+    // count / (newest время + 1) × 100; 0 when empty.
+    double GetReceivedPercent() const;
+    // Count, statistics and range to 0, all flags cleared. The memory block is kept.
+    void ResetData();
+
+    // Memory: the capacity in records and the bytes of the block.
+    int Capacity() const;
+    std::size_t AllocatedBytes() const;
+
+    // ---- reader positions (one per parameter, for readers walking one parameter) ----
+    void SetReadPosition(int param, std::uint32_t second);
+    // 0 with the record's время and value, advancing the position; -1 past the newest record.
+    int GetNextValue(int param, std::uint32_t& second, double& value);
+
+    // ---- statistics ----
+    // Recompute over the records whose seconds are from..to (whole: all records, then back to
+    // running mode; otherwise the store stays in range mode and appends leave the statistics).
+    void CalcRange(std::uint32_t fromSecond, std::uint32_t toSecond, bool whole);
+    void CalcAll() { CalcRange(0, 0, true); }
+    // Makes the newest record the first of a new running range. Only with records and while
+    // acquisition runs; returns false when nothing was done.
+    bool RestartStats(bool acquisitionRunning);
+    // A copy of one statistic (Current: the newest record, zeroed when empty). Indices 0..2
+    // read 0. A statistic whose divisor is zero (no record, or one record for a spread) reads 0.
+    CMeasRecord GetStat(StatKind kind) const;
+    // One statistic of one parameter as a double (GvEr not cut to a byte).
+    double GetStatValue(StatKind kind, int param) const;
+    SStatState GetStatState() const;
+    STrendResult GetTrend() const;
+
+    // ---- experiment and file state ----
+    void SetFirmwareVersion(std::uint8_t major, std::uint8_t minor);
+    std::uint8_t FirmwareMajor() const { return m_fwMajor.load(); }
+    std::uint8_t FirmwareMinor() const { return m_fwMinor.load(); }
+    // Date and time of the first append (seconds since 1970); a loader may replace it.
+    std::time_t StartTime() const { return m_startTime.load(); }
+    void SetStartTime(std::time_t t) { m_startTime.store(t); }
+
+    void SetSampleSink(ISampleSink* sink) { m_sink.store(sink); }
+    bool SuppressWrites() const { return m_suppressWrites.load(); }
+    void SetSuppressWrites(bool on) { m_suppressWrites.store(on); }
+    // Set after each write to the experiment file, cleared by ResetData.
+    bool IsWritten() const { return m_written.load(); }
+    void SetWritten() { m_written.store(true); }
+
+    // The store's title ("261206-007-012345", shown in the main window's title), the name of its
+    // experiment file, and where it was loaded from.
+    std::string Title() const;
+    void SetTitle(const std::string& title);
+    std::string FileName() const;
+    void SetFileName(const std::string& name);
+    bool IsLoadedFromFile() const;
+    std::string LoadedPath() const;
+    void SetLoadedFrom(const std::string& path, const std::string& title);
+
+private:
+    struct SStats;
+
+    bool GrowLocked();
+    int TimeToIndexLocked(std::uint32_t second) const;
+    void RunningUpdate(const double* v, const double* prev, const double* sameParity, bool even);
+    void FirstOfRange(const double* v, bool even);
+    void TrendCheck();
+    double StatSlot(StatKind kind, int param) const;
+
+    int m_listIndex;
+
+    mutable std::shared_mutex m_arrayLock;
+    struct SFree {
+        void operator()(CMeasRecord* p) const;
+    };
+    std::unique_ptr<CMeasRecord[], SFree> m_records;
+    std::size_t m_sizeField = 8192;  // doubles on every growth
+    std::size_t m_blockBytes = 0;
+    int m_capacity = 0;
+    std::atomic<int> m_count{0};
+    // The appending thread's memory of the newest record and of the newest even and odd ones
+    // (their parameter values), for the noise sums.
+    bool m_havePrev = false, m_haveEven = false, m_haveOdd = false;
+    double m_prevValues[kParamCount] = {};
+    double m_evenValues[kParamCount] = {};
+    double m_oddValues[kParamCount] = {};
+
+    std::array<std::atomic<int>, kParamCount> m_readPos{};
+
+    mutable std::mutex m_statMutex;
+    std::unique_ptr<SStats> m_stats;
+
+    std::atomic<std::uint8_t> m_fwMajor{0}, m_fwMinor{0};
+    std::atomic<std::time_t> m_startTime{0};
+    std::atomic<ISampleSink*> m_sink{nullptr};
+    std::atomic<bool> m_suppressWrites{false};
+    std::atomic<bool> m_written{false};
+
+    mutable std::mutex m_infoMutex;
+    std::string m_title, m_fileName, m_loadedPath;
+    bool m_loadedFromFile = false;
+};
+
+}  // namespace dravmer

@@ -1,0 +1,271 @@
+// The statistics of a store: the running update of every append, the recompute over a range,
+// the restart, the getters and the trend check of the electrode profile.
+//
+// A statistic whose divisor would be zero reads 0: an average over no record of a parity, and
+// a spread (Sigma, Noise, NoiseE, NoiseO) over fewer than two records. That is also what the
+// running mode answers for the first record, so one record reads the same however it came.
+#include <cmath>
+
+#include "measure/device_data.h"
+#include "measure/stats_block.h"
+
+namespace dravmer {
+
+namespace {
+constexpr int kFirst = 3;  // indices 0..2 carry no statistics
+constexpr int kLast = CMeasRecord::kParamCount - 1;
+constexpr int kUgFirst = 23;  // UG[0]..UG[9]
+
+double Spread(double sumSq, int n) { return n > 1 ? std::sqrt(sumSq / (2.0 * n - 2.0)) : 0.0; }
+
+double Sigma(double sumSq, double average, int n) {
+    return n > 1 ? std::sqrt(std::fabs(sumSq - n * average * average) / (n - 1)) : 0.0;
+}
+
+int SlotOf(StatKind kind) {
+    switch (kind) {
+        case StatKind::AverageE:
+            return kSlotAverageE;
+        case StatKind::AverageO:
+            return kSlotAverageO;
+        case StatKind::Average:
+            return kSlotAverage;
+        case StatKind::Min:
+            return kSlotMin;
+        case StatKind::Max:
+            return kSlotMax;
+        case StatKind::Delta:
+            return kSlotDelta;
+        case StatKind::Sigma:
+            return kSlotSigma;
+        case StatKind::Noise:
+            return kSlotNoise;
+        case StatKind::NoiseE:
+            return kSlotNoiseE;
+        case StatKind::NoiseO:
+            return kSlotNoiseO;
+        default:
+            return -1;
+    }
+}
+}  // namespace
+
+void CDeviceData::FirstOfRange(const double* v, bool even) {
+    auto& s = m_stats->v;
+    for (int i = kFirst; i <= kLast; ++i) {
+        double x = v[i];
+        s[kSlotAverage][i] = s[kSlotMin][i] = s[kSlotMax][i] = x;
+        s[kSlotDelta][i] = s[kSlotSigma][i] = s[kSlotNoise][i] = 0;
+        s[kSlotNoiseE][i] = s[kSlotNoiseO][i] = 0;
+        s[kSlotSum][i] = x;
+        s[kSlotSumSq][i] = x * x;
+        s[kSlotNoiseSum][i] = s[kSlotNoiseSumE][i] = s[kSlotNoiseSumO][i] = 0;
+        s[kSlotAverageE][i] = s[kSlotAverageO][i] = x;
+        s[kSlotSumE][i] = even ? x : 0;
+        s[kSlotSumO][i] = even ? 0 : x;
+    }
+    m_stats->state.n = 1;
+    m_stats->state.nE = even ? 1 : 0;
+    m_stats->state.nO = even ? 0 : 1;
+}
+
+// The running update keeps the sums, Min and Max; every other statistic is a function of the
+// sums and counts and is worked out when it is read (Derived), with the same formulas as the
+// recompute, so both modes give the same numbers.
+void CDeviceData::RunningUpdate(const double* v, const double* prev, const double* sameParity,
+                                bool even) {
+    auto& s = m_stats->v;
+    double* sumP = s[even ? kSlotSumE : kSlotSumO];
+    double* noiseSumP = s[even ? kSlotNoiseSumE : kSlotNoiseSumO];
+    double* sum = s[kSlotSum];
+    double* sumSq = s[kSlotSumSq];
+    double* mn = s[kSlotMin];
+    double* mx = s[kSlotMax];
+    double* noiseSum = s[kSlotNoiseSum];
+    for (int i = kFirst; i <= kLast; ++i) {
+        double x = v[i];
+        sum[i] += x;
+        sumSq[i] += x * x;
+        mn[i] = x < mn[i] ? x : mn[i];
+        mx[i] = x > mx[i] ? x : mx[i];
+        double d = x - prev[i];
+        noiseSum[i] += d * d;
+        sumP[i] += x;
+    }
+    if (sameParity) {
+        for (int i = kFirst; i <= kLast; ++i) {
+            double e = v[i] - sameParity[i];
+            noiseSumP[i] += e * e;
+        }
+    }
+}
+
+void CDeviceData::CalcRange(std::uint32_t fromSecond, std::uint32_t toSecond, bool whole) {
+    std::lock_guard statLock(m_statMutex);
+    std::shared_lock lock(m_arrayLock);
+    const int count = m_count.load(std::memory_order_acquire);
+    int first = 0, last = count - 1;
+    if (!whole) {
+        first = TimeToIndexLocked(fromSecond);
+        last = TimeToIndexLocked(toSecond);
+        if (first > last) std::swap(first, last);
+        if (count == 0) last = -1;
+    }
+    *m_stats = SStats{};
+    SStatState& st = m_stats->state;
+    st.rangeMode = !whole;
+    st.rangeFirstIndex = first;
+    auto& s = m_stats->v;
+    const CMeasRecord* r = m_records.get();
+    if (count > 0) {
+        double v0[kParamCount];
+        GetAllParams(r[first], v0);
+        for (int i = kFirst; i <= kLast; ++i) s[kSlotMin][i] = s[kSlotMax][i] = v0[i];
+    }
+
+    double v[kParamCount], prev[kParamCount], lastE[kParamCount], lastO[kParamCount];
+    bool haveE = false, haveO = false;
+    int nE = 0, nO = 0;
+    for (int a = first; a <= last; ++a) {
+        GetAllParams(r[a], v);
+        const bool even = (r[a].cycle & 1) == 0;
+        (even ? nE : nO) += 1;
+        const int sumP = even ? kSlotSumE : kSlotSumO;
+        const int noiseSumP = even ? kSlotNoiseSumE : kSlotNoiseSumO;
+        const double* same = even ? (haveE ? lastE : nullptr) : (haveO ? lastO : nullptr);
+        for (int i = kFirst; i <= kLast; ++i) {
+            double x = v[i];
+            s[kSlotSum][i] += x;
+            if (x > s[kSlotMax][i]) s[kSlotMax][i] = x;
+            if (x < s[kSlotMin][i]) s[kSlotMin][i] = x;
+            s[sumP][i] += x;
+            s[kSlotSumSq][i] += x * x;
+        }
+        if (a != first) {
+            for (int i = kFirst; i <= kLast; ++i) {
+                double d = v[i] - prev[i];
+                s[kSlotNoiseSum][i] += d * d;
+            }
+        }
+        if (same) {
+            for (int i = kFirst; i <= kLast; ++i) {
+                double d = v[i] - same[i];
+                s[noiseSumP][i] += d * d;
+            }
+        }
+        std::copy(v, v + kParamCount, prev);
+        std::copy(v, v + kParamCount, even ? lastE : lastO);
+        (even ? haveE : haveO) = true;
+    }
+    const int n = last >= first ? last - first + 1 : 0;
+    st.n = n;
+    st.nE = nE;
+    st.nO = nO;
+    if (count > 0) {
+        st.firstSecond = r[whole ? 0 : first].time;
+        st.lastSecond = r[whole ? count - 1 : last].time;
+    }
+    TrendCheck();
+}
+
+bool CDeviceData::RestartStats(bool acquisitionRunning) {
+    if (!acquisitionRunning) return false;
+    CMeasRecord newest;
+    int count;
+    {
+        std::shared_lock lock(m_arrayLock);
+        count = m_count.load(std::memory_order_acquire);
+        if (count == 0) return false;
+        newest = m_records[static_cast<std::size_t>(count - 1)];
+    }
+    std::lock_guard statLock(m_statMutex);
+    double v[kParamCount];
+    GetAllParams(newest, v);
+    SStatState& st = m_stats->state;
+    st.rangeMode = false;
+    st.rangeFirstIndex = count - 1;
+    st.firstSecond = st.lastSecond = newest.time;
+    FirstOfRange(v, (newest.cycle & 1) == 0);
+    m_stats->trend = STrendResult{};
+    return true;
+}
+
+void CDeviceData::TrendCheck() {
+    STrendResult& t = m_stats->trend;
+    t = STrendResult{};
+    double E[10], O[10];
+    for (int k = 0; k < 10; ++k) {
+        E[k] = StatSlot(StatKind::AverageE, kUgFirst + k);
+        O[k] = StatSlot(StatKind::AverageO, kUgFirst + k);
+    }
+    const double* H = O[0] > E[0] ? O : E;
+    const double* L = O[0] > E[0] ? E : O;
+    double den = H[9] - L[9];
+    t.ratio = den != 0 ? (H[9] - H[0] + L[0] - L[9]) / den : 0;
+    double mean0 = (E[0] + O[0]) / 2;
+    double slope = ((E[9] + O[9]) / 2 - mean0) / 9;
+    auto line = [&](int i) { return i * slope + mean0; };
+    auto dev = [&](const double* S, int i) { return std::fabs(line(0) + (S[i] - line(i)) - S[0]); };
+    double tolH = dev(H, 9) * 1.2, tolL = dev(L, 9) * 1.2;
+    for (int i = 0; i <= 8; ++i) {
+        if (dev(H, i) > tolH) t.upper = true;
+        if (dev(L, i) > tolL) t.lower = true;
+    }
+}
+
+double CDeviceData::StatSlot(StatKind kind, int param) const {
+    int slot = SlotOf(kind);
+    if (slot < 0 || param < kFirst || param > kLast) return 0;
+    const auto& s = m_stats->v;
+    const SStatState& st = m_stats->state;
+    const int i = param;
+    switch (slot) {
+        case kSlotAverage:
+            return st.n > 0 ? s[kSlotSum][i] / st.n : 0;
+        // Without a record of its parity an average keeps what the range start gave it.
+        case kSlotAverageE:
+            return st.nE > 0 ? s[kSlotSumE][i] / st.nE : s[kSlotAverageE][i];
+        case kSlotAverageO:
+            return st.nO > 0 ? s[kSlotSumO][i] / st.nO : s[kSlotAverageO][i];
+        case kSlotDelta:
+            return s[kSlotMax][i] - s[kSlotMin][i];
+        case kSlotSigma:
+            return Sigma(s[kSlotSumSq][i], st.n > 0 ? s[kSlotSum][i] / st.n : 0, st.n);
+        case kSlotNoise:
+            return Spread(s[kSlotNoiseSum][i], st.n);
+        case kSlotNoiseE:
+            return Spread(s[kSlotNoiseSumE][i], st.nE);
+        case kSlotNoiseO:
+            return Spread(s[kSlotNoiseSumO][i], st.nO);
+        default:
+            return s[slot][i];
+    }
+}
+
+CMeasRecord CDeviceData::GetStat(StatKind kind) const {
+    if (kind == StatKind::Current) return GetCount() > 0 ? GetLastSample() : CMeasRecord{};
+    CMeasRecord r;
+    std::lock_guard statLock(m_statMutex);
+    for (int i = kFirst; i <= kLast; ++i) SetParam(r, i, StatSlot(kind, i));
+    return r;
+}
+
+double CDeviceData::GetStatValue(StatKind kind, int param) const {
+    if (kind == StatKind::Current) return GetCount() > 0 ? GetParam(GetLastSample(), param) : 0;
+    std::lock_guard statLock(m_statMutex);
+    return StatSlot(kind, param);
+}
+
+SStatState CDeviceData::GetStatState() const {
+    std::lock_guard statLock(m_statMutex);
+    SStatState st = m_stats->state;
+    if (st.lastSecond < 0) st.lastSecond = 0;
+    return st;
+}
+
+STrendResult CDeviceData::GetTrend() const {
+    std::lock_guard statLock(m_statMutex);
+    return m_stats->trend;
+}
+
+}  // namespace dravmer

@@ -1,0 +1,131 @@
+#include "measure/meas_record.h"
+
+#include <cmath>
+#include <cstddef>
+
+namespace dravmer {
+namespace {
+
+// Where each double parameter lives; nullptr for the four integer parameters.
+using DoubleField = double CMeasRecord::*;
+constexpr DoubleField kDoubleFields[CMeasRecord::kParamCount] = {
+    nullptr,
+    nullptr,
+    nullptr,
+    &CMeasRecord::ug,
+    &CMeasRecord::ug2,
+    &CMeasRecord::gi,
+    &CMeasRecord::ug2_2,
+    &CMeasRecord::ig,
+    &CMeasRecord::tRef,
+    &CMeasRecord::t1,
+    &CMeasRecord::pRef,
+    &CMeasRecord::p,
+    &CMeasRecord::tProc,
+    &CMeasRecord::emptyPipe,
+    &CMeasRecord::emptyPipeDelta,
+    nullptr,
+    &CMeasRecord::t2,
+    &CMeasRecord::ip,
+    &CMeasRecord::ugMin,
+    &CMeasRecord::ugMax,
+    &CMeasRecord::res1,
+    &CMeasRecord::res2,
+    &CMeasRecord::res3,
+    nullptr,  // 23..32: UG[0]..UG[9], handled apart
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    &CMeasRecord::tempProc,
+    &CMeasRecord::gv20,
+    &CMeasRecord::t1_20,
+    &CMeasRecord::p1_20,
+    &CMeasRecord::gi20,
+    &CMeasRecord::tProc20,
+    &CMeasRecord::t2_20,
+    &CMeasRecord::rt1_26,
+    &CMeasRecord::rt2_26,
+    &CMeasRecord::tps26,
+};
+
+// Truncation toward zero, then cut to the width like a C cast of an integer. Values outside the
+// 64-bit range would make the conversion undefined, so they are cut first.
+std::int64_t TruncateToInteger(double value) {
+    if (!std::isfinite(value)) return 0;
+    double t = std::trunc(value);
+    if (t >= 9.2e18) return INT64_MAX;
+    if (t <= -9.2e18) return INT64_MIN;
+    return static_cast<std::int64_t>(t);
+}
+
+}  // namespace
+
+double GetParam(const CMeasRecord& r, int index) {
+    switch (index) {
+        case 0:
+            return r.time;
+        case 1:
+            return r.cycle;
+        case 2:
+            return r.state;
+        case 15:
+            return r.gvEr;
+        default:
+            break;
+    }
+    if (index >= 23 && index <= 32) return r.ugi[index - 23];
+    if (index < 0 || index >= CMeasRecord::kParamCount) return 0;
+    return r.*kDoubleFields[index];
+}
+
+void SetParam(CMeasRecord& r, int index, double value) {
+    switch (index) {
+        case 0:
+            r.time = static_cast<std::uint32_t>(TruncateToInteger(value));
+            return;
+        case 1:
+            r.cycle = static_cast<std::uint8_t>(TruncateToInteger(value));
+            return;
+        case 2:
+            r.state = static_cast<std::uint16_t>(TruncateToInteger(value));
+            return;
+        case 15:
+            r.gvEr = static_cast<std::uint8_t>(TruncateToInteger(value));
+            return;
+        default:
+            break;
+    }
+    if (index >= 23 && index <= 32) {
+        r.ugi[index - 23] = value;
+        return;
+    }
+    if (index < 0 || index >= CMeasRecord::kParamCount) return;
+    r.*kDoubleFields[index] = value;
+}
+
+void GetAllParams(const CMeasRecord& r, double out[CMeasRecord::kParamCount]) {
+    for (int i = 0; i < CMeasRecord::kParamCount; ++i) {
+        DoubleField f = kDoubleFields[i];
+        if (f) out[i] = r.*f;
+    }
+    out[0] = r.time;
+    out[1] = r.cycle;
+    out[2] = r.state;
+    out[15] = r.gvEr;
+    for (int k = 0; k < 10; ++k) out[23 + k] = r.ugi[k];
+}
+
+CMeasRecord EmptyRecord() {
+    CMeasRecord r;
+    r.position = -1;
+    r.time = static_cast<std::uint32_t>(-1);
+    return r;
+}
+
+}  // namespace dravmer

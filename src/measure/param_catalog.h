@@ -1,0 +1,39 @@
+#pragma once
+// The parameter catalogue: short name, unit and description of each of the 43 record indices
+// (UTF-8 in memory; files convert to Windows-1251), and the number formats that the tables and
+// the experiment files share.
+#include <string>
+#include <string_view>
+
+namespace dravmer {
+
+inline constexpr int kStatFirstParam = 3;  // statistics cover indices 3..42
+
+// Index outside 0..42 gives an empty string.
+std::string_view ParamName(int index);  // "время   " keeps its three trailing blanks
+std::string_view ParamUnit(int index);  // empty where the catalogue has none
+std::string_view ParamDescription(int index);
+// The short name without trailing blanks (file headers, statistics text, JSON keys).
+std::string_view ParamNameTrimmed(int index);
+// Catalogue index of a trimmed short name, -1 when unknown.
+int FindParamByName(std::string_view trimmedName);
+
+// The four integer parameters (время, Цикл, Cст, GvEr).
+constexpr bool IsIntegerParam(int index) {
+    return index == 0 || index == 1 || index == 2 || index == 15;
+}
+
+// Default decimals of the tables and of the files.
+int DefaultTableDecimals(int index);
+int DefaultFileDecimals(int index);
+
+// A table cell: "%u" (0, 1), "%4.4X" (2), "%d" (15), otherwise "% .Nf" with N decimals.
+std::string FormatTableValue(int index, double value, int decimals);
+// Appends a file cell: the integer formats right-aligned to 5, doubles "%12.Nf". A cell that
+// fills its whole width gets one leading blank so that it never runs into the previous column
+// (the reader splits at blanks). Returns the number of characters appended.
+std::size_t AppendFileValue(std::string& line, int index, double value, int decimals);
+// A file header cell: the trimmed name right-aligned to 5 (indices 0..2) or 12.
+std::string FileHeaderCell(int index);
+
+}  // namespace dravmer

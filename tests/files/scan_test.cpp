@@ -1,0 +1,148 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+#include "files/experiment_files.h"
+#include "files/experiment_scan.h"
+#include "platform/cp1251.h"
+#include "test_util.h"
+
+namespace dravmer {
+namespace {
+using namespace testing_files;
+
+std::string Adc(int records, float lastTime = -1) {
+    CDeviceData s;
+    Fill(s, records);
+    TempDir d;
+    SFileOptions o;
+    SaveStoreAs(s, d / "x.adc", false, o.Columns(), o);
+    std::string b = ReadAll(d / "x.adc");
+    if (lastTime >= 0) std::memcpy(&b[b.size() - 43 * 4], &lastTime, 4);
+    return b;
+}
+
+TEST(ExperimentScan, GroupsFilesOfOneExperimentAndReadsDurations) {
+    TempDir dir;
+    std::string adc = Adc(61);
+    WriteAll(dir / "261206-007-000102.adc", adc);
+    WriteAll(dir / "261206-007-000101.adc", adc);
+    WriteAll(dir / "261206-008-000101.adc", adc);
+    WriteAll(dir / "261206-007-000101-label .txt", "x");  // not an entry
+    WriteAll(dir / "261206-007-label .txt", Utf8ToCp1251("Калибровка"));
+    CExperimentList list;
+    ASSERT_EQ(list.Scan(dir.path.string()), 3);
+    ASSERT_EQ(list.GroupCount(), 2);
+    SGroupDescription d = list.Describe(0);
+    EXPECT_EQ(d.devices, 2);
+    EXPECT_EQ(d.addressText, "101; 102");
+    EXPECT_EQ(d.number, 7);
+    EXPECT_EQ(d.duration, 60u);
+    EXPECT_EQ(d.durationMinutes, "1.0");
+    EXPECT_EQ(d.format, ".adc");
+    EXPECT_EQ(d.label, "Калибровка");
+    EXPECT_NE(d.comment.find(" - Exp: 7  Калибровка"), std::string::npos);
+    EXPECT_EQ(list.Describe(1).comment, "");
+    EXPECT_EQ(list.FindGroup("/else/where/261206-008-000101.adc"), 1);
+    EXPECT_EQ(list.FindGroup("261206-009-000101.adc"), -1);
+    SGroupLoadData ld = list.LoadData(0);
+    EXPECT_EQ(ld.paths[0], dir / "261206-007-000101.adc");
+}
+
+TEST(ExperimentScan, RejectsBadNamesAndHeaders) {
+    TempDir dir;
+    std::string adc = Adc(5);
+    WriteAll(dir / "261206-07-000101.adc", adc);    // 20 characters
+    WriteAll(dir / "261206-007-0001012.adc", adc);  // 22 characters
+    WriteAll(dir / "2612X6-007-000101.adc", adc);   // not digits
+    WriteAll(dir / "261206_007-000101.adc", adc);   // wrong separator
+    std::string bad = adc;
+    bad[0] = 'X';
+    WriteAll(dir / "261206-001-000101.adc", bad);                // foreign header
+    WriteAll(dir / "261206-002-000101.adc", Adc(5, 3600.5f));    // time not whole
+    WriteAll(dir / "261206-003-000101.adc", Adc(5, 700000.0f));  // beyond seven days
+    WriteAll(dir / "261206-004-000101.adc", adc.substr(0, 100));
+    WriteAll(dir / "261206-005-000101.txt", "short");
+    std::string many = adc;
+    many[48] = 44;
+    WriteAll(dir / "261206-006-000101.adc", many);
+    CExperimentList list;
+    EXPECT_EQ(list.Scan(dir.path.string()), 0);
+    EXPECT_EQ(list.GroupCount(), 0);
+}
+
+TEST(ExperimentScan, TextAndBinaryOfOneDeviceAreTwoEntriesOfOneGroup) {
+    TempDir dir;
+    CDeviceData s;
+    Fill(s, 30);
+    // The binary's entry time is its header's start time; the text file's (written today) is
+    // the named day at noon: the same calendar day.
+    std::tm tm{};
+    tm.tm_year = 126;
+    tm.tm_mon = 11;
+    tm.tm_mday = 6;
+    tm.tm_hour = 9;
+    tm.tm_isdst = -1;
+    s.SetStartTime(std::mktime(&tm));
+    SFileOptions o;
+    SaveStoreAs(s, dir / "261206-007-000101.txt", true, o.Columns(), o);
+    SaveStoreAs(s, dir / "261206-007-000101.adc", false, o.Columns(), o);
+    CExperimentList list;
+    ASSERT_EQ(list.Scan(dir.path.string()), 2);
+    ASSERT_EQ(list.GroupCount(), 1);
+    EXPECT_EQ(list.Describe(0).devices, 2);
+    for (const auto& e : list.Entries()) EXPECT_EQ(e.duration, 29u) << e.text;
+}
+
+struct Recorder : ILoadListener {
+    std::vector<std::string> events;
+    void OnFileStarted(int i, int n, const std::string&) override {
+        events.push_back("start " + std::to_string(i) + "/" + std::to_string(n));
+    }
+    void OnFileProgress(int, int) override {}
+    void OnFileLoaded(int i, int r, const SLoadReport&) override {
+        events.push_back("loaded " + std::to_string(i) + " " + std::to_string(r));
+    }
+    void OnAllLoaded(bool c) override { events.push_back(c ? "cancelled" : "done"); }
+};
+
+TEST(GroupLoader, LoadsEveryFileAndGoesOnAfterAFailure) {
+    TempDir dir;
+    WriteAll(dir / "a.adc", Adc(20));
+    WriteAll(dir / "b.adc", "broken");
+    WriteAll(dir / "c.adc", Adc(7));
+    SGroupLoadData g;
+    g.paths = {dir / "a.adc", dir / "b.adc", dir / "c.adc"};
+    CDeviceData s0, s1, s2;
+    Recorder rec;
+    CExperimentLoader loader(g, {&s0, &s1, &s2}, &rec);
+    ASSERT_TRUE(loader.Start());
+    while (loader.IsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(loader.Loaded(), 2);
+    EXPECT_EQ(s0.GetCount(), 20);
+    EXPECT_EQ(s2.GetCount(), 7);
+    EXPECT_EQ(rec.events,
+              (std::vector<std::string>{"start 0/3", "loaded 0 1", "start 1/3", "loaded 1 0",
+                                        "start 2/3", "loaded 2 1", "done"}));
+}
+
+TEST(GroupLoader, CancelStopsAfterTheCurrentBlock) {
+    TempDir dir;
+    WriteAll(dir / "a.adc", Adc(3000));
+    WriteAll(dir / "b.adc", Adc(3000));
+    SGroupLoadData g;
+    g.paths = {dir / "a.adc", dir / "b.adc"};
+    CDeviceData s0, s1;
+    std::atomic<bool> cancel{true};
+    Recorder rec;
+    EXPECT_EQ(LoadGroup(g, {&s0, &s1}, &rec, &cancel), 0);
+    EXPECT_EQ(rec.events.back(), "cancelled");
+    EXPECT_EQ(s1.GetCount(), 0);
+}
+
+}  // namespace
+}  // namespace dravmer
