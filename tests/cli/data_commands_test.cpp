@@ -1,0 +1,138 @@
+// list, stats and convert on files the bench writes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/cli.h"
+#include "files/file_format.h"
+#include "measure/device_data.h"
+
+namespace dravmer::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+    int code;
+    std::string out, err;
+};
+
+Result Cli(std::vector<std::string> args) {
+    std::ostringstream out, err;
+    int code = RunCli(args, out, err, std::make_unique<CMemorySettingsStore>());
+    return {code, out.str(), err.str()};
+}
+
+class DataCommands : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("dravmer-cli-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // Ten seconds of one device: UG alternates 10/20 by cycle parity, IG climbs 1..10.
+    std::string Write(const std::string& name, bool text) {
+        CDeviceData store;
+        for (int s = 0; s < 10; ++s) {
+            CMeasRecord r = EmptyRecord();
+            SetParam(r, 0, s);
+            SetParam(r, 1, s);
+            SetParam(r, 2, 0xA3);
+            SetParam(r, 3, s % 2 ? 20.0 : 10.0);
+            SetParam(r, 7, s + 1.0);
+            store.AddSample(r);
+        }
+        SFileOptions options;
+        const std::string path = (dir / name).string();
+        EXPECT_EQ(SaveStoreAs(store, path, text, options.Columns(), options), 0);
+        return path;
+    }
+
+    fs::path dir;
+};
+
+TEST_F(DataCommands, StatsJsonGivesHandCheckableFiguresOverAllRecordsAndARange) {
+    const auto path = Write("261206-003-000042.adc", false);
+    auto all = Cli({"stats", path, "--json"});
+    ASSERT_EQ(all.code, kExitOk) << all.err;
+    auto j = nlohmann::json::parse(all.out);
+    ASSERT_EQ(j.size(), 1u);
+    EXPECT_EQ(j[0]["records"], 10);
+    EXPECT_DOUBLE_EQ(j[0]["stats"]["Average"]["UG"].get<double>(), 15.0);
+    EXPECT_DOUBLE_EQ(j[0]["stats"]["AverageE"]["UG"].get<double>(), 10.0);
+    EXPECT_DOUBLE_EQ(j[0]["stats"]["AverageO"]["UG"].get<double>(), 20.0);
+    EXPECT_DOUBLE_EQ(j[0]["stats"]["Delta"]["IG"].get<double>(), 9.0);
+    EXPECT_DOUBLE_EQ(j[0]["stats"]["NoiseE"]["UG"].get<double>(), 0.0);
+    EXPECT_TRUE(j[0]["stats"]["Average"].contains("Temp пр")) << "short names without trailing blanks";
+
+    auto range = Cli({"stats", path, "--from", "2", "--to", "5", "--json"});
+    ASSERT_EQ(range.code, kExitOk) << range.err;
+    auto r = nlohmann::json::parse(range.out);
+    EXPECT_EQ(r[0]["range"][0], 2);
+    EXPECT_EQ(r[0]["range"][1], 5);
+    EXPECT_DOUBLE_EQ(r[0]["stats"]["Average"]["IG"].get<double>(), (3 + 4 + 5 + 6) / 4.0);
+}
+
+TEST_F(DataCommands, ConvertRoundTripsAndWritesACsvWithOneHeaderRow) {
+    const auto adc = Write("261206-003-000042.adc", false);
+    const auto txt = (dir / "261206-003-000042.txt").string();
+    const auto back = (dir / "back.adc").string();
+    const auto csv = (dir / "day.csv").string();
+    ASSERT_EQ(Cli({"convert", adc, txt}).code, kExitOk);
+    ASSERT_EQ(Cli({"convert", txt, back}).code, kExitOk);
+    auto a = nlohmann::json::parse(Cli({"stats", adc, "--json"}).out);
+    auto b = nlohmann::json::parse(Cli({"stats", back, "--json"}).out);
+    EXPECT_EQ(a[0]["stats"]["Average"]["UG"], b[0]["stats"]["Average"]["UG"]);
+    ASSERT_EQ(Cli({"convert", adc, csv}).code, kExitOk);
+    std::ifstream in(csv);
+    std::string header, first;
+    std::getline(in, header);
+    std::getline(in, first);
+    EXPECT_EQ(header.rfind("время,Цикл,Cст,UG,", 0), 0u) << header;
+    EXPECT_EQ(first.rfind("0,0,", 0), 0u) << first;
+    int lines = 2;
+    for (std::string l; std::getline(in, l);) ++lines;
+    EXPECT_EQ(lines, 11);
+}
+
+TEST_F(DataCommands, ListShowsOneRowPerExperimentAndJsonFields) {
+    Write("261206-003-000042.adc", false);
+    Write("261206-003-000043.adc", false);
+    Write("261206-004-000042.txt", true);
+    Write("not-an-experiment.adc", false);
+    auto list = Cli({"list", dir.string(), "--json"});
+    ASSERT_EQ(list.code, kExitOk) << list.err;
+    auto j = nlohmann::json::parse(list.out);
+    ASSERT_EQ(j.size(), 2u);
+    for (const auto& e : j) {
+        if (e["number"] == 3) {
+            EXPECT_EQ(e["addresses"], nlohmann::json::array({42, 43}));
+            EXPECT_EQ(e["format"], "adc");
+        } else {
+            EXPECT_EQ(e["number"], 4);
+            EXPECT_EQ(e["format"], "txt");
+        }
+    }
+}
+
+TEST_F(DataCommands, BadInputGivesAClearErrorAndAFailureCode) {
+    auto missing = Cli({"stats", (dir / "none.adc").string()});
+    EXPECT_NE(missing.code, kExitOk);
+    EXPECT_NE(missing.err.find("none.adc"), std::string::npos);
+    std::ofstream(dir / "garbage.adc") << "this is not an experiment";
+    EXPECT_NE(Cli({"stats", (dir / "garbage.adc").string()}).code, kExitOk);
+    EXPECT_EQ(Cli({"convert", "a.adc", "b.xls"}).code, kExitUsage);
+    EXPECT_EQ(Cli({"stats"}).code, kExitUsage);
+    EXPECT_NE(Cli({"list", (dir / "nope").string()}).code, kExitOk);
+}
+
+}  // namespace
+}  // namespace dravmer::cli
