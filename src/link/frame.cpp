@@ -81,13 +81,19 @@ void WrapTransit(std::uint8_t* frame, int innerBlocks, std::uint32_t transitAddr
 
 int TransitStatusToResult(std::uint8_t status) {
     switch (status) {
-        case 8: return kLinkTrRes08;
-        case 9: return kLinkTrRes09;
-        case 10: return kLinkTrRes0A;
-        case 11: return kLinkTrRes0B;
+        case 8:
+            return kLinkTrRes08;
+        case 9:
+            return kLinkTrRes09;
+        case 10:
+            return kLinkTrRes0A;
+        case 11:
+            return kLinkTrRes0B;
         case 12:
-        case 17: return kLinkTrRes0C;
-        default: return kLinkOk;
+        case 17:
+            return kLinkTrRes0C;
+        default:
+            return kLinkOk;
     }
 }
 

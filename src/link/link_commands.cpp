@@ -160,14 +160,13 @@ int CLinkR307::ReadResistances(std::uint32_t address, SResistances& values) {
     }
     values.identifier = payload[1];
     values.groupCount = static_cast<std::uint8_t>(groups);
-    for (int i = 0; i < 3; ++i) values.groups[i] = i < read ? GroupAt(payload, 3 + 5 * i)
-                                                             : SDeviceValue{};
+    for (int i = 0; i < 3; ++i)
+        values.groups[i] = i < read ? GroupAt(payload, 3 + 5 * i) : SDeviceValue{};
     return kLinkOk;
 }
 
-int CLinkR307::ReadMemoryBlock(std::uint8_t selector, std::uint8_t attribute,
-                               std::uint32_t address, int offset, int length,
-                               std::uint8_t* bytes) {
+int CLinkR307::ReadMemoryBlock(std::uint8_t selector, std::uint8_t attribute, std::uint32_t address,
+                               int offset, int length, std::uint8_t* bytes) {
     CPortLockHold hold(m_portLock);
     if (!hold.Held()) return kLinkInternalBusy;
     Prepare(address, kCmdReadMemory, 2, 0, attribute);
@@ -182,13 +181,11 @@ int CLinkR307::ReadMemoryBlock(std::uint8_t selector, std::uint8_t attribute,
     return kLinkOk;
 }
 
-int CLinkR307::ReadEepromBlock(std::uint32_t address, int offset, int length,
-                               std::uint8_t* bytes) {
+int CLinkR307::ReadEepromBlock(std::uint32_t address, int offset, int length, std::uint8_t* bytes) {
     return ReadMemoryBlock(0x20, 0x20, address, offset, length, bytes);
 }
 
-int CLinkR307::ReadFlashBlock(std::uint32_t address, int offset, int length,
-                              std::uint8_t* bytes) {
+int CLinkR307::ReadFlashBlock(std::uint32_t address, int offset, int length, std::uint8_t* bytes) {
     return ReadMemoryBlock(0x23, 0, address, offset, length, bytes);
 }
 

@@ -152,9 +152,10 @@ void CLinkR307::SetLogSink(const LinkLogSink& sink) {
 void CLinkR307::LogSendError(int code) {
     if (!m_errorLogOn) return;
     char text[512];
-    std::snprintf(text, sizeof text,
-                  "\r\nОшибка передачи команды. Код ошибки: %d - %s.\r\nПрибор: %u  команда: %u\r\n",
-                  code, ResultText(code).c_str(), m_address, static_cast<unsigned>(m_command));
+    std::snprintf(
+        text, sizeof text,
+        "\r\nОшибка передачи команды. Код ошибки: %d - %s.\r\nПрибор: %u  команда: %u\r\n", code,
+        ResultText(code).c_str(), m_address, static_cast<unsigned>(m_command));
     m_errorLog.Write(text + std::string(39, '-') + "\r\n");
 }
 
@@ -167,8 +168,8 @@ void CLinkR307::LogAttemptError(int code) {
     char sent[32];
     char received[32];
     std::snprintf(sent, sizeof sent, "send     (%u b):  ", static_cast<unsigned>(m_sentLength));
-    std::snprintf(received, sizeof received, "receive  (%u b):  ",
-                  static_cast<unsigned>(m_rawLength));
+    std::snprintf(received, sizeof received,
+                  "receive  (%u b):  ", static_cast<unsigned>(m_rawLength));
     m_errorLog.Write(std::string(head) + sent + FormatLogBytes(m_send.data(), m_sentLength) +
                      "\r\n" + received + FormatLogBytes(m_rawReply.data(), m_rawLength) + "\r\n" +
                      std::string(87, '-') + "\r\n");
@@ -189,8 +190,8 @@ void CLinkR307::LogImError() {
     char sent[32];
     char received[32];
     std::snprintf(sent, sizeof sent, "send     (%u b):  ", static_cast<unsigned>(m_sentLength));
-    std::snprintf(received, sizeof received, "receive  (%u b):  ",
-                  static_cast<unsigned>(m_rawLength));
+    std::snprintf(received, sizeof received,
+                  "receive  (%u b):  ", static_cast<unsigned>(m_rawLength));
     m_imLog.Write(std::string(head) + sent + FormatLogBytes(m_send.data(), m_sentLength) + "\r\n" +
                   received + FormatLogBytes(m_rawReply.data(), m_rawLength) + "\r\n" +
                   std::string(93, '-') + "\r\n");

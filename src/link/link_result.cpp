@@ -5,8 +5,9 @@
 namespace dravmer {
 
 const char* const kLinkShortNames[kLinkResultCount] = {
-    "Empty",   "CRC",     "Len",    "TrRes08",   "TrRes09",  "TrRes0A", "TrRes0B",    "TrRes0C",
-    "NoLink",  "CmdResult", "TrDevAdr", "TrCmd", "DevAdr",   "Cmd",     "ServerBusy", "InternalBusy"};
+    "Empty",   "CRC",     "Len",        "TrRes08",     "TrRes09",  "TrRes0A",
+    "TrRes0B", "TrRes0C", "NoLink",     "CmdResult",   "TrDevAdr", "TrCmd",
+    "DevAdr",  "Cmd",     "ServerBusy", "InternalBusy"};
 
 namespace {
 

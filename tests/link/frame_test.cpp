@@ -1,8 +1,9 @@
+#include "link/frame.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "link/frame.h"
 #include "link/scripted_port.h"
 
 namespace dravmer {

@@ -61,7 +61,8 @@ CSimDevice::CSimDevice(const SDeviceModel& model) : m_model(model), m_random(mod
 int CSimDevice::SlotFor(int slotCount) const {
     if (slotCount <= 1) return 0;
     // A fixed per-device choice per slot count, spread like the firmware's random draw.
-    std::uint32_t h = m_model.address * 2654435761u ^ static_cast<std::uint32_t>(slotCount) * 40503u;
+    std::uint32_t h =
+        m_model.address * 2654435761u ^ static_cast<std::uint32_t>(slotCount) * 40503u;
     h ^= h >> 15;
     h *= 2246822519u;
     h ^= h >> 13;
@@ -106,15 +107,15 @@ void CSimDevice::Tick() {
         m_tenCodes[i] = ElectrodeCode(v);
     }
     m_codes[0] = ElectrodeCode(ug + noise(m_random));
-    m_codes[1] = aux(150.0 + noise(m_random));  // coil-current shunt
-    m_codes[2] = aux(1000.0);                   // temperature reference
-    m_codes[3] = aux(120.0 + noise(m_random));  // t1
-    m_codes[4] = aux(1000.0);                   // pressure reference
-    m_codes[5] = aux(250.0 + noise(m_random));  // P
-    m_codes[6] = aux(120.0 + 0.1 * noise(m_random));  // processor temperature
+    m_codes[1] = aux(150.0 + noise(m_random));          // coil-current shunt
+    m_codes[2] = aux(1000.0);                           // temperature reference
+    m_codes[3] = aux(120.0 + noise(m_random));          // t1
+    m_codes[4] = aux(1000.0);                           // pressure reference
+    m_codes[5] = aux(250.0 + noise(m_random));          // P
+    m_codes[6] = aux(120.0 + 0.1 * noise(m_random));    // processor temperature
     m_codes[7] = ElectrodeCode(0.5 + noise(m_random));  // empty-pipe detector
     m_codes[8] = ElectrodeCode(-0.2 + noise(m_random));
-    m_codes[9] = aux(16.0 + noise(m_random));   // t2
+    m_codes[9] = aux(16.0 + noise(m_random));  // t2
     m_codes[10] = aux(5.0);
     m_codes[11] = ElectrodeCode(low);
     m_codes[12] = ElectrodeCode(high);
@@ -133,8 +134,9 @@ void CSimDevice::ReplyAdc(std::uint8_t mode, Frame& payload) const {
         const int n = mode == 0 ? m_model.adcChannels : static_cast<int>(m_tenCodes.size());
         payload.push_back(static_cast<std::uint8_t>(n));
         for (int c = 0; c < n; ++c) {
-            PutU32(payload, static_cast<std::uint32_t>(mode == 0 ? m_codes[static_cast<size_t>(c)]
-                                                                 : m_tenCodes[static_cast<size_t>(c)]));
+            PutU32(payload,
+                   static_cast<std::uint32_t>(mode == 0 ? m_codes[static_cast<size_t>(c)]
+                                                        : m_tenCodes[static_cast<size_t>(c)]));
         }
     } else {
         // Modes 2 and 3 carry 16-bit samples of the electrode within the second.

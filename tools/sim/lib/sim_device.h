@@ -13,16 +13,16 @@ using Frame = std::vector<std::uint8_t>;
 
 struct SDeviceModel {
     std::uint32_t address = 0;
-    std::uint8_t kind = 1;           // identity byte 3; 4 marks a transit device, 16 a device
-                                     // that answers as a transit device but is not one
-    char family[2] = {'K', 'E'};     // identity bytes 4..5
+    std::uint8_t kind = 1;        // identity byte 3; 4 marks a transit device, 16 a device
+                                  // that answers as a transit device but is not one
+    char family[2] = {'K', 'E'};  // identity bytes 4..5
     std::uint8_t versionMajor = 5;
     std::uint8_t versionMinor = 43;
-    std::uint8_t mcu = 11;           // identity byte 0
-    std::uint8_t gainUg = 8;         // KG
-    std::uint8_t gainAux = 1;        // KR
+    std::uint8_t mcu = 11;     // identity byte 0
+    std::uint8_t gainUg = 8;   // KG
+    std::uint8_t gainAux = 1;  // KR
     int adcChannels = 15;
-    double electrodeMv = 40.0;       // UG amplitude; the sign alternates with the cycle
+    double electrodeMv = 40.0;  // UG amplitude; the sign alternates with the cycle
     double noiseMv = 0.05;
 };
 

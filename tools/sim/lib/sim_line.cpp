@@ -188,8 +188,8 @@ void CSimLine::ApplyFaults(const Frame& request, Frame& reply) {
         return;
     }
     // Faults that change the device's own reply land in the inner frame behind a transit device.
-    const bool wrapped = m_config.transitAddress && GetLe32(request.data()) ==
-                                                        m_config.transitAddress &&
+    const bool wrapped = m_config.transitAddress &&
+                         GetLe32(request.data()) == m_config.transitAddress &&
                          reply.size() >= 2 * kBlockSize;
     const std::size_t at = wrapped ? kBlockSize : 0;
     bool reseal = false;

@@ -12,17 +12,17 @@ namespace dravmer::sim {
 
 // Faults for the next replies; each counter is used up one reply at a time.
 struct SFaults {
-    int dropReplies = 0;          // nothing comes back
-    int corruptCrc = 0;           // the last byte of the reply is flipped
-    int wrongAddress = 0;         // the reply carries another device address
-    int wrongCommand = 0;         // the reply carries another command
-    int deviceResult = 0;         // the device reports resultCode in its result field
+    int dropReplies = 0;   // nothing comes back
+    int corruptCrc = 0;    // the last byte of the reply is flipped
+    int wrongAddress = 0;  // the reply carries another device address
+    int wrongCommand = 0;  // the reply carries another command
+    int deviceResult = 0;  // the device reports resultCode in its result field
     std::uint8_t resultCode = 3;
-    int transitStatus = 0;        // the transit device reports transitCode
+    int transitStatus = 0;  // the transit device reports transitCode
     std::uint8_t transitCode = 8;
-    int echoRequests = 0;         // the line hears the request itself (radio modem)
-    int preamble = 0;             // four copies of the first byte precede the reply
-    int lossPercent = 0;          // random loss of replies, for demonstrations
+    int echoRequests = 0;  // the line hears the request itself (radio modem)
+    int preamble = 0;      // four copies of the first byte precede the reply
+    int lossPercent = 0;   // random loss of replies, for demonstrations
 };
 
 struct SLineConfig {
