@@ -95,15 +95,21 @@ int CSimPtyServer::Run() {
         if (n <= 0) continue;
         sinceByte.Restart();
         pending.insert(pending.end(), chunk, chunk + n);
-        // Frames are self-delimiting: byte 4 gives the block count.
+        // Frames are self-delimiting (byte 4 gives the block count); after noise the firmware
+        // slides byte by byte until a block count and a CRC agree.
         while (pending.size() >= 5) {
             const int blocks = pending[4];
+            const std::size_t length = static_cast<std::size_t>(blocks) * kBlockSize;
             if (blocks < 1 || blocks > kMaxBlocks) {
                 pending.erase(pending.begin());
                 continue;
             }
-            const std::size_t length = static_cast<std::size_t>(blocks) * kBlockSize;
             if (pending.size() < length) break;
+            if (FrameLengthFromCrcSearch(pending.data(), static_cast<int>(length)) !=
+                static_cast<int>(length)) {
+                pending.erase(pending.begin());
+                continue;
+            }
             Frame request(pending.begin(), pending.begin() + static_cast<long>(length));
             pending.erase(pending.begin(), pending.begin() + static_cast<long>(length));
             Answer(request);
