@@ -1,5 +1,6 @@
 #include "link/port.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "link/frame.h"
@@ -167,9 +168,17 @@ int CLinkPort::Open() {
     }
     int result = kOpenOk;
     switch (s.linkMode) {
-        case kLinkModeServer:
-            result = kOpenServerNotFound;  // the COM-server client is not built yet
+        case kLinkModeServer: {
+            auto client = std::make_unique<CComServerClient>(m_comServerTcpPort);
+            result = client->Connect(s);
+            if (result != kOpenOk) {
+                m_openResult = result;
+                return 0;  // a failed server connection is reported by its result only
+            }
+            std::lock_guard busy(m_busy);
+            m_server = std::move(client);
             break;
+        }
         case kLinkModeNetServer:
             m_openResult = kOpenLibraryFailed;  // no network serial server provider yet
             return 0;
@@ -223,9 +232,10 @@ int CLinkPort::Close() {
     if (m_openAfter && m_openAfter->IsRunning()) m_openAfter->Stop();
     std::unique_lock busy(m_busy, std::defer_lock);
     if (!busy.try_lock_for(std::chrono::milliseconds(kBusyWaitMs))) return 0;
-    const bool had = m_line != nullptr;
+    const bool had = m_line != nullptr || m_server != nullptr;
     m_open = false;
     m_line.reset();
+    m_server.reset();
     return had ? 1 : 0;
 }
 
@@ -242,10 +252,13 @@ bool CLinkPort::Write(const std::uint8_t* data, int length) {
     if (!m_open || length <= 0) return false;
     std::unique_lock busy(m_busy, std::defer_lock);
     if (!busy.try_lock_for(std::chrono::milliseconds(kBusyWaitMs))) return false;
-    if (!m_line) return false;
     const SPortSettings s = Settings();
     bool written;
-    if (s.comType >= kComRs485DtrLow && s.comType <= kComRs485RtsHi) {
+    if (m_server) {
+        written = m_server->SendFrame(data, length, m_pollingRequest);
+    } else if (!m_line) {
+        return false;
+    } else if (s.comType >= kComRs485DtrLow && s.comType <= kComRs485RtsHi) {
         written = WriteRs485(*m_line, s.comType, data, length, m_usPerByte);
     } else {
         written = m_line->Write(data, length);
@@ -302,7 +315,18 @@ int CLinkPort::ReadReply(std::uint8_t* buffer, int& length) {
     length = 0;
     std::unique_lock busy(m_busy, std::defer_lock);
     if (!busy.try_lock_for(std::chrono::milliseconds(kBusyWaitMs))) return -1;
-    if (m_line) ReadLocal(Settings());
+    if (m_server) {
+        std::vector<std::uint8_t> data;
+        if (m_server->WaitReply(data) == -2) {
+            std::lock_guard lock(m_bufferMutex);
+            m_buffer.clear();
+            m_pollingRequest = false;
+            return -2;
+        }
+        if (!data.empty()) Append(data.data(), static_cast<int>(data.size()));
+    } else if (m_line) {
+        ReadLocal(Settings());
+    }
     m_pollingRequest = false;
     std::lock_guard lock(m_bufferMutex);
     const int count = static_cast<int>(m_buffer.size());
@@ -321,14 +345,46 @@ std::string CLinkPort::StatusText() const {
     const SPortSettings s = Settings();
     bool carrier = false;
     if (IsModemType(s)) {
-        std::unique_lock busy(const_cast<std::timed_mutex&>(m_busy), std::try_to_lock);
+        std::unique_lock busy(m_busy, std::try_to_lock);
         carrier = busy.owns_lock() && m_line && m_line->Carrier();
     }
     return PortStatusText(s, carrier);
 }
 
-std::string CLinkPort::LoadText() const { return " 0% / 0"; }
+bool CLinkPort::IsOpen() const {
+    if (!m_open.load()) return false;
+    std::unique_lock busy(m_busy, std::try_to_lock);
+    // While a transfer runs the port is in use, hence open.
+    return !busy.owns_lock() || !m_server || m_server->IsConnected();
+}
 
-std::string CLinkPort::ClientsText() const { return {}; }
+void CLinkPort::QueryClients() {
+    std::unique_lock busy(m_busy, std::try_to_lock);
+    if (busy.owns_lock() && m_server && m_open) m_server->QueryClients();
+}
+
+std::string CLinkPort::LoadText() const {
+    std::unique_lock busy(m_busy, std::try_to_lock);
+    float load = 0.0f;
+    int clients = 0;
+    if (busy.owns_lock() && m_server) {
+        load = m_server->Load();
+        clients = m_server->ClientCount();
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%2.0f%% / %d", static_cast<double>(load), clients);
+    return text;
+}
+
+std::string CLinkPort::ClientsText() const {
+    std::unique_lock busy(m_busy, std::try_to_lock);
+    if (!busy.owns_lock() || !m_server) return {};
+    std::string text;
+    int number = 0;
+    for (const std::string& name : m_server->ClientNames()) {
+        text += std::to_string(++number) + ". " + name + " ";
+    }
+    return text;
+}
 
 }  // namespace dravmer

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "link/com_server_client.h"
 #include "link/link_port.h"
 #include "link/port_settings.h"
 #include "link/serial_line.h"
@@ -62,7 +63,8 @@ public:
     int OpenResult() const { return m_openResult.load(); }
     bool Opening() const { return m_opening.load(); }
 
-    bool IsOpen() const override { return m_open.load(); }
+    // A COM-server port closes itself when the server drops the connection.
+    bool IsOpen() const override;
     void Purge() override;
     bool Write(const std::uint8_t* data, int length) override;
     int ReadReply(std::uint8_t* buffer, int& length) override;
@@ -77,6 +79,10 @@ public:
     std::uint64_t BytesReceived() const { return m_bytesReceived.load(); }
     std::uint64_t RepliesReceived() const { return m_repliesReceived.load(); }
     double UsPerByte() const { return m_usPerByte; }
+    // The COM server's TCP port; 34002 unless a test points elsewhere.
+    void SetComServerTcpPort(int tcpPort) { m_comServerTcpPort = tcpPort; }
+    // Once per second from the main frame: the COM server's client list.
+    void QueryClients();
 
 private:
     int OpenLocal(const SPortSettings& s);
@@ -97,8 +103,10 @@ private:
     std::mutex m_openMutex;
     std::condition_variable m_openCv;
 
-    std::timed_mutex m_busy;  // a write and a read never overlap
+    mutable std::timed_mutex m_busy;  // a write and a read never overlap
     std::unique_ptr<ISerialLine> m_line;
+    std::unique_ptr<CComServerClient> m_server;
+    int m_comServerTcpPort = kComServerTcpPort;
     std::unique_ptr<COpenAfterThread> m_openAfter;
     std::mutex m_bufferMutex;
     std::vector<std::uint8_t> m_buffer;
