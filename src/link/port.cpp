@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "link/frame.h"
+#include "link/modem.h"
 #include "platform/perf_timer.h"
 #include "platform/worker_thread.h"
 
@@ -210,7 +211,19 @@ int CLinkPort::OpenLocal(const SPortSettings& s) {
         SetRs485Direction(*line, s.comType, false);
         m_usPerByte = Rs485ByteTimeUs(s.Baud());
     }
-    if (IsModemType(s)) return kOpenModemFailed;  // the modem dialer is not built yet
+    if (IsModemType(s) && m_dialOnOpen) {
+        CModemDialer dialer(
+            *line, s,
+            [this](const std::string& text) {
+                std::lock_guard lock(m_settingsMutex);
+                m_statusOverride = text;
+            },
+            [this] {
+                std::lock_guard lock(m_settingsMutex);
+                m_statusOverride.clear();
+            });
+        if (dialer.StartUp() != 1 || dialer.Dial() != 0) return kOpenModemFailed;
+    }
     CPerfTimer::Wait(1);
     line->Purge();
     {
@@ -233,6 +246,10 @@ int CLinkPort::Close() {
     std::unique_lock busy(m_busy, std::defer_lock);
     if (!busy.try_lock_for(std::chrono::milliseconds(kBusyWaitMs))) return 0;
     const bool had = m_line != nullptr || m_server != nullptr;
+    if (m_line && IsModemType(Settings()) && m_line->Carrier()) {
+        // Starting the modem up again with a carrier hangs it up.
+        CModemDialer(*m_line, Settings(), nullptr, nullptr).StartUp();
+    }
     m_open = false;
     m_line.reset();
     m_server.reset();
@@ -342,6 +359,10 @@ int CLinkPort::ReadReply(std::uint8_t* buffer, int& length) {
 }
 
 std::string CLinkPort::StatusText() const {
+    {
+        std::lock_guard lock(m_settingsMutex);
+        if (!m_statusOverride.empty()) return m_statusOverride;
+    }
     const SPortSettings s = Settings();
     bool carrier = false;
     if (IsModemType(s)) {

@@ -81,6 +81,8 @@ public:
     double UsPerByte() const { return m_usPerByte; }
     // The COM server's TCP port; 34002 unless a test points elsewhere.
     void SetComServerTcpPort(int tcpPort) { m_comServerTcpPort = tcpPort; }
+    // Modem ports dial when opened while this is set (the default).
+    void SetDialOnOpen(bool dial) { m_dialOnOpen = dial; }
     // Once per second from the main frame: the COM server's client list.
     void QueryClients();
 
@@ -107,6 +109,8 @@ private:
     std::unique_ptr<ISerialLine> m_line;
     std::unique_ptr<CComServerClient> m_server;
     int m_comServerTcpPort = kComServerTcpPort;
+    std::atomic<bool> m_dialOnOpen{true};
+    std::string m_statusOverride;  // the modem dialogue's texts while it runs (settings mutex)
     std::unique_ptr<COpenAfterThread> m_openAfter;
     std::mutex m_bufferMutex;
     std::vector<std::uint8_t> m_buffer;
