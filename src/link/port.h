@@ -1,0 +1,126 @@
+#pragma once
+// One of the four ports: carries the link's frames over a local serial line (RS-232, the RS-485
+// line disciplines, radio and modem types) or a COM server, keeps its settings and counters and
+// reports the end of an Open to a listener.
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "link/com_server_client.h"
+#include "link/link_port.h"
+#include "link/port_settings.h"
+#include "link/serial_line.h"
+
+namespace dravmer {
+
+class COpenAfterThread;
+
+// Receives the end of an Open: port index and 0 (success) or 3 (failure or already open).
+using PortOpenListener = std::function<void(int portIndex, int status)>;
+// Makes the local line of a port; tests hand in fakes.
+using SerialLineFactory =
+    std::function<std::unique_ptr<ISerialLine>(const SPortSettings& settings, int& error)>;
+
+// Puts an RS-485 line into transmit or receive; other port types are left alone.
+void SetRs485Direction(ISerialLine& line, int comType, bool transmit);
+// Sends a frame on an RS-485 line: switch to transmit, write, wait for the last stop bit
+// (bytes x microseconds per byte + 75 us, spinning), switch back to receive.
+bool WriteRs485(ISerialLine& line, int comType, const std::uint8_t* data, int length,
+                double usPerByte);
+
+// Expected byte time of 10 bits at the baud rate, with the 2 % margin the switch has always had.
+double Rs485ByteTimeUs(int baud);
+
+class CLinkPort : public ILinkPort {
+public:
+    static constexpr int kReceiveBufferSize = 2048;
+    static constexpr int kBusyWaitMs = 10000;
+    static constexpr int kOpeningWaitMs = 1000;
+
+    explicit CLinkPort(int portIndex);
+    ~CLinkPort() override;
+    CLinkPort(const CLinkPort&) = delete;
+    CLinkPort& operator=(const CLinkPort&) = delete;
+
+    int Index() const { return m_index; }
+    void LoadSettings(const ISettingsStore& store);
+    void SaveSettings(ISettingsStore& store);
+    SPortSettings Settings() const;
+    void SetSettings(const SPortSettings& settings);
+    void SetOpenListener(PortOpenListener listener);
+    void SetLineFactory(SerialLineFactory factory);
+
+    // 1 success, 0 failure; OpenResult says why.
+    int Open();
+    // Opens on a short-lived worker after delayMs (which a Close or destruction cuts short).
+    void OpenAfter(int delayMs);
+    int Close();
+    int OpenResult() const { return m_openResult.load(); }
+    bool Opening() const { return m_opening.load(); }
+
+    // A COM-server port closes itself when the server drops the connection.
+    bool IsOpen() const override;
+    void Purge() override;
+    bool Write(const std::uint8_t* data, int length) override;
+    int ReadReply(std::uint8_t* buffer, int& length) override;
+    void MarkPollingRequest() override { m_pollingRequest = true; }
+
+    std::string StatusText() const;
+    std::string LoadText() const;
+    std::string ClientsText() const;
+    // Counters: bytes and frames sent, bytes and complete replies received.
+    std::uint64_t BytesSent() const { return m_bytesSent.load(); }
+    std::uint64_t FramesSent() const { return m_framesSent.load(); }
+    std::uint64_t BytesReceived() const { return m_bytesReceived.load(); }
+    std::uint64_t RepliesReceived() const { return m_repliesReceived.load(); }
+    double UsPerByte() const { return m_usPerByte; }
+    // The COM server's TCP port; 34002 unless a test points elsewhere.
+    void SetComServerTcpPort(int tcpPort) { m_comServerTcpPort = tcpPort; }
+    // Modem ports dial when opened while this is set (the default).
+    void SetDialOnOpen(bool dial) { m_dialOnOpen = dial; }
+    // Once per second from the main frame: the COM server's client list.
+    void QueryClients();
+
+private:
+    int OpenLocal(const SPortSettings& s);
+    int ReadLocal(const SPortSettings& s);
+    void Append(const std::uint8_t* data, int length);
+    void Notify(int status);
+    bool IsModemType(const SPortSettings& s) const;
+
+    const int m_index;
+    mutable std::mutex m_settingsMutex;
+    SPortSettings m_settings;
+    PortOpenListener m_listener;
+    SerialLineFactory m_lineFactory;
+
+    std::atomic<bool> m_open{false};
+    std::atomic<bool> m_opening{false};
+    std::atomic<int> m_openResult{0};
+    std::mutex m_openMutex;
+    std::condition_variable m_openCv;
+
+    mutable std::timed_mutex m_busy;  // a write and a read never overlap
+    std::unique_ptr<ISerialLine> m_line;
+    std::unique_ptr<CComServerClient> m_server;
+    int m_comServerTcpPort = kComServerTcpPort;
+    std::atomic<bool> m_dialOnOpen{true};
+    std::string m_statusOverride;  // the modem dialogue's texts while it runs (settings mutex)
+    std::unique_ptr<COpenAfterThread> m_openAfter;
+    std::mutex m_bufferMutex;
+    std::vector<std::uint8_t> m_buffer;
+    std::atomic<bool> m_pollingRequest{false};
+    double m_usPerByte = 0.0;
+
+    std::atomic<std::uint64_t> m_bytesSent{0};
+    std::atomic<std::uint64_t> m_framesSent{0};
+    std::atomic<std::uint64_t> m_bytesReceived{0};
+    std::atomic<std::uint64_t> m_repliesReceived{0};
+};
+
+}  // namespace dravmer

@@ -1,0 +1,87 @@
+#pragma once
+// Settings of one port as they are stored per port ("ComSettingsPort%d"), their defaults, and
+// the constant texts the port shows: speeds, line names, port types, open results.
+#include <string>
+
+#include "platform/settings_store.h"
+
+namespace dravmer {
+
+enum ELinkMode { kLinkModeCom = 0, kLinkModeServer = 1, kLinkModeNetServer = 2, kLinkModeZhvl = 3 };
+
+enum EComType {
+    kComRs232 = 0,
+    kComRs485DtrLow = 1,
+    kComRs485RtsLow = 2,
+    kComRs485RtsHi = 3,
+    kComXBee = 4,
+    kComModemLine = 5,
+    kComModemGsm = 6,
+};
+
+inline constexpr int kSpeedCount = 13;
+extern const int kSpeedTable[kSpeedCount];
+extern const char* const kComTypeNames[7];
+extern const char* const kLinkModeCaptions[4];
+extern const char* const kParityNames[5];
+extern const char* const kStopBitsNames[3];
+extern const char* const kDtrControlNames[3];
+extern const char* const kRtsControlNames[4];
+inline constexpr int kOpenResultCount = 11;
+extern const char* const kOpenResultTexts[kOpenResultCount];
+
+// Open results.
+enum EOpenResult {
+    kOpenOk = 0,
+    kOpenLocalFailed = 1,
+    kOpenRemoteFailed = 2,
+    kOpenServerNotFound = 3,
+    kOpenNetworkError = 4,
+    kOpenAlreadyOpen = 5,
+    kOpenDisabled = 6,
+    kOpenBadServerName = 7,
+    kOpenNoTcpIp = 8,
+    kOpenModemFailed = 9,
+    kOpenLibraryFailed = 10,
+};
+
+struct SPortSettings {
+    bool useLink = true;
+    int comNumber = 0;  // local port number minus 1
+    int speed = 12;     // index into kSpeedTable
+    int dataBits = 8;
+    int parity = 0;
+    int stopBits = 0;
+    int rtsControl = 0;
+    int dtrControl = 1;
+    int comType = kComRs232;
+    int timeOutMs = 300;
+    std::string serverName = "LOCAL MACHINE";
+    bool useServer = false;
+    int serverPort = 0;
+    std::string ipAddress;
+    int tcpIpPort = 1;
+    std::string modemInitString;
+    std::string modemPhoneNumber;
+    int modemWaitForConnectS = 60;
+    int linkMode = kLinkModeCom;
+    // Device path of the local port on this system; empty: "COMn" maps to /dev/ttyS(n-1).
+    std::string devicePath;
+
+    static SPortSettings Defaults(int portIndex);
+    // Sets the type and its default reply time-out; values above 7 are ignored.
+    void ApplyComType(int type);
+    int Baud() const;
+    std::string LocalDevicePath() const;
+
+    void Load(const ISettingsStore& store, int portIndex);
+    void Save(ISettingsStore& store, int portIndex) const;
+};
+
+std::string PortSection(int portIndex);
+// "COM%d" with n + 1 for n < 128, else empty.
+std::string PortName(int n);
+// The status-bar text of a port's settings (modem carrier given by the caller).
+std::string PortStatusText(const SPortSettings& s, bool carrier);
+
+}  // namespace dravmer

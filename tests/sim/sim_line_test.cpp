@@ -1,0 +1,121 @@
+#include "sim/lib/sim_line.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "link/frame.h"
+#include "sim/lib/sim_pty.h"
+
+namespace dravmer::sim {
+namespace {
+
+Frame Request(std::uint32_t address, std::uint8_t command, int blocks,
+              std::vector<std::uint8_t> payload = {}) {
+    Frame f(static_cast<std::size_t>(blocks * kBlockSize), 0);
+    PutLe32(f.data(), address);
+    f[4] = static_cast<std::uint8_t>(blocks);
+    f[5] = command;
+    if (blocks > 1) f[6] = 0x40;
+    std::memcpy(f.data() + kPayloadOffset, payload.data(), payload.size());
+    SealFrame(f.data());
+    return f;
+}
+
+bool Valid(const Frame& f) {
+    return !f.empty() && FrameLengthFromCrcSearch(f.data(), static_cast<int>(f.size())) ==
+                             static_cast<int>(f.size());
+}
+
+TEST(SimLine, SeveralDirectDevicesCollideIntoABadFrame) {
+    CSimLine line;
+    line.AddDevices(2, 100, 1);
+    const Frame reply = line.Exchange(Request(ADDR_ANY_DEVICE, 0, 2));
+    ASSERT_FALSE(reply.empty());
+    EXPECT_FALSE(Valid(reply));
+    const Frame own = line.Exchange(Request(101, 0, 2));
+    ASSERT_TRUE(Valid(own));
+    EXPECT_EQ(GetLe32(own.data() + kPayloadOffset), 101u);
+    EXPECT_EQ(own[5], 0x80);  // replies carry bit 7 in the command
+}
+
+TEST(SimLine, FramesWithBadCrcOrLengthAreIgnored) {
+    CSimLine line;
+    line.AddDevices(1, 100, 1);
+    Frame bad = Request(100, 0, 2);
+    bad[9] ^= 1;
+    EXPECT_TRUE(line.Exchange(bad).empty());
+    Frame shortFrame = Request(100, 0, 2);
+    shortFrame.resize(12);
+    EXPECT_TRUE(line.Exchange(shortFrame).empty());
+    EXPECT_TRUE(line.Exchange({}).empty());
+}
+
+TEST(SimLine, DeviceAnswersOnlyInItsSlot) {
+    CSimLine line;
+    CSimDevice& device = line.AddDevice(SDeviceModel{.address = 4242});
+    const int slot = device.SlotFor(13);
+    for (int s = 0; s < 13; ++s) {
+        std::vector<std::uint8_t> payload = {13, 0, static_cast<std::uint8_t>(s), 0, 3, 2, 1};
+        const Frame reply = line.Exchange(Request(ADDR_ANY_DEVICE, 4, 2, payload));
+        EXPECT_EQ(!reply.empty(), s == slot) << s;
+    }
+}
+
+TEST(SimLine, UnknownCommandGetsADeviceResult) {
+    CSimLine line;
+    line.AddDevices(1, 100, 1);
+    const Frame reply = line.Exchange(Request(100, 40, 2));
+    ASSERT_TRUE(Valid(reply));
+    EXPECT_NE(reply[6] & 0x1F, 0);
+}
+
+TEST(SimLine, TickAdvancesTheCycleOfEveryDevice) {
+    CSimLine line;
+    line.AddDevices(3, 100, 1);
+    const std::uint8_t before = line.Find(102)->Cycle();
+    line.Tick();
+    EXPECT_EQ(line.Find(102)->Cycle(), static_cast<std::uint8_t>(before + 1));
+    EXPECT_EQ(line.DeviceCount(), 3u);
+}
+
+TEST(SimPty, AnswersFramesSplitAcrossWritesAndDropsGarbage) {
+    CSimLine line;
+    line.AddDevices(1, 555, 1);
+    CSimPtyServer server(line);
+    server.SetRealTimeSeconds(false);
+    ASSERT_TRUE(server.Open()) << server.Error();
+    ASSERT_TRUE(server.Start());
+    const int fd = ::open(server.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    termios tio{};
+    ::tcgetattr(fd, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(fd, TCSANOW, &tio);
+
+    const std::uint8_t junk[3] = {0, 0, 0};  // a block count of 0 is skipped byte by byte
+    ASSERT_EQ(::write(fd, junk, 3), 3);
+    const Frame request = Request(555, 0, 2);
+    ASSERT_EQ(::write(fd, request.data(), 5), 5);
+    ASSERT_EQ(::write(fd, request.data() + 5, 11), 11);
+    Frame reply;
+    while (reply.size() < 16) {
+        pollfd in{fd, POLLIN, 0};
+        ASSERT_GT(::poll(&in, 1, 2000), 0) << "no reply";
+        std::uint8_t chunk[64];
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        ASSERT_GT(n, 0);
+        reply.insert(reply.end(), chunk, chunk + n);
+    }
+    EXPECT_TRUE(Valid(reply));
+    EXPECT_EQ(GetLe32(reply.data() + kPayloadOffset), 555u);
+    ::close(fd);
+    EXPECT_EQ(server.Stop(), 0);
+}
+
+}  // namespace
+}  // namespace dravmer::sim

@@ -1,0 +1,76 @@
+#pragma once
+// A simulated line: devices attached directly and/or behind one transit device, with scripted
+// faults. Exchange takes the bytes the bench wrote and returns what comes back on the wire.
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "sim/lib/sim_device.h"
+
+namespace dravmer::sim {
+
+// Faults for the next replies; each counter is used up one reply at a time.
+struct SFaults {
+    int dropReplies = 0;   // nothing comes back
+    int corruptCrc = 0;    // the last byte of the reply is flipped
+    int wrongAddress = 0;  // the reply carries another device address
+    int wrongCommand = 0;  // the reply carries another command
+    int deviceResult = 0;  // the device reports resultCode in its result field
+    std::uint8_t resultCode = 3;
+    int transitStatus = 0;  // the transit device reports transitCode
+    std::uint8_t transitCode = 8;
+    int echoRequests = 0;  // the line hears the request itself (radio modem)
+    int preamble = 0;      // four copies of the first byte precede the reply
+    int lossPercent = 0;   // random loss of replies, for demonstrations
+};
+
+struct SLineConfig {
+    std::uint32_t transitAddress = 0;  // 0: no transit device on the line
+    std::uint8_t transitKind = 4;      // identity byte 3 of the transit device
+    std::uint8_t transitCommand = 63;
+};
+
+class CSimLine {
+public:
+    explicit CSimLine(const SLineConfig& config = {});
+
+    // Devices behind the transit device when there is one, else on the line itself.
+    CSimDevice& AddDevice(const SDeviceModel& model);
+    // A device on the line itself even when a transit device is present.
+    CSimDevice& AddDirectDevice(const SDeviceModel& model);
+    // n devices with addresses first, first + step, ...
+    void AddDevices(int n, std::uint32_t first, std::uint32_t step);
+
+    // The whole exchange of one request; empty when nothing answers.
+    Frame Exchange(const Frame& request);
+    // Every device starts its next second.
+    void Tick();
+
+    void SetFaults(const SFaults& faults);
+    SFaults Faults() const;
+    // Requests seen, for tests and the simulator's statistics.
+    int RequestCount() const;
+    std::vector<Frame> Requests() const;
+    CSimDevice* Find(std::uint32_t address);
+    std::size_t DeviceCount() const;
+
+private:
+    Frame ExchangeLocked(const Frame& request);
+    Frame TransitExchange(const Frame& request);
+    // Replies of every device that answers; several answers collide on the wire.
+    Frame Broadcast(std::vector<std::unique_ptr<CSimDevice>>& devices, const Frame& request,
+                    int& answered);
+    void ApplyFaults(const Frame& request, Frame& reply);
+
+    SLineConfig m_config;
+    CSimDevice m_transitIdentity;
+    std::vector<std::unique_ptr<CSimDevice>> m_direct;
+    std::vector<std::unique_ptr<CSimDevice>> m_behind;
+    SFaults m_faults;
+    std::vector<Frame> m_requests;
+    std::uint32_t m_lossState = 12345;
+    mutable std::mutex m_mutex;
+};
+
+}  // namespace dravmer::sim

@@ -1,0 +1,121 @@
+#include "sim/lib/sim_pty.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "link/frame.h"
+#include "platform/perf_timer.h"
+
+namespace dravmer::sim {
+namespace {
+
+// The firmware forgets a partial frame after this much silence between bytes.
+constexpr int kInterByteTimeoutMs = 50;
+// Time the firmware takes before it starts to send its reply.
+constexpr double kTurnaroundMs = 1.0;
+
+}  // namespace
+
+CSimPtyServer::CSimPtyServer(CSimLine& line, int baud) : m_line(line), m_baud(baud) {}
+
+CSimPtyServer::~CSimPtyServer() {
+    Stop();
+    if (!m_linkPath.empty()) ::unlink(m_linkPath.c_str());
+    if (m_master >= 0) ::close(m_master);
+    if (m_slave >= 0) ::close(m_slave);
+}
+
+bool CSimPtyServer::Open(const std::string& linkPath) {
+    char name[256] = {};
+    if (::openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0) {
+        m_error = std::string("openpty: ") + std::strerror(errno);
+        return false;
+    }
+    termios tio{};
+    ::tcgetattr(m_slave, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(m_slave, TCSANOW, &tio);
+    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    m_slavePath = name;
+    if (!linkPath.empty()) {
+        ::unlink(linkPath.c_str());
+        if (::symlink(name, linkPath.c_str()) != 0) {
+            m_error = "symlink " + linkPath + ": " + std::strerror(errno);
+            return false;
+        }
+        m_linkPath = linkPath;
+    }
+    return true;
+}
+
+void CSimPtyServer::Answer(const Frame& request) {
+    Frame reply = m_line.Exchange(request);
+    if (reply.empty()) return;
+    // A pseudo-terminal has no baud timing: the reply arrives after its wire time.
+    const double ms = kTurnaroundMs + reply.size() * 10.0 * 1000.0 / m_baud;
+    if (!CPerfTimer::Wait(ms)) return;
+    std::size_t sent = 0;
+    while (sent < reply.size()) {
+        const ssize_t n = ::write(m_master, reply.data() + sent, reply.size() - sent);
+        if (n > 0) {
+            sent += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            return;
+        } else {
+            pollfd out{m_master, POLLOUT, 0};
+            ::poll(&out, 1, 10);
+        }
+    }
+    m_answered.fetch_add(1);
+}
+
+int CSimPtyServer::Run() {
+    if (m_master < 0) return 1;
+    Frame pending;
+    CPerfTimer second;
+    CPerfTimer sinceByte;
+    pollfd fds[2] = {{m_master, POLLIN, 0}, {CurrentStopFd(), POLLIN, 0}};
+    while (!StopRequested()) {
+        const int ready = ::poll(fds, fds[1].fd >= 0 ? 2 : 1, 20);
+        if (m_realTime && second.GetElapsedMs() >= 1000.0) {
+            second.Restart();
+            m_line.Tick();
+        }
+        if (ready < 0 && errno != EINTR) return 1;
+        if (!pending.empty() && sinceByte.GetElapsedMs() > kInterByteTimeoutMs) pending.clear();
+        if (ready <= 0 || !(fds[0].revents & POLLIN)) continue;
+        std::uint8_t chunk[512];
+        const ssize_t n = ::read(m_master, chunk, sizeof chunk);
+        if (n <= 0) continue;
+        sinceByte.Restart();
+        pending.insert(pending.end(), chunk, chunk + n);
+        // Frames are self-delimiting (byte 4 gives the block count); after noise the firmware
+        // slides byte by byte until a block count and a CRC agree.
+        while (pending.size() >= 5) {
+            const int blocks = pending[4];
+            const std::size_t length = static_cast<std::size_t>(blocks) * kBlockSize;
+            if (blocks < 1 || blocks > kMaxBlocks) {
+                pending.erase(pending.begin());
+                continue;
+            }
+            if (pending.size() < length) break;
+            if (FrameLengthFromCrcSearch(pending.data(), static_cast<int>(length)) !=
+                static_cast<int>(length)) {
+                pending.erase(pending.begin());
+                continue;
+            }
+            Frame request(pending.begin(), pending.begin() + static_cast<long>(length));
+            pending.erase(pending.begin(), pending.begin() + static_cast<long>(length));
+            Answer(request);
+        }
+    }
+    return 0;
+}
+
+}  // namespace dravmer::sim
