@@ -130,14 +130,14 @@ int CExperimentFiles::OpenExperimentFiles(std::string& savePath, std::uint32_t a
     m_text = textFormat;
     const std::time_t now = m_now();
     std::string date = DateText(now);
-    if (m_store.GetCount() == 0 && !acquisitionRunning) return kOpenOk;
-    if (m_store.IsWritten()) return kOpenAlreadyWritten;
+    if (m_store.GetCount() == 0 && !acquisitionRunning) return kFilesOpenOk;
+    if (m_store.IsWritten()) return kFilesAlreadyWritten;
     if (!m_options.writeToFile) {
         char buf[64];
         std::snprintf(buf, sizeof buf, "%s-%6.6u", Strftime("%y%m%d-%H:%M:%S", now).c_str(),
                       address);
         m_store.SetTitle(buf);
-        return kOpenOk;
+        return kFilesOpenOk;
     }
     std::string folder = FolderFor(savePath, dateFolders, now);
     if (m_store.IsLoadedFromFile()) {
@@ -153,7 +153,7 @@ int CExperimentFiles::OpenExperimentFiles(std::string& savePath, std::uint32_t a
         if (fallback.empty() || fallback.back() != '/') fallback += "/";
         savePath = fallback;
         folder = FolderFor(savePath, dateFolders, now);
-        if (!EnsureDir(folder)) return kOpenCannotCreate;
+        if (!EnsureDir(folder)) return kFilesCannotCreate;
     }
     m_experimentNumber = experimentNumber;
     std::string name = ExperimentFileName(date, experimentNumber, address, textFormat);
@@ -169,14 +169,14 @@ int CExperimentFiles::OpenExperimentFiles(std::string& savePath, std::uint32_t a
         if (::stat(m_path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0)
             fd = ::open(m_path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
         else
-            return kOpenNameTaken;
+            return kFilesNameTaken;
     }
-    if (fd < 0) return kOpenCannotCreate;
+    if (fd < 0) return kFilesCannotCreate;
     if (m_fd >= 0) ::close(m_fd);
     m_fd = fd;
     m_written = 0;
     m_columns.clear();
-    return kOpenOk;
+    return kFilesOpenOk;
 }
 
 void CExperimentFiles::CloseExperimentFiles() {

@@ -15,11 +15,11 @@
 namespace dravmer {
 
 // OpenExperimentFiles results.
-inline constexpr int kOpenOk = 0;
-inline constexpr int kOpenCannotCreate = -1;
-inline constexpr int kOpenAlreadyWritten = -2;
+inline constexpr int kFilesOpenOk = 0;
+inline constexpr int kFilesCannotCreate = -1;
+inline constexpr int kFilesAlreadyWritten = -2;
 // A file of that name already holds data; it is left as it is and nothing is opened.
-inline constexpr int kOpenNameTaken = -3;
+inline constexpr int kFilesNameTaken = -3;
 
 // Names built from a local date and time.
 std::string DateText(std::time_t t);        // "%y%m%d"

@@ -47,7 +47,7 @@ struct Fixture : ::testing::Test {
 
 TEST_F(Fixture, WritesEachRecordAsItIsAppendedWithTheHeaderFirst) {
     std::string save = dir.Folder();
-    ASSERT_EQ(files->OpenExperimentFiles(save, 12345, 7, true, false, true), kOpenOk);
+    ASSERT_EQ(files->OpenExperimentFiles(save, 12345, 7, true, false, true), kFilesOpenOk);
     EXPECT_EQ(files->FilePath(), dir / "261206-007-012345.txt");
     EXPECT_EQ(store.Title(), "261206-007-012345");
     EXPECT_EQ(store.FileName(), "261206-007-012345.txt");
@@ -59,7 +59,7 @@ TEST_F(Fixture, WritesEachRecordAsItIsAppendedWithTheHeaderFirst) {
     EXPECT_EQ(text.rfind("KG=16   KR=1   Ky=19.930000\r\n", 0), 0u);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5);
     // A written store refuses a second opening until it is reset.
-    EXPECT_EQ(files->OpenExperimentFiles(save, 12345, 8, true, false, true), kOpenAlreadyWritten);
+    EXPECT_EQ(files->OpenExperimentFiles(save, 12345, 8, true, false, true), kFilesAlreadyWritten);
     files->CloseExperimentFiles();
     EXPECT_FALSE(files->IsOpen());
     EXPECT_EQ(files->WrittenCount(), 0);
@@ -68,18 +68,18 @@ TEST_F(Fixture, WritesEachRecordAsItIsAppendedWithTheHeaderFirst) {
 TEST_F(Fixture, NeverTruncatesAnExistingExperimentFile) {
     std::string save = dir.Folder();
     WriteAll(dir / "261206-007-012345.adc", "old data");
-    EXPECT_EQ(files->OpenExperimentFiles(save, 12345, 7, false, false, true), kOpenNameTaken);
+    EXPECT_EQ(files->OpenExperimentFiles(save, 12345, 7, false, false, true), kFilesNameTaken);
     EXPECT_EQ(ReadAll(dir / "261206-007-012345.adc"), "old data");
     EXPECT_EQ(FindFreeExperimentNumber(save, false, 7, Dec6At(10)), 8);
     WriteAll(dir / "261206-008-012345.adc", "");  // an empty file loses nothing when reused
-    EXPECT_EQ(files->OpenExperimentFiles(save, 12345, 8, false, false, true), kOpenOk);
+    EXPECT_EQ(files->OpenExperimentFiles(save, 12345, 8, false, false, true), kFilesOpenOk);
     Fill(store, 2);
     EXPECT_EQ(ReadAll(dir / "261206-008-012345.adc").size(), 124u + 2 * 43 * 4);
 }
 
 TEST_F(Fixture, DatedFoldersAreCreatedAndAMissingFolderFallsBackToTheDataFolder) {
     std::string save = dir.Folder();
-    ASSERT_EQ(files->OpenExperimentFiles(save, 12345, 7, true, true, true), kOpenOk);
+    ASSERT_EQ(files->OpenExperimentFiles(save, 12345, 7, true, true, true), kFilesOpenOk);
     EXPECT_EQ(files->FilePath(), dir / "2612 - Файлы ADC/261206/261206-007-012345.txt");
     EXPECT_EQ(files->LabelPath(), dir / "2612 - Файлы ADC/261206/261206-007-label .txt");
     files->CloseExperimentFiles();
@@ -90,7 +90,7 @@ TEST_F(Fixture, DatedFoldersAreCreatedAndAMissingFolderFallsBackToTheDataFolder)
     CDeviceData other;
     CExperimentFiles f2(other);
     f2.SetClock([] { return Dec6At(10); });
-    ASSERT_EQ(f2.OpenExperimentFiles(bad, 1, 1, false, false, true), kOpenOk);
+    ASSERT_EQ(f2.OpenExperimentFiles(bad, 1, 1, false, false, true), kFilesOpenOk);
     EXPECT_EQ(bad, data.Folder());  // written back for the caller to keep
     EXPECT_EQ(f2.FilePath(), data / "261206-001-000001.adc");
     ::unsetenv("DRAVMER_DATA_DIR");
@@ -98,12 +98,12 @@ TEST_F(Fixture, DatedFoldersAreCreatedAndAMissingFolderFallsBackToTheDataFolder)
 
 TEST_F(Fixture, NothingToOpenWithoutRecordsOrWhenWritingIsOff) {
     std::string save = dir.Folder();
-    EXPECT_EQ(files->OpenExperimentFiles(save, 5, 1, true, false, false), kOpenOk);
+    EXPECT_EQ(files->OpenExperimentFiles(save, 5, 1, true, false, false), kFilesOpenOk);
     EXPECT_FALSE(files->IsOpen());
     SFileOptions off;
     off.writeToFile = false;
     files->SetOptions(off);
-    EXPECT_EQ(files->OpenExperimentFiles(save, 5, 1, true, false, true), kOpenOk);
+    EXPECT_EQ(files->OpenExperimentFiles(save, 5, 1, true, false, true), kFilesOpenOk);
     EXPECT_FALSE(files->IsOpen());
     EXPECT_EQ(store.Title().size(), 22u);  // "261206-10:05:09-000005"
     EXPECT_EQ(store.Title().substr(6), "-10:05:09-000005");
@@ -112,7 +112,7 @@ TEST_F(Fixture, NothingToOpenWithoutRecordsOrWhenWritingIsOff) {
 TEST_F(Fixture, SwitchingWritingOnLaterFlushesEverythingRecordedSoFar) {
     Fill(store, 50);  // recorded without a file
     std::string save = dir.Folder();
-    ASSERT_EQ(files->OpenExperimentFiles(save, 9, 2, false, false, false), kOpenOk);
+    ASSERT_EQ(files->OpenExperimentFiles(save, 9, 2, false, false, false), kFilesOpenOk);
     store.SetSuppressWrites(true);
     EXPECT_EQ(files->FlushSamples(), 50);
     EXPECT_FALSE(store.SuppressWrites());
@@ -126,7 +126,7 @@ TEST_F(Fixture, FileColumnsFollowTheSelectionAndStayFixedWhileOpen) {
     o.toFile[0] = o.toFile[3] = true;
     files->SetOptions(o);
     std::string save = dir.Folder();
-    ASSERT_EQ(files->OpenExperimentFiles(save, 9, 2, false, false, true), kOpenOk);
+    ASSERT_EQ(files->OpenExperimentFiles(save, 9, 2, false, false, true), kFilesOpenOk);
     Fill(store, 1);
     o.toFile[4] = true;  // a change while the file is open must not break its records
     files->SetOptions(o);
@@ -136,7 +136,7 @@ TEST_F(Fixture, FileColumnsFollowTheSelectionAndStayFixedWhileOpen) {
 
 TEST_F(Fixture, LabelIsWrittenInWindows1251WithoutLineEnd) {
     std::string save = dir.Folder();
-    ASSERT_EQ(files->OpenExperimentFiles(save, 1, 3, true, false, true), kOpenOk);
+    ASSERT_EQ(files->OpenExperimentFiles(save, 1, 3, true, false, true), kFilesOpenOk);
     ASSERT_EQ(files->WriteLabel("Калибровка"), 0);
     EXPECT_EQ(ReadAll(dir / "261206-003-label .txt"), Utf8ToCp1251("Калибровка"));
 }

@@ -1,0 +1,168 @@
+#pragma once
+// The engine's facade: owns the four ports and their protocol objects, the experiment settings
+// and device lists, the per-device stores with their experiment files, and the acquisition
+// state. The desktop program and the CLI drive this object; neither keeps engine state itself.
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "bench/bench_listener.h"
+#include "bench/experiment_settings.h"
+#include "files/experiment_files.h"
+#include "link/port.h"
+#include "link/link_r307.h"
+#include "measure/device_data.h"
+#include "platform/perf_timer.h"
+#include "platform/settings_store.h"
+
+namespace dravmer {
+
+class CPollThread;
+
+inline constexpr const char* kProgramVersion = "05.43";
+inline constexpr double kAutoStopSeconds = 700.0;
+
+// What a search learnt about one found device (the device list page's columns).
+struct SFoundInfo {
+    std::uint32_t address = 0;
+    int port = 0;
+    bool enabled = true;
+    std::uint8_t fwMajor = 0, fwMinor = 0;
+    std::string transducer = "Ошибка";  // the 12 bytes at position 20 of the parameters
+    std::string compiled;                // "%s  %s" compile date and time
+    std::string written;                 // "%s  %s" firmware writing date and time
+    bool identified = false;             // filled by a search, not by loading the list
+};
+
+enum class StartResult {
+    Started,
+    AlreadyRunning,
+    Busy,        // a search runs
+    EmptyList,   // "Список приборов пуст."
+    Cancelled,   // the wait for a silent device was cancelled or timed out
+    BadSettings  // a setting that would make every value meaningless (Ky = 0, poll period <= 0)
+};
+
+struct SStartOptions {
+    // How long the start waits for a device that does not answer; negative: until cancelled.
+    double waitDeviceSeconds = -1;
+};
+
+class CBench {
+public:
+    explicit CBench(ISettingsStore& store);
+    ~CBench();
+    CBench(const CBench&) = delete;
+    CBench& operator=(const CBench&) = delete;
+
+    void SetListener(IBenchListener* listener) { m_listener.store(listener); }
+    ISettingsStore& Store() { return m_store; }
+
+    // Device lists, experiment and file settings, the link-log switch, the ports' settings and
+    // the transit addresses, as the program loads them at start.
+    void LoadSettings();
+    // Writes what the program keeps at exit (the write-to-file switches).
+    void SaveExitSettings();
+    // Opens every enabled port; returns how many are open.
+    int OpenPorts();
+    void ClosePorts();
+
+    CExperimentSettings& Settings() { return m_settings; }
+    const CExperimentSettings& Settings() const { return m_settings; }
+    CLinkR307& Link(int port) { return *m_links.at(static_cast<size_t>(port)); }
+    CLinkPort& Port(int port) { return *m_ports.at(static_cast<size_t>(port)); }
+
+    // ---- device search (blocking; runs on the caller's thread) ----
+    // Found count, or -1 when refused (an experiment or another search runs).
+    int Search();
+    bool IsSearching() const { return m_searching.load(); }
+    std::vector<SFoundInfo> FoundInfo() const;
+    // The text of a search progress event, as the device list page shows it; empty for codes
+    // that report no device.
+    std::string ProgressText(int code, std::uint32_t value, int counter) const;
+
+    // ---- experiment ----
+    // Identifies every active device (waiting for silent ones), numbers the experiment, opens
+    // the files and starts one poll thread per enabled port. Blocks while it waits for devices.
+    StartResult Start(const SStartOptions& options = {});
+    // Cuts short a Start that waits for a device (callable from any thread).
+    void CancelStart();
+    void Stop();
+    bool IsRunning() const { return m_running.load(); }
+    int ExperimentNumber() const { return m_experimentNumber.load(); }
+    double StopSeconds() const { return m_lastStopSeconds; }  // how long the last Stop took
+    // Flips writing to file; returns the new state.
+    bool ToggleWriteToFile();
+    // Restarts the running statistics of every store that holds records (while running).
+    void ClearStatistics();
+    // "Dravmer v.05.43, " and the store titles.
+    std::string Title() const;
+    void SetAutoStop(bool on) { m_autoStop = on; }
+    bool AutoStop() const { return m_autoStop; }
+    // Called once a second by the front end: stops the experiment 700 s after its start when
+    // auto-stop is on. True when it stopped.
+    bool TickAutoStop();
+    // Share (0..100) of the last poll cycle of a port that went into exchanges with devices;
+    // 100 means the port cannot keep up with the poll period.
+    double PortLoad(int port) const { return m_portLoad[static_cast<size_t>(port)].load(); }
+    // Duration of the last full poll cycle of a port (seconds, exchanges only).
+    double PortCycleSeconds(int port) const { return m_portCycle[static_cast<size_t>(port)].load(); }
+
+    // ---- stores (indexed like the active list) ----
+    std::size_t StoreCount() const;
+    CDeviceData& Data(std::size_t index);
+    CExperimentFiles& Files(std::size_t index);
+    // Stores for every active device (existing ones stay).
+    void EnsureStores();
+
+    // ---- device parameters ----
+    // Reads identity, FLASH and EEPROM of every active device and writes "<name>.fld" and
+    // "<name>.eep" into the save folder (the user's data folder when the save folder does not
+    // exist). Returns the report; `failed` tells whether any step failed. `stop` may cut it short.
+    std::string SaveDeviceParameters(bool* failed = nullptr,
+                                     const std::atomic<bool>* stop = nullptr);
+    // The folder parameter files go to.
+    std::string ParameterFolder() const;
+
+private:
+    friend class CPollThread;
+    int PollPort(CPollThread& thread, int port);
+    bool IdentifyWithWait(std::size_t index, const SStartOptions& options);
+    void Emit(auto&& fn) const {
+        if (auto* l = m_listener.load()) fn(*l);
+    }
+
+    ISettingsStore& m_store;
+    CExperimentSettings m_settings;
+    std::array<std::unique_ptr<CLinkPort>, kPortCount> m_ports;
+    std::array<std::unique_ptr<CLinkR307>, kPortCount> m_links;
+    std::array<std::unique_ptr<CPollThread>, kPortCount> m_pollThreads;
+
+    mutable std::mutex m_storesMutex;
+    std::vector<std::unique_ptr<CDeviceData>> m_data;
+    std::vector<std::unique_ptr<CExperimentFiles>> m_files;
+
+    mutable std::mutex m_foundMutex;
+    std::vector<SFoundInfo> m_foundInfo;
+
+    std::atomic<IBenchListener*> m_listener{nullptr};
+    std::atomic<bool> m_running{false};
+    std::atomic<bool> m_searching{false};
+    std::atomic<bool> m_starting{false};
+    std::atomic<int> m_experimentNumber{0};
+    std::mutex m_cancelMutex;
+    std::condition_variable m_cancelCv;
+    bool m_cancelStart = false;
+    bool m_autoStop = false;
+    CPerfTimer m_autoStopWatch;
+    double m_lastStopSeconds = 0;
+    std::array<std::atomic<double>, kPortCount> m_portLoad{};
+    std::array<std::atomic<double>, kPortCount> m_portCycle{};
+};
+
+}  // namespace dravmer

@@ -1,0 +1,31 @@
+#pragma once
+// Events of the engine. Callbacks run on whichever thread raised them (poll threads, the search
+// or parameter-saving worker, or the caller of a blocking operation); a front end re-posts them
+// to its own thread. Every method has an empty default so a listener takes only what it shows.
+#include <cstdint>
+#include <string>
+
+namespace dravmer {
+
+class IBenchListener {
+public:
+    virtual ~IBenchListener() = default;
+    // Device search: a progress code from a port's search (77, 4, 0, 2, 1, 3) and the text the
+    // device list page shows for it.
+    virtual void OnSearchProgress(int /*port*/, int /*code*/, std::uint32_t /*value*/,
+                                  const std::string& /*text*/) {}
+    virtual void OnSearchFinished(int /*foundCount*/) {}
+    // Start of an experiment: device `index` does not answer; the start keeps retrying until it
+    // answers (OnDeviceAnswered) or the wait is cancelled.
+    virtual void OnWaitingForDevice(std::size_t /*index*/, std::uint32_t /*address*/) {}
+    virtual void OnDeviceAnswered(std::size_t /*index*/, std::uint32_t /*address*/) {}
+    virtual void OnExperimentStarted(int /*number*/) {}
+    virtual void OnExperimentStopped() {}
+    // A poll thread appended a record to store `index`.
+    virtual void OnRecordAdded(std::size_t /*index*/) {}
+    // A line of the parameter-saving report (with its own line ends).
+    virtual void OnReportText(const std::string& /*text*/) {}
+    virtual void OnError(const std::string& /*text*/) {}
+};
+
+}  // namespace dravmer

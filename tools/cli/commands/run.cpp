@@ -1,0 +1,204 @@
+// run: an experiment with the active list, a live line per port, and each device's records,
+// received share and statistics at the end.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <ostream>
+#include <thread>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/session.h"
+#include "files/stats_report.h"
+#include "platform/paths.h"
+
+namespace dravmer::cli {
+namespace {
+
+class CRunPrinter : public IBenchListener {
+public:
+    explicit CRunPrinter(std::ostream& err) : m_err(err) {}
+    void OnWaitingForDevice(std::size_t, std::uint32_t address) override {
+        m_err << "Ожидание включения прибора № " << address
+              << " (Ctrl-C cancels the start)" << std::endl;
+    }
+    void OnDeviceAnswered(std::size_t, std::uint32_t address) override {
+        m_err << "Прибор № " << address << " на связи." << std::endl;
+    }
+    void OnError(const std::string& text) override { m_err << text << std::endl; }
+    void OnSearchProgress(int, int, std::uint32_t, const std::string& text) override {
+        if (!text.empty()) m_err << text << std::endl;
+    }
+
+private:
+    std::ostream& m_err;
+};
+
+std::string PortLine(CBench& bench, int port) {
+    const auto& active = bench.Settings().devices.Active();
+    int devices = 0;
+    long records = 0;
+    unsigned long errors = 0;
+    for (std::size_t i = 0; i < active.size() && i < bench.StoreCount(); ++i) {
+        if (active[i].port != port) continue;
+        ++devices;
+        records += bench.Data(i).GetCount();
+        SLinkDevStat stat;
+        bench.Link(port).GetDeviceStat(active[i].address, stat);
+        errors += stat.w[SLinkDevStat::kErrors];
+    }
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "port %d: %d devices, %ld records, %lu errors, load %3.0f%%",
+                  port + 1, devices, records, errors, bench.PortLoad(port));
+    return buf;
+}
+
+int RunRun(CliContext& ctx, const std::vector<std::string>& argsIn) {
+    std::vector<std::string> args = argsIn;
+    std::string seconds, format, out, wait, error;
+    const bool hasSeconds = TakeOption(args, "--seconds", seconds, error);
+    const bool hasFormat = error.empty() && TakeOption(args, "--format", format, error);
+    const bool hasOut = error.empty() && TakeOption(args, "--out", out, error);
+    const bool hasWait = error.empty() && TakeOption(args, "--wait-device", wait, error);
+    const bool noFiles = TakeFlag(args, "--no-files");
+    const bool json = TakeFlag(args, "--json");
+    const bool demo = TakeFlag(args, "--demo");
+    if (error.empty() && !args.empty()) error = "unexpected argument '" + args.front() + "'";
+    double runSeconds = -1, waitSeconds = -1;
+    if (error.empty() && hasSeconds) {
+        char* end = nullptr;
+        runSeconds = std::strtod(seconds.c_str(), &end);
+        if (seconds.empty() || *end || !(runSeconds > 0)) error = "--seconds needs a number above 0";
+    }
+    if (error.empty() && hasWait) {
+        char* end = nullptr;
+        waitSeconds = std::strtod(wait.c_str(), &end);
+        if (wait.empty() || *end || waitSeconds < 0) error = "--wait-device needs a number of seconds";
+    }
+    if (error.empty() && hasFormat && format != "adc" && format != "txt")
+        error = "--format is adc or txt";
+    if (!error.empty()) {
+        ctx.err << "dravmer-cli run: " << error << "\n";
+        return kExitUsage;
+    }
+
+    InstallInterruptHandler();
+    ClearInterrupt();
+    CSession session;
+    if (!session.Open(ctx, demo)) return kExitFailure;
+    CBench& bench = session.Bench();
+    CRunPrinter printer(ctx.err);
+    bench.SetListener(&printer);
+    if (demo && bench.Settings().devices.Active().empty()) bench.Search();
+
+    auto& settings = bench.Settings();
+    if (hasFormat) settings.textFormat = format == "txt";
+    if (hasOut) {
+        if (!EnsureDir(out)) {
+            ctx.err << "dravmer-cli run: cannot create the folder " << out << "\n";
+            return kExitFailure;
+        }
+        settings.savePath = out.back() == '/' ? out : out + "/";
+    }
+    if (noFiles) settings.writeToFile = false;
+
+    // The start may wait for a silent device: it runs beside this thread, which turns Ctrl-C
+    // into a cancelled start.
+    StartResult result = StartResult::Cancelled;
+    std::atomic<bool> startDone{false};
+    std::thread starter([&] {
+        SStartOptions options;
+        options.waitDeviceSeconds = waitSeconds;
+        result = bench.Start(options);
+        startDone = true;
+    });
+    while (!startDone) {
+        if (Interrupted()) bench.CancelStart();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    starter.join();
+    if (result != StartResult::Started) {
+        const char* why = result == StartResult::EmptyList   ? "the device list is empty"
+                          : result == StartResult::Cancelled ? "the start was cancelled"
+                          : result == StartResult::BadSettings ? "the settings do not allow a start"
+                                                                : "the bench is busy";
+        ctx.err << "dravmer-cli run: no experiment: " << why << "\n";
+        return kExitFailure;
+    }
+    ctx.err << "Experiment " << bench.ExperimentNumber() << " started: " << bench.Title() << "\n";
+
+    const bool live = isatty(STDERR_FILENO);
+    auto started = std::chrono::steady_clock::now();
+    auto nextLine = started;
+    while (!Interrupted()) {
+        const double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        if (runSeconds > 0 && elapsed >= runSeconds) break;
+        if (std::chrono::steady_clock::now() >= nextLine) {
+            std::string lines;
+            for (int p = 0; p < kPortCount; ++p)
+                if (bench.Port(p).Settings().useLink) lines += PortLine(bench, p) + "\n";
+            ctx.err << (live ? "\x1b[2K" : "") << "[" << static_cast<int>(elapsed) << " s]\n"
+                    << lines << std::flush;
+            nextLine += std::chrono::seconds(live ? 1 : 5);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    bench.Stop();
+    ctx.err << "Experiment stopped (stop took " << static_cast<int>(bench.StopSeconds() * 1000)
+            << " ms).\n";
+    bench.SetListener(nullptr);
+
+    const auto& active = settings.devices.Active();
+    nlohmann::json report = nlohmann::json::array();
+    for (std::size_t i = 0; i < active.size(); ++i) {
+        CDeviceData& data = bench.Data(i);
+        CExperimentFiles& files = bench.Files(i);
+        data.CalcAll();
+        SLinkDevStat stat;
+        bench.Link(active[i].port).GetDeviceStat(active[i].address, stat);
+        const std::string file = files.FilePath();
+        if (json) {
+            nlohmann::json d = DeviceStatsJson(data, active[i].address);
+            nlohmann::json j;
+            j["address"] = active[i].address;
+            j["port"] = active[i].port;
+            j["records"] = data.GetCount();
+            j["received_percent"] = data.GetReceivedPercent();
+            j["file"] = file.empty() ? nlohmann::json(nullptr) : nlohmann::json(file);
+            j["link"] = LinkStatJson(stat);
+            j["stats"] = d["stats"];
+            report.push_back(j);
+        } else {
+            char head[200];
+            std::snprintf(head, sizeof head, "Device %u (port %d): %d records, %.1f%% received",
+                          active[i].address, active[i].port + 1, data.GetCount(),
+                          data.GetReceivedPercent());
+            ctx.out << head << (file.empty() ? "" : ", file " + file) << "\n";
+            std::array<bool, CMeasRecord::kParamCount> columns{};
+            std::array<int, CMeasRecord::kParamCount> decimals{};
+            for (int p = 0; p < CMeasRecord::kParamCount; ++p) {
+                columns[static_cast<size_t>(p)] = settings.ToFile(p);
+                decimals[static_cast<size_t>(p)] = settings.TableDecimals(p);
+            }
+            std::string text = StatisticsText(data, columns, decimals);
+            for (auto& c : text)
+                if (c == '\r') c = ' ';
+            ctx.out << text << "\n";
+        }
+    }
+    if (json) ctx.out << report.dump(2) << "\n";
+    return kExitOk;
+}
+
+}  // namespace
+
+DRAVMER_CLI_COMMAND("run",
+                    "run [--seconds N] [--format adc|txt] [--out DIR] [--no-files] "
+                    "[--wait-device SECONDS] [--json] [--demo]",
+                    "run an experiment with the active device list until N seconds or Ctrl-C",
+                    RunRun);
+
+}  // namespace dravmer::cli
