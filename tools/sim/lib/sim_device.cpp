@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "link/frame.h"
@@ -55,6 +56,12 @@ CSimDevice::CSimDevice(const SDeviceModel& model) : m_model(model), m_random(mod
     for (std::size_t i = 0; i < m_parameters.size(); ++i) {
         m_parameters[i] = static_cast<std::uint8_t>(i ^ (model.address & 0xFF));
     }
+    // The transducer number: twelve characters at position 20 of the parameter memory, and the
+    // same at position 20 of the FLASH image the parameters are kept in.
+    char transducer[13];
+    std::snprintf(transducer, sizeof transducer, "PR-%09u", model.address % 1000000000u);
+    std::memcpy(m_parameters.data() + 20, transducer, 12);
+    std::memcpy(m_flash.data() + 20, transducer, 12);
     Tick();
 }
 
@@ -107,16 +114,18 @@ void CSimDevice::Tick() {
         m_tenCodes[i] = ElectrodeCode(v);
     }
     m_codes[0] = ElectrodeCode(ug + noise(m_random));
-    m_codes[1] = aux(150.0 + noise(m_random));          // coil-current shunt
-    m_codes[2] = aux(1000.0);                           // temperature reference
+    // Levels sit inside the ranges the bench treats as normal, so a healthy simulated device
+    // shows no highlighted cells.
+    m_codes[1] = aux(90.0 + noise(m_random));           // coil-current shunt
+    m_codes[2] = aux(110.0 + 0.1 * noise(m_random));    // temperature reference
     m_codes[3] = aux(120.0 + noise(m_random));          // t1
-    m_codes[4] = aux(1000.0);                           // pressure reference
+    m_codes[4] = aux(50.0 + 0.1 * noise(m_random));     // pressure reference
     m_codes[5] = aux(250.0 + noise(m_random));          // P
     m_codes[6] = aux(120.0 + 0.1 * noise(m_random));    // processor temperature
     m_codes[7] = ElectrodeCode(0.5 + noise(m_random));  // empty-pipe detector
-    m_codes[8] = ElectrodeCode(-0.2 + noise(m_random));
+    m_codes[8] = ElectrodeCode(12.0 + noise(m_random));
     m_codes[9] = aux(16.0 + noise(m_random));  // t2
-    m_codes[10] = aux(5.0);
+    m_codes[10] = aux(12.0 + 0.1 * noise(m_random));  // pressure sensor current
     m_codes[11] = ElectrodeCode(low);
     m_codes[12] = ElectrodeCode(high);
     m_codes[13] = ElectrodeCode(std::fabs(ug) + noise(m_random));
@@ -150,7 +159,7 @@ void CSimDevice::ReplyAdc(std::uint8_t mode, Frame& payload) const {
 }
 
 bool CSimDevice::Handle(const Frame& request, Frame& reply) {
-    if (request.size() < kBlockSize) return false;
+    if (request.size() < kBlockSize || !m_powered.load()) return false;
     const std::uint32_t to = GetLe32(request.data());
     const std::uint8_t command = request[5] & 0x7F;
     const bool broadcast = to == ADDR_ANY_DEVICE;

@@ -3,6 +3,7 @@
 // the search address), takes part in the anti-collision search, keeps FLASH, EEPROM and
 // parameter memory, and produces a new second of ADC codes on every Tick.
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -38,6 +39,9 @@ public:
     void Tick();
 
     bool Found() const { return m_found; }
+    // A switched-off device hears nothing and answers nothing (the operator pulled its plug).
+    void SetPowered(bool on) { m_powered.store(on); }
+    bool Powered() const { return m_powered.load(); }
     std::uint8_t Cycle() const { return m_cycle; }
     std::array<std::uint8_t, 1024>& Flash() { return m_flash; }
     std::array<std::uint8_t, 1024>& Eeprom() { return m_eeprom; }
@@ -53,6 +57,7 @@ private:
 
     SDeviceModel m_model;
     bool m_found = false;
+    std::atomic<bool> m_powered{true};
     std::uint8_t m_cycle = 0;
     std::array<std::int32_t, 16> m_codes{};
     std::array<std::int32_t, 10> m_tenCodes{};
