@@ -1,6 +1,7 @@
 #include "bench/bench.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -346,6 +347,7 @@ StartResult CBench::Start(const SStartOptions& options) {
             });
         }
     }
+    for (auto& busy : m_portBusy) busy = 0;
     m_settings.experimentClock.Restart();
     for (int p = 0; p < kPortCount; ++p)
         if (Port(p).Settings().useLink) m_pollThreads[static_cast<size_t>(p)]->Start();
@@ -366,12 +368,23 @@ int CBench::PollPort(CPollThread& thread, int port) {
         options.readResistances = m_settings.ReadResistances();
         options.experimentSecond = [this] { return m_settings.ExperimentSecond(); };
         const auto& active = m_settings.devices.Active();
+        int skipped = 0;
         for (size_t i = 0; i < active.size(); ++i) {
             if (thread.StopRequested()) return 0;
             if (active[i].port != port) continue;
             CDeviceData& data = Data(i);
             CMeasRecord record = data.GetLastSample();
-            if (ReadMeasRecord(adapter, active[i].address, record, options) == 0) {
+            // A device that already has its record of this second would only answer -3 after
+            // all its exchanges; skipping it leaves the line to the devices still waiting.
+            if (record.position >= 0 && record.time == m_settings.ExperimentSecond()) {
+                ++skipped;
+                continue;
+            }
+            CPerfTimer exchange;
+            const int rc = ReadMeasRecord(adapter, active[i].address, record, options);
+            m_portBusy[static_cast<size_t>(port)] =
+                m_portBusy[static_cast<size_t>(port)] + exchange.GetElapsedSeconds();
+            if (rc == 0) {
                 data.AddSample(record);
                 Emit([&](IBenchListener& l) { l.OnRecordAdded(i); });
             }
@@ -381,8 +394,17 @@ int CBench::PollPort(CPollThread& thread, int port) {
         m_portCycle[static_cast<size_t>(port)] = busy;
         m_portLoad[static_cast<size_t>(port)] =
             std::min(100.0, 100.0 * busy / std::max(busy, m_settings.PollPeriod()));
-        const double rest = m_settings.PollPeriod() - busy;
-        if (rest > 0 && !thread.WaitForStop(static_cast<int>(rest * 1000) + 1)) return 0;
+        // Wait out the poll period, but not past the start of the next experiment second
+        // when devices were passed over for already having this second's record: the line
+        // would stand idle while their next second is ready.
+        double rest = m_settings.PollPeriod() - busy;
+        if (skipped > 0) {
+            const double clock = m_settings.experimentClock.GetElapsedSeconds();
+            rest = std::min(rest, std::floor(clock) + 1.0 - clock);
+        }
+        if (rest > 0 && !thread.WaitForStopUntil(std::chrono::steady_clock::now() +
+                                                 std::chrono::microseconds(static_cast<std::int64_t>(rest * 1e6))))
+            return 0;
         if (!thread.WaitForStop(1)) return 0;
     }
 }

@@ -112,6 +112,8 @@ public:
     double PortLoad(int port) const { return m_portLoad[static_cast<size_t>(port)].load(); }
     // Duration of the last full poll cycle of a port (seconds, exchanges only).
     double PortCycleSeconds(int port) const { return m_portCycle[static_cast<size_t>(port)].load(); }
+    // Seconds a port's poll thread has spent in exchanges since the experiment started.
+    double PortBusySeconds(int port) const { return m_portBusy[static_cast<size_t>(port)].load(); }
 
     // ---- stores (indexed like the active list) ----
     std::size_t StoreCount() const;
@@ -163,6 +165,7 @@ private:
     double m_lastStopSeconds = 0;
     std::array<std::atomic<double>, kPortCount> m_portLoad{};
     std::array<std::atomic<double>, kPortCount> m_portCycle{};
+    std::array<std::atomic<double>, kPortCount> m_portBusy{};
 };
 
 }  // namespace dravmer

@@ -105,6 +105,11 @@ bool CWorkerThread::WaitForStop(int ms) {
     return !m_cv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_stop.load(); });
 }
 
+bool CWorkerThread::WaitForStopUntil(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock lock(m_mutex);
+    return !m_cv.wait_until(lock, deadline, [this] { return m_stop.load(); });
+}
+
 int CWorkerThread::CurrentStopFd() { return t_stopFd; }
 
 bool CWorkerThread::CurrentStopRequested() { return t_current && t_current->StopRequested(); }

@@ -4,6 +4,7 @@
 // thread's stop descriptor for poll()). Threads are never killed: Stop waits a bounded time and
 // reports -1 when the thread has not ended yet; the destructor always joins.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -33,6 +34,9 @@ public:
 
     // Sleeps ms milliseconds or until a stop is requested; false when the stop came first.
     bool WaitForStop(int ms);
+    // Sleeps until the deadline (to the scheduler's precision, not in millisecond steps) or a
+    // stop request; false when the stop came first.
+    bool WaitForStopUntil(std::chrono::steady_clock::time_point deadline);
 
     // An eventfd that becomes readable when a stop of the worker running on the calling thread
     // is requested; -1 on threads that are not workers. Blocking reads poll it beside their
