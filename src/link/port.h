@@ -13,6 +13,7 @@
 
 #include "link/com_server_client.h"
 #include "link/link_port.h"
+#include "link/port_lock.h"
 #include "link/port_settings.h"
 #include "link/serial_line.h"
 
@@ -105,7 +106,7 @@ private:
     std::mutex m_openMutex;
     std::condition_variable m_openCv;
 
-    mutable std::timed_mutex m_busy;  // a write and a read never overlap
+    mutable CTimedMutex m_busy;  // a write and a read never overlap
     std::unique_ptr<ISerialLine> m_line;
     std::unique_ptr<CComServerClient> m_server;
     int m_comServerTcpPort = kComServerTcpPort;
