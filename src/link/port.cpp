@@ -181,8 +181,14 @@ int CLinkPort::Open() {
             break;
         }
         case kLinkModeNetServer:
-            m_openResult = kOpenLibraryFailed;  // no network serial server provider yet
-            return 0;
+            result = OpenNetSerial(s);
+            if (result != kOpenOk) {
+                m_openResult = result;
+                return 0;  // this mode posts no notice
+            }
+            m_open = true;
+            m_openResult = kOpenOk;
+            return 1;
         default:
             result = OpenLocal(s);
             break;
@@ -195,6 +201,53 @@ int CLinkPort::Open() {
     m_open = true;
     Notify(kStatusOpened);
     return 1;
+}
+
+void CLinkPort::SetNetSerialProvider(std::shared_ptr<INetSerialProvider> provider) {
+    std::lock_guard lock(m_settingsMutex);
+    m_netSerial = std::move(provider);
+}
+
+int CLinkPort::OpenNetSerial(const SPortSettings& s) {
+    std::shared_ptr<INetSerialProvider> provider;
+    {
+        std::lock_guard lock(m_settingsMutex);
+        if (!m_netSerial) m_netSerial = MakeRfc2217Provider();
+        provider = m_netSerial;
+    }
+    constexpr int kConnectTimeoutMs = 3000;
+    provider->Init();
+    const int handle = provider->Open(s.ipAddress, s.tcpIpPort, kConnectTimeoutMs);
+    if (handle < 0) return handle == -2 ? kOpenRemoteFailed : kOpenServerNotFound;
+    provider->SetReadTimeouts(handle, 0xFFFFFFFFu);
+    if (provider->Ioctl(handle, NetSerialSpeedCode(s.Baud()), 3) != 0) {
+        provider->Close(handle);
+        return kOpenRemoteFailed;
+    }
+    std::lock_guard busy(m_busy);
+    m_netHandle = handle;
+    return kOpenOk;
+}
+
+void CLinkPort::ReadNetSerial(const SPortSettings& s) {
+    std::shared_ptr<INetSerialProvider> provider;
+    {
+        std::lock_guard lock(m_settingsMutex);
+        provider = m_netSerial;
+    }
+    std::vector<std::uint8_t> in;
+    std::uint8_t chunk[4096];
+    CPerfTimer timer;
+    for (;;) {
+        const int n = provider->Read(
+            m_netHandle, chunk, static_cast<int>(sizeof chunk - std::min(in.size(), sizeof chunk)));
+        if (n < 0) break;
+        in.insert(in.end(), chunk, chunk + n);
+        if (in.size() > 4 && in.size() >= static_cast<std::size_t>(kBlockSize * in[4])) break;
+        if (timer.GetElapsedMs() > s.timeOutMs || in.size() >= sizeof chunk) break;
+        if (!CPerfTimer::Wait(1)) break;
+    }
+    if (!in.empty()) Append(in.data(), static_cast<int>(in.size()));
 }
 
 int CLinkPort::OpenLocal(const SPortSettings& s) {
@@ -245,7 +298,13 @@ int CLinkPort::Close() {
     if (m_openAfter && m_openAfter->IsRunning()) m_openAfter->Stop();
     std::unique_lock busy(m_busy, std::defer_lock);
     if (!busy.try_lock_for(std::chrono::milliseconds(kBusyWaitMs))) return 0;
-    const bool had = m_line != nullptr || m_server != nullptr;
+    bool had = m_line != nullptr || m_server != nullptr;
+    if (m_netHandle >= 0) {
+        std::lock_guard lock(m_settingsMutex);
+        if (m_netSerial) m_netSerial->Close(m_netHandle);
+        m_netHandle = -1;
+        had = true;
+    }
     if (m_line && IsModemType(Settings()) && m_line->Carrier()) {
         // Starting the modem up again with a carrier hangs it up.
         CModemDialer(*m_line, Settings(), nullptr, nullptr).StartUp();
@@ -273,6 +332,13 @@ bool CLinkPort::Write(const std::uint8_t* data, int length) {
     bool written;
     if (m_server) {
         written = m_server->SendFrame(data, length, m_pollingRequest);
+    } else if (m_netHandle >= 0) {
+        std::shared_ptr<INetSerialProvider> provider;
+        {
+            std::lock_guard lock(m_settingsMutex);
+            provider = m_netSerial;
+        }
+        written = provider && provider->Write(m_netHandle, data, length) == length;
     } else if (!m_line) {
         return false;
     } else if (s.comType >= kComRs485DtrLow && s.comType <= kComRs485RtsHi) {
@@ -341,6 +407,8 @@ int CLinkPort::ReadReply(std::uint8_t* buffer, int& length) {
             return -2;
         }
         if (!data.empty()) Append(data.data(), static_cast<int>(data.size()));
+    } else if (m_netHandle >= 0) {
+        ReadNetSerial(Settings());
     } else if (m_line) {
         ReadLocal(Settings());
     }

@@ -13,6 +13,7 @@
 
 #include "link/com_server_client.h"
 #include "link/link_port.h"
+#include "link/net_serial.h"
 #include "link/port_lock.h"
 #include "link/port_settings.h"
 #include "link/serial_line.h"
@@ -82,6 +83,8 @@ public:
     double UsPerByte() const { return m_usPerByte; }
     // The COM server's TCP port; 34002 unless a test points elsewhere.
     void SetComServerTcpPort(int tcpPort) { m_comServerTcpPort = tcpPort; }
+    // Where network-serial-server ports go; RFC 2217 from TCP port 4000 on unless replaced.
+    void SetNetSerialProvider(std::shared_ptr<INetSerialProvider> provider);
     // Modem ports dial when opened while this is set (the default).
     void SetDialOnOpen(bool dial) { m_dialOnOpen = dial; }
     // Once per second from the main frame: the COM server's client list.
@@ -90,6 +93,8 @@ public:
 private:
     int OpenLocal(const SPortSettings& s);
     int ReadLocal(const SPortSettings& s);
+    int OpenNetSerial(const SPortSettings& s);
+    void ReadNetSerial(const SPortSettings& s);
     void Append(const std::uint8_t* data, int length);
     void Notify(int status);
     bool IsModemType(const SPortSettings& s) const;
@@ -111,6 +116,8 @@ private:
     std::unique_ptr<CComServerClient> m_server;
     int m_comServerTcpPort = kComServerTcpPort;
     std::atomic<bool> m_dialOnOpen{true};
+    std::shared_ptr<INetSerialProvider> m_netSerial;  // settings mutex
+    int m_netHandle = -1;                             // under m_busy
     std::string m_statusOverride;  // the modem dialogue's texts while it runs (settings mutex)
     std::unique_ptr<COpenAfterThread> m_openAfter;
     std::mutex m_bufferMutex;
