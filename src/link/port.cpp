@@ -1,5 +1,6 @@
 #include "link/port.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -27,6 +28,12 @@ std::unique_ptr<ISerialLine> OpenSystemLine(const SPortSettings& s, int& error) 
     error = line->Open(s.LocalDevicePath(), params);
     if (error != 0) return nullptr;
     return line;
+}
+
+double NowMs() {
+    return std::chrono::duration<double, std::milli>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 void SpinUntilUs(const CPerfTimer& timer, double us) {
@@ -284,6 +291,7 @@ int CLinkPort::OpenLocal(const SPortSettings& s) {
         m_buffer.clear();
     }
     m_bytesSent = m_framesSent = 0;
+    m_activity.Reset(NowMs());
     std::lock_guard busy(m_busy);
     m_line = std::move(line);
     return kOpenOk;
@@ -329,6 +337,8 @@ bool CLinkPort::Write(const std::uint8_t* data, int length) {
     std::unique_lock busy(m_busy, std::defer_lock);
     if (!busy.try_lock_for(std::chrono::milliseconds(kBusyWaitMs))) return false;
     const SPortSettings s = Settings();
+    m_lastWriteMs = NowMs();
+    if (!m_server) m_activity.WriteStarted(m_lastWriteMs);
     bool written;
     if (m_server) {
         written = m_server->SendFrame(data, length, m_pollingRequest);
@@ -358,6 +368,7 @@ void CLinkPort::Append(const std::uint8_t* data, int length) {
     if (m_buffer.size() + static_cast<std::size_t>(length) >= kReceiveBufferSize) return;
     m_buffer.insert(m_buffer.end(), data, data + length);
     m_bytesReceived += static_cast<std::uint64_t>(length);
+    m_lastReplyMs = NowMs();
 }
 
 int CLinkPort::ReadLocal(const SPortSettings& s) {
@@ -413,6 +424,7 @@ int CLinkPort::ReadReply(std::uint8_t* buffer, int& length) {
         ReadLocal(Settings());
     }
     m_pollingRequest = false;
+    m_activity.ReadEnded(NowMs());
     std::lock_guard lock(m_bufferMutex);
     const int count = static_cast<int>(m_buffer.size());
     if (count == 0 || count > capacity) {
@@ -449,12 +461,27 @@ bool CLinkPort::IsOpen() const {
 
 void CLinkPort::QueryClients() {
     std::unique_lock busy(m_busy, std::try_to_lock);
-    if (busy.owns_lock() && m_server && m_open) m_server->QueryClients();
+    if (busy.owns_lock() && m_server && m_open) {
+        m_server->QueryClients();
+    } else if (!m_server && m_open) {
+        m_activity.Refresh(NowMs());
+    }
+}
+
+int CLinkPort::ActivityState() const {
+    if (!IsOpen()) return 4;
+    const double now = NowMs();
+    const bool wrote = now - m_lastWriteMs.load() < 100.0;
+    const bool replied = now - m_lastReplyMs.load() < 100.0;
+    if (wrote && replied) return 3;
+    if (replied) return 2;
+    if (wrote) return 1;
+    return 0;
 }
 
 std::string CLinkPort::LoadText() const {
     std::unique_lock busy(m_busy, std::try_to_lock);
-    float load = 0.0f;
+    float load = static_cast<float>(m_activity.LoadPercent());
     int clients = 0;
     if (busy.owns_lock() && m_server) {
         load = m_server->Load();

@@ -14,6 +14,7 @@
 #include "link/com_server_client.h"
 #include "link/link_port.h"
 #include "link/net_serial.h"
+#include "link/port_activity.h"
 #include "link/port_lock.h"
 #include "link/port_settings.h"
 #include "link/serial_line.h"
@@ -72,6 +73,8 @@ public:
     int ReadReply(std::uint8_t* buffer, int& length) override;
     void MarkPollingRequest() override { m_pollingRequest = true; }
 
+    // 4 not open; else 0 quiet, 1 a write, 2 a reply, 3 both within the last 100 ms.
+    int ActivityState() const;
     std::string StatusText() const;
     std::string LoadText() const;
     std::string ClientsText() const;
@@ -125,6 +128,10 @@ private:
     std::atomic<bool> m_pollingRequest{false};
     double m_usPerByte = 0.0;
 
+    // Steady-clock milliseconds of the last frame write and of the last received bytes.
+    std::atomic<double> m_lastWriteMs{-1e18};
+    std::atomic<double> m_lastReplyMs{-1e18};
+    CActivityHistory m_activity;
     std::atomic<std::uint64_t> m_bytesSent{0};
     std::atomic<std::uint64_t> m_framesSent{0};
     std::atomic<std::uint64_t> m_bytesReceived{0};
