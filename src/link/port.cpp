@@ -90,6 +90,33 @@ bool WriteRs485(ISerialLine& line, int comType, const std::uint8_t* data, int le
     return written;
 }
 
+double CalibrateRs485ByteTimeUs(ISerialLine& line, int baud) {
+    if (baud <= 0) return 0.0;
+    const double expected = 4e7 / baud;  // 4 bytes of 10 bits, in microseconds
+    const double giveUpUs = expected * 20 + 50000.0;
+    const std::uint8_t pattern[4] = {0xFF, 0x00, 0x00, 0x00};
+    // The direction switch must follow the line's pace, so the calibration writes on its own.
+    if (!line.Write(pattern, 4)) return Rs485ByteTimeUs(baud);
+    CPerfTimer sinceEmpty;
+    double sum = 0.0;
+    int kept = 0;
+    for (int i = 0; i < 100; ++i) {
+        if (!line.Write(pattern, 4)) break;
+        CPerfTimer spin;
+        while (line.OutputQueue() > 0) {
+            if (spin.GetElapsedUs() > giveUpUs) return Rs485ByteTimeUs(baud);
+        }
+        const double us = static_cast<double>(sinceEmpty.GetElapsedUs());
+        sinceEmpty.Restart();
+        if (us > expected * 0.95 && us < expected * 1.05) {
+            sum += us;
+            ++kept;
+        }
+    }
+    if (kept == 0) return Rs485ByteTimeUs(baud);
+    return sum / (kept * 4) * 1.02;
+}
+
 CLinkPort::CLinkPort(int portIndex)
     : m_index(portIndex),
       m_settings(SPortSettings::Defaults(portIndex)),
@@ -267,9 +294,9 @@ int CLinkPort::OpenLocal(const SPortSettings& s) {
     std::unique_ptr<ISerialLine> line = factory ? factory(s, error) : nullptr;
     if (!line) return kOpenLocalFailed;
     if (s.comType >= kComRs485DtrLow && s.comType <= kComRs485RtsHi) {
-        // Start in receive, so a device's reply is never shouted down.
+        SetRs485Direction(*line, s.comType, true);
+        m_usPerByte = CalibrateRs485ByteTimeUs(*line, s.Baud());
         SetRs485Direction(*line, s.comType, false);
-        m_usPerByte = Rs485ByteTimeUs(s.Baud());
     }
     if (IsModemType(s) && m_dialOnOpen) {
         CModemDialer dialer(

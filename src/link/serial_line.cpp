@@ -160,3 +160,13 @@ bool CSerialLine::Carrier() const {
 }
 
 }  // namespace dravmer
+
+namespace dravmer {
+
+int CSerialLine::OutputQueue() const {
+    int queued = 0;
+    if (m_fd < 0 || ::ioctl(m_fd, TIOCOUTQ, &queued) != 0) return 0;
+    return queued;
+}
+
+}  // namespace dravmer
