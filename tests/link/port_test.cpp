@@ -269,6 +269,20 @@ TEST_F(PtyPort, ReplyPrecededByPreambleIsDeliveredWithoutIt) {
     EXPECT_EQ(s.w[SLinkDevStat::kCommands], 1u);
 }
 
+TEST_F(PtyPort, LateReplyIsTakenByTheRepeat) {
+    ASSERT_EQ(port.Open(), 1);
+    sim::SFaults faults;
+    faults.slowReplies = 1;
+    faults.slowMs = 350;  // beyond the 200 ms reply time-out
+    line.SetFaults(faults);
+    std::uint32_t answered = 0;
+    EXPECT_EQ(link.ReadAddress(777001, answered), 0);
+    SLinkDevStat s;
+    link.GetDeviceStat(777001, s);
+    EXPECT_GE(s.w[SLinkDevStat::CodeWord(kLinkEmpty)], 1u);
+    EXPECT_EQ(s.w[SLinkDevStat::kErrorsWithRepeat], 0u);
+}
+
 TEST_F(PtyPort, SilentLineGivesEmptyReply) {
     ASSERT_EQ(port.Open(), 1);
     const std::uint8_t frame[8] = {1, 2, 3, 4, 1, 0, 0, 0};  // bad CRC: the device ignores it

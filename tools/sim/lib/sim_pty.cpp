@@ -55,10 +55,11 @@ bool CSimPtyServer::Open(const std::string& linkPath) {
 }
 
 void CSimPtyServer::Answer(const Frame& request) {
-    Frame reply = m_line.Exchange(request);
+    int lateMs = 0;
+    Frame reply = m_line.Exchange(request, &lateMs);
     if (reply.empty()) return;
     // A pseudo-terminal has no baud timing: the reply arrives after its wire time.
-    const double ms = kTurnaroundMs + reply.size() * 10.0 * 1000.0 / m_baud;
+    const double ms = kTurnaroundMs + lateMs + reply.size() * 10.0 * 1000.0 / m_baud;
     if (!CPerfTimer::Wait(ms)) return;
     std::size_t sent = 0;
     while (sent < reply.size()) {
