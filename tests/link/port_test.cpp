@@ -257,6 +257,18 @@ TEST_F(PtyPort, TransactionsRunOverThePseudoTerminal) {
     EXPECT_EQ(notices.back(), 3);
 }
 
+TEST_F(PtyPort, SpeedsWithoutTermiosConstantOpen) {
+    for (int speedIndex : {7, 10}) {  // 14400 and 56000 baud
+        SPortSettings s = port.Settings();
+        s.speed = speedIndex;
+        port.SetSettings(s);
+        ASSERT_EQ(port.Open(), 1) << s.Baud();
+        std::uint32_t answered = 0;
+        EXPECT_EQ(link.ReadAddress(777001, answered), 0);
+        EXPECT_EQ(port.Close(), 1);
+    }
+}
+
 TEST_F(PtyPort, ReplyPrecededByPreambleIsDeliveredWithoutIt) {
     ASSERT_EQ(port.Open(), 1);
     sim::SFaults faults;
