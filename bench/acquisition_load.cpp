@@ -1,7 +1,9 @@
 // Load figure of the acquisition: devices on four simulated ports at a given baud rate with
 // wire-time emulation, polled for a while. Prints the share of device-seconds recorded, the
 // measured poll cycle against the wire time of its frames, peak memory and how long Stop took.
-//   bench_acquisition_load [SECONDS=60] [DEVICES_PER_PORT=25] [BAUD=115200]
+//   bench_acquisition_load [SECONDS=60] [DEVICES_PER_PORT=25] [BAUD=115200] [transit|direct]
+// transit: the devices of a port sit behind a transit device and are found by a search;
+// direct: they share the line itself (an RS-485 multi-drop line) and the device list is given.
 #include <sys/resource.h>
 
 #include <chrono>
@@ -9,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -22,6 +25,7 @@ int main(int argc, char** argv) {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 60;
     const int perPort = argc > 2 ? std::atoi(argv[2]) : 25;
     const int baud = argc > 3 ? std::atoi(argv[3]) : 115200;
+    const bool direct = argc > 4 && std::string(argv[4]) == "direct";
     const auto out = std::filesystem::temp_directory_path() / "dravmer-load";
     std::filesystem::remove_all(out);
     std::filesystem::create_directories(out);
@@ -35,7 +39,7 @@ int main(int argc, char** argv) {
         if (speeds[i] == baud) speedIndex = i;
     for (int p = 0; p < kPortCount; ++p) {
         sim::SLineConfig config;
-        config.transitAddress = 900000 + static_cast<std::uint32_t>(p);
+        config.transitAddress = direct ? 0 : 900000 + static_cast<std::uint32_t>(p);
         lines.push_back(std::make_unique<sim::CSimLine>(config));
         lines.back()->AddDevices(perPort, 100000 * static_cast<std::uint32_t>(p + 1) + 1, 1);
         servers.push_back(std::make_unique<sim::CSimPtyServer>(*lines.back(), baud));
@@ -50,11 +54,26 @@ int main(int argc, char** argv) {
     }
     store.SetString("ExperimentSettings", "strPathToSaveFile", out.string() + "/");
 
+    if (direct) {
+        // Several devices on one line cannot be told apart by a search: list them.
+        std::string list, ports, enables;
+        for (int p = 0; p < kPortCount; ++p)
+            for (int d = 0; d < perPort; ++d) {
+                list += std::to_string(100000 * (p + 1) + 1 + d) + ";";
+                ports += std::to_string(p) + ";";
+                enables += "1;";
+            }
+        store.SetString("DeviceList", "List", list);
+        store.SetString("DeviceList", "PortList", ports);
+        store.SetString("DeviceList", "EnableList", enables);
+    }
     CBench bench(store);
     bench.LoadSettings();
     bench.OpenPorts();
-    const int found = bench.Search();
-    std::printf("devices found: %d on %d ports at %d baud\n", found, kPortCount, baud);
+    const int found = direct ? static_cast<int>(bench.Settings().devices.Active().size())
+                             : bench.Search();
+    std::printf("devices: %d on %d ports at %d baud, %s\n", found, kPortCount, baud,
+                direct ? "directly on the lines" : "behind a transit device on each line");
     if (bench.Start() != StartResult::Started) {
         std::fprintf(stderr, "the experiment did not start\n");
         return 1;

@@ -1,5 +1,6 @@
 #include "link/com_server_message.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "link/frame.h"
@@ -61,7 +62,7 @@ std::vector<std::uint8_t> BuildComServerMessage(const SComServerMessage& m) {
     PutLe32(out.data() + 21, bits);
     out[25] = m.clients;
     PutLe32(out.data() + 26, static_cast<std::uint32_t>(m.data.size()));
-    std::memcpy(out.data() + kComServerHeaderSize, m.data.data(), m.data.size());
+    std::copy(m.data.begin(), m.data.end(), out.begin() + kComServerHeaderSize);
     return out;
 }
 

@@ -53,10 +53,9 @@ int CLinkR307::ReadTransitIdentity(std::uint8_t* identity) {
     // Sent to the transit device itself, so this one request is not wrapped.
     CPortLockHold hold(m_portLock);
     if (!hold.Held()) return kLinkInternalBusy;
-    m_transitAddress = 0;
     Prepare(transit, kCmdReadIdentity, 2, 0, 0);
+    m_sendUnwrapped = true;
     const int code = Transact(true);
-    m_transitAddress = transit;
     if (code != kLinkOk) return code;
     if (ReplyPayloadBytes() < kIdentitySize) {
         LogImError();

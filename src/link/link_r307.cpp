@@ -44,19 +44,19 @@ int CLinkR307::ReceiveReply() {
     if (length < 0) length = 0;
     m_rawLength = m_receivedLength = length;
     std::memcpy(m_rawReply.data(), m_receive.data(), static_cast<std::size_t>(length));
-    m_payloadLength = m_transitAddress ? length - kBlockSize : length;
+    m_payloadLength = m_activeTransit ? length - kBlockSize : length;
     if (portResult == -2) return m_lastResult = kLinkServerBusy;
     if (length % kBlockSize != 0) return m_lastResult = kLinkLen;
 
     const int matched = FrameLengthFromCrcSearch(m_receive.data(), length);
     if (matched == 0) return m_lastResult = (length > 0 ? kLinkCrc : kLinkEmpty);
 
-    if (!m_transitAddress) {
+    if (!m_activeTransit) {
         m_receive[5] &= 0x7F;
         return kLinkOk;
     }
     m_transitStatus = m_receive[6] & 0x1F;
-    if (GetLe32(m_receive.data()) != m_transitAddress) return m_lastResult = kLinkTrDevAdr;
+    if (GetLe32(m_receive.data()) != m_activeTransit) return m_lastResult = kLinkTrDevAdr;
     m_receive[5] &= 0x7F;
     if (m_receive[5] != m_transitCommand) return m_lastResult = kLinkTrCmd;
     std::memcpy(m_transitHeader.data(), m_receive.data(), kBlockSize);
@@ -69,7 +69,10 @@ int CLinkR307::ReceiveReply() {
 }
 
 int CLinkR307::Transact(bool repeatAllowed) {
-    const int outerBlocks = m_blocks + (m_transitAddress ? 1 : 0);
+    // One transit for the whole transaction, even if the search changes it meanwhile.
+    m_activeTransit = m_sendUnwrapped ? 0 : m_transitAddress.load();
+    m_sendUnwrapped = false;
+    const int outerBlocks = m_blocks + (m_activeTransit ? 1 : 0);
     if (m_blocks < 1 || outerBlocks > kMaxBlocks) {
         // A request that cannot fit the 512-byte buffer is refused rather than overrun it.
         return m_lastResult = kLinkLen;
@@ -77,7 +80,7 @@ int CLinkR307::Transact(bool repeatAllowed) {
     PutLe32(m_send.data(), m_address);
     m_send[4] = static_cast<std::uint8_t>(m_blocks);
     m_send[5] = m_command;
-    if (m_transitAddress) WrapTransit(m_send.data(), m_blocks, m_transitAddress, m_transitCommand);
+    if (m_activeTransit) WrapTransit(m_send.data(), m_blocks, m_activeTransit, m_transitCommand);
     m_sentLength = SealFrame(m_send.data());
 
     const bool reserved = IsReservedAddress(m_address);

@@ -145,7 +145,10 @@ private:
     std::uint32_t m_address = 0;
     std::uint8_t m_command = 0;
     int m_blocks = 1;
-    std::uint32_t m_transitAddress = 0;
+    // Set by the search, read by every transaction and by the user interface.
+    std::atomic<std::uint32_t> m_transitAddress{0};
+    std::uint32_t m_activeTransit = 0;  // transit of the running transaction
+    bool m_sendUnwrapped = false;       // the next request goes to the transit device itself
     std::uint8_t m_transitCommand = kDefaultTransitCommand;
     std::uint8_t m_transitStatus = 0;
     std::array<std::uint8_t, kBlockSize> m_transitHeader{};
@@ -154,7 +157,7 @@ private:
     int m_sentLength = 0;
     int m_receivedLength = 0;
     int m_payloadLength = 0;
-    bool m_pollingMark = false;
+    std::atomic<bool> m_pollingMark{false};
     CPortLock m_portLock;
 
     CLinkStatTable m_stats;

@@ -1,5 +1,6 @@
 #include "link/port.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -27,6 +28,12 @@ std::unique_ptr<ISerialLine> OpenSystemLine(const SPortSettings& s, int& error) 
     error = line->Open(s.LocalDevicePath(), params);
     if (error != 0) return nullptr;
     return line;
+}
+
+double NowMs() {
+    return std::chrono::duration<double, std::milli>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 void SpinUntilUs(const CPerfTimer& timer, double us) {
@@ -81,6 +88,33 @@ bool WriteRs485(ISerialLine& line, int comType, const std::uint8_t* data, int le
     SpinUntilUs(timer, length * usPerByte + 75.0);
     SetRs485Direction(line, comType, false);
     return written;
+}
+
+double CalibrateRs485ByteTimeUs(ISerialLine& line, int baud) {
+    if (baud <= 0) return 0.0;
+    const double expected = 4e7 / baud;  // 4 bytes of 10 bits, in microseconds
+    const double giveUpUs = expected * 20 + 50000.0;
+    const std::uint8_t pattern[4] = {0xFF, 0x00, 0x00, 0x00};
+    // The direction switch must follow the line's pace, so the calibration writes on its own.
+    if (!line.Write(pattern, 4)) return Rs485ByteTimeUs(baud);
+    CPerfTimer sinceEmpty;
+    double sum = 0.0;
+    int kept = 0;
+    for (int i = 0; i < 100; ++i) {
+        if (!line.Write(pattern, 4)) break;
+        CPerfTimer spin;
+        while (line.OutputQueue() > 0) {
+            if (spin.GetElapsedUs() > giveUpUs) return Rs485ByteTimeUs(baud);
+        }
+        const double us = static_cast<double>(sinceEmpty.GetElapsedUs());
+        sinceEmpty.Restart();
+        if (us > expected * 0.95 && us < expected * 1.05) {
+            sum += us;
+            ++kept;
+        }
+    }
+    if (kept == 0) return Rs485ByteTimeUs(baud);
+    return sum / (kept * 4) * 1.02;
 }
 
 CLinkPort::CLinkPort(int portIndex)
@@ -181,8 +215,14 @@ int CLinkPort::Open() {
             break;
         }
         case kLinkModeNetServer:
-            m_openResult = kOpenLibraryFailed;  // no network serial server provider yet
-            return 0;
+            result = OpenNetSerial(s);
+            if (result != kOpenOk) {
+                m_openResult = result;
+                return 0;  // this mode posts no notice
+            }
+            m_open = true;
+            m_openResult = kOpenOk;
+            return 1;
         default:
             result = OpenLocal(s);
             break;
@@ -197,6 +237,53 @@ int CLinkPort::Open() {
     return 1;
 }
 
+void CLinkPort::SetNetSerialProvider(std::shared_ptr<INetSerialProvider> provider) {
+    std::lock_guard lock(m_settingsMutex);
+    m_netSerial = std::move(provider);
+}
+
+int CLinkPort::OpenNetSerial(const SPortSettings& s) {
+    std::shared_ptr<INetSerialProvider> provider;
+    {
+        std::lock_guard lock(m_settingsMutex);
+        if (!m_netSerial) m_netSerial = MakeRfc2217Provider();
+        provider = m_netSerial;
+    }
+    constexpr int kConnectTimeoutMs = 3000;
+    provider->Init();
+    const int handle = provider->Open(s.ipAddress, s.tcpIpPort, kConnectTimeoutMs);
+    if (handle < 0) return handle == -2 ? kOpenRemoteFailed : kOpenServerNotFound;
+    provider->SetReadTimeouts(handle, 0xFFFFFFFFu);
+    if (provider->Ioctl(handle, NetSerialSpeedCode(s.Baud()), 3) != 0) {
+        provider->Close(handle);
+        return kOpenRemoteFailed;
+    }
+    std::lock_guard busy(m_busy);
+    m_netHandle = handle;
+    return kOpenOk;
+}
+
+void CLinkPort::ReadNetSerial(const SPortSettings& s) {
+    std::shared_ptr<INetSerialProvider> provider;
+    {
+        std::lock_guard lock(m_settingsMutex);
+        provider = m_netSerial;
+    }
+    std::vector<std::uint8_t> in;
+    std::uint8_t chunk[4096];
+    CPerfTimer timer;
+    for (;;) {
+        const int n = provider->Read(
+            m_netHandle, chunk, static_cast<int>(sizeof chunk - std::min(in.size(), sizeof chunk)));
+        if (n < 0) break;
+        in.insert(in.end(), chunk, chunk + n);
+        if (in.size() > 4 && in.size() >= static_cast<std::size_t>(kBlockSize * in[4])) break;
+        if (timer.GetElapsedMs() > s.timeOutMs || in.size() >= sizeof chunk) break;
+        if (!CPerfTimer::Wait(1)) break;
+    }
+    if (!in.empty()) Append(in.data(), static_cast<int>(in.size()));
+}
+
 int CLinkPort::OpenLocal(const SPortSettings& s) {
     SerialLineFactory factory;
     {
@@ -207,9 +294,9 @@ int CLinkPort::OpenLocal(const SPortSettings& s) {
     std::unique_ptr<ISerialLine> line = factory ? factory(s, error) : nullptr;
     if (!line) return kOpenLocalFailed;
     if (s.comType >= kComRs485DtrLow && s.comType <= kComRs485RtsHi) {
-        // Start in receive, so a device's reply is never shouted down.
+        SetRs485Direction(*line, s.comType, true);
+        m_usPerByte = CalibrateRs485ByteTimeUs(*line, s.Baud());
         SetRs485Direction(*line, s.comType, false);
-        m_usPerByte = Rs485ByteTimeUs(s.Baud());
     }
     if (IsModemType(s) && m_dialOnOpen) {
         CModemDialer dialer(
@@ -231,6 +318,7 @@ int CLinkPort::OpenLocal(const SPortSettings& s) {
         m_buffer.clear();
     }
     m_bytesSent = m_framesSent = 0;
+    m_activity.Reset(NowMs());
     std::lock_guard busy(m_busy);
     m_line = std::move(line);
     return kOpenOk;
@@ -245,7 +333,13 @@ int CLinkPort::Close() {
     if (m_openAfter && m_openAfter->IsRunning()) m_openAfter->Stop();
     std::unique_lock busy(m_busy, std::defer_lock);
     if (!busy.try_lock_for(std::chrono::milliseconds(kBusyWaitMs))) return 0;
-    const bool had = m_line != nullptr || m_server != nullptr;
+    bool had = m_line != nullptr || m_server != nullptr;
+    if (m_netHandle >= 0) {
+        std::lock_guard lock(m_settingsMutex);
+        if (m_netSerial) m_netSerial->Close(m_netHandle);
+        m_netHandle = -1;
+        had = true;
+    }
     if (m_line && IsModemType(Settings()) && m_line->Carrier()) {
         // Starting the modem up again with a carrier hangs it up.
         CModemDialer(*m_line, Settings(), nullptr, nullptr).StartUp();
@@ -270,9 +364,18 @@ bool CLinkPort::Write(const std::uint8_t* data, int length) {
     std::unique_lock busy(m_busy, std::defer_lock);
     if (!busy.try_lock_for(std::chrono::milliseconds(kBusyWaitMs))) return false;
     const SPortSettings s = Settings();
+    m_lastWriteMs = NowMs();
+    if (!m_server) m_activity.WriteStarted(m_lastWriteMs);
     bool written;
     if (m_server) {
         written = m_server->SendFrame(data, length, m_pollingRequest);
+    } else if (m_netHandle >= 0) {
+        std::shared_ptr<INetSerialProvider> provider;
+        {
+            std::lock_guard lock(m_settingsMutex);
+            provider = m_netSerial;
+        }
+        written = provider && provider->Write(m_netHandle, data, length) == length;
     } else if (!m_line) {
         return false;
     } else if (s.comType >= kComRs485DtrLow && s.comType <= kComRs485RtsHi) {
@@ -292,6 +395,7 @@ void CLinkPort::Append(const std::uint8_t* data, int length) {
     if (m_buffer.size() + static_cast<std::size_t>(length) >= kReceiveBufferSize) return;
     m_buffer.insert(m_buffer.end(), data, data + length);
     m_bytesReceived += static_cast<std::uint64_t>(length);
+    m_lastReplyMs = NowMs();
 }
 
 int CLinkPort::ReadLocal(const SPortSettings& s) {
@@ -341,10 +445,13 @@ int CLinkPort::ReadReply(std::uint8_t* buffer, int& length) {
             return -2;
         }
         if (!data.empty()) Append(data.data(), static_cast<int>(data.size()));
+    } else if (m_netHandle >= 0) {
+        ReadNetSerial(Settings());
     } else if (m_line) {
         ReadLocal(Settings());
     }
     m_pollingRequest = false;
+    m_activity.ReadEnded(NowMs());
     std::lock_guard lock(m_bufferMutex);
     const int count = static_cast<int>(m_buffer.size());
     if (count == 0 || count > capacity) {
@@ -381,12 +488,27 @@ bool CLinkPort::IsOpen() const {
 
 void CLinkPort::QueryClients() {
     std::unique_lock busy(m_busy, std::try_to_lock);
-    if (busy.owns_lock() && m_server && m_open) m_server->QueryClients();
+    if (busy.owns_lock() && m_server && m_open) {
+        m_server->QueryClients();
+    } else if (!m_server && m_open) {
+        m_activity.Refresh(NowMs());
+    }
+}
+
+int CLinkPort::ActivityState() const {
+    if (!IsOpen()) return 4;
+    const double now = NowMs();
+    const bool wrote = now - m_lastWriteMs.load() < 100.0;
+    const bool replied = now - m_lastReplyMs.load() < 100.0;
+    if (wrote && replied) return 3;
+    if (replied) return 2;
+    if (wrote) return 1;
+    return 0;
 }
 
 std::string CLinkPort::LoadText() const {
     std::unique_lock busy(m_busy, std::try_to_lock);
-    float load = 0.0f;
+    float load = static_cast<float>(m_activity.LoadPercent());
     int clients = 0;
     if (busy.owns_lock() && m_server) {
         load = m_server->Load();

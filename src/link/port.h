@@ -13,6 +13,9 @@
 
 #include "link/com_server_client.h"
 #include "link/link_port.h"
+#include "link/net_serial.h"
+#include "link/port_activity.h"
+#include "link/port_lock.h"
 #include "link/port_settings.h"
 #include "link/serial_line.h"
 
@@ -32,6 +35,11 @@ void SetRs485Direction(ISerialLine& line, int comType, bool transmit);
 // (bytes x microseconds per byte + 75 us, spinning), switch back to receive.
 bool WriteRs485(ISerialLine& line, int comType, const std::uint8_t* data, int length,
                 double usPerByte);
+
+// Measures the byte time of an RS-485 line at open: 100 writes of 4 bytes, each timed until the
+// driver's output queue is empty; samples within 5 % of the expected time count. Without any
+// such sample (a pseudo-terminal, a driver that cannot tell) the expected time is used.
+double CalibrateRs485ByteTimeUs(ISerialLine& line, int baud);
 
 // Expected byte time of 10 bits at the baud rate, with the 2 % margin the switch has always had.
 double Rs485ByteTimeUs(int baud);
@@ -70,6 +78,8 @@ public:
     int ReadReply(std::uint8_t* buffer, int& length) override;
     void MarkPollingRequest() override { m_pollingRequest = true; }
 
+    // 4 not open; else 0 quiet, 1 a write, 2 a reply, 3 both within the last 100 ms.
+    int ActivityState() const;
     std::string StatusText() const;
     std::string LoadText() const;
     std::string ClientsText() const;
@@ -81,6 +91,8 @@ public:
     double UsPerByte() const { return m_usPerByte; }
     // The COM server's TCP port; 34002 unless a test points elsewhere.
     void SetComServerTcpPort(int tcpPort) { m_comServerTcpPort = tcpPort; }
+    // Where network-serial-server ports go; RFC 2217 from TCP port 4000 on unless replaced.
+    void SetNetSerialProvider(std::shared_ptr<INetSerialProvider> provider);
     // Modem ports dial when opened while this is set (the default).
     void SetDialOnOpen(bool dial) { m_dialOnOpen = dial; }
     // Once per second from the main frame: the COM server's client list.
@@ -89,6 +101,8 @@ public:
 private:
     int OpenLocal(const SPortSettings& s);
     int ReadLocal(const SPortSettings& s);
+    int OpenNetSerial(const SPortSettings& s);
+    void ReadNetSerial(const SPortSettings& s);
     void Append(const std::uint8_t* data, int length);
     void Notify(int status);
     bool IsModemType(const SPortSettings& s) const;
@@ -105,11 +119,13 @@ private:
     std::mutex m_openMutex;
     std::condition_variable m_openCv;
 
-    mutable std::timed_mutex m_busy;  // a write and a read never overlap
+    mutable CTimedMutex m_busy;  // a write and a read never overlap
     std::unique_ptr<ISerialLine> m_line;
     std::unique_ptr<CComServerClient> m_server;
     int m_comServerTcpPort = kComServerTcpPort;
     std::atomic<bool> m_dialOnOpen{true};
+    std::shared_ptr<INetSerialProvider> m_netSerial;  // settings mutex
+    int m_netHandle = -1;                             // under m_busy
     std::string m_statusOverride;  // the modem dialogue's texts while it runs (settings mutex)
     std::unique_ptr<COpenAfterThread> m_openAfter;
     std::mutex m_bufferMutex;
@@ -117,6 +133,10 @@ private:
     std::atomic<bool> m_pollingRequest{false};
     double m_usPerByte = 0.0;
 
+    // Steady-clock milliseconds of the last frame write and of the last received bytes.
+    std::atomic<double> m_lastWriteMs{-1e18};
+    std::atomic<double> m_lastReplyMs{-1e18};
+    CActivityHistory m_activity;
     std::atomic<std::uint64_t> m_bytesSent{0};
     std::atomic<std::uint64_t> m_framesSent{0};
     std::atomic<std::uint64_t> m_bytesReceived{0};

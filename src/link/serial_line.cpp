@@ -12,6 +12,9 @@
 #include "platform/worker_thread.h"
 
 namespace dravmer {
+
+bool SetCustomBaud(int fd, int baud);  // serial_speed.cpp
+
 namespace {
 
 // Write time-out of a frame: the line has 100 ms beyond its own pace.
@@ -46,11 +49,13 @@ speed_t SpeedConstant(int baud) {
     }
 }
 
+bool IsCustomBaud(int baud) { return baud == 14400 || baud == 56000; }
+
 }  // namespace
 
 int CSerialLine::Open(const std::string& path, const SLineParams& params) {
     Close();
-    const speed_t speed = SpeedConstant(params.baud);
+    const speed_t speed = IsCustomBaud(params.baud) ? B38400 : SpeedConstant(params.baud);
     if (speed == B0) return EINVAL;
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return errno;
@@ -92,8 +97,9 @@ int CSerialLine::Open(const std::string& path, const SLineParams& params) {
     tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
-    if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
-        const int error = errno;
+    if (::tcsetattr(fd, TCSANOW, &tio) != 0 ||
+        (IsCustomBaud(params.baud) && !SetCustomBaud(fd, params.baud))) {
+        const int error = errno ? errno : EINVAL;
         ::close(fd);
         return error;
     }
@@ -157,6 +163,16 @@ bool CSerialLine::Carrier() const {
     int bits = 0;
     if (m_fd < 0 || ::ioctl(m_fd, TIOCMGET, &bits) != 0) return false;
     return (bits & TIOCM_CAR) != 0;
+}
+
+}  // namespace dravmer
+
+namespace dravmer {
+
+int CSerialLine::OutputQueue() const {
+    int queued = 0;
+    if (m_fd < 0 || ::ioctl(m_fd, TIOCOUTQ, &queued) != 0) return 0;
+    return queued;
 }
 
 }  // namespace dravmer

@@ -29,6 +29,8 @@ public:
     virtual bool SetDtr(bool on) = 0;
     virtual bool SetRts(bool on) = 0;
     virtual bool Carrier() const { return false; }
+    // Bytes still waiting in the driver's output queue; 0 where the driver cannot tell.
+    virtual int OutputQueue() const { return 0; }
 };
 
 class CSerialLine : public ISerialLine {
@@ -48,6 +50,7 @@ public:
     bool SetDtr(bool on) override;
     bool SetRts(bool on) override;
     bool Carrier() const override;
+    int OutputQueue() const override;
     int Fd() const { return m_fd; }
 
 private:

@@ -147,10 +147,48 @@ TEST(Rs485, PortOpensInReceiveAndSwitchesForEachFrame) {
         return made;
     });
     ASSERT_EQ(port.Open(), 1);
+    // The calibration writes in transmit; the port then waits in receive.
+    ASSERT_EQ(line->calls.size(), 101u + 3u);
+    EXPECT_EQ(line->calls.front(), "rts+");
+    EXPECT_EQ(line->calls[1], "write 4");
+    EXPECT_EQ(line->calls[102], "rts-");
+    EXPECT_EQ(line->calls.back(), "purge");
+    line->calls.clear();
     const std::uint8_t frame[8] = {};
     ASSERT_TRUE(port.Write(frame, 8));
-    EXPECT_EQ(line->calls, (std::vector<std::string>{"rts-", "purge", "rts+", "write 8", "rts-"}));
+    EXPECT_EQ(line->calls, (std::vector<std::string>{"rts+", "write 8", "rts-"}));
+    // A line whose driver cannot tell its queue gets the expected byte time.
     EXPECT_DOUBLE_EQ(port.UsPerByte(), 1e7 / 115200 * 1.02);
+}
+
+// A line whose output queue drains at a fixed byte time.
+class CPacedLine : public CRecordingLine {
+public:
+    explicit CPacedLine(double usPerByte) : m_usPerByte(usPerByte) {}
+    bool Write(const std::uint8_t* data, int length) override {
+        m_written.Restart();
+        m_bytes = length;
+        return CRecordingLine::Write(data, length);
+    }
+    int OutputQueue() const override {
+        return m_written.GetElapsedUs() < m_bytes * m_usPerByte ? 1 : 0;
+    }
+
+private:
+    double m_usPerByte;
+    CPerfTimer m_written;
+    int m_bytes = 0;
+};
+
+TEST(Rs485, CalibrationMeasuresTheLinesByteTime) {
+    // 3 % slower than 10 bits per byte: inside the 5 % window, so the measurement counts.
+    const double actual = 1e7 / 9600 * 1.03;
+    CPacedLine line(actual);
+    const double measured = CalibrateRs485ByteTimeUs(line, 9600);
+    EXPECT_NEAR(measured, actual * 1.02, actual * 0.01);
+    // 20 % slower: no sample inside the window, the expected time stands.
+    CPacedLine slow(1e7 / 9600 * 1.2);
+    EXPECT_DOUBLE_EQ(CalibrateRs485ByteTimeUs(slow, 9600), Rs485ByteTimeUs(9600));
 }
 
 TEST(PortOpen, DisabledPortFailsWithoutNotice) {
@@ -219,6 +257,18 @@ TEST_F(PtyPort, TransactionsRunOverThePseudoTerminal) {
     EXPECT_EQ(notices.back(), 3);
 }
 
+TEST_F(PtyPort, SpeedsWithoutTermiosConstantOpen) {
+    for (int speedIndex : {7, 10}) {  // 14400 and 56000 baud
+        SPortSettings s = port.Settings();
+        s.speed = speedIndex;
+        port.SetSettings(s);
+        ASSERT_EQ(port.Open(), 1) << s.Baud();
+        std::uint32_t answered = 0;
+        EXPECT_EQ(link.ReadAddress(777001, answered), 0);
+        EXPECT_EQ(port.Close(), 1);
+    }
+}
+
 TEST_F(PtyPort, ReplyPrecededByPreambleIsDeliveredWithoutIt) {
     ASSERT_EQ(port.Open(), 1);
     sim::SFaults faults;
@@ -229,6 +279,20 @@ TEST_F(PtyPort, ReplyPrecededByPreambleIsDeliveredWithoutIt) {
     SLinkDevStat s;
     link.GetDeviceStat(777001, s);
     EXPECT_EQ(s.w[SLinkDevStat::kCommands], 1u);
+}
+
+TEST_F(PtyPort, LateReplyIsTakenByTheRepeat) {
+    ASSERT_EQ(port.Open(), 1);
+    sim::SFaults faults;
+    faults.slowReplies = 1;
+    faults.slowMs = 350;  // beyond the 200 ms reply time-out
+    line.SetFaults(faults);
+    std::uint32_t answered = 0;
+    EXPECT_EQ(link.ReadAddress(777001, answered), 0);
+    SLinkDevStat s;
+    link.GetDeviceStat(777001, s);
+    EXPECT_GE(s.w[SLinkDevStat::CodeWord(kLinkEmpty)], 1u);
+    EXPECT_EQ(s.w[SLinkDevStat::kErrorsWithRepeat], 0u);
 }
 
 TEST_F(PtyPort, SilentLineGivesEmptyReply) {

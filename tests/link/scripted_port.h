@@ -1,5 +1,6 @@
 #pragma once
 // A port that answers each write with the next scripted reply and records what was written.
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <vector>
@@ -51,7 +52,7 @@ inline Bytes MakeFrame(std::uint32_t address, std::uint8_t command, int blocks,
     frame[4] = static_cast<std::uint8_t>(blocks);
     frame[5] = command;
     if (blocks >= 2) frame[6] = byte6;
-    std::memcpy(frame.data() + kPayloadOffset, payload.data(), payload.size());
+    std::copy(payload.begin(), payload.end(), frame.begin() + kPayloadOffset);
     SealFrame(frame.data());
     return frame;
 }

@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "link/frame.h"
@@ -21,7 +22,7 @@ Frame Request(std::uint32_t address, std::uint8_t command, int blocks,
     f[4] = static_cast<std::uint8_t>(blocks);
     f[5] = command;
     if (blocks > 1) f[6] = 0x40;
-    std::memcpy(f.data() + kPayloadOffset, payload.data(), payload.size());
+    std::copy(payload.begin(), payload.end(), f.begin() + kPayloadOffset);
     SealFrame(f.data());
     return f;
 }

@@ -42,7 +42,7 @@ Frame BuildReply(std::uint32_t address, std::uint8_t command, std::uint8_t resul
     frame[5] = static_cast<std::uint8_t>(command | 0x80);  // the firmware marks its replies
     if (blocks >= 2) {
         frame[6] = result;
-        std::memcpy(frame.data() + kPayloadOffset, payload.data(), payload.size());
+        std::copy(payload.begin(), payload.end(), frame.begin() + kPayloadOffset);
     }
     SealFrame(frame.data());
     return frame;

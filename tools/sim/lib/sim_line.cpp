@@ -93,12 +93,14 @@ std::size_t CSimLine::DeviceCount() const {
     return m_direct.size() + m_behind.size();
 }
 
-Frame CSimLine::Exchange(const Frame& request) {
+Frame CSimLine::Exchange(const Frame& request, int* delayMs) {
     std::lock_guard lock(m_mutex);
+    if (delayMs) *delayMs = 0;
     if (m_requests.size() < kMaxKeptRequests) m_requests.push_back(request);
     if (Take(m_faults.echoRequests)) return request;
     Frame reply = ExchangeLocked(request);
     if (!reply.empty()) ApplyFaults(request, reply);
+    if (!reply.empty() && delayMs && Take(m_faults.slowReplies)) *delayMs = m_faults.slowMs;
     return reply;
 }
 

@@ -22,7 +22,9 @@ struct SFaults {
     std::uint8_t transitCode = 8;
     int echoRequests = 0;  // the line hears the request itself (radio modem)
     int preamble = 0;      // four copies of the first byte precede the reply
-    int lossPercent = 0;   // random loss of replies, for demonstrations
+    int slowReplies = 0;   // the device answers slowMs late (on a pseudo-terminal)
+    int slowMs = 500;
+    int lossPercent = 0;  // random loss of replies, for demonstrations
 };
 
 struct SLineConfig {
@@ -43,7 +45,8 @@ public:
     void AddDevices(int n, std::uint32_t first, std::uint32_t step);
 
     // The whole exchange of one request; empty when nothing answers.
-    Frame Exchange(const Frame& request);
+    // delayMs, when given, receives how late the reply is sent (a slow-device fault).
+    Frame Exchange(const Frame& request, int* delayMs = nullptr);
     // Every device starts its next second.
     void Tick();
 

@@ -55,12 +55,13 @@ bool CSimPtyServer::Open(const std::string& linkPath) {
 }
 
 void CSimPtyServer::Answer(const Frame& request) {
-    Frame reply = m_line.Exchange(request);
+    int lateMs = 0;
+    Frame reply = m_line.Exchange(request, &lateMs);
     if (reply.empty()) return;
     // A pseudo-terminal has no baud timing: the request reaches the device after its own wire
     // time and the reply comes back after its wire time (10 bits a byte).
     const double ms =
-        kTurnaroundMs + (request.size() + reply.size()) * 10.0 * 1000.0 / m_baud;
+        kTurnaroundMs + lateMs + (request.size() + reply.size()) * 10.0 * 1000.0 / m_baud;
     const auto due = std::chrono::steady_clock::now() +
                      std::chrono::microseconds(static_cast<std::int64_t>(ms * 1000));
     if (!WaitForStopUntil(due)) return;
@@ -82,13 +83,15 @@ void CSimPtyServer::Answer(const Frame& request) {
 int CSimPtyServer::Run() {
     if (m_master < 0) return 1;
     Frame pending;
-    CPerfTimer second;
+    // The devices' second runs on a quartz: ticks keep their phase instead of restarting from
+    // whenever the loop noticed them, which would stretch every second by the loop's lateness.
+    auto nextTick = std::chrono::steady_clock::now() + std::chrono::seconds(1);
     CPerfTimer sinceByte;
     pollfd fds[2] = {{m_master, POLLIN, 0}, {CurrentStopFd(), POLLIN, 0}};
     while (!StopRequested()) {
         const int ready = ::poll(fds, fds[1].fd >= 0 ? 2 : 1, 20);
-        if (m_realTime && second.GetElapsedMs() >= 1000.0) {
-            second.Restart();
+        if (m_realTime && std::chrono::steady_clock::now() >= nextTick) {
+            nextTick += std::chrono::seconds(1);
             m_line.Tick();
         }
         if (ready < 0 && errno != EINTR) return 1;
