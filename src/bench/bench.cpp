@@ -68,7 +68,8 @@ std::string TimeStampForParams() {
 }
 }  // namespace
 
-CBench::CBench(ISettingsStore& store) : m_store(store) {
+CBench::CBench(ISettingsStore& store)
+    : m_store(store), m_logFiles(std::make_unique<CLogFiles>(LogDir())) {
     for (int p = 0; p < kPortCount; ++p) {
         m_ports[static_cast<size_t>(p)] = std::make_unique<CLinkPort>(p);
         m_links[static_cast<size_t>(p)] = std::make_unique<CLinkR307>();
@@ -82,6 +83,11 @@ CBench::~CBench() {
     if (m_running) Stop();
     for (auto& t : m_pollThreads) t.reset();
     ClosePorts();
+    // The logs end with their statistics dump while the files are still there.
+    for (auto& link : m_links) {
+        link->StopErrorLog();
+        link->SetLogSink(nullptr);
+    }
 }
 
 void CBench::LoadSettings() {
@@ -92,9 +98,30 @@ void CBench::LoadSettings() {
     for (int p = 0; p < kPortCount; ++p) {
         Port(p).LoadSettings(m_store);
         Link(p).SetTransit(m_settings.devices.Transit(p));
-        if (m_settings.writeLinkErrorsToLog) Link(p).StartErrorLog();
     }
+    if (m_settings.writeLinkErrorsToLog) SetLinkErrorLog(true);
     EnsureStores();
+}
+
+void CBench::SetLinkErrorLog(bool on) {
+    if (m_settings.writeLinkErrorsToLog != on) {
+        m_settings.writeLinkErrorsToLog = on;
+        m_settings.SaveLinkLogFlag(m_store);
+        m_store.Flush();
+    }
+    for (auto& link : m_links) {
+        if (on) {
+            link->SetLogSink(m_logFiles->Sink());
+            link->StartErrorLog();
+        } else {
+            link->StopErrorLog();  // writes the statistics dump and "Stop."
+            link->SetLogSink(nullptr);
+        }
+    }
+}
+
+std::string CBench::LinkErrorLogPath() const {
+    return m_logFiles->PathOf(std::string("Dravmer-") + kLinkErrorsLogSuffix).string();
 }
 
 void CBench::SaveExitSettings() {

@@ -16,6 +16,7 @@
 #include "files/experiment_files.h"
 #include "link/port.h"
 #include "link/link_r307.h"
+#include "link/log_files.h"
 #include "measure/device_data.h"
 #include "platform/perf_timer.h"
 #include "platform/settings_store.h"
@@ -71,6 +72,12 @@ public:
     // Opens every enabled port; returns how many are open.
     int OpenPorts();
     void ClosePorts();
+
+    // The link error log check box: stores the switch and starts or stops the logs of all four
+    // links; while on, entries go to "Dravmer-LinkErrors.log" and "Dravmer-IMErrors.log" in the
+    // log folder.
+    void SetLinkErrorLog(bool on);
+    std::string LinkErrorLogPath() const;
 
     CExperimentSettings& Settings() { return m_settings; }
     const CExperimentSettings& Settings() const { return m_settings; }
@@ -141,6 +148,7 @@ private:
 
     ISettingsStore& m_store;
     CExperimentSettings m_settings;
+    std::unique_ptr<CLogFiles> m_logFiles;
     std::array<std::unique_ptr<CLinkPort>, kPortCount> m_ports;
     std::array<std::unique_ptr<CLinkR307>, kPortCount> m_links;
     std::array<std::unique_ptr<CPollThread>, kPortCount> m_pollThreads;
