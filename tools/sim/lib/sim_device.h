@@ -48,6 +48,8 @@ public:
     std::array<std::uint8_t, 256>& Parameters() { return m_parameters; }
     // The slot this device answers in when the search offers slotCount slots.
     int SlotFor(int slotCount) const;
+    // What the device heard on the bus after a search probe: how many devices answered.
+    void HearProbe(int slotCount, int answered);
     // The identity record (51 bytes) as command 1 returns it.
     std::array<std::uint8_t, 51> Identity() const;
 
@@ -56,7 +58,12 @@ private:
     std::int32_t ElectrodeCode(double mv) const;
 
     SDeviceModel m_model;
+    void StartSearchPass();
+
     bool m_found = false;
+    double m_estimateLog2 = 0;  // log2 of the devices believed to be still searching
+    int m_drawRange = 1;
+    std::uint32_t m_epoch = 0;
     std::atomic<bool> m_powered{true};
     std::uint8_t m_cycle = 0;
     std::array<std::int32_t, 16> m_codes{};

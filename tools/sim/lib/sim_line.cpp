@@ -119,6 +119,10 @@ Frame CSimLine::Broadcast(std::vector<std::unique_ptr<CSimDevice>>& devices, con
         if (reply.size() > wire.size()) wire.resize(reply.size(), 0xFF);
         for (std::size_t i = 0; i < reply.size(); ++i) wire[i] &= reply[i];
     }
+    if (request.size() >= 2 * kBlockSize && (request[5] & 0x7F) == 4) {
+        const int slots = request[kPayloadOffset] | (request[kPayloadOffset + 1] << 8);
+        for (auto& device : devices) device->HearProbe(slots, answered);
+    }
     if (answered > 1 && FrameLengthFromCrcSearch(wire.data(), static_cast<int>(wire.size()))) {
         wire.back() ^= 0x01;
     }
