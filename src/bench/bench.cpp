@@ -170,6 +170,32 @@ int CBench::Search() {
         });
         SSearchResult result;
         const int rc = Port(p).IsOpen() ? link.SearchDevices(result, false) : -1;
+        // A search pass gives up after 50 fruitless slot probes, which can leave the last
+        // devices behind a transit device unfound. Found devices stay silent until the next
+        // reset, so further passes without a reset pick up only the stragglers.
+        if ((rc == 0 || rc == 2) && result.transitFound) {
+            link.SetProgressWindow([&, p](int code, std::int64_t value) {
+                if (code != 3) return;
+                ++counter;
+                const auto v = static_cast<std::uint32_t>(value);
+                Emit([&](IBenchListener& l) { l.OnSearchProgress(p, code, v, ProgressText(code, v, counter)); });
+            });
+            for (int extra = 0; extra < 3; ++extra) {
+                SSearchResult more;
+                const int again = link.SearchDevices(more, true);
+                if (again != 0 && again != 2) break;
+                size_t added = 0;
+                for (auto address : more.addresses) {
+                    if (std::find(result.addresses.begin(), result.addresses.end(), address) ==
+                        result.addresses.end()) {
+                        result.addresses.push_back(address);
+                        ++added;
+                    }
+                }
+                if (added == 0) break;
+            }
+            std::sort(result.addresses.begin(), result.addresses.end());
+        }
         link.SetProgressWindow(nullptr);
         list.SetTransit(p, link.Transit());
         if (rc != 0 && rc != 2) continue;

@@ -115,6 +115,22 @@ TEST_F(BenchExperiment, SearchFillsTheListsAndTheStoredStringsFromEveryPort) {
               events.texts.end());
 }
 
+TEST_F(BenchExperiment, SearchFindsAHundredDevicesBehindOneTransitDevice) {
+    for (std::uint32_t step : {1009u}) {
+        CMemorySettingsStore fresh;
+        Rig rig({{777, 0, 0}}, fresh, out);
+        for (int i = 0; i < 100; ++i) {
+            sim::SDeviceModel model;
+            model.address = 2000000u + static_cast<std::uint32_t>(i) * step;
+            rig.sims[0]->AddDevice(model);
+        }
+        CBench bench(fresh);
+        bench.LoadSettings();
+        bench.OpenPorts();
+        EXPECT_EQ(bench.Search(), 100) << "address step " << step;
+    }
+}
+
 TEST_F(BenchExperiment, RecordsEverySecondWritesFilesAndNumbersExperimentsPerDay) {
     Rig rig({{0, 1, 5001}, {777, 3, 6001}}, store, out);
     CBench bench(store);

@@ -66,30 +66,35 @@ CSimDevice::CSimDevice(const SDeviceModel& model) : m_model(model), m_random(mod
 }
 
 int CSimDevice::SlotFor(int slotCount) const {
-    // The device draws from at least as many slots as it believes devices are still searching,
-    // so with few slots offered most devices keep quiet instead of all colliding; a draw beyond
-    // the offered slots means no answer in this pass.
-    const int draw = std::max(slotCount, m_drawRange);
-    if (draw <= 1) return 0;
-    std::uint32_t h = m_model.address * 2654435761u ^ static_cast<std::uint32_t>(slotCount) * 40503u ^
-                      m_epoch * 2246822519u;
-    h ^= h >> 15;
-    h *= 2246822519u;
-    h ^= h >> 13;
-    return static_cast<int>(h % static_cast<std::uint32_t>(draw));
+    // Everyone answers the single-slot probe, so silence there means nobody is left. With more
+    // slots the device draws from at least as many as it believes devices are still searching,
+    // so most keep quiet instead of all colliding; a draw beyond the offered slots means no
+    // answer in this sweep.
+    if (slotCount <= 1) return 0;
+    return static_cast<int>(m_sweepDraw * std::max(slotCount, m_sweepRange));
 }
 
 void CSimDevice::HearProbe(int slotCount, int answered) {
     // Every device hears the bus: garbage after a probe means several answered, silence none.
     // Both move the device's estimate of how many are still searching, the same in every device.
-    if (answered > 1) m_estimateLog2 = std::min(10.0, m_estimateLog2 + 0.5);
-    if (answered == 0) m_estimateLog2 = std::max(0.0, m_estimateLog2 - 0.3);
-    (void)slotCount;
+    if (slotCount <= 1) return;
+    if (answered > 1) m_estimateLog2 = std::min(10.0, m_estimateLog2 + 0.3);
+    if (answered == 0) m_estimateLog2 = std::max(0.0, m_estimateLog2 - 0.2);
+}
+
+void CSimDevice::HearFound() {
+    // One device fewer is searching.
+    m_estimateLog2 = std::log2(std::max(1.0, std::exp2(m_estimateLog2) - 1.0));
 }
 
 void CSimDevice::StartSearchPass() {
     ++m_epoch;
-    m_drawRange = static_cast<int>(std::lround(std::exp2(m_estimateLog2)));
+    m_sweepRange = static_cast<int>(std::lround(std::exp2(m_estimateLog2)));
+    std::uint32_t h = m_model.address * 2654435761u ^ m_epoch * 2246822519u;
+    h ^= h >> 15;
+    h *= 2246822519u;
+    h ^= h >> 13;
+    m_sweepDraw = h / 4294967296.0;
 }
 
 std::array<std::uint8_t, 51> CSimDevice::Identity() const {
@@ -199,7 +204,7 @@ bool CSimDevice::Handle(const Frame& request, Frame& reply) {
             if (!hasPayload || m_found) return false;
             const int slots = GetLe16(in);
             const int slot = GetLe16(in + 2);
-            if (slots == 1) StartSearchPass();  // every pass of the search begins with K = 1
+            if (slots > 1 && GetLe16(in + 2) == 0) StartSearchPass();  // a new sweep
             if (slots < 1 || SlotFor(slots) != slot) return false;
             PutU32(payload, m_model.address);
             payload.resize(7, 0);
@@ -213,7 +218,6 @@ bool CSimDevice::Handle(const Frame& request, Frame& reply) {
         case 6:  // reset of the search: nobody answers a broadcast
             m_found = false;
             m_estimateLog2 = 0;
-            m_drawRange = 1;
             return false;
         case 14: {
             if (!hasPayload) return false;

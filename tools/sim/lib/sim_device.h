@@ -50,6 +50,8 @@ public:
     int SlotFor(int slotCount) const;
     // What the device heard on the bus after a search probe: how many devices answered.
     void HearProbe(int slotCount, int answered);
+    // What the device heard on the bus: another device was told it has been found.
+    void HearFound();
     // The identity record (51 bytes) as command 1 returns it.
     std::array<std::uint8_t, 51> Identity() const;
 
@@ -62,7 +64,8 @@ private:
 
     bool m_found = false;
     double m_estimateLog2 = 0;  // log2 of the devices believed to be still searching
-    int m_drawRange = 1;
+    double m_sweepDraw = 0;     // where in the drawn range this device sits for this sweep
+    int m_sweepRange = 1;       // the range drawn from, fixed for the sweep
     std::uint32_t m_epoch = 0;
     std::atomic<bool> m_powered{true};
     std::uint8_t m_cycle = 0;

@@ -123,6 +123,9 @@ Frame CSimLine::Broadcast(std::vector<std::unique_ptr<CSimDevice>>& devices, con
         const int slots = request[kPayloadOffset] | (request[kPayloadOffset + 1] << 8);
         for (auto& device : devices) device->HearProbe(slots, answered);
     }
+    if ((request[5] & 0x7F) == 5 && answered == 1) {
+        for (auto& device : devices) device->HearFound();
+    }
     if (answered > 1 && FrameLengthFromCrcSearch(wire.data(), static_cast<int>(wire.size()))) {
         wire.back() ^= 0x01;
     }
