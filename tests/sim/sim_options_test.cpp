@@ -60,11 +60,11 @@ TEST(SimOptions, ModesTakeTheirPort) {
 TEST(SimOptions, EachFaultOptionArmsItsOwnCounter) {
     SSimOptions o;
     std::string error;
-    ASSERT_TRUE(ParseSimOptions({"--transit", "900", "--drop", "2", "--bad-crc", "3",
-                                 "--wrong-address", "4", "--wrong-command", "5",
-                                 "--device-result", "7:6", "--transit-status", "0x0C:8",
-                                 "--slow", "250:9", "--loss", "10"},
-                                o, error))
+    ASSERT_TRUE(
+        ParseSimOptions({"--transit", "900", "--drop", "2", "--bad-crc", "3", "--wrong-address",
+                         "4", "--wrong-command", "5", "--device-result", "7:6", "--transit-status",
+                         "0x0C:8", "--slow", "250:9", "--loss", "10"},
+                        o, error))
         << error;
     EXPECT_EQ(o.faults.dropReplies, 2);
     EXPECT_EQ(o.faults.corruptCrc, 3);
@@ -82,9 +82,9 @@ TEST(SimOptions, EachFaultOptionArmsItsOwnCounter) {
 TEST(SimOptions, CodeWithoutCountAffectsOneReplyAndLeadingZerosAreDecimal) {
     SSimOptions o;
     std::string error;
-    ASSERT_TRUE(ParseSimOptions({"--transit", "900", "--transit-status", "08", "--device-result",
-                                 "3", "--slow", "1000"},
-                                o, error))
+    ASSERT_TRUE(ParseSimOptions(
+        {"--transit", "900", "--transit-status", "08", "--device-result", "3", "--slow", "1000"}, o,
+        error))
         << error;
     EXPECT_EQ(o.faults.transitCode, 8);  // "08" as an operator writes a transit status
     EXPECT_EQ(o.faults.transitStatus, 1);
@@ -146,10 +146,26 @@ TEST(SimCommands, ParsesValuesAndOptionalCounts) {
 }
 
 TEST(SimCommands, RefusesBadLinesWithAMessage) {
-    for (const char* text :
-         {"", "   ", "bogus", "drop", "drop 1 2", "drop x", "drop -1", "list now", "quit 1",
-          "result 0", "result 256", "result 3 x", "result 3 4 5", "transit 32", "off 0",
-          "off 4294967296", "loss 101", "slow 0", "crc 1e3", "DROP 1"}) {
+    for (const char* text : {"",
+                             "   ",
+                             "bogus",
+                             "drop",
+                             "drop 1 2",
+                             "drop x",
+                             "drop -1",
+                             "list now",
+                             "quit 1",
+                             "result 0",
+                             "result 256",
+                             "result 3 x",
+                             "result 3 4 5",
+                             "transit 32",
+                             "off 0",
+                             "off 4294967296",
+                             "loss 101",
+                             "slow 0",
+                             "crc 1e3",
+                             "DROP 1"}) {
         SSimCommand c;
         std::string error;
         EXPECT_FALSE(ParseSimCommand(text, c, error)) << '"' << text << '"';

@@ -75,8 +75,7 @@ public:
 
 private:
     bool Refuse() {
-        std::fprintf(stderr, "error: command line longer than %zu characters\n",
-                     kMaxCommandLine);
+        std::fprintf(stderr, "error: command line longer than %zu characters\n", kMaxCommandLine);
         return true;
     }
 

@@ -198,10 +198,11 @@ bool ParseSimOptions(const std::vector<std::string>& args, SSimOptions& o, std::
             continue;
         }
         static const char* const kWithValue[] = {
-            "--tcp",     "--comserver", "--link",          "--devices",       "--first",
-            "--step",    "--transit",   "--transit-kind",  "--baud",          "--drop",
-            "--bad-crc", "--wrong-address", "--wrong-command", "--device-result",
-            "--transit-status", "--slow", "--loss"};
+            "--tcp",           "--comserver",     "--link",           "--devices",
+            "--first",         "--step",          "--transit",        "--transit-kind",
+            "--baud",          "--drop",          "--bad-crc",        "--wrong-address",
+            "--wrong-command", "--device-result", "--transit-status", "--slow",
+            "--loss"};
         bool known = false;
         for (const char* name : kWithValue) known = known || a == name;
         if (!known) {
@@ -308,13 +309,13 @@ bool ParseSimCommand(const std::string& text, SSimCommand& command, std::string&
         int maxArgs;
     };
     static const SEntry kCommands[] = {
-        {"drop", ESimCommand::Drop, 1, 1},     {"crc", ESimCommand::Crc, 1, 1},
+        {"drop", ESimCommand::Drop, 1, 1},       {"crc", ESimCommand::Crc, 1, 1},
         {"address", ESimCommand::Address, 1, 1}, {"command", ESimCommand::Command, 1, 1},
-        {"result", ESimCommand::Result, 1, 2}, {"transit", ESimCommand::Transit, 1, 2},
-        {"slow", ESimCommand::Slow, 1, 2},     {"loss", ESimCommand::Loss, 1, 1},
-        {"off", ESimCommand::Off, 1, 1},       {"on", ESimCommand::On, 1, 1},
-        {"list", ESimCommand::List, 0, 0},     {"faults", ESimCommand::Faults, 0, 0},
-        {"help", ESimCommand::Help, 0, 0},     {"quit", ESimCommand::Quit, 0, 0},
+        {"result", ESimCommand::Result, 1, 2},   {"transit", ESimCommand::Transit, 1, 2},
+        {"slow", ESimCommand::Slow, 1, 2},       {"loss", ESimCommand::Loss, 1, 1},
+        {"off", ESimCommand::Off, 1, 1},         {"on", ESimCommand::On, 1, 1},
+        {"list", ESimCommand::List, 0, 0},       {"faults", ESimCommand::Faults, 0, 0},
+        {"help", ESimCommand::Help, 0, 0},       {"quit", ESimCommand::Quit, 0, 0},
     };
     const SEntry* entry = nullptr;
     for (const SEntry& e : kCommands) {
@@ -327,10 +328,9 @@ bool ParseSimCommand(const std::string& text, SSimCommand& command, std::string&
     const int given = static_cast<int>(words.size()) - 1;
     if (given < entry->minArgs || given > entry->maxArgs) {
         error = words[0] + (entry->maxArgs == 0 ? " takes no argument"
-                            : given < entry->minArgs ? " needs a value"
-                                                     : " takes at most " +
-                                                           std::to_string(entry->maxArgs) +
-                                                           " values");
+                            : given < entry->minArgs
+                                ? " needs a value"
+                                : " takes at most " + std::to_string(entry->maxArgs) + " values");
         return false;
     }
     SSimCommand out;
