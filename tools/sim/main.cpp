@@ -1,6 +1,7 @@
 // dravmer-sim: simulated devices on a pseudo-terminal, a raw TCP frame stream or a COM server,
 // for the bench program and its tests. Commands on stdin change faults and devices while it
 // serves; stdin may also be closed (started in the background) without ending it.
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -33,6 +34,18 @@ void InstallSignals() {
     action.sa_flags = 0;  // no SA_RESTART: poll() returns at once on a signal
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
+}
+
+// A simulator started with stdin (or stdout) closed would otherwise get its pseudo-terminal or
+// socket as descriptor 0 or 1: the command reader would eat the requests, or the "where" line
+// would be written to the client. Parking /dev/null on the free standard slots prevents that.
+bool ReserveStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened != fd) return false;  // lowest free descriptor, so it lands on fd
+    }
+    return true;
 }
 
 // Operator lines longer than this are typing accidents; they are refused, not cut.
@@ -101,6 +114,7 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (!ReserveStandardDescriptors()) return 1;
     SSimOptions options;
     std::string error;
     if (!ParseSimOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
