@@ -1,107 +1,203 @@
-// dravmer-sim: simulated devices on a pseudo-terminal, for the bench program and its tests.
+// dravmer-sim: simulated devices on a pseudo-terminal, a raw TCP frame stream or a COM server,
+// for the bench program and its tests. Commands on stdin change faults and devices while it
+// serves; stdin may also be closed (started in the background) without ending it.
+#include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "platform/settings_store.h"
+#include "sim/lib/sim_com_server.h"
 #include "sim/lib/sim_line.h"
+#include "sim/lib/sim_options.h"
 #include "sim/lib/sim_pty.h"
+#include "sim/lib/sim_tcp.h"
 
 namespace {
+
+using namespace dravmer;
+using namespace dravmer::sim;
 
 volatile std::sig_atomic_t g_quit = 0;
 
 void OnSignal(int) { g_quit = 1; }
 
-const char* kUsage =
-    "usage: dravmer-sim [--link PATH] [--devices N] [--first ADDRESS] [--step N]\n"
-    "                   [--transit ADDRESS] [--transit-kind K] [--baud B] [--loss PERCENT]\n"
-    "  Serves N simulated devices (default 3) on a pseudo-terminal and prints its path.\n"
-    "  --link PATH       also make PATH a symbolic link to the pseudo-terminal\n"
-    "  --transit ADDRESS put the devices behind a transit device with that address\n"
-    "  --transit-kind K  identity kind of the transit device (4; 16 = not usable as transit)\n"
-    "  --baud B          wire speed whose byte time the replies take (115200)\n"
-    "  --loss PERCENT    drop that share of the replies at random\n";
+void InstallSignals() {
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;  // no SA_RESTART: poll() returns at once on a signal
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
 
-bool ParseNumber(const std::string& text, long long low, long long high, long long& out) {
-    char* end = nullptr;
-    const long long value = std::strtoll(text.c_str(), &end, 0);
-    if (text.empty() || *end != '\0' || value < low || value > high) return false;
-    out = value;
+// A simulator started with stdin (or stdout) closed would otherwise get its pseudo-terminal or
+// socket as descriptor 0 or 1: the command reader would eat the requests, or the "where" line
+// would be written to the client. Parking /dev/null on the free standard slots prevents that.
+bool ReserveStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened != fd) return false;  // lowest free descriptor, so it lands on fd
+    }
     return true;
 }
+
+// Operator lines longer than this are typing accidents; they are refused, not cut.
+constexpr std::size_t kMaxCommandLine = 256;
+
+// Reads operator commands from stdin without blocking the loop, one answer line (or block) on
+// stderr per command. Returns false when the operator asked to quit.
+class CCommandReader {
+public:
+    explicit CCommandReader(CSimLine& line) : m_line(line) {}
+
+    bool Open() const { return m_open; }
+    void Close() { m_open = false; }
+
+    bool ReadAvailable() {
+        char chunk[256];
+        const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) return true;
+        if (n <= 0) {
+            // End of input is not the end of the service: the simulator may run detached.
+            m_open = false;
+            if (!m_text.empty()) return Execute(m_text);
+            return true;
+        }
+        for (ssize_t i = 0; i < n; ++i) {
+            const char c = chunk[i];
+            if (c == '\n') {
+                const bool goOn = m_tooLong ? Refuse() : Execute(m_text);
+                m_text.clear();
+                m_tooLong = false;
+                if (!goOn) return false;
+            } else if (m_text.size() >= kMaxCommandLine) {
+                m_tooLong = true;
+            } else if (c != '\r') {
+                m_text.push_back(c);
+            }
+        }
+        return true;
+    }
+
+private:
+    bool Refuse() {
+        std::fprintf(stderr, "error: command line longer than %zu characters\n", kMaxCommandLine);
+        return true;
+    }
+
+    bool Execute(const std::string& text) {
+        if (text.find_first_not_of(" \t") == std::string::npos) return true;
+        SSimCommand command;
+        std::string answer;
+        if (!ParseSimCommand(text, command, answer)) {
+            std::fprintf(stderr, "error: %s\n", answer.c_str());
+            return true;
+        }
+        const bool ok = ApplySimCommand(command, m_line, answer);
+        std::fprintf(stderr, "%s%s\n", ok ? "" : "error: ", answer.c_str());
+        return command.kind != ESimCommand::Quit;
+    }
+
+    CSimLine& m_line;
+    std::string m_text;
+    bool m_tooLong = false;
+    bool m_open = true;
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    using namespace dravmer::sim;
-    std::string linkPath;
-    long long devices = 3, first = 4000001, step = 1, transit = 0, kind = 4, baud = 115200,
-              loss = 0;
-    std::vector<std::string> args(argv + 1, argv + argc);
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "-h" || a == "--help") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (i + 1 >= args.size()) {
-            std::fprintf(stderr, "dravmer-sim: %s needs a value\n%s", a.c_str(), kUsage);
-            return 2;
-        }
-        const std::string& v = args[++i];
-        bool ok = true;
-        if (a == "--link")
-            linkPath = v;
-        else if (a == "--devices")
-            ok = ParseNumber(v, 0, 100, devices);
-        else if (a == "--first")
-            ok = ParseNumber(v, 1, 0xFFFFFFFFLL, first);
-        else if (a == "--step")
-            ok = ParseNumber(v, 1, 1000000, step);
-        else if (a == "--transit")
-            ok = ParseNumber(v, 1, 0xFFFFFFFFLL, transit);
-        else if (a == "--transit-kind")
-            ok = ParseNumber(v, 0, 255, kind);
-        else if (a == "--baud")
-            ok = ParseNumber(v, 110, 4000000, baud);
-        else if (a == "--loss")
-            ok = ParseNumber(v, 0, 100, loss);
-        else {
-            std::fprintf(stderr, "dravmer-sim: unknown option %s\n%s", a.c_str(), kUsage);
-            return 2;
-        }
-        if (!ok) {
-            std::fprintf(stderr, "dravmer-sim: bad value for %s: %s\n", a.c_str(), v.c_str());
-            return 2;
-        }
+    if (!ReserveStandardDescriptors()) return 1;
+    SSimOptions options;
+    std::string error;
+    if (!ParseSimOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
+        std::fprintf(stderr, "dravmer-sim: %s\n(dravmer-sim --help lists the options)\n",
+                     error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(kSimUsage, stdout);
+        return 0;
     }
     SLineConfig config;
-    config.transitAddress = static_cast<std::uint32_t>(transit);
-    config.transitKind = static_cast<std::uint8_t>(kind);
+    config.transitAddress = options.transit;
+    config.transitKind = static_cast<std::uint8_t>(options.transitKind);
     CSimLine line(config);
-    line.AddDevices(static_cast<int>(devices), static_cast<std::uint32_t>(first),
-                    static_cast<std::uint32_t>(step));
-    SFaults faults;
-    faults.lossPercent = static_cast<int>(loss);
-    line.SetFaults(faults);
+    line.AddDevices(options.devices, options.first, options.step);
+    line.SetFaults(options.faults);
 
-    CSimPtyServer server(line, static_cast<int>(baud));
-    if (!server.Open(linkPath)) {
-        std::fprintf(stderr, "dravmer-sim: %s\n", server.Error().c_str());
+    std::unique_ptr<CWorkerThread> server;
+    std::string where;
+    std::string mode;
+    if (options.mode == ESimMode::Pty) {
+        auto pty = std::make_unique<CSimPtyServer>(line, options.baud);
+        if (!pty->Open(options.linkPath)) {
+            std::fprintf(stderr, "dravmer-sim: %s\n", pty->Error().c_str());
+            return 1;
+        }
+        where = pty->SlavePath();
+        mode = "pseudo-terminal";
+        server = std::move(pty);
+    } else if (options.mode == ESimMode::Tcp) {
+        auto tcp = std::make_unique<CSimTcpServer>(line, options.baud);
+        if (!tcp->Listen(options.tcpPort)) {
+            std::fprintf(stderr, "dravmer-sim: %s\n", tcp->Error().c_str());
+            return 1;
+        }
+        where = "127.0.0.1:" + std::to_string(tcp->TcpPort());
+        mode = "raw TCP frame stream";
+        server = std::move(tcp);
+    } else {
+        auto com = std::make_unique<CSimComServer>(line);
+        if (!com->Listen(options.tcpPort)) {
+            std::fprintf(stderr, "dravmer-sim: cannot listen on 127.0.0.1:%d\n", options.tcpPort);
+            return 1;
+        }
+        where = "127.0.0.1:" + std::to_string(com->TcpPort());
+        mode = "COM server";
+        server = std::move(com);
+    }
+    InstallSignals();
+    if (!server->Start()) {
+        std::fprintf(stderr, "dravmer-sim: cannot start the server thread\n");
         return 1;
     }
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
-    server.Start();
-    std::printf("%s\n", server.SlavePath().c_str());
+    // stdout carries only where to connect, so scripts can read it with one `read`.
+    std::printf("%s\n", where.c_str());
     std::fflush(stdout);
-    while (!g_quit && server.IsRunning()) ::usleep(100000);
-    server.Stop();
-    std::fprintf(stderr, "dravmer-sim: %d frames answered\n", server.FramesAnswered());
+    std::fprintf(stderr, "dravmer-sim: %zu devices, %s on %s; type help for commands\n",
+                 line.DeviceCount(), mode.c_str(), where.c_str());
+
+    CCommandReader reader(line);
+    bool serving = true;
+    while (serving && !g_quit && server->IsRunning()) {
+        // Once stdin has ended the descriptor is left out and poll only paces the loop.
+        pollfd in{reader.Open() ? STDIN_FILENO : -1, POLLIN, 0};
+        if (::poll(&in, 1, 100) <= 0) continue;
+        if (in.revents & POLLNVAL) {
+            reader.Close();  // started with stdin closed: serve without commands
+        } else if (in.revents & (POLLIN | POLLHUP | POLLERR)) {
+            serving = reader.ReadAvailable();
+        }
+    }
+    const bool failed = !server->IsRunning() && server->ExitCode() != 0;
+    server->Stop();
+    if (auto* pty = dynamic_cast<CSimPtyServer*>(server.get())) {
+        std::fprintf(stderr, "dravmer-sim: %d frames answered\n", pty->FramesAnswered());
+    } else if (auto* tcp = dynamic_cast<CSimTcpServer*>(server.get())) {
+        std::fprintf(stderr, "dravmer-sim: %d frames answered, %d connections\n",
+                     tcp->FramesAnswered(), tcp->Connections());
+    }
+    if (failed) {
+        std::fprintf(stderr, "dravmer-sim: the server stopped on an error\n");
+        return 1;
+    }
     return 0;
 }

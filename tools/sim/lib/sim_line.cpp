@@ -68,6 +68,11 @@ SFaults CSimLine::Faults() const {
     return m_faults;
 }
 
+void CSimLine::UpdateFaults(const std::function<void(SFaults&)>& change) {
+    std::lock_guard lock(m_mutex);
+    change(m_faults);
+}
+
 int CSimLine::RequestCount() const {
     std::lock_guard lock(m_mutex);
     return static_cast<int>(m_requests.size());
@@ -91,6 +96,17 @@ CSimDevice* CSimLine::Find(std::uint32_t address) {
 std::size_t CSimLine::DeviceCount() const {
     std::lock_guard lock(m_mutex);
     return m_direct.size() + m_behind.size();
+}
+
+std::vector<SDeviceState> CSimLine::DeviceStates() const {
+    std::lock_guard lock(m_mutex);
+    std::vector<SDeviceState> states;
+    for (const auto* list : {&m_direct, &m_behind}) {
+        for (const auto& d : *list) {
+            states.push_back({d->Address(), d->Powered(), d->Cycle(), list == &m_behind});
+        }
+    }
+    return states;
 }
 
 Frame CSimLine::Exchange(const Frame& request, int* delayMs) {

@@ -2,6 +2,7 @@
 // A simulated line: devices attached directly and/or behind one transit device, with scripted
 // faults. Exchange takes the bytes the bench wrote and returns what comes back on the wire.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -25,6 +26,14 @@ struct SFaults {
     int slowReplies = 0;   // the device answers slowMs late (on a pseudo-terminal)
     int slowMs = 500;
     int lossPercent = 0;  // random loss of replies, for demonstrations
+};
+
+// What an operator sees of one device: its address, whether it is switched on, its cycle.
+struct SDeviceState {
+    std::uint32_t address = 0;
+    bool powered = true;
+    std::uint8_t cycle = 0;
+    bool behindTransit = false;
 };
 
 struct SLineConfig {
@@ -52,11 +61,17 @@ public:
 
     void SetFaults(const SFaults& faults);
     SFaults Faults() const;
+    // Changes the faults in place under the line's lock, so counters the serving thread is
+    // using up at the same moment are not written back stale.
+    void UpdateFaults(const std::function<void(SFaults&)>& change);
     // Requests seen, for tests and the simulator's statistics.
     int RequestCount() const;
     std::vector<Frame> Requests() const;
     CSimDevice* Find(std::uint32_t address);
     std::size_t DeviceCount() const;
+    // Every device in the order it was added: directly attached ones first.
+    std::vector<SDeviceState> DeviceStates() const;
+    std::uint32_t TransitAddress() const { return m_config.transitAddress; }
 
 private:
     Frame ExchangeLocked(const Frame& request);

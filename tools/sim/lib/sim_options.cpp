@@ -1,0 +1,461 @@
+#include "sim/lib/sim_options.h"
+
+#include <charconv>
+#include <cstdio>
+#include <sstream>
+
+#include "link/frame.h"
+
+namespace dravmer::sim {
+
+const char* const kSimUsage =
+    "usage: dravmer-sim [--pty | --tcp PORT | --comserver PORT] [--link PATH]\n"
+    "                   [--devices N] [--first ADDRESS] [--step N]\n"
+    "                   [--transit ADDRESS] [--transit-kind K] [--baud B]\n"
+    "                   [--drop N] [--bad-crc N] [--wrong-address N] [--wrong-command N]\n"
+    "                   [--device-result CODE[:N]] [--transit-status CODE[:N]]\n"
+    "                   [--slow MS[:N]] [--loss PERCENT]\n"
+    "  Serves N simulated devices (default 3) and prints one line telling where.\n"
+    "  --pty             on a pseudo-terminal; prints its path (the default)\n"
+    "  --tcp PORT        raw request frames on 127.0.0.1:PORT, one client at a time (a new\n"
+    "                    connection replaces the old one); 0 picks a free port; prints HOST:PORT\n"
+    "  --comserver PORT  as a COM server on 127.0.0.1:PORT; 0 picks a free port\n"
+    "  --link PATH       also make PATH a symbolic link to the pseudo-terminal\n"
+    "  --devices N       how many devices (0..100), addresses --first, --first + --step, ...\n"
+    "  --transit ADDRESS put the devices behind a transit device with that address\n"
+    "  --transit-kind K  identity kind of the transit device (4; 16 = not usable as transit)\n"
+    "  --baud B          wire speed whose byte time the replies take (115200)\n"
+    "  Faults, each for the next N replies (N defaults to 1 where it is optional):\n"
+    "  --drop N          no reply at all\n"
+    "  --bad-crc N       the reply's CRC is broken\n"
+    "  --wrong-address N the reply carries another device address\n"
+    "  --wrong-command N the reply carries another command\n"
+    "  --device-result CODE[:N]  the device reports CODE (1..255) in its result byte\n"
+    "  --transit-status CODE[:N] the transit device reports status CODE (1..31)\n"
+    "  --slow MS[:N]     the reply comes MS (1..60000) milliseconds late (pty and tcp)\n"
+    "  --loss PERCENT    drop that share of the replies at random\n"
+    "  While serving, commands on stdin change the faults and devices; type help.\n"
+    "  Numbers are decimal or 0x-prefixed hexadecimal.\n";
+
+const char* const kSimCommandHelp =
+    "commands (N = replies affected, 0 cancels):\n"
+    "  drop N              the next N replies are lost\n"
+    "  crc N               the next N replies have a broken CRC\n"
+    "  address N           the next N replies carry another device address\n"
+    "  command N           the next N replies carry another command\n"
+    "  result CODE [N]     the next N (1) replies report device result CODE (1..255)\n"
+    "  transit CODE [N]    the next N (1) transit replies report status CODE (1..31)\n"
+    "  slow MS [N]         the next N (1) replies come MS milliseconds late\n"
+    "  loss PERCENT        lose that share of the replies at random (0 stops)\n"
+    "  off ADDRESS         switch a device off: it hears and answers nothing\n"
+    "  on ADDRESS          switch it on again\n"
+    "  list                devices with address, power and cycle\n"
+    "  faults              the faults still pending\n"
+    "  help                this text\n"
+    "  quit                stop serving";
+
+namespace {
+
+constexpr std::uint64_t kMaxCount = 1000000;
+constexpr std::uint64_t kMaxAddress = 0xFFFFFFFFull;
+
+// Decimal, or hexadecimal after 0x. No sign, no spaces, nothing after the digits: "08" is 8,
+// not a failed octal number as strtol would have it.
+bool ParseNumber(const std::string& text, std::uint64_t low, std::uint64_t high,
+                 std::uint64_t& out) {
+    int base = 10;
+    const char* begin = text.data();
+    const char* end = text.data() + text.size();
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        begin += 2;
+    }
+    std::uint64_t value = 0;
+    const auto [stop, ec] = std::from_chars(begin, end, value, base);
+    if (begin == end || ec != std::errc() || stop != end || value < low || value > high) {
+        return false;
+    }
+    out = value;
+    return true;
+}
+
+std::string RangeError(const std::string& what, const std::string& text, std::uint64_t low,
+                       std::uint64_t high) {
+    return "bad value for " + what + ": " + text + " (expected " + std::to_string(low) + ".." +
+           std::to_string(high) + ")";
+}
+
+// Faults that take a code or a delay and an optional count share this shape.
+struct SFaultArgument {
+    const char* name;
+    std::uint64_t low;
+    std::uint64_t high;
+};
+
+constexpr SFaultArgument kResultCode{"device result code", 1, 255};
+constexpr SFaultArgument kTransitCode{"transit status", 1, 31};
+constexpr SFaultArgument kSlowMs{"delay in milliseconds", 1, 60000};
+
+// Sets one counted fault; value is the code or delay where the fault has one.
+void ArmFault(ESimCommand kind, std::uint32_t value, int count, SFaults& faults) {
+    switch (kind) {
+        case ESimCommand::Drop:
+            faults.dropReplies = static_cast<int>(value);
+            break;
+        case ESimCommand::Crc:
+            faults.corruptCrc = static_cast<int>(value);
+            break;
+        case ESimCommand::Address:
+            faults.wrongAddress = static_cast<int>(value);
+            break;
+        case ESimCommand::Command:
+            faults.wrongCommand = static_cast<int>(value);
+            break;
+        case ESimCommand::Result:
+            faults.resultCode = static_cast<std::uint8_t>(value);
+            faults.deviceResult = count;
+            break;
+        case ESimCommand::Transit:
+            faults.transitCode = static_cast<std::uint8_t>(value);
+            faults.transitStatus = count;
+            break;
+        case ESimCommand::Slow:
+            faults.slowMs = static_cast<int>(value);
+            faults.slowReplies = count;
+            break;
+        case ESimCommand::Loss:
+            faults.lossPercent = static_cast<int>(value);
+            break;
+        default:
+            break;
+    }
+}
+
+// "CODE[:N]" of the command line.
+bool ParseCodeAndCount(const std::string& option, const std::string& text,
+                       const SFaultArgument& arg, std::uint32_t& value, int& count,
+                       std::string& error) {
+    const std::size_t colon = text.find(':');
+    const std::string head = text.substr(0, colon);
+    std::uint64_t v = 0, n = 1;
+    if (!ParseNumber(head, arg.low, arg.high, v)) {
+        error = RangeError(option + " (" + arg.name + ")", head, arg.low, arg.high);
+        return false;
+    }
+    if (colon != std::string::npos) {
+        const std::string tail = text.substr(colon + 1);
+        if (!ParseNumber(tail, 0, kMaxCount, n)) {
+            error = RangeError(option + " (count)", tail, 0, kMaxCount);
+            return false;
+        }
+    }
+    value = static_cast<std::uint32_t>(v);
+    count = static_cast<int>(n);
+    return true;
+}
+
+bool CheckAddresses(const SSimOptions& o, std::string& error) {
+    if (o.devices == 0) return true;
+    const std::uint64_t last =
+        o.first + static_cast<std::uint64_t>(o.devices - 1) * static_cast<std::uint64_t>(o.step);
+    if (last > kMaxAddress) {
+        error = "device addresses run past " + std::to_string(kMaxAddress) + " (last would be " +
+                std::to_string(last) + ")";
+        return false;
+    }
+    for (int i = 0; i < o.devices; ++i) {
+        const std::uint32_t address = o.first + static_cast<std::uint32_t>(i) * o.step;
+        if (IsReservedAddress(address)) {
+            error = "device address " + std::to_string(address) + " is a reserved search address";
+            return false;
+        }
+        if (o.transit != 0 && address == o.transit) {
+            error = "device address " + std::to_string(address) + " is the transit address";
+            return false;
+        }
+    }
+    if (IsReservedAddress(o.transit)) {
+        error = "transit address " + std::to_string(o.transit) + " is a reserved search address";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ParseSimOptions(const std::vector<std::string>& args, SSimOptions& o, std::string& error) {
+    int modes = 0;
+    bool transitStatusGiven = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "-h" || a == "--help") {
+            o.help = true;
+            return true;
+        }
+        if (a == "--pty") {
+            o.mode = ESimMode::Pty;
+            ++modes;
+            continue;
+        }
+        static const char* const kWithValue[] = {
+            "--tcp",           "--comserver",     "--link",           "--devices",
+            "--first",         "--step",          "--transit",        "--transit-kind",
+            "--baud",          "--drop",          "--bad-crc",        "--wrong-address",
+            "--wrong-command", "--device-result", "--transit-status", "--slow",
+            "--loss"};
+        bool known = false;
+        for (const char* name : kWithValue) known = known || a == name;
+        if (!known) {
+            error = "unknown option " + a;
+            return false;
+        }
+        if (i + 1 >= args.size()) {
+            error = a + " needs a value";
+            return false;
+        }
+        const std::string& v = args[++i];
+        std::uint64_t n = 0;
+        auto number = [&](std::uint64_t low, std::uint64_t high) {
+            if (ParseNumber(v, low, high, n)) return true;
+            error = RangeError(a, v, low, high);
+            return false;
+        };
+        auto counted = [&](ESimCommand kind) {
+            if (!number(0, kMaxCount)) return false;
+            ArmFault(kind, static_cast<std::uint32_t>(n), 0, o.faults);
+            return true;
+        };
+        auto coded = [&](ESimCommand kind, const SFaultArgument& arg) {
+            std::uint32_t value = 0;
+            int count = 0;
+            if (!ParseCodeAndCount(a, v, arg, value, count, error)) return false;
+            ArmFault(kind, value, count, o.faults);
+            return true;
+        };
+        bool ok = true;
+        if (a == "--tcp" || a == "--comserver") {
+            ok = number(0, 65535);
+            o.mode = a == "--tcp" ? ESimMode::Tcp : ESimMode::ComServer;
+            o.tcpPort = static_cast<int>(n);
+            ++modes;
+        } else if (a == "--link") {
+            o.linkPath = v;
+        } else if (a == "--devices") {
+            ok = number(0, 100);
+            o.devices = static_cast<int>(n);
+        } else if (a == "--first") {
+            ok = number(1, kMaxAddress);
+            o.first = static_cast<std::uint32_t>(n);
+        } else if (a == "--step") {
+            ok = number(1, 1000000);
+            o.step = static_cast<std::uint32_t>(n);
+        } else if (a == "--transit") {
+            ok = number(1, kMaxAddress);
+            o.transit = static_cast<std::uint32_t>(n);
+        } else if (a == "--transit-kind") {
+            ok = number(0, 255);
+            o.transitKind = static_cast<int>(n);
+        } else if (a == "--baud") {
+            ok = number(110, 4000000);
+            o.baud = static_cast<int>(n);
+        } else if (a == "--drop") {
+            ok = counted(ESimCommand::Drop);
+        } else if (a == "--bad-crc") {
+            ok = counted(ESimCommand::Crc);
+        } else if (a == "--wrong-address") {
+            ok = counted(ESimCommand::Address);
+        } else if (a == "--wrong-command") {
+            ok = counted(ESimCommand::Command);
+        } else if (a == "--device-result") {
+            ok = coded(ESimCommand::Result, kResultCode);
+        } else if (a == "--transit-status") {
+            ok = coded(ESimCommand::Transit, kTransitCode);
+            transitStatusGiven = true;
+        } else if (a == "--slow") {
+            ok = coded(ESimCommand::Slow, kSlowMs);
+        } else if (a == "--loss") {
+            ok = number(0, 100);
+            o.faults.lossPercent = static_cast<int>(n);
+        }
+        if (!ok) return false;
+    }
+    if (modes > 1) {
+        error = "choose one of --pty, --tcp and --comserver";
+        return false;
+    }
+    if (!o.linkPath.empty() && o.mode != ESimMode::Pty) {
+        error = "--link names a pseudo-terminal and goes with --pty only";
+        return false;
+    }
+    if (transitStatusGiven && o.transit == 0) {
+        error = "--transit-status needs a transit device (--transit ADDRESS)";
+        return false;
+    }
+    return CheckAddresses(o, error);
+}
+
+bool ParseSimCommand(const std::string& text, SSimCommand& command, std::string& error) {
+    std::istringstream in(text);
+    std::vector<std::string> words;
+    for (std::string w; in >> w;) words.push_back(w);
+    if (words.empty()) {
+        error = "empty command; type help";
+        return false;
+    }
+    struct SEntry {
+        const char* name;
+        ESimCommand kind;
+        int minArgs;
+        int maxArgs;
+    };
+    static const SEntry kCommands[] = {
+        {"drop", ESimCommand::Drop, 1, 1},       {"crc", ESimCommand::Crc, 1, 1},
+        {"address", ESimCommand::Address, 1, 1}, {"command", ESimCommand::Command, 1, 1},
+        {"result", ESimCommand::Result, 1, 2},   {"transit", ESimCommand::Transit, 1, 2},
+        {"slow", ESimCommand::Slow, 1, 2},       {"loss", ESimCommand::Loss, 1, 1},
+        {"off", ESimCommand::Off, 1, 1},         {"on", ESimCommand::On, 1, 1},
+        {"list", ESimCommand::List, 0, 0},       {"faults", ESimCommand::Faults, 0, 0},
+        {"help", ESimCommand::Help, 0, 0},       {"quit", ESimCommand::Quit, 0, 0},
+    };
+    const SEntry* entry = nullptr;
+    for (const SEntry& e : kCommands) {
+        if (words[0] == e.name) entry = &e;
+    }
+    if (!entry) {
+        error = "unknown command " + words[0] + "; type help";
+        return false;
+    }
+    const int given = static_cast<int>(words.size()) - 1;
+    if (given < entry->minArgs || given > entry->maxArgs) {
+        error = words[0] + (entry->maxArgs == 0 ? " takes no argument"
+                            : given < entry->minArgs
+                                ? " needs a value"
+                                : " takes at most " + std::to_string(entry->maxArgs) + " values");
+        return false;
+    }
+    SSimCommand out;
+    out.kind = entry->kind;
+    auto value = [&](const std::string& what, std::uint64_t low, std::uint64_t high) {
+        std::uint64_t n = 0;
+        if (!ParseNumber(words[1], low, high, n)) {
+            error = RangeError(words[0] + " " + what, words[1], low, high);
+            return false;
+        }
+        out.value = static_cast<std::uint32_t>(n);
+        return true;
+    };
+    auto count = [&]() {
+        std::uint64_t n = 1;
+        if (words.size() > 2 && !ParseNumber(words[2], 0, kMaxCount, n)) {
+            error = RangeError(words[0] + " count", words[2], 0, kMaxCount);
+            return false;
+        }
+        out.count = static_cast<int>(n);
+        return true;
+    };
+    bool ok = true;
+    switch (out.kind) {
+        case ESimCommand::Drop:
+        case ESimCommand::Crc:
+        case ESimCommand::Address:
+        case ESimCommand::Command:
+            ok = value("count", 0, kMaxCount);
+            break;
+        case ESimCommand::Result:
+            ok = value("code", kResultCode.low, kResultCode.high) && count();
+            break;
+        case ESimCommand::Transit:
+            ok = value("status", kTransitCode.low, kTransitCode.high) && count();
+            break;
+        case ESimCommand::Slow:
+            ok = value("milliseconds", kSlowMs.low, kSlowMs.high) && count();
+            break;
+        case ESimCommand::Loss:
+            ok = value("percent", 0, 100);
+            break;
+        case ESimCommand::Off:
+        case ESimCommand::On:
+            ok = value("address", 1, kMaxAddress);
+            break;
+        default:
+            break;
+    }
+    if (!ok) return false;
+    command = out;
+    return true;
+}
+
+namespace {
+
+std::string DescribeFaults(const SFaults& f) {
+    char text[512];
+    std::snprintf(text, sizeof text,
+                  "drop %d, crc %d, address %d, command %d, result %u x %d, transit %u x %d, "
+                  "slow %d ms x %d, loss %d%%",
+                  f.dropReplies, f.corruptCrc, f.wrongAddress, f.wrongCommand, f.resultCode,
+                  f.deviceResult, f.transitCode, f.transitStatus, f.slowMs, f.slowReplies,
+                  f.lossPercent);
+    return text;
+}
+
+std::string DescribeDevices(const CSimLine& line) {
+    std::string text = "address     power cycle";
+    for (const SDeviceState& d : line.DeviceStates()) {
+        char row[96];
+        std::snprintf(row, sizeof row, "\n%-10u  %-5s %5u%s", d.address, d.powered ? "on" : "off",
+                      d.cycle, d.behindTransit ? "  behind transit" : "");
+        text += row;
+    }
+    if (line.TransitAddress() != 0) {
+        text += "\ntransit device " + std::to_string(line.TransitAddress());
+    }
+    return text;
+}
+
+}  // namespace
+
+bool ApplySimCommand(const SSimCommand& command, CSimLine& line, std::string& answer) {
+    switch (command.kind) {
+        case ESimCommand::Off:
+        case ESimCommand::On: {
+            CSimDevice* device = line.Find(command.value);
+            if (!device) {
+                answer = "no device " + std::to_string(command.value) + " on this line";
+                return false;
+            }
+            const bool on = command.kind == ESimCommand::On;
+            device->SetPowered(on);
+            answer = "device " + std::to_string(command.value) + (on ? " on" : " off");
+            return true;
+        }
+        case ESimCommand::List:
+            answer = DescribeDevices(line);
+            return true;
+        case ESimCommand::Faults:
+            answer = "pending: " + DescribeFaults(line.Faults());
+            return true;
+        case ESimCommand::Help:
+            answer = kSimCommandHelp;
+            return true;
+        case ESimCommand::Quit:
+            answer = "quitting";
+            return true;
+        case ESimCommand::Transit:
+            if (line.TransitAddress() == 0) {
+                answer = "this line has no transit device";
+                return false;
+            }
+            break;
+        default:
+            break;
+    }
+    SFaults now;
+    line.UpdateFaults([&](SFaults& faults) {
+        ArmFault(command.kind, command.value, command.count, faults);
+        now = faults;
+    });
+    answer = "pending: " + DescribeFaults(now);
+    return true;
+}
+
+}  // namespace dravmer::sim
