@@ -11,6 +11,7 @@
 
 #include "link/frame.h"
 #include "platform/perf_timer.h"
+#include "sim/lib/sim_tcp.h"
 
 namespace dravmer::sim {
 namespace {
@@ -82,7 +83,9 @@ void CSimPtyServer::Answer(const Frame& request) {
 
 int CSimPtyServer::Run() {
     if (m_master < 0) return 1;
-    Frame pending;
+    // Frames are self-delimiting (byte 4 gives the block count); after noise the firmware
+    // slides byte by byte until a block count and a CRC agree.
+    CSimFrameAssembler pending;
     // The devices' second runs on a quartz: ticks keep their phase instead of restarting from
     // whenever the loop noticed them, which would stretch every second by the loop's lateness.
     auto nextTick = std::chrono::steady_clock::now() + std::chrono::seconds(1);
@@ -95,32 +98,13 @@ int CSimPtyServer::Run() {
             m_line.Tick();
         }
         if (ready < 0 && errno != EINTR) return 1;
-        if (!pending.empty() && sinceByte.GetElapsedMs() > kInterByteTimeoutMs) pending.clear();
+        if (!pending.Empty() && sinceByte.GetElapsedMs() > kInterByteTimeoutMs) pending.Clear();
         if (ready <= 0 || !(fds[0].revents & POLLIN)) continue;
         std::uint8_t chunk[512];
         const ssize_t n = ::read(m_master, chunk, sizeof chunk);
         if (n <= 0) continue;
         sinceByte.Restart();
-        pending.insert(pending.end(), chunk, chunk + n);
-        // Frames are self-delimiting (byte 4 gives the block count); after noise the firmware
-        // slides byte by byte until a block count and a CRC agree.
-        while (pending.size() >= 5) {
-            const int blocks = pending[4];
-            const std::size_t length = static_cast<std::size_t>(blocks) * kBlockSize;
-            if (blocks < 1 || blocks > kMaxBlocks) {
-                pending.erase(pending.begin());
-                continue;
-            }
-            if (pending.size() < length) break;
-            if (FrameLengthFromCrcSearch(pending.data(), static_cast<int>(length)) !=
-                static_cast<int>(length)) {
-                pending.erase(pending.begin());
-                continue;
-            }
-            Frame request(pending.begin(), pending.begin() + static_cast<long>(length));
-            pending.erase(pending.begin(), pending.begin() + static_cast<long>(length));
-            Answer(request);
-        }
+        for (const Frame& request : pending.Feed(chunk, static_cast<std::size_t>(n))) Answer(request);
     }
     return 0;
 }
