@@ -61,11 +61,13 @@ void CSimPtyServer::Answer(const Frame& request) {
     if (reply.empty()) return;
     // A pseudo-terminal has no baud timing: the request reaches the device after its own wire
     // time and the reply comes back after its wire time (10 bits a byte).
-    const double ms =
-        kTurnaroundMs + lateMs + (request.size() + reply.size()) * 10.0 * 1000.0 / m_baud;
-    const auto due = std::chrono::steady_clock::now() +
-                     std::chrono::microseconds(static_cast<std::int64_t>(ms * 1000));
-    if (!WaitForStopUntil(due)) return;
+    if (!m_instant) {
+        const double ms =
+            kTurnaroundMs + lateMs + (request.size() + reply.size()) * 10.0 * 1000.0 / m_baud;
+        const auto due = std::chrono::steady_clock::now() +
+                         std::chrono::microseconds(static_cast<std::int64_t>(ms * 1000));
+        if (!WaitForStopUntil(due)) return;
+    }
     std::size_t sent = 0;
     while (sent < reply.size()) {
         const ssize_t n = ::write(m_master, reply.data() + sent, reply.size() - sent);

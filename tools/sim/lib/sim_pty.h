@@ -22,6 +22,9 @@ public:
     // Advance the devices' second on the real clock (on by default).
     void SetRealTimeSeconds(bool on) { m_realTime = on; }
     int FramesAnswered() const { return m_answered.load(); }
+    // Answers at once, without wire time or the firmware's turnaround (for measuring the
+    // bench's own overhead). Set before Start.
+    void SetInstant(bool on) { m_instant = on; }
 
 protected:
     int Run() override;
@@ -31,6 +34,7 @@ private:
 
     CSimLine& m_line;
     int m_baud;
+    bool m_instant = false;
     int m_master = -1;
     int m_slave = -1;
     std::string m_slavePath;
