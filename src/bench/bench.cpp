@@ -256,6 +256,27 @@ int CBench::Search() {
     return found;
 }
 
+bool CBench::SetDeviceEnabled(std::size_t foundIndex, bool enabled) {
+    if (m_running || m_starting || m_searching) return false;
+    if (foundIndex >= m_settings.devices.Found().size()) return false;
+    m_settings.devices.SetEnabled(foundIndex, enabled);
+    m_settings.devices.RebuildActive();
+    m_settings.devices.SaveFound(m_store);
+    m_store.Flush();
+    EnsureStores();
+    return true;
+}
+
+bool CBench::SetAllDevicesEnabled(bool enabled) {
+    if (m_running || m_starting || m_searching) return false;
+    m_settings.devices.SetAllEnabled(enabled);
+    m_settings.devices.RebuildActive();
+    m_settings.devices.SaveFound(m_store);
+    m_store.Flush();
+    EnsureStores();
+    return true;
+}
+
 std::vector<SFoundInfo> CBench::FoundInfo() const {
     std::lock_guard lock(m_foundMutex);
     std::vector<SFoundInfo> out = m_foundInfo;

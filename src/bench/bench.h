@@ -89,6 +89,10 @@ public:
     int Search();
     bool IsSearching() const { return m_searching.load(); }
     std::vector<SFoundInfo> FoundInfo() const;
+    // The device list's check boxes: one found device, or all of them. Refused (false) while an
+    // experiment or a search runs; otherwise the active list is rebuilt and the list saved.
+    bool SetDeviceEnabled(std::size_t foundIndex, bool enabled);
+    bool SetAllDevicesEnabled(bool enabled);
     // The text of a search progress event, as the device list page shows it; empty for codes
     // that report no device.
     std::string ProgressText(int code, std::uint32_t value, int counter) const;

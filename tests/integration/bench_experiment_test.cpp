@@ -138,14 +138,20 @@ TEST_F(BenchExperiment, RecordsEverySecondWritesFilesAndNumbersExperimentsPerDay
     bench.OpenPorts();
     ASSERT_EQ(bench.Search(), 4);
 
+    ASSERT_TRUE(bench.SetDeviceEnabled(2, false));  // 6004 takes no part
+    EXPECT_EQ(store.GetString("DeviceList", "EnableList", ""), "1;1;0;1;");
+    ASSERT_EQ(bench.Settings().devices.Active().size(), 3u);
     ASSERT_EQ(bench.Start(), StartResult::Started);
     EXPECT_EQ(bench.ExperimentNumber(), 1);
     EXPECT_EQ(bench.Start(), StartResult::AlreadyRunning);
+    EXPECT_FALSE(bench.SetDeviceEnabled(2, true)) << "the list is frozen while running";
+    EXPECT_FALSE(bench.SetAllDevicesEnabled(true));
     EXPECT_EQ(bench.Search(), -1) << "no search during an experiment";
-    WaitUntil([&] { return bench.Data(3).GetCount() >= 3; }, 6000ms);
+    WaitUntil([&] { return bench.Data(2).GetCount() >= 3; }, 6000ms);
     bench.Stop();
     EXPECT_FALSE(bench.IsRunning());
-    for (std::size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(bench.Settings().devices.Active()[2].address, 6007u);
+    for (std::size_t i = 0; i < 3; ++i) {
         const CDeviceData& d = bench.Data(i);
         EXPECT_GE(d.GetCount(), 2) << i;
         // At most one record per second of the experiment clock, each a new device second.
@@ -162,6 +168,10 @@ TEST_F(BenchExperiment, RecordsEverySecondWritesFilesAndNumbersExperimentsPerDay
         EXPECT_EQ(back.GetLastSample().time, d.GetLastSample().time);
     }
     EXPECT_NE(bench.Title().find("-001-005001"), std::string::npos) << bench.Title();
+    EXPECT_EQ(bench.Title().find("006004"), std::string::npos) << bench.Title();
+
+    ASSERT_TRUE(bench.SetAllDevicesEnabled(true));
+    EXPECT_EQ(bench.Settings().devices.Active().size(), 4u);
 
     ASSERT_EQ(bench.Start(), StartResult::Started);
     EXPECT_EQ(bench.ExperimentNumber(), 2);
