@@ -34,7 +34,8 @@ int main(int argc, char** argv) {
     std::vector<std::unique_ptr<sim::CSimLine>> lines;
     std::vector<std::unique_ptr<sim::CSimPtyServer>> servers;
     int speedIndex = 12;
-    const int speeds[] = {110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200};
+    const int speeds[] = {110,   300,   600,   1200,  2400,  4800,  9600,
+                          14400, 19200, 38400, 56000, 57600, 115200};
     for (int i = 0; i < 13; ++i)
         if (speeds[i] == baud) speedIndex = i;
     for (int p = 0; p < kPortCount; ++p) {
@@ -70,8 +71,8 @@ int main(int argc, char** argv) {
     CBench bench(store);
     bench.LoadSettings();
     bench.OpenPorts();
-    const int found = direct ? static_cast<int>(bench.Settings().devices.Active().size())
-                             : bench.Search();
+    const int found =
+        direct ? static_cast<int>(bench.Settings().devices.Active().size()) : bench.Search();
     std::printf("devices: %d on %d ports at %d baud, %s\n", found, kPortCount, baud,
                 direct ? "directly on the lines" : "behind a transit device on each line");
     if (bench.Start() != StartResult::Started) {
@@ -86,7 +87,8 @@ int main(int argc, char** argv) {
     std::array<double, kPortCount> cycleSum{};
     int cycleSamples = 0;
     const auto start = std::chrono::steady_clock::now();
-    while (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() < seconds) {
+    while (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() <
+           seconds) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1000));
         for (int p = 0; p < kPortCount; ++p) cycleSum[p] += bench.PortCycleSeconds(p);
         ++cycleSamples;
@@ -102,7 +104,8 @@ int main(int argc, char** argv) {
     std::printf("experiment: %.1f s, %zu devices, %ld records of %ld device-seconds: %.2f %%\n",
                 elapsed, bench.StoreCount(), records, possible, 100.0 * records / possible);
     for (int p = 0; p < kPortCount; ++p) {
-        const double bytes = static_cast<double>(bench.Port(p).BytesSent() + bench.Port(p).BytesReceived() - bytes0[p]);
+        const double bytes = static_cast<double>(bench.Port(p).BytesSent() +
+                                                 bench.Port(p).BytesReceived() - bytes0[p]);
         const double frames = static_cast<double>(bench.Port(p).FramesSent() - frames0[p]);
         // Cycles of the port: every device gets the same four requests per cycle.
         const double cycles = frames / (4.0 * perPort);
@@ -112,17 +115,19 @@ int main(int argc, char** argv) {
         const double busy = bench.PortBusySeconds(p);
         // The simulated firmware takes 1 ms to turn a request round, as a device does.
         const double turnaround = frames * 0.001;
-        std::printf("port %d: %.0f frames; in exchanges %.2f s against %.2f s of wire time "
-                    "(+%.1f %%; +%.1f %% over wire and device turnaround); full cycle of wire "
-                    "time %.0f ms, last cycle %.0f ms\n",
-                    p + 1, frames, busy, wire, 100.0 * (busy / wire - 1),
-                    100.0 * (busy / (wire + turnaround) - 1), wirePerCycle * 1000, cycle * 1000);
+        std::printf(
+            "port %d: %.0f frames; in exchanges %.2f s against %.2f s of wire time "
+            "(+%.1f %%; +%.1f %% over wire and device turnaround); full cycle of wire "
+            "time %.0f ms, last cycle %.0f ms\n",
+            p + 1, frames, busy, wire, 100.0 * (busy / wire - 1),
+            100.0 * (busy / (wire + turnaround) - 1), wirePerCycle * 1000, cycle * 1000);
     }
     if (std::getenv("DRAVMER_LOAD_DEBUG")) {
         for (std::size_t i : {std::size_t{0}, std::size_t{12}, std::size_t{24}}) {
             std::printf("device %zu:", i);
             for (int r = 0; r < bench.Data(i).GetCount(); ++r)
-                std::printf(" %u/%u", bench.Data(i).GetSample(r).time, bench.Data(i).GetSample(r).cycle);
+                std::printf(" %u/%u", bench.Data(i).GetSample(r).time,
+                            bench.Data(i).GetSample(r).cycle);
             std::printf("\n");
         }
     }

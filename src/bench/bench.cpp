@@ -1,12 +1,13 @@
 #include "bench/bench.h"
 
+#include <sys/time.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <sys/time.h>
 
 #include "bench/experiment_number.h"
 #include "bench/meas_link_adapter.h"
@@ -166,7 +167,9 @@ int CBench::Search() {
         link.SetProgressWindow([&, p](int code, std::int64_t value) {
             if (code == 3 || code == 4) ++counter;
             const auto v = static_cast<std::uint32_t>(value);
-            Emit([&](IBenchListener& l) { l.OnSearchProgress(p, code, v, ProgressText(code, v, counter)); });
+            Emit([&](IBenchListener& l) {
+                l.OnSearchProgress(p, code, v, ProgressText(code, v, counter));
+            });
         });
         SSearchResult result;
         const int rc = Port(p).IsOpen() ? link.SearchDevices(result, false) : -1;
@@ -178,7 +181,9 @@ int CBench::Search() {
                 if (code != 3) return;
                 ++counter;
                 const auto v = static_cast<std::uint32_t>(value);
-                Emit([&](IBenchListener& l) { l.OnSearchProgress(p, code, v, ProgressText(code, v, counter)); });
+                Emit([&](IBenchListener& l) {
+                    l.OnSearchProgress(p, code, v, ProgressText(code, v, counter));
+                });
             });
             for (int extra = 0; extra < 3; ++extra) {
                 SSearchResult more;
@@ -202,14 +207,16 @@ int CBench::Search() {
         for (auto address : result.addresses) {
             if (!list.AddFound(address, static_cast<std::uint8_t>(p), true)) {
                 Emit([&](IBenchListener& l) {
-                    l.OnError(Format("Найдено больше %d приборов: прибор №%u (порт %d) не внесён в список.",
-                                     static_cast<int>(kMaxDevices), address, p + 1));
+                    l.OnError(Format(
+                        "Найдено больше %d приборов: прибор №%u (порт %d) не внесён в список.",
+                        static_cast<int>(kMaxDevices), address, p + 1));
                 });
             }
         }
     }
     Emit([&](IBenchListener& l) {
-        l.OnSearchProgress(-1, 0, 0, Format("Всего найдено %d приборов.", static_cast<int>(list.Found().size())));
+        l.OnSearchProgress(
+            -1, 0, 0, Format("Всего найдено %d приборов.", static_cast<int>(list.Found().size())));
     });
 
     // Identify every found device; one that does not answer is dropped from the list.
@@ -349,10 +356,12 @@ bool CBench::IdentifyWithWait(std::size_t index, const SStartOptions& options) {
         {
             std::unique_lock lock(m_cancelMutex);
             // A short pause between tries keeps a closed port from spinning the processor.
-            if (m_cancelCv.wait_for(lock, std::chrono::milliseconds(1), [this] { return m_cancelStart; }))
+            if (m_cancelCv.wait_for(lock, std::chrono::milliseconds(1),
+                                    [this] { return m_cancelStart; }))
                 return false;
         }
-        if (options.waitDeviceSeconds >= 0 && waited.GetElapsedSeconds() > options.waitDeviceSeconds)
+        if (options.waitDeviceSeconds >= 0 &&
+            waited.GetElapsedSeconds() > options.waitDeviceSeconds)
             return false;
         if (link.ReadIdentity(device.address, identity) == 0) break;
     }
@@ -383,9 +392,9 @@ StartResult CBench::Start(const SStartOptions& options) {
     // Ky divides every electrode value, and a period of 0 would poll without pause.
     if (m_settings.Ky() == 0 || !(m_settings.PollPeriod() > 0)) {
         Emit([&](IBenchListener& l) {
-            l.OnError(m_settings.Ky() == 0
-                          ? "Ky = 0: electrode values cannot be scaled; set Ky in the experiment settings."
-                          : "The poll period must be above 0 s.");
+            l.OnError(m_settings.Ky() == 0 ? "Ky = 0: electrode values cannot be scaled; set Ky in "
+                                             "the experiment settings."
+                                           : "The poll period must be above 0 s.");
         });
         return StartResult::BadSettings;
     }
@@ -411,9 +420,9 @@ StartResult CBench::Start(const SStartOptions& options) {
         data.SetFirmwareVersion(active[j].fwMajor, active[j].fwMinor);
         data.ResetData();
         files.SetOptions(fileOptions);
-        const int rc = files.OpenExperimentFiles(m_settings.savePath, active[j].address, number,
-                                                 m_settings.textFormat, m_settings.dateFolders,
-                                                 true);
+        const int rc =
+            files.OpenExperimentFiles(m_settings.savePath, active[j].address, number,
+                                      m_settings.textFormat, m_settings.dateFolders, true);
         if (rc != kFilesOpenOk) {
             Emit([&](IBenchListener& l) {
                 l.OnError(Format("Прибор №%u: файл эксперимента не открыт (код %d).",
@@ -476,8 +485,9 @@ int CBench::PollPort(CPollThread& thread, int port) {
             const double clock = m_settings.experimentClock.GetElapsedSeconds();
             rest = std::min(rest, std::floor(clock) + 1.0 - clock);
         }
-        if (rest > 0 && !thread.WaitForStopUntil(std::chrono::steady_clock::now() +
-                                                 std::chrono::microseconds(static_cast<std::int64_t>(rest * 1e6))))
+        if (rest > 0 && !thread.WaitForStopUntil(
+                            std::chrono::steady_clock::now() +
+                            std::chrono::microseconds(static_cast<std::int64_t>(rest * 1e6))))
             return 0;
         if (!thread.WaitForStop(1)) return 0;
     }
@@ -630,7 +640,8 @@ std::string CBench::SaveDeviceParameters(bool* failedOut, const std::atomic<bool
         writeImage(eepromPath, eeprom.data());
     }
     append("\r\n\r\n");
-    append(failed ? "При выполнении операций были ошибки !!!\r\n" : "Все операции успешно завершены.");
+    append(failed ? "При выполнении операций были ошибки !!!\r\n"
+                  : "Все операции успешно завершены.");
     if (failedOut) *failedOut = failed;
     return report;
 }

@@ -14,9 +14,9 @@
 #include "bench/bench_listener.h"
 #include "bench/experiment_settings.h"
 #include "files/experiment_files.h"
-#include "link/port.h"
 #include "link/link_r307.h"
 #include "link/log_files.h"
+#include "link/port.h"
 #include "measure/device_data.h"
 #include "platform/perf_timer.h"
 #include "platform/settings_store.h"
@@ -35,9 +35,9 @@ struct SFoundInfo {
     bool enabled = true;
     std::uint8_t fwMajor = 0, fwMinor = 0;
     std::string transducer = "Ошибка";  // the 12 bytes at position 20 of the parameters
-    std::string compiled;                // "%s  %s" compile date and time
-    std::string written;                 // "%s  %s" firmware writing date and time
-    bool identified = false;             // filled by a search, not by loading the list
+    std::string compiled;               // "%s  %s" compile date and time
+    std::string written;                // "%s  %s" firmware writing date and time
+    bool identified = false;            // filled by a search, not by loading the list
 };
 
 enum class StartResult {
@@ -122,7 +122,9 @@ public:
     // 100 means the port cannot keep up with the poll period.
     double PortLoad(int port) const { return m_portLoad[static_cast<size_t>(port)].load(); }
     // Duration of the last full poll cycle of a port (seconds, exchanges only).
-    double PortCycleSeconds(int port) const { return m_portCycle[static_cast<size_t>(port)].load(); }
+    double PortCycleSeconds(int port) const {
+        return m_portCycle[static_cast<size_t>(port)].load();
+    }
     // Seconds a port's poll thread has spent in exchanges since the experiment started.
     double PortBusySeconds(int port) const { return m_portBusy[static_cast<size_t>(port)].load(); }
 

@@ -41,7 +41,8 @@ int CMeasLinkAdapter::ReadCurrentValues(std::uint32_t address, std::vector<SValu
     groups.clear();
     const int n = std::min<int>(v.groupCount, static_cast<int>(v.groups.size()));
     for (int g = 0; g < n; ++g)
-        groups.push_back({v.groups[static_cast<size_t>(g)].status, v.groups[static_cast<size_t>(g)].raw});
+        groups.push_back(
+            {v.groups[static_cast<size_t>(g)].status, v.groups[static_cast<size_t>(g)].raw});
     return 0;
 }
 

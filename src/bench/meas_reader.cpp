@@ -72,9 +72,10 @@ int ReadMeasRecord(IMeasLink& link, std::uint32_t address, CMeasRecord& record,
             const double previousUg2 = GetParam(record, 4);
             const double newUg2 = scaled[13];
             SetParam(record, 6, previousUg2 == 0 ? newUg2 : (previousUg2 + newUg2) / 2);
-            SetParam(record, 5, scaled[1] >= 1.0 ? static_cast<double>(first.codes[13]) /
-                                                       static_cast<double>(first.codes[1])
-                                                 : 0.0);
+            SetParam(record, 5,
+                     scaled[1] >= 1.0 ? static_cast<double>(first.codes[13]) /
+                                            static_cast<double>(first.codes[1])
+                                      : 0.0);
         }
         for (int p : {13, 14, 16, 17, 20, 21, 22}) SetParam(record, p, 0.0);
         for (int c = 0; c < n && c < 15; ++c) SetParam(record, kChannelParam[c], scaled[c]);

@@ -43,7 +43,8 @@ void CLogFiles::Write(const std::string& logName, const std::string& entry) {
     auto it = m_fds.find(logName);
     if (it == m_fds.end() || it->second < 0) {
         EnsureDir(m_folder);
-        const int fd = ::open(PathOf(logName).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        const int fd =
+            ::open(PathOf(logName).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
         it = m_fds.insert_or_assign(logName, fd).first;
     }
     if (it->second < 0) {

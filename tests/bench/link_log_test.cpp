@@ -40,10 +40,11 @@ TEST(LinkErrorLog, TheCheckBoxSendsEntriesToAFileInTheLogFolderAndIsRemembered) 
     const std::string log = ReadAll(dir / "Dravmer-LinkErrors.log");
     EXPECT_EQ(log.front(), '[');
     EXPECT_EQ(log.substr(21, 8), "Start.\r\n") << log.substr(0, 40);
-    EXPECT_NE(log.find("Ошибка передачи команды. Код ошибки: -9 - \"ошибка при передачи в порт - нет "
-                       "соединения\".\r\nПрибор: 4242  команда: 1\r\n" +
-                       std::string(39, '-')),
-              std::string::npos)
+    EXPECT_NE(
+        log.find("Ошибка передачи команды. Код ошибки: -9 - \"ошибка при передачи в порт - нет "
+                 "соединения\".\r\nПрибор: 4242  команда: 1\r\n" +
+                 std::string(39, '-')),
+        std::string::npos)
         << log;
     EXPECT_NE(log.find("Device: 4242    \tCommands: 1   \tErrors: 1"), std::string::npos) << log;
     EXPECT_NE(log.find("Stop.\r\n\r\n\r\n"), std::string::npos);

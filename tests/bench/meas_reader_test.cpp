@@ -81,11 +81,12 @@ SAdcData TenReply(std::uint8_t cycle, std::uint8_t kg = 16) {
 }
 
 std::vector<SValueGroup> CurrentGroups(float gv, float t1, float t2) {
-    return {{0, FloatBits(gv)}, {0, FloatBits(t1)}, {0, FloatBits(1.5f)},
+    return {{0, FloatBits(gv)}, {0, FloatBits(t1)},    {0, FloatBits(1.5f)},
             {0, 1234},          {0, FloatBits(36.6f)}, {0, FloatBits(t2)}};
 }
 
-SMeasReadOptions Options(std::uint32_t second, bool ten = true, bool cmd20 = true, bool cmd26 = true) {
+SMeasReadOptions Options(std::uint32_t second, bool ten = true, bool cmd20 = true,
+                         bool cmd26 = true) {
     SMeasReadOptions o;
     o.ky = 19.93;
     o.readTenMeasurements = ten;

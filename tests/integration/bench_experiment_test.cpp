@@ -62,7 +62,8 @@ public:
             const std::string section = "ComSettingsPort" + std::to_string(p++);
             store.SetString(section, "DevicePath", servers.back()->SlavePath());
         }
-        for (; p < kPortCount; ++p) store.SetInt("ComSettingsPort" + std::to_string(p), "UseLink", 0);
+        for (; p < kPortCount; ++p)
+            store.SetInt("ComSettingsPort" + std::to_string(p), "UseLink", 0);
         store.SetString("ExperimentSettings", "strPathToSaveFile", out.string() + "/");
         store.SetString("ExperimentSettings", "strPeriod", "0.2");
     }
@@ -77,7 +78,8 @@ class BenchExperiment : public ::testing::Test {
 protected:
     void SetUp() override {
         out = fs::temp_directory_path() /
-              ("dravmer-bench-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+              ("dravmer-bench-" +
+               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(out);
         fs::create_directories(out);
     }
@@ -289,7 +291,8 @@ TEST_F(BenchExperiment, SavesParameterImagesAndReportsEachStep) {
         if (e.path().extension() == ".fld") ++fld;
         if (e.path().extension() == ".eep") ++eep;
         EXPECT_EQ(fs::file_size(e.path()), 1024u) << name;
-        EXPECT_TRUE(name.rfind("6001 v05.43 (", 0) == 0 || name.rfind("6004 v05.43 (", 0) == 0) << name;
+        EXPECT_TRUE(name.rfind("6001 v05.43 (", 0) == 0 || name.rfind("6004 v05.43 (", 0) == 0)
+            << name;
     }
     EXPECT_EQ(fld, 2);
     EXPECT_EQ(eep, 2);

@@ -50,7 +50,8 @@ TEST(SearchOverPty, FindsOneSevenAndSixtyDevicesBehindATransitDevice) {
         pty.link.SetProgressWindow([&](int code, std::int64_t) { foundEvents += code == 3; });
         SSearchResult result;
         EXPECT_EQ(pty.link.SearchDevices(result, false), count == 1 ? 0 : 2) << count;
-        EXPECT_EQ(std::set<std::uint32_t>(result.addresses.begin(), result.addresses.end()), expected)
+        EXPECT_EQ(std::set<std::uint32_t>(result.addresses.begin(), result.addresses.end()),
+                  expected)
             << count << " devices";
         EXPECT_TRUE(std::is_sorted(result.addresses.begin(), result.addresses.end()));
         EXPECT_EQ(foundEvents, count);

@@ -4,10 +4,9 @@
 // Ctrl-C handling.
 #include <atomic>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "bench/bench.h"
 #include "cli/cli.h"

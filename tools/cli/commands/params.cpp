@@ -23,8 +23,8 @@ int RunParams(CliContext& ctx, const std::vector<std::string>& argsIn) {
     const bool hasOut = TakeOption(args, "--out", out, error);
     const bool demo = TakeFlag(args, "--demo");
     if (!error.empty() || !args.empty()) {
-        ctx.err << "dravmer-cli params: " << (error.empty() ? "unexpected argument '" + args.front() + "'" : error)
-                << "\n";
+        ctx.err << "dravmer-cli params: "
+                << (error.empty() ? "unexpected argument '" + args.front() + "'" : error) << "\n";
         return kExitUsage;
     }
     CSession session;

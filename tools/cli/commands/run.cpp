@@ -5,10 +5,9 @@
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <nlohmann/json.hpp>
 #include <ostream>
 #include <thread>
-
-#include <nlohmann/json.hpp>
 
 #include "cli/session.h"
 #include "files/stats_report.h"
@@ -21,8 +20,8 @@ class CRunPrinter : public IBenchListener {
 public:
     explicit CRunPrinter(std::ostream& err) : m_err(err) {}
     void OnWaitingForDevice(std::size_t, std::uint32_t address) override {
-        m_err << "Ожидание включения прибора № " << address
-              << " (Ctrl-C cancels the start)" << std::endl;
+        m_err << "Ожидание включения прибора № " << address << " (Ctrl-C cancels the start)"
+              << std::endl;
     }
     void OnDeviceAnswered(std::size_t, std::uint32_t address) override {
         m_err << "Прибор № " << address << " на связи." << std::endl;
@@ -70,12 +69,14 @@ int RunRun(CliContext& ctx, const std::vector<std::string>& argsIn) {
     if (error.empty() && hasSeconds) {
         char* end = nullptr;
         runSeconds = std::strtod(seconds.c_str(), &end);
-        if (seconds.empty() || *end || !(runSeconds > 0)) error = "--seconds needs a number above 0";
+        if (seconds.empty() || *end || !(runSeconds > 0))
+            error = "--seconds needs a number above 0";
     }
     if (error.empty() && hasWait) {
         char* end = nullptr;
         waitSeconds = std::strtod(wait.c_str(), &end);
-        if (wait.empty() || *end || waitSeconds < 0) error = "--wait-device needs a number of seconds";
+        if (wait.empty() || *end || waitSeconds < 0)
+            error = "--wait-device needs a number of seconds";
     }
     if (error.empty() && hasFormat && format != "adc" && format != "txt")
         error = "--format is adc or txt";
@@ -120,10 +121,12 @@ int RunRun(CliContext& ctx, const std::vector<std::string>& argsIn) {
     }
     starter.join();
     if (result != StartResult::Started) {
-        const char* why = result == StartResult::EmptyList   ? "the device list is empty"
-                          : result == StartResult::Cancelled ? "the start was cancelled"
+        const char* why = result == StartResult::EmptyList ? "the device list is empty"
+                          : result == StartResult::Cancelled
+                              ? (Interrupted() ? "the start was cancelled"
+                                               : "a device did not answer within --wait-device")
                           : result == StartResult::BadSettings ? "the settings do not allow a start"
-                                                                : "the bench is busy";
+                                                               : "the bench is busy";
         ctx.err << "dravmer-cli run: no experiment: " << why << "\n";
         return kExitFailure;
     }

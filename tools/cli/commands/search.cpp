@@ -1,8 +1,7 @@
 // search [--json] [--demo]: finds the devices on every enabled port and saves the device list.
 #include <cstdio>
-#include <ostream>
-
 #include <nlohmann/json.hpp>
+#include <ostream>
 
 #include "cli/session.h"
 
