@@ -103,6 +103,23 @@ TEST_F(DataCommands, ConvertRoundTripsAndWritesACsvWithOneHeaderRow) {
     EXPECT_EQ(lines, 11);
 }
 
+TEST_F(DataCommands, ConvertToTextUsesTheFileDecimalsOfTheSettings) {
+    const auto adc = Write("261206-003-000042.adc", false);
+    const auto txt = (dir / "261206-003-000042.txt").string();
+    auto store = std::make_unique<CMemorySettingsStore>();
+    store->SetString("ExperimentSettings", "SignToFile", "0002");  // UG with 2 decimals
+    std::ostringstream out, err;
+    ASSERT_EQ(RunCli({"convert", adc, txt}, out, err, std::move(store)), kExitOk) << err.str();
+    std::ifstream in(txt, std::ios::binary);
+    std::string header, first;
+    std::getline(in, header);
+    std::getline(in, header);
+    std::getline(in, first);
+    // время, Цикл and Cст take 5 characters each; UG follows in 12 with two decimals.
+    EXPECT_EQ(first.substr(15, 12), "       10.00") << first;
+    EXPECT_EQ(first.substr(27, 12), "    0.000000") << "UG2 keeps the default 6";
+}
+
 TEST_F(DataCommands, ListShowsOneRowPerExperimentAndJsonFields) {
     Write("261206-003-000042.adc", false);
     Write("261206-003-000043.adc", false);

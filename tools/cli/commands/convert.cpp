@@ -5,6 +5,7 @@
 #include <fstream>
 #include <ostream>
 
+#include "bench/experiment_settings.h"
 #include "cli/cli.h"
 #include "cli/commands/load_progress.h"
 #include "files/file_format.h"
@@ -83,7 +84,14 @@ int RunConvert(CliContext& ctx, const std::vector<std::string>& args) {
     std::vector<int> columns;
     for (int c : report.columns)
         if (c >= 0) columns.push_back(c);
+    // Text cells take the decimals the operator chose for files.
+    CExperimentSettings settings;
+    settings.LoadExperimentSettings(ctx.Settings());
     SFileOptions options;
+    for (int p = 0; p < CMeasRecord::kParamCount; ++p) {
+        options.fileDecimals[static_cast<std::size_t>(p)] = settings.FileDecimals(p);
+        options.tableDecimals[static_cast<std::size_t>(p)] = settings.TableDecimals(p);
+    }
     if (report.hasKy) options.ky = report.ky;
     int result = ext == ".csv" ? WriteCsv(store, out, columns)
                                : SaveStoreAs(store, out, ext == ".txt", columns, options);
