@@ -48,14 +48,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int length = static_cast<int>(size);
     const std::vector<SComServerMessage> messages = ParseComServerMessages(data, length);
 
-    static sim::CSimLine* line = [] {
-        auto* l = new sim::CSimLine();
-        l->AddDevices(3, 4000001, 1);
-        return l;
-    }();
+    // A server in front of a line with a transit device; odd sizes get a plain line.
+    sim::SLineConfig config;
+    if (size % 2 == 0) config.transitAddress = 4100001;
+    sim::CSimLine line(config);
+    line.AddDevices(3, 4000001, 1);
     for (const SComServerMessage& m : messages) {
         if (m.data.size() > size) __builtin_trap();
-        Consume(m, *line);
+        Consume(m, line);
         // Rebuilt messages that carry their data length keep type, status, clients and data.
         if (m.type == kCsFrame || m.type == kCsPollFrame || m.type == kCsClients) {
             const std::vector<std::uint8_t> bytes = BuildComServerMessage(m);
