@@ -63,7 +63,9 @@ public:
         m_reply = m_line.Exchange(request);
         Bytes record = {static_cast<std::uint8_t>(m_reply.size()),
                         static_cast<std::uint8_t>(m_reply.size() >> 8)};
-        if (m_reply.empty()) record[1] = fuzz::CFuzzReplyPort::kSilent >> 8;
+        // Replies are marked for sealing, so that mutated content keeps a good CRC.
+        record[1] |= m_reply.empty() ? fuzz::CFuzzReplyPort::kSilent >> 8
+                                     : fuzz::CFuzzReplyPort::kSeal >> 8;
         replies.insert(replies.end(), record.begin(), record.end());
         replies.insert(replies.end(), m_reply.begin(), m_reply.end());
         return true;
@@ -241,6 +243,9 @@ void SimSeeds(const Bytes& requests) {
     Bytes pieces = {0x12, 7, 1};
     pieces.insert(pieces.end(), requests.begin(), requests.end());
     Put("sim_frames", "requests_transit_faults", pieces);
+    Bytes sealed = {0, 63, 3};
+    sealed.insert(sealed.end(), requests.begin(), requests.end());
+    Put("sim_frames", "requests_sealed_transit", sealed);
 
     auto args = [](const std::vector<std::string>& list) {
         Bytes out = {0};
