@@ -77,6 +77,35 @@ TEST(SimLine, UnknownCommandGetsADeviceResult) {
     EXPECT_NE(reply[6] & 0x1F, 0);
 }
 
+TEST(SimLine, TransitCarriesOnlyInnerFramesWhoseBlockCountMatches) {
+    SLineConfig config;
+    config.transitAddress = 500;
+    CSimLine line(config);
+    line.AddDevices(1, 100, 1);
+    // Two outer blocks carry one inner block, but the inner header claims 64 blocks (512
+    // bytes): the transit device must not re-frame past what it holds, and no device answers.
+    Frame request(2 * kBlockSize, 0);
+    PutLe32(request.data(), 500);
+    request[4] = 2;
+    request[5] = config.transitCommand;
+    PutLe32(request.data() + kBlockSize, 100);
+    request[kBlockSize + 4] = 64;
+    SealFrame(request.data());
+    const Frame reply = line.Exchange(request);
+    ASSERT_TRUE(Valid(reply));
+    EXPECT_EQ(GetLe32(reply.data()), 500u);
+    EXPECT_EQ(reply[6], 10);  // no reply from behind the transit device
+    EXPECT_EQ(reply.size(), 2u * kBlockSize);
+
+    // The same inner frame with its true block count is answered.
+    request[kBlockSize + 4] = 1;
+    SealFrame(request.data());
+    const Frame answered = line.Exchange(request);
+    ASSERT_TRUE(Valid(answered));
+    EXPECT_EQ(answered[6], 0);
+    EXPECT_EQ(GetLe32(answered.data() + kBlockSize), 100u);
+}
+
 TEST(SimLine, TickAdvancesTheCycleOfEveryDevice) {
     CSimLine line;
     line.AddDevices(3, 100, 1);

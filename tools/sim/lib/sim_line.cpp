@@ -176,11 +176,16 @@ Frame CSimLine::ExchangeLocked(const Frame& request) {
 }
 
 Frame CSimLine::TransitExchange(const Frame& request) {
-    // The transit device re-frames the inner request with a CRC of its own.
+    // The transit device re-frames the inner request with a CRC of its own. An inner header that
+    // announces other than the blocks carried is not a frame it can pass on: nobody answers.
     Frame inner(request.begin() + kBlockSize, request.end());
-    SealFrame(inner.data());
+    const bool whole = inner[4] * static_cast<std::size_t>(kBlockSize) == inner.size();
     int answered = 0;
-    Frame innerReply = Broadcast(m_behind, inner, answered);
+    Frame innerReply;
+    if (whole) {
+        SealFrame(inner.data());
+        innerReply = Broadcast(m_behind, inner, answered);
+    }
     std::uint8_t status = 0;
     if (answered == 0) status = kStatusNoReply;
     if (answered > 1) status = kStatusCollision;

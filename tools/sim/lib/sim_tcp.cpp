@@ -63,8 +63,9 @@ std::vector<Frame> CSimFrameAssembler::Feed(const std::uint8_t* data, std::size_
             continue;
         }
         if (m_pending.size() - at < frameLength) break;
-        if (FrameLengthFromCrcSearch(m_pending.data() + at, static_cast<int>(frameLength)) !=
-            static_cast<int>(frameLength)) {
+        // Only the announced length counts, so one CRC per position (not one per prefix).
+        const std::uint8_t* frame = m_pending.data() + at;
+        if (Crc16Kermit(frame, frameLength - 2) != GetLe16(frame + frameLength - 2)) {
             ++at;
             continue;
         }
