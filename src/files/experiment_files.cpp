@@ -222,8 +222,12 @@ int CExperimentFiles::WriteLocked() {
         }
         from += n;
         if (out.size() >= (1u << 20) || from >= count) {
+            // A write cut short (disk full, file size limit) is undone, so the retry with the
+            // same records starts on a record boundary instead of misaligning every record after.
+            const off_t before = ::lseek(m_fd, 0, SEEK_END);
             if (!WriteAll(m_fd, out)) {
                 ++m_writeErrors;
+                if (before >= 0 && ::ftruncate(m_fd, before) == 0) ::lseek(m_fd, before, SEEK_SET);
                 return -1;
             }
             out.clear();

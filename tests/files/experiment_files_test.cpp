@@ -1,7 +1,10 @@
 #include "files/experiment_files.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 
 #include "files/stats_report.h"
 #include "platform/cp1251.h"
@@ -171,6 +174,56 @@ TEST(StatisticsText, ListsRangeNamesAndTenStatisticRows) {
     EXPECT_DOUBLE_EQ(j["stats"]["Delta"]["UG"].get<double>(), 4);
     EXPECT_EQ(j["stats"]["Average"].size(), 40u);
     EXPECT_TRUE(j["stats"]["NoiseO"].contains("t пр"));
+}
+
+}  // namespace
+}  // namespace dravmer
+
+namespace dravmer {
+namespace {
+
+// A write cut short by the file size limit is undone, so the file never holds half a record and
+// the retry after the limit is lifted gives a file that loads whole.
+TEST_F(Fixture, AWriteCutShortIsUndoneAndRetriedOnARecordBoundary) {
+    std::string save = dir.Folder();
+    ASSERT_EQ(files->OpenExperimentFiles(save, 12345, 7, false, false, true), kFilesOpenOk);
+    auto add = [&](int from, int count) {
+        for (int t = from; t < from + count; ++t) {
+            CMeasRecord r;
+            for (int i = 3; i < 43; ++i) SetParam(r, i, 100.0 + t + i);
+            r.time = static_cast<std::uint32_t>(t);
+            r.cycle = static_cast<std::uint8_t>(t);
+            r.kg = 16;
+            r.kr = 1;
+            store.AddSample(r);
+        }
+    };
+    add(0, 5);
+    const auto whole = ReadAll(files->FilePath()).size();
+    ASSERT_GT(whole, 0u);
+
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit tight = saved;
+    tight.rlim_cur = whole + 100;  // room for part of one record only
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
+    add(5, 1);
+    EXPECT_EQ(files->WriteErrors(), 1);
+    EXPECT_EQ(ReadAll(files->FilePath()).size(), whole) << "the partial record was taken back";
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
+    std::signal(SIGXFSZ, oldHandler);
+
+    add(6, 2);  // the next append writes the one that failed too
+    EXPECT_EQ(files->WrittenCount(), 8);
+    files->CloseExperimentFiles();
+    CDeviceData back;
+    SLoadReport report;
+    ASSERT_EQ(LoadExperimentFile(back, dir / "261206-007-012345.adc", nullptr, &report), 1);
+    EXPECT_EQ(back.GetCount(), 8);
+    EXPECT_EQ(report.ignoredBytes, 0u);
+    EXPECT_EQ(back.GetSample(5).time, 5u);
+    EXPECT_EQ(back.GetSample(7).time, 7u);
 }
 
 }  // namespace
