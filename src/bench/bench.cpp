@@ -431,6 +431,7 @@ StartResult CBench::Start(const SStartOptions& options) {
         }
     }
     for (auto& busy : m_portBusy) busy = 0;
+    m_writeErrorsReported.assign(active.size(), 0);
     m_settings.experimentClock.Restart();
     for (int p = 0; p < kPortCount; ++p)
         if (Port(p).Settings().useLink) m_pollThreads[static_cast<size_t>(p)]->Start();
@@ -470,6 +471,7 @@ int CBench::PollPort(CPollThread& thread, int port) {
             if (rc == 0) {
                 data.AddSample(record);
                 Emit([&](IBenchListener& l) { l.OnRecordAdded(i); });
+                ReportWriteErrors(i);
             }
             if (thread.StopRequested()) return 0;
         }
@@ -491,6 +493,21 @@ int CBench::PollPort(CPollThread& thread, int port) {
             return 0;
         if (!thread.WaitForStop(1)) return 0;
     }
+}
+
+void CBench::ReportWriteErrors(std::size_t index) {
+    // The records stay in the store and every later append retries the file, so one message per
+    // device and experiment says enough.
+    const int errors = Files(index).WriteErrors();
+    if (errors == 0 || index >= m_writeErrorsReported.size() || m_writeErrorsReported[index]) return;
+    m_writeErrorsReported[index] = 1;
+    const std::uint32_t address = m_settings.devices.Active()[index].address;
+    const std::string path = Files(index).FilePath();
+    Emit([&](IBenchListener& l) {
+        l.OnError(Format("Прибор №%u: ошибка записи в файл %s. Записи сохраняются в памяти, "
+                         "запись в файл повторяется.",
+                         address, path.c_str()));
+    });
 }
 
 void CBench::Stop() {

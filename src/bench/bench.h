@@ -148,6 +148,7 @@ private:
     friend class CPollThread;
     int PollPort(CPollThread& thread, int port);
     bool IdentifyWithWait(std::size_t index, const SStartOptions& options);
+    void ReportWriteErrors(std::size_t index);
     void Emit(auto&& fn) const {
         if (auto* l = m_listener.load()) fn(*l);
     }
@@ -180,6 +181,8 @@ private:
     std::array<std::atomic<double>, kPortCount> m_portLoad{};
     std::array<std::atomic<double>, kPortCount> m_portCycle{};
     std::array<std::atomic<double>, kPortCount> m_portBusy{};
+    // One flag per active device, each written only by its port's poll thread.
+    std::vector<char> m_writeErrorsReported;
 };
 
 }  // namespace dravmer

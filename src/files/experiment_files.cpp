@@ -182,6 +182,8 @@ int CExperimentFiles::OpenExperimentFiles(std::string& savePath, std::uint32_t a
 void CExperimentFiles::CloseExperimentFiles() {
     std::lock_guard lock(m_mutex);
     if (m_fd < 0) return;
+    // Records a failed write left behind get one more chance before the file is closed.
+    if (m_written < m_store.GetCount()) WriteLocked();
     m_written = 0;
     ::close(m_fd);
     m_fd = -1;

@@ -1,6 +1,9 @@
 // Whole experiments through the engine's facade, with simulated devices on pseudo-terminals
 // behind the ports.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <chrono>
 #include <filesystem>
@@ -209,6 +212,38 @@ TEST_F(BenchExperiment, ADeviceThatGoesSilentIsCountedAndTheOthersCarryOn) {
     CDeviceData back;
     ASSERT_EQ(LoadExperimentFile(back, bench.Files(1).FilePath()), 1);
     EXPECT_EQ(back.GetCount(), bench.Data(1).GetCount()) << "nothing lost";
+}
+
+TEST_F(BenchExperiment, AFileThatCannotGrowIsReportedOnceAndCatchesUpLater) {
+    Rig rig({{0, 1, 5001}}, store, out);
+    CBench bench(store);
+    Events events;
+    bench.SetListener(&events);
+    bench.LoadSettings();
+    bench.OpenPorts();
+    ASSERT_EQ(bench.Search(), 1);
+    ASSERT_EQ(bench.Start(), StartResult::Started);
+    WaitUntil([&] { return bench.Data(0).GetCount() >= 1; }, 3000ms);
+    const auto size = fs::file_size(bench.Files(0).FilePath());
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit tight = saved;
+    tight.rlim_cur = size + 10;  // as if the disk were full
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
+    const int before = bench.Data(0).GetCount();
+    WaitUntil([&] { return bench.Data(0).GetCount() >= before + 2; }, 4000ms);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
+    std::signal(SIGXFSZ, oldHandler);
+    bench.Stop();  // closing the file writes what it still lacks
+    {
+        std::lock_guard lock(events.m);
+        ASSERT_EQ(events.errors.size(), 1u) << "one message, not one per second";
+        EXPECT_NE(events.errors[0].find("Прибор №5001: ошибка записи в файл"), std::string::npos);
+    }
+    CDeviceData back;
+    ASSERT_EQ(LoadExperimentFile(back, bench.Files(0).FilePath()), 1);
+    EXPECT_EQ(back.GetCount(), bench.Data(0).GetCount()) << "the file caught up: nothing lost";
 }
 
 TEST_F(BenchExperiment, APortWhoseSimulatorDiesDoesNotStopTheRest) {
