@@ -134,12 +134,13 @@ bool CExperimentSettings::IsOutOfTolerance(int i, double x) {
 
 void CExperimentSettings::RecomputeOptionalReads() {
     auto wanted = [this](int i) { return ToTable(i) || ToFile(i); };
-    m_readCmd20 = wanted(15);
-    for (int i = 34; i <= 39; ++i) m_readCmd20 = m_readCmd20 || wanted(i);
-    m_readTenMeasurements = false;
-    for (int i = 23; i <= 32; ++i) m_readTenMeasurements = m_readTenMeasurements || wanted(i);
-    m_readCmd26 = false;
-    for (int i = 40; i <= 42; ++i) m_readCmd26 = m_readCmd26 || wanted(i);
+    bool cmd20 = wanted(15), ten = false, cmd26 = false;
+    for (int i = 34; i <= 39; ++i) cmd20 = cmd20 || wanted(i);
+    for (int i = 23; i <= 32; ++i) ten = ten || wanted(i);
+    for (int i = 40; i <= 42; ++i) cmd26 = cmd26 || wanted(i);
+    m_readCmd20 = cmd20;
+    m_readTenMeasurements = ten;
+    m_readCmd26 = cmd26;
 }
 
 void CExperimentSettings::SetToTable(int i, bool on) {

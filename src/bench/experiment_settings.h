@@ -3,6 +3,7 @@
 // decimals, Ky, the poll period, where and how files are written, the switches that survive a
 // restart, and the device lists. Loaded from and saved to section ExperimentSettings.
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -45,9 +46,9 @@ public:
 
     // The three optional reads, from the table and file selections.
     void RecomputeOptionalReads();
-    bool ReadCurrentValues() const { return m_readCmd20; }
-    bool ReadTenMeasurements() const { return m_readTenMeasurements; }
-    bool ReadResistances() const { return m_readCmd26; }
+    bool ReadCurrentValues() const { return m_readCmd20.load(); }
+    bool ReadTenMeasurements() const { return m_readTenMeasurements.load(); }
+    bool ReadResistances() const { return m_readCmd26.load(); }
 
     // Selections and decimals by parameter index (out-of-range indices read as not selected).
     bool ToTable(int i) const { return Valid(i) && m_toTable[static_cast<size_t>(i)]; }
@@ -60,13 +61,13 @@ public:
     bool SetTableDecimals(int i, int decimals);
     bool SetFileDecimals(int i, int decimals);
 
-    double Ky() const { return m_ky; }
+    double Ky() const { return m_ky.load(); }
     const std::string& KyText() const { return m_kyText; }
     // Parses like the C library (unparsable text gives 0) and keeps the text for saving.
     void SetKyText(const std::string& text);
 
-    double PollPeriod() const { return m_pollPeriod; }
-    void SetPollPeriod(double seconds) { m_pollPeriod = seconds; }
+    double PollPeriod() const { return m_pollPeriod.load(); }
+    void SetPollPeriod(double seconds) { m_pollPeriod.store(seconds); }
     static std::string FormatPeriod(double seconds);  // "%g"
 
     // File and switch settings.
@@ -101,12 +102,13 @@ private:
     std::array<bool, kParamCount> m_toFile{};
     std::array<std::uint8_t, kParamCount> m_tableDecimals{};
     std::array<std::uint8_t, kParamCount> m_fileDecimals{};
-    double m_ky = 19.93;
+    // What the poll threads read at every cycle while the front end may change it.
+    std::atomic<double> m_ky{19.93};
     std::string m_kyText = "19.93";
-    double m_pollPeriod = 0.5;
-    bool m_readCmd20 = true;
-    bool m_readTenMeasurements = true;
-    bool m_readCmd26 = true;
+    std::atomic<double> m_pollPeriod{0.5};
+    std::atomic<bool> m_readCmd20{true};
+    std::atomic<bool> m_readTenMeasurements{true};
+    std::atomic<bool> m_readCmd26{true};
 };
 
 }  // namespace dravmer

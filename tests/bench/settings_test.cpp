@@ -7,12 +7,14 @@
 namespace dravmer {
 namespace {
 
-CExperimentSettings Loaded(const ISettingsStore& store) {
-    CExperimentSettings s;
-    s.LoadExperimentSettings(store);
-    s.LoadFileSettings(store);
-    return s;
-}
+// Settings as the program loads them at start (the object lives in place: the poll threads
+// read parts of it through atomics, so it is not copied).
+struct Loaded : CExperimentSettings {
+    explicit Loaded(const ISettingsStore& store) {
+        LoadExperimentSettings(store);
+        LoadFileSettings(store);
+    }
+};
 
 TEST(ExperimentSettings, FirstStartGivesTheDefaults) {
     CMemorySettingsStore store;
