@@ -1,4 +1,4 @@
-// Writes the seed inputs of every fuzz target into a corpus folder (fuzz/corpus by default):
+// Writes the starting inputs of every fuzz target into a corpus folder (fuzz/corpus by default):
 // real replies of the simulated firmware for each device command, COM-server messages, small
 // experiment files written by the bench's own writer, stored settings and simulator commands.
 #include <cstdint>
