@@ -29,15 +29,7 @@ public:
         return true;
     }
     int ReadReply(std::uint8_t* buffer, int& length) override {
-        const int count = static_cast<int>(m_pending.size());
-        if (count == 0 || count > length) {
-            length = count;
-            return -1;
-        }
-        std::memcpy(buffer, m_pending.data(), m_pending.size());
-        length = count;
-        m_pending.clear();
-        return 0;
+        return HandOverReply(m_pending, buffer, length);
     }
 
 private:

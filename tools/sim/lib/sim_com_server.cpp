@@ -11,6 +11,7 @@
 
 #include "link/com_server_message.h"
 #include "link/frame.h"
+#include "sim/lib/sim_socket.h"
 
 namespace dravmer::sim {
 
@@ -20,21 +21,10 @@ CSimComServer::~CSimComServer() {
 }
 
 bool CSimComServer::Listen(int tcpPort) {
-    m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    std::string error;
+    m_listen = ListenOnLoopback(tcpPort, error);
     if (m_listen < 0) return false;
-    const int yes = 1;
-    ::setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(static_cast<std::uint16_t>(tcpPort));
-    if (::bind(m_listen, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(m_listen, 4) != 0) {
-        return false;
-    }
-    socklen_t len = sizeof addr;
-    ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&addr), &len);
-    m_tcpPort = ntohs(addr.sin_port);
+    m_tcpPort = tcpPort;
     return true;
 }
 

@@ -19,15 +19,7 @@ bool CSimPort::Write(const std::uint8_t* data, int length) {
 
 int CSimPort::ReadReply(std::uint8_t* buffer, int& length) {
     std::lock_guard lock(m_mutex);
-    const int count = static_cast<int>(m_pending.size());
-    if (count == 0 || count > length) {
-        length = count;
-        return -1;
-    }
-    std::memcpy(buffer, m_pending.data(), m_pending.size());
-    length = count;
-    m_pending.clear();
-    return 0;
+    return HandOverReply(m_pending, buffer, length);
 }
 
 }  // namespace dravmer::sim

@@ -13,6 +13,7 @@
 
 #include "link/frame.h"
 #include "platform/perf_timer.h"
+#include "sim/lib/sim_socket.h"
 
 namespace dravmer::sim {
 namespace {
@@ -85,27 +86,9 @@ CSimTcpServer::~CSimTcpServer() {
 }
 
 bool CSimTcpServer::Listen(int tcpPort) {
-    m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (m_listen < 0) {
-        m_error = std::string("socket: ") + std::strerror(errno);
-        return false;
-    }
-    const int yes = 1;
-    ::setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(static_cast<std::uint16_t>(tcpPort));
-    if (::bind(m_listen, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(m_listen, 4) != 0) {
-        m_error = "listen on 127.0.0.1:" + std::to_string(tcpPort) + ": " + std::strerror(errno);
-        ::close(m_listen);
-        m_listen = -1;
-        return false;
-    }
-    socklen_t len = sizeof addr;
-    ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&addr), &len);
-    m_tcpPort = ntohs(addr.sin_port);
+    m_listen = ListenOnLoopback(tcpPort, m_error);
+    if (m_listen < 0) return false;
+    m_tcpPort = tcpPort;
     return true;
 }
 
