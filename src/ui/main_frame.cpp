@@ -4,16 +4,14 @@
 #include <QLabel>
 #include <QTabWidget>
 
+#include "ui/page_list.h"
+
 namespace dravmer::ui {
 
 QStringList PageTitles() {
-    return {QStringLiteral("Показания АЦП"),
-            QStringLiteral("Статистика по приборам"),
-            QStringLiteral("Показания АЦП в графической форме"),
-            QStringLiteral("Среднее UG0-9"),
-            QStringLiteral("Список графиков"),
-            QStringLiteral("Настройки эксперимента"),
-            QStringLiteral("Список приборов")};
+    QStringList titles;
+    for (const SViewPage& page : ViewPages()) titles << page.title;
+    return titles;
 }
 
 CMainFrame::CMainFrame(ISettingsStore& settings, QWidget* parent)

@@ -1,0 +1,265 @@
+#include "bench/bench.h"
+
+#include <sys/time.h>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+
+#include "bench/experiment_number.h"
+#include "bench/meas_link_adapter.h"
+#include "bench/meas_reader.h"
+#include "platform/paths.h"
+#include "bench/bench_internal.h"
+
+namespace dravmer {
+
+namespace fs = std::filesystem;
+using namespace bench_detail;
+
+// ---------------------------------------------------------------- experiment
+
+void CBench::CancelStart() {
+    {
+        std::lock_guard lock(m_cancelMutex);
+        m_cancelStart = true;
+    }
+    m_cancelCv.notify_all();
+}
+
+bool CBench::IdentifyWithWait(std::size_t index, const SStartOptions& options) {
+    SActiveDevice& device = m_settings.devices.Active()[index];
+    CLinkR307& link = Link(device.port);
+    std::uint8_t identity[kIdentitySize] = {};
+    if (link.ReadIdentity(device.address, identity) == 0) {
+        device.fwMinor = identity[1];
+        device.fwMajor = identity[2];
+        return true;
+    }
+    Emit([&](IBenchListener& l) { l.OnWaitingForDevice(index, device.address); });
+    CPerfTimer waited;
+    for (;;) {
+        {
+            std::unique_lock lock(m_cancelMutex);
+            // A short pause between tries keeps a closed port from spinning the processor.
+            if (m_cancelCv.wait_for(lock, std::chrono::milliseconds(1),
+                                    [this] { return m_cancelStart; }))
+                return false;
+        }
+        if (options.waitDeviceSeconds >= 0 &&
+            waited.GetElapsedSeconds() > options.waitDeviceSeconds)
+            return false;
+        if (link.ReadIdentity(device.address, identity) == 0) break;
+    }
+    device.fwMinor = identity[1];
+    device.fwMajor = identity[2];
+    Emit([&](IBenchListener& l) { l.OnDeviceAnswered(index, device.address); });
+    return true;
+}
+
+StartResult CBench::Start(const SStartOptions& options) {
+    if (m_running) return StartResult::AlreadyRunning;
+    if (m_searching) return StartResult::Busy;
+    bool expected = false;
+    if (!m_starting.compare_exchange_strong(expected, true)) return StartResult::Busy;
+    struct ClearStarting {
+        std::atomic<bool>& flag;
+        ~ClearStarting() { flag = false; }
+    } clearStarting{m_starting};
+    {
+        std::lock_guard lock(m_cancelMutex);
+        m_cancelStart = false;
+    }
+    auto& active = m_settings.devices.Active();
+    if (active.empty()) {
+        Emit([](IBenchListener& l) { l.OnError("Список приборов пуст."); });
+        return StartResult::EmptyList;
+    }
+    // Ky divides every electrode value, and a period of 0 would poll without pause.
+    if (m_settings.Ky() == 0 || !(m_settings.PollPeriod() > 0)) {
+        Emit([&](IBenchListener& l) {
+            l.OnError(m_settings.Ky() == 0 ? "Ky = 0: electrode values cannot be scaled; set Ky in "
+                                             "the experiment settings."
+                                           : "The poll period must be above 0 s.");
+        });
+        return StartResult::BadSettings;
+    }
+    for (size_t j = 0; j < active.size(); ++j)
+        if (!IdentifyWithWait(j, options)) return StartResult::Cancelled;
+
+    m_running = true;
+    EnsureStores();
+    int number = NextExperimentNumber(m_store);
+    // A lost counter must never point a new experiment at an old one's files.
+    const int free = FindFreeExperimentNumber(m_settings.savePath, m_settings.dateFolders, number,
+                                              std::time(nullptr));
+    if (free != number) {
+        number = free;
+        m_store.SetInt("Dravmer", "ExperimentNumber", number);
+    }
+    m_store.Flush();
+    m_experimentNumber = number;
+    const SFileOptions fileOptions = FileOptionsFrom(m_settings);
+    for (size_t j = 0; j < active.size(); ++j) {
+        CDeviceData& data = Data(j);
+        CExperimentFiles& files = Files(j);
+        data.SetFirmwareVersion(active[j].fwMajor, active[j].fwMinor);
+        data.ResetData();
+        files.SetOptions(fileOptions);
+        const int rc =
+            files.OpenExperimentFiles(m_settings.savePath, active[j].address, number,
+                                      m_settings.textFormat, m_settings.dateFolders, true);
+        if (rc != kFilesOpenOk) {
+            Emit([&](IBenchListener& l) {
+                l.OnError(Format("Прибор №%u: файл эксперимента не открыт (код %d).",
+                                 active[j].address, rc));
+            });
+        }
+    }
+    for (auto& busy : m_portBusy) busy = 0;
+    m_writeErrorsReported.assign(active.size(), 0);
+    m_settings.experimentClock.Restart();
+    for (int p = 0; p < kPortCount; ++p)
+        if (Port(p).Settings().useLink) m_pollThreads[static_cast<size_t>(p)]->Start();
+    m_autoStopWatch.Restart();
+    Emit([&](IBenchListener& l) { l.OnExperimentStarted(number); });
+    return StartResult::Started;
+}
+
+int CBench::PollPort(CPollThread& thread, int port) {
+    CMeasLinkAdapter adapter(Link(port));
+    CPerfTimer cycle;
+    for (;;) {
+        cycle.Restart();
+        SMeasReadOptions options;
+        options.ky = m_settings.Ky();
+        options.readTenMeasurements = m_settings.ReadTenMeasurements();
+        options.readCurrentValues = m_settings.ReadCurrentValues();
+        options.readResistances = m_settings.ReadResistances();
+        options.experimentSecond = [this] { return m_settings.ExperimentSecond(); };
+        const auto& active = m_settings.devices.Active();
+        int skipped = 0;
+        for (size_t i = 0; i < active.size(); ++i) {
+            if (thread.StopRequested()) return 0;
+            if (active[i].port != port) continue;
+            CDeviceData& data = Data(i);
+            CMeasRecord record = data.GetLastSample();
+            // A device that already has its record of this second would only answer -3 after
+            // all its exchanges; skipping it leaves the line to the devices still waiting.
+            if (record.position >= 0 && record.time == m_settings.ExperimentSecond()) {
+                ++skipped;
+                continue;
+            }
+            CPerfTimer exchange;
+            const int rc = ReadMeasRecord(adapter, active[i].address, record, options);
+            m_portBusy[static_cast<size_t>(port)] =
+                m_portBusy[static_cast<size_t>(port)] + exchange.GetElapsedSeconds();
+            if (rc == 0) {
+                data.AddSample(record);
+                Emit([&](IBenchListener& l) { l.OnRecordAdded(i); });
+                ReportWriteErrors(i);
+            }
+            if (thread.StopRequested()) return 0;
+        }
+        const double busy = cycle.GetElapsedSeconds();
+        m_portCycle[static_cast<size_t>(port)] = busy;
+        m_portLoad[static_cast<size_t>(port)] =
+            std::min(100.0, 100.0 * busy / std::max(busy, m_settings.PollPeriod()));
+        // Wait out the poll period, but not past the start of the next experiment second
+        // when devices were passed over for already having this second's record: the line
+        // would stand idle while their next second is ready.
+        double rest = m_settings.PollPeriod() - busy;
+        if (skipped > 0) {
+            const double clock = m_settings.experimentClock.GetElapsedSeconds();
+            rest = std::min(rest, std::floor(clock) + 1.0 - clock);
+        }
+        if (rest > 0 && !thread.WaitForStopUntil(
+                            std::chrono::steady_clock::now() +
+                            std::chrono::microseconds(static_cast<std::int64_t>(rest * 1e6))))
+            return 0;
+        if (!thread.WaitForStop(1)) return 0;
+    }
+}
+
+void CBench::ReportWriteErrors(std::size_t index) {
+    // The records stay in the store and every later append retries the file, so one message per
+    // device and experiment says enough.
+    const int errors = Files(index).WriteErrors();
+    if (errors == 0 || index >= m_writeErrorsReported.size() || m_writeErrorsReported[index]) return;
+    m_writeErrorsReported[index] = 1;
+    const std::uint32_t address = m_settings.devices.Active()[index].address;
+    const std::string path = Files(index).FilePath();
+    Emit([&](IBenchListener& l) {
+        l.OnError(Format("Прибор №%u: ошибка записи в файл %s. Записи сохраняются в памяти, "
+                         "запись в файл повторяется.",
+                         address, path.c_str()));
+    });
+}
+
+void CBench::Stop() {
+    if (!m_running) return;
+    CPerfTimer t;
+    for (auto& thread : m_pollThreads) thread->Stop();
+    const size_t count = m_settings.devices.Active().size();
+    for (size_t j = 0; j < count && j < StoreCount(); ++j) Files(j).CloseExperimentFiles();
+    m_running = false;
+    m_lastStopSeconds = t.GetElapsedSeconds();
+    Emit([](IBenchListener& l) { l.OnExperimentStopped(); });
+}
+
+bool CBench::ToggleWriteToFile() {
+    m_settings.writeToFile = !m_settings.writeToFile;
+    const size_t count = std::min(m_settings.devices.Active().size(), StoreCount());
+    const SFileOptions options = FileOptionsFrom(m_settings);
+    for (size_t j = 0; j < count; ++j) Files(j).SetOptions(options);
+    if (!m_settings.writeToFile) {
+        for (size_t j = 0; j < count; ++j) Files(j).CloseExperimentFiles();
+        return false;
+    }
+    const auto& active = m_settings.devices.Active();
+    for (size_t j = 0; j < count; ++j) {
+        Data(j).SetSuppressWrites(true);
+        Files(j).OpenExperimentFiles(m_settings.savePath, active[j].address, m_experimentNumber,
+                                     m_settings.textFormat, m_settings.dateFolders, m_running);
+    }
+    for (size_t j = 0; j < count; ++j) {
+        Files(j).FlushSamples();
+        if (!m_running) Files(j).CloseExperimentFiles();
+    }
+    return true;
+}
+
+void CBench::ClearStatistics() {
+    if (!m_running) return;
+    const size_t count = std::min(m_settings.devices.Active().size(), StoreCount());
+    for (size_t j = 0; j < count; ++j)
+        if (Data(j).GetCount() > 0) Data(j).RestartStats(true);
+}
+
+std::string CBench::Title() const {
+    std::string title = Format("Dravmer v.%s, ", kProgramVersion);
+    std::lock_guard lock(m_storesMutex);
+    const size_t count = std::min(m_settings.devices.Active().size(), m_data.size());
+    bool first = true;
+    for (size_t j = 0; j < count; ++j) {
+        const std::string t = m_data[j]->Title();
+        if (t.empty()) continue;
+        if (!first) title += ", ";
+        title += t;
+        first = false;
+    }
+    return title;
+}
+
+bool CBench::TickAutoStop() {
+    if (m_autoStop && m_running && m_autoStopWatch.GetElapsedSeconds() > kAutoStopSeconds) {
+        m_autoStopWatch.Restart();
+        Stop();
+        return true;
+    }
+    return false;
+}
+
+}  // namespace dravmer

@@ -1,0 +1,181 @@
+#include "bench/bench.h"
+
+#include <sys/time.h>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+
+#include "bench/experiment_number.h"
+#include "bench/meas_link_adapter.h"
+#include "bench/meas_reader.h"
+#include "platform/paths.h"
+#include "bench/bench_internal.h"
+
+namespace dravmer {
+
+namespace fs = std::filesystem;
+using namespace bench_detail;
+
+// ---------------------------------------------------------------- search
+
+std::string CBench::ProgressText(int code, std::uint32_t value, int counter) const {
+    if (code == 1) return Format("Найден KESP: №%u   (всего: %d)", value, counter);
+    // Only the codes that report a device count as found; a failed transit probe or an
+    // unreadable transit device carries a result code, not an address.
+    if (code == 3 || code == 4) return Format("Найден: №%u (всего: %d)", value, counter);
+    return {};
+}
+
+int CBench::Search() {
+    if (m_running || m_starting) return -1;
+    bool expected = false;
+    if (!m_searching.compare_exchange_strong(expected, true)) return -1;
+
+    CDeviceList& list = m_settings.devices;
+    list.ClearFound();
+    int counter = 0;
+    for (int p = 0; p < kPortCount; ++p) {
+        CLinkR307& link = Link(p);
+        link.SetProgressWindow([&, p](int code, std::int64_t value) {
+            if (code == 3 || code == 4) ++counter;
+            const auto v = static_cast<std::uint32_t>(value);
+            Emit([&](IBenchListener& l) {
+                l.OnSearchProgress(p, code, v, ProgressText(code, v, counter));
+            });
+        });
+        SSearchResult result;
+        const int rc = Port(p).IsOpen() ? link.SearchDevices(result, false) : -1;
+        // A search pass gives up after 50 fruitless slot probes, which can leave the last
+        // devices behind a transit device unfound. Found devices stay silent until the next
+        // reset, so further passes without a reset pick up only the stragglers.
+        if ((rc == 0 || rc == 2) && result.transitFound) {
+            link.SetProgressWindow([&, p](int code, std::int64_t value) {
+                if (code != 3) return;
+                ++counter;
+                const auto v = static_cast<std::uint32_t>(value);
+                Emit([&](IBenchListener& l) {
+                    l.OnSearchProgress(p, code, v, ProgressText(code, v, counter));
+                });
+            });
+            for (int extra = 0; extra < 3; ++extra) {
+                SSearchResult more;
+                const int again = link.SearchDevices(more, true);
+                if (again != 0 && again != 2) break;
+                size_t added = 0;
+                for (auto address : more.addresses) {
+                    if (std::find(result.addresses.begin(), result.addresses.end(), address) ==
+                        result.addresses.end()) {
+                        result.addresses.push_back(address);
+                        ++added;
+                    }
+                }
+                if (added == 0) break;
+            }
+            std::sort(result.addresses.begin(), result.addresses.end());
+        }
+        link.SetProgressWindow(nullptr);
+        list.SetTransit(p, link.Transit());
+        if (rc != 0 && rc != 2) continue;
+        for (auto address : result.addresses) {
+            if (!list.AddFound(address, static_cast<std::uint8_t>(p), true)) {
+                Emit([&](IBenchListener& l) {
+                    l.OnError(Format(
+                        "Найдено больше %d приборов: прибор №%u (порт %d) не внесён в список.",
+                        static_cast<int>(kMaxDevices), address, p + 1));
+                });
+            }
+        }
+    }
+    Emit([&](IBenchListener& l) {
+        l.OnSearchProgress(
+            -1, 0, 0, Format("Всего найдено %d приборов.", static_cast<int>(list.Found().size())));
+    });
+
+    // Identify every found device; one that does not answer is dropped from the list.
+    std::vector<SFoundInfo> infos;
+    for (size_t k = 0; k < list.Found().size();) {
+        const SFoundDevice f = list.Found()[k];
+        CLinkR307& link = Link(f.port);
+        std::uint8_t identity[kIdentitySize] = {};
+        std::uint8_t transducer[13] = {};
+        const int rc = link.ReadIdentity(f.address, identity);
+        SFoundInfo info;
+        info.address = f.address;
+        info.port = f.port;
+        if (link.ReadParameters(f.address, 20, 12, transducer) == 0)
+            info.transducer = ZeroTerminated(transducer, 12);
+        if (rc != 0) {
+            list.RemoveFound(k);
+            continue;
+        }
+        info.identified = true;
+        info.fwMinor = identity[1];
+        info.fwMajor = identity[2];
+        info.compiled = ZeroTerminated(identity + 9, 12) + "  " + ZeroTerminated(identity + 21, 9);
+        info.written = ZeroTerminated(identity + 30, 12) + "  " + ZeroTerminated(identity + 42, 9);
+        infos.push_back(info);
+        ++k;
+    }
+    list.RebuildActive();
+    for (size_t i = 0; i < list.Active().size() && i < infos.size(); ++i) {
+        list.Active()[i].fwMajor = infos[i].fwMajor;
+        list.Active()[i].fwMinor = infos[i].fwMinor;
+    }
+    list.SaveFound(m_store);
+    list.SaveTransits(m_store);
+    m_store.Flush();
+    {
+        std::lock_guard lock(m_foundMutex);
+        m_foundInfo = std::move(infos);
+    }
+    EnsureStores();
+    m_searching = false;
+    const int found = static_cast<int>(list.Found().size());
+    Emit([&](IBenchListener& l) { l.OnSearchFinished(found); });
+    return found;
+}
+
+bool CBench::SetDeviceEnabled(std::size_t foundIndex, bool enabled) {
+    if (m_running || m_starting || m_searching) return false;
+    if (foundIndex >= m_settings.devices.Found().size()) return false;
+    m_settings.devices.SetEnabled(foundIndex, enabled);
+    m_settings.devices.RebuildActive();
+    m_settings.devices.SaveFound(m_store);
+    m_store.Flush();
+    EnsureStores();
+    return true;
+}
+
+bool CBench::SetAllDevicesEnabled(bool enabled) {
+    if (m_running || m_starting || m_searching) return false;
+    m_settings.devices.SetAllEnabled(enabled);
+    m_settings.devices.RebuildActive();
+    m_settings.devices.SaveFound(m_store);
+    m_store.Flush();
+    EnsureStores();
+    return true;
+}
+
+std::vector<SFoundInfo> CBench::FoundInfo() const {
+    std::lock_guard lock(m_foundMutex);
+    std::vector<SFoundInfo> out = m_foundInfo;
+    // After loading from the settings only address, port and the enabled flag are known.
+    const auto& found = m_settings.devices.Found();
+    if (out.size() != found.size()) {
+        out.clear();
+        for (const auto& f : found) {
+            SFoundInfo i;
+            i.address = f.address;
+            i.port = f.port;
+            i.transducer.clear();
+            out.push_back(i);
+        }
+    }
+    for (size_t i = 0; i < out.size(); ++i) out[i].enabled = found[i].enabled != 0;
+    return out;
+}
+
+}  // namespace dravmer

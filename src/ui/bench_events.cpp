@@ -1,0 +1,48 @@
+#include "ui/bench_events.h"
+
+#include <QMetaObject>
+
+namespace dravmer::ui {
+
+namespace {
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+}  // namespace
+
+CBenchEvents::CBenchEvents(QObject* parent) : QObject(parent) {}
+
+// Every callback only queues a call to this object's thread; the signal is emitted there.
+#define DRAVMER_POST(body) QMetaObject::invokeMethod(this, [=, this] { body; }, Qt::QueuedConnection)
+
+void CBenchEvents::OnSearchProgress(int port, int code, std::uint32_t value,
+                                    const std::string& text) {
+    const QString t = Q(text);
+    DRAVMER_POST(emit searchProgress(port, code, value, t));
+}
+void CBenchEvents::OnSearchFinished(int foundCount) {
+    DRAVMER_POST(emit searchFinished(foundCount));
+}
+void CBenchEvents::OnWaitingForDevice(std::size_t index, std::uint32_t address) {
+    DRAVMER_POST(emit waitingForDevice(static_cast<int>(index), address));
+}
+void CBenchEvents::OnDeviceAnswered(std::size_t index, std::uint32_t address) {
+    DRAVMER_POST(emit deviceAnswered(static_cast<int>(index), address));
+}
+void CBenchEvents::OnExperimentStarted(int number) {
+    DRAVMER_POST(emit experimentStarted(number));
+}
+void CBenchEvents::OnExperimentStopped() { DRAVMER_POST(emit experimentStopped()); }
+void CBenchEvents::OnRecordAdded(std::size_t index) {
+    DRAVMER_POST(emit recordAdded(static_cast<int>(index)));
+}
+void CBenchEvents::OnReportText(const std::string& text) {
+    const QString t = Q(text);
+    DRAVMER_POST(emit reportText(t));
+}
+void CBenchEvents::OnError(const std::string& text) {
+    const QString t = Q(text);
+    DRAVMER_POST(emit error(t));
+}
+
+#undef DRAVMER_POST
+
+}  // namespace dravmer::ui

@@ -1,0 +1,41 @@
+#pragma once
+// The engine's events on the user-interface thread. The engine calls the listener on its own
+// threads (poll threads, the search and parameter-saving workers, the caller of a blocking
+// start); each call is re-posted to this object's thread and emitted there as a signal, so
+// pages connect to signals and never touch a widget from a worker.
+#include <QObject>
+#include <QString>
+
+#include "bench/bench_listener.h"
+
+namespace dravmer::ui {
+
+class CBenchEvents : public QObject, public IBenchListener {
+    Q_OBJECT
+public:
+    explicit CBenchEvents(QObject* parent = nullptr);
+
+    void OnSearchProgress(int port, int code, std::uint32_t value,
+                          const std::string& text) override;
+    void OnSearchFinished(int foundCount) override;
+    void OnWaitingForDevice(std::size_t index, std::uint32_t address) override;
+    void OnDeviceAnswered(std::size_t index, std::uint32_t address) override;
+    void OnExperimentStarted(int number) override;
+    void OnExperimentStopped() override;
+    void OnRecordAdded(std::size_t index) override;
+    void OnReportText(const std::string& text) override;
+    void OnError(const std::string& text) override;
+
+signals:
+    void searchProgress(int port, int code, quint32 value, const QString& text);
+    void searchFinished(int foundCount);
+    void waitingForDevice(int index, quint32 address);
+    void deviceAnswered(int index, quint32 address);
+    void experimentStarted(int number);
+    void experimentStopped();
+    void recordAdded(int index);
+    void reportText(const QString& text);
+    void error(const QString& text);
+};
+
+}  // namespace dravmer::ui

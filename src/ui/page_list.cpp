@@ -1,0 +1,39 @@
+#include "ui/page_list.h"
+
+#include <QCoreApplication>
+
+#include "ui/sheet_page.h"
+
+namespace dravmer::ui {
+
+namespace {
+QString T(const char* text) { return QCoreApplication::translate("Pages", text); }
+}  // namespace
+
+std::vector<SViewPage> ViewPages() {
+    return {
+        {T("Показания АЦП"), nullptr},
+        {T("Статистика по приборам"), nullptr},
+        {T("Показания АЦП в графической форме"), nullptr},
+        {T("Среднее UG0-9"), nullptr},
+        {T("Список графиков"), nullptr},
+        {T("Настройки эксперимента"), nullptr},
+        {T("Список приборов"), nullptr},
+    };
+}
+
+std::vector<SSheetPageEntry> SheetPages() {
+    std::vector<SSheetPageEntry> pages = {
+        {T("Настройки"), nullptr},
+        {T("График среднее UG0-9"), nullptr},
+        {T("Цвета графиков"), nullptr},
+        {T("Настройки основного графика"), nullptr},
+        {T("Настройки таблиц"), nullptr},
+    };
+    for (int n = 1; n <= 4; ++n)
+        pages.push_back({QCoreApplication::translate("Pages", "Настройки порта №%1").arg(n),
+                         nullptr, true});
+    return pages;
+}
+
+}  // namespace dravmer::ui
