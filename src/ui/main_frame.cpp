@@ -311,6 +311,22 @@ void CMainFrame::OpenSettings(int page) {
     sheet->open();
 }
 
+void CMainFrame::OpenPortsInBackground() {
+    for (int p = 0; p < kPortCount; ++p)
+        if (m_bench.Port(p).Settings().useLink) m_bench.Port(p).OpenAfter(p * 200);
+}
+
+void CMainFrame::OfferStartupFile(const QString& path) {
+    ShowMessage(QMessageBox::Information, tr("Загрузка эксперимента"),
+                tr("Файл %1 будет загружен, когда в программе появится загрузка экспериментов; "
+                   "до тех пор его статистику показывает команда \"dravmer-cli stats\".")
+                    .arg(path));
+}
+
+void CMainFrame::ShowSettingsStatus() {
+    // The settings store will report a failing file here.
+}
+
 QMessageBox* CMainFrame::ShowMessage(int icon, const QString& caption, const QString& text) {
     auto* box = new QMessageBox(static_cast<QMessageBox::Icon>(icon), caption, text,
                                 QMessageBox::Ok, this);

@@ -80,6 +80,13 @@ public:
     // Seconds since the last start finished (what auto-stop compares with 700 s).
     double AutoStopSeconds() const;
 
+    // Starts opening the enabled ports, port i after i x 200 ms, off the UI thread.
+    void OpenPortsInBackground();
+    // A file named on the command line: offered to the loading dialog shown after start.
+    void OfferStartupFile(const QString& path);
+    // Tells the operator when the settings file could not be read or written.
+    void ShowSettingsStatus();
+
     // Shows a message box without blocking the caller (the box is window-modal).
     QMessageBox* ShowMessage(int icon, const QString& caption, const QString& text);
 

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include "ui/pages/device_list_page.h"
 #include "ui/sheet_page.h"
 
 namespace dravmer::ui {
@@ -18,7 +19,8 @@ std::vector<SViewPage> ViewPages() {
         {T("Среднее UG0-9"), nullptr},
         {T("Список графиков"), nullptr},
         {T("Настройки эксперимента"), nullptr},
-        {T("Список приборов"), nullptr},
+        {T("Список приборов"),
+         [](SUiContext& c, QWidget* parent) -> QWidget* { return new CDeviceListPage(c, parent); }},
     };
 }
 
