@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 
 #include "ui/pages/device_list_page.h"
+#include "ui/pages/port_settings_page.h"
+#include "ui/pages/program_settings_page.h"
 #include "ui/sheet_page.h"
 
 namespace dravmer::ui {
@@ -26,7 +28,10 @@ std::vector<SViewPage> ViewPages() {
 
 std::vector<SSheetPageEntry> SheetPages() {
     std::vector<SSheetPageEntry> pages = {
-        {T("Настройки"), nullptr},
+        {T("Настройки"),
+         [](SUiContext& c, QWidget* parent) -> CSheetPage* {
+             return new CProgramSettingsPage(c, parent);
+         }},
         {T("График среднее UG0-9"), nullptr},
         {T("Цвета графиков"), nullptr},
         {T("Настройки основного графика"), nullptr},
@@ -34,7 +39,10 @@ std::vector<SSheetPageEntry> SheetPages() {
     };
     for (int n = 1; n <= 4; ++n)
         pages.push_back({QCoreApplication::translate("Pages", "Настройки порта №%1").arg(n),
-                         nullptr, true});
+                         [n](SUiContext& c, QWidget* parent) -> CSheetPage* {
+                             return new CPortSettingsPage(c, n - 1, parent);
+                         },
+                         true});
     return pages;
 }
 
