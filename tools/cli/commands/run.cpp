@@ -2,6 +2,7 @@
 // received share and statistics at the end.
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -25,6 +26,13 @@ public:
     }
     void OnDeviceAnswered(std::size_t, std::uint32_t address) override {
         m_err << "Прибор № " << address << " на связи." << std::endl;
+    }
+    void OnPortNotOpen(int port, const std::string& text) override {
+        m_err << "Порт " << port + 1 << " не открыт: " << text
+              << " Порт открывается повторно." << std::endl;
+    }
+    void OnPortReopened(int port) override {
+        m_err << "Порт " << port + 1 << " снова открыт." << std::endl;
     }
     void OnError(const std::string& text) override { m_err << text << std::endl; }
     void OnSearchProgress(int, int, std::uint32_t, const std::string& text) override {
@@ -155,6 +163,8 @@ int RunRun(CliContext& ctx, const std::vector<std::string>& argsIn) {
     bench.SetListener(nullptr);
 
     const auto& active = settings.devices.Active();
+    const std::uint32_t experimentSeconds = bench.ExperimentSeconds();
+    long missedTotal = 0;
     nlohmann::json report = nlohmann::json::array();
     for (std::size_t i = 0; i < active.size(); ++i) {
         CDeviceData& data = bench.Data(i);
@@ -163,13 +173,19 @@ int RunRun(CliContext& ctx, const std::vector<std::string>& argsIn) {
         SLinkDevStat stat;
         bench.Link(active[i].port).GetDeviceStat(active[i].address, stat);
         const std::string file = files.FilePath();
+        // Seconds of the experiment without a record of this device, an outage at the end too.
+        const long span = std::max<long>(experimentSeconds, data.GetCount() ? data.GetLastTime() + 1 : 0);
+        const long missed = std::max<long>(0, span - data.GetCount());
+        missedTotal += missed;
+        const double received = data.GetReceivedPercent(experimentSeconds);
         if (json) {
             nlohmann::json d = DeviceStatsJson(data, active[i].address);
             nlohmann::json j;
             j["address"] = active[i].address;
             j["port"] = active[i].port;
             j["records"] = data.GetCount();
-            j["received_percent"] = data.GetReceivedPercent();
+            j["received_percent"] = received;
+            j["missed_records"] = missed;
             j["file"] = file.empty() ? nlohmann::json(nullptr) : nlohmann::json(file);
             j["link"] = LinkStatJson(stat);
             j["stats"] = d["stats"];
@@ -177,9 +193,10 @@ int RunRun(CliContext& ctx, const std::vector<std::string>& argsIn) {
         } else {
             char head[200];
             std::snprintf(head, sizeof head, "Device %u (port %d): %d records, %.1f%% received",
-                          active[i].address, active[i].port + 1, data.GetCount(),
-                          data.GetReceivedPercent());
-            ctx.out << head << (file.empty() ? "" : ", file " + file) << "\n";
+                          active[i].address, active[i].port + 1, data.GetCount(), received);
+            ctx.out << head;
+            if (missed > 0) ctx.out << ", " << missed << " of " << span << " seconds missed";
+            ctx.out << (file.empty() ? "" : ", file " + file) << "\n";
             std::array<bool, CMeasRecord::kParamCount> columns{};
             std::array<int, CMeasRecord::kParamCount> decimals{};
             for (int p = 0; p < CMeasRecord::kParamCount; ++p) {
@@ -193,6 +210,11 @@ int RunRun(CliContext& ctx, const std::vector<std::string>& argsIn) {
         }
     }
     if (json) ctx.out << report.dump(2) << "\n";
+    if (missedTotal > 0) {
+        ctx.err << "dravmer-cli run: " << missedTotal
+                << " records were missed (seconds of the experiment without a record)\n";
+        return kExitIncomplete;
+    }
     return kExitOk;
 }
 
