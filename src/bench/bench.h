@@ -160,6 +160,8 @@ private:
     // growing pause through `wait` (false: cut short), then opens the port afresh.
     bool RetryPortOpen(int port, const std::function<bool(int ms)>& wait);
     void ReportWriteErrors(std::size_t index);
+    // After a file was closed: where records went that could not be written where asked.
+    void ReportRescue(std::size_t index);
     void Emit(auto&& fn) const {
         if (auto* l = m_listener.load()) fn(*l);
     }

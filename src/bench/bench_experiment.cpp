@@ -229,13 +229,36 @@ void CBench::ReportWriteErrors(std::size_t index) {
     });
 }
 
+void CBench::ReportRescue(std::size_t index) {
+    CExperimentFiles& files = Files(index);
+    const std::string rescued = files.RescuedPath();
+    const int unsaved = files.UnsavedRecords();
+    if (rescued.empty() && unsaved == 0) return;
+    const std::uint32_t address = m_settings.devices.Active()[index].address;
+    const std::string path = files.FilePath();
+    const std::string asked = path.empty() ? m_settings.savePath : path;
+    Emit([&](IBenchListener& l) {
+        l.OnError(!rescued.empty()
+                      ? Format("Прибор №%u: записи не удалось записать в %s; все записи "
+                               "эксперимента сохранены в %s.",
+                               address, asked.c_str(), rescued.c_str())
+                      : Format("Прибор №%u: %d записей не удалось записать ни в %s, ни в папку "
+                               "данных пользователя.",
+                               address, unsaved, asked.c_str()));
+    });
+}
+
 void CBench::Stop() {
     if (!m_running) return;
     CPerfTimer t;
     for (auto& thread : m_pollThreads) thread->Stop();
     const size_t count = m_settings.devices.Active().size();
     m_stoppedSeconds = m_settings.experimentClock.GetElapsedSeconds();
-    for (size_t j = 0; j < count && j < StoreCount(); ++j) Files(j).CloseExperimentFiles();
+    for (size_t j = 0; j < count && j < StoreCount(); ++j) {
+        CExperimentFiles& files = Files(j);
+        files.CloseExperimentFiles();
+        ReportRescue(j);
+    }
     m_running = false;
     m_lastStopSeconds = t.GetElapsedSeconds();
     Emit([](IBenchListener& l) { l.OnExperimentStopped(); });

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <cstdio>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -113,6 +114,7 @@ int RunRun(CliContext& ctx, const std::vector<std::string>& argsIn) {
     }
     if (noFiles) settings.writeToFile = false;
 
+    const std::string askedFolder = settings.savePath;
     // The start may wait for a silent device: it runs beside this thread, which turns Ctrl-C
     // into a cancelled start.
     StartResult result = StartResult::Cancelled;
@@ -165,6 +167,14 @@ int RunRun(CliContext& ctx, const std::vector<std::string>& argsIn) {
     const auto& active = settings.devices.Active();
     const std::uint32_t experimentSeconds = bench.ExperimentSeconds();
     long missedTotal = 0;
+    int notWhereAsked = 0;
+    if (settings.writeToFile && settings.savePath != askedFolder) {
+        // The files went to the user's data folder because the save folder could not be made.
+        ctx.err << "dravmer-cli run: the save folder " << askedFolder
+                << " could not be created; the files were written to " << settings.savePath
+                << "\n";
+        ++notWhereAsked;
+    }
     nlohmann::json report = nlohmann::json::array();
     for (std::size_t i = 0; i < active.size(); ++i) {
         CDeviceData& data = bench.Data(i);
@@ -172,7 +182,12 @@ int RunRun(CliContext& ctx, const std::vector<std::string>& argsIn) {
         data.CalcAll();
         SLinkDevStat stat;
         bench.Link(active[i].port).GetDeviceStat(active[i].address, stat);
-        const std::string file = files.FilePath();
+        std::string file = files.FilePath();
+        const std::string rescued = files.RescuedPath();
+        const int unsaved = files.UnsavedRecords();
+        std::error_code ec;
+        if (!file.empty() && !std::filesystem::exists(file, ec)) file.clear();  // never created
+        if (!rescued.empty() || unsaved > 0) ++notWhereAsked;
         // Seconds of the experiment without a record of this device, an outage at the end too.
         const long span = std::max<long>(experimentSeconds, data.GetCount() ? data.GetLastTime() + 1 : 0);
         const long missed = std::max<long>(0, span - data.GetCount());
@@ -187,6 +202,8 @@ int RunRun(CliContext& ctx, const std::vector<std::string>& argsIn) {
             j["received_percent"] = received;
             j["missed_records"] = missed;
             j["file"] = file.empty() ? nlohmann::json(nullptr) : nlohmann::json(file);
+            j["rescued_file"] = rescued.empty() ? nlohmann::json(nullptr) : nlohmann::json(rescued);
+            j["unsaved_records"] = unsaved;
             j["link"] = LinkStatJson(stat);
             j["stats"] = d["stats"];
             report.push_back(j);
@@ -196,7 +213,13 @@ int RunRun(CliContext& ctx, const std::vector<std::string>& argsIn) {
                           active[i].address, active[i].port + 1, data.GetCount(), received);
             ctx.out << head;
             if (missed > 0) ctx.out << ", " << missed << " of " << span << " seconds missed";
-            ctx.out << (file.empty() ? "" : ", file " + file) << "\n";
+            if (!rescued.empty())
+                ctx.out << ", all records saved to " << rescued
+                        << (file.empty() ? "" : " (the file " + file + " could not take them)");
+            else if (!file.empty())
+                ctx.out << ", file " + file;
+            if (unsaved > 0) ctx.out << ", " << unsaved << " records could not be written";
+            ctx.out << "\n";
             std::array<bool, CMeasRecord::kParamCount> columns{};
             std::array<int, CMeasRecord::kParamCount> decimals{};
             for (int p = 0; p < CMeasRecord::kParamCount; ++p) {
@@ -210,12 +233,13 @@ int RunRun(CliContext& ctx, const std::vector<std::string>& argsIn) {
         }
     }
     if (json) ctx.out << report.dump(2) << "\n";
-    if (missedTotal > 0) {
+    if (notWhereAsked > 0)
+        ctx.err << "dravmer-cli run: records of " << notWhereAsked
+                << " device(s) could not be written where asked\n";
+    if (missedTotal > 0)
         ctx.err << "dravmer-cli run: " << missedTotal
                 << " records were missed (seconds of the experiment without a record)\n";
-        return kExitIncomplete;
-    }
-    return kExitOk;
+    return notWhereAsked > 0 || missedTotal > 0 ? kExitIncomplete : kExitOk;
 }
 
 }  // namespace
