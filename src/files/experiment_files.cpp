@@ -85,13 +85,18 @@ int FindFreeExperimentNumber(const std::string& savePath, bool dateFolders, int 
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(folder.empty() ? "." : folder, ec))
         names.push_back(e.path().filename().string());
-    for (;; ++number) {
+    // Names hold three digits: the search goes round 1..999 once; when every number of the day
+    // is taken the asked one is returned and its files, whose names are taken, are not opened.
+    if (number < 1 || number > kMaxFileExperimentNumber) number = 1;
+    for (int tried = 0; tried < kMaxFileExperimentNumber; ++tried) {
+        const int candidate = (number - 1 + tried) % kMaxFileExperimentNumber + 1;
         char prefix[32];
-        std::snprintf(prefix, sizeof prefix, "%s-%3.3d-", date.c_str(), number);
+        std::snprintf(prefix, sizeof prefix, "%s-%3.3d-", date.c_str(), candidate);
         bool used = false;
         for (const auto& n : names) used = used || n.rfind(prefix, 0) == 0;
-        if (!used) return number;
+        if (!used) return candidate;
     }
+    return number;
 }
 
 std::string LabelTextFromComment(const std::string& comment) {

@@ -21,6 +21,9 @@ inline constexpr int kFilesAlreadyWritten = -2;
 // A file of that name already holds data; it is left as it is and nothing is opened.
 inline constexpr int kFilesNameTaken = -3;
 
+// Experiment numbers in file names have three digits.
+inline constexpr int kMaxFileExperimentNumber = 999;
+
 // Names built from a local date and time.
 std::string DateText(std::time_t t);        // "%y%m%d"
 std::string DatedSubfolder(std::time_t t);  // "%y%m - Файлы ADC/%y%m%d"

@@ -155,6 +155,17 @@ TEST(ExperimentNumber, CountsPerDayAndRestartsOnANewDay) {
     EXPECT_EQ(store.GetString("Dravmer", "ExperimentDate", ""), "261208");
 }
 
+TEST(ExperimentNumber, StaysWithinThreeDigitsAndPositiveWhateverTheStoredValue) {
+    CMemorySettingsStore store;
+    store.SetString("Dravmer", "ExperimentDate", "261207");
+    for (const int stored : {999, 2147483647, -5, 0, 5000}) {
+        store.SetInt("Dravmer", "ExperimentNumber", stored);
+        EXPECT_EQ(NextExperimentNumber(store, "261207"), 1) << stored;
+    }
+    store.SetInt("Dravmer", "ExperimentNumber", 998);
+    EXPECT_EQ(NextExperimentNumber(store, "261207"), 999);
+}
+
 TEST(SettingsCatalog, DumpOfAnEmptyStoreShowsDefaultsAndSetRefusesBadNumbers) {
     CMemorySettingsStore store;
     const auto* ky = FindSetting("ExperimentSettings", "Ky");
