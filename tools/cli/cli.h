@@ -26,6 +26,7 @@ struct CliContext {
     ISettingsStore& Settings();
     // Tests hand in their own store.
     std::unique_ptr<ISettingsStore> store;
+    std::string shownWarning;  // the settings file's load warning as last printed
 };
 
 using CommandFn = int (*)(CliContext& ctx, const std::vector<std::string>& args);
