@@ -50,6 +50,17 @@ TEST(CliGlobal, VersionHelpAndUnknownCommand) {
     EXPECT_EQ(Cli({"--config"}).code, kExitUsage);
 }
 
+TEST(CliGlobal, OutputThatCannotBeWrittenIsAFailure) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"settings", "dump"}, std::vector<std::string>{"--help"}}) {
+        std::ofstream full("/dev/full");
+        std::ostringstream err;
+        EXPECT_EQ(RunCli(args, full, err, std::make_unique<CMemorySettingsStore>()), kExitFailure)
+            << args[0];
+        EXPECT_NE(err.str().find("output could not be written"), std::string::npos);
+    }
+}
+
 TEST(CliSettings, DumpGetSetWithClearErrors) {
     CMemorySettingsStore store;
     auto dump = Cli({"settings", "dump"}, &store);

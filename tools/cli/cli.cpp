@@ -77,8 +77,9 @@ bool TakeOption(std::vector<std::string>& args, const std::string& opt, std::str
     return false;
 }
 
-int RunCli(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream& err,
-           std::unique_ptr<ISettingsStore> store) {
+namespace {
+int Dispatch(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream& err,
+             std::unique_ptr<ISettingsStore> store) {
     std::vector<std::string> args = argsIn;
     CliContext ctx{out, err, {}, std::move(store), {}};
     // Global options come before the command.
@@ -133,6 +134,21 @@ int RunCli(const std::vector<std::string>& argsIn, std::ostream& out, std::ostre
     }
     err << "dravmer-cli: unknown command '" << name << "' (try --help)\n";
     return kExitUsage;
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           std::unique_ptr<ISettingsStore> store) {
+    int code = Dispatch(args, out, err, std::move(store));
+    // Output that did not reach its destination (a full disk, a closed pipe) is a failure, not
+    // a result.
+    out.flush();
+    if (!out) {
+        err << "dravmer-cli: the output could not be written\n";
+        if (code == kExitOk || code == kExitIncomplete) code = kExitFailure;
+    }
+    return code;
 }
 
 }  // namespace dravmer::cli
