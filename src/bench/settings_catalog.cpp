@@ -99,13 +99,10 @@ std::string SettingText(const ISettingsStore& store, const SSettingDef& def) {
 
 std::optional<std::string> SetSettingText(ISettingsStore& store, const SSettingDef& def,
                                           const std::string& text) {
+    if (auto error = CheckSettingText(def, text)) return error;
     switch (def.type) {
         case SettingType::Int: {
-            errno = 0;
-            char* end = nullptr;
-            long v = std::strtol(text.c_str(), &end, 10);
-            if (text.empty() || *end != '\0' || errno == ERANGE || v < INT_MIN || v > UINT_MAX)
-                return "'" + text + "' is not a whole number";
+            const long long v = std::strtoll(text.c_str(), nullptr, 10);
             // Addresses above 2^31 are kept as the 32-bit pattern the store has always held.
             store.SetInt(def.section, def.name, static_cast<int>(static_cast<unsigned>(v)));
             return std::nullopt;

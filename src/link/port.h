@@ -69,7 +69,13 @@ public:
     void OpenAfter(int delayMs);
     int Close();
     int OpenResult() const { return m_openResult.load(); }
+    // The open result as the operator reads it, with the system's reason where there is one
+    // ("...: /dev/ttyUSB0: No such file or directory"), or that the line hung up.
+    std::string OpenResultText() const;
     bool Opening() const { return m_opening.load(); }
+    // How many times the line hung up under a transfer and was closed (the port then reads
+    // as not open until it is opened again).
+    int HangUps() const { return m_hangUps.load(); }
 
     // A COM-server port closes itself when the server drops the connection.
     bool IsOpen() const override;
@@ -82,6 +88,9 @@ public:
     int ActivityState() const;
     std::string StatusText() const;
     std::string LoadText() const;
+    // Share (0..100) of the last windowMs this port spent in transactions, computed now; the
+    // COM server's own figure for a server port.
+    double BusyPercent(double windowMs = 1000.0) const;
     std::string ClientsText() const;
     // Counters: bytes and frames sent, bytes and complete replies received.
     std::uint64_t BytesSent() const { return m_bytesSent.load(); }
@@ -106,6 +115,8 @@ private:
     void Append(const std::uint8_t* data, int length);
     void Notify(int status);
     bool IsModemType(const SPortSettings& s) const;
+    void DropHungUpLine();
+    void SetOpenDetail(std::string detail);
 
     const int m_index;
     mutable std::mutex m_settingsMutex;
@@ -116,6 +127,8 @@ private:
     std::atomic<bool> m_open{false};
     std::atomic<bool> m_opening{false};
     std::atomic<int> m_openResult{0};
+    std::atomic<int> m_hangUps{0};
+    std::string m_openDetail;  // settings mutex
     std::mutex m_openMutex;
     std::condition_variable m_openCv;
 

@@ -31,6 +31,9 @@ public:
     virtual bool Carrier() const { return false; }
     // Bytes still waiting in the driver's output queue; 0 where the driver cannot tell.
     virtual int OutputQueue() const { return 0; }
+    // The far side hung up (a pseudo-terminal's master closed, a USB adapter pulled): reads and
+    // writes will fail until the line is opened again.
+    virtual bool HungUp() const { return false; }
 };
 
 class CSerialLine : public ISerialLine {
@@ -51,11 +54,13 @@ public:
     bool SetRts(bool on) override;
     bool Carrier() const override;
     int OutputQueue() const override;
+    bool HungUp() const override { return m_hungUp; }
     int Fd() const { return m_fd; }
 
 private:
     bool ModemBit(int bit, bool on);
     int m_fd = -1;
+    bool m_hungUp = false;
 };
 
 }  // namespace dravmer
