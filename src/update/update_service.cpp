@@ -115,7 +115,8 @@ std::string CUpdateService::LastError() const {
 }
 
 bool CUpdateService::PackageManaged() const {
-    const bool managed = ::access(Folder().c_str(), W_OK) != 0;
+    const bool managed = m_config.folderWritable ? !m_config.folderWritable(Folder())
+                                                 : ::access(Folder().c_str(), W_OK) != 0;
     if (managed) {
         std::call_once(m_packageNote, [&] {
             Trace("update: the program folder " + Folder().string() +

@@ -43,6 +43,8 @@ struct SUpdateConfig {
     int handOffRetries = 50;
     // How long the downloaded program may take to answer --version.
     int versionAnswerMs = 5000;
+    // Whether the program's folder can be written; the file system is asked when empty.
+    std::function<bool(const std::filesystem::path&)> folderWritable;
 };
 
 // What the front end shows in its question box.
