@@ -276,7 +276,7 @@ int CUpdateService::AcceptOffer(const std::function<void(int)>& progress) {
         m_config.settings->SetString(kSection, kBackup, backup.string());
         m_config.settings->Flush();
     }
-    if (!ReplaceFileAtomically(m_executable, backup)) {
+    if (!Replace(m_executable, backup)) {
         return fail("cannot keep the running version as " + backup.string(), true);
     }
     const int pid = StartProgram(target, {"/update1", m_executable.filename().string()},
@@ -312,6 +312,10 @@ int CUpdateService::HandOff(const std::vector<std::string>& args) {
     return 0;
 }
 
+bool CUpdateService::Replace(const fs::path& from, const fs::path& to) const {
+    return m_config.replaceFile ? m_config.replaceFile(from, to) : ReplaceFileAtomically(from, to);
+}
+
 void CUpdateService::WaitForOldProcess() const {
     const char* value = std::getenv(kPidVariable);
     if (!value) return;
@@ -337,7 +341,7 @@ int CUpdateService::HandOffReplace(const std::string& oldName) {
     std::error_code ec;
     if (!fs::is_regular_file(old, ec)) return -1;
     WaitForOldProcess();
-    if (!ReplaceFileAtomically(m_executable, old)) {
+    if (!Replace(m_executable, old)) {
         // The old program was never touched: it runs on as it was.
         SetError("hand-off: cannot put " + m_executable.string() + " in place of " + old.string());
         RunOldProgram(old);
@@ -347,7 +351,7 @@ int CUpdateService::HandOffReplace(const std::string& oldName) {
     SetError("hand-off: cannot start " + old.string());
     const std::string backup =
         m_config.settings ? m_config.settings->GetString(kSection, kBackup, "") : std::string();
-    if (!backup.empty() && ReplaceFileAtomically(backup, old)) RunOldProgram(old);
+    if (!backup.empty() && Replace(backup, old)) RunOldProgram(old);
     return -1;
 }
 

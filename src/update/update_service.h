@@ -45,6 +45,9 @@ struct SUpdateConfig {
     int versionAnswerMs = 5000;
     // Whether the program's folder can be written; the file system is asked when empty.
     std::function<bool(const std::filesystem::path&)> folderWritable;
+    // Puts a copy of a program file in place of another; ReplaceFileAtomically when empty.
+    std::function<bool(const std::filesystem::path& from, const std::filesystem::path& to)>
+        replaceFile;
 };
 
 // What the front end shows in its question box.
@@ -123,6 +126,7 @@ private:
     int HandOffFinish(const std::string& downloadName);
     void RunOldProgram(const std::filesystem::path& program);
     void WaitForOldProcess() const;
+    bool Replace(const std::filesystem::path& from, const std::filesystem::path& to) const;
 
     SUpdateConfig m_config;
     std::filesystem::path m_executable;

@@ -2,7 +2,8 @@
 //   testprog --version              prints its version
 //   testprog update HOST:PORT ...   checks the server and takes a newer version at once
 // Every run appends one line to the file named by UPDATE_TESTPROG_MARKER; settings live in
-// the key=value file named by UPDATE_TESTPROG_SETTINGS.
+// the key=value file named by UPDATE_TESTPROG_SETTINGS; UPDATE_TESTPROG_FAIL_REPLACE makes
+// every copy over a program fail.
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -63,6 +64,12 @@ int main(int argc, char** argv) {
     config.major = TESTPROG_MAJOR;
     config.minor = TESTPROG_MINOR;
     config.settings = &settings;
+    // A copy that cannot be put in place, for the test of a failing hand-off step.
+    if (std::getenv("UPDATE_TESTPROG_FAIL_REPLACE")) {
+        config.replaceFile = [](const std::filesystem::path&, const std::filesystem::path&) {
+            return false;
+        };
+    }
     dravmer::CUpdateService service(config);
     const int handOff = service.HandOff(args);
     std::ofstream marker(markerPath, std::ios::app);
