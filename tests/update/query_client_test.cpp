@@ -1,4 +1,6 @@
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 
 #include <chrono>
 #include <thread>
@@ -38,9 +40,32 @@ TEST(QueryClient, ConnectFailuresHaveTheirCodes) {
     EXPECT_EQ(client.Connect(), kQrConnect);
     EXPECT_FALSE(client.IsConnected());
     EXPECT_EQ(client.Disconnect(), kQrNotConnected);
-    // No time at all: not done in time, and nothing is left connected.
-    EXPECT_EQ(client.ConnectWithin(0), -1);
+}
+
+TEST(QueryClient, ConnectWithinGivesUpInTimeAndLeavesNothingConnected) {
+    // A server that accepts nobody: once its queue is full, connections stay pending.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    socklen_t len = sizeof a;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+    std::vector<CQueryClient> fillers(3);
+    for (auto& f : fillers) {
+        f.SetServer("127.0.0.1", ntohs(a.sin_port));
+        f.ConnectWithin(200);
+    }
+    CQueryClient client;
+    client.SetServer("127.0.0.1", ntohs(a.sin_port));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(client.ConnectWithin(CQueryClient::kConnectWithinMs), -1);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(900));
+    EXPECT_LT(took, std::chrono::milliseconds(1500));
     EXPECT_FALSE(client.IsConnected());
+    ::close(listener);
 }
 
 TEST(QueryClient, RequestBeforeConnectSendsNothing) {
