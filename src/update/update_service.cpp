@@ -53,6 +53,17 @@ bool ParseServerAddress(const std::string& text, std::string& host, int& port) {
     return port >= 1 && port <= 65535;
 }
 
+std::string UpdateServerFromSettings(const ISettingsStore& settings) {
+    std::string server = settings.GetString("UpdateVersionSettings", "Server", "");
+    if (server.empty()) server = settings.GetString("NetProp", "Server", "");
+    return server.empty() ? kDefaultUpdateServer : server;
+}
+
+void SaveUpdateServer(ISettingsStore& settings, const std::string& server) {
+    settings.SetString("UpdateVersionSettings", "Server", server);
+    settings.Flush();
+}
+
 class CUpdateCheckThread : public CWorkerThread {
 public:
     explicit CUpdateCheckThread(CUpdateService& service) : m_service(service) {}
@@ -140,14 +151,14 @@ void CUpdateService::RunCheck() {
     m_state = r.offered ? kNewer : kNothing;
 }
 
-SCheckResult CUpdateService::CheckNow() {
+SCheckResult CUpdateService::CheckNow(int connectLimitMs) {
     SCheckResult r;
     {
         std::lock_guard lock(m_mutex);
         m_client.SetServer(m_server, m_port);
     }
     r.packageManaged = PackageManaged();
-    r.result = m_client.Connect();
+    r.result = connectLimitMs < 0 ? m_client.Connect() : m_client.ConnectWithin(connectLimitMs);
     if (r.result != kQrOk) {
         SetError(Format("check: no connection to %s (%d %s)", m_client.ServerName().c_str(),
                         r.result, QueryResultText(r.result)));

@@ -26,6 +26,11 @@ inline constexpr char kDefaultUpdateServer[] = "dravmer-updates";
 
 // "HOST" or "HOST:PORT"; false when the port is not a number in 1..65535.
 bool ParseServerAddress(const std::string& text, std::string& host, int& port);
+// The update server a start uses: the one entered in the About box ("UpdateVersionSettings"/
+// "Server") when present, else "NetProp"/"Server", else the default host name.
+std::string UpdateServerFromSettings(const ISettingsStore& settings);
+// Stores a server entered in the About box.
+void SaveUpdateServer(ISettingsStore& settings, const std::string& server);
 
 struct SUpdateConfig {
     int major = 5;
@@ -94,7 +99,8 @@ public:
     void StartCheck();
     int CheckState() const { return m_state.load(); }
     // The same check on the calling thread, with everything it learnt.
-    SCheckResult CheckNow();
+    // connectLimitMs bounds the connection (-1: no bound but a stop of the calling worker).
+    SCheckResult CheckNow(int connectLimitMs = -1);
     // True when the program's folder cannot be written: updates then come from the package
     // manager and nothing is offered.
     bool PackageManaged() const;
