@@ -31,6 +31,12 @@ public:
     virtual bool Carrier() const { return false; }
     // Bytes still waiting in the driver's output queue; 0 where the driver cannot tell.
     virtual int OutputQueue() const { return 0; }
+    // Hands the RS-485 direction switch to the driver (RTS at rtsOnSend while sending, the
+    // opposite level after the last stop bit); false where the driver has no such mode.
+    virtual bool SetKernelRs485(bool rtsOnSend) {
+        (void)rtsOnSend;
+        return false;
+    }
 };
 
 class CSerialLine : public ISerialLine {
@@ -51,11 +57,14 @@ public:
     bool SetRts(bool on) override;
     bool Carrier() const override;
     int OutputQueue() const override;
+    bool SetKernelRs485(bool rtsOnSend) override;
     int Fd() const { return m_fd; }
 
 private:
     bool ModemBit(int bit, bool on);
+    void LeaveKernelRs485();
     int m_fd = -1;
+    bool m_kernelRs485 = false;
 };
 
 }  // namespace dravmer

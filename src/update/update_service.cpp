@@ -56,7 +56,7 @@ bool ParseServerAddress(const std::string& text, std::string& host, int& port) {
 std::string UpdateServerFromSettings(const ISettingsStore& settings) {
     std::string server = settings.GetString("UpdateVersionSettings", "Server", "");
     if (server.empty()) server = settings.GetString("NetProp", "Server", "");
-    return server.empty() ? kDefaultUpdateServer : server;
+    return server;
 }
 
 void SaveUpdateServer(ISettingsStore& settings, const std::string& server) {

@@ -22,12 +22,11 @@ namespace dravmer {
 
 class CUpdateCheckThread;
 
-inline constexpr char kDefaultUpdateServer[] = "dravmer-updates";
-
 // "HOST" or "HOST:PORT"; false when the port is not a number in 1..65535.
 bool ParseServerAddress(const std::string& text, std::string& host, int& port);
 // The update server a start uses: the one entered in the About box ("UpdateVersionSettings"/
-// "Server") when present, else "NetProp"/"Server", else the default host name.
+// "Server") when present, else "NetProp"/"Server"; empty when none is configured (a bench
+// without an update server then asks nobody).
 std::string UpdateServerFromSettings(const ISettingsStore& settings);
 // Stores a server entered in the About box.
 void SaveUpdateServer(ISettingsStore& settings, const std::string& server);
@@ -140,7 +139,7 @@ private:
     std::vector<std::string> m_commandLine;
 
     mutable std::mutex m_mutex;  // server name, last error
-    std::string m_server = kDefaultUpdateServer;
+    std::string m_server;
     int m_port = kFileServerTcpPort;
     std::string m_lastError;
 

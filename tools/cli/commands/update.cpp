@@ -29,6 +29,11 @@ int RunUpdate(CliContext& ctx, const std::vector<std::string>& argsIn) {
         return kExitUsage;
     }
     if (!given) server = UpdateServerFromSettings(ctx.Settings());
+    if (server.empty()) {
+        ctx.err << "dravmer-cli update: no update server is configured (--server HOST[:PORT], or "
+                   "settings set UpdateVersionSettings/Server HOST)\n";
+        return kExitFailure;
+    }
     std::string host;
     int port = kFileServerTcpPort;
     if (!ParseServerAddress(server, host, port)) {
