@@ -35,6 +35,11 @@ std::vector<SSettingDef> Build() {
         {"Properties", "bWriteLinkErrorsToLog", T::Int, "0"},
         // Empty: no update server is asked until one is configured.
         {"NetProp", "Server", T::String, ""},
+        // The update server entered in the About box; it wins over NetProp/Server.
+        {"UpdateVersionSettings", "Server", T::String, ""},
+        // A vendor-compatible network serial library for the network-server ports; empty: the
+        // built-in RFC 2217 client.
+        {"Properties", "NetSerialLibrary", T::String, ""},
         {"Dravmer", "ExperimentDate", T::String, ""},
         {"Dravmer", "ExperimentNumber", T::Int, "1"},
         {"WindowPos", "showCmd", T::Int, "1"},

@@ -6,6 +6,7 @@
 
 #include "link/frame.h"
 #include "link/modem.h"
+#include "link/net_serial_library.h"
 #include "platform/perf_timer.h"
 #include "platform/worker_thread.h"
 
@@ -276,7 +277,7 @@ int CLinkPort::OpenNetSerial(const SPortSettings& s) {
         provider = m_netSerial;
     }
     constexpr int kConnectTimeoutMs = 3000;
-    provider->Init();
+    if (provider->Init() == kNetSerialLoadFailed) return kOpenLibraryFailed;
     const int handle = provider->Open(s.ipAddress, s.tcpIpPort, kConnectTimeoutMs);
     if (handle < 0) return handle == -2 ? kOpenRemoteFailed : kOpenServerNotFound;
     provider->SetReadTimeouts(handle, 0xFFFFFFFFu);
@@ -318,15 +319,23 @@ int CLinkPort::OpenLocal(const SPortSettings& s) {
     }
     int error = 0;
     std::unique_ptr<ISerialLine> line = factory ? factory(s, error) : nullptr;
+<<<<<<< HEAD
     if (!line) {
         SetOpenDetail(s.LocalDevicePath() + ": " +
                       (error != 0 ? std::strerror(error) : "cannot be opened"));
         return kOpenLocalFailed;
     }
+=======
+    if (!line) return kOpenLocalFailed;
+    m_kernelRs485 = false;
+>>>>>>> update
     if (s.comType >= kComRs485DtrLow && s.comType <= kComRs485RtsHi) {
-        SetRs485Direction(*line, s.comType, true);
-        m_usPerByte = CalibrateRs485ByteTimeUs(*line, s.Baud());
-        SetRs485Direction(*line, s.comType, false);
+        m_kernelRs485 = UseKernelRs485(*line, s.comType);
+        if (!m_kernelRs485) {
+            SetRs485Direction(*line, s.comType, true);
+            m_usPerByte = CalibrateRs485ByteTimeUs(*line, s.Baud());
+            SetRs485Direction(*line, s.comType, false);
+        }
     }
     if (IsModemType(s) && m_dialOnOpen) {
         CModemDialer dialer(
@@ -408,7 +417,7 @@ bool CLinkPort::Write(const std::uint8_t* data, int length) {
         written = provider && provider->Write(m_netHandle, data, length) == length;
     } else if (!m_line) {
         return false;
-    } else if (s.comType >= kComRs485DtrLow && s.comType <= kComRs485RtsHi) {
+    } else if (s.comType >= kComRs485DtrLow && s.comType <= kComRs485RtsHi && !m_kernelRs485) {
         written = WriteRs485(*m_line, s.comType, data, length, m_usPerByte);
     } else {
         written = m_line->Write(data, length);

@@ -41,6 +41,10 @@ bool WriteRs485(ISerialLine& line, int comType, const std::uint8_t* data, int le
 // such sample (a pseudo-terminal, a driver that cannot tell) the expected time is used.
 double CalibrateRs485ByteTimeUs(ISerialLine& line, int baud);
 
+// Lets the driver switch an RS-485 line where it can (the RTS disciplines, on a driver with the
+// kernel's RS-485 mode); false leaves the user-space switch in charge.
+bool UseKernelRs485(ISerialLine& line, int comType);
+
 // Expected byte time of 10 bits at the baud rate, with the 2 % margin the switch has always had.
 double Rs485ByteTimeUs(int baud);
 
@@ -145,6 +149,7 @@ private:
     std::vector<std::uint8_t> m_buffer;
     std::atomic<bool> m_pollingRequest{false};
     double m_usPerByte = 0.0;
+    std::atomic<bool> m_kernelRs485{false};  // the driver switches the RS-485 direction
 
     // Steady-clock milliseconds of the last frame write and of the last received bytes.
     std::atomic<double> m_lastWriteMs{-1e18};

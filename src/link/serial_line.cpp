@@ -111,6 +111,7 @@ int CSerialLine::Open(const std::string& path, const SLineParams& params) {
 }
 
 void CSerialLine::Close() {
+    LeaveKernelRs485();  // the next user of the line finds the driver as it was
     if (m_fd >= 0) ::close(m_fd);
     m_fd = -1;
 }

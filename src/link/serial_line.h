@@ -34,6 +34,12 @@ public:
     // The far side hung up (a pseudo-terminal's master closed, a USB adapter pulled): reads and
     // writes will fail until the line is opened again.
     virtual bool HungUp() const { return false; }
+    // Hands the RS-485 direction switch to the driver (RTS at rtsOnSend while sending, the
+    // opposite level after the last stop bit); false where the driver has no such mode.
+    virtual bool SetKernelRs485(bool rtsOnSend) {
+        (void)rtsOnSend;
+        return false;
+    }
 };
 
 class CSerialLine : public ISerialLine {
@@ -55,12 +61,15 @@ public:
     bool Carrier() const override;
     int OutputQueue() const override;
     bool HungUp() const override { return m_hungUp; }
+    bool SetKernelRs485(bool rtsOnSend) override;
     int Fd() const { return m_fd; }
 
 private:
     bool ModemBit(int bit, bool on);
+    void LeaveKernelRs485();
     int m_fd = -1;
     bool m_hungUp = false;
+    bool m_kernelRs485 = false;
 };
 
 }  // namespace dravmer
