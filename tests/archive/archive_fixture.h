@@ -88,7 +88,7 @@ protected:
             CDeviceData store;
             store.SetFirmwareVersion(5, static_cast<std::uint8_t>(40 + k));
             FillStore(store, records, static_cast<unsigned>(addresses[k] + number));
-            store.SetStartTime(1765000000 + number * 3600);
+            store.SetStartTime(1796536000 + number * 3600);  // 2026-12-06, the day the names carry
             std::string path =
                 (folder / ExperimentFileName(date, number, addresses[k], text)).string();
             EXPECT_EQ(SaveStoreAs(store, path, text, options.Columns(), options), 0);

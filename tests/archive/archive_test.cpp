@@ -67,7 +67,10 @@ TEST_P(ArchiveBackend, FilesComeBackByteForByteAndStatisticsAreQueryable) {
             std::vector<SHistoryRow> rows;
             ASSERT_EQ(archive->History(102, 23, kind, rows), kArchiveOk);
             ASSERT_EQ(rows.size(), text ? 2u : 1u);
-            EXPECT_EQ(rows.back().value, store.GetStatValue(kind, 23)) << StatKindName(kind);
+            auto row = std::find_if(rows.begin(), rows.end(),
+                                    [&](const SHistoryRow& h) { return h.id == id; });
+            ASSERT_NE(row, rows.end());
+            EXPECT_EQ(row->value, store.GetStatValue(kind, 23)) << StatKindName(kind);
         }
     }
 }
