@@ -118,6 +118,7 @@ std::string RedactArchiveUrl(const std::string& url);
 // come out of every source (bench, .adc, .txt) the same.
 std::string ExperimentFingerprint(const SArchivedExperiment& e);
 
+// One connection; use an archive from one thread at a time (a worker opens its own).
 class CArchive {
 public:
     ~CArchive();

@@ -310,6 +310,26 @@ int ExportExperiment(const SArchivedExperiment& e, const std::string& dir,
     return kArchiveOk;
 }
 
+bool FillStoreFromArchive(const SArchivedExperiment& e, std::size_t index, CDeviceData& store) {
+    if (index >= e.devices.size()) return false;
+    const SArchivedDevice& d = e.devices[index];
+    const std::size_t c = e.columns.size();
+    if (d.values.size() != static_cast<std::size_t>(d.recordCount) * c) return false;
+    store.ResetData();
+    store.SetFirmwareVersion(d.fwMajor, d.fwMinor);
+    CMeasRecord r;
+    r.kg = d.kg;
+    r.kr = d.kr;
+    for (int i = 0; i < d.recordCount; ++i) {
+        const double* row = d.values.data() + static_cast<std::size_t>(i) * c;
+        for (std::size_t j = 0; j < c; ++j) SetParam(r, e.columns[j], row[j]);
+        if (store.AddSample(r) != 0) return false;
+    }
+    store.SetStartTime(d.startTime);
+    store.SetTitle(StoreTitle(e.date, e.number, d.address));
+    return true;
+}
+
 int ExperimentFromBench(CBench& bench, SArchivedExperiment& e, std::string& error,
                         const ArchiveProgressFn& progress, const std::atomic<bool>* stop) {
     e = SArchivedExperiment{};

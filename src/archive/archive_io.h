@@ -61,6 +61,12 @@ int ExportExperiment(const SArchivedExperiment& e, const std::string& dir,
                      const std::string& format, std::vector<std::string>& written,
                      std::string& error);
 
+// Fills a store with device `index` of an archived experiment, as loading its file would: the
+// store is reset, gets the records (with their running statistics), the firmware, the start
+// time and the title "date-NNN-address". The loading dialog's archive source uses it.
+// False when there is no such device.
+bool FillStoreFromArchive(const SArchivedExperiment& e, std::size_t index, CDeviceData& store);
+
 // ---- the window's command "Сохранить эксперимент в БД" and archiving at stop ----
 // Builds the experiment from the bench's current stores (a stopped or a loaded experiment) and
 // archives it into the archive at url. Blocking: run it on a worker thread. progress gets

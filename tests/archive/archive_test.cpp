@@ -72,6 +72,21 @@ TEST_P(ArchiveBackend, FilesComeBackByteForByteAndStatisticsAreQueryable) {
             ASSERT_NE(row, rows.end());
             EXPECT_EQ(row->value, store.GetStatValue(kind, 23)) << StatKindName(kind);
         }
+        // Loaded straight from the archive, the store is the one the file gives.
+        CDeviceData fromArchive;
+        ASSERT_TRUE(FillStoreFromArchive(back, 1, fromArchive));
+        ASSERT_EQ(fromArchive.GetCount(), store.GetCount());
+        EXPECT_EQ(fromArchive.Title(), StoreTitle("261206", text ? 8 : 7, 102));
+        for (int i = 0; i < store.GetCount(); i += 37) {
+            double a[43], b[43];
+            GetAllParams(store.GetSample(i), a);
+            GetAllParams(fromArchive.GetSample(i), b);
+            for (int p = 0; p < 43; ++p) ASSERT_EQ(a[p], b[p]) << "record " << i << " param " << p;
+        }
+        fromArchive.CalcAll();
+        for (int p = kStatFirstParam; p < 43; ++p)
+            EXPECT_EQ(fromArchive.GetStatValue(StatKind::Sigma, p), store.GetStatValue(StatKind::Sigma, p));
+        EXPECT_FALSE(FillStoreFromArchive(back, 3, fromArchive));
     }
 }
 
