@@ -47,6 +47,9 @@ std::vector<SSettingDef> Build() {
         {"WindowPos", "y", T::Int, "0"},
         {"WindowPos", "cx", T::Int, "560"},
         {"WindowPos", "cy", T::Int, "400"},
+        // The experiment archive: empty Url means the SQLite file in the user's data folder.
+        {"Archive", "Url", T::String, ""},
+        {"Archive", "ArchiveOnStop", T::Int, "0"},
     };
     for (int p = 0; p < 4; ++p) {
         const std::string sec = "ComSettingsPort" + std::to_string(p);

@@ -319,16 +319,12 @@ int CLinkPort::OpenLocal(const SPortSettings& s) {
     }
     int error = 0;
     std::unique_ptr<ISerialLine> line = factory ? factory(s, error) : nullptr;
-<<<<<<< HEAD
     if (!line) {
         SetOpenDetail(s.LocalDevicePath() + ": " +
                       (error != 0 ? std::strerror(error) : "cannot be opened"));
         return kOpenLocalFailed;
     }
-=======
-    if (!line) return kOpenLocalFailed;
     m_kernelRs485 = false;
->>>>>>> update
     if (s.comType >= kComRs485DtrLow && s.comType <= kComRs485RtsHi) {
         m_kernelRs485 = UseKernelRs485(*line, s.comType);
         if (!m_kernelRs485) {
