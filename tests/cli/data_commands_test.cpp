@@ -83,6 +83,25 @@ TEST_F(DataCommands, StatsJsonGivesHandCheckableFiguresOverAllRecordsAndARange) 
     EXPECT_DOUBLE_EQ(r[0]["stats"]["Average"]["IG"].get<double>(), (3 + 4 + 5 + 6) / 4.0);
 }
 
+TEST_F(DataCommands, ARangeGivenBackwardsIsPutInOrderAndSaidSo) {
+    const auto path = Write("261206-003-000042.adc", false);
+    auto json = Cli({"stats", path, "--from", "5", "--to", "2", "--json"});
+    ASSERT_EQ(json.code, kExitOk) << json.err;
+    auto r = nlohmann::json::parse(json.out);
+    EXPECT_EQ(r[0]["range"][0], 2);
+    EXPECT_EQ(r[0]["range"][1], 5);
+    EXPECT_EQ(r[0]["range_reordered"], true);
+    EXPECT_NE(json.err.find("--from 5 is after --to 2; the statistics are over 2..5"),
+              std::string::npos)
+        << json.err;
+    auto text = Cli({"stats", path, "--from", "50"});
+    EXPECT_NE(text.out.find("put in order"), std::string::npos) << text.out;
+    EXPECT_NE(text.err.find("after the last record 9"), std::string::npos) << text.err;
+    auto forwards = Cli({"stats", path, "--from", "2", "--to", "5", "--json"});
+    EXPECT_FALSE(nlohmann::json::parse(forwards.out)[0].contains("range_reordered"));
+    EXPECT_EQ(forwards.err, "");
+}
+
 TEST_F(DataCommands, ConvertRoundTripsAndWritesACsvWithOneHeaderRow) {
     const auto adc = Write("261206-003-000042.adc", false);
     const auto txt = (dir / "261206-003-000042.txt").string();
