@@ -264,6 +264,24 @@ TEST_P(ArchiveBackend, ValuesThatAreNotFloatsAndNotNumbersComeBackExactly) {
     EXPECT_EQ(b.linkStat[1], 4000000000u);
 }
 
+TEST_P(ArchiveBackend, DamagedRecordsAreReportedNotHandedOut) {
+    WriteExperiment(dir / "in", "261213", 2, {31, 32}, 40, false, "");
+    auto archive = OpenArchive();
+    ASSERT_TRUE(archive);
+    std::int64_t id = 0;
+    ASSERT_EQ(archive->Add(FromFolder(dir / "in"), id), kArchiveOk);
+    std::string error;
+    auto raw = GetParam() == "sqlite" ? archive::OpenSqlite(url.substr(7), error)
+                                      : archive::OpenPostgres(url, error);
+    ASSERT_TRUE(raw) << error;
+    ASSERT_TRUE(raw->Exec("UPDATE devices SET records = $1 WHERE address = 32",
+                          {archive::SDbValue::Blob(std::string("\x78\x01garbage", 10))}));
+    SArchivedExperiment e;
+    EXPECT_EQ(archive->Get(id, e), kArchiveBadData);
+    EXPECT_NE(archive->LastError().find("device 32"), std::string::npos) << archive->LastError();
+    EXPECT_EQ(archive->Get(id + 1000, e), kArchiveNotFound);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, ArchiveBackend, ::testing::Values("sqlite", "postgresql"),
                          BackendName);
 
@@ -307,6 +325,25 @@ TEST(ArchiveOpen, RefusedConnectionsOfARealServerAreReported) {
     EXPECT_FALSE(CArchive::Open(PostgresUrl(pg.SocketDir(), "nosuchdb"), code, error));
     EXPECT_EQ(code, kArchiveUnreachable);
     EXPECT_NE(error.find("nosuchdb"), std::string::npos) << error;
+}
+
+TEST(ArchiveOpen, AConnectionTheServerDropsIsReportedAsLost) {
+    CTestPostgres& pg = CTestPostgres::Instance();
+    ASSERT_TRUE(pg.Running()) << pg.Error();
+    const std::string url = pg.NewDatabaseUrl();
+    int code = 0;
+    std::string error;
+    auto archive = CArchive::Open(url, code, error);
+    ASSERT_TRUE(archive) << error;
+    // The lab's administrator (or a restart of the server) ends the session.
+    auto admin = archive::OpenPostgres(PostgresUrl(pg.SocketDir(), "postgres"), error);
+    ASSERT_TRUE(admin) << error;
+    const std::string db = url.substr(url.find("@/") + 2, url.find('?') - url.find("@/") - 2);
+    ASSERT_TRUE(admin->Exec("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = $1",
+                            {archive::SDbValue::Text(db)}));
+    std::vector<SArchiveListRow> rows;
+    EXPECT_EQ(archive->List({}, rows), kArchiveUnreachable);
+    EXPECT_NE(archive->LastError().find("lost"), std::string::npos) << archive->LastError();
 }
 
 TEST(ArchiveUrl, PasswordsNeverReachMessages) {
