@@ -2,6 +2,7 @@
 // PostgreSQL on a lab server). The URL comes from --archive, else from Archive/Url, else the
 // SQLite file in the user's data folder.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <map>
@@ -312,10 +313,11 @@ int RunHistory(CliContext& ctx, CArchive& archive, std::vector<std::string> args
     ctx.out << "id\tdate_time\tnumber\t" << StatKindName(static_cast<StatKind>(kind)) << " "
             << ParamNameTrimmed(index) << "\n";
     for (const auto& r : rows) {
+        // The shortest text that reads back as the stored value.
         char value[64];
-        std::snprintf(value, sizeof value, "%.17g", r.value);
-        ctx.out << r.id << "\t" << IsoTime(r.startTime) << "\t" << r.number << "\t" << value
-                << "\n";
+        auto end = std::to_chars(value, value + sizeof value, r.value).ptr;
+        ctx.out << r.id << "\t" << IsoTime(r.startTime) << "\t" << r.number << "\t"
+                << std::string_view(value, static_cast<std::size_t>(end - value)) << "\n";
     }
     if (rows.empty())
         ctx.err << "dravmer-cli archive history: device " << address
