@@ -1,6 +1,8 @@
 // archive add|list|history|export [--archive URL]: the experiment archive (SQLite on the bench,
 // PostgreSQL on a lab server). The URL comes from --archive, else from Archive/Url, else the
 // SQLite file in the user's data folder.
+#include <unistd.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -13,6 +15,7 @@
 #include "archive/archive_io.h"
 #include "bench/experiment_settings.h"
 #include "cli/cli.h"
+#include "cli/session.h"
 #include "files/experiment_files.h"
 #include "files/experiment_scan.h"
 #include "measure/param_catalog.h"
@@ -162,17 +165,34 @@ int RunAdd(CliContext& ctx, CArchive& archive, const std::vector<std::string>& a
     settings.LoadExperimentSettings(ctx.Settings());
     settings.LoadFileSettings(ctx.Settings());
     SArchiveDefaults defaults(settings);
+    // Ctrl-C ends the experiment being archived with nothing of it written.
+    InstallInterruptHandler();
+    ClearInterrupt();
+    const bool tty = ::isatty(2);
     for (const auto& p : pending) {
+        const std::string title = fs::path(p.paths.front()).filename().string().substr(0, 10);
+        auto show = [&](const char* what) -> ArchiveProgressFn {
+            return [&, what](int done, int total) {
+                if (tty) std::fprintf(stderr, "\r%s %s: %d/%d ", what, title.c_str(), done, total);
+                return !Interrupted();
+            };
+        };
         SArchivedExperiment e;
         std::string error;
-        int code = ExperimentFromFiles(p.paths, p.time, p.label, defaults, e, error);
-        if (code != kArchiveOk) {
+        int code = ExperimentFromFiles(p.paths, p.time, p.label, defaults, e, error,
+                                       show("reading"));
+        std::int64_t id = 0;
+        if (code == kArchiveOk) code = archive.Add(e, id, show("archiving"));
+        if (tty) std::fprintf(stderr, "\r%*s\r", static_cast<int>(title.size()) + 32, "");
+        if (code == kArchiveStopped) {
+            ctx.err << "dravmer-cli archive: interrupted; " << title << " is not archived\n";
+            return kExitFailure;
+        }
+        if (code != kArchiveOk && code != kArchiveDuplicate && !error.empty()) {
             ctx.err << "dravmer-cli archive: " << error << " (the experiment is not archived)\n";
             ok = false;
             continue;
         }
-        std::int64_t id = 0;
-        code = archive.Add(e, id);
         char name[32];
         std::snprintf(name, sizeof name, "%s-%3.3d", e.date.c_str(), e.number);
         if (code == kArchiveOk) {
