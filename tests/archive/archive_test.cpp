@@ -4,7 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
+#include <thread>
 #include <cstring>
 #include <limits>
 
@@ -111,6 +113,32 @@ TEST_P(ArchiveBackend, TheSameExperimentTwiceIsKeptOnceWhateverItsFormat) {
     auto second = OpenArchive();
     ASSERT_TRUE(second);
     EXPECT_EQ(second->Add(FromFolder(dir / "adc"), again), kArchiveDuplicate);
+}
+
+TEST_P(ArchiveBackend, TwoBenchesArchivingTheSameExperimentAtOnceKeepOneCopy) {
+    WriteExperiment(dir / "in", "261207", 5, {21, 22, 23}, 60, false);
+    SArchivedExperiment e = FromFolder(dir / "in");
+    auto first = OpenArchive();
+    auto second = OpenArchive();
+    ASSERT_TRUE(first && second);
+    std::thread other;
+    std::int64_t firstId = 0, secondId = 0;
+    int secondCode = 0;
+    // The second bench starts while the first is inside its transaction.
+    int firstCode = first->Add(e, firstId, [&](int done, int) {
+        if (done == 1) {
+            other = std::thread([&] { secondCode = second->Add(e, secondId); });
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+        return true;
+    });
+    other.join();
+    EXPECT_EQ(firstCode, kArchiveOk) << first->LastError();
+    EXPECT_EQ(secondCode, kArchiveDuplicate) << second->LastError();
+    EXPECT_EQ(secondId, firstId);
+    std::int64_t count = 0;
+    ASSERT_EQ(first->Count(count), kArchiveOk);
+    EXPECT_EQ(count, 1);
 }
 
 TEST_P(ArchiveBackend, AKilledArchivingLeavesNoPartialExperiment) {
