@@ -6,6 +6,7 @@
 #include "archive/archive_io.h"
 #include "archive_fixture.h"
 #include "bench/bench.h"
+#include "bench/bench_archive.h"
 #include "sim/lib/sim_line.h"
 #include "sim/lib/sim_pty.h"
 

@@ -13,6 +13,7 @@
 
 #include "archive/archive.h"
 #include "archive/archive_io.h"
+#include "bench/bench_archive.h"
 #include "bench/experiment_settings.h"
 #include "cli/cli.h"
 #include "cli/session.h"
@@ -164,7 +165,7 @@ int RunAdd(CliContext& ctx, CArchive& archive, const std::vector<std::string>& a
     CExperimentSettings settings;
     settings.LoadExperimentSettings(ctx.Settings());
     settings.LoadFileSettings(ctx.Settings());
-    SArchiveDefaults defaults(settings);
+    SArchiveDefaults defaults = ArchiveDefaultsFrom(settings);
     // Ctrl-C ends the experiment being archived with nothing of it written.
     InstallInterruptHandler();
     ClearInterrupt();
