@@ -15,6 +15,7 @@
 #include "sim/lib/sim_line.h"
 #include "sim/lib/sim_pty.h"
 #include "ui/main_frame.h"
+#include "ui/view_state.h"
 #include "ui_test_env.h"
 
 namespace dravmer::ui::test {
