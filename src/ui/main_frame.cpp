@@ -373,8 +373,10 @@ void CMainFrame::TickActivity() {
     // The link parameters follow the ports as they open, close and dial.
     for (int p = 0; p < kPortCount; ++p) {
         const QString text = Q(m_bench.Port(p).StatusText());
-        if (m_panes->Pane(CStatusPanes::LinkPane(p))->text() != text)
+        if (m_panes->Pane(CStatusPanes::LinkPane(p))->text() != text) {
             m_panes->SetText(CStatusPanes::LinkPane(p), text);
+            m_panes->Fit(width() - 40);
+        }
     }
 }
 
@@ -428,6 +430,11 @@ void CMainFrame::SavePlacement() {
     m_settings.SetInt("WindowPos", "cx", normal.width());
     m_settings.SetInt("WindowPos", "cy", normal.height());
     m_settings.Flush();
+}
+
+void CMainFrame::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    m_panes->Fit(width() - 40);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
