@@ -42,7 +42,7 @@ CMainFrame::CMainFrame(CBench& bench, ISettingsStore& settings, QWidget* parent)
       m_commands(new CCommandTable(this)),
       m_view(new CViewState(this)),
       m_context{bench, settings, *m_events, m_commands, m_view} {
-    setWindowTitle(QStringLiteral("Dravmer v.%1").arg(QString::fromLatin1(kVersion)));
+    setWindowTitle(tr("Dravmer v.%1").arg(QString::fromLatin1(kVersion)));
     setWindowIcon(Icon("dravmer"));
     setMinimumSize(kMinWidth, kMinHeight);
     m_bench.SetListener(m_events);
@@ -404,7 +404,7 @@ void CMainFrame::TickStatusTexts() {
     if (current >= 0 && static_cast<size_t>(current) < m_bench.StoreCount()) {
         const SStatState st = m_bench.Data(static_cast<size_t>(current)).GetStatState();
         m_panes->SetText(CStatusPanes::kStatRangePane,
-                         QStringLiteral("Stat range: %1 - %2")
+                         tr("Stat range: %1 - %2")
                              .arg(st.firstSecond)
                              .arg(st.lastSecond < 0 ? 0 : st.lastSecond));
     }
