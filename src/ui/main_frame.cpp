@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -152,7 +154,12 @@ void CMainFrame::ConnectEvents() {
         // The start's own refusals are answered by the start itself.
         if (m_busy == Busy::Start && text == QStringLiteral("Список приборов пуст.")) return;
         statusBar()->showMessage(text, 10000);
-        ShowMessage(QMessageBox::Warning, tr("Ошибка"), text);
+        // Errors that come while one is on screen join it rather than stacking up boxes.
+        if (m_errorBox) {
+            m_errorBox->setText(m_errorBox->text() + QLatin1Char('\n') + text);
+            return;
+        }
+        m_errorBox = ShowMessage(QMessageBox::Warning, tr("Ошибка"), text);
     });
 }
 
@@ -250,7 +257,7 @@ double CMainFrame::AutoStopSeconds() const {
 
 void CMainFrame::TickAutoStop() {
     if (m_bench.AutoStop() && m_bench.IsRunning() && m_busy == Busy::None &&
-        AutoStopSeconds() > kAutoStopSeconds) {
+        AutoStopSeconds() > m_autoStopLimit) {
         m_autoStopClock.start();
         ToggleExperiment();
     }
@@ -415,8 +422,13 @@ void CMainFrame::RestorePlacement() {
     const int y = m_settings.GetInt("WindowPos", "y", 0);
     const int cx = m_settings.GetInt("WindowPos", "cx", kMinWidth);
     const int cy = m_settings.GetInt("WindowPos", "cy", kMinHeight);
-    move(x, y);
-    resize(std::max(cx, kMinWidth), std::max(cy, kMinHeight));
+    const QRect wanted(x, y, std::max(cx, kMinWidth), std::max(cy, kMinHeight));
+    // A placement on a screen that is no longer there would hide the window.
+    bool onScreen = false;
+    for (const QScreen* screen : QGuiApplication::screens())
+        if (screen->availableGeometry().intersects(wanted)) onScreen = true;
+    move(onScreen ? wanted.topLeft() : QPoint(0, 0));
+    resize(wanted.size());
 }
 
 void CMainFrame::SavePlacement() {

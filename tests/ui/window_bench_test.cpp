@@ -204,6 +204,37 @@ TEST(WindowBench, CancelInTheWaitDialogLeavesNothingStarted) {
     EXPECT_EQ(frame.windowTitle(), QString("Dravmer v.05.43"));
 }
 
+TEST(WindowBench, AutoStopEndsTheExperimentAfterItsLimit) {
+    CWindowRig rig({{0, 1, 7001}});
+    ASSERT_TRUE(rig.ok);
+    rig.SetDeviceList({{7001, 0}});
+    CMainFrame& frame = *rig.frame;
+    frame.SetAutoStopLimit(1.0);
+    frame.Commands().Get(cmd::AutoStop)->trigger();
+    EXPECT_TRUE(frame.Commands().Get(cmd::AutoStop)->isChecked());
+    EXPECT_TRUE(rig.bench->AutoStop());
+    // This experiment runs without files.
+    frame.Commands().Get(cmd::WriteToFile)->trigger();
+    WaitFor([&] { return frame.BusyWith() == CMainFrame::Busy::None; });
+    EXPECT_FALSE(frame.Commands().Get(cmd::WriteToFile)->isChecked());
+    ASSERT_EQ(StartAndWait(frame), static_cast<int>(StartResult::Started));
+    QElapsedTimer t;
+    t.start();
+    bool stopped = false;
+    QObject::connect(&frame, &CMainFrame::stopFinished, [&](double) { stopped = true; });
+    ASSERT_TRUE(WaitFor([&] { return stopped; }, 5000));
+    // The check runs once a second: the stop comes between the limit and a second later.
+    EXPECT_GE(t.elapsed(), 1000);
+    EXPECT_FALSE(rig.bench->IsRunning());
+    EXPECT_TRUE(rig.Files().isEmpty());
+    // Writing switched on after the stop puts every record collected into new files.
+    frame.Commands().Get(cmd::WriteToFile)->trigger();
+    WaitFor([&] { return frame.BusyWith() == CMainFrame::Busy::None; });
+    EXPECT_TRUE(frame.Commands().Get(cmd::WriteToFile)->isChecked());
+    EXPECT_FALSE(rig.Files().isEmpty());
+    EXPECT_TRUE(frame.windowTitle().contains("7001")) << frame.windowTitle().toStdString();
+}
+
 TEST(WindowBench, HundredDevicesKeepTheWindowResponsive) {
     CWindowRig rig({{900001, 34, 10001}, {900002, 33, 20001}, {900003, 33, 30001}}, "0.5");
     ASSERT_TRUE(rig.ok);
