@@ -122,6 +122,21 @@ TEST(MainFrame, StartOnEmptyListIsRefusedWithTheMessage) {
     EXPECT_FALSE(f.bench->IsRunning());
 }
 
+TEST(MainFrame, EngineErrorsJoinTheBoxOnScreen) {
+    Frame f;
+    emit f.frame->Events().error("first");
+    QMessageBox* box = f.frame->LastMessage();
+    ASSERT_NE(box, nullptr);
+    emit f.frame->Events().error("second");
+    EXPECT_EQ(f.frame->LastMessage(), box);
+    EXPECT_EQ(box->text(), QString("first\nsecond"));
+    box->accept();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    emit f.frame->Events().error("third");
+    ASSERT_NE(f.frame->LastMessage(), nullptr);
+    EXPECT_EQ(f.frame->LastMessage()->text(), QString("third"));
+}
+
 TEST(MainFrame, DeviceBoxSelectsFirstEntryWithTheAddress) {
     Frame f;
     f.SetDevices({11, 22, 22, 33});
