@@ -33,6 +33,12 @@ int CBench::Search() {
     if (m_running || m_starting) return -1;
     bool expected = false;
     if (!m_searching.compare_exchange_strong(expected, true)) return -1;
+    if (m_loading) {
+        m_searching = false;
+        return -1;
+    }
+    // What a search finds is the new device list, whatever was loaded for review before.
+    m_showsLoaded = false;
 
     CDeviceList& list = m_settings.devices;
     list.ClearFound();
@@ -143,7 +149,8 @@ bool CBench::SetDeviceEnabled(std::size_t foundIndex, bool enabled) {
     if (foundIndex >= m_settings.devices.Found().size()) return false;
     m_settings.devices.SetEnabled(foundIndex, enabled);
     m_settings.devices.RebuildActive();
-    m_settings.devices.SaveFound(m_store);
+    // The devices of a loaded experiment never replace the saved list.
+    if (!m_showsLoaded) m_settings.devices.SaveFound(m_store);
     m_store.Flush();
     EnsureStores();
     return true;
@@ -153,7 +160,7 @@ bool CBench::SetAllDevicesEnabled(bool enabled) {
     if (m_running || m_starting || m_searching) return false;
     m_settings.devices.SetAllEnabled(enabled);
     m_settings.devices.RebuildActive();
-    m_settings.devices.SaveFound(m_store);
+    if (!m_showsLoaded) m_settings.devices.SaveFound(m_store);
     m_store.Flush();
     EnsureStores();
     return true;
