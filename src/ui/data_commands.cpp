@@ -12,10 +12,7 @@
 namespace dravmer::ui {
 
 CDataCommands::CDataCommands(SUiContext& context, QWidget* window)
-    : QObject(window), m_context(context), m_window(window),
-      m_calculation(new CStatsCalculation(context, this)) {
-    connect(m_calculation, &CStatsCalculation::finished, this, &CDataCommands::statisticsChanged);
-}
+    : QObject(window), m_context(context), m_window(window) {}
 
 void CDataCommands::LoadExperiment() {
     if (m_context.bench.IsRunning() || m_context.bench.IsSearching()) return;
@@ -24,8 +21,6 @@ void CDataCommands::LoadExperiment() {
             &CDataCommands::experimentLoaded);
     dialog.exec();
 }
-
-void CDataCommands::CalculateStatistics() { m_calculation->Start(m_range, m_window); }
 
 void CDataCommands::ShowDebugWindow() {
     if (m_debug) {
@@ -43,7 +38,5 @@ void CDataCommands::CopyStatistics(int tabIndex, QWidget* page) {
     else if (auto* all = qobject_cast<CAllDevicesPage*>(page)) all->CopyStatistics();
     else if (tabIndex == 2) CStatsClipboard::RepeatLast();
 }
-
-void CDataCommands::SetAutoScroll(bool on) { m_context.bench.Settings().autoScroll = on; }
 
 }  // namespace dravmer::ui

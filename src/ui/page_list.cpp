@@ -3,7 +3,10 @@
 #include <QCoreApplication>
 
 #include "ui/pages/all_devices_page.h"
+#include "ui/pages/device_list_page.h"
 #include "ui/pages/experiment_settings_page.h"
+#include "ui/pages/port_settings_page.h"
+#include "ui/pages/program_settings_page.h"
 #include "ui/pages/readings_page.h"
 #include "ui/pages/table_settings_page.h"
 #include "ui/sheet_page.h"
@@ -27,13 +30,17 @@ std::vector<SViewPage> ViewPages() {
          [](SUiContext& c, QWidget* parent) -> QWidget* {
              return new CExperimentSettingsPage(c, parent);
          }},
-        {T("Список приборов"), nullptr},
+        {T("Список приборов"),
+         [](SUiContext& c, QWidget* parent) -> QWidget* { return new CDeviceListPage(c, parent); }},
     };
 }
 
 std::vector<SSheetPageEntry> SheetPages() {
     std::vector<SSheetPageEntry> pages = {
-        {T("Настройки"), nullptr},
+        {T("Настройки"),
+         [](SUiContext& c, QWidget* parent) -> CSheetPage* {
+             return new CProgramSettingsPage(c, parent);
+         }},
         {T("График среднее UG0-9"), nullptr},
         {T("Цвета графиков"), nullptr},
         {T("Настройки основного графика"), nullptr},
@@ -44,7 +51,10 @@ std::vector<SSheetPageEntry> SheetPages() {
     };
     for (int n = 1; n <= 4; ++n)
         pages.push_back({QCoreApplication::translate("Pages", "Настройки порта №%1").arg(n),
-                         nullptr, true});
+                         [n](SUiContext& c, QWidget* parent) -> CSheetPage* {
+                             return new CPortSettingsPage(c, n - 1, parent);
+                         },
+                         true});
     return pages;
 }
 

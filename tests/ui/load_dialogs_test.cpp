@@ -19,7 +19,6 @@
 #include "ui/dialogs/load_at_start_dialog.h"
 #include "ui/dialogs/load_experiment_dialog.h"
 #include "ui/dialogs/load_runner.h"
-#include "ui/stats_calculation.h"
 #include "ui_fixture.h"
 
 namespace dravmer::ui {
@@ -198,28 +197,6 @@ TEST_F(DebugWindow, ClosingStopsTheScanOfALargeStore) {
     window->reject();  // joins the worker
     EXPECT_FALSE(window->Text()->toPlainText().contains("comlete"));
     delete window;
-}
-
-using StatsCalculation = UiTest;
-
-TEST_F(StatsCalculation, RecomputesEveryDeviceOverTheRangeOrEverything) {
-    Devices({101, 102});
-    for (std::uint32_t t = 0; t < 100; ++t) {
-        Add(0, t, {{3, static_cast<double>(t)}});
-        Add(1, t, {{3, 2.0 * t}});
-    }
-    CStatsCalculation calc(Context());
-    QSignalSpy finished(&calc, &CStatsCalculation::finished);
-    ASSERT_TRUE(calc.Start(SSecondsRange{10, 19}));
-    EXPECT_FALSE(calc.Start(std::nullopt));  // one at a time
-    ASSERT_TRUE(finished.wait(5000));
-    EXPECT_DOUBLE_EQ(Bench().Data(0).GetStatValue(StatKind::Average, 3), 14.5);
-    EXPECT_DOUBLE_EQ(Bench().Data(1).GetStatValue(StatKind::Max, 3), 38);
-    EXPECT_TRUE(Bench().Data(1).GetStatState().rangeMode);
-    ASSERT_TRUE(calc.Start(std::nullopt));
-    ASSERT_TRUE(finished.wait(5000));
-    EXPECT_DOUBLE_EQ(Bench().Data(0).GetStatValue(StatKind::Average, 3), 49.5);
-    EXPECT_FALSE(Bench().Data(1).GetStatState().rangeMode);
 }
 
 }  // namespace

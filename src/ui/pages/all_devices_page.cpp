@@ -10,6 +10,7 @@
 #include "measure/param_catalog.h"
 #include "ui/tables/stats_clipboard.h"
 #include "ui/ui_context.h"
+#include "ui/view_state.h"
 #include "ui/widgets/color_ref.h"
 #include "ui/widgets/table_font.h"
 
@@ -64,6 +65,15 @@ CAllDevicesPage::CAllDevicesPage(SUiContext& context, QWidget* parent)
         if (isVisible() || m_context.bench.IsRunning()) Refresh();
     });
     m_timer->start();
+    if (CViewState* view = context.view) {
+        connect(view, &CViewState::deviceListChanged, this, &CAllDevicesPage::Refresh);
+        connect(view, &CViewState::statisticsChanged, this, &CAllDevicesPage::Refresh);
+    }
+    Refresh();
+}
+
+void CAllDevicesPage::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
     Refresh();
 }
 
@@ -150,7 +160,12 @@ void CAllDevicesPage::Refresh() {
 QString CAllDevicesPage::ClipboardText() const {
     CBench& bench = m_context.bench;
     qint64 first = m_first, last = m_last;
-    if (!m_haveRange && bench.StoreCount() > 0 && !bench.Settings().devices.Active().empty()) {
+    std::uint32_t from = 0, to = 0;
+    if (!m_haveRange && m_context.view && m_context.view->StatisticsRange(from, to)) {
+        // The range selected on the graph.
+        first = from;
+        last = to;
+    } else if (!m_haveRange && bench.StoreCount() > 0 && !bench.Settings().devices.Active().empty()) {
         const SStatState st = bench.Data(0).GetStatState();
         first = st.firstSecond;
         last = st.lastSecond;

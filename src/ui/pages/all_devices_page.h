@@ -33,6 +33,9 @@ public slots:
     void Refresh();
     void CopyStatistics();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void KindChanged(int index);
 

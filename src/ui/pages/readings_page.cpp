@@ -14,6 +14,7 @@
 #include "ui/pages/readings_model.h"
 #include "ui/tables/stats_clipboard.h"
 #include "ui/ui_context.h"
+#include "ui/view_state.h"
 #include "ui/widgets/color_ref.h"
 #include "ui/widgets/table_font.h"
 
@@ -83,7 +84,18 @@ CReadingsPage::CReadingsPage(SUiContext& context, QWidget* parent)
         Refresh();
     });
     connect(&context.events, &CBenchEvents::experimentStopped, this, &CReadingsPage::Refresh);
-    SetCurrentDevice(0);
+    if (CViewState* view = context.view) {
+        connect(view, &CViewState::currentDeviceChanged, this, &CReadingsPage::SetCurrentDevice);
+        connect(view, &CViewState::deviceListChanged, this,
+                [this, view] { SetCurrentDevice(view->CurrentDevice()); });
+        connect(view, &CViewState::statisticsChanged, this, &CReadingsPage::Refresh);
+    }
+    SetCurrentDevice(context.view ? context.view->CurrentDevice() : 0);
+}
+
+void CReadingsPage::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    Refresh();
 }
 
 void CReadingsPage::SetCurrentDevice(int index) {

@@ -35,6 +35,9 @@ public slots:
     void SetAutoScroll(bool on);
     void ChooseColumns();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void RebuildColumnsIfChanged();
     void RefreshStatistics();
