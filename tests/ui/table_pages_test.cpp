@@ -105,6 +105,10 @@ TEST_F(ReadingsPage, NewRecordsAddRowsAndTheStatisticsShowTheReceivedShare) {
     page.Refresh();
     EXPECT_EQ(page.Model()->rowCount(), 5);
     EXPECT_EQ(statCell(4, kUG), QString(" 10.000"));  // Max
+    // A column widens to the newest record's text rather than cutting it short.
+    const int ug = ColumnOf(*page.Model(), kUG);
+    EXPECT_GE(page.Readings()->horizontalHeader()->sectionSize(ug),
+              QFontMetrics(page.Readings()->font()).horizontalAdvance(" 10.000") + 12);
     Bench().Data(1).ResetData();
     page.Refresh();
     EXPECT_EQ(page.Model()->rowCount(), 0);

@@ -52,6 +52,7 @@ CLoadExperimentDialog::CLoadExperimentDialog(SUiContext& context, QWidget* paren
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setWordWrap(false);
     connect(m_list, &QTableWidget::cellDoubleClicked, this, [this] { accept(); });
 
     m_progress = new QProgressBar(this);

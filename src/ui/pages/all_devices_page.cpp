@@ -149,6 +149,16 @@ void CAllDevicesPage::RefreshValues() {
             }
         }
     }
+    // A column whose values grow wider than it widens, so that no number is cut short.
+    const QFontMetrics fm(m_table->font());
+    QHeaderView* header = m_table->horizontalHeader();
+    for (int c = 0; c < m_table->columnCount(); ++c) {
+        int widest = header->sectionSize(c);
+        for (int r = 0; r < m_table->rowCount(); ++r)
+            if (QTableWidgetItem* item = m_table->item(r, c))
+                widest = std::max(widest, fm.horizontalAdvance(item->text()) + 12);
+        if (widest > header->sectionSize(c)) header->resizeSection(c, widest);
+    }
 }
 
 void CAllDevicesPage::Refresh() {

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdlib>
 
 #include "measure/param_catalog.h"
@@ -39,8 +40,16 @@ CExperimentSettingsPage::CExperimentSettingsPage(SUiContext& context, QWidget* p
     m_grid->setHorizontalHeaderLabels({tr("Параметры"), tr("В таблицу"), tr("В файл"),
                                        tr("Формат чисел табл"), tr("Формат чисел файл"),
                                        tr("Команда"), tr("Описание параметра")});
+    // The widths of the original face, widened where this system's font needs more for the
+    // header.
     const int widths[kColumns] = {100, 60, 60, 110, 115, 50, 490};
-    for (int c = 0; c < kColumns; ++c) m_grid->horizontalHeader()->resizeSection(c, widths[c]);
+    const QFontMetrics fm(m_grid->horizontalHeader()->font());
+    for (int c = 0; c < kColumns; ++c)
+        m_grid->horizontalHeader()->resizeSection(
+            c, std::max(widths[c],
+                        fm.horizontalAdvance(m_grid->horizontalHeaderItem(c)->text()) + 20));
+    m_grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_grid->verticalHeader()->setDefaultSectionSize(QFontMetrics(m_grid->font()).height() + 6);
     m_grid->horizontalHeader()->setStretchLastSection(true);
     m_grid->verticalHeader()->hide();
     m_grid->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |

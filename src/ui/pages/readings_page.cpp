@@ -1,8 +1,11 @@
 #include "ui/pages/readings_page.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTimer>
@@ -64,12 +67,18 @@ CReadingsPage::CReadingsPage(SUiContext& context, QWidget* parent)
     m_stats->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_stats->verticalHeader()->setDefaultSectionSize(fm.height() + 2);
     m_stats->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_stats->setFixedHeight(140);
     m_stats->setRowCount(10);
+    // All ten rows in view, whatever the font's height (a 140-pixel list with the original
+    // 9-point face).
+    m_stats->setFixedHeight(std::max(m_stats->horizontalHeader()->sizeHint().height(),
+                                     fm.height() + 10) +
+                            10 * m_stats->verticalHeader()->defaultSectionSize() + 6 +
+                            m_stats->horizontalScrollBar()->sizeHint().height() +
+                            2 * m_stats->frameWidth() + 2);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(10, 10, 10, 10);
-    layout->setSpacing(17);
+    layout->setSpacing(8);
     layout->addWidget(m_view, 1);
     layout->addWidget(m_stats);
 
@@ -101,6 +110,7 @@ void CReadingsPage::showEvent(QShowEvent* event) {
 void CReadingsPage::SetCurrentDevice(int index) {
     m_model->SetDevice(index);
     RebuildColumnsIfChanged();
+    WidenReadingsColumns();
     RefreshStatistics();
     if (m_context.bench.Settings().autoScroll) m_view->scrollToBottom();
 }
@@ -120,6 +130,8 @@ void CReadingsPage::RebuildColumnsIfChanged() {
     for (int c = 0; c < static_cast<int>(params.size()); ++c)
         m_view->horizontalHeader()->resizeSection(
             c, fm.horizontalAdvance(Name(params[static_cast<std::size_t>(c)])) + 12);
+    m_widened = -1;
+    WidenReadingsColumns();
 
     // The statistics list: its first column names the rows, then the selected parameters
     // after время.
@@ -144,6 +156,22 @@ void CReadingsPage::RebuildColumnsIfChanged() {
     FitStatisticsColumn(0);
     m_shown = selection;
     m_haveColumns = true;
+}
+
+void CReadingsPage::WidenReadingsColumns() {
+    // A column as narrow as its header would cut most numbers short: a column widens to the
+    // text of the newest record, as the statistics list does.
+    const int rows = m_model->rowCount();
+    if (rows == 0 || rows == m_widened) return;
+    m_widened = rows;
+    const QFontMetrics fm(m_view->font());
+    QHeaderView* header = m_view->horizontalHeader();
+    for (int c = 0; c < m_model->columnCount(); ++c) {
+        const QString text = m_model->data(m_model->index(rows - 1, c), Qt::DisplayRole).toString();
+        // One digit to spare: neighbouring records may need one more.
+        const int wanted = fm.horizontalAdvance(text + QLatin1Char('0')) + 12;
+        if (wanted > header->sectionSize(c)) header->resizeSection(c, wanted);
+    }
 }
 
 void CReadingsPage::FitStatisticsColumn(int column) {
@@ -183,6 +211,7 @@ void CReadingsPage::Refresh() {
     RebuildColumnsIfChanged();
     m_model->SetHighlightColor(FromColorRef(m_context.bench.Settings().highlightColor));
     const bool grew = m_model->Refresh();
+    WidenReadingsColumns();
     RefreshStatistics();
     if (grew && m_context.bench.Settings().autoScroll) m_view->scrollToBottom();
     m_view->viewport()->update();

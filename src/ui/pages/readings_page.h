@@ -42,6 +42,7 @@ private:
     void RebuildColumnsIfChanged();
     void RefreshStatistics();
     void FitStatisticsColumn(int column);
+    void WidenReadingsColumns();
 
     SUiContext& m_context;
     QTableView* m_view = nullptr;
@@ -51,6 +52,7 @@ private:
     ParamFlags m_shown{};
     bool m_haveColumns = false;
     int m_rebuilds = 0;
+    int m_widened = -1;  // the row count the column widths were last fitted at
 };
 
 }  // namespace dravmer::ui
