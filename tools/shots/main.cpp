@@ -122,6 +122,7 @@ int main(int argc, char** argv) {
         rig = std::make_unique<sim::CDemoRig>();
         std::string error;
         settings.SetString("ExperimentSettings", "strPathToSaveFile", (work / "demo/").string());
+        sim::PrepareDemoSettings(settings);
         if (!rig->Start(settings, error)) {
             std::fprintf(stderr, "dravmer-shots: %s\n", error.c_str());
             return 1;
@@ -134,9 +135,15 @@ int main(int argc, char** argv) {
     frame.show();
     const QString tag = demo ? "demo-" : "";
     if (demo) {
-        bench.OpenPorts();
-        if (bench.Start() != StartResult::Started) {
-            std::fprintf(stderr, "dravmer-shots: the demo experiment did not start\n");
+        std::printf("ports open: %d\n", bench.OpenPorts());
+        if (bench.Settings().devices.Active().empty()) std::printf("found: %d\n", bench.Search());
+        frame.View().NotifyDeviceListChanged();
+        SStartOptions options;
+        options.waitDeviceSeconds = 5;
+        const StartResult started = bench.Start(options);
+        if (started != StartResult::Started) {
+            std::fprintf(stderr, "dravmer-shots: the demo experiment did not start (%d)\n",
+                         static_cast<int>(started));
             return 1;
         }
         Wait(12000);

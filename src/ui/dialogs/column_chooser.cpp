@@ -31,6 +31,7 @@ CColumnChooser::CColumnChooser(SUiContext& context, QWidget* parent)
             grid->addWidget(check, n % 11, n / 11);
             ++n;
         }
+        grid->setRowStretch(11, 1);
         groups->addWidget(box);
     }
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
