@@ -1,5 +1,8 @@
 // The experiment list dialog, the start-up load and the debug window.
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QTabWidget>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -15,6 +18,8 @@
 #include <fstream>
 
 #include "files/file_format.h"
+#include "ui/command_table.h"
+#include "ui/main_frame.h"
 #include "ui/dialogs/debug_window.h"
 #include "ui/dialogs/load_at_start_dialog.h"
 #include "ui/dialogs/load_experiment_dialog.h"
@@ -197,6 +202,37 @@ TEST_F(DebugWindow, ClosingStopsTheScanOfALargeStore) {
     window->reject();  // joins the worker
     EXPECT_FALSE(window->Text()->toPlainText().contains("comlete"));
     delete window;
+}
+
+TEST_F(LoadDialogs, TheFrameCopiesThePageShownAndTheGraphPageRepeatsTheLastCopy) {
+    Devices({101});
+    Add(0, 0, {{3, 1}});
+    CMainFrame frame(Bench(), m_store);
+    QTabWidget* tabs = frame.Pages();
+    QAction* copy = frame.Commands().Get(cmd::CopyStatistics);
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->setText("none");
+    tabs->setCurrentIndex(1);
+    copy->trigger();
+    const QString table = clipboard->text();
+    EXPECT_TRUE(table.startsWith("Параметр: Текущее значение (Current); ")) << table.toStdString();
+    tabs->setCurrentIndex(0);
+    copy->trigger();
+    const QString text = clipboard->text();
+    EXPECT_TRUE(text.startsWith("(0 - 0)	")) << text.toStdString();
+    tabs->setCurrentIndex(5);
+    clipboard->setText("none");
+    copy->trigger();
+    EXPECT_EQ(clipboard->text(), QString("none"));  // other pages copy nothing
+    tabs->setCurrentIndex(2);
+    copy->trigger();
+    EXPECT_EQ(clipboard->text(), text);
+    tabs->setCurrentIndex(1);
+    copy->trigger();
+    tabs->setCurrentIndex(2);
+    clipboard->setText("none");
+    copy->trigger();
+    EXPECT_EQ(clipboard->text(), table);
 }
 
 }  // namespace

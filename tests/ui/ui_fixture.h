@@ -1,5 +1,5 @@
 #pragma once
-// A QApplication per test (the offscreen platform) and a bench with devices and records.
+// The test program's QApplication (offscreen) and a bench with devices and records.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -8,16 +8,14 @@
 #include "bench/bench.h"
 #include "ui/bench_events.h"
 #include "ui/ui_context.h"
+#include "ui_test_env.h"
 
 namespace dravmer::ui {
 
 class UiTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        static int argc = 1;
-        static char name[] = "test";
-        static char* argv[] = {name, nullptr};
-        m_app = std::make_unique<QApplication>(argc, argv);
+        test::App();
         m_bench = std::make_unique<CBench>(m_store);
         m_events = std::make_unique<CBenchEvents>();
         m_context = std::make_unique<SUiContext>(SUiContext{*m_bench, m_store, *m_events});
@@ -26,7 +24,6 @@ protected:
         m_context.reset();
         m_events.reset();
         m_bench.reset();
-        m_app.reset();
     }
     // Devices with these addresses on port 0, enabled, with their stores.
     void Devices(std::initializer_list<std::uint32_t> addresses) {
@@ -48,7 +45,6 @@ protected:
     CBench& Bench() { return *m_bench; }
 
     CMemorySettingsStore m_store;
-    std::unique_ptr<QApplication> m_app;
     std::unique_ptr<CBench> m_bench;
     std::unique_ptr<CBenchEvents> m_events;
     std::unique_ptr<SUiContext> m_context;
