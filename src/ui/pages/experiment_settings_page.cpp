@@ -40,8 +40,7 @@ CExperimentSettingsPage::CExperimentSettingsPage(SUiContext& context, QWidget* p
     m_grid->setHorizontalHeaderLabels({tr("Параметры"), tr("В таблицу"), tr("В файл"),
                                        tr("Формат чисел табл"), tr("Формат чисел файл"),
                                        tr("Команда"), tr("Описание параметра")});
-    // The widths of the original face, widened where this system's font needs more for the
-    // header.
+    // The designed widths, widened where this system's font needs more for the header.
     const int widths[kColumns] = {100, 60, 60, 110, 115, 50, 490};
     const QFontMetrics fm(m_grid->horizontalHeader()->font());
     for (int c = 0; c < kColumns; ++c)

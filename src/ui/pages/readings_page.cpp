@@ -68,8 +68,7 @@ CReadingsPage::CReadingsPage(SUiContext& context, QWidget* parent)
     m_stats->verticalHeader()->setDefaultSectionSize(fm.height() + 2);
     m_stats->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_stats->setRowCount(10);
-    // All ten rows in view, whatever the font's height (a 140-pixel list with the original
-    // 9-point face).
+    // All ten rows in view, whatever the font's height (140 pixels with a 9-point face).
     m_stats->setFixedHeight(std::max(m_stats->horizontalHeader()->sizeHint().height(),
                                      fm.height() + 10) +
                             10 * m_stats->verticalHeader()->defaultSectionSize() + 6 +
