@@ -6,6 +6,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -86,7 +87,10 @@ public:
     CLinkPort& Port(int port) { return *m_ports.at(static_cast<size_t>(port)); }
 
     // ---- device search (blocking; runs on the caller's thread) ----
-    // Found count, or -1 when refused (an experiment or another search runs).
+    // Found count; kSearchBusy when an experiment or another search runs, kSearchNoPort when
+    // no port could be opened (the saved device list is then left as it was).
+    static constexpr int kSearchBusy = -1;
+    static constexpr int kSearchNoPort = -2;
     int Search();
     bool IsSearching() const { return m_searching.load(); }
     std::vector<SFoundInfo> FoundInfo() const;
@@ -119,9 +123,13 @@ public:
     // Called once a second by the front end: stops the experiment 700 s after its start when
     // auto-stop is on. True when it stopped.
     bool TickAutoStop();
-    // Share (0..100) of the last poll cycle of a port that went into exchanges with devices;
-    // 100 means the port cannot keep up with the poll period.
-    double PortLoad(int port) const { return m_portLoad[static_cast<size_t>(port)].load(); }
+    // Share (0..100) of the last second a port was busy with exchanges; 100 means the port
+    // cannot keep up with the poll period.
+    double PortLoad(int port) const {
+        return m_ports.at(static_cast<size_t>(port))->BusyPercent(1000.0);
+    }
+    // Whole seconds of the running experiment, or of the last one after Stop.
+    std::uint32_t ExperimentSeconds() const;
     // Duration of the last full poll cycle of a port (seconds, exchanges only).
     double PortCycleSeconds(int port) const {
         return m_portCycle[static_cast<size_t>(port)].load();
@@ -167,7 +175,12 @@ private:
     friend class CPollThread;
     int PollPort(CPollThread& thread, int port);
     bool IdentifyWithWait(std::size_t index, const SStartOptions& options);
+    // One attempt to get back a port that is not open: reports the outage once, waits the
+    // growing pause through `wait` (false: cut short), then opens the port afresh.
+    bool RetryPortOpen(int port, const std::function<bool(int ms)>& wait);
     void ReportWriteErrors(std::size_t index);
+    // After a file was closed: where records went that could not be written where asked.
+    void ReportRescue(std::size_t index);
     void Emit(auto&& fn) const {
         if (auto* l = m_listener.load()) fn(*l);
     }
@@ -199,7 +212,13 @@ private:
     bool m_autoStop = false;
     CPerfTimer m_autoStopWatch;
     double m_lastStopSeconds = 0;
-    std::array<std::atomic<double>, kPortCount> m_portLoad{};
+    struct SPortOutage {
+        bool reported = false;
+        int pauseMs = 0;
+    };
+    // Each touched by the port's poll thread, or by Start before the threads run.
+    std::array<SPortOutage, kPortCount> m_outage{};
+    std::atomic<double> m_stoppedSeconds{0};
     std::array<std::atomic<double>, kPortCount> m_portCycle{};
     std::array<std::atomic<double>, kPortCount> m_portBusy{};
     // One flag per active device, each written only by its port's poll thread.

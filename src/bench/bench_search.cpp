@@ -30,12 +30,33 @@ std::string CBench::ProgressText(int code, std::uint32_t value, int counter) con
 }
 
 int CBench::Search() {
-    if (m_running || m_starting) return -1;
+    if (m_running || m_starting) return kSearchBusy;
     bool expected = false;
-    if (!m_searching.compare_exchange_strong(expected, true)) return -1;
+    if (!m_searching.compare_exchange_strong(expected, true)) return kSearchBusy;
     if (m_loading) {
         m_searching = false;
-        return -1;
+        return kSearchBusy;
+    }
+
+    // A search over no open port would find nothing and save an empty list over the one the
+    // operator has: refuse it and say why.
+    std::string notOpen;
+    int open = 0;
+    for (int p = 0; p < kPortCount; ++p) {
+        if (!Port(p).Settings().useLink) continue;
+        if (Port(p).IsOpen() || Port(p).Open() == 1) {
+            ++open;
+            continue;
+        }
+        notOpen += Format("\nПорт %d: %s", p + 1, Port(p).OpenResultText().c_str());
+    }
+    if (open == 0) {
+        m_searching = false;
+        Emit([&](IBenchListener& l) {
+            l.OnError("Поиск не выполнен: ни один порт не открыт. Список приборов не изменён." +
+                      notOpen);
+        });
+        return kSearchNoPort;
     }
     // What a search finds is the new device list, whatever was loaded for review before.
     m_showsLoaded = false;

@@ -1,5 +1,6 @@
 #include "measure/device_data.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -225,6 +226,15 @@ double CDeviceData::GetReceivedPercent() const {
     int count = m_count.load(std::memory_order_acquire);
     if (count == 0) return 0;
     double span = static_cast<double>(m_records[static_cast<std::size_t>(count - 1)].time) + 1;
+    return count / span * 100.0;
+}
+
+double CDeviceData::GetReceivedPercent(std::uint32_t experimentSeconds) const {
+    std::shared_lock lock(m_arrayLock);
+    int count = m_count.load(std::memory_order_acquire);
+    if (count == 0) return 0;
+    double span = static_cast<double>(m_records[static_cast<std::size_t>(count - 1)].time) + 1;
+    span = std::max(span, static_cast<double>(experimentSeconds));
     return count / span * 100.0;
 }
 

@@ -84,6 +84,9 @@ public:
     int TimeToIndex(std::uint32_t second) const;
     // count / (newest время + 1) × 100; 0 when empty.
     double GetReceivedPercent() const;
+    // The same over the seconds an experiment lasted when that is longer than its newest record:
+    // an outage at the end of a run must show.
+    double GetReceivedPercent(std::uint32_t experimentSeconds) const;
     // Count, statistics and range to 0, all flags cleared. The memory block is kept.
     void ResetData();
 

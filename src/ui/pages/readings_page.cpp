@@ -195,9 +195,16 @@ void CReadingsPage::RefreshStatistics() {
         for (int c = 0; c < static_cast<int>(params.size()); ++c) {
             const int p = params[static_cast<std::size_t>(c)];
             std::string text;
-            if (p == 1 && r == 0)
-                text = ReceivedShareText(
-                    have ? bench.Data(static_cast<std::size_t>(device)).GetReceivedPercent() : 0);
+            if (p == 1 && r == 0) {
+                // While running, over the seconds the experiment has lasted: a device that
+                // fell silent shows it.
+                const CDeviceData* store = have ? &bench.Data(static_cast<std::size_t>(device)) : nullptr;
+                const double share =
+                    !store ? 0
+                    : bench.IsRunning() ? store->GetReceivedPercent(s.ExperimentSecond())
+                                        : store->GetReceivedPercent();
+                text = ReceivedShareText(share);
+            }
             else
                 text = FormatTableValue(p, GetParam(values, p), s.TableDecimals(p));
             if (auto* item = m_stats->item(r, c + 1)) item->setText(QString::fromStdString(text));
