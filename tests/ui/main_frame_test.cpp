@@ -100,9 +100,11 @@ TEST(MainFrame, EveryCommandInTheMenusHandledOnesEnabled) {
     EXPECT_TRUE(commands.Get(cmd::StartExperiment)->isEnabled());
     EXPECT_TRUE(commands.Get(cmd::SearchDevices)->isEnabled());
     EXPECT_FALSE(commands.Get(cmd::StopExperiment)->isEnabled());
-    // Graph and data commands wait for their pages.
+    // Graph commands wait for their pages; the data commands are handled.
     EXPECT_FALSE(commands.Get(cmd::ZoomInY)->isEnabled());
-    EXPECT_FALSE(commands.Get(cmd::LoadExperiment)->isEnabled());
+    EXPECT_TRUE(commands.Get(cmd::LoadExperiment)->isEnabled());
+    EXPECT_TRUE(commands.Get(cmd::CopyStatistics)->isEnabled());
+    EXPECT_TRUE(commands.Get(cmd::FindGvErrors)->isEnabled());
     // The frequent commands are on the tool bar with an icon.
     auto* bar = f.frame->findChild<QToolBar*>("mainToolBar");
     ASSERT_NE(bar, nullptr);
