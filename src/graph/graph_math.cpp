@@ -276,7 +276,7 @@ std::vector<std::string> WrapCaption(const std::string& text,
             // The CR LF pair is dropped; a lone LF loses only itself.
             std::string body = piece.substr(0, piece.size() - 1);
             if (!body.empty() && body.back() == '\r') body.pop_back();
-            if (open && width(line) < maxWidth && width(line + body) >= maxWidth) {
+            if (open && !line.empty() && width(line + body) >= maxWidth) {
                 lines.push_back(line);
                 line.clear();
                 if (lines.size() >= 10) break;
@@ -286,7 +286,8 @@ std::vector<std::string> WrapCaption(const std::string& text,
             open = false;
             continue;
         }
-        if (open && width(line) < maxWidth && width(line + piece) >= maxWidth) {
+        // A line already too wide (one long word) is closed too, so nothing runs on past it.
+        if (open && !line.empty() && width(line + piece) >= maxWidth) {
             lines.push_back(line);
             line = piece;
         } else {
