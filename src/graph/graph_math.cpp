@@ -300,16 +300,6 @@ std::vector<std::string> WrapCaption(const std::string& text,
     return lines;
 }
 
-std::string LabelTextFromComment(const std::string& comment) {
-    const std::string tmpl = "{Date}  -  Experiment: {Experiment}";
-    auto p = comment.find(tmpl);
-    if (p == std::string::npos) return comment;
-    // The template itself and the blanks after it go; text the operator typed before it stays.
-    std::size_t cut = p + tmpl.size();
-    while (cut < comment.size() && comment[cut] == ' ') ++cut;
-    return comment.substr(0, p) + comment.substr(cut);
-}
-
 STimeLabels MakeTimeLabels(const STimeWindow& w, int verticalLines, std::time_t start) {
     STimeLabels out;
     for (int i = 0; i < verticalLines && i < 50; ++i) {

@@ -117,9 +117,6 @@ std::string ExpandCaption(const std::string& tmpl, const std::tm& date, int expe
 std::vector<std::string> WrapCaption(const std::string& text,
                                      const std::function<int(const std::string&)>& width,
                                      double maxWidth);
-// The comment without the caption template: the template and the blanks after it removed
-// (the label file gets what the operator typed).
-std::string LabelTextFromComment(const std::string& comment);
 inline constexpr const char* kDefaultCaption = "{Date}  -  Experiment: {Experiment}   ";
 
 // ---- time labels ----

@@ -1,5 +1,7 @@
 #include "graph/graph_math.h"
 
+#include "files/experiment_files.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -198,11 +200,11 @@ TEST(GraphCaption, WrapsAtDelimitersAndCutsAfterTenLines) {
 }
 
 TEST(GraphCaption, LabelTextDropsTheTemplateAndItsBlanks) {
-    EXPECT_EQ(LabelTextFromComment("{Date}  -  Experiment: {Experiment}   Calibration run"),
+    EXPECT_EQ(dravmer::LabelTextFromComment("{Date}  -  Experiment: {Experiment}   Calibration run"),
               "Calibration run");
-    EXPECT_EQ(LabelTextFromComment("plain"), "plain");
+    EXPECT_EQ(dravmer::LabelTextFromComment("plain"), "plain");
     // Text typed before the template is kept, not cut by the template's length.
-    EXPECT_EQ(LabelTextFromComment("Run 5: {Date}  -  Experiment: {Experiment} end"),
+    EXPECT_EQ(dravmer::LabelTextFromComment("Run 5: {Date}  -  Experiment: {Experiment} end"),
               "Run 5: end");
 }
 
