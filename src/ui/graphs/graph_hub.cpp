@@ -15,6 +15,7 @@ CGraphHub::CGraphHub(SUiContext& ctx) : QObject(&ctx.events), m_ctx(ctx) {
     m_pool.setMaxThreadCount(1);
     m_settings = graph::LoadGraphSettings(ctx.settings, DeviceCount(), graph::GraphList());
     m_colors = graph::LoadColorTable(ctx.settings);
+    caption = QString::fromStdString(m_settings.comments);
 }
 
 void CGraphHub::Save() {

@@ -37,6 +37,10 @@ public:
     void RecomputeStatistics();
     bool Recomputing() const { return m_running > 0; }
 
+    // The caption of the time-series graph (from the comment dialog) and whether it is shown.
+    QString caption;
+    bool captionOn = false;
+
     enum CurveChange { Refresh = 0, Added = 1, Removed = 2 };
 
 signals:
