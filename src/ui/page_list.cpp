@@ -2,6 +2,10 @@
 
 #include <QCoreApplication>
 
+#include "ui/graphs/curve_list_page.h"
+#include "ui/graphs/graph_page.h"
+#include "ui/graphs/graph_settings_pages.h"
+#include "ui/graphs/stat_graph_page.h"
 #include "ui/sheet_page.h"
 
 namespace dravmer::ui {
@@ -14,9 +18,16 @@ std::vector<SViewPage> ViewPages() {
     return {
         {T("Показания АЦП"), nullptr},
         {T("Статистика по приборам"), nullptr},
-        {T("Показания АЦП в графической форме"), nullptr},
-        {T("Среднее UG0-9"), nullptr},
-        {T("Список графиков"), nullptr},
+        {T("Показания АЦП в графической форме"),
+         [](SUiContext& ctx, QWidget* parent) -> QWidget* { return new CGraphPage(ctx, parent); }},
+        {T("Среднее UG0-9"),
+         [](SUiContext& ctx, QWidget* parent) -> QWidget* {
+             return new CStatGraphPage(ctx, parent);
+         }},
+        {T("Список графиков"),
+         [](SUiContext& ctx, QWidget* parent) -> QWidget* {
+             return new CCurveListPage(ctx, parent);
+         }},
         {T("Настройки эксперимента"), nullptr},
         {T("Список приборов"), nullptr},
     };
@@ -25,9 +36,18 @@ std::vector<SViewPage> ViewPages() {
 std::vector<SSheetPageEntry> SheetPages() {
     std::vector<SSheetPageEntry> pages = {
         {T("Настройки"), nullptr},
-        {T("График среднее UG0-9"), nullptr},
-        {T("Цвета графиков"), nullptr},
-        {T("Настройки основного графика"), nullptr},
+        {T("График среднее UG0-9"),
+         [](SUiContext& ctx, QWidget* parent) -> CSheetPage* {
+             return new CStatGraphSettingsPage(ctx, parent);
+         }},
+        {T("Цвета графиков"),
+         [](SUiContext& ctx, QWidget* parent) -> CSheetPage* {
+             return new CGraphColorsPage(ctx, parent);
+         }},
+        {T("Настройки основного графика"),
+         [](SUiContext& ctx, QWidget* parent) -> CSheetPage* {
+             return new CMainGraphSettingsPage(ctx, parent);
+         }},
         {T("Настройки таблиц"), nullptr},
     };
     for (int n = 1; n <= 4; ++n)
