@@ -1,22 +1,54 @@
 #include <QApplication>
+#include <QTimer>
 
-#include <iostream>
+#include <cstdio>
+#include <memory>
 
 #include "platform/qt/qsettings_store.h"
+#include "sim/lib/demo_rig.h"
+#include "ui/command_line.h"
 #include "ui/main_frame.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setOrganizationName("KorvelDevice");
     QApplication::setApplicationName("Dravmer");
-    std::string config;
-    const QStringList args = QApplication::arguments();
-    for (int i = 1; i < args.size(); ++i) {
-        if (args[i] == "--config" && i + 1 < args.size()) config = args[++i].toStdString();
+    QApplication::setApplicationVersion(dravmer::ui::kVersion);
+    const dravmer::ui::SCommandLine line = dravmer::ui::ParseCommandLine(app.arguments());
+    if (line.action == dravmer::ui::SCommandLine::Action::Exit) {
+        std::fputs(line.output.toLocal8Bit().constData(), line.exitCode ? stderr : stdout);
+        return line.exitCode;
     }
+    std::string config = line.config.toStdString();
+    if (line.demo && config.empty()) config = dravmer::sim::DemoSettingsPath();
     dravmer::CQSettingsStore settings(config);
-    dravmer::ui::CMainFrame frame(settings);
-    if (settings.GetInt("WindowPos", "showCmd", 1) == 3) frame.showMaximized();
-    else frame.show();
-    return app.exec();
+    std::unique_ptr<dravmer::sim::CDemoRig> rig;
+    if (line.demo) {
+        dravmer::sim::PrepareDemoSettings(settings);
+        rig = std::make_unique<dravmer::sim::CDemoRig>();
+        std::string error;
+        if (!rig->Start(settings, error)) {
+            std::fprintf(stderr, "dravmer: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    dravmer::CBench bench(settings);
+    bench.LoadSettings();
+    int rc = 0;
+    {
+        dravmer::ui::CMainFrame frame(bench, settings);
+        // The ports open in the background, one after another, while the window comes up.
+        frame.OpenPortsInBackground();
+        if (settings.GetInt("WindowPos", "showCmd", 1) == 3) frame.showMaximized();
+        else frame.show();
+        if (line.demo) frame.setWindowTitle(frame.windowTitle() + QStringLiteral(" [demo]"));
+        if (!line.fileToLoad.isEmpty())
+            QTimer::singleShot(0, &frame, [&frame, &line] { frame.OfferStartupFile(line.fileToLoad); });
+        frame.ShowSettingsStatus();
+        rc = app.exec();
+    }
+    bench.SaveExitSettings();
+    bench.ClosePorts();
+    settings.Flush();
+    return rc;
 }

@@ -1,12 +1,32 @@
 #include "ui/main_frame.h"
 
+#include <QAction>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QStatusBar>
 #include <QTabWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <cstdio>
+#include <cstdlib>
 
+#include "ui/command_table.h"
+#include "ui/dialogs/save_params_dialog.h"
+#include "ui/dialogs/settings_sheet.h"
+#include "ui/dialogs/wait_device_dialog.h"
+#include "ui/icons.h"
 #include "ui/page_list.h"
+#include "ui/view_state.h"
+#include "ui/widgets/status_panes.h"
 
 namespace dravmer::ui {
+
+namespace {
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+}  // namespace
 
 QStringList PageTitles() {
     QStringList titles;
@@ -14,41 +34,410 @@ QStringList PageTitles() {
     return titles;
 }
 
-CMainFrame::CMainFrame(ISettingsStore& settings, QWidget* parent)
-    : QMainWindow(parent), m_settings(settings) {
+CMainFrame::CMainFrame(CBench& bench, ISettingsStore& settings, QWidget* parent)
+    : QMainWindow(parent),
+      m_bench(bench),
+      m_settings(settings),
+      m_events(new CBenchEvents(this)),
+      m_commands(new CCommandTable(this)),
+      m_view(new CViewState(this)),
+      m_context{bench, settings, *m_events, m_commands, m_view} {
     setWindowTitle(QStringLiteral("Dravmer v.%1").arg(QString::fromLatin1(kVersion)));
+    setWindowIcon(Icon("dravmer"));
+    setMinimumSize(kMinWidth, kMinHeight);
+    m_bench.SetListener(m_events);
+
+    m_commands->FillMenus(menuBar());
+    auto* tools = addToolBar(tr("Панель инструментов"));
+    tools->setObjectName(QStringLiteral("mainToolBar"));
+    tools->setIconSize(QSize(22, 22));
+    tools->setMovable(false);
+    m_commands->FillToolBar(tools);
+
     m_pages = new QTabWidget(this);
-    for (const QString& title : PageTitles()) {
-        auto* page = new QWidget(m_pages);
-        m_pages->addTab(page, title);
-    }
+    m_pages->setObjectName(QStringLiteral("mainView"));
     setCentralWidget(m_pages);
+    m_panes = new CStatusPanes(statusBar());
+    for (int p = 0; p < 4; ++p) m_panes->SetActivity(p, 4);
+
+    ConnectCommands();
+    ConnectEvents();
+    BuildPages();
+    RefillDeviceBox();
+    UpdateCommands();
+
+    m_activityTimer = new QTimer(this);
+    connect(m_activityTimer, &QTimer::timeout, this, &CMainFrame::TickActivity);
+    m_activityTimer->start(50);
+    m_autoStopTimer = new QTimer(this);
+    connect(m_autoStopTimer, &QTimer::timeout, this, &CMainFrame::TickAutoStop);
+    m_autoStopTimer->start(1000);
+    m_statusTimer = new QTimer(this);
+    connect(m_statusTimer, &QTimer::timeout, this, &CMainFrame::TickStatusTexts);
+    m_statusTimer->start(1000);
+    TickActivity();
+    TickStatusTexts();
     RestorePlacement();
+}
+
+CMainFrame::~CMainFrame() {
+    m_closing = true;
+    m_bench.CancelStart();
+    JoinWorker();
+    m_bench.SetListener(nullptr);
+}
+
+void CMainFrame::BuildPages() {
+    for (const SViewPage& page : ViewPages()) {
+        QWidget* widget = page.make ? page.make(m_context, m_pages) : nullptr;
+        if (!widget) {
+            auto* placeholder = new QLabel(tr("Страница «%1» появится в следующей версии программы.")
+                                               .arg(page.title),
+                                           m_pages);
+            placeholder->setAlignment(Qt::AlignCenter);
+            placeholder->setWordWrap(true);
+            widget = placeholder;
+        }
+        m_pages->addTab(widget, page.title);
+    }
+}
+
+void CMainFrame::ConnectCommands() {
+    auto on = [this](int id, auto slot) {
+        QAction* action = m_commands->Get(id);
+        connect(action, &QAction::triggered, this, slot);
+        action->setEnabled(true);
+    };
+    on(cmd::StartExperiment, [this] { ToggleExperiment(); });
+    on(cmd::StopExperiment, [this] { ToggleExperiment(); });
+    on(cmd::WriteToFile, [this] { ToggleWriteToFile(); });
+    on(cmd::ClearStatistics, [this] { ClearStatistics(); });
+    on(cmd::CalcStatistics, [this] { CalcStatistics(); });
+    on(cmd::SearchDevices, [this] { StartSearch(); });
+    on(cmd::SaveDeviceParams, [this] { SaveDeviceParameters(); });
+    on(cmd::AutoStop, [this](bool checked) { SetAutoStop(checked); });
+    on(cmd::AutoScroll, [this](bool checked) { m_bench.Settings().autoScroll = checked; });
+    on(cmd::ProgramSettings, [this] { OpenSettings(kProgramPage); });
+    on(cmd::GraphSettings, [this] { OpenSettings(kGraphPage); });
+    on(cmd::LinkSettings, [this] { OpenSettings(kFirstPortPage); });
+    connect(m_commands->DeviceBox(), &QComboBox::activated, this, [this](int) {
+        // The address as the C library reads it; the first active entry with that address
+        // becomes the current device.
+        const std::string text = m_commands->DeviceBox()->currentText().toStdString();
+        const auto address = static_cast<std::uint32_t>(std::strtoul(text.c_str(), nullptr, 10));
+        const auto& active = m_bench.Settings().devices.Active();
+        int current = m_view->CurrentDevice();
+        const bool same = current < static_cast<int>(active.size()) &&
+                          active[static_cast<size_t>(current)].address == address;
+        if (!same) {
+            for (size_t i = 0; i < active.size(); ++i)
+                if (active[i].address == address) {
+                    current = static_cast<int>(i);
+                    break;
+                }
+        }
+        m_view->SetCurrentDevice(current);
+    });
+    connect(m_view, &CViewState::deviceListChanged, this, &CMainFrame::RefillDeviceBox);
+}
+
+void CMainFrame::ConnectEvents() {
+    connect(m_events, &CBenchEvents::waitingForDevice, this, &CMainFrame::ShowWaitDialog);
+    connect(m_events, &CBenchEvents::deviceAnswered, this, [this](int, quint32) {
+        CloseWaitDialog();
+    });
+    connect(m_events, &CBenchEvents::experimentStarted, this, [this](int) { UpdateCommands(); });
+    connect(m_events, &CBenchEvents::experimentStopped, this, [this] { UpdateCommands(); });
+    connect(m_events, &CBenchEvents::error, this, [this](const QString& text) {
+        // The start's own refusals are answered by the start itself.
+        if (m_busy == Busy::Start && text == QStringLiteral("Список приборов пуст.")) return;
+        statusBar()->showMessage(text, 10000);
+        ShowMessage(QMessageBox::Warning, tr("Ошибка"), text);
+    });
+}
+
+// ------------------------------------------------------------------ worker
+
+bool CMainFrame::RunBusy(Busy kind, std::function<void()> work, std::function<void()> done) {
+    if (m_busy != Busy::None || m_closing) return false;
+    JoinWorker();
+    m_busy = kind;
+    UpdateCommands();
+    m_worker = std::thread([this, work = std::move(work), done = std::move(done)]() mutable {
+        work();
+        // Runs on the UI thread; a window being destroyed joins this thread first, and the
+        // queued call is dropped with the window.
+        QMetaObject::invokeMethod(
+            this,
+            [this, done = std::move(done)] {
+                JoinWorker();
+                m_busy = Busy::None;
+                if (done) done();
+                UpdateCommands();
+                emit busyFinished();
+            },
+            Qt::QueuedConnection);
+    });
+    return true;
+}
+
+void CMainFrame::JoinWorker() {
+    if (m_worker.joinable()) m_worker.join();
+}
+
+// ------------------------------------------------------------------ experiment
+
+void CMainFrame::ToggleExperiment() {
+    if (m_busy == Busy::Start || m_busy == Busy::Stop) return;
+    if (m_bench.IsRunning()) StopExperiment();
+    else StartExperiment();
+}
+
+void CMainFrame::StartExperiment() {
+    if (m_bench.IsSearching() || m_busy != Busy::None) return;
+    if (m_bench.Settings().devices.Active().empty()) {
+        ShowMessage(QMessageBox::Critical, tr("Ошибка"), tr("Список приборов пуст."));
+        return;
+    }
+    RunBusy(
+        Busy::Start, [this] { m_startResult = m_bench.Start(); },
+        [this] { OnStartResult(m_startResult); });
+}
+
+void CMainFrame::OnStartResult(StartResult result) {
+    CloseWaitDialog();
+    if (result == StartResult::Started) {
+        m_autoStopClock.start();
+        UpdateTitle();
+    } else if (result == StartResult::EmptyList) {
+        ShowMessage(QMessageBox::Critical, tr("Ошибка"), tr("Список приборов пуст."));
+    }
+    emit startFinished(static_cast<int>(result));
+}
+
+void CMainFrame::StopExperiment() {
+    RunBusy(
+        Busy::Stop, [this] { m_bench.Stop(); },
+        [this] { emit stopFinished(m_bench.StopSeconds()); });
+}
+
+void CMainFrame::ShowWaitDialog(int, quint32 address) {
+    if (m_busy != Busy::Start) return;
+    CloseWaitDialog();
+    auto* dialog = new CWaitDeviceDialog(address, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::rejected, this, [this] { m_bench.CancelStart(); });
+    m_waitDialog = dialog;
+    dialog->open();
+}
+
+void CMainFrame::CloseWaitDialog() {
+    if (!m_waitDialog) return;
+    CWaitDeviceDialog* dialog = m_waitDialog;
+    m_waitDialog = nullptr;
+    dialog->disconnect(this);
+    dialog->accept();
+}
+
+void CMainFrame::SetAutoStop(bool on) {
+    m_bench.SetAutoStop(on);
+    m_commands->Get(cmd::AutoStop)->setChecked(on);
+}
+
+double CMainFrame::AutoStopSeconds() const {
+    return m_autoStopClock.isValid() ? m_autoStopClock.elapsed() / 1000.0 : 0.0;
+}
+
+void CMainFrame::TickAutoStop() {
+    if (m_bench.AutoStop() && m_bench.IsRunning() && m_busy == Busy::None &&
+        AutoStopSeconds() > kAutoStopSeconds) {
+        m_autoStopClock.start();
+        ToggleExperiment();
+    }
+}
+
+void CMainFrame::ToggleWriteToFile() {
+    // Turning it on writes every record collected so far, which may take a while.
+    RunBusy(
+        Busy::Files, [this] { m_bench.ToggleWriteToFile(); }, [this] { UpdateTitle(); });
+}
+
+void CMainFrame::ClearStatistics() {
+    m_bench.ClearStatistics();
+    m_view->NotifyStatisticsChanged();
+}
+
+void CMainFrame::CalcStatistics() {
+    std::uint32_t from = 0, to = 0;
+    const bool range = m_view->StatisticsRange(from, to);
+    RunBusy(
+        Busy::Statistics,
+        [this, range, from, to] {
+            const size_t count =
+                std::min(m_bench.Settings().devices.Active().size(), m_bench.StoreCount());
+            for (size_t j = 0; j < count; ++j) {
+                if (range) m_bench.Data(j).CalcRange(from, to, false);
+                else m_bench.Data(j).CalcAll();
+            }
+        },
+        [this] { m_view->NotifyStatisticsChanged(); });
+}
+
+// ------------------------------------------------------------------ search and dialogs
+
+void CMainFrame::StartSearch() {
+    if (m_bench.IsRunning() || m_bench.IsSearching()) return;
+    auto found = std::make_shared<int>(0);
+    RunBusy(
+        Busy::Search, [this, found] { *found = m_bench.Search(); },
+        [this, found] {
+            RefillDeviceBox();
+            m_view->NotifyDeviceListChanged();
+            emit searchFinished(*found);
+        });
+}
+
+void CMainFrame::SaveDeviceParameters() {
+    auto* dialog = new CSaveParamsDialog(m_context, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
+}
+
+void CMainFrame::OpenSettings(int page) {
+    const bool ports = !m_bench.IsRunning() && !m_bench.IsSearching() && m_busy == Busy::None;
+    auto* sheet = new CSettingsSheet(m_context, ports, this);
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->SelectPage(page);
+    sheet->open();
+}
+
+void CMainFrame::OpenPortsInBackground() {
+    for (int p = 0; p < kPortCount; ++p)
+        if (m_bench.Port(p).Settings().useLink) m_bench.Port(p).OpenAfter(p * 200);
+}
+
+void CMainFrame::OfferStartupFile(const QString& path) {
+    ShowMessage(QMessageBox::Information, tr("Загрузка эксперимента"),
+                tr("Файл %1 будет загружен, когда в программе появится загрузка экспериментов; "
+                   "до тех пор его статистику показывает команда \"dravmer-cli stats\".")
+                    .arg(path));
+}
+
+void CMainFrame::ShowSettingsStatus() {
+    // The settings store will report a failing file here.
+}
+
+QMessageBox* CMainFrame::ShowMessage(int icon, const QString& caption, const QString& text) {
+    auto* box = new QMessageBox(static_cast<QMessageBox::Icon>(icon), caption, text,
+                                QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+    m_lastMessage = box;
+    return box;
+}
+
+// ------------------------------------------------------------------ window state
+
+void CMainFrame::UpdateTitle() { setWindowTitle(Q(m_bench.Title())); }
+
+void CMainFrame::RefillDeviceBox() {
+    QComboBox* box = m_commands->DeviceBox();
+    box->clear();
+    for (const SActiveDevice& device : m_bench.Settings().devices.Active())
+        box->addItem(QString::number(device.address));
+    if (box->count() > 0) box->setCurrentIndex(0);
+    m_view->SetCurrentDevice(0);
+}
+
+void CMainFrame::UpdateCommands() {
+    const bool running = m_bench.IsRunning();
+    const bool searching = m_bench.IsSearching() || m_busy == Busy::Search;
+    const bool idle = m_busy == Busy::None;
+    auto set = [this](int id, bool enabled) { m_commands->Get(id)->setEnabled(enabled); };
+    set(cmd::StartExperiment, idle && !running && !searching);
+    set(cmd::StopExperiment, idle && running);
+    m_commands->Get(cmd::StartExperiment)->setChecked(running);
+    m_commands->Get(cmd::StopExperiment)->setChecked(!running);
+    set(cmd::LinkSettings, !running && !searching && idle);
+    set(cmd::SearchDevices, !running && !searching && idle);
+    set(cmd::WriteToFile, idle);
+    m_commands->Get(cmd::WriteToFile)->setChecked(m_bench.Settings().writeToFile);
+    set(cmd::CalcStatistics, idle);
+    set(cmd::SaveDeviceParams, !searching);
+    m_commands->Get(cmd::AutoStop)->setChecked(m_bench.AutoStop());
+    m_commands->Get(cmd::AutoScroll)->setChecked(m_bench.Settings().autoScroll);
+}
+
+void CMainFrame::TickActivity() {
+    for (int p = 0; p < kPortCount; ++p) m_panes->SetActivity(p, m_bench.Port(p).ActivityState());
+    // The link parameters follow the ports as they open, close and dial.
+    for (int p = 0; p < kPortCount; ++p) {
+        const QString text = Q(m_bench.Port(p).StatusText());
+        if (m_panes->Pane(CStatusPanes::LinkPane(p))->text() != text)
+            m_panes->SetText(CStatusPanes::LinkPane(p), text);
+    }
+}
+
+void CMainFrame::TickStatusTexts() {
+    for (int p = 0; p < kPortCount; ++p) m_bench.Port(p).QueryClients();
+    for (int p = 0; p < kPortCount; ++p) {
+        CLinkPort& port = m_bench.Port(p);
+        m_panes->SetText(CStatusPanes::LoadPane(p), Q(port.LoadText()));
+        const std::string clients = port.ClientsText();
+        if (clients != m_lastClients[static_cast<size_t>(p)]) {
+            m_lastClients[static_cast<size_t>(p)] = clients;
+            m_panes->SetToolTip(CStatusPanes::LoadPane(p),
+                                tr("Процент загрузки СОМ порта / количество клиентов\nКлиенты: ") +
+                                    Q(clients));
+        }
+        const int state = (port.IsOpen() ? 1 : 0) | (port.OpenResult() << 1);
+        if (state != m_lastPortState[static_cast<size_t>(p)]) {
+            m_lastPortState[static_cast<size_t>(p)] = state;
+            m_panes->SetToolTip(CStatusPanes::LinkPane(p),
+                                tr("Параметры связи.%1")
+                                    .arg(port.IsOpen() ? QString() : Q(port.StatusText()) + "\n"));
+        }
+    }
+    const int current = m_view->CurrentDevice();
+    if (current >= 0 && static_cast<size_t>(current) < m_bench.StoreCount()) {
+        const SStatState st = m_bench.Data(static_cast<size_t>(current)).GetStatState();
+        m_panes->SetText(CStatusPanes::kStatRangePane,
+                         QStringLiteral("Stat range: %1 - %2")
+                             .arg(st.firstSecond)
+                             .arg(st.lastSecond < 0 ? 0 : st.lastSecond));
+    }
 }
 
 void CMainFrame::RestorePlacement() {
     const int x = m_settings.GetInt("WindowPos", "x", 0);
     const int y = m_settings.GetInt("WindowPos", "y", 0);
-    const int cx = m_settings.GetInt("WindowPos", "cx", 560);
-    const int cy = m_settings.GetInt("WindowPos", "cy", 400);
-    setGeometry(x, y, cx > 0 ? cx : 560, cy > 0 ? cy : 400);
+    const int cx = m_settings.GetInt("WindowPos", "cx", kMinWidth);
+    const int cy = m_settings.GetInt("WindowPos", "cy", kMinHeight);
+    move(x, y);
+    resize(std::max(cx, kMinWidth), std::max(cy, kMinHeight));
 }
 
 void CMainFrame::SavePlacement() {
     // A minimised window keeps the last normal placement and show state.
     if (isMinimized()) return;
     m_settings.SetInt("WindowPos", "showCmd", isMaximized() ? 3 : 1);
-    if (!isMaximized()) {
-        m_settings.SetInt("WindowPos", "x", geometry().x());
-        m_settings.SetInt("WindowPos", "y", geometry().y());
-        m_settings.SetInt("WindowPos", "cx", geometry().width());
-        m_settings.SetInt("WindowPos", "cy", geometry().height());
-    }
+    // A maximised window keeps the placement it returns to.
+    const QRect normal = isMaximized() ? normalGeometry() : QRect(pos(), size());
+    m_settings.SetInt("WindowPos", "x", normal.x());
+    m_settings.SetInt("WindowPos", "y", normal.y());
+    m_settings.SetInt("WindowPos", "cx", normal.width());
+    m_settings.SetInt("WindowPos", "cy", normal.height());
     m_settings.Flush();
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
     SavePlacement();
+    // A start waiting for a device gives up; a running experiment stops and closes its files.
+    m_closing = true;
+    m_bench.CancelStart();
+    JoinWorker();
+    m_busy = Busy::None;
+    if (m_bench.IsRunning()) m_bench.Stop();
     event->accept();
 }
 

@@ -1,31 +1,141 @@
 #pragma once
-// The program's single window: the main view's seven pages as tabs. The pages fill in as the
-// engine grows; the window itself already keeps its title and placement.
+// The program's single window: menus and tool bar with every command, the main view's pages as
+// tabs, the status bar with its 13 panes, and the commands that drive the engine (search, start,
+// stop, writing to file, statistics). Engine calls that block (start with its device wait, stop,
+// search, statistics over all records) run on one worker thread at a time; their results come
+// back to the window as queued calls, so the window never freezes.
+#include <QElapsedTimer>
 #include <QMainWindow>
+#include <QMessageBox>
+#include <QPointer>
+#include <functional>
+#include <memory>
+#include <array>
+#include <thread>
 
-#include "platform/settings_store.h"
+#include "ui/dialogs/wait_device_dialog.h"
+#include "ui/ui_context.h"
 
+class QLabel;
 class QTabWidget;
+class QTimer;
 
 namespace dravmer::ui {
+
+class CCommandTable;
+class CStatusPanes;
+class CViewState;
+
 
 inline constexpr const char* kVersion = "05.43";
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
-    explicit CMainFrame(ISettingsStore& settings, QWidget* parent = nullptr);
+    static constexpr int kMinWidth = 560;
+    static constexpr int kMinHeight = 400;
+    // Settings sheet pages the commands open: "Настройки", the main graph's settings and the
+    // first port page.
+    static constexpr int kProgramPage = 0;
+    static constexpr int kGraphPage = 3;
+    static constexpr int kFirstPortPage = 5;
+
+    // Worker operations, one at a time.
+    enum class Busy { None, Start, Stop, Search, Files, Statistics };
+
+    CMainFrame(CBench& bench, ISettingsStore& settings, QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
     QTabWidget* Pages() const { return m_pages; }
+    SUiContext& Context() { return m_context; }
+    CCommandTable& Commands() const { return *m_commands; }
+    CViewState& View() const { return *m_view; }
+    CStatusPanes& Panes() const { return *m_panes; }
+    CBenchEvents& Events() { return *m_events; }
+    Busy BusyWith() const { return m_busy; }
+    // The wait dialog of a start, while one is shown.
+    CWaitDeviceDialog* WaitDialog() const { return m_waitDialog; }
+    // The last message box the window showed (tests read its text).
+    QMessageBox* LastMessage() const { return m_lastMessage; }
+
+    // The commands.
+    void ToggleExperiment();
+    void StartSearch();
+    void OpenSettings(int page);
+    void ToggleWriteToFile();
+    void ClearStatistics();
+    void CalcStatistics();
+    void SaveDeviceParameters();
+    void SetAutoStop(bool on);
+
+    // "Dravmer v.05.43, " and the titles of the devices' experiment files.
+    void UpdateTitle();
+    void RefillDeviceBox();
+    // Enabled and checked states of the commands from the engine's state.
+    void UpdateCommands();
+    // The timers' work: activity icons (50 ms), auto-stop and status texts (1 s).
+    void TickActivity();
+    void TickAutoStop();
+    void TickStatusTexts();
+    // Seconds since the last start finished (what auto-stop compares with 700 s).
+    double AutoStopSeconds() const;
+
+    // Starts opening the enabled ports, port i after i x 200 ms, off the UI thread.
+    void OpenPortsInBackground();
+    // A file named on the command line: offered to the loading dialog shown after start.
+    void OfferStartupFile(const QString& path);
+    // Tells the operator when the settings file could not be read or written.
+    void ShowSettingsStatus();
+
+    // Shows a message box without blocking the caller (the box is window-modal).
+    QMessageBox* ShowMessage(int icon, const QString& caption, const QString& text);
+
+signals:
+    void startFinished(int result);  // a StartResult
+    void stopFinished(double seconds);
+    void searchFinished(int found);
+    void busyFinished();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void BuildPages();
+    void ConnectCommands();
+    void ConnectEvents();
+    // Runs `work` on the worker thread; `done` runs on the UI thread afterwards.
+    bool RunBusy(Busy kind, std::function<void()> work, std::function<void()> done);
+    void JoinWorker();
+    void StartExperiment();
+    void StopExperiment();
+    void OnStartResult(StartResult result);
+    void ShowWaitDialog(int index, quint32 address);
+    void CloseWaitDialog();
     void RestorePlacement();
     void SavePlacement();
 
+    CBench& m_bench;
     ISettingsStore& m_settings;
+    CBenchEvents* m_events = nullptr;
+    CCommandTable* m_commands = nullptr;
+    CViewState* m_view = nullptr;
+    SUiContext m_context;
     QTabWidget* m_pages = nullptr;
+    CStatusPanes* m_panes = nullptr;
+    QTimer* m_activityTimer = nullptr;
+    QTimer* m_autoStopTimer = nullptr;
+    QTimer* m_statusTimer = nullptr;
+
+    std::thread m_worker;
+    Busy m_busy = Busy::None;
+    StartResult m_startResult = StartResult::Cancelled;
+    QPointer<CWaitDeviceDialog> m_waitDialog;
+    QPointer<QMessageBox> m_lastMessage;
+    QElapsedTimer m_autoStopClock;
+    bool m_closing = false;
+    // What the status bar showed last, so unchanged texts are not set again.
+    std::array<std::string, 4> m_lastClients;
+    std::array<int, 4> m_lastPortState{-1, -1, -1, -1};
 };
 
 // The seven page titles in tab order.

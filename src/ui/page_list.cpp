@@ -6,6 +6,9 @@
 #include "ui/graphs/graph_page.h"
 #include "ui/graphs/graph_settings_pages.h"
 #include "ui/graphs/stat_graph_page.h"
+#include "ui/pages/device_list_page.h"
+#include "ui/pages/port_settings_page.h"
+#include "ui/pages/program_settings_page.h"
 #include "ui/sheet_page.h"
 
 namespace dravmer::ui {
@@ -29,13 +32,17 @@ std::vector<SViewPage> ViewPages() {
              return new CCurveListPage(ctx, parent);
          }},
         {T("Настройки эксперимента"), nullptr},
-        {T("Список приборов"), nullptr},
+        {T("Список приборов"),
+         [](SUiContext& c, QWidget* parent) -> QWidget* { return new CDeviceListPage(c, parent); }},
     };
 }
 
 std::vector<SSheetPageEntry> SheetPages() {
     std::vector<SSheetPageEntry> pages = {
-        {T("Настройки"), nullptr},
+        {T("Настройки"),
+         [](SUiContext& c, QWidget* parent) -> CSheetPage* {
+             return new CProgramSettingsPage(c, parent);
+         }},
         {T("График среднее UG0-9"),
          [](SUiContext& ctx, QWidget* parent) -> CSheetPage* {
              return new CStatGraphSettingsPage(ctx, parent);
@@ -52,7 +59,10 @@ std::vector<SSheetPageEntry> SheetPages() {
     };
     for (int n = 1; n <= 4; ++n)
         pages.push_back({QCoreApplication::translate("Pages", "Настройки порта №%1").arg(n),
-                         nullptr, true});
+                         [n](SUiContext& c, QWidget* parent) -> CSheetPage* {
+                             return new CPortSettingsPage(c, n - 1, parent);
+                         },
+                         true});
     return pages;
 }
 

@@ -8,10 +8,18 @@
 
 namespace dravmer::ui {
 
+class CCommandTable;
+class CViewState;
+
 struct SUiContext {
     CBench& bench;
     ISettingsStore& settings;
     CBenchEvents& events;
+    // The main frame's commands (menus and tool bar): a page connects to the commands it
+    // handles and enables them. Set by the main frame; null in a page built on its own.
+    CCommandTable* commands = nullptr;
+    // The current device, list changes and statistics redraws. Set by the main frame.
+    CViewState* view = nullptr;
 };
 
 }  // namespace dravmer::ui

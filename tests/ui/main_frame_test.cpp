@@ -2,26 +2,172 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenuBar>
 #include <QTabWidget>
+#include <QTest>
+#include <QToolBar>
+
+#include "ui/command_table.h"
+#include "ui/view_state.h"
+#include "ui/widgets/status_panes.h"
+#include "ui_test_env.h"
 
 namespace dravmer::ui {
 namespace {
 
-TEST(MainFrame, TitleSevenPagesAndPlacementFromSettings) {
-    int argc = 1;
-    char name[] = "test";
-    char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
+struct Frame {
     CMemorySettingsStore settings;
-    settings.SetInt("WindowPos", "cx", 700);
-    CMainFrame frame(settings);
+    std::unique_ptr<CBench> bench;
+    std::unique_ptr<CMainFrame> frame;
+    Frame() {
+        test::App();
+        bench = std::make_unique<CBench>(settings);
+        bench->LoadSettings();
+        frame = std::make_unique<CMainFrame>(*bench, settings);
+    }
+    void SetDevices(std::initializer_list<std::uint32_t> addresses) {
+        std::string list, ports, enabled;
+        for (auto a : addresses) {
+            list += std::to_string(a) + ";";
+            ports += "0;";
+            enabled += "1;";
+        }
+        settings.SetString("DeviceList", "List", list);
+        settings.SetString("DeviceList", "PortList", ports);
+        settings.SetString("DeviceList", "EnableList", enabled);
+        bench->LoadSettings();
+        frame->RefillDeviceBox();
+    }
+};
+
+TEST(MainFrame, TitleTabsPlacementAndMinimumSize) {
+    Frame f;
+    f.settings.SetInt("WindowPos", "cx", 700);
+    f.settings.SetInt("WindowPos", "x", 30);
+    CMainFrame frame(*f.bench, f.settings);
     EXPECT_EQ(frame.windowTitle(), QString("Dravmer v.05.43"));
     ASSERT_EQ(frame.Pages()->count(), 7);
     EXPECT_EQ(frame.Pages()->tabText(6), QString("Список приборов"));
     EXPECT_EQ(frame.width(), 700);
+    frame.resize(300, 200);
+    EXPECT_EQ(frame.width(), CMainFrame::kMinWidth);
+    EXPECT_EQ(frame.height(), CMainFrame::kMinHeight);
+    frame.resize(820, 610);
     frame.close();
-    EXPECT_EQ(settings.GetInt("WindowPos", "cx", 0), 700);
+    EXPECT_EQ(f.settings.GetInt("WindowPos", "cx", 0), 820);
+    EXPECT_EQ(f.settings.GetInt("WindowPos", "cy", 0), 610);
+    EXPECT_EQ(f.settings.GetInt("WindowPos", "x", 0), 30);
+}
+
+TEST(MainFrame, MinimisedWindowKeepsLastNormalPlacement) {
+    Frame f;
+    f.frame->resize(900, 600);
+    f.frame->show();
+    f.frame->close();
+    ASSERT_EQ(f.settings.GetInt("WindowPos", "cx", 0), 900);
+    f.frame->show();
+    f.frame->resize(640, 480);
+    f.frame->showMinimized();
+    f.frame->close();
+    // Closing while minimised writes nothing: the last normal placement stays.
+    EXPECT_EQ(f.settings.GetInt("WindowPos", "cx", 0), 900);
+    EXPECT_EQ(f.settings.GetInt("WindowPos", "showCmd", 0), 1);
+}
+
+TEST(MainFrame, EveryCommandInTheMenusHandledOnesEnabled) {
+    Frame f;
+    CCommandTable& commands = f.frame->Commands();
+    QList<QAction*> inMenus;
+    for (QAction* menu : f.frame->menuBar()->actions()) {
+        for (QAction* a : menu->menu()->actions()) {
+            inMenus << a;
+            if (a->menu()) inMenus << a->menu()->actions();
+        }
+    }
+    const std::vector<int> ids = commands.Ids();
+    EXPECT_EQ(ids.size(), 46u);
+    for (int id : ids) {
+        QAction* action = commands.Get(id);
+        ASSERT_NE(action, nullptr);
+        EXPECT_TRUE(inMenus.contains(action)) << id << " " << action->text().toStdString();
+        EXPECT_FALSE(action->text().isEmpty());
+    }
+    EXPECT_EQ(commands.Get(12345), nullptr);
+    EXPECT_EQ(commands.Get(cmd::StartExperiment)->text(), QString("Запустить эксперимент"));
+    EXPECT_TRUE(commands.Get(cmd::StartExperiment)->isEnabled());
+    EXPECT_TRUE(commands.Get(cmd::SearchDevices)->isEnabled());
+    EXPECT_FALSE(commands.Get(cmd::StopExperiment)->isEnabled());
+    // Graph and data commands wait for their pages.
+    EXPECT_FALSE(commands.Get(cmd::ZoomInY)->isEnabled());
+    EXPECT_FALSE(commands.Get(cmd::LoadExperiment)->isEnabled());
+    // The frequent commands are on the tool bar with an icon.
+    auto* bar = f.frame->findChild<QToolBar*>("mainToolBar");
+    ASSERT_NE(bar, nullptr);
+    for (int id : {cmd::StartExperiment, cmd::StopExperiment, cmd::SearchDevices}) {
+        EXPECT_TRUE(bar->actions().contains(commands.Get(id)));
+        EXPECT_FALSE(commands.Get(id)->icon().pixmap(22).toImage().isNull());
+    }
+}
+
+TEST(MainFrame, StartOnEmptyListIsRefusedWithTheMessage) {
+    Frame f;
+    f.frame->ToggleExperiment();
+    ASSERT_NE(f.frame->LastMessage(), nullptr);
+    EXPECT_EQ(f.frame->LastMessage()->text(), QString("Список приборов пуст."));
+    EXPECT_EQ(f.frame->LastMessage()->windowTitle(), QString("Ошибка"));
+    EXPECT_EQ(f.frame->BusyWith(), CMainFrame::Busy::None);
+    EXPECT_FALSE(f.bench->IsRunning());
+}
+
+TEST(MainFrame, DeviceBoxSelectsFirstEntryWithTheAddress) {
+    Frame f;
+    f.SetDevices({11, 22, 22, 33});
+    QComboBox* box = f.frame->Commands().DeviceBox();
+    ASSERT_EQ(box->count(), 4);
+    EXPECT_EQ(box->itemText(1), QString("22"));
+    EXPECT_EQ(f.frame->View().CurrentDevice(), 0);
+    int signalled = -1;
+    QObject::connect(&f.frame->View(), &CViewState::currentDeviceChanged,
+                     [&](int index) { signalled = index; });
+    box->setCurrentIndex(2);
+    emit box->activated(2);
+    // The second 22 is the same address as the first: the first entry becomes current.
+    EXPECT_EQ(f.frame->View().CurrentDevice(), 1);
+    EXPECT_EQ(signalled, 1);
+    box->setCurrentIndex(3);
+    emit box->activated(3);
+    EXPECT_EQ(f.frame->View().CurrentDevice(), 3);
+}
+
+TEST(MainFrame, CurveBoxReportsIndexMinusOne) {
+    Frame f;
+    QComboBox* box = f.frame->Commands().CurveBox();
+    ASSERT_EQ(box->count(), 1);
+    EXPECT_EQ(box->itemText(0), QString("all"));
+    box->addItem("1");
+    box->addItem("2");
+    QList<int> seen;
+    QObject::connect(&f.frame->Commands(), &CCommandTable::curveBoxChanged,
+                     [&](int c) { seen << c; });
+    emit box->activated(2);
+    emit box->activated(0);
+    EXPECT_EQ(seen, (QList<int>{1, -1}));
+}
+
+TEST(MainFrame, StatusPanesTextSplitAndActivityIcons) {
+    Frame f;
+    CStatusPanes& panes = f.frame->Panes();
+    panes.SetText(1, "COM1,9600\nline tip");
+    EXPECT_EQ(panes.Pane(1)->text(), QString("COM1,9600"));
+    EXPECT_EQ(panes.Pane(1)->toolTip(), QString("line tip"));
+    EXPECT_EQ(panes.Pane(12)->toolTip(), QString("Диапазон статистики"));
+    // No port is open in a bare store: every activity pane shows state 4.
+    f.frame->TickActivity();
+    for (int p = 0; p < 4; ++p) EXPECT_EQ(panes.Activity(p), 4);
+    EXPECT_FALSE(panes.Pane(0)->pixmap().isNull());
 }
 
 }  // namespace

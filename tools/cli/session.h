@@ -11,30 +11,13 @@
 #include "bench/bench.h"
 #include "cli/cli.h"
 #include "link/link_stat.h"
+#include "sim/lib/demo_rig.h"
 
-namespace dravmer::sim {
-class CSimLine;
-class CSimPtyServer;
-}  // namespace dravmer::sim
 
 namespace dravmer::cli {
 
-// Simulated devices behind all four ports: one direct device on port 1, a transit device with 7
-// devices on port 2, one with 20 on port 3, and port 4 switched off.
-class CDemoRig {
-public:
-    CDemoRig();
-    ~CDemoRig();
-    // Starts the simulators and points the ports of `store` at them.
-    bool Start(ISettingsStore& store, std::string& error, int baud = 115200);
-    std::size_t LineCount() const { return m_lines.size(); }
-    sim::CSimLine& Line(std::size_t i) { return *m_lines.at(i); }
-    void StopLine(std::size_t i);
-
-private:
-    std::vector<std::unique_ptr<sim::CSimLine>> m_lines;
-    std::vector<std::unique_ptr<sim::CSimPtyServer>> m_servers;
-};
+// The demo bench of simulated devices (shared with the desktop program).
+using CDemoRig = sim::CDemoRig;
 
 class CSession {
 public:

@@ -1,0 +1,66 @@
+#include "ui/dialogs/save_params_dialog.h"
+
+#include <QCloseEvent>
+#include <QDialogButtonBox>
+#include <QFontDatabase>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+namespace dravmer::ui {
+
+CSaveParamsDialog::CSaveParamsDialog(SUiContext& context, QWidget* parent)
+    : QDialog(parent), m_context(context) {
+    setWindowTitle(tr("Сохранить параметры приборов"));
+    auto* layout = new QVBoxLayout(this);
+    m_report = new QPlainTextEdit(this);
+    m_report->setReadOnly(true);
+    m_report->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_report->setAccessibleName(tr("Отчёт"));
+    layout->addWidget(m_report, 1);
+    auto* buttons = new QDialogButtonBox(this);
+    // "Сохранить" has never done anything: the files are written as the devices are read.
+    QPushButton* save = buttons->addButton(tr("Сохранить"), QDialogButtonBox::ActionRole);
+    save->setEnabled(false);
+    QPushButton* exit = buttons->addButton(tr("Выход"), QDialogButtonBox::RejectRole);
+    connect(exit, &QPushButton::clicked, this, &QDialog::reject);
+    layout->addWidget(buttons);
+    resize(620, 420);
+
+    connect(&context.events, &CBenchEvents::reportText, this, [this](const QString& text) {
+        QString t = text;
+        t.remove(QLatin1Char('\r'));
+        m_report->moveCursor(QTextCursor::End);
+        m_report->insertPlainText(t);
+        m_report->verticalScrollBar()->setValue(m_report->verticalScrollBar()->maximum());
+    });
+    auto failed = std::make_shared<bool>(false);
+    m_worker = std::thread([this, failed] {
+        m_context.bench.SaveDeviceParameters(failed.get(), &m_stop);
+        const bool f = *failed;
+        QMetaObject::invokeMethod(
+            this,
+            [this, f] {
+                m_finished = true;
+                emit finished(f);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+CSaveParamsDialog::~CSaveParamsDialog() { StopWorker(); }
+
+void CSaveParamsDialog::StopWorker() {
+    m_stop = true;
+    if (m_worker.joinable()) m_worker.join();
+}
+
+QString CSaveParamsDialog::Report() const { return m_report->toPlainText(); }
+
+void CSaveParamsDialog::closeEvent(QCloseEvent* event) {
+    StopWorker();
+    QDialog::closeEvent(event);
+}
+
+}  // namespace dravmer::ui

@@ -1,0 +1,41 @@
+#pragma once
+// "Сохранить параметры приборов": reads identity, FLASH and EEPROM of every active device on a
+// worker and shows the report line by line as the worker writes it. "Выход" closes the dialog;
+// a worker still reading is told to stop and is waited for (it stops after its current step).
+#include <QDialog>
+#include <atomic>
+#include <thread>
+
+#include "ui/ui_context.h"
+
+class QPlainTextEdit;
+class QPushButton;
+
+namespace dravmer::ui {
+
+class CSaveParamsDialog : public QDialog {
+    Q_OBJECT
+public:
+    CSaveParamsDialog(SUiContext& context, QWidget* parent = nullptr);
+    ~CSaveParamsDialog() override;
+
+    QString Report() const;
+    bool Finished() const { return m_finished; }
+
+signals:
+    void finished(bool failed);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void StopWorker();
+
+    SUiContext& m_context;
+    QPlainTextEdit* m_report = nullptr;
+    std::thread m_worker;
+    std::atomic<bool> m_stop{false};
+    bool m_finished = false;
+};
+
+}  // namespace dravmer::ui

@@ -1,0 +1,44 @@
+#include "ui/dialogs/wait_device_dialog.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace dravmer::ui {
+
+CWaitDeviceDialog::CWaitDeviceDialog(std::uint32_t address, QWidget* parent)
+    : QDialog(parent), m_address(address) {
+    setWindowTitle(tr("Ожидание связи с прибором"));
+    setModal(true);
+    auto* layout = new QVBoxLayout(this);
+    m_label = new QLabel(this);
+    m_label->setAlignment(Qt::AlignCenter);
+    m_label->setText(tr("Ожидание\nвключения\nприбора\n№ %1").arg(address));
+    QFont font = m_label->font();
+    font.setPointSize(10);
+    font.setBold(true);
+    m_label->setFont(font);
+    m_label->setMinimumSize(220, 110);
+    // Green letters on a dark ground so the flashing text stays readable.
+    m_label->setAutoFillBackground(true);
+    m_label->setStyleSheet(QStringLiteral("QLabel { background: #202020; color: #00ff00; }"));
+    m_label->setAccessibleName(tr("Ожидание включения прибора"));
+    layout->addWidget(m_label);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Cancel)->setText(tr("Отмена"));
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+    m_flash = new QTimer(this);
+    connect(m_flash, &QTimer::timeout, this, [this] {
+        m_lit = !m_lit;
+        m_label->setStyleSheet(m_lit ? QStringLiteral("QLabel { background: #202020; color: #00ff00; }")
+                                     : QStringLiteral("QLabel { background: #202020; color: #204020; }"));
+    });
+    m_flash->start(500);
+}
+
+QString CWaitDeviceDialog::Text() const { return m_label->text(); }
+
+}  // namespace dravmer::ui

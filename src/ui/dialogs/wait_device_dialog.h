@@ -1,0 +1,26 @@
+#pragma once
+// "Ожидание связи с прибором": shown while a start waits for a device that does not answer. The
+// start keeps asking the device on its worker; the dialog closes by itself when the device
+// answers, and Cancel cuts the start short.
+#include <QDialog>
+
+class QLabel;
+class QTimer;
+
+namespace dravmer::ui {
+
+class CWaitDeviceDialog : public QDialog {
+    Q_OBJECT
+public:
+    CWaitDeviceDialog(std::uint32_t address, QWidget* parent = nullptr);
+    std::uint32_t Address() const { return m_address; }
+    QString Text() const;
+
+private:
+    std::uint32_t m_address;
+    QLabel* m_label = nullptr;
+    QTimer* m_flash = nullptr;
+    bool m_lit = true;
+};
+
+}  // namespace dravmer::ui

@@ -1,0 +1,45 @@
+#pragma once
+// "Настройки": what the program keeps about files (folder, format, date folders), the state of
+// the write-to-file switch at start, the poll period and the ".adc" file association.
+#include "ui/sheet_page.h"
+#include "ui/ui_context.h"
+
+class QCheckBox;
+class QLineEdit;
+class QRadioButton;
+
+namespace dravmer::ui {
+
+class CFileTypeRegistration;
+
+class CProgramSettingsPage : public CSheetPage {
+    Q_OBJECT
+public:
+    CProgramSettingsPage(SUiContext& context, QWidget* parent = nullptr);
+    ~CProgramSettingsPage() override;
+    bool Apply() override;
+
+    QLineEdit* PeriodEdit() const { return m_period; }
+    QLineEdit* PathEdit() const { return m_path; }
+    QCheckBox* RegisterBox() const { return m_register; }
+    QRadioButton* TextFormat() const { return m_text; }
+    QRadioButton* KeepState() const { return m_keepState; }
+    QCheckBox* DateFolders() const { return m_dateFolders; }
+    // Where the association goes; tests point it at a folder of their own.
+    CFileTypeRegistration& Registration() { return *m_registration; }
+
+private:
+    SUiContext& m_context;
+    std::unique_ptr<CFileTypeRegistration> m_registration;
+    QRadioButton* m_keepState = nullptr;
+    QRadioButton* m_alwaysOn = nullptr;
+    QLineEdit* m_path = nullptr;
+    QRadioButton* m_text = nullptr;
+    QRadioButton* m_binary = nullptr;
+    QCheckBox* m_register = nullptr;
+    QCheckBox* m_dateFolders = nullptr;
+    QCheckBox* m_loadAll = nullptr;
+    QLineEdit* m_period = nullptr;
+};
+
+}  // namespace dravmer::ui

@@ -1,0 +1,80 @@
+#include "ui/widgets/status_panes.h"
+
+#include <QFontMetrics>
+#include <QLabel>
+#include <QStatusBar>
+
+#include "ui/icons.h"
+
+namespace dravmer::ui {
+
+CStatusPanes::CStatusPanes(QStatusBar* bar) : QObject(bar) {
+    for (int s = 0; s < 5; ++s)
+        m_icons[static_cast<size_t>(s)] =
+            IconPixmap(QStringLiteral("activity-%1").arg(s).toLatin1().constData(), 16);
+    const QFontMetrics fm(bar->font());
+    // Widths follow the longest texts the panes show.
+    const int linkWidth = fm.horizontalAdvance(QStringLiteral("COM3,115200,8,N,0.."));
+    const int loadWidth = fm.horizontalAdvance(QStringLiteral("99% / 10"));
+    const int rangeWidth = fm.horizontalAdvance(QStringLiteral("Stat range 20000 - 200000"));
+    for (int i = 0; i < kPaneCount; ++i) {
+        auto* label = new QLabel(bar);
+        label->setObjectName(QStringLiteral("pane%1").arg(i));
+        label->setMargin(1);
+        const int kind = i == kStatRangePane ? 3 : i % 3;
+        switch (kind) {
+        case 0:
+            label->setFixedWidth(20);
+            label->setAlignment(Qt::AlignCenter);
+            label->setToolTip(tr("Индикатор передачи данных"));
+            label->setAccessibleName(tr("Индикатор передачи данных, порт %1").arg(i / 3 + 1));
+            break;
+        case 1:
+            label->setMinimumWidth(linkWidth / 3);
+            label->setMaximumWidth(linkWidth + 8);
+            label->setToolTip(tr("Параметры связи"));
+            label->setAccessibleName(tr("Параметры связи, порт %1").arg(i / 3 + 1));
+            break;
+        case 2:
+            label->setMinimumWidth(loadWidth / 2);
+            label->setMaximumWidth(loadWidth + 8);
+            label->setToolTip(tr("Процент загрузки СОМ порта / количество клиентов"));
+            label->setAccessibleName(tr("Загрузка порта %1").arg(i / 3 + 1));
+            break;
+        default:
+            label->setMinimumWidth(rangeWidth / 3);
+            label->setMaximumWidth(rangeWidth + 8);
+            label->setToolTip(tr("Диапазон статистики"));
+            label->setAccessibleName(tr("Диапазон статистики"));
+            break;
+        }
+        // The panes give way when the window is narrow; their tool tips keep the whole text.
+        label->setSizePolicy(kind == 0 ? QSizePolicy::Fixed : QSizePolicy::Ignored,
+                             QSizePolicy::Preferred);
+        bar->addPermanentWidget(label, kind == 0 ? 0 : 1);
+        m_panes[static_cast<size_t>(i)] = label;
+    }
+}
+
+void CStatusPanes::SetText(int pane, const QString& text) {
+    QLabel* label = Pane(pane);
+    const qsizetype nl = text.indexOf(QLatin1Char('\n'));
+    if (nl < 0) {
+        label->setText(text);
+        return;
+    }
+    label->setText(text.left(nl));
+    label->setToolTip(text.mid(nl + 1));
+}
+
+void CStatusPanes::SetToolTip(int pane, const QString& text) { Pane(pane)->setToolTip(text); }
+
+void CStatusPanes::SetActivity(int port, int state) {
+    if (state < 0 || state > 4) state = 0;
+    int& shown = m_activity[static_cast<size_t>(port)];
+    if (shown == state) return;
+    shown = state;
+    Pane(ActivityPane(port))->setPixmap(m_icons[static_cast<size_t>(state)]);
+}
+
+}  // namespace dravmer::ui

@@ -1,0 +1,39 @@
+#pragma once
+// The status bar's 13 panes: per port an activity icon, the link parameters and the load /
+// clients, then the statistics range of the current device. A text holding "\n" is split: the
+// part before is shown, the part after becomes the pane's tool tip.
+#include <QObject>
+#include <QPixmap>
+#include <QString>
+#include <array>
+
+class QLabel;
+class QStatusBar;
+
+namespace dravmer::ui {
+
+class CStatusPanes : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kPaneCount = 13;
+    static constexpr int kStatRangePane = 12;
+    static int ActivityPane(int port) { return 3 * port; }
+    static int LinkPane(int port) { return 3 * port + 1; }
+    static int LoadPane(int port) { return 3 * port + 2; }
+
+    explicit CStatusPanes(QStatusBar* bar);
+
+    void SetText(int pane, const QString& text);
+    void SetToolTip(int pane, const QString& text);
+    // Activity state 0..4 of a port; the icon changes only when the state does.
+    void SetActivity(int port, int state);
+    int Activity(int port) const { return m_activity[static_cast<size_t>(port)]; }
+    QLabel* Pane(int pane) const { return m_panes[static_cast<size_t>(pane)]; }
+
+private:
+    std::array<QLabel*, kPaneCount> m_panes{};
+    std::array<QPixmap, 5> m_icons;
+    std::array<int, 4> m_activity{-1, -1, -1, -1};
+};
+
+}  // namespace dravmer::ui
