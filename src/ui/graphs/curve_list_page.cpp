@@ -11,6 +11,7 @@
 #include "graph/paint/graph_painter.h"
 #include "measure/param_catalog.h"
 #include "ui/graphs/graph_hub.h"
+#include "ui/view_state.h"
 
 namespace dravmer::ui {
 
@@ -123,6 +124,7 @@ CCurveListPage::CCurveListPage(SUiContext& ctx, QWidget* parent)
             [this](const QModelIndex& i) { ClickCell(i.row(), i.column()); });
     connect(&m_hub, &CGraphHub::curvesChanged, this, [this] { m_model->CellsChanged(); });
     connect(&ctx.events, &CBenchEvents::searchFinished, this, &CCurveListPage::Rebuild);
+    if (ctx.view) connect(ctx.view, &CViewState::deviceListChanged, this, &CCurveListPage::Rebuild);
     Rebuild();
 }
 

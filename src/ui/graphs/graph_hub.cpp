@@ -1,5 +1,9 @@
 #include "ui/graphs/graph_hub.h"
 
+#include <QWidget>
+
+#include "ui/view_state.h"
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -78,6 +82,7 @@ void CGraphHub::RecomputeStatistics() {
             this,
             [this] {
                 --m_running;
+                if (m_ctx.view) m_ctx.view->NotifyStatisticsChanged();
                 emit statisticsRecomputed();
             },
             Qt::QueuedConnection);

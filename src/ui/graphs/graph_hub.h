@@ -4,6 +4,7 @@
 // graph pages, the curve list page and the settings pages. One hub per window, found through
 // the window's event object.
 #include <QObject>
+#include <QPointer>
 #include <QThreadPool>
 #include <vector>
 
@@ -36,6 +37,9 @@ public:
     // computed off the user-interface thread; statisticsRecomputed follows.
     void RecomputeStatistics();
     bool Recomputing() const { return m_running > 0; }
+
+    // The statistics graph, so that "copy graph" copies the graph the operator is looking at.
+    QPointer<QWidget> statGraph;
 
     // The caption of the time-series graph (from the comment dialog) and whether it is shown.
     QString caption;

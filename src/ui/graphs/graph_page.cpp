@@ -8,7 +8,13 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <QComboBox>
+#include <QPainter>
+
 #include "files/experiment_files.h"
+#include "graph/graph_list.h"
+#include "ui/command_table.h"
+#include "ui/view_state.h"
 #include "graph/graph_settings.h"
 #include "ui/graphs/graph_comment_dialog.h"
 #include "ui/graphs/graph_hub.h"
@@ -54,6 +60,74 @@ CGraphPage::CGraphPage(SUiContext& ctx, QWidget* parent)
         m_timer->start();
     });
     MakeActions();
+    ConnectFrame();
+}
+
+void CGraphPage::ConnectFrame() {
+    if (m_ctx.view) {
+        m_ctx.view->SetStatisticsRangeProvider([](std::uint32_t& from, std::uint32_t& to) {
+            int first = 0, last = 0;
+            if (!GraphList().Selection(&first, &last)) return false;
+            from = static_cast<std::uint32_t>(std::max(0, first));
+            to = static_cast<std::uint32_t>(std::max(0, last));
+            return true;
+        });
+        connect(m_ctx.view, &CViewState::deviceListChanged, this,
+                [this] { RefreshCurves(CGraphHub::Refresh); });
+    }
+    if (!m_ctx.commands) return;
+    for (const auto& [id, mine] : m_actions) {
+        QAction* theirs = id ? m_ctx.commands->Get(id) : nullptr;
+        if (!theirs || theirs->menu()) continue;
+        QAction* own = mine;
+        if (id == cmd::FreezeGraph) {
+            connect(theirs, &QAction::triggered, this, [this, theirs] {
+                ToggleUpdates();
+                theirs->setChecked(m_stopped);
+            });
+        } else if (id == cmd::CommonScale) {
+            connect(theirs, &QAction::triggered, this, [this, theirs] {
+                m_graph->CommonScale();
+                theirs->setChecked(false);
+            });
+        } else {
+            connect(theirs, &QAction::triggered, own, &QAction::trigger);
+        }
+        theirs->setEnabled(own->isEnabled());
+        connect(own, &QAction::enabledChanged, theirs, &QAction::setEnabled);
+    }
+    for (int id : {cmd::LoadAxes, cmd::SaveAxes})
+        if (QAction* a = m_ctx.commands->Get(id)) a->setEnabled(true);
+    if (QComboBox* box = m_ctx.commands->CurveBox()) {
+        connect(m_ctx.commands, &CCommandTable::curveBoxChanged, m_graph,
+                [this](int curve) { m_graph->SelectCurve(curve); });
+        connect(m_graph, &CGraphicCtrl::curveSelected, box,
+                [box](int position) { box->setCurrentIndex(position + 1); });
+    }
+    FillCurveBox();
+}
+
+void CGraphPage::FillCurveBox() {
+    if (!m_ctx.commands || !m_ctx.commands->CurveBox()) return;
+    QComboBox* box = m_ctx.commands->CurveBox();
+    const auto& curves = m_graph->Curves();
+    box->blockSignals(true);
+    while (box->count() > 1) box->removeItem(1);
+    for (const auto& c : curves) {
+        QPixmap swatch(12, 12);
+        swatch.fill(ToQColor(c.color));
+        box->addItem(QIcon(swatch), QString::number(c.slot + 1));
+        box->setItemData(box->count() - 1, ToQColor(c.color), Qt::ForegroundRole);
+    }
+    box->setCurrentIndex(m_graph->State().selectedCurve + 1);
+    box->blockSignals(false);
+}
+
+void CGraphPage::Copy() {
+    if (m_hub.statGraph && m_hub.statGraph->isVisible())
+        QMetaObject::invokeMethod(m_hub.statGraph, "CopyToClipboard");
+    else
+        m_graph->CopyToClipboard();
 }
 
 QAction* CGraphPage::Add(int id, const QString& text, const QKeySequence& key) {
@@ -77,7 +151,7 @@ QAction* CGraphPage::Action(int id) const {
 void CGraphPage::MakeActions() {
     CGraphicCtrl* g = m_graph;
     connect(Add(32778, tr("Копировать график в буфер обмена"), QKeySequence::Copy),
-            &QAction::triggered, g, &CGraphicCtrl::CopyToClipboard);
+            &QAction::triggered, this, &CGraphPage::Copy);
     QAction* stop = Add(32779, tr("Остановить обновление графика"));
     stop->setCheckable(true);
     connect(stop, &QAction::triggered, this, &CGraphPage::ToggleUpdates);
@@ -123,8 +197,10 @@ void CGraphPage::MakeActions() {
             this, &CGraphPage::SaveToFile);
 
     // The two axis menus: sets 1..5 under "Сохранить оси" and "Загрузить оси".
-    static constexpr int kSaveIds[kAxisSets] = {32830, 32831, 32832, 32833, 32834};
-    static constexpr int kLoadIds[kAxisSets] = {32813, 32818, 32819, 32820, 32821};
+    const int kSaveIds[kAxisSets] = {cmd::SaveAxesId(1), cmd::SaveAxesId(2), cmd::SaveAxesId(3),
+                                     cmd::SaveAxesId(4), cmd::SaveAxesId(5)};
+    const int kLoadIds[kAxisSets] = {cmd::LoadAxesId(1), cmd::LoadAxesId(2), cmd::LoadAxesId(3),
+                                     cmd::LoadAxesId(4), cmd::LoadAxesId(5)};
     auto* saveMenu = new QMenu(this);
     auto* loadMenu = new QMenu(this);
     for (int n = 0; n < kAxisSets; ++n) {
@@ -169,6 +245,7 @@ void CGraphPage::RefreshCurves(int change, int position) {
     if (change == CGraphHub::Removed) m_graph->CurveRemoved(position);
     else if (change == CGraphHub::Added) m_graph->CurveAdded();
     else m_graph->RescaleAll();
+    FillCurveBox();
 }
 
 void CGraphPage::SaveAxes(int slot) {

@@ -42,6 +42,11 @@ protected:
 
 private:
     void MakeActions();
+    // The frame's commands, the curve box and the statistics range, when the page sits in the
+    // main window.
+    void ConnectFrame();
+    void FillCurveBox();
+    void Copy();
     QAction* Add(int id, const QString& text, const QKeySequence& key = {});
 
     SUiContext& m_ctx;

@@ -5,6 +5,7 @@
 
 #include "ui/graphs/graph_hub.h"
 #include "ui/graphs/stat_graph_ctrl.h"
+#include "ui/view_state.h"
 
 namespace dravmer::ui {
 
@@ -24,6 +25,13 @@ CStatGraphPage::CStatGraphPage(SUiContext& ctx, QWidget* parent)
     connect(&m_hub, &CGraphHub::statisticsRecomputed, this, &CStatGraphPage::Refresh);
     connect(&ctx.events, &CBenchEvents::experimentStarted, this,
             &CStatGraphPage::PrepareForExperiment);
+    m_hub.statGraph = m_graph;
+    if (ctx.view) {
+        SetCurrentDevice(ctx.view->CurrentDevice());
+        connect(ctx.view, &CViewState::currentDeviceChanged, this, &CStatGraphPage::SetCurrentDevice);
+        connect(ctx.view, &CViewState::statisticsChanged, this, &CStatGraphPage::Refresh);
+        connect(ctx.view, &CViewState::deviceListChanged, this, &CStatGraphPage::Refresh);
+    }
 }
 
 void CStatGraphPage::SetCurrentDevice(int index) {
