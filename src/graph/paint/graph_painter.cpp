@@ -181,17 +181,23 @@ void CGraphPainter::PaintCurve(QPainter& p, const SGraphState& st, const SCurveS
     const std::size_t begin =
         s.FirstAtOrAfter(*c.store, static_cast<std::uint32_t>(std::max<std::int64_t>(0, st.window.first)));
     const SAxis& axis = st.axes[static_cast<std::size_t>(k)];
-    p.setPen(QPen(ToQColor(c.color), k == st.selectedCurve ? 2 : 1, Qt::SolidLine, Qt::FlatCap,
+    p.setPen(QPen(ToQColor(c.color), k == st.selectedCurve ? 2 : 1, Qt::SolidLine, Qt::SquareCap,
                   Qt::MiterJoin));
     bool labelled = false;
     auto draw = [&](Parity parity) {
         SCurvePath path = BuildPath(s, begin, parity, m_layout, st.window, axis, reduce);
         if (path.points.empty()) return;
-        m_points.resize(path.points.size());
-        for (std::size_t i = 0; i < path.points.size(); ++i)
-            m_points[i] = QPoint(path.points[i].x, path.points[i].y);
-        if (m_points.size() == 1) p.drawPoint(m_points[0]);
-        else p.drawPolyline(m_points.data(), static_cast<int>(m_points.size()));
+        // Separate segments with both ends painted: a joined polyline leaves out pixels at some
+        // joins depending on the turn, which would make the reduced path differ from the full one.
+        const auto& pts = path.points;
+        if (pts.size() == 1) {
+            p.drawPoint(pts[0].x, pts[0].y);
+        } else {
+            m_lines.resize(pts.size() - 1);
+            for (std::size_t i = 0; i + 1 < pts.size(); ++i)
+                m_lines[i] = QLine(pts[i].x, pts[i].y, pts[i + 1].x, pts[i + 1].y);
+            p.drawLines(m_lines.data(), static_cast<int>(m_lines.size()));
+        }
         if (!labelled) {
             labelled = true;
             p.save();

@@ -3,6 +3,7 @@
 // command-line plotter draws exactly what the window shows without needing the widgets).
 #include <QColor>
 #include <QImage>
+#include <QLine>
 #include <QString>
 #include <array>
 #include <vector>
@@ -41,7 +42,7 @@ private:
     void PaintTimeLabels(QPainter& p, const SGraphState& st);
 
     SGraphLayout m_layout;
-    std::vector<QPoint> m_points;  // reused between curves
+    std::vector<QLine> m_lines;  // reused between curves
 };
 
 // Renders the graph into an image of the given size (the copy to the clipboard and the export).
