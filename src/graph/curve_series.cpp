@@ -1,10 +1,35 @@
 #include "graph/curve_series.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 #include "measure/device_data.h"
 
 namespace dravmer::graph {
+
+namespace {
+// NaN is drawn at the top, like +inf: as a value it counts as the highest.
+inline double HighKey(double v) { return std::isnan(v) ? std::numeric_limits<double>::infinity() : v; }
+}  // namespace
+
+void CCurveSeries::Append(std::uint32_t t, double v, bool odd) {
+    const std::size_t i = m_time.size();
+    m_time.push_back(t);
+    m_value.push_back(v);
+    m_odd.push_back(static_cast<std::uint8_t>(odd));
+    const double key = HighKey(v);
+    if (i % kBlock == 0)
+        for (int p = 0; p < 3; ++p) {
+            m_blockLo[p].push_back(std::numeric_limits<double>::infinity());
+            m_blockHi[p].push_back(-std::numeric_limits<double>::infinity());
+        }
+    const std::size_t b = i / kBlock;
+    for (int p : {0, odd ? 1 : 2}) {
+        m_blockLo[p][b] = std::min(m_blockLo[p][b], key);
+        m_blockHi[p][b] = std::max(m_blockHi[p][b], key);
+    }
+}
 
 void CCurveSeries::Sync(const CDeviceData& store, int param) {
     int count = store.GetCount();
@@ -14,6 +39,10 @@ void CCurveSeries::Sync(const CDeviceData& store, int param) {
         m_time.clear();
         m_value.clear();
         m_odd.clear();
+        for (int p = 0; p < 3; ++p) {
+            m_blockLo[p].clear();
+            m_blockHi[p].clear();
+        }
         have = 0;
     }
     if (have == static_cast<std::size_t>(count)) return;
@@ -28,12 +57,37 @@ void CCurveSeries::Sync(const CDeviceData& store, int param) {
         if (got <= 0) break;
         for (int i = 0; i < got; ++i) {
             const CMeasRecord& r = buf[static_cast<std::size_t>(i)];
-            m_time.push_back(r.time);
-            m_value.push_back(GetParam(r, param));
-            m_odd.push_back(static_cast<std::uint8_t>(r.cycle & 1));
+            Append(r.time, GetParam(r, param), (r.cycle & 1) != 0);
         }
         at += got;
     }
+}
+
+bool CCurveSeries::Extremes(std::size_t begin, std::size_t end, int parity, double& lo,
+                            double& hi) const {
+    lo = std::numeric_limits<double>::infinity();
+    hi = -std::numeric_limits<double>::infinity();
+    bool any = false;
+    auto one = [&](std::size_t i) {
+        if (parity == 1 && !m_odd[i]) return;
+        if (parity == 2 && m_odd[i]) return;
+        const double k = HighKey(m_value[i]);
+        lo = std::min(lo, k);
+        hi = std::max(hi, k);
+        any = true;
+    };
+    std::size_t i = begin;
+    for (; i < end && i % kBlock != 0; ++i) one(i);
+    for (; i + kBlock <= end; i += kBlock) {
+        const std::size_t b = i / kBlock;
+        if (m_blockLo[parity][b] <= m_blockHi[parity][b]) {
+            lo = std::min(lo, m_blockLo[parity][b]);
+            hi = std::max(hi, m_blockHi[parity][b]);
+            any = true;
+        }
+    }
+    for (; i < end; ++i) one(i);
+    return any;
 }
 
 std::size_t CCurveSeries::FirstAtOrAfter(const CDeviceData& store, std::uint32_t second) const {
@@ -70,12 +124,13 @@ SCurvePath BuildPath(const CCurveSeries& s, std::size_t begin, Parity parity,
     const auto& v = s.Values();
     const auto& odd = s.Odd();
     const std::size_t n = t.size();
-    if (window.Span() <= 0) return path;
+    if (window.Span() <= 0 || begin >= n) return path;
     const double scaleX = layout.plotWidth / static_cast<double>(window.Span());
     const double range = axis.max - axis.min;
     const double scaleY = range != 0 ? layout.plotHeight / range : 0;
     const double top = layout.plot.top, bottom = layout.plot.bottom;
     const std::int64_t first = window.first, last = window.last;
+    const int parityIndex = parity == Parity::All ? 0 : parity == Parity::Odd ? 1 : 2;
 
     auto row = [&](double value) {
         double y = bottom - (value - axis.min) * scaleY;
@@ -83,63 +138,82 @@ SCurvePath BuildPath(const CCurveSeries& s, std::size_t begin, Parity parity,
         if (y > bottom) y = bottom;
         return static_cast<int>(y);
     };
-
-    int colX = 0;
-    bool inCol = false;
-    SPixel cFirst, cLast;
-    int cMin = 0, cMax = 0;
-    bool minFirst = true;
-    auto flush = [&] {
-        if (!inCol) return;
-        auto push = [&](SPixel p) {
-            if (path.points.empty() || !(path.points.back() == p)) path.points.push_back(p);
-        };
-        push(cFirst);
-        SPixel lo{colX, cMin}, hi{colX, cMax};
-        // Keep the order the extremes came in, so the last point leads on to the next column.
-        if (minFirst) {
-            push(lo);
-            push(hi);
-        } else {
-            push(hi);
-            push(lo);
+    auto column = [&](std::int64_t c) {
+        return static_cast<int>(static_cast<double>(c - first) * scaleX + layout.plot.left);
+    };
+    auto wanted = [&](std::size_t i) {
+        return parity == Parity::All || (parity == Parity::Odd) == (odd[i] != 0);
+    };
+    bool havePrev = false;
+    SPixel prev;
+    auto add = [&](SPixel a, SPixel b) { path.segments.push_back({a, b}); };
+    auto start = [&](SPixel p) {
+        if (!path.any) {
+            path.any = true;
+            path.first = p;
         }
-        push(cLast);
     };
 
-    path.points.reserve(reduce ? std::min<std::size_t>(n - std::min(begin, n), 4 * static_cast<std::size_t>(layout.plotWidth + 2)) : 0);
-    for (std::size_t i = begin; i < n; ++i) {
-        const std::int64_t c = t[i];
-        if (c > last) break;
-        if (c < first) continue;
-        if (parity == Parity::Odd && !odd[i]) continue;
-        if (parity == Parity::Even && odd[i]) continue;
-        SPixel p{static_cast<int>(static_cast<double>(c - first) * scaleX + layout.plot.left),
-                 row(v[i])};
-        if (!reduce) {
-            path.points.push_back(p);
-            continue;
+    // Points before the window (a store whose times are not in order) are skipped.
+    std::size_t i = begin;
+    while (i < n && static_cast<std::int64_t>(t[i]) < first) ++i;
+
+    if (!reduce) {
+        for (; i < n; ++i) {
+            const std::int64_t c = t[i];
+            if (c > last) break;
+            if (c < first || !wanted(i)) continue;
+            SPixel p{column(c), row(v[i])};
+            start(p);
+            if (havePrev) add(prev, p);
+            prev = p;
+            havePrev = true;
         }
-        if (!inCol || p.x != colX) {
-            flush();
-            inCol = true;
-            colX = p.x;
-            cFirst = cLast = p;
-            cMin = cMax = p.y;
-            minFirst = true;
-            continue;
-        }
-        cLast = p;
-        if (p.y < cMin) {
-            cMin = p.y;
-            minFirst = false;  // the newest extreme is the low one: high came first
-        }
-        if (p.y > cMax) {
-            cMax = p.y;
-            minFirst = true;
-        }
+        if (path.any && path.segments.empty()) add(path.first, path.first);
+        return path;
     }
-    flush();
+
+    path.segments.reserve(2 * static_cast<std::size_t>(layout.plotWidth + 2));
+    while (i < n) {
+        const std::int64_t c0 = t[i];
+        if (c0 > last) break;
+        const int x = column(c0);
+        // The end of this column's run of points: gallop, then bisect.
+        auto inColumn = [&](std::size_t j) {
+            return static_cast<std::int64_t>(t[j]) <= last && column(t[j]) == x;
+        };
+        std::size_t lo = i, step = 1;
+        while (lo + step < n && inColumn(lo + step)) {
+            lo += step;
+            step *= 2;
+        }
+        std::size_t hi = std::min(n, lo + step);  // first index known (or assumed) outside
+        while (hi - lo > 1) {
+            std::size_t mid = lo + (hi - lo) / 2;
+            if (inColumn(mid)) lo = mid;
+            else hi = mid;
+        }
+        const std::size_t end = lo + 1;  // [i, end) is this column
+        std::size_t a = i;
+        while (a < end && !wanted(a)) ++a;
+        if (a < end) {
+            std::size_t b = end - 1;
+            while (!wanted(b)) --b;
+            SPixel pa{x, row(v[a])}, pb{x, row(v[b])};
+            start(pa);
+            if (havePrev) add(prev, pa);
+            if (a != b) {
+                double vlo, vhi;
+                s.Extremes(a, b + 1, parityIndex, vlo, vhi);
+                const int yTop = row(vhi), yBottom = row(vlo);
+                if (yTop != yBottom) add({x, yTop}, {x, yBottom});
+            }
+            prev = pb;
+            havePrev = true;
+        }
+        i = end;
+    }
+    if (path.any && path.segments.empty()) add(path.first, path.first);
     return path;
 }
 

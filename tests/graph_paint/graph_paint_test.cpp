@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryDir>
+#include <cmath>
 
 #include "graph/day_data.h"
 #include "graph/paint/graph_painter.h"
@@ -157,7 +158,7 @@ TEST(GraphPaint, ReducedDrawingPaintsTheSameColumnExtremesAsTheFullOne) {
     }
 }
 
-TEST(GraphPaint, ReducedPathKeepsAtMostFourPointsPerColumnAndEverySpike) {
+TEST(GraphPaint, ReducedPathKeepsTwoSegmentsPerColumnAndEverySpike) {
     CDeviceData a;
     test::FillDay(a, 86400, 3);
     CCurveSeries s;
@@ -166,14 +167,47 @@ TEST(GraphPaint, ReducedPathKeepsAtMostFourPointsPerColumnAndEverySpike) {
     SGraphLayout l = LayoutGraph(1280, 800, 1);
     STimeWindow w = MakeTimeWindow(0, 86400, 11);
     SAxis axis = AxisFromRange(0, 120, 8, 1.0);
-    SCurvePath path = BuildPath(s, 0, Parity::All, l, w, axis, true);
-    EXPECT_LE(path.points.size(), 4u * static_cast<std::size_t>(l.plotWidth + 2));
-    // The spike rows (value + 40) show up in the reduced path.
-    int top = l.plot.bottom;
-    for (const auto& p : path.points) top = std::min(top, p.y);
-    int expectTop = l.plot.bottom;
-    for (std::size_t i = 0; i < s.Size(); ++i) expectTop = std::min(expectTop, PointRow(l, axis, s.Values()[i]));
-    EXPECT_EQ(top, expectTop);
+    for (Parity parity : {Parity::All, Parity::Odd}) {
+        SCurvePath path = BuildPath(s, 0, parity, l, w, axis, true);
+        EXPECT_LE(path.segments.size(), 2u * static_cast<std::size_t>(l.plotWidth + 2));
+        // The spikes (value + 40) reach the same top row as every point drawn one by one.
+        int top = l.plot.bottom, expectTop = l.plot.bottom;
+        for (const auto& g : path.segments) top = std::min({top, g.a.y, g.b.y});
+        for (std::size_t i = 0; i < s.Size(); ++i)
+            if (parity == Parity::All || s.Odd()[i])
+                expectTop = std::min(expectTop, PointRow(l, axis, s.Values()[i]));
+        EXPECT_EQ(top, expectTop);
+    }
+}
+
+TEST(GraphPaint, BlockExtremesMatchAPlainScanWithNaNOnTop) {
+    CDeviceData a;
+    for (int i = 0; i < 200; ++i) {
+        CMeasRecord r = test::DayRecord(i, 9);
+        if (i == 77) SetParam(r, 6, std::nan(""));
+        a.AddSample(r);
+    }
+    CCurveSeries s;
+    s.Sync(a, 6);
+    for (auto [b, e] : {std::pair<std::size_t, std::size_t>{0, 200}, {3, 5}, {15, 49}, {70, 80},
+                        {16, 32}, {100, 101}}) {
+        for (int parity = 0; parity < 3; ++parity) {
+            double lo, hi, elo = INFINITY, ehi = -INFINITY;
+            bool any = s.Extremes(b, e, parity, lo, hi), eany = false;
+            for (std::size_t i = b; i < e; ++i) {
+                if ((parity == 1 && !s.Odd()[i]) || (parity == 2 && s.Odd()[i])) continue;
+                double v = std::isnan(s.Values()[i]) ? INFINITY : s.Values()[i];
+                elo = std::min(elo, v);
+                ehi = std::max(ehi, v);
+                eany = true;
+            }
+            EXPECT_EQ(any, eany);
+            if (eany) {
+                EXPECT_EQ(lo, elo) << b << ".." << e << " parity " << parity;
+                EXPECT_EQ(hi, ehi) << b << ".." << e << " parity " << parity;
+            }
+        }
+    }
 }
 
 TEST(GraphPaint, SeriesFollowsAppendsAndAResetStore) {

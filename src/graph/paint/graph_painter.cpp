@@ -40,17 +40,35 @@ QFont LabelFont() {
     return f;
 }
 
-// Text running upwards whose baseline starts at (x + ascent, y): the glyphs stand right of x.
-void DrawUpText(QPainter& p, int x, int y, const QString& text) {
-    QFontMetrics fm(p.font());
-    p.save();
-    p.translate(x + fm.ascent(), y);
-    p.rotate(-90);
-    p.drawText(0, 0, text);
-    p.restore();
+}  // namespace
+
+// Text running upwards from (x, y), the glyphs standing right of x. Turned text is slow to
+// rasterise, and the same few dozen labels come back every second, so each one is drawn once
+// into a small image kept for the next paints.
+void CGraphPainter::DrawUpText(QPainter& p, int x, int y, const QString& text) {
+    if (text.isEmpty()) return;
+    const QColor color = p.pen().color();
+    const QString key = text + QLatin1Char('\x1f') + QString::number(color.rgba(), 16) +
+                        QLatin1Char('\x1f') + p.font().key();
+    auto it = m_upText.find(key);
+    if (it == m_upText.end()) {
+        if (m_upText.size() > 4000) m_upText.clear();
+        QFontMetrics fm(p.font());
+        QImage flat(std::max(1, fm.horizontalAdvance(text)), std::max(1, fm.height()),
+                    QImage::Format_ARGB32_Premultiplied);
+        flat.fill(Qt::transparent);
+        {
+            QPainter tp(&flat);
+            tp.setFont(p.font());
+            tp.setPen(color);
+            tp.drawText(0, fm.ascent(), text);
+        }
+        it = m_upText.insert(key, flat.transformed(QTransform().rotate(-90)));
+    }
+    p.drawImage(x, y - it->height(), *it);
 }
 
-
+namespace {
 }  // namespace
 
 QString CGraphPainter::CurveName(const SCurveSpec& c) {
@@ -186,23 +204,20 @@ void CGraphPainter::PaintCurve(QPainter& p, const SGraphState& st, const SCurveS
     bool labelled = false;
     auto draw = [&](Parity parity) {
         SCurvePath path = BuildPath(s, begin, parity, m_layout, st.window, axis, reduce);
-        if (path.points.empty()) return;
+        if (!path.any) return;
         // Separate segments with both ends painted: a joined polyline leaves out pixels at some
         // joins depending on the turn, which would make the reduced path differ from the full one.
-        const auto& pts = path.points;
-        if (pts.size() == 1) {
-            p.drawPoint(pts[0].x, pts[0].y);
-        } else {
-            m_lines.resize(pts.size() - 1);
-            for (std::size_t i = 0; i + 1 < pts.size(); ++i)
-                m_lines[i] = QLine(pts[i].x, pts[i].y, pts[i + 1].x, pts[i + 1].y);
-            p.drawLines(m_lines.data(), static_cast<int>(m_lines.size()));
+        m_lines.resize(path.segments.size());
+        for (std::size_t i = 0; i < path.segments.size(); ++i) {
+            const SSegment& g = path.segments[i];
+            m_lines[i] = QLine(g.a.x, g.a.y, g.b.x, g.b.y);
         }
+        p.drawLines(m_lines.data(), static_cast<int>(m_lines.size()));
         if (!labelled) {
             labelled = true;
             p.save();
             p.setFont(LabelFont());
-            p.drawText(m_layout.plot.left - 16, path.points[0].y - 6 + QFontMetrics(p.font()).ascent(),
+            p.drawText(m_layout.plot.left - 16, path.first.y - 6 + QFontMetrics(p.font()).ascent(),
                        QString::number(k));
             p.restore();
         }

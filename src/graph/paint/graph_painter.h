@@ -2,6 +2,7 @@
 // Painting of the time-series graph and the statistics graph with QPainter (QtGui only, so the
 // command-line plotter draws exactly what the window shows without needing the widgets).
 #include <QColor>
+#include <QHash>
 #include <QImage>
 #include <QLine>
 #include <QString>
@@ -41,7 +42,10 @@ private:
                     CSeriesCache& cache, bool reduce);
     void PaintTimeLabels(QPainter& p, const SGraphState& st);
 
+    void DrawUpText(QPainter& p, int x, int y, const QString& text);
+
     SGraphLayout m_layout;
+    QHash<QString, QImage> m_upText;
     std::vector<QLine> m_lines;  // reused between curves
 };
 
