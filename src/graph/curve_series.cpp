@@ -46,14 +46,17 @@ void CCurveSeries::Sync(const CDeviceData& store, int param) {
         have = 0;
     }
     if (have == static_cast<std::size_t>(count)) return;
-    m_time.reserve(static_cast<std::size_t>(count));
-    m_value.reserve(static_cast<std::size_t>(count));
-    m_odd.reserve(static_cast<std::size_t>(count));
+    if (have == 0) {  // later appends grow geometrically; an exact reserve would copy each time
+        m_time.reserve(static_cast<std::size_t>(count));
+        m_value.reserve(static_cast<std::size_t>(count));
+        m_odd.reserve(static_cast<std::size_t>(count));
+    }
     constexpr int kChunk = 1024;
-    std::vector<CMeasRecord> buf(kChunk);
+    // Sized to what is missing: the live update copies one record, not a whole chunk.
+    std::vector<CMeasRecord> buf(static_cast<std::size_t>(std::min(kChunk, count - static_cast<int>(have))));
     int at = static_cast<int>(have);
     while (at < count) {
-        int got = store.CopySamples(at, std::min(kChunk, count - at), buf.data());
+        int got = store.CopySamples(at, std::min(static_cast<int>(buf.size()), count - at), buf.data());
         if (got <= 0) break;
         for (int i = 0; i < got; ++i) {
             const CMeasRecord& r = buf[static_cast<std::size_t>(i)];

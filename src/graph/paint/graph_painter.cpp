@@ -42,6 +42,57 @@ QFont LabelFont() {
 
 }  // namespace
 
+namespace {
+
+// Straight into the pixels of an image (the off-screen picture of the window and the exported
+// PNG): a repaint draws some hundred thousand short segments, and the general line drawing
+// spends more on each call than on its pixels. Both ends of a segment are painted; a pen of
+// width 2 adds the neighbouring pixel across the line. False when the target is not a plain
+// image, so the caller draws through QPainter (SVG, scaled screens).
+bool RasterSegments(QPainter& p, const std::vector<SSegment>& segments, QRgb color, int width) {
+    QPaintDevice* dev = p.device();
+    if (!dev || dev->devType() != QInternal::Image || !p.transform().isIdentity()) return false;
+    auto* img = static_cast<QImage*>(dev);
+    if (img->devicePixelRatio() != 1.0 ||
+        (img->format() != QImage::Format_RGB32 && img->format() != QImage::Format_ARGB32 &&
+         img->format() != QImage::Format_ARGB32_Premultiplied))
+        return false;
+    const int w = img->width(), h = img->height();
+    const qsizetype stride = img->bytesPerLine() / 4;
+    auto* bits = reinterpret_cast<QRgb*>(img->bits());
+    const QRgb c = color | 0xFF000000u;
+    auto plot = [&](int x, int y) {
+        if (static_cast<unsigned>(x) < static_cast<unsigned>(w) &&
+            static_cast<unsigned>(y) < static_cast<unsigned>(h))
+            bits[y * stride + x] = c;
+    };
+    for (const SSegment& g : segments) {
+        int x0 = g.a.x, y0 = g.a.y;
+        const int x1 = g.b.x, y1 = g.b.y;
+        const int dx = std::abs(x1 - x0), dy = -std::abs(y1 - y0);
+        const int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
+        const bool steep = -dy > dx;
+        int err = dx + dy;
+        for (;;) {
+            plot(x0, y0);
+            if (width > 1) steep ? plot(x0 + 1, y0) : plot(x0, y0 + 1);
+            if (x0 == x1 && y0 == y1) break;
+            const int e2 = 2 * err;
+            if (e2 >= dy) {
+                err += dy;
+                x0 += sx;
+            }
+            if (e2 <= dx) {
+                err += dx;
+                y0 += sy;
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 // Text running upwards from (x, y), the glyphs standing right of x. Turned text is slow to
 // rasterise, and the same few dozen labels come back every second, so each one is drawn once
 // into a small image kept for the next paints.
@@ -207,12 +258,14 @@ void CGraphPainter::PaintCurve(QPainter& p, const SGraphState& st, const SCurveS
         if (!path.any) return;
         // Separate segments with both ends painted: a joined polyline leaves out pixels at some
         // joins depending on the turn, which would make the reduced path differ from the full one.
-        m_lines.resize(path.segments.size());
-        for (std::size_t i = 0; i < path.segments.size(); ++i) {
-            const SSegment& g = path.segments[i];
-            m_lines[i] = QLine(g.a.x, g.a.y, g.b.x, g.b.y);
+        if (!RasterSegments(p, path.segments, ToQColor(c.color).rgb(), p.pen().width())) {
+            m_lines.resize(path.segments.size());
+            for (std::size_t i = 0; i < path.segments.size(); ++i) {
+                const SSegment& g = path.segments[i];
+                m_lines[i] = QLine(g.a.x, g.a.y, g.b.x, g.b.y);
+            }
+            p.drawLines(m_lines.data(), static_cast<int>(m_lines.size()));
         }
-        p.drawLines(m_lines.data(), static_cast<int>(m_lines.size()));
         if (!labelled) {
             labelled = true;
             p.save();
