@@ -100,8 +100,11 @@ TEST(MainFrame, EveryCommandInTheMenusHandledOnesEnabled) {
     EXPECT_TRUE(commands.Get(cmd::StartExperiment)->isEnabled());
     EXPECT_TRUE(commands.Get(cmd::SearchDevices)->isEnabled());
     EXPECT_FALSE(commands.Get(cmd::StopExperiment)->isEnabled());
-    // Graph and data commands wait for their pages.
-    EXPECT_FALSE(commands.Get(cmd::ZoomInY)->isEnabled());
+    // The graph page handles the graph commands; moving the selection waits for a selection.
+    EXPECT_TRUE(commands.Get(cmd::ZoomInY)->isEnabled());
+    EXPECT_TRUE(commands.Get(cmd::LoadAxes)->isEnabled());
+    EXPECT_FALSE(commands.Get(cmd::MoveSelectionForward)->isEnabled());
+    // Data commands wait for their pages.
     EXPECT_FALSE(commands.Get(cmd::LoadExperiment)->isEnabled());
     // The frequent commands are on the tool bar with an icon.
     auto* bar = f.frame->findChild<QToolBar*>("mainToolBar");
