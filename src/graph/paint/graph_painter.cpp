@@ -382,7 +382,7 @@ void CStatGraphPainter::Paint(QPainter& p, int width, int height, const SStatGra
     p.setPen(ToQColor(style.text));
     p.drawText(tx, headerY + fm.ascent(), Q(text.header));
     for (int q = 0; q < 2; ++q) {
-        int y = headerY + fm.height() + 5 + 18 * q + 8;
+        const int y = headerY + 5 + 18 * (q + 1);  // the legend strokes; texts 8 above
         p.setPen(QPen(ToQColor(style.colors[static_cast<std::size_t>(q)]), 2));
         p.drawLine(tx, y, tx + 50, y);
         if (q == 1) {
@@ -420,7 +420,7 @@ void CStatGraphPainter::Paint(QPainter& p, int width, int height, const SStatGra
             else p.drawEllipse(QPoint(x, y), 2, 2);
             QString s = Q(labels[static_cast<std::size_t>(i)]);
             p.setPen(col);
-            p.drawText(x - 6 - fm.horizontalAdvance(s), y - 8 + fm.ascent() - fm.height() / 2, s);
+            p.drawText(x - 6 - fm.horizontalAdvance(s), y - 8 + fm.ascent(), s);
         }
     }
 

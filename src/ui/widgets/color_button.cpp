@@ -28,6 +28,7 @@ CColorButton::CColorButton(graph::SColorTable& table, const QString& name, QWidg
     : QPushButton(parent), m_table(table) {
     setAccessibleName(name.isEmpty() ? tr("Цвет") : name);
     setMinimumWidth(48);
+    setMaximumWidth(120);
     setFixedHeight(24);
     connect(this, &QPushButton::clicked, this, &CColorButton::OpenPalette);
 }
