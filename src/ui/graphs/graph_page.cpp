@@ -98,6 +98,15 @@ void CGraphPage::ConnectFrame() {
     }
     for (int id : {cmd::LoadAxes, cmd::SaveAxes})
         if (QAction* a = m_ctx.commands->Get(id)) a->setEnabled(true);
+    // The export has no command id of its own: it joins the graph menu after "copy graph".
+    if (QAction* copy = m_ctx.commands->Get(cmd::CopyGraph))
+        for (QObject* o : copy->associatedObjects())
+            if (auto* menu = qobject_cast<QMenu*>(o)) {
+                const auto acts = menu->actions();
+                const auto at = acts.indexOf(copy);
+                menu->insertAction(at + 1 < acts.size() ? acts[at + 1] : nullptr, Action(0));
+                break;
+            }
     if (QComboBox* box = m_ctx.commands->CurveBox()) {
         connect(m_ctx.commands, &CCommandTable::curveBoxChanged, m_graph,
                 [this](int curve) { m_graph->SelectCurve(curve); });
