@@ -100,8 +100,11 @@ TEST(MainFrame, EveryCommandInTheMenusHandledOnesEnabled) {
     EXPECT_TRUE(commands.Get(cmd::StartExperiment)->isEnabled());
     EXPECT_TRUE(commands.Get(cmd::SearchDevices)->isEnabled());
     EXPECT_FALSE(commands.Get(cmd::StopExperiment)->isEnabled());
-    // Graph commands wait for their pages; the data commands are handled.
-    EXPECT_FALSE(commands.Get(cmd::ZoomInY)->isEnabled());
+    // The graph page handles the graph commands; moving the selection waits for a selection.
+    EXPECT_TRUE(commands.Get(cmd::ZoomInY)->isEnabled());
+    EXPECT_TRUE(commands.Get(cmd::LoadAxes)->isEnabled());
+    EXPECT_FALSE(commands.Get(cmd::MoveSelectionForward)->isEnabled());
+    // The data pages handle the data commands.
     EXPECT_TRUE(commands.Get(cmd::LoadExperiment)->isEnabled());
     EXPECT_TRUE(commands.Get(cmd::CopyStatistics)->isEnabled());
     EXPECT_TRUE(commands.Get(cmd::FindGvErrors)->isEnabled());
