@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <ostream>
 
@@ -16,10 +17,12 @@ std::vector<CommandInfo>& Registry() {
 constexpr const char* kVersion = "05.43";
 
 void PrintHelp(std::ostream& out) {
-    out << "Usage: dravmer-cli [--config FILE] COMMAND [ARGS...]\n"
+    out << "Usage: dravmer-cli [--config FILE] [--demo] COMMAND [ARGS...]\n"
+           "       dravmer-cli COMMAND --help\n"
            "       dravmer-cli --version | --help\n\n"
            "Global options:\n"
            "  --config FILE   use this settings file instead of the user's settings\n"
+           "  --demo          the simulated bench (for the commands that talk to devices)\n"
            "  --version       print the program version\n"
            "  --help          print this help\n\n"
            "Commands:\n";
@@ -34,6 +37,132 @@ void PrintHelp(std::ostream& out) {
     out << "\nExit codes: 0 done; 1 failed; 2 bad command line; 3 done, but records were missed\n"
            "or could not be written where asked.\n";
 }
+
+// The innermost subcommand the command line chose ("archive list"), or null for none.
+const CLI::App* Innermost(const CLI::App& app, std::string& path) {
+    const CLI::App* at = nullptr;
+    for (const CLI::App* next = &app; !next->get_subcommands().empty();) {
+        at = next = next->get_subcommands().front();
+        path += " " + at->get_name();
+    }
+    return at;
+}
+
+// "a, b or c".
+std::string Listed(const std::vector<std::string>& words) {
+    std::string text;
+    for (std::size_t i = 0; i < words.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == words.size() ? " or " : ", ") + words[i];
+    return text;
+}
+
+std::string SubcommandNames(const CLI::App& app) {
+    std::vector<std::string> names;
+    for (const CLI::App* sub : app.get_subcommands({})) names.push_back(sub->get_name());
+    return Listed(names);
+}
+
+// A parse error as the operator should read it: what was not understood, where, and where the
+// help is. Returns the exit code.
+int ReportParseError(const CLI::App& app, const CLI::ParseError& e, std::ostream& err) {
+    std::string path;
+    const CLI::App* command = Innermost(app, path);
+    const std::string where = "dravmer-cli" + path;
+    const std::vector<std::string> left = app.remaining(true);
+    std::string why = e.what();
+    const bool subcommandMissing = command && command->get_require_subcommand_min() > 0 &&
+                                   command->get_subcommands().empty();
+    if (subcommandMissing && left.empty()) why = "a subcommand is needed: " + SubcommandNames(*command);
+    if (!left.empty()) {
+        const std::string& first = left.front();
+        if (first.size() > 1 && first[0] == '-') {
+            why = "unknown option " + first;
+        } else if (!command) {
+            err << "dravmer-cli: unknown command '" << first << "' (try --help)\n";
+            return kExitUsage;
+        } else if (subcommandMissing) {
+            why = "unknown subcommand '" + first + "' (" + SubcommandNames(*command) + ")";
+        } else {
+            why = "unexpected argument '" + first + "'";
+        }
+    }
+    err << where << ": " << why << "\n"
+        << "Try '" << where << " --help'.\n";
+    return kExitUsage;
+}
+
+int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+             std::unique_ptr<ISettingsStore> store) {
+    CliContext ctx{out, err, {}, std::move(store), {}, false};
+    bool version = false;
+    CLI::App app{"The bench engine without windows.", "dravmer-cli"};
+    app.set_help_flag("--help,-h", "print this help");  // the commands inherit it
+    app.add_option("--config", ctx.configPath,
+                   "use this settings file instead of the user's settings");
+    app.add_flag("--demo", ctx.demo, "the simulated bench");
+    app.add_flag("--version", version, "print the program version");
+
+    struct SEntry {
+        const CLI::App* app;
+        CommandRun run;
+    };
+    std::vector<SEntry> entries;
+    for (const auto& c : Registry()) {
+        CLI::App* sub = app.add_subcommand(c.name, c.summary);
+        entries.push_back({sub, c.define(*sub)});
+    }
+
+    try {
+        // CLI11 takes the arguments last first.
+        std::vector<std::string> reversed(args.rbegin(), args.rend());
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        std::string path;
+        if (!Innermost(app, path)) {
+            PrintHelp(out);
+        } else {
+            out << app.help();  // the chosen command's own options
+        }
+        return kExitOk;
+    } catch (const CLI::ParseError& e) {
+        return ReportParseError(app, e, err);
+    }
+    if (version) {
+        out << "dravmer-cli " << kVersion << "\n";
+        return kExitOk;
+    }
+    const auto chosen = std::find_if(entries.begin(), entries.end(),
+                                     [](const SEntry& e) { return e.app->parsed(); });
+    if (chosen == entries.end()) {
+        PrintHelp(err);
+        return kExitUsage;
+    }
+    // The demo bench means something only to the commands that talk to devices; elsewhere it
+    // would leave the operator believing the demo settings were read or changed.
+    if (ctx.demo && !chosen->app->get_option_no_throw("--demo")) {
+        std::vector<std::string> takers;
+        for (const auto& e : entries)
+            if (e.app->get_option_no_throw("--demo")) takers.push_back(e.app->get_name());
+        err << "dravmer-cli: --demo goes with " << Listed(takers) << ", not with "
+            << chosen->app->get_name() << "\n";
+        return kExitUsage;
+    }
+    int code = chosen->run(ctx);
+    // Settings a command changed must have reached the file: say so when they did not.
+    // A command that failed has said why already.
+    if (ctx.store && code != kExitFailure && code != kExitUsage) {
+        ctx.store->Flush();
+        // The warning grows by where the unreadable lines were kept once the file is written.
+        auto warning = ctx.store->LoadWarning();
+        if (warning && *warning != ctx.shownWarning) err << "dravmer-cli: " << *warning << "\n";
+        if (auto status = ctx.store->Status()) {
+            err << "dravmer-cli: " << *status << "\n";
+            code = kExitFailure;
+        }
+    }
+    return code;
+}
+
 }  // namespace
 
 ISettingsStore& CliContext::Settings() {
@@ -49,96 +178,6 @@ ISettingsStore& CliContext::Settings() {
 
 void RegisterCommand(const CommandInfo& info) { Registry().push_back(info); }
 const std::vector<CommandInfo>& Commands() { return Registry(); }
-
-bool TakeFlag(std::vector<std::string>& args, const std::string& flag) {
-    auto it = std::find(args.begin(), args.end(), flag);
-    if (it == args.end()) return false;
-    args.erase(it);
-    return true;
-}
-
-bool TakeOption(std::vector<std::string>& args, const std::string& opt, std::string& value,
-                std::string& error) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == opt) {
-            if (i + 1 >= args.size()) {
-                error = "option " + opt + " needs a value";
-                args.erase(args.begin() + static_cast<long>(i));
-                return false;
-            }
-            value = args[i + 1];
-            args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
-            return true;
-        }
-        if (args[i].rfind(opt + "=", 0) == 0) {
-            value = args[i].substr(opt.size() + 1);
-            args.erase(args.begin() + static_cast<long>(i));
-            return true;
-        }
-    }
-    return false;
-}
-
-namespace {
-int Dispatch(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream& err,
-             std::unique_ptr<ISettingsStore> store) {
-    std::vector<std::string> args = argsIn;
-    CliContext ctx{out, err, {}, std::move(store), {}};
-    // Global options come before the command.
-    while (!args.empty() && args.front().rfind("--", 0) == 0) {
-        const std::string opt = args.front();
-        if (opt == "--version") {
-            out << "dravmer-cli " << kVersion << "\n";
-            return kExitOk;
-        }
-        if (opt == "--help" || opt == "-h") {
-            PrintHelp(out);
-            return kExitOk;
-        }
-        if (opt == "--config" || opt.rfind("--config=", 0) == 0) {
-            std::string error;
-            if (!TakeOption(args, "--config", ctx.configPath, error)) {
-                err << "dravmer-cli: " << error << "\n";
-                return kExitUsage;
-            }
-            continue;
-        }
-        break;  // a command's own option before the command name: reported below
-    }
-    if (args.empty()) {
-        PrintHelp(err);
-        return kExitUsage;
-    }
-    const std::string name = args.front();
-    args.erase(args.begin());
-    for (const auto& c : Registry()) {
-        if (name == c.name) {
-            if (std::find(args.begin(), args.end(), "--help") != args.end()) {
-                out << "Usage: dravmer-cli " << c.usage << "\n" << c.summary << "\n";
-                return kExitOk;
-            }
-            int code = c.run(ctx, args);
-            // Settings a command changed must have reached the file: say so when they did not.
-            // A command that failed has said why already.
-            if (ctx.store && code != kExitFailure && code != kExitUsage) {
-                ctx.store->Flush();
-                // The warning grows by where the unreadable lines were kept once the file is
-                // written.
-                auto warning = ctx.store->LoadWarning();
-                if (warning && *warning != ctx.shownWarning) err << "dravmer-cli: " << *warning << "\n";
-                if (auto status = ctx.store->Status()) {
-                    err << "dravmer-cli: " << *status << "\n";
-                    code = kExitFailure;
-                }
-            }
-            return code;
-        }
-    }
-    err << "dravmer-cli: unknown command '" << name << "' (try --help)\n";
-    return kExitUsage;
-}
-
-}  // namespace
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            std::unique_ptr<ISettingsStore> store) {

@@ -1,12 +1,18 @@
 #pragma once
 // dravmer-cli: the engine without windows. Each command lives in commands/<name>.cpp and
-// registers itself with DRAVMER_CLI_COMMAND; RunCli parses the global options and dispatches.
+// registers itself with DRAVMER_CLI_COMMAND: it declares its options on a subcommand of the
+// command line (CLI11) and hands back what runs it. RunCli parses and dispatches.
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/settings_store.h"
+
+namespace CLI {
+class App;
+}
 
 namespace dravmer::cli {
 
@@ -27,15 +33,21 @@ struct CliContext {
     // Tests hand in their own store.
     std::unique_ptr<ISettingsStore> store;
     std::string shownWarning;  // the settings file's load warning as last printed
+    bool demo = false;         // --demo before the command: the simulated bench
 };
 
-using CommandFn = int (*)(CliContext& ctx, const std::vector<std::string>& args);
+// Runs a command whose options have been parsed; returns the exit code.
+using CommandRun = std::function<int(CliContext& ctx)>;
+// Declares a command's options, positionals and subcommands on `app` (the command's own
+// subcommand of dravmer-cli, fresh for every command line) and returns what runs it. The parsed
+// values live in state the returned function owns.
+using CommandDefine = CommandRun (*)(CLI::App& app);
 
 struct CommandInfo {
     const char* name;
     const char* usage;    // one line: "stats FILE... [--from S] [--to S] [--json]"
     const char* summary;  // one line of what it does
-    CommandFn run;
+    CommandDefine define;
 };
 
 void RegisterCommand(const CommandInfo& info);
@@ -45,12 +57,6 @@ const std::vector<CommandInfo>& Commands();
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            std::unique_ptr<ISettingsStore> store = nullptr);
 
-// Small helpers for hand-parsed options.
-bool TakeFlag(std::vector<std::string>& args, const std::string& flag);
-// Removes "--opt VALUE" (or "--opt=VALUE"); false when absent; sets error when VALUE is missing.
-bool TakeOption(std::vector<std::string>& args, const std::string& opt, std::string& value,
-                std::string& error);
-
 struct Registrar {
     explicit Registrar(const CommandInfo& info) { RegisterCommand(info); }
 };
@@ -59,6 +65,7 @@ struct Registrar {
 
 #define DRAVMER_CLI_CONCAT2(a, b) a##b
 #define DRAVMER_CLI_CONCAT(a, b) DRAVMER_CLI_CONCAT2(a, b)
-#define DRAVMER_CLI_COMMAND(name, usage, summary, fn)                                      \
+// DRAVMER_CLI_COMMAND("name", "usage line", "summary", DefineFn): DefineFn is a CommandDefine.
+#define DRAVMER_CLI_COMMAND(name, usage, summary, ...)                                      \
     static const ::dravmer::cli::Registrar DRAVMER_CLI_CONCAT(s_registrar_, __LINE__)( \
-        ::dravmer::cli::CommandInfo{name, usage, summary, fn})
+        ::dravmer::cli::CommandInfo{name, usage, summary, __VA_ARGS__})

@@ -42,7 +42,7 @@ nlohmann::json LinkStatJson(const SLinkDevStat& stat) {
 }
 
 bool CSession::Open(CliContext& ctx, bool demo) {
-    if (demo) {
+    if (demo || ctx.demo) {
         // The demo keeps its own settings file so the user's device list and ports stay as
         // they are; its experiment files go to a folder of their own unless --out says else.
         const std::string path =

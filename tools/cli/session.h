@@ -21,8 +21,9 @@ using CDemoRig = sim::CDemoRig;
 
 class CSession {
 public:
-    // --demo: a demo settings file (never the user's) and the demo rig. Returns false with a
-    // message on `err` when the session cannot be set up.
+    // --demo (the command's, or the global one in ctx): a demo settings file (never the
+    // user's) and the demo rig. Returns false with a message on `err` when the session cannot
+    // be set up.
     bool Open(CliContext& ctx, bool demo);
     CBench& Bench() { return *m_bench; }
     bool Demo() const { return m_rig != nullptr; }

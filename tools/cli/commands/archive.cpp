@@ -16,6 +16,7 @@
 #include "bench/bench_archive.h"
 #include "bench/experiment_settings.h"
 #include "cli/cli.h"
+#include "cli/cli_options.h"
 #include "cli/session.h"
 #include "files/experiment_files.h"
 #include "files/experiment_scan.h"
@@ -155,11 +156,22 @@ bool CollectExperiments(CliContext& ctx, const std::vector<std::string>& args,
     return ok;
 }
 
+struct SArchiveOptions {
+    std::string url;
+    CLI::Option* urlOption = nullptr;
+    CLI::App* add = nullptr;
+    CLI::App* list = nullptr;
+    CLI::App* history = nullptr;
+    CLI::App* exportTo = nullptr;
+    std::vector<std::string> paths;  // add
+    std::string device, from, to;    // list, history
+    CLI::Option* deviceOption = nullptr;
+    std::string param, kind = "Average";  // history
+    std::string id, dir, format;          // export
+    bool json = false;
+};
+
 int RunAdd(CliContext& ctx, CArchive& archive, const std::vector<std::string>& args) {
-    if (args.empty()) {
-        ctx.err << "dravmer-cli archive add: FILE...|DIR\n";
-        return kExitUsage;
-    }
     std::vector<SPendingExperiment> pending;
     bool ok = CollectExperiments(ctx, args, pending);
     CExperimentSettings settings;
@@ -211,19 +223,11 @@ int RunAdd(CliContext& ctx, CArchive& archive, const std::vector<std::string>& a
 
 // ---- list ----
 
-int RunList(CliContext& ctx, CArchive& archive, std::vector<std::string> args) {
-    const bool json = TakeFlag(args, "--json");
-    std::string device, from, to, error;
+int RunList(CliContext& ctx, CArchive& archive, const SArchiveOptions& o) {
+    const bool json = o.json;
+    const std::string &device = o.device, &from = o.from, &to = o.to;
     SArchiveFilter filter;
-    bool hasDevice = TakeOption(args, "--device", device, error);
-    bool hasFrom = error.empty() && TakeOption(args, "--from", from, error);
-    bool hasTo = error.empty() && TakeOption(args, "--to", to, error);
-    if (!error.empty() || !args.empty()) {
-        ctx.err << "dravmer-cli archive list: "
-                << (error.empty() ? "unexpected " + args.front() : error)
-                << "\n  list [--device ADDRESS] [--from DATE] [--to DATE] [--json]\n";
-        return kExitUsage;
-    }
+    const bool hasDevice = !device.empty(), hasFrom = !from.empty(), hasTo = !to.empty();
     if (hasDevice && !ParseAddress(device, filter.device)) {
         ctx.err << "dravmer-cli archive list: --device takes a device address (decimal)\n";
         return kExitUsage;
@@ -275,20 +279,9 @@ int RunList(CliContext& ctx, CArchive& archive, std::vector<std::string> args) {
 
 // ---- history ----
 
-int RunHistory(CliContext& ctx, CArchive& archive, std::vector<std::string> args) {
-    const bool json = TakeFlag(args, "--json");
-    std::string device, param, kindText = "Average", error;
-    bool hasDevice = TakeOption(args, "--device", device, error);
-    bool hasParam = error.empty() && TakeOption(args, "--param", param, error);
-    if (error.empty()) TakeOption(args, "--kind", kindText, error);
-    if (!error.empty() || !args.empty() || !hasDevice || !hasParam) {
-        ctx.err << "dravmer-cli archive history: "
-                << (!error.empty() ? error
-                    : !args.empty() ? "unexpected " + args.front()
-                                    : std::string("--device and --param are needed"))
-                << "\n  history --device ADDRESS --param NAME [--kind KIND] [--json]\n";
-        return kExitUsage;
-    }
+int RunHistory(CliContext& ctx, CArchive& archive, const SArchiveOptions& o) {
+    const bool json = o.json;
+    const std::string &device = o.device, &param = o.param, &kindText = o.kind;
     std::uint32_t address = 0;
     if (!ParseAddress(device, address)) {
         ctx.err << "dravmer-cli archive history: --device takes a device address (decimal)\n";
@@ -348,13 +341,10 @@ int RunHistory(CliContext& ctx, CArchive& archive, std::vector<std::string> args
 
 // ---- export ----
 
-int RunExport(CliContext& ctx, CArchive& archive, std::vector<std::string> args) {
-    std::string format, error;
-    TakeOption(args, "--format", format, error);
-    if (!error.empty() || args.size() != 2 || (!format.empty() && format != "adc" && format != "txt")) {
-        ctx.err << "dravmer-cli archive export: ID DIR [--format adc|txt]\n";
-        return kExitUsage;
-    }
+int RunExport(CliContext& ctx, CArchive& archive, const SArchiveOptions& o) {
+    const std::string& format = o.format;
+    const std::vector<std::string> args = {o.id, o.dir};
+    std::string error;
     if (args[0].empty() || args[0].size() > 18 ||
         args[0].find_first_not_of("0123456789") != std::string::npos) {
         ctx.err << "dravmer-cli archive export: ID is the number archive list shows\n";
@@ -377,29 +367,58 @@ int RunExport(CliContext& ctx, CArchive& archive, std::vector<std::string> args)
     return kExitOk;
 }
 
-int RunArchive(CliContext& ctx, const std::vector<std::string>& argsIn) {
-    std::vector<std::string> args = argsIn;
-    std::string url, error;
-    bool hasUrl = TakeOption(args, "--archive", url, error);
-    if (!error.empty() || args.empty()) {
-        ctx.err << "dravmer-cli archive: " << (error.empty() ? "which subcommand?" : error)
-                << "\nUsage: dravmer-cli " << kUsage << "\n";
-        return kExitUsage;
-    }
-    if (!hasUrl) url = ArchiveUrlFromSettings(ctx.Settings());
-    const std::string sub = args.front();
-    args.erase(args.begin());
-    if (sub != "add" && sub != "list" && sub != "history" && sub != "export") {
-        ctx.err << "dravmer-cli archive: unknown subcommand '" << sub
-                << "'\nUsage: dravmer-cli " << kUsage << "\n";
-        return kExitUsage;
-    }
+int RunArchive(CliContext& ctx, const SArchiveOptions& o) {
+    const std::string url = o.urlOption->count() ? o.url : ArchiveUrlFromSettings(ctx.Settings());
     auto archive = OpenOrSay(ctx, url);
     if (!archive) return kExitFailure;
-    if (sub == "add") return RunAdd(ctx, *archive, args);
-    if (sub == "list") return RunList(ctx, *archive, args);
-    if (sub == "history") return RunHistory(ctx, *archive, args);
-    return RunExport(ctx, *archive, args);
+    if (o.add->parsed()) return RunAdd(ctx, *archive, o.paths);
+    if (o.list->parsed()) return RunList(ctx, *archive, o);
+    if (o.history->parsed()) return RunHistory(ctx, *archive, o);
+    return RunExport(ctx, *archive, o);
+}
+
+CommandRun DefineArchive(CLI::App& app) {
+    auto o = std::make_shared<SArchiveOptions>();
+    app.require_subcommand(1);
+    o->urlOption = app.add_option("--archive", o->url,
+                                  "sqlite:PATH or postgresql://user@host/db (else Archive/Url, "
+                                  "else the SQLite file in the user's data folder)")
+                       ->check(NotEmpty("an archive URL"));
+    auto sub = [&](const char* name, const char* what) {
+        CLI::App* s = app.add_subcommand(name, what);
+        s->fallthrough();  // --archive may follow the subcommand too
+        return s;
+    };
+    o->add = sub("add", "archive the experiments of files or of a whole folder");
+    o->add->add_option("FILE|DIR", o->paths, "experiment files, or a folder of them")->required();
+
+    o->list = sub("list", "the archived experiments, newest first");
+    o->list->add_option("--device", o->device, "only experiments with this device address")
+        ->transform(WholeIn(0, 0xFFFFFFFFull));
+    o->list->add_option("--from", o->from, "from this day or time (YYYY-MM-DD[THH:MM[:SS]])")
+        ->check(NotEmpty("a date"));
+    o->list->add_option("--to", o->to, "up to this day (inclusive) or time")
+        ->check(NotEmpty("a date"));
+    o->list->add_flag("--json", o->json, "one JSON object per experiment");
+
+    o->history = sub("history", "one statistic of one device over its archived experiments");
+    o->history->add_option("--device", o->device, "the device address")
+        ->required()
+        ->transform(WholeIn(0, 0xFFFFFFFFull));
+    o->history->add_option("--param", o->param, "short name as in the file headers, e.g. UG")
+        ->required();
+    o->history->add_option("--kind", o->kind,
+                           "Current, AverageE, AverageO, Average, Min, Max, Delta, Sigma, Noise, "
+                           "NoiseE or NoiseO")
+        ->capture_default_str();
+    o->history->add_flag("--json", o->json, "one JSON object per experiment");
+
+    o->exportTo = sub("export", "write an archived experiment's files again");
+    o->exportTo->add_option("ID", o->id, "the number archive list shows")->required();
+    o->exportTo->add_option("DIR", o->dir, "the folder to write to")->required();
+    o->exportTo->add_option("--format", o->format, "the files as .adc or .txt (else as archived)")
+        ->check(OneOf({"adc", "txt"}));
+    return [o](CliContext& ctx) { return RunArchive(ctx, *o); };
 }
 
 }  // namespace
@@ -407,6 +426,6 @@ int RunArchive(CliContext& ctx, const std::vector<std::string>& argsIn) {
 DRAVMER_CLI_COMMAND("archive", kUsage,
                     "the experiment archive: add experiment files, list, the history of one "
                     "device's statistic, export an experiment's files again",
-                    RunArchive);
+                    DefineArchive);
 
 }  // namespace dravmer::cli

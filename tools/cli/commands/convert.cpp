@@ -7,6 +7,7 @@
 
 #include "bench/experiment_settings.h"
 #include "cli/cli.h"
+#include "cli/cli_options.h"
 #include "cli/commands/load_progress.h"
 #include "files/file_format.h"
 #include "measure/param_catalog.h"
@@ -50,13 +51,13 @@ std::string Extension(const std::string& path) {
     return std::filesystem::path(path).extension().string();
 }
 
-int RunConvert(CliContext& ctx, const std::vector<std::string>& args) {
-    if (args.size() != 2) {
-        ctx.err << "dravmer-cli convert: IN OUT (OUT ending in .adc, .txt or .csv)\n";
-        return kExitUsage;
-    }
-    const std::string& in = args[0];
-    const std::string& out = args[1];
+struct SConvertOptions {
+    std::string in, out;
+};
+
+int RunConvert(CliContext& ctx, const SConvertOptions& o) {
+    const std::string& in = o.in;
+    const std::string& out = o.out;
     const std::string ext = Extension(out);
     if (ext != ".adc" && ext != ".txt" && ext != ".csv") {
         ctx.err << "dravmer-cli convert: " << out
@@ -103,10 +104,18 @@ int RunConvert(CliContext& ctx, const std::vector<std::string>& args) {
     return kExitOk;
 }
 
+CommandRun DefineConvert(CLI::App& app) {
+    auto o = std::make_shared<SConvertOptions>();
+    app.add_option("IN", o->in, "the experiment file to read (.adc or .txt)")->required();
+    app.add_option("OUT", o->out, "the file to write, ending in .adc, .txt or .csv (not overwritten)")
+        ->required();
+    return [o](CliContext& ctx) { return RunConvert(ctx, *o); };
+}
+
 }  // namespace
 
 DRAVMER_CLI_COMMAND("convert", "convert IN OUT",
                     "rewrite an experiment file as .adc, .txt or .csv (UTF-8, for spreadsheets)",
-                    RunConvert);
+                    DefineConvert);
 
 }  // namespace dravmer::cli

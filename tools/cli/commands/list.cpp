@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "cli/cli.h"
+#include "cli/cli_options.h"
 #include "files/experiment_scan.h"
 
 namespace dravmer::cli {
@@ -16,20 +17,20 @@ std::string IsoTime(std::time_t t) {
     return buf;
 }
 
-int RunList(CliContext& ctx, const std::vector<std::string>& argsIn) {
-    std::vector<std::string> args = argsIn;
-    const bool json = TakeFlag(args, "--json");
-    if (args.size() != 1 || args[0].rfind("--", 0) == 0) {
-        ctx.err << "dravmer-cli list: DIR [--json]\n";
-        return kExitUsage;
-    }
+struct SListOptions {
+    std::string dir;
+    bool json = false;
+};
+
+int RunList(CliContext& ctx, const SListOptions& o) {
+    const bool json = o.json;
     std::error_code ec;
-    if (!std::filesystem::is_directory(args[0], ec)) {
-        ctx.err << "dravmer-cli list: " << args[0] << " is not a folder\n";
+    if (!std::filesystem::is_directory(o.dir, ec)) {
+        ctx.err << "dravmer-cli list: " << o.dir << " is not a folder\n";
         return kExitFailure;
     }
     CExperimentList list;
-    list.Scan(args[0]);
+    list.Scan(o.dir);
     // An empty table for a folder that could not be read would pass for an empty folder.
     if (!list.ScanError().empty()) {
         ctx.err << "dravmer-cli list: " << list.ScanError() << "\n";
@@ -61,9 +62,16 @@ int RunList(CliContext& ctx, const std::vector<std::string>& argsIn) {
     return list.ScanError().empty() ? kExitOk : kExitIncomplete;
 }
 
+CommandRun DefineList(CLI::App& app) {
+    auto o = std::make_shared<SListOptions>();
+    app.add_option("DIR", o->dir, "the folder of experiment files")->required();
+    app.add_flag("--json", o->json, "one JSON object per experiment");
+    return [o](CliContext& ctx) { return RunList(ctx, *o); };
+}
+
 }  // namespace
 
 DRAVMER_CLI_COMMAND("list", "list DIR [--json]",
-                    "list the stored experiments of a folder (one row per experiment)", RunList);
+                    "list the stored experiments of a folder (one row per experiment)", DefineList);
 
 }  // namespace dravmer::cli

@@ -2,6 +2,7 @@
 // .fld/.eep files.
 #include <ostream>
 
+#include "cli/cli_options.h"
 #include "cli/session.h"
 #include "platform/paths.h"
 
@@ -17,16 +18,15 @@ private:
     std::ostream& m_out;
 };
 
-int RunParams(CliContext& ctx, const std::vector<std::string>& argsIn) {
-    std::vector<std::string> args = argsIn;
-    std::string out, error;
-    const bool hasOut = TakeOption(args, "--out", out, error);
-    const bool demo = TakeFlag(args, "--demo");
-    if (!error.empty() || !args.empty()) {
-        ctx.err << "dravmer-cli params: "
-                << (error.empty() ? "unexpected argument '" + args.front() + "'" : error) << "\n";
-        return kExitUsage;
-    }
+struct SParamsOptions {
+    std::string out;
+    bool demo = false;
+};
+
+int RunParams(CliContext& ctx, const SParamsOptions& o) {
+    const bool hasOut = !o.out.empty();
+    const std::string& out = o.out;
+    const bool demo = o.demo || ctx.demo;
     CSession session;
     if (!session.Open(ctx, demo)) return kExitFailure;
     CBench& bench = session.Bench();
@@ -47,10 +47,18 @@ int RunParams(CliContext& ctx, const std::vector<std::string>& argsIn) {
     return failed ? kExitFailure : kExitOk;
 }
 
+CommandRun DefineParams(CLI::App& app) {
+    auto o = std::make_shared<SParamsOptions>();
+    app.add_option("--out", o->out, "folder for the files (made when missing)")
+        ->check(NotEmpty("a folder"));
+    app.add_flag("--demo", o->demo, "the simulated bench");
+    return [o](CliContext& ctx) { return RunParams(ctx, *o); };
+}
+
 }  // namespace
 
 DRAVMER_CLI_COMMAND("params", "params [--out DIR] [--demo]",
                     "save the FLASH and EEPROM images of every active device (.fld, .eep)",
-                    RunParams);
+                    DefineParams);
 
 }  // namespace dravmer::cli

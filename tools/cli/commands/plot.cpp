@@ -9,6 +9,7 @@
 #include <ostream>
 
 #include "cli/cli.h"
+#include "cli/cli_options.h"
 #include "cli/commands/load_progress.h"
 #include "files/experiment_scan.h"
 #include "files/file_format.h"
@@ -55,36 +56,30 @@ bool EnsureGuiApp(std::string& error) {
     return true;
 }
 
-int RunPlot(CliContext& ctx, const std::vector<std::string>& argsIn) {
-    std::vector<std::string> args = argsIn;
-    std::string params, out, fromText, toText, widthText, heightText, error;
-    const bool hasParams = TakeOption(args, "--param", params, error);
-    const bool hasOut = error.empty() && TakeOption(args, "--out", out, error);
-    const bool hasFrom = error.empty() && TakeOption(args, "--from", fromText, error);
-    const bool hasTo = error.empty() && TakeOption(args, "--to", toText, error);
-    const bool hasWidth = error.empty() && TakeOption(args, "--width", widthText, error);
-    const bool hasHeight = error.empty() && TakeOption(args, "--height", heightText, error);
+struct SPlotOptions {
+    std::vector<std::string> files;
+    std::string params, out;
+    long long from = 0, to = 0, width = 1280, height = 800;
+    CLI::Option* fromOption = nullptr;
+    CLI::Option* toOption = nullptr;
+};
+
+int RunPlot(CliContext& ctx, const SPlotOptions& o) {
+    const std::vector<std::string>& args = o.files;
+    const std::string& params = o.params;
+    const std::string& out = o.out;
+    const bool hasFrom = o.fromOption->count() > 0, hasTo = o.toOption->count() > 0;
+    long long from = o.from, to = o.to;
+    const long long width = o.width, height = o.height;
+    std::string error;
     auto usage = [&](const std::string& why) {
         ctx.err << "dravmer-cli plot: " << why << "\nusage: dravmer-cli " << kUsage << "\n";
         return kExitUsage;
     };
-    if (!error.empty()) return usage(error);
-    for (const auto& a : args)
-        if (a.rfind("--", 0) == 0) return usage("unknown option " + a);
-    if (args.empty()) return usage("no experiment file given");
-    if (!hasParams || params.empty()) return usage("--param is required");
-    if (!hasOut || out.empty()) return usage("--out is required");
+    if (params.empty()) return usage("--param is required");
     const std::string ext = std::filesystem::path(out).extension().string();
     if (ext != ".png" && ext != ".svg" && ext != ".PNG" && ext != ".SVG")
         return usage("--out must name a .png or .svg file");
-
-    long long from = 0, to = 0, width = 1280, height = 800;
-    if ((hasFrom && !ParseCount(fromText, 100000000, from)) ||
-        (hasTo && !ParseCount(toText, 100000000, to)))
-        return usage("--from and --to take whole seconds");
-    if ((hasWidth && !ParseCount(widthText, 20000, width)) ||
-        (hasHeight && !ParseCount(heightText, 20000, height)) || width < 100 || height < 100)
-        return usage("--width and --height take 100..20000 pixels");
     if (hasFrom && hasTo && to <= from) return usage("--to must be after --from");
 
     std::vector<int> ids;
@@ -166,11 +161,32 @@ int RunPlot(CliContext& ctx, const std::vector<std::string>& argsIn) {
     return kExitOk;
 }
 
+CommandRun DefinePlot(CLI::App& app) {
+    auto o = std::make_shared<SPlotOptions>();
+    app.add_option("FILE", o->files, "experiment files (.adc, .txt)")->required();
+    app.add_option("--param", o->params,
+                   "parameters by short name (as in the file headers) or number 1..42, "
+                   "separated by commas")
+        ->required();
+    app.add_option("--out", o->out, "the picture to write, ending in .png or .svg")->required();
+    o->fromOption = app.add_option("--from", o->from, "first second drawn")
+                        ->transform(WholeIn(0, 100000000, "seconds"));
+    o->toOption = app.add_option("--to", o->to, "last second drawn (else the last record)")
+                      ->transform(WholeIn(0, 100000000, "seconds"));
+    app.add_option("--width", o->width, "picture width")
+        ->capture_default_str()
+        ->transform(WholeIn(100, 20000, "pixels"));
+    app.add_option("--height", o->height, "picture height")
+        ->capture_default_str()
+        ->transform(WholeIn(100, 20000, "pixels"));
+    return [o](CliContext& ctx) { return RunPlot(ctx, *o); };
+}
+
 }  // namespace
 
 DRAVMER_CLI_COMMAND("plot", kUsage,
                     "draw parameters of stored experiments into a PNG or SVG file (no display "
                     "needed)",
-                    RunPlot);
+                    DefinePlot);
 
 }  // namespace dravmer::cli

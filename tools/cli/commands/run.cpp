@@ -11,6 +11,7 @@
 #include <ostream>
 #include <thread>
 
+#include "cli/cli_options.h"
 #include "cli/session.h"
 #include "files/stats_report.h"
 #include "platform/paths.h"
@@ -63,36 +64,19 @@ std::string PortLine(CBench& bench, int port) {
     return buf;
 }
 
-int RunRun(CliContext& ctx, const std::vector<std::string>& argsIn) {
-    std::vector<std::string> args = argsIn;
-    std::string seconds, format, out, wait, error;
-    const bool hasSeconds = TakeOption(args, "--seconds", seconds, error);
-    const bool hasFormat = error.empty() && TakeOption(args, "--format", format, error);
-    const bool hasOut = error.empty() && TakeOption(args, "--out", out, error);
-    const bool hasWait = error.empty() && TakeOption(args, "--wait-device", wait, error);
-    const bool noFiles = TakeFlag(args, "--no-files");
-    const bool json = TakeFlag(args, "--json");
-    const bool demo = TakeFlag(args, "--demo");
-    if (error.empty() && !args.empty()) error = "unexpected argument '" + args.front() + "'";
-    double runSeconds = -1, waitSeconds = -1;
-    if (error.empty() && hasSeconds) {
-        char* end = nullptr;
-        runSeconds = std::strtod(seconds.c_str(), &end);
-        if (seconds.empty() || *end || !(runSeconds > 0))
-            error = "--seconds needs a number above 0";
-    }
-    if (error.empty() && hasWait) {
-        char* end = nullptr;
-        waitSeconds = std::strtod(wait.c_str(), &end);
-        if (wait.empty() || *end || waitSeconds < 0)
-            error = "--wait-device needs a number of seconds";
-    }
-    if (error.empty() && hasFormat && format != "adc" && format != "txt")
-        error = "--format is adc or txt";
-    if (!error.empty()) {
-        ctx.err << "dravmer-cli run: " << error << "\n";
-        return kExitUsage;
-    }
+struct SRunOptions {
+    double seconds = -1;      // until Ctrl-C when not given
+    double waitDevice = -1;   // the settings' wait when not given
+    std::string format, out;
+    bool noFiles = false, json = false, demo = false;
+};
+
+int RunRun(CliContext& ctx, const SRunOptions& o) {
+    const double runSeconds = o.seconds, waitSeconds = o.waitDevice;
+    const bool hasFormat = !o.format.empty(), hasOut = !o.out.empty();
+    const std::string& format = o.format;
+    const std::string& out = o.out;
+    const bool noFiles = o.noFiles, json = o.json, demo = o.demo || ctx.demo;
 
     InstallInterruptHandler();
     ClearInterrupt();
@@ -242,12 +226,29 @@ int RunRun(CliContext& ctx, const std::vector<std::string>& argsIn) {
     return notWhereAsked > 0 || missedTotal > 0 ? kExitIncomplete : kExitOk;
 }
 
+CommandRun DefineRun(CLI::App& app) {
+    auto o = std::make_shared<SRunOptions>();
+    app.add_option("--seconds", o->seconds, "stop after this many seconds (else on Ctrl-C)")
+        ->check(NumberAbove(0, false, "seconds"));
+    app.add_option("--format", o->format, "experiment files as .adc or .txt (else the settings')")
+        ->check(OneOf({"adc", "txt"}));
+    app.add_option("--out", o->out, "folder for the experiment files (made when missing)")
+        ->check(NotEmpty("a folder"));
+    app.add_flag("--no-files", o->noFiles, "write no experiment files");
+    app.add_option("--wait-device", o->waitDevice,
+                   "seconds to wait for a silent device at the start (0: do not wait)")
+        ->check(NumberAbove(0, true, "seconds"));
+    app.add_flag("--json", o->json, "the summary as a JSON array, one object per device");
+    app.add_flag("--demo", o->demo, "the simulated bench");
+    return [o](CliContext& ctx) { return RunRun(ctx, *o); };
+}
+
 }  // namespace
 
 DRAVMER_CLI_COMMAND("run",
                     "run [--seconds N] [--format adc|txt] [--out DIR] [--no-files] "
                     "[--wait-device SECONDS] [--json] [--demo]",
                     "run an experiment with the active device list until N seconds or Ctrl-C",
-                    RunRun);
+                    DefineRun);
 
 }  // namespace dravmer::cli

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 
+#include "cli/cli_options.h"
 #include "cli/session.h"
 
 namespace dravmer::cli {
@@ -26,14 +27,14 @@ std::string Percent(std::uint32_t part, std::uint32_t whole) {
     return buf;
 }
 
-int RunSearch(CliContext& ctx, const std::vector<std::string>& argsIn) {
-    std::vector<std::string> args = argsIn;
-    const bool json = TakeFlag(args, "--json");
-    const bool demo = TakeFlag(args, "--demo");
-    if (!args.empty()) {
-        ctx.err << "dravmer-cli search: unexpected argument '" << args.front() << "'\n";
-        return kExitUsage;
-    }
+struct SSearchOptions {
+    bool json = false;
+    bool demo = false;
+};
+
+int RunSearch(CliContext& ctx, const SSearchOptions& o) {
+    const bool json = o.json;
+    const bool demo = o.demo;
     CSession session;
     if (!session.Open(ctx, demo)) return kExitFailure;
     CBench& bench = session.Bench();
@@ -88,9 +89,17 @@ int RunSearch(CliContext& ctx, const std::vector<std::string>& argsIn) {
     return kExitOk;
 }
 
+CommandRun DefineSearch(CLI::App& app) {
+    auto o = std::make_shared<SSearchOptions>();
+    app.add_flag("--json", o->json, "the devices found as a JSON array");
+    app.add_flag("--demo", o->demo, "the simulated bench");
+    return [o](CliContext& ctx) { return RunSearch(ctx, *o); };
+}
+
 }  // namespace
 
 DRAVMER_CLI_COMMAND("search", "search [--json] [--demo]",
-                    "find the devices on every enabled port and save the device list", RunSearch);
+                    "find the devices on every enabled port and save the device list",
+                    DefineSearch);
 
 }  // namespace dravmer::cli

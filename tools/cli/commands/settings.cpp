@@ -3,6 +3,7 @@
 
 #include "bench/settings_catalog.h"
 #include "cli/cli.h"
+#include "cli/cli_options.h"
 
 namespace dravmer::cli {
 namespace {
@@ -16,52 +17,60 @@ const SSettingDef* Lookup(CliContext& ctx, const std::string& key) {
     return def;
 }
 
-int RunSettings(CliContext& ctx, const std::vector<std::string>& args) {
-    if (args.empty()) {
-        ctx.err << "dravmer-cli settings: dump, get KEY or set KEY VALUE\n";
-        return kExitUsage;
-    }
-    const std::string& verb = args[0];
+struct SSettingsOptions {
+    CLI::App* dump = nullptr;
+    CLI::App* get = nullptr;
+    CLI::App* set = nullptr;
+    std::string key, value;
+};
+
+int RunSettings(CliContext& ctx, const SSettingsOptions& o) {
     // Defaults shown for a file that could not be read would pass for its contents.
     if (auto status = ctx.Settings().Status()) {
         ctx.err << "dravmer-cli settings: " << *status << "\n";
         return kExitFailure;
     }
-    if (verb == "dump" && args.size() == 1) {
+    if (o.dump->parsed()) {
         auto& store = ctx.Settings();
         for (const auto& def : KnownSettings())
             ctx.out << def.section << "/" << def.name << "=" << SettingText(store, def) << "\n";
         return kExitOk;
     }
-    if (verb == "get" && args.size() == 2) {
-        const SSettingDef* def = Lookup(ctx, args[1]);
-        if (!def) return kExitFailure;
+    const SSettingDef* def = Lookup(ctx, o.key);
+    if (!def) return kExitFailure;
+    if (o.get->parsed()) {
         ctx.out << SettingText(ctx.Settings(), *def) << "\n";
         return kExitOk;
     }
-    if (verb == "set" && args.size() == 3) {
-        const SSettingDef* def = Lookup(ctx, args[1]);
-        if (!def) return kExitFailure;
-        auto& store = ctx.Settings();
-        if (auto error = SetSettingText(store, *def, args[2])) {
-            ctx.err << "dravmer-cli settings: " << args[1] << ": " << *error
-                    << "; nothing was changed\n";
-            return kExitFailure;
-        }
-        store.Flush();
-        if (auto status = store.Status()) {
-            ctx.err << "dravmer-cli settings: " << *status << "\n";
-            return kExitFailure;
-        }
-        return kExitOk;
+    auto& store = ctx.Settings();
+    if (auto error = SetSettingText(store, *def, o.value)) {
+        ctx.err << "dravmer-cli settings: " << o.key << ": " << *error << "; nothing was changed\n";
+        return kExitFailure;
     }
-    ctx.err << "dravmer-cli settings: dump, get KEY or set KEY VALUE\n";
-    return kExitUsage;
+    store.Flush();
+    if (auto status = store.Status()) {
+        ctx.err << "dravmer-cli settings: " << *status << "\n";
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+CommandRun DefineSettings(CLI::App& app) {
+    auto o = std::make_shared<SSettingsOptions>();
+    app.require_subcommand(1);
+    o->dump = app.add_subcommand("dump", "print every setting as Section/Value=text");
+    o->get = app.add_subcommand("get", "print one setting");
+    o->get->add_option("KEY", o->key, "Section/Value, as settings dump names it")->required();
+    o->set = app.add_subcommand("set", "change one setting (checked before it is written)");
+    o->set->add_option("KEY", o->key, "Section/Value, as settings dump names it")->required();
+    o->set->add_option("VALUE", o->value, "the new text (-- before a value that starts with -)")
+        ->required();
+    return [o](CliContext& ctx) { return RunSettings(ctx, *o); };
 }
 
 }  // namespace
 
 DRAVMER_CLI_COMMAND("settings", "settings dump | get Section/Value | set Section/Value VALUE",
-                    "print, read or change the stored settings", RunSettings);
+                    "print, read or change the stored settings", DefineSettings);
 
 }  // namespace dravmer::cli

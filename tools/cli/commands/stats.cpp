@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "cli/cli.h"
+#include "cli/cli_options.h"
 #include "cli/commands/load_progress.h"
 #include "files/experiment_scan.h"
 #include "files/stats_report.h"
@@ -15,36 +16,20 @@
 namespace dravmer::cli {
 namespace {
 
-bool ParseSecond(const std::string& text, std::uint32_t& value) {
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
-        text.size() > 9)
-        return false;
-    value = static_cast<std::uint32_t>(std::stoul(text));
-    return true;
-}
-
-int RunStats(CliContext& ctx, const std::vector<std::string>& argsIn) {
-    std::vector<std::string> args = argsIn;
-    const bool json = TakeFlag(args, "--json");
-    std::string fromText, toText, error;
-    bool hasFrom = TakeOption(args, "--from", fromText, error);
-    bool hasTo = error.empty() && TakeOption(args, "--to", toText, error);
+struct SStatsOptions {
+    std::vector<std::string> files;
     std::uint32_t from = 0, to = 0;
-    if (!error.empty() || (hasFrom && !ParseSecond(fromText, from)) ||
-        (hasTo && !ParseSecond(toText, to))) {
-        ctx.err << "dravmer-cli stats: "
-                << (error.empty() ? "--from and --to take whole seconds" : error) << "\n";
-        return kExitUsage;
-    }
-    if (args.empty()) {
-        ctx.err << "dravmer-cli stats: FILE... [--from S] [--to S] [--json]\n";
-        return kExitUsage;
-    }
-    for (const auto& a : args)
-        if (a.rfind("--", 0) == 0) {
-            ctx.err << "dravmer-cli stats: unknown option " << a << "\n";
-            return kExitUsage;
-        }
+    CLI::Option* fromOption = nullptr;
+    CLI::Option* toOption = nullptr;
+    bool json = false;
+};
+
+int RunStats(CliContext& ctx, const SStatsOptions& o) {
+    const std::vector<std::string>& args = o.files;
+    const bool json = o.json;
+    const bool hasFrom = o.fromOption->count() > 0;
+    const bool hasTo = o.toOption->count() > 0;
+    const std::uint32_t from = o.from, to = o.to;
 
     int failures = 0;
     nlohmann::json devices = nlohmann::json::array();
@@ -104,10 +89,21 @@ int RunStats(CliContext& ctx, const std::vector<std::string>& argsIn) {
     return failures ? kExitFailure : kExitOk;
 }
 
+CommandRun DefineStats(CLI::App& app) {
+    auto o = std::make_shared<SStatsOptions>();
+    app.add_option("FILE", o->files, "experiment files (.adc, .txt), one device each")->required();
+    o->fromOption = app.add_option("--from", o->from, "first second of the range")
+                        ->transform(WholeIn(0, 999999999, "seconds"));
+    o->toOption = app.add_option("--to", o->to, "last second of the range")
+                      ->transform(WholeIn(0, 999999999, "seconds"));
+    app.add_flag("--json", o->json, "one JSON object per device");
+    return [o](CliContext& ctx) { return RunStats(ctx, *o); };
+}
+
 }  // namespace
 
 DRAVMER_CLI_COMMAND("stats", "stats FILE... [--from S] [--to S] [--json]",
                     "load experiment files as one experiment and print each device's statistics",
-                    RunStats);
+                    DefineStats);
 
 }  // namespace dravmer::cli

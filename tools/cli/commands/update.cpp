@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "cli/cli.h"
+#include "cli/cli_options.h"
 #include "platform/paths.h"
 #include "update/update_service.h"
 
@@ -18,16 +19,17 @@ bool ServerNotAsked(int result) {
     return result < 0 || (result >= kQrNoServer && result <= kQrReplyTimeout);
 }
 
-int RunUpdate(CliContext& ctx, const std::vector<std::string>& argsIn) {
-    std::vector<std::string> args = argsIn;
-    const bool json = TakeFlag(args, "--json");
-    std::string server, error;
-    const bool given = TakeOption(args, "--server", server, error);
-    if (!error.empty() || args.size() != 1 || args[0] != "check" || (given && server.empty())) {
-        ctx.err << "dravmer-cli update: check [--server HOST[:PORT]] [--json]"
-                << (error.empty() ? "" : " (" + error + ")") << "\n";
-        return kExitUsage;
-    }
+struct SUpdateOptions {
+    std::string server;
+    CLI::Option* serverOption = nullptr;
+    CLI::Option* serverOptionOfCheck = nullptr;
+    bool json = false;
+};
+
+int RunUpdate(CliContext& ctx, const SUpdateOptions& o) {
+    const bool json = o.json;
+    std::string server = o.server;
+    const bool given = o.serverOption->count() + o.serverOptionOfCheck->count() > 0;
     if (!given) server = UpdateServerFromSettings(ctx.Settings());
     if (server.empty()) {
         ctx.err << "dravmer-cli update: no update server is configured (--server HOST[:PORT], or "
@@ -73,9 +75,39 @@ int RunUpdate(CliContext& ctx, const std::vector<std::string>& argsIn) {
     return ServerNotAsked(r.result) ? kExitFailure : kExitOk;
 }
 
+CLI::Validator ServerAddress() {
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            std::string host;
+            int port = 0;
+            if (ParseServerAddress(text, host, port)) return {};
+            return "expected HOST or HOST:PORT with PORT 1..65535, not '" + text + "'";
+        },
+        "HOST[:PORT]");
+}
+
+CommandRun DefineUpdate(CLI::App& app) {
+    auto o = std::make_shared<SUpdateOptions>();
+    app.require_subcommand(1);
+    CLI::App* check = app.add_subcommand("check", "ask the server; the exit code is 0 whether or "
+                                                  "not an update is offered");
+    // The options are taken before "check" as well as after it.
+    for (CLI::App* at : {&app, check}) {
+        CLI::Option* server =
+            at->add_option("--server", o->server,
+                           "the update server (else the one in the settings); PORT 1..65535, "
+                           "34001 when left out")
+                ->check(ServerAddress());
+        (at == check ? o->serverOptionOfCheck : o->serverOption) = server;
+        at->add_flag("--json", o->json, "one JSON object: current, server, offered, result, message");
+    }
+    return [o](CliContext& ctx) { return RunUpdate(ctx, *o); };
+}
+
 }  // namespace
 
 DRAVMER_CLI_COMMAND("update", "update check [--server HOST[:PORT]] [--json]",
-                    "ask the update server for a newer release of the bench program", RunUpdate);
+                    "ask the update server for a newer release of the bench program",
+                    DefineUpdate);
 
 }  // namespace dravmer::cli
