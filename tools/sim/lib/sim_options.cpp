@@ -1,41 +1,15 @@
 #include "sim/lib/sim_options.h"
 
+#include <CLI/CLI.hpp>
 #include <charconv>
+#include <cstdint>
+#include <functional>
 #include <cstdio>
 #include <sstream>
 
 #include "link/frame.h"
 
 namespace dravmer::sim {
-
-const char* const kSimUsage =
-    "usage: dravmer-sim [--pty | --tcp PORT | --comserver PORT] [--link PATH]\n"
-    "                   [--devices N] [--first ADDRESS] [--step N]\n"
-    "                   [--transit ADDRESS] [--transit-kind K] [--baud B]\n"
-    "                   [--drop N] [--bad-crc N] [--wrong-address N] [--wrong-command N]\n"
-    "                   [--device-result CODE[:N]] [--transit-status CODE[:N]]\n"
-    "                   [--slow MS[:N]] [--loss PERCENT]\n"
-    "  Serves N simulated devices (default 3) and prints one line telling where.\n"
-    "  --pty             on a pseudo-terminal; prints its path (the default)\n"
-    "  --tcp PORT        raw request frames on 127.0.0.1:PORT, one client at a time (a new\n"
-    "                    connection replaces the old one); 0 picks a free port; prints HOST:PORT\n"
-    "  --comserver PORT  as a COM server on 127.0.0.1:PORT; 0 picks a free port\n"
-    "  --link PATH       also make PATH a symbolic link to the pseudo-terminal\n"
-    "  --devices N       how many devices (0..100), addresses --first, --first + --step, ...\n"
-    "  --transit ADDRESS put the devices behind a transit device with that address\n"
-    "  --transit-kind K  identity kind of the transit device (4; 16 = not usable as transit)\n"
-    "  --baud B          wire speed whose byte time the replies take (115200)\n"
-    "  Faults, each for the next N replies (N defaults to 1 where it is optional):\n"
-    "  --drop N          no reply at all\n"
-    "  --bad-crc N       the reply's CRC is broken\n"
-    "  --wrong-address N the reply carries another device address\n"
-    "  --wrong-command N the reply carries another command\n"
-    "  --device-result CODE[:N]  the device reports CODE (1..255) in its result byte\n"
-    "  --transit-status CODE[:N] the transit device reports status CODE (1..31)\n"
-    "  --slow MS[:N]     the reply comes MS (1..60000) milliseconds late (pty and tcp)\n"
-    "  --loss PERCENT    drop that share of the replies at random\n"
-    "  While serving, commands on stdin change the faults and devices; type help.\n"
-    "  Numbers are decimal or 0x-prefixed hexadecimal.\n";
 
 const char* const kSimCommandHelp =
     "commands (N = replies affected, 0 cancels):\n"
@@ -131,7 +105,7 @@ void ArmFault(ESimCommand kind, std::uint32_t value, int count, SFaults& faults)
     }
 }
 
-// "CODE[:N]" of the command line.
+// "CODE[:N]" of the command line; `option` (may be empty) is named in the message.
 bool ParseCodeAndCount(const std::string& option, const std::string& text,
                        const SFaultArgument& arg, std::uint32_t& value, int& count,
                        std::string& error) {
@@ -139,13 +113,14 @@ bool ParseCodeAndCount(const std::string& option, const std::string& text,
     const std::string head = text.substr(0, colon);
     std::uint64_t v = 0, n = 1;
     if (!ParseNumber(head, arg.low, arg.high, v)) {
-        error = RangeError(option + " (" + arg.name + ")", head, arg.low, arg.high);
+        error = RangeError(option.empty() ? arg.name : option + " (" + arg.name + ")", head,
+                           arg.low, arg.high);
         return false;
     }
     if (colon != std::string::npos) {
         const std::string tail = text.substr(colon + 1);
         if (!ParseNumber(tail, 0, kMaxCount, n)) {
-            error = RangeError(option + " (count)", tail, 0, kMaxCount);
+            error = RangeError(option.empty() ? "count" : option + " (count)", tail, 0, kMaxCount);
             return false;
         }
     }
@@ -183,103 +158,173 @@ bool CheckAddresses(const SSimOptions& o, std::string& error) {
 
 }  // namespace
 
-bool ParseSimOptions(const std::vector<std::string>& args, SSimOptions& o, std::string& error) {
-    int modes = 0;
-    bool transitStatusGiven = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "-h" || a == "--help") {
-            o.help = true;
-            return true;
-        }
-        if (a == "--pty") {
-            o.mode = ESimMode::Pty;
-            ++modes;
-            continue;
-        }
-        static const char* const kWithValue[] = {
-            "--tcp",           "--comserver",     "--link",           "--devices",
-            "--first",         "--step",          "--transit",        "--transit-kind",
-            "--baud",          "--drop",          "--bad-crc",        "--wrong-address",
-            "--wrong-command", "--device-result", "--transit-status", "--slow",
-            "--loss"};
-        bool known = false;
-        for (const char* name : kWithValue) known = known || a == name;
-        if (!known) {
-            error = "unknown option " + a;
-            return false;
-        }
-        if (i + 1 >= args.size()) {
-            error = a + " needs a value";
-            return false;
-        }
-        const std::string& v = args[++i];
-        std::uint64_t n = 0;
-        auto number = [&](std::uint64_t low, std::uint64_t high) {
-            if (ParseNumber(v, low, high, n)) return true;
-            error = RangeError(a, v, low, high);
-            return false;
-        };
-        auto counted = [&](ESimCommand kind) {
-            if (!number(0, kMaxCount)) return false;
-            ArmFault(kind, static_cast<std::uint32_t>(n), 0, o.faults);
-            return true;
-        };
-        auto coded = [&](ESimCommand kind, const SFaultArgument& arg) {
+namespace {
+
+// A number option read by ParseNumber (decimal or 0x hexadecimal), not by CLI11's conversion,
+// which would read "08" as a failed octal number.
+CLI::Validator NumberIn(std::uint64_t low, std::uint64_t high) {
+    return CLI::Validator(
+        [=](std::string& text) -> std::string {
+            std::uint64_t n = 0;
+            if (ParseNumber(text, low, high, n)) return {};
+            return "bad value " + text + " (expected " + std::to_string(low) + ".." +
+                   std::to_string(high) + ")";
+        },
+        std::to_string(low) + ".." + std::to_string(high));
+}
+
+std::uint64_t Number(const std::string& text) {
+    std::uint64_t n = 0;
+    ParseNumber(text, 0, UINT64_MAX, n);  // checked by NumberIn already
+    return n;
+}
+
+// "CODE[:N]" of a fault option.
+CLI::Validator CodeAndCount(const SFaultArgument& arg) {
+    return CLI::Validator(
+        [arg](std::string& text) -> std::string {
             std::uint32_t value = 0;
             int count = 0;
-            if (!ParseCodeAndCount(a, v, arg, value, count, error)) return false;
-            ArmFault(kind, value, count, o.faults);
-            return true;
-        };
-        bool ok = true;
-        if (a == "--tcp" || a == "--comserver") {
-            ok = number(0, 65535);
-            o.mode = a == "--tcp" ? ESimMode::Tcp : ESimMode::ComServer;
-            o.tcpPort = static_cast<int>(n);
-            ++modes;
-        } else if (a == "--link") {
-            o.linkPath = v;
-        } else if (a == "--devices") {
-            ok = number(0, 100);
-            o.devices = static_cast<int>(n);
-        } else if (a == "--first") {
-            ok = number(1, kMaxAddress);
-            o.first = static_cast<std::uint32_t>(n);
-        } else if (a == "--step") {
-            ok = number(1, 1000000);
-            o.step = static_cast<std::uint32_t>(n);
-        } else if (a == "--transit") {
-            ok = number(1, kMaxAddress);
-            o.transit = static_cast<std::uint32_t>(n);
-        } else if (a == "--transit-kind") {
-            ok = number(0, 255);
-            o.transitKind = static_cast<int>(n);
-        } else if (a == "--baud") {
-            ok = number(110, 4000000);
-            o.baud = static_cast<int>(n);
-        } else if (a == "--drop") {
-            ok = counted(ESimCommand::Drop);
-        } else if (a == "--bad-crc") {
-            ok = counted(ESimCommand::Crc);
-        } else if (a == "--wrong-address") {
-            ok = counted(ESimCommand::Address);
-        } else if (a == "--wrong-command") {
-            ok = counted(ESimCommand::Command);
-        } else if (a == "--device-result") {
-            ok = coded(ESimCommand::Result, kResultCode);
-        } else if (a == "--transit-status") {
-            ok = coded(ESimCommand::Transit, kTransitCode);
-            transitStatusGiven = true;
-        } else if (a == "--slow") {
-            ok = coded(ESimCommand::Slow, kSlowMs);
-        } else if (a == "--loss") {
-            ok = number(0, 100);
-            o.faults.lossPercent = static_cast<int>(n);
-        }
-        if (!ok) return false;
+            std::string error;
+            if (ParseCodeAndCount("", text, arg, value, count, error)) return {};
+            return error;
+        },
+        "");
+}
+
+// Every option of the command line, writing into o. The options the checks after parsing need
+// are handed back.
+struct SSimOptionSet {
+    CLI::Option* pty = nullptr;
+    CLI::Option* tcp = nullptr;
+    CLI::Option* comserver = nullptr;
+    CLI::Option* transitStatus = nullptr;
+};
+
+SSimOptionSet DefineSimOptions(CLI::App& app, SSimOptions& o) {
+    SSimOptionSet set;
+    app.set_help_flag("-h,--help", "print this help");
+    auto value = [&](const std::string& name, const std::string& description,
+                     std::function<void(const std::string&)> store) {
+        return app.add_option_function<std::string>(name, std::move(store), description)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    };
+    auto number = [&](const std::string& name, std::uint64_t low, std::uint64_t high,
+                      const std::string& description, std::function<void(std::uint64_t)> store) {
+        return value(name, description, [store](const std::string& text) { store(Number(text)); })
+            ->check(NumberIn(low, high));
+    };
+    auto counted = [&](const std::string& name, ESimCommand kind, const std::string& description) {
+        number(name, 0, kMaxCount, description, [&o, kind](std::uint64_t n) {
+            ArmFault(kind, static_cast<std::uint32_t>(n), 0, o.faults);
+        })->type_name("N");
+    };
+    auto coded = [&](const std::string& name, ESimCommand kind, const SFaultArgument& arg,
+                     const std::string& description) {
+        return value(name, description,
+                     [&o, kind, arg, name](const std::string& text) {
+                         std::uint32_t v = 0;
+                         int count = 0;
+                         std::string unused;
+                         if (ParseCodeAndCount(name, text, arg, v, count, unused))
+                             ArmFault(kind, v, count, o.faults);
+                     })
+            ->check(CodeAndCount(arg))
+            ->type_name(kind == ESimCommand::Slow ? "MS[:N]" : "CODE[:N]");
+    };
+
+    set.pty = app.add_flag_callback("--pty", [&o] { o.mode = ESimMode::Pty; },
+                                    "on a pseudo-terminal; prints its path (the default)");
+    set.tcp = number("--tcp", 0, 65535,
+                     "raw request frames on 127.0.0.1:PORT, one client at a time (a new "
+                     "connection replaces the old one); 0 picks a free port; prints HOST:PORT",
+                     [&o](std::uint64_t n) {
+                         o.mode = ESimMode::Tcp;
+                         o.tcpPort = static_cast<int>(n);
+                     })
+                  ->type_name("PORT");
+    set.comserver = number("--comserver", 0, 65535,
+                           "as a COM server on 127.0.0.1:PORT; 0 picks a free port",
+                           [&o](std::uint64_t n) {
+                               o.mode = ESimMode::ComServer;
+                               o.tcpPort = static_cast<int>(n);
+                           })
+                        ->type_name("PORT");
+    value("--link", "also make PATH a symbolic link to the pseudo-terminal",
+          [&o](const std::string& text) { o.linkPath = text; })
+        ->type_name("PATH");
+    number("--devices", 0, 100,
+           "how many devices (default 3), addresses --first, --first + --step, ...",
+           [&o](std::uint64_t n) { o.devices = static_cast<int>(n); })
+        ->type_name("N");
+    number("--first", 1, kMaxAddress, "address of the first device (4000001)",
+           [&o](std::uint64_t n) { o.first = static_cast<std::uint32_t>(n); })
+        ->type_name("ADDRESS");
+    number("--step", 1, 1000000, "between the devices' addresses (1)",
+           [&o](std::uint64_t n) { o.step = static_cast<std::uint32_t>(n); })
+        ->type_name("N");
+    number("--transit", 1, kMaxAddress, "put the devices behind a transit device with that address",
+           [&o](std::uint64_t n) { o.transit = static_cast<std::uint32_t>(n); })
+        ->type_name("ADDRESS");
+    number("--transit-kind", 0, 255,
+           "identity kind of the transit device (4; 16 = not usable as transit)",
+           [&o](std::uint64_t n) { o.transitKind = static_cast<int>(n); })
+        ->type_name("K");
+    number("--baud", 110, 4000000, "wire speed whose byte time the replies take (115200)",
+           [&o](std::uint64_t n) { o.baud = static_cast<int>(n); })
+        ->type_name("B");
+    counted("--drop", ESimCommand::Drop, "the next N replies are lost");
+    counted("--bad-crc", ESimCommand::Crc, "the next N replies have a broken CRC");
+    counted("--wrong-address", ESimCommand::Address,
+            "the next N replies carry another device address");
+    counted("--wrong-command", ESimCommand::Command, "the next N replies carry another command");
+    coded("--device-result", ESimCommand::Result, kResultCode,
+          "the next N (1) replies report CODE (1..255) in the device's result byte");
+    set.transitStatus = coded("--transit-status", ESimCommand::Transit, kTransitCode,
+                              "the next N (1) transit replies report status CODE (1..31)");
+    coded("--slow", ESimCommand::Slow, kSlowMs,
+          "the next N (1) replies come MS (1..60000) milliseconds late (pty and tcp)");
+    number("--loss", 0, 100, "drop that share of the replies at random",
+           [&o](std::uint64_t n) { o.faults.lossPercent = static_cast<int>(n); })
+        ->type_name("PERCENT");
+    return set;
+}
+
+void DescribeApp(CLI::App& app) {
+    app.description("Serves N simulated devices (default 3) and prints one line telling where.");
+    app.footer(
+        "While serving, commands on stdin change the faults and devices; type help.\n"
+        "Numbers are decimal or 0x-prefixed hexadecimal.");
+}
+
+}  // namespace
+
+std::string SimUsage() {
+    CLI::App app{"", "dravmer-sim"};
+    SSimOptions unused;
+    DefineSimOptions(app, unused);
+    DescribeApp(app);
+    return app.help();
+}
+
+bool ParseSimOptions(const std::vector<std::string>& args, SSimOptions& o, std::string& error) {
+    CLI::App app{"", "dravmer-sim"};
+    const SSimOptionSet set = DefineSimOptions(app, o);
+    try {
+        std::vector<std::string> reversed(args.rbegin(), args.rend());  // CLI11 takes them last first
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        o.help = true;
+        return true;
+    } catch (const CLI::Error& e) {
+        const std::vector<std::string> left = app.remaining();
+        error = left.empty() ? e.what()
+                : left.front().rfind('-', 0) == 0 ? "unknown option " + left.front()
+                                                  : "unexpected argument " + left.front();
+        if (error.empty()) error = "the command line could not be read";
+        return false;
     }
-    if (modes > 1) {
+    if (set.pty->count() + set.tcp->count() + set.comserver->count() > 1) {
         error = "choose one of --pty, --tcp and --comserver";
         return false;
     }
@@ -287,7 +332,7 @@ bool ParseSimOptions(const std::vector<std::string>& args, SSimOptions& o, std::
         error = "--link names a pseudo-terminal and goes with --pty only";
         return false;
     }
-    if (transitStatusGiven && o.transit == 0) {
+    if (set.transitStatus->count() > 0 && o.transit == 0) {
         error = "--transit-status needs a transit device (--transit ADDRESS)";
         return false;
     }

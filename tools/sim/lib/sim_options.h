@@ -25,7 +25,8 @@ struct SSimOptions {
     bool help = false;
 };
 
-extern const char* const kSimUsage;
+// The help text of the command line.
+std::string SimUsage();
 
 // Parses the arguments after the program name. False with a one-line message in error when an
 // option is unknown, lacks its value or has a value out of range; options is then unspecified.
