@@ -49,10 +49,10 @@ const CLI::App* Innermost(const CLI::App& app, std::string& path) {
 }
 
 // "a, b or c".
-std::string Listed(const std::vector<std::string>& words) {
+std::string Listed(const std::vector<std::string>& words, const char* last = " or ") {
     std::string text;
     for (std::size_t i = 0; i < words.size(); ++i)
-        text += (i == 0 ? "" : i + 1 == words.size() ? " or " : ", ") + words[i];
+        text += (i == 0 ? "" : i + 1 == words.size() ? last : ", ") + words[i];
     return text;
 }
 
@@ -143,7 +143,7 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
         std::vector<std::string> takers;
         for (const auto& e : entries)
             if (e.app->get_option_no_throw("--demo")) takers.push_back(e.app->get_name());
-        err << "dravmer-cli: --demo goes with " << Listed(takers) << ", not with "
+        err << "dravmer-cli: --demo goes with " << Listed(takers, " and ") << ", not with "
             << chosen->app->get_name() << "\n";
         return kExitUsage;
     }
