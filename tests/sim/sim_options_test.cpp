@@ -130,6 +130,75 @@ TEST(SimOptions, RefusesBadCommandLinesWithAMessage) {
     }
 }
 
+TEST(SimOptions, EqualsFormsHexadecimalAndLeadingZerosReadAsWritten) {
+    SSimOptions spaced, joined;
+    std::string error;
+    ASSERT_TRUE(ParseSimOptions({"--devices", "010", "--first", "0x10", "--step", "07", "--slow",
+                                 "250:3", "--tcp", "0"},
+                                spaced, error))
+        << error;
+    ASSERT_TRUE(ParseSimOptions(
+        {"--devices=10", "--first=16", "--step=7", "--slow=250:3", "--tcp=0"}, joined, error))
+        << error;
+    for (const SSimOptions* o : {&spaced, &joined}) {
+        EXPECT_EQ(o->devices, 10) << "decimal, not octal";
+        EXPECT_EQ(o->first, 16u);
+        EXPECT_EQ(o->step, 7u);
+        EXPECT_EQ(o->faults.slowMs, 250);
+        EXPECT_EQ(o->faults.slowReplies, 3);
+        EXPECT_EQ(o->mode, ESimMode::Tcp);
+    }
+}
+
+TEST(SimOptions, ARepeatedOptionTakesItsLastValue) {
+    SSimOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseSimOptions({"--devices", "2", "--loss", "5", "--devices", "5", "--loss=0"}, o,
+                                error))
+        << error;
+    EXPECT_EQ(o.devices, 5);
+    EXPECT_EQ(o.faults.lossPercent, 0);
+}
+
+TEST(SimOptions, MessagesNameTheOptionAndWhatItTakes) {
+    const struct {
+        Args args;
+        const char* message;
+    } cases[] = {
+        {{"--devices", "101"}, "--devices: bad value 101 (expected 0..100)"},
+        {{"--tcp=65536"}, "--tcp: bad value 65536 (expected 0..65535)"},
+        {{"--first", "-1"}, "--first: bad value -1"},
+        {{"--device-result", "0:2"}, "--device-result: bad value for device result code: 0 (expected 1..255)"},
+        {{"--slow", "10:x"}, "--slow: bad value for count: x"},
+        {{"--bogus"}, "unknown option --bogus"},
+        {{"--devices", "2", "stray"}, "unexpected argument stray"},
+        {{"--drop"}, "--drop"},
+        {{"--pty", "--comserver", "0"}, "choose one of --pty, --tcp and --comserver"},
+    };
+    for (const auto& c : cases) {
+        SSimOptions o;
+        std::string error;
+        EXPECT_FALSE(ParseSimOptions(c.args, o, error)) << c.message;
+        EXPECT_NE(error.find(c.message), std::string::npos) << error;
+    }
+}
+
+TEST(SimOptions, HelpIsAskedAnywhereAndListsEveryOption) {
+    for (const Args& args : {Args{"--help"}, Args{"-h"}, Args{"--devices", "4", "--help"}}) {
+        SSimOptions o;
+        std::string error;
+        ASSERT_TRUE(ParseSimOptions(args, o, error)) << error;
+        EXPECT_TRUE(o.help);
+    }
+    const std::string usage = SimUsage();
+    for (const char* option :
+         {"--pty", "--tcp PORT", "--comserver PORT", "--link PATH", "--devices N", "--first ADDRESS",
+          "--step N", "--transit ADDRESS", "--transit-kind K", "--baud B", "--drop N", "--bad-crc N",
+          "--wrong-address N", "--wrong-command N", "--device-result CODE[:N]",
+          "--transit-status CODE[:N]", "--slow MS[:N]", "--loss PERCENT", "decimal or 0x"})
+        EXPECT_NE(usage.find(option), std::string::npos) << option;
+}
+
 TEST(SimCommands, ParsesValuesAndOptionalCounts) {
     SSimCommand c;
     std::string error;
