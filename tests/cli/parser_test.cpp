@@ -130,7 +130,10 @@ TEST_F(CliParser, ValuesOutOfRangeAreRefusedWithWhatWasExpected) {
         {{"archive", "list", "--device", "4294967296"}, "--device: expected a whole number from 0"},
         {{"archive", "history", "--device", "x", "--param", "UG"}, "not 'x'"},
         {{"archive", "export", "1", dir.string(), "--format", "csv"}, "expected adc or txt"},
-        {{"archive", "list", "--from", ""}, "expected a date"},
+        {{"archive", "list", "--from", ""}, "--from: expected YYYY-MM-DD or"},
+        {{"archive", "--archive", "sqlite:" + (dir / "a.sqlite").string(), "list", "--to=06.12.2026"},
+         "--to: expected YYYY-MM-DD or"},
+        {{"archive", "history", "--device", "5", "--param", "время"}, "not a parameter with"},
     };
     for (const auto& c : cases) {
         std::string joined;
@@ -141,6 +144,7 @@ TEST_F(CliParser, ValuesOutOfRangeAreRefusedWithWhatWasExpected) {
         EXPECT_NE(r.err.find(c.message), std::string::npos) << joined << "\n" << r.err;
     }
     EXPECT_FALSE(fs::exists(png)) << "nothing ran";
+    EXPECT_FALSE(fs::exists(dir / "a.sqlite")) << "no archive made for a refused command line";
 }
 
 TEST_F(CliParser, OptionEqualsValueAndLeadingZerosReadAsWritten) {

@@ -377,6 +377,28 @@ int RunArchive(CliContext& ctx, const SArchiveOptions& o) {
     return RunExport(ctx, *archive, o);
 }
 
+// The checks of the values, made while the command line is read so that a bad one opens (and
+// creates) no archive.
+CLI::Validator DateText() {
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            std::time_t unused = 0;
+            if (ParseDate(text, false, unused)) return {};
+            return "expected YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS], not '" + text + "'";
+        },
+        "DATE");
+}
+
+CLI::Validator StatParam() {
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            if (FindParamByName(text) >= kStatFirstParam) return {};
+            return "'" + text + "' is not a parameter with statistics (short names as in the "
+                   "file headers, e.g. UG, IG, t1)";
+        },
+        "NAME");
+}
+
 CommandRun DefineArchive(CLI::App& app) {
     auto o = std::make_shared<SArchiveOptions>();
     app.require_subcommand(1);
@@ -396,9 +418,8 @@ CommandRun DefineArchive(CLI::App& app) {
     o->list->add_option("--device", o->device, "only experiments with this device address")
         ->transform(WholeIn(0, 0xFFFFFFFFull));
     o->list->add_option("--from", o->from, "from this day or time (YYYY-MM-DD[THH:MM[:SS]])")
-        ->check(NotEmpty("a date"));
-    o->list->add_option("--to", o->to, "up to this day (inclusive) or time")
-        ->check(NotEmpty("a date"));
+        ->check(DateText());
+    o->list->add_option("--to", o->to, "up to this day (inclusive) or time")->check(DateText());
     o->list->add_flag("--json", o->json, "one JSON object per experiment");
 
     o->history = sub("history", "one statistic of one device over its archived experiments");
@@ -406,7 +427,8 @@ CommandRun DefineArchive(CLI::App& app) {
         ->required()
         ->transform(WholeIn(0, 0xFFFFFFFFull));
     o->history->add_option("--param", o->param, "short name as in the file headers, e.g. UG")
-        ->required();
+        ->required()
+        ->check(StatParam());
     o->history->add_option("--kind", o->kind,
                            "Current, AverageE, AverageO, Average, Min, Max, Delta, Sigma, Noise, "
                            "NoiseE or NoiseO")

@@ -323,6 +323,9 @@ bool ParseSimOptions(const std::vector<std::string>& args, SSimOptions& o, std::
                                                   : "unexpected argument " + left.front();
         if (error.empty()) error = "the command line could not be read";
         return false;
+    } catch (const std::exception& e) {
+        error = std::string("the command line could not be read: ") + e.what();
+        return false;
     }
     if (set.pty->count() + set.tcp->count() + set.comserver->count() > 1) {
         error = "choose one of --pty, --tcp and --comserver";
