@@ -1,7 +1,22 @@
 #pragma once
 // dravmer-cli: the engine without windows. Each command lives in commands/<name>.cpp and
 // registers itself with DRAVMER_CLI_COMMAND: it declares its options on a subcommand of the
-// command line (CLI11) and hands back what runs it. RunCli parses and dispatches.
+// command line (CLI11) and hands back what runs it. RunCli parses and dispatches; a command
+// runs only when its whole command line was understood. A command file:
+//
+//   struct SFooOptions { std::string file; long long limit = 10; bool json = false; };
+//   int RunFoo(CliContext& ctx, const SFooOptions& o) { ... return kExitOk; }
+//   CommandRun DefineFoo(CLI::App& app) {
+//       auto o = std::make_shared<SFooOptions>();
+//       app.add_option("FILE", o->file, "what it reads")->required();
+//       app.add_option("--limit", o->limit, "at most this many")->transform(WholeIn(1, 100));
+//       app.add_flag("--json", o->json, "JSON output");
+//       return [o](CliContext& ctx) { return RunFoo(ctx, *o); };
+//   }
+//   DRAVMER_CLI_COMMAND("foo", "foo FILE [--limit N] [--json]", "what it does", DefineFoo);
+//
+// Whole numbers go through WholeIn (cli/cli_options.h), never CLI11's own conversion, which
+// reads "010" as octal. Errors of the command line end with exit code 2 before anything runs.
 #include <functional>
 #include <iosfwd>
 #include <memory>
