@@ -135,6 +135,7 @@ private:
     QPointer<CWaitDeviceDialog> m_waitDialog;
     QPointer<QMessageBox> m_lastMessage;
     QPointer<QMessageBox> m_errorBox;
+    QStringList m_shownSettingsStatus;
     QElapsedTimer m_autoStopClock;
     double m_autoStopLimit = kAutoStopSeconds;
     bool m_closing = false;

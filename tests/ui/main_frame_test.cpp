@@ -137,6 +137,30 @@ TEST(MainFrame, EngineErrorsJoinTheBoxOnScreen) {
     EXPECT_EQ(f.frame->LastMessage()->text(), QString("third"));
 }
 
+// A settings file that cannot be written.
+class CFailingStore : public CMemorySettingsStore {
+public:
+    std::optional<std::string> Status() const override { return failure; }
+    std::optional<std::string> failure;
+};
+
+TEST(MainFrame, SettingsFileFailureIsToldOnce) {
+    test::App();
+    CFailingStore store;
+    CBench bench(store);
+    bench.LoadSettings();
+    CMainFrame frame(bench, store);
+    frame.ShowSettingsStatus();
+    EXPECT_EQ(frame.LastMessage(), nullptr);
+    store.failure = "Dravmer.conf: запись запрещена";
+    frame.ShowSettingsStatus();
+    ASSERT_NE(frame.LastMessage(), nullptr);
+    EXPECT_EQ(frame.LastMessage()->text(), QString("Dravmer.conf: запись запрещена"));
+    QMessageBox* first = frame.LastMessage();
+    frame.ShowSettingsStatus();
+    EXPECT_EQ(frame.LastMessage(), first);
+}
+
 TEST(MainFrame, DeviceBoxSelectsFirstEntryWithTheAddress) {
     Frame f;
     f.SetDevices({11, 22, 22, 33});

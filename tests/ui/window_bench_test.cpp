@@ -194,6 +194,11 @@ TEST(WindowBench, CancelInTheWaitDialogLeavesNothingStarted) {
     QObject::connect(&frame, &CMainFrame::startFinished, [&](int r) { result = r; });
     frame.Commands().Get(cmd::StartExperiment)->trigger();
     ASSERT_TRUE(WaitFor([&] { return frame.WaitDialog() != nullptr; }));
+    // A port that is not open is named in the dialog, and the note goes when it reopens.
+    emit frame.Events().portNotOpen(0, "линия не отвечает");
+    EXPECT_EQ(frame.WaitDialog()->Note(), QString("Порт 1 не открыт: линия не отвечает"));
+    emit frame.Events().portReopened(0);
+    EXPECT_EQ(frame.WaitDialog()->Note(), QString());
     frame.WaitDialog()->reject();
     ASSERT_TRUE(WaitFor([&] { return result >= 0; }));
     EXPECT_EQ(result, static_cast<int>(StartResult::Cancelled));

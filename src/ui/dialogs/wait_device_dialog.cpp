@@ -26,6 +26,10 @@ CWaitDeviceDialog::CWaitDeviceDialog(std::uint32_t address, QWidget* parent)
     m_label->setStyleSheet(QStringLiteral("QLabel { background: #202020; color: #00ff00; }"));
     m_label->setAccessibleName(tr("Ожидание включения прибора"));
     layout->addWidget(m_label);
+    m_note = new QLabel(this);
+    m_note->setWordWrap(true);
+    m_note->hide();
+    layout->addWidget(m_note);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Cancel)->setText(tr("Отмена"));
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -40,5 +44,12 @@ CWaitDeviceDialog::CWaitDeviceDialog(std::uint32_t address, QWidget* parent)
 }
 
 QString CWaitDeviceDialog::Text() const { return m_label->text(); }
+
+void CWaitDeviceDialog::SetNote(const QString& text) {
+    m_note->setText(text);
+    m_note->setVisible(!text.isEmpty());
+}
+
+QString CWaitDeviceDialog::Note() const { return m_note->text(); }
 
 }  // namespace dravmer::ui

@@ -15,10 +15,14 @@ public:
     CWaitDeviceDialog(std::uint32_t address, QWidget* parent = nullptr);
     std::uint32_t Address() const { return m_address; }
     QString Text() const;
+    // A line under the flashing text: why the device cannot answer (its port is not open).
+    void SetNote(const QString& text);
+    QString Note() const;
 
 private:
     std::uint32_t m_address;
     QLabel* m_label = nullptr;
+    QLabel* m_note = nullptr;
     QTimer* m_flash = nullptr;
     bool m_lit = true;
 };
