@@ -16,6 +16,7 @@
 #include <cstdlib>
 
 #include "ui/command_table.h"
+#include "update/update_service.h"
 #include "ui/dialogs/save_params_dialog.h"
 #include "ui/dialogs/settings_sheet.h"
 #include "ui/dialogs/wait_device_dialog.h"
@@ -74,6 +75,8 @@ CMainFrame::CMainFrame(CBench& bench, ISettingsStore& settings, QWidget* parent)
     m_autoStopTimer = new QTimer(this);
     connect(m_autoStopTimer, &QTimer::timeout, this, &CMainFrame::TickAutoStop);
     m_autoStopTimer->start(1000);
+    m_updateTimer = new QTimer(this);
+    connect(m_updateTimer, &QTimer::timeout, this, &CMainFrame::TickUpdateCheck);
     m_statusTimer = new QTimer(this);
     connect(m_statusTimer, &QTimer::timeout, this, &CMainFrame::TickStatusTexts);
     m_statusTimer->start(1000);
@@ -330,6 +333,55 @@ void CMainFrame::OpenSettings(int page) {
     connect(sheet, &QDialog::accepted, this, &CMainFrame::ShowSettingsStatus);
     connect(sheet, &CSettingsSheet::applied, this, &CMainFrame::ShowSettingsStatus);
     sheet->open();
+}
+
+void CMainFrame::SetUpdateService(CUpdateService* service) {
+    m_update = service;
+    if (m_update) m_updateTimer->start(1000);
+    else m_updateTimer->stop();
+}
+
+bool CMainFrame::UpdateCheckPending() const { return m_updateTimer->isActive(); }
+
+void CMainFrame::TickUpdateCheck() {
+    if (!m_update) {
+        m_updateTimer->stop();
+        return;
+    }
+    const int state = m_update->CheckState();
+    if (state == CUpdateService::kNothing) {
+        m_updateTimer->stop();
+        return;
+    }
+    if (state != CUpdateService::kNewer || m_bench.IsRunning() || m_busy != Busy::None) return;
+    m_updateTimer->stop();
+    OfferUpdate();
+}
+
+void CMainFrame::OfferUpdate() {
+    // Connecting and downloading run on the worker; only the question is asked here.
+    auto offer = std::make_shared<SUpdateOffer>();
+    auto prepared = std::make_shared<int>(0);
+    RunBusy(
+        Busy::Update, [this, offer, prepared] { *prepared = m_update->PrepareOffer(*offer); },
+        [this, offer, prepared] {
+            if (*prepared != 1) return;
+            QString question = Q(offer->question);
+            question.remove(QLatin1Char('\r'));
+            const auto answer = QMessageBox::question(this, Q(offer->title), question);
+            if (answer != QMessageBox::Yes) {
+                m_update->DeclineOffer();
+                return;
+            }
+            auto accepted = std::make_shared<int>(-1);
+            RunBusy(
+                Busy::Update, [this, accepted] { *accepted = m_update->AcceptOffer(); },
+                [this, accepted, offer] {
+                    // The new version has started and takes over: this window closes.
+                    if (*accepted == 1) close();
+                    else ShowMessage(QMessageBox::Warning, Q(offer->title), Q(m_update->LastError()));
+                });
+        });
 }
 
 void CMainFrame::OpenPortsInBackground() {
