@@ -80,7 +80,6 @@ int main(int argc, char** argv) {
         frame.SetUpdateService(update.get());
         if (settings.GetInt("WindowPos", "showCmd", 1) == 3) frame.showMaximized();
         else frame.show();
-        if (line.demo) frame.setWindowTitle(frame.windowTitle() + QStringLiteral(" [demo]"));
         if (!line.fileToLoad.isEmpty())
             QTimer::singleShot(0, &frame, [&frame, &line] { frame.OfferStartupFile(line.fileToLoad); });
         frame.ShowSettingsStatus();
