@@ -242,12 +242,14 @@ void CMainFrame::StopExperiment() {
         [this] { emit stopFinished(m_bench.StopSeconds()); });
 }
 
-void CMainFrame::ShowWaitDialog(int, quint32 address) {
+void CMainFrame::ShowWaitDialog(int index, quint32 address) {
     if (m_busy != Busy::Start) return;
     CloseWaitDialog();
-    auto* dialog = new CWaitDeviceDialog(address, this);
+    auto* dialog = new CWaitDeviceDialog(index, address, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QDialog::rejected, this, [this] { m_bench.CancelStart(); });
+    connect(dialog, &QDialog::accepted, this,
+            [this, index] { m_bench.SkipWaitingDevice(static_cast<std::size_t>(index)); });
     m_waitDialog = dialog;
     dialog->open();
 }

@@ -184,6 +184,31 @@ TEST(WindowBench, WaitDialogClosesWhenTheDeviceAnswers) {
     StopAndWait(frame);
 }
 
+TEST(WindowBench, OkInTheWaitDialogStartsWithoutThatDevice) {
+    CWindowRig rig({{0, 3, 7001}});
+    ASSERT_TRUE(rig.ok);
+    rig.SetDeviceList({{7001, 0}, {7002, 0}, {7003, 0}});
+    CMainFrame& frame = *rig.frame;
+    rig.sims[0]->Find(7002)->SetPowered(false);
+    rig.sims[0]->Find(7003)->SetPowered(false);
+    int result = -1;
+    QObject::connect(&frame, &CMainFrame::startFinished, [&](int r) { result = r; });
+    frame.Commands().Get(cmd::StartExperiment)->trigger();
+    ASSERT_TRUE(WaitFor([&] { return frame.WaitDialog() != nullptr; }));
+    EXPECT_EQ(frame.WaitDialog()->Address(), 7002u);
+    frame.WaitDialog()->accept();
+    // The start goes on and waits for the next silent device, which then answers.
+    ASSERT_TRUE(WaitFor([&] { return frame.WaitDialog() && frame.WaitDialog()->Address() == 7003u; }));
+    rig.sims[0]->Find(7003)->SetPowered(true);
+    ASSERT_TRUE(WaitFor([&] { return result >= 0; }));
+    EXPECT_EQ(result, static_cast<int>(StartResult::Started));
+    const auto& active = rig.bench->Settings().devices.Active();
+    ASSERT_EQ(active.size(), 3u);
+    EXPECT_EQ(active[1].fwMajor, 0);  // never identified: the bytes it had
+    EXPECT_NE(active[2].fwMajor, 0);
+    StopAndWait(frame);
+}
+
 TEST(WindowBench, CancelInTheWaitDialogLeavesNothingStarted) {
     CWindowRig rig({{0, 2, 7001}});
     ASSERT_TRUE(rig.ok);

@@ -8,8 +8,8 @@
 
 namespace dravmer::ui {
 
-CWaitDeviceDialog::CWaitDeviceDialog(std::uint32_t address, QWidget* parent)
-    : QDialog(parent), m_address(address) {
+CWaitDeviceDialog::CWaitDeviceDialog(int index, std::uint32_t address, QWidget* parent)
+    : QDialog(parent), m_index(index), m_address(address) {
     setWindowTitle(tr("Ожидание связи с прибором"));
     setModal(true);
     auto* layout = new QVBoxLayout(this);
@@ -30,8 +30,13 @@ CWaitDeviceDialog::CWaitDeviceDialog(std::uint32_t address, QWidget* parent)
     m_note->setWordWrap(true);
     m_note->hide();
     layout->addWidget(m_note);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setText(tr("OK"));
+    buttons->button(QDialogButtonBox::Ok)->setToolTip(tr("Продолжить запуск без ответа этого прибора"));
     buttons->button(QDialogButtonBox::Cancel)->setText(tr("Отмена"));
+    buttons->button(QDialogButtonBox::Cancel)->setToolTip(tr("Не запускать эксперимент"));
+    buttons->button(QDialogButtonBox::Cancel)->setDefault(true);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
     m_flash = new QTimer(this);
