@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QTableView>
 #include <QTabWidget>
@@ -263,6 +264,26 @@ TEST(WindowBench, AutoStopEndsTheExperimentAfterItsLimit) {
     EXPECT_TRUE(frame.Commands().Get(cmd::WriteToFile)->isChecked());
     EXPECT_FALSE(rig.Files().isEmpty());
     EXPECT_TRUE(frame.windowTitle().contains("7001")) << frame.windowTitle().toStdString();
+}
+
+TEST(WindowBench, ParameterDialogExitStopsTheWorkerWithoutBlocking) {
+    CWindowRig rig({{900001, 30, 10001}});
+    ASSERT_TRUE(rig.ok);
+    std::vector<std::pair<std::uint32_t, int>> devices;
+    for (int i = 0; i < 30; ++i) devices.push_back({10001u + i, 0});
+    rig.SetDeviceList(devices);
+    auto* dialog = new CSaveParamsDialog(rig.frame->Context(), rig.frame.get());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    QPointer<CSaveParamsDialog> alive(dialog);
+    dialog->show();
+    ASSERT_TRUE(WaitFor([&] { return dialog->Report().contains("2/30"); }));
+    CWatchdog watchdog;
+    dialog->reject();
+    // Still open until the worker has stopped; then it closes by itself, long before the end.
+    EXPECT_TRUE(alive && alive->isVisible());
+    ASSERT_TRUE(WaitFor([&] { return alive.isNull(); }, 20000));
+    std::printf("[figures] parameter dialog exit: longest UI block %.1f ms\n",
+                watchdog.LongestBlockMs());
 }
 
 TEST(WindowBench, HundredDevicesKeepTheWindowResponsive) {
