@@ -15,6 +15,7 @@
 #include "bench/bench_listener.h"
 #include "bench/experiment_settings.h"
 #include "files/experiment_files.h"
+#include "files/experiment_scan.h"
 #include "link/link_r307.h"
 #include "link/log_files.h"
 #include "link/port.h"
@@ -146,6 +147,24 @@ public:
     // Stores for every active device (existing ones stay).
     void EnsureStores();
 
+    // ---- stored experiments ----
+    // Replaces the device lists by the experiment's devices (all enabled, on port 0, at most
+    // 100) and returns their stores, emptied, in file order. Refused (empty) while an
+    // experiment, a search or another load runs. The saved device list is not touched: the
+    // settings keep it, and RestoreSavedDevices (called by Start) brings it back.
+    std::vector<CDeviceData*> PrepareLoad(const std::vector<std::uint32_t>& addresses);
+    // Fills the stores PrepareLoad returned (blocking; any thread). Files loaded.
+    int LoadPrepared(const SGroupLoadData& group, const std::vector<CDeviceData*>& stores,
+                     ILoadListener* listener, const std::atomic<bool>* cancel = nullptr);
+    // Both in one call.
+    int LoadExperiment(const SGroupLoadData& group, ILoadListener* listener = nullptr,
+                       const std::atomic<bool>* cancel = nullptr);
+    bool IsLoading() const { return m_loading.load(); }
+    // True while the device lists show a loaded experiment instead of the saved list.
+    bool ShowsLoadedExperiment() const { return m_showsLoaded.load(); }
+    // Puts the saved device list back after a load; nothing to do otherwise.
+    void RestoreSavedDevices();
+
     // ---- device parameters ----
     // Reads identity, FLASH and EEPROM of every active device and writes "<name>.fld" and
     // "<name>.eep" into the save folder (the user's data folder when the save folder does not
@@ -187,6 +206,8 @@ private:
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_searching{false};
     std::atomic<bool> m_starting{false};
+    std::atomic<bool> m_loading{false};
+    std::atomic<bool> m_showsLoaded{false};
     std::atomic<int> m_experimentNumber{0};
     std::mutex m_cancelMutex;
     std::condition_variable m_cancelCv;

@@ -126,6 +126,9 @@ StartResult CBench::Start(const SStartOptions& options) {
         std::lock_guard lock(m_cancelMutex);
         m_cancelStart = false;
     }
+    if (m_loading) return StartResult::Busy;
+    // An experiment polls the saved devices, not those of an experiment loaded for review.
+    RestoreSavedDevices();
     auto& active = m_settings.devices.Active();
     if (active.empty()) {
         Emit([](IBenchListener& l) { l.OnError("Список приборов пуст."); });

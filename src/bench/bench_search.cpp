@@ -33,6 +33,10 @@ int CBench::Search() {
     if (m_running || m_starting) return kSearchBusy;
     bool expected = false;
     if (!m_searching.compare_exchange_strong(expected, true)) return kSearchBusy;
+    if (m_loading) {
+        m_searching = false;
+        return kSearchBusy;
+    }
 
     // A search over no open port would find nothing and save an empty list over the one the
     // operator has: refuse it and say why.
@@ -54,6 +58,8 @@ int CBench::Search() {
         });
         return kSearchNoPort;
     }
+    // What a search finds is the new device list, whatever was loaded for review before.
+    m_showsLoaded = false;
 
     CDeviceList& list = m_settings.devices;
     list.ClearFound();
@@ -164,7 +170,8 @@ bool CBench::SetDeviceEnabled(std::size_t foundIndex, bool enabled) {
     if (foundIndex >= m_settings.devices.Found().size()) return false;
     m_settings.devices.SetEnabled(foundIndex, enabled);
     m_settings.devices.RebuildActive();
-    m_settings.devices.SaveFound(m_store);
+    // The devices of a loaded experiment never replace the saved list.
+    if (!m_showsLoaded) m_settings.devices.SaveFound(m_store);
     m_store.Flush();
     EnsureStores();
     return true;
@@ -174,7 +181,7 @@ bool CBench::SetAllDevicesEnabled(bool enabled) {
     if (m_running || m_starting || m_searching) return false;
     m_settings.devices.SetAllEnabled(enabled);
     m_settings.devices.RebuildActive();
-    m_settings.devices.SaveFound(m_store);
+    if (!m_showsLoaded) m_settings.devices.SaveFound(m_store);
     m_store.Flush();
     EnsureStores();
     return true;

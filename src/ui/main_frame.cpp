@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -16,7 +17,8 @@
 #include <cstdlib>
 
 #include "ui/command_table.h"
-#include "update/update_service.h"
+#include "ui/data_commands.h"
+#include "ui/dialogs/load_at_start_dialog.h"
 #include "ui/dialogs/save_params_dialog.h"
 #include "ui/dialogs/settings_sheet.h"
 #include "ui/dialogs/wait_device_dialog.h"
@@ -24,6 +26,7 @@
 #include "ui/page_list.h"
 #include "ui/view_state.h"
 #include "ui/widgets/status_panes.h"
+#include "update/update_service.h"
 
 namespace dravmer::ui {
 
@@ -122,6 +125,18 @@ void CMainFrame::ConnectCommands() {
     on(cmd::SaveDeviceParams, [this] { SaveDeviceParameters(); });
     on(cmd::AutoStop, [this](bool checked) { SetAutoStop(checked); });
     on(cmd::AutoScroll, [this](bool checked) { m_bench.Settings().autoScroll = checked; });
+    auto* data = new CDataCommands(m_context, this);
+    on(cmd::CopyStatistics,
+       [this, data] { data->CopyStatistics(m_pages->currentIndex(), m_pages->currentWidget()); });
+    on(cmd::LoadExperiment, [data] { data->LoadExperiment(); });
+    on(cmd::FindGvErrors, [data] { data->ShowDebugWindow(); });
+    connect(data, &CDataCommands::experimentLoaded, this, [this] {
+        // The device box, the pages and the title follow the loaded experiment.
+        m_view->NotifyDeviceListChanged();
+        m_view->NotifyStatisticsChanged();
+        UpdateTitle();
+        UpdateCommands();
+    });
     on(cmd::ProgramSettings, [this] { OpenSettings(kProgramPage); });
     on(cmd::GraphSettings, [this] { OpenSettings(kGraphPage); });
     on(cmd::LinkSettings, [this] { OpenSettings(kFirstPortPage); });
@@ -293,17 +308,31 @@ void CMainFrame::ClearStatistics() {
 void CMainFrame::CalcStatistics() {
     std::uint32_t from = 0, to = 0;
     const bool range = m_view->StatisticsRange(from, to);
-    RunBusy(
+    const size_t count = std::min(m_bench.Settings().devices.Active().size(), m_bench.StoreCount());
+    // A progress bar appears when the recompute takes longer than half a second.
+    QPointer<QProgressDialog> progress =
+        new QProgressDialog(tr("Расчет статистики"), QString(), 0, static_cast<int>(count), this);
+    progress->setWindowTitle(tr("Расчет статистики"));
+    progress->setMinimumDuration(500);
+    progress->setWindowModality(Qt::WindowModal);
+    progress->setValue(0);
+    const bool started = RunBusy(
         Busy::Statistics,
-        [this, range, from, to] {
-            const size_t count =
-                std::min(m_bench.Settings().devices.Active().size(), m_bench.StoreCount());
+        [this, range, from, to, count, progress] {
             for (size_t j = 0; j < count; ++j) {
                 if (range) m_bench.Data(j).CalcRange(from, to, false);
                 else m_bench.Data(j).CalcAll();
+                const int done = static_cast<int>(j + 1);
+                QMetaObject::invokeMethod(
+                    this, [progress, done] { if (progress) progress->setValue(done); },
+                    Qt::QueuedConnection);
             }
         },
-        [this] { m_view->NotifyStatisticsChanged(); });
+        [this, progress] {
+            if (progress) progress->deleteLater();
+            m_view->NotifyStatisticsChanged();
+        });
+    if (!started) delete progress;
 }
 
 // ------------------------------------------------------------------ search and dialogs
@@ -392,10 +421,13 @@ void CMainFrame::OpenPortsInBackground() {
 }
 
 void CMainFrame::OfferStartupFile(const QString& path) {
-    ShowMessage(QMessageBox::Information, tr("Загрузка эксперимента"),
-                tr("Файл %1 будет загружен, когда в программе появится загрузка экспериментов; "
-                   "до тех пор его статистику показывает команда \"dravmer-cli stats\".")
-                    .arg(path));
+    // The experiment the file belongs to; a file that cannot be loaded gets the error box.
+    if (LoadExperimentAtStart(m_context, path, this)) {
+        m_view->NotifyDeviceListChanged();
+        m_view->NotifyStatisticsChanged();
+        UpdateTitle();
+    }
+    UpdateCommands();
 }
 
 void CMainFrame::ShowSettingsStatus() {
@@ -443,6 +475,7 @@ void CMainFrame::UpdateCommands() {
     set(cmd::WriteToFile, idle);
     m_commands->Get(cmd::WriteToFile)->setChecked(m_bench.Settings().writeToFile);
     set(cmd::CalcStatistics, idle);
+    set(cmd::LoadExperiment, idle && !running && !searching && !m_bench.IsLoading());
     set(cmd::SaveDeviceParams, !searching);
     m_commands->Get(cmd::AutoStop)->setChecked(m_bench.AutoStop());
     m_commands->Get(cmd::AutoScroll)->setChecked(m_bench.Settings().autoScroll);

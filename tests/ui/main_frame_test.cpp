@@ -101,9 +101,14 @@ TEST(MainFrame, EveryCommandInTheMenusHandledOnesEnabled) {
     EXPECT_TRUE(commands.Get(cmd::StartExperiment)->isEnabled());
     EXPECT_TRUE(commands.Get(cmd::SearchDevices)->isEnabled());
     EXPECT_FALSE(commands.Get(cmd::StopExperiment)->isEnabled());
-    // Graph and data commands wait for their pages.
-    EXPECT_FALSE(commands.Get(cmd::ZoomInY)->isEnabled());
-    EXPECT_FALSE(commands.Get(cmd::LoadExperiment)->isEnabled());
+    // The graph page handles the graph commands; moving the selection waits for a selection.
+    EXPECT_TRUE(commands.Get(cmd::ZoomInY)->isEnabled());
+    EXPECT_TRUE(commands.Get(cmd::LoadAxes)->isEnabled());
+    EXPECT_FALSE(commands.Get(cmd::MoveSelectionForward)->isEnabled());
+    // The data pages handle the data commands.
+    EXPECT_TRUE(commands.Get(cmd::LoadExperiment)->isEnabled());
+    EXPECT_TRUE(commands.Get(cmd::CopyStatistics)->isEnabled());
+    EXPECT_TRUE(commands.Get(cmd::FindGvErrors)->isEnabled());
     // The frequent commands are on the tool bar with an icon.
     auto* bar = f.frame->findChild<QToolBar*>("mainToolBar");
     ASSERT_NE(bar, nullptr);
