@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "archive/archive.h"
 #include "archive/archive_io.h"
@@ -73,11 +74,24 @@ inline SArchivedExperiment DaysExperiment(int devices, int number) {
     return e;
 }
 
+// A new SQLite archive in the temporary folder, removed when the program ends (a hundred
+// device-days take more than a gigabyte).
 inline std::string SqliteUrl(const std::string& name) {
+    struct SCleanup {
+        std::vector<std::string> paths;
+        ~SCleanup() {
+            std::error_code ec;
+            for (const auto& p : paths)
+                for (const char* suffix : {"", "-wal", "-shm"})
+                    std::filesystem::remove(p + suffix, ec);
+        }
+    };
+    static SCleanup cleanup;
     const std::string path = (std::filesystem::temp_directory_path() /
                               ("dravmer-bench-" + std::to_string(::getpid()) + "-" + name + ".sqlite"))
                                  .string();
     for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path + suffix);
+    cleanup.paths.push_back(path);
     return "sqlite:" + path;
 }
 

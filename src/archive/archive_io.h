@@ -1,6 +1,7 @@
 #pragma once
-// Between the archive and the rest of the bench: experiments are built from stores (a stopped
-// or loaded experiment of a CBench) or from experiment files, and given back as files.
+// Between the archive and the experiment files: experiments are built from stores or from
+// experiment files, and given back as files or stores. (Archiving a CBench's experiment is in
+// bench/bench_archive.h.)
 #include <atomic>
 #include <cstdint>
 #include <ctime>
@@ -12,9 +13,6 @@
 #include "platform/settings_store.h"
 
 namespace dravmer {
-
-class CBench;
-class CExperimentSettings;
 
 // Settings of section Archive.
 inline constexpr const char* kArchiveSection = "Archive";
@@ -31,7 +29,6 @@ struct SArchiveDefaults {
     double pollPeriod = 0.5;
     std::array<int, kStatParamCount> fileDecimals{};
     SArchiveDefaults();
-    explicit SArchiveDefaults(const CExperimentSettings& settings);
 };
 
 // One device's part from a store: its records in the given columns and its statistics over all
@@ -67,20 +64,8 @@ int ExportExperiment(const SArchivedExperiment& e, const std::string& dir,
 // False when there is no such device.
 bool FillStoreFromArchive(const SArchivedExperiment& e, std::size_t index, CDeviceData& store);
 
-// ---- the window's command "Сохранить эксперимент в БД" and archiving at stop ----
-// Builds the experiment from the bench's current stores (a stopped or a loaded experiment) and
-// archives it into the archive at url. Blocking: run it on a worker thread. progress gets
-// (done, total) steps (reading the stores, then writing the devices); returning false, or
-// raising *stop, ends it with kArchiveStopped and nothing written. Refused (kArchiveNoData)
-// while the experiment runs or when no store holds records. id: the experiment's id (also
-// for kArchiveDuplicate); message: one line for the operator.
-int ArchiveBenchExperiment(CBench& bench, const std::string& url, std::int64_t& id,
-                           std::string& message, const ArchiveProgressFn& progress = nullptr,
-                           const std::atomic<bool>* stop = nullptr);
-// The experiment of the bench's stores without writing it (the CLI and tests use it).
-int ExperimentFromBench(CBench& bench, SArchivedExperiment& e, std::string& error,
-                        const ArchiveProgressFn& progress = nullptr,
-                        const std::atomic<bool>* stop = nullptr);
+// An experiment's label file (Windows-1251, at most 1024 bytes) as UTF-8; empty without one.
+std::string ReadLabelFile(const std::string& path);
 
 // The host name of this bench.
 std::string BenchHostName();

@@ -101,10 +101,13 @@ int FindFreeExperimentNumber(const std::string& savePath, bool dateFolders, int 
 
 std::string LabelTextFromComment(const std::string& comment) {
     static const std::string kTemplate = "{Date}  -  Experiment: {Experiment}";
-    if (comment.find(kTemplate) == std::string::npos) return comment;
-    std::size_t at = kTemplate.size();
+    const auto pos = comment.find(kTemplate);
+    if (pos == std::string::npos) return comment;
+    // The template and the blanks after it go wherever it stands; what the operator typed
+    // before it stays.
+    std::size_t at = pos + kTemplate.size();
     while (at < comment.size() && comment[at] == ' ') ++at;
-    return comment.substr(at);
+    return comment.substr(0, pos) + comment.substr(at);
 }
 
 CExperimentFiles::CExperimentFiles(CDeviceData& store, const SFileOptions& options)

@@ -116,9 +116,17 @@ int CExperimentList::Scan(const std::string& folder) {
     if (!m_folder.empty() && m_folder.back() != '/') m_folder += '/';
     m_entries.clear();
     m_groups.clear();
+    m_scanError.clear();
     for (const char* ext : {".txt", ".adc"}) {
         std::error_code ec;
-        for (const auto& e : fs::directory_iterator(m_folder.empty() ? "." : m_folder, ec)) {
+        const std::string where = m_folder.empty() ? "." : m_folder;
+        fs::directory_iterator it(where, ec), end;
+        if (ec) {
+            m_scanError = "Папка " + where + " не читается: " + ec.message();
+            break;
+        }
+        for (; it != end; it.increment(ec)) {
+            const auto& e = *it;
             std::error_code ec2;
             if (!e.is_regular_file(ec2) || e.path().extension() != ext) continue;
             SExperimentEntry entry;
@@ -138,6 +146,7 @@ int CExperimentList::Scan(const std::string& folder) {
             if (!CheckExperimentFile(e.path().string(), entry)) continue;
             m_entries.push_back(entry);
         }
+        if (ec) m_scanError = "Папка " + where + " прочитана не полностью: " + ec.message();
     }
     std::stable_sort(
         m_entries.begin(), m_entries.end(),

@@ -63,6 +63,8 @@ class CExperimentList {
 public:
     // Rebuilds the list from a folder. Returns the number of entries.
     int Scan(const std::string& folder);
+    // Why the last scan could not read the folder (or stopped part way); empty when it could.
+    const std::string& ScanError() const { return m_scanError; }
     const std::string& Folder() const { return m_folder; }
     const std::vector<SExperimentEntry>& Entries() const { return m_entries; }
     int GroupCount() const { return static_cast<int>(m_groups.size()); }
@@ -74,6 +76,7 @@ public:
 
 private:
     std::string m_folder;  // ends with '/'
+    std::string m_scanError;
     std::vector<SExperimentEntry> m_entries;
     std::vector<SExperimentGroup> m_groups;
 };

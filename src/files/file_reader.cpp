@@ -91,6 +91,8 @@ int LoadAdcFile(CDeviceData& store, const std::string& path, const LoadProgressF
     for (int k = 0; k < c; ++k) {
         ids[k] = header[60 + k];
         report.columns.push_back(ids[k] < CMeasRecord::kParamCount ? ids[k] : -1);
+        // An identifier outside the catalogue leaves its column unread: say so.
+        if (ids[k] >= CMeasRecord::kParamCount) ++report.unknownColumns;
     }
     ReadFirmware(header, store);
     store.SetLoadedFrom(path, TitleOf(path));

@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -45,7 +47,7 @@ CMainFrame::CMainFrame(CBench& bench, ISettingsStore& settings, QWidget* parent)
       m_commands(new CCommandTable(this)),
       m_view(new CViewState(this)),
       m_context{bench, settings, *m_events, m_commands, m_view} {
-    setWindowTitle(QStringLiteral("Dravmer v.%1").arg(QString::fromLatin1(kVersion)));
+    setWindowTitle(tr("Dravmer v.%1").arg(QString::fromLatin1(kVersion)));
     setWindowIcon(Icon("dravmer"));
     setMinimumSize(kMinWidth, kMinHeight);
     m_bench.SetListener(m_events);
@@ -167,7 +169,12 @@ void CMainFrame::ConnectEvents() {
         // The start's own refusals are answered by the start itself.
         if (m_busy == Busy::Start && text == QStringLiteral("Список приборов пуст.")) return;
         statusBar()->showMessage(text, 10000);
-        ShowMessage(QMessageBox::Warning, tr("Ошибка"), text);
+        // Errors that come while one is on screen join it rather than stacking up boxes.
+        if (m_errorBox) {
+            m_errorBox->setText(m_errorBox->text() + QLatin1Char('\n') + text);
+            return;
+        }
+        m_errorBox = ShowMessage(QMessageBox::Warning, tr("Ошибка"), text);
     });
 }
 
@@ -265,7 +272,7 @@ double CMainFrame::AutoStopSeconds() const {
 
 void CMainFrame::TickAutoStop() {
     if (m_bench.AutoStop() && m_bench.IsRunning() && m_busy == Busy::None &&
-        AutoStopSeconds() > kAutoStopSeconds) {
+        AutoStopSeconds() > m_autoStopLimit) {
         m_autoStopClock.start();
         ToggleExperiment();
     }
@@ -406,8 +413,10 @@ void CMainFrame::TickActivity() {
     // The link parameters follow the ports as they open, close and dial.
     for (int p = 0; p < kPortCount; ++p) {
         const QString text = Q(m_bench.Port(p).StatusText());
-        if (m_panes->Pane(CStatusPanes::LinkPane(p))->text() != text)
+        if (m_panes->Pane(CStatusPanes::LinkPane(p))->text() != text) {
             m_panes->SetText(CStatusPanes::LinkPane(p), text);
+            m_panes->Fit(width() - 40);
+        }
     }
 }
 
@@ -435,7 +444,7 @@ void CMainFrame::TickStatusTexts() {
     if (current >= 0 && static_cast<size_t>(current) < m_bench.StoreCount()) {
         const SStatState st = m_bench.Data(static_cast<size_t>(current)).GetStatState();
         m_panes->SetText(CStatusPanes::kStatRangePane,
-                         QStringLiteral("Stat range: %1 - %2")
+                         tr("Stat range: %1 - %2")
                              .arg(st.firstSecond)
                              .arg(st.lastSecond < 0 ? 0 : st.lastSecond));
     }
@@ -446,8 +455,13 @@ void CMainFrame::RestorePlacement() {
     const int y = m_settings.GetInt("WindowPos", "y", 0);
     const int cx = m_settings.GetInt("WindowPos", "cx", kMinWidth);
     const int cy = m_settings.GetInt("WindowPos", "cy", kMinHeight);
-    move(x, y);
-    resize(std::max(cx, kMinWidth), std::max(cy, kMinHeight));
+    const QRect wanted(x, y, std::max(cx, kMinWidth), std::max(cy, kMinHeight));
+    // A placement on a screen that is no longer there would hide the window.
+    bool onScreen = false;
+    for (const QScreen* screen : QGuiApplication::screens())
+        if (screen->availableGeometry().intersects(wanted)) onScreen = true;
+    move(onScreen ? wanted.topLeft() : QPoint(0, 0));
+    resize(wanted.size());
 }
 
 void CMainFrame::SavePlacement() {
@@ -461,6 +475,11 @@ void CMainFrame::SavePlacement() {
     m_settings.SetInt("WindowPos", "cx", normal.width());
     m_settings.SetInt("WindowPos", "cy", normal.height());
     m_settings.Flush();
+}
+
+void CMainFrame::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    m_panes->Fit(width() - 40);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

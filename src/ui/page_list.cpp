@@ -2,6 +2,10 @@
 
 #include <QCoreApplication>
 
+#include "ui/graphs/curve_list_page.h"
+#include "ui/graphs/graph_page.h"
+#include "ui/graphs/graph_settings_pages.h"
+#include "ui/graphs/stat_graph_page.h"
 #include "ui/pages/all_devices_page.h"
 #include "ui/pages/device_list_page.h"
 #include "ui/pages/experiment_settings_page.h"
@@ -23,9 +27,16 @@ std::vector<SViewPage> ViewPages() {
          [](SUiContext& c, QWidget* parent) -> QWidget* { return new CReadingsPage(c, parent); }},
         {T("Статистика по приборам"),
          [](SUiContext& c, QWidget* parent) -> QWidget* { return new CAllDevicesPage(c, parent); }},
-        {T("Показания АЦП в графической форме"), nullptr},
-        {T("Среднее UG0-9"), nullptr},
-        {T("Список графиков"), nullptr},
+        {T("Показания АЦП в графической форме"),
+         [](SUiContext& ctx, QWidget* parent) -> QWidget* { return new CGraphPage(ctx, parent); }},
+        {T("Среднее UG0-9"),
+         [](SUiContext& ctx, QWidget* parent) -> QWidget* {
+             return new CStatGraphPage(ctx, parent);
+         }},
+        {T("Список графиков"),
+         [](SUiContext& ctx, QWidget* parent) -> QWidget* {
+             return new CCurveListPage(ctx, parent);
+         }},
         {T("Настройки эксперимента"),
          [](SUiContext& c, QWidget* parent) -> QWidget* {
              return new CExperimentSettingsPage(c, parent);
@@ -41,9 +52,18 @@ std::vector<SSheetPageEntry> SheetPages() {
          [](SUiContext& c, QWidget* parent) -> CSheetPage* {
              return new CProgramSettingsPage(c, parent);
          }},
-        {T("График среднее UG0-9"), nullptr},
-        {T("Цвета графиков"), nullptr},
-        {T("Настройки основного графика"), nullptr},
+        {T("График среднее UG0-9"),
+         [](SUiContext& ctx, QWidget* parent) -> CSheetPage* {
+             return new CStatGraphSettingsPage(ctx, parent);
+         }},
+        {T("Цвета графиков"),
+         [](SUiContext& ctx, QWidget* parent) -> CSheetPage* {
+             return new CGraphColorsPage(ctx, parent);
+         }},
+        {T("Настройки основного графика"),
+         [](SUiContext& ctx, QWidget* parent) -> CSheetPage* {
+             return new CMainGraphSettingsPage(ctx, parent);
+         }},
         {T("Настройки таблиц"),
          [](SUiContext& c, QWidget* parent) -> CSheetPage* {
              return new CTableSettingsPage(c, parent);

@@ -223,6 +223,7 @@ std::vector<std::uint8_t> BuildChunkRecord(std::uint8_t command, std::uint8_t re
 
 ERecordState QueryRecordState(const std::uint8_t* data, std::size_t size, int maxLength,
                               int& length) {
+    if (size == 0) return ERecordState::kNeedMore;
     const std::size_t tagSeen = std::min<std::size_t>(size, kQueryTagSize);
     if (std::memcmp(data, kQueryTag, tagSeen) != 0) return ERecordState::kInvalid;
     if (size < static_cast<std::size_t>(kQueryLengthAt + 4)) return ERecordState::kNeedMore;

@@ -4,7 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
+#include <thread>
 #include <cstring>
 #include <limits>
 
@@ -111,6 +113,32 @@ TEST_P(ArchiveBackend, TheSameExperimentTwiceIsKeptOnceWhateverItsFormat) {
     auto second = OpenArchive();
     ASSERT_TRUE(second);
     EXPECT_EQ(second->Add(FromFolder(dir / "adc"), again), kArchiveDuplicate);
+}
+
+TEST_P(ArchiveBackend, TwoBenchesArchivingTheSameExperimentAtOnceKeepOneCopy) {
+    WriteExperiment(dir / "in", "261207", 5, {21, 22, 23}, 60, false);
+    SArchivedExperiment e = FromFolder(dir / "in");
+    auto first = OpenArchive();
+    auto second = OpenArchive();
+    ASSERT_TRUE(first && second);
+    std::thread other;
+    std::int64_t firstId = 0, secondId = 0;
+    int secondCode = 0;
+    // The second bench starts while the first is inside its transaction.
+    int firstCode = first->Add(e, firstId, [&](int done, int) {
+        if (done == 1) {
+            other = std::thread([&] { secondCode = second->Add(e, secondId); });
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+        return true;
+    });
+    other.join();
+    EXPECT_EQ(firstCode, kArchiveOk) << first->LastError();
+    EXPECT_EQ(secondCode, kArchiveDuplicate) << second->LastError();
+    EXPECT_EQ(secondId, firstId);
+    std::int64_t count = 0;
+    ASSERT_EQ(first->Count(count), kArchiveOk);
+    EXPECT_EQ(count, 1);
 }
 
 TEST_P(ArchiveBackend, AKilledArchivingLeavesNoPartialExperiment) {
@@ -264,6 +292,24 @@ TEST_P(ArchiveBackend, ValuesThatAreNotFloatsAndNotNumbersComeBackExactly) {
     EXPECT_EQ(b.linkStat[1], 4000000000u);
 }
 
+TEST_P(ArchiveBackend, DamagedRecordsAreReportedNotHandedOut) {
+    WriteExperiment(dir / "in", "261213", 2, {31, 32}, 40, false, "");
+    auto archive = OpenArchive();
+    ASSERT_TRUE(archive);
+    std::int64_t id = 0;
+    ASSERT_EQ(archive->Add(FromFolder(dir / "in"), id), kArchiveOk);
+    std::string error;
+    auto raw = GetParam() == "sqlite" ? archive::OpenSqlite(url.substr(7), error)
+                                      : archive::OpenPostgres(url, error);
+    ASSERT_TRUE(raw) << error;
+    ASSERT_TRUE(raw->Exec("UPDATE devices SET records = $1 WHERE address = 32",
+                          {archive::SDbValue::Blob(std::string("\x78\x01garbage", 10))}));
+    SArchivedExperiment e;
+    EXPECT_EQ(archive->Get(id, e), kArchiveBadData);
+    EXPECT_NE(archive->LastError().find("device 32"), std::string::npos) << archive->LastError();
+    EXPECT_EQ(archive->Get(id + 1000, e), kArchiveNotFound);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, ArchiveBackend, ::testing::Values("sqlite", "postgresql"),
                          BackendName);
 
@@ -307,6 +353,25 @@ TEST(ArchiveOpen, RefusedConnectionsOfARealServerAreReported) {
     EXPECT_FALSE(CArchive::Open(PostgresUrl(pg.SocketDir(), "nosuchdb"), code, error));
     EXPECT_EQ(code, kArchiveUnreachable);
     EXPECT_NE(error.find("nosuchdb"), std::string::npos) << error;
+}
+
+TEST(ArchiveOpen, AConnectionTheServerDropsIsReportedAsLost) {
+    CTestPostgres& pg = CTestPostgres::Instance();
+    ASSERT_TRUE(pg.Running()) << pg.Error();
+    const std::string url = pg.NewDatabaseUrl();
+    int code = 0;
+    std::string error;
+    auto archive = CArchive::Open(url, code, error);
+    ASSERT_TRUE(archive) << error;
+    // The lab's administrator (or a restart of the server) ends the session.
+    auto admin = archive::OpenPostgres(PostgresUrl(pg.SocketDir(), "postgres"), error);
+    ASSERT_TRUE(admin) << error;
+    const std::string db = url.substr(url.find("@/") + 2, url.find('?') - url.find("@/") - 2);
+    ASSERT_TRUE(admin->Exec("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = $1",
+                            {archive::SDbValue::Text(db)}));
+    std::vector<SArchiveListRow> rows;
+    EXPECT_EQ(archive->List({}, rows), kArchiveUnreachable);
+    EXPECT_NE(archive->LastError().find("lost"), std::string::npos) << archive->LastError();
 }
 
 TEST(ArchiveUrl, PasswordsNeverReachMessages) {

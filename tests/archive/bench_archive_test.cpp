@@ -6,6 +6,8 @@
 #include "archive/archive_io.h"
 #include "archive_fixture.h"
 #include "bench/bench.h"
+#include "bench/bench_archive.h"
+#include "files/experiment_scan.h"
 #include "sim/lib/sim_line.h"
 #include "sim/lib/sim_pty.h"
 
@@ -118,6 +120,52 @@ TEST(BenchArchive, ARecordedExperimentIsArchivedWithItsDevicesAndGivesBackTheBen
     servers.clear();
     fs::remove_all(out);
 }
+
+}  // namespace
+}  // namespace dravmer::testing_archive
+
+namespace dravmer::testing_archive {
+namespace {
+
+class BenchLoaded : public ArchiveTest {};
+
+// A loaded experiment is archived from its files: their format, columns, decimals and label.
+TEST_P(BenchLoaded, ALoadedExperimentIsTheExperimentOfItsFiles) {
+    const fs::path in = dir / "in";
+    WriteExperiment(in, "261206", 12, {701, 702}, 90, true);
+    CMemorySettingsStore settings;
+    settings.SetString("DeviceList", "List", "701;702;");
+    settings.SetString("DeviceList", "PortList", "0;0;");
+    settings.SetString("DeviceList", "EnableList", "1;1;");
+    CBench bench(settings);
+    bench.LoadSettings();
+    bench.EnsureStores();
+    ASSERT_EQ(bench.StoreCount(), 2u);
+    CExperimentList list;
+    list.Scan(in.string());
+    ASSERT_EQ(list.GroupCount(), 1);
+    ASSERT_EQ(LoadGroup(list.LoadData(0), {&bench.Data(0), &bench.Data(1)}, nullptr), 2);
+
+    std::int64_t id = 0;
+    std::string message;
+    ASSERT_EQ(ArchiveBenchExperiment(bench, url, id, message), kArchiveOk) << message;
+    auto archive = OpenArchive();
+    ASSERT_TRUE(archive);
+    SArchivedExperiment e;
+    ASSERT_EQ(archive->Get(id, e), kArchiveOk);
+    EXPECT_TRUE(e.text);
+    EXPECT_EQ(e.number, 12);
+    EXPECT_EQ(e.comment, "Калибровка стенда");
+    EXPECT_EQ(e.fileDecimals[4], 6);
+    std::vector<std::string> written;
+    std::string error;
+    ASSERT_EQ(ExportExperiment(e, (dir / "out").string(), "", written, error), kArchiveOk) << error;
+    for (const char* name : {"261206-012-000701.txt", "261206-012-000702.txt"})
+        EXPECT_EQ(ReadAll((dir / "out" / name).string()), ReadAll((in / name).string())) << name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, BenchLoaded, ::testing::Values("sqlite", "postgresql"),
+                         BackendName);
 
 }  // namespace
 }  // namespace dravmer::testing_archive

@@ -35,7 +35,10 @@ CTestPostgres::CTestPostgres() { m_running = Start(); }
 CTestPostgres::~CTestPostgres() { Stop(); }
 
 int CTestPostgres::RunTool(const std::string& command) {
-    std::string line = m_runAs.empty() ? command : "runuser -u " + m_runAs + " -- " + command;
+    // The server's user may not be allowed into the test's working folder (a build tree under
+    // /root); the tools are started from the server's own folder.
+    std::string line = "cd " + Quote(m_dir) + " && " +
+                       (m_runAs.empty() ? command : "runuser -u " + m_runAs + " -- " + command);
     int status = std::system(line.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

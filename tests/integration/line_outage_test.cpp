@@ -197,9 +197,10 @@ TEST_F(LineOutage, ASearchWithNoOpenPortIsRefusedAndKeepsTheSavedList) {
 
 TEST_F(LineOutage, PortLoadIsTheBusyShareOfTheLastSecondOnALoadedLine) {
     // Four devices behind a transit device at 19200 Bd keep the line busy about three quarters
-    // of each second; the poll cycles after the last device of a second are short empty passes.
+    // of each second. With the default period of 0.5 s the cycles after the last device of a
+    // second are short empty passes, so a figure taken from the last cycle mostly reads 0.
     Serve(19200);
-    store.SetString("ExperimentSettings", "strPeriod", "1");
+    store.SetString("ExperimentSettings", "strPeriod", "0.5");
     CBench bench(store);
     bench.LoadSettings();
     ASSERT_EQ(bench.OpenPorts(), 1);
@@ -209,17 +210,21 @@ TEST_F(LineOutage, PortLoadIsTheBusyShareOfTheLastSecondOnALoadedLine) {
     // Sample the figure through 4 s and compare with the busy time the poll thread counted.
     const double busy0 = bench.PortBusySeconds(0);
     const auto t0 = std::chrono::steady_clock::now();
-    double sum = 0;
-    int samples = 0;
-    for (; samples < 40; ++samples) {
-        sum += bench.PortLoad(0);
+    std::vector<double> samples;
+    for (int i = 0; i < 40; ++i) {
+        samples.push_back(bench.PortLoad(0));
         std::this_thread::sleep_for(100ms);
     }
-    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     const double busyShare = 100.0 * (bench.PortBusySeconds(0) - busy0) / elapsed;
     bench.Stop();
     ASSERT_GT(busyShare, 50.0) << "the line is loaded";
-    EXPECT_NEAR(sum / samples, busyShare, 15.0) << "busy share " << busyShare;
+    int close = 0;
+    for (double s : samples) close += std::abs(s - busyShare) < 20.0 ? 1 : 0;
+    EXPECT_GE(close, 36) << "nearly every reading is the busy share " << busyShare
+                         << "; first readings " << samples[0] << " " << samples[1] << " "
+                         << samples[2] << " " << samples[3];
 }
 
 }  // namespace

@@ -100,8 +100,11 @@ TEST(MainFrame, EveryCommandInTheMenusHandledOnesEnabled) {
     EXPECT_TRUE(commands.Get(cmd::StartExperiment)->isEnabled());
     EXPECT_TRUE(commands.Get(cmd::SearchDevices)->isEnabled());
     EXPECT_FALSE(commands.Get(cmd::StopExperiment)->isEnabled());
-    // Graph commands wait for their pages; the data commands are handled.
-    EXPECT_FALSE(commands.Get(cmd::ZoomInY)->isEnabled());
+    // The graph page handles the graph commands; moving the selection waits for a selection.
+    EXPECT_TRUE(commands.Get(cmd::ZoomInY)->isEnabled());
+    EXPECT_TRUE(commands.Get(cmd::LoadAxes)->isEnabled());
+    EXPECT_FALSE(commands.Get(cmd::MoveSelectionForward)->isEnabled());
+    // The data pages handle the data commands.
     EXPECT_TRUE(commands.Get(cmd::LoadExperiment)->isEnabled());
     EXPECT_TRUE(commands.Get(cmd::CopyStatistics)->isEnabled());
     EXPECT_TRUE(commands.Get(cmd::FindGvErrors)->isEnabled());
@@ -122,6 +125,21 @@ TEST(MainFrame, StartOnEmptyListIsRefusedWithTheMessage) {
     EXPECT_EQ(f.frame->LastMessage()->windowTitle(), QString("Ошибка"));
     EXPECT_EQ(f.frame->BusyWith(), CMainFrame::Busy::None);
     EXPECT_FALSE(f.bench->IsRunning());
+}
+
+TEST(MainFrame, EngineErrorsJoinTheBoxOnScreen) {
+    Frame f;
+    emit f.frame->Events().error("first");
+    QMessageBox* box = f.frame->LastMessage();
+    ASSERT_NE(box, nullptr);
+    emit f.frame->Events().error("second");
+    EXPECT_EQ(f.frame->LastMessage(), box);
+    EXPECT_EQ(box->text(), QString("first\nsecond"));
+    box->accept();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    emit f.frame->Events().error("third");
+    ASSERT_NE(f.frame->LastMessage(), nullptr);
+    EXPECT_EQ(f.frame->LastMessage()->text(), QString("third"));
 }
 
 TEST(MainFrame, DeviceBoxSelectsFirstEntryWithTheAddress) {

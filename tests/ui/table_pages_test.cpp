@@ -14,7 +14,7 @@
 #include "ui/pages/readings_page.h"
 #include "ui/pages/table_settings_page.h"
 #include "ui/tables/stats_clipboard.h"
-#include "ui/widgets/color_button.h"
+#include "ui/widgets/simple_color_button.h"
 #include "ui/widgets/color_ref.h"
 #include "ui_fixture.h"
 

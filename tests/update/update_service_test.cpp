@@ -18,8 +18,11 @@ namespace {
 namespace fs = std::filesystem;
 
 std::vector<std::uint8_t> ReadBytes(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+    std::error_code ec;
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(fs::file_size(p, ec)));
+    std::ifstream(p, std::ios::binary)
+        .read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
 }
 
 std::string ReadText(const fs::path& p) {

@@ -31,6 +31,8 @@ void PrintHelp(std::ostream& out) {
     for (const auto& c : commands) {
         out << "  " << c.usage << "\n      " << c.summary << "\n";
     }
+    out << "\nExit codes: 0 done; 1 failed; 2 bad command line; 3 done, but records were missed\n"
+           "or could not be written where asked.\n";
 }
 }  // namespace
 

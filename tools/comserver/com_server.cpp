@@ -25,6 +25,7 @@ constexpr int kSendWaitMs = 5000;
 }  // namespace
 
 EMessageState TakeComServerMessage(std::vector<std::uint8_t>& in, SComServerMessage& message) {
+    if (in.empty()) return EMessageState::kNeedMore;
     const std::size_t tagSeen = std::min<std::size_t>(in.size(), sizeof kComServerTag);
     if (std::memcmp(in.data(), kComServerTag, tagSeen) != 0) return EMessageState::kInvalid;
     if (in.size() < 19) return EMessageState::kNeedMore;

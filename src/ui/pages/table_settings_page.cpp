@@ -6,7 +6,7 @@
 #include <QVBoxLayout>
 
 #include "ui/ui_context.h"
-#include "ui/widgets/color_button.h"
+#include "ui/widgets/simple_color_button.h"
 #include "ui/widgets/color_ref.h"
 
 namespace dravmer::ui {
@@ -14,7 +14,7 @@ namespace dravmer::ui {
 CTableSettingsPage::CTableSettingsPage(SUiContext& context, QWidget* parent)
     : CSheetPage(parent), m_context(context) {
     auto* group = new QGroupBox(tr("Выделение значений, выходящих за допуск"), this);
-    m_color = new CColorButton(tr("Цвет"), group);
+    m_color = new CSimpleColorButton(tr("Цвет"), group);
     m_color->SetColor(FromColorRef(context.bench.Settings().highlightColor));
     auto* row = new QHBoxLayout(group);
     row->addWidget(new QLabel(tr("Цвет ячеек таблиц со значениями вне допуска:"), group));

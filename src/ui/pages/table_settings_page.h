@@ -5,19 +5,19 @@
 namespace dravmer::ui {
 
 struct SUiContext;
-class CColorButton;
+class CSimpleColorButton;
 
 class CTableSettingsPage : public CSheetPage {
     Q_OBJECT
 public:
     explicit CTableSettingsPage(SUiContext& context, QWidget* parent = nullptr);
-    CColorButton* ColorButton() const { return m_color; }
+    CSimpleColorButton* ColorButton() const { return m_color; }
     // Stores a changed colour and writes the file settings; the tables pick it up.
     bool Apply() override;
 
 private:
     SUiContext& m_context;
-    CColorButton* m_color = nullptr;
+    CSimpleColorButton* m_color = nullptr;
 };
 
 }  // namespace dravmer::ui

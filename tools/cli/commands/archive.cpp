@@ -1,7 +1,10 @@
 // archive add|list|history|export [--archive URL]: the experiment archive (SQLite on the bench,
 // PostgreSQL on a lab server). The URL comes from --archive, else from Archive/Url, else the
 // SQLite file in the user's data folder.
+#include <unistd.h>
+
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <map>
@@ -10,8 +13,10 @@
 
 #include "archive/archive.h"
 #include "archive/archive_io.h"
+#include "bench/bench_archive.h"
 #include "bench/experiment_settings.h"
 #include "cli/cli.h"
+#include "cli/session.h"
 #include "files/experiment_files.h"
 #include "files/experiment_scan.h"
 #include "measure/param_catalog.h"
@@ -160,18 +165,35 @@ int RunAdd(CliContext& ctx, CArchive& archive, const std::vector<std::string>& a
     CExperimentSettings settings;
     settings.LoadExperimentSettings(ctx.Settings());
     settings.LoadFileSettings(ctx.Settings());
-    SArchiveDefaults defaults(settings);
+    SArchiveDefaults defaults = ArchiveDefaultsFrom(settings);
+    // Ctrl-C ends the experiment being archived with nothing of it written.
+    InstallInterruptHandler();
+    ClearInterrupt();
+    const bool tty = ::isatty(2);
     for (const auto& p : pending) {
+        const std::string title = fs::path(p.paths.front()).filename().string().substr(0, 10);
+        auto show = [&](const char* what) -> ArchiveProgressFn {
+            return [&, what](int done, int total) {
+                if (tty) std::fprintf(stderr, "\r%s %s: %d/%d ", what, title.c_str(), done, total);
+                return !Interrupted();
+            };
+        };
         SArchivedExperiment e;
         std::string error;
-        int code = ExperimentFromFiles(p.paths, p.time, p.label, defaults, e, error);
-        if (code != kArchiveOk) {
+        int code = ExperimentFromFiles(p.paths, p.time, p.label, defaults, e, error,
+                                       show("reading"));
+        std::int64_t id = 0;
+        if (code == kArchiveOk) code = archive.Add(e, id, show("archiving"));
+        if (tty) std::fprintf(stderr, "\r%*s\r", static_cast<int>(title.size()) + 32, "");
+        if (code == kArchiveStopped) {
+            ctx.err << "dravmer-cli archive: interrupted; " << title << " is not archived\n";
+            return kExitFailure;
+        }
+        if (code != kArchiveOk && code != kArchiveDuplicate && !error.empty()) {
             ctx.err << "dravmer-cli archive: " << error << " (the experiment is not archived)\n";
             ok = false;
             continue;
         }
-        std::int64_t id = 0;
-        code = archive.Add(e, id);
         char name[32];
         std::snprintf(name, sizeof name, "%s-%3.3d", e.date.c_str(), e.number);
         if (code == kArchiveOk) {
@@ -312,10 +334,11 @@ int RunHistory(CliContext& ctx, CArchive& archive, std::vector<std::string> args
     ctx.out << "id\tdate_time\tnumber\t" << StatKindName(static_cast<StatKind>(kind)) << " "
             << ParamNameTrimmed(index) << "\n";
     for (const auto& r : rows) {
+        // The shortest text that reads back as the stored value.
         char value[64];
-        std::snprintf(value, sizeof value, "%.17g", r.value);
-        ctx.out << r.id << "\t" << IsoTime(r.startTime) << "\t" << r.number << "\t" << value
-                << "\n";
+        auto end = std::to_chars(value, value + sizeof value, r.value).ptr;
+        ctx.out << r.id << "\t" << IsoTime(r.startTime) << "\t" << r.number << "\t"
+                << std::string_view(value, static_cast<std::size_t>(end - value)) << "\n";
     }
     if (rows.empty())
         ctx.err << "dravmer-cli archive history: device " << address

@@ -1,0 +1,223 @@
+#include "graph/curve_series.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "measure/device_data.h"
+
+namespace dravmer::graph {
+
+namespace {
+// NaN is drawn at the top, like +inf: as a value it counts as the highest.
+inline double HighKey(double v) { return std::isnan(v) ? std::numeric_limits<double>::infinity() : v; }
+}  // namespace
+
+void CCurveSeries::Append(std::uint32_t t, double v, bool odd) {
+    const std::size_t i = m_time.size();
+    m_time.push_back(t);
+    m_value.push_back(v);
+    m_odd.push_back(static_cast<std::uint8_t>(odd));
+    const double key = HighKey(v);
+    if (i % kBlock == 0)
+        for (int p = 0; p < 3; ++p) {
+            m_blockLo[p].push_back(std::numeric_limits<double>::infinity());
+            m_blockHi[p].push_back(-std::numeric_limits<double>::infinity());
+        }
+    const std::size_t b = i / kBlock;
+    for (int p : {0, odd ? 1 : 2}) {
+        m_blockLo[p][b] = std::min(m_blockLo[p][b], key);
+        m_blockHi[p][b] = std::max(m_blockHi[p][b], key);
+    }
+}
+
+void CCurveSeries::Sync(const CDeviceData& store, int param) {
+    int count = store.GetCount();
+    std::size_t have = m_time.size();
+    if (have > static_cast<std::size_t>(count) ||
+        (have > 0 && store.GetSample(static_cast<int>(have) - 1).time != m_time.back())) {
+        m_time.clear();
+        m_value.clear();
+        m_odd.clear();
+        for (int p = 0; p < 3; ++p) {
+            m_blockLo[p].clear();
+            m_blockHi[p].clear();
+        }
+        have = 0;
+    }
+    if (have == static_cast<std::size_t>(count)) return;
+    if (have == 0) {  // later appends grow geometrically; an exact reserve would copy each time
+        m_time.reserve(static_cast<std::size_t>(count));
+        m_value.reserve(static_cast<std::size_t>(count));
+        m_odd.reserve(static_cast<std::size_t>(count));
+    }
+    constexpr int kChunk = 1024;
+    // Sized to what is missing: the live update copies one record, not a whole chunk.
+    std::vector<CMeasRecord> buf(static_cast<std::size_t>(std::min(kChunk, count - static_cast<int>(have))));
+    int at = static_cast<int>(have);
+    while (at < count) {
+        int got = store.CopySamples(at, std::min(static_cast<int>(buf.size()), count - at), buf.data());
+        if (got <= 0) break;
+        for (int i = 0; i < got; ++i) {
+            const CMeasRecord& r = buf[static_cast<std::size_t>(i)];
+            Append(r.time, GetParam(r, param), (r.cycle & 1) != 0);
+        }
+        at += got;
+    }
+}
+
+bool CCurveSeries::Extremes(std::size_t begin, std::size_t end, int parity, double& lo,
+                            double& hi) const {
+    lo = std::numeric_limits<double>::infinity();
+    hi = -std::numeric_limits<double>::infinity();
+    bool any = false;
+    auto one = [&](std::size_t i) {
+        if (parity == 1 && !m_odd[i]) return;
+        if (parity == 2 && m_odd[i]) return;
+        const double k = HighKey(m_value[i]);
+        lo = std::min(lo, k);
+        hi = std::max(hi, k);
+        any = true;
+    };
+    std::size_t i = begin;
+    for (; i < end && i % kBlock != 0; ++i) one(i);
+    for (; i + kBlock <= end; i += kBlock) {
+        const std::size_t b = i / kBlock;
+        if (m_blockLo[parity][b] <= m_blockHi[parity][b]) {
+            lo = std::min(lo, m_blockLo[parity][b]);
+            hi = std::max(hi, m_blockHi[parity][b]);
+            any = true;
+        }
+    }
+    for (; i < end; ++i) one(i);
+    return any;
+}
+
+std::size_t CCurveSeries::FirstAtOrAfter(const CDeviceData& store, std::uint32_t second) const {
+    std::size_t n = m_time.size();
+    if (n == 0) return 0;
+    std::size_t i = std::min<std::size_t>(static_cast<std::size_t>(store.TimeToIndex(second)),
+                                          n - 1);
+    // The store's index is the nearest record; step to the first one not below the second.
+    while (i > 0 && m_time[i - 1] >= second) --i;
+    while (i < n && m_time[i] < second) ++i;
+    return i;
+}
+
+CCurveSeries& CSeriesCache::Get(const CDeviceData* store, int param) {
+    m_touched.emplace_back(store, param);
+    return m_series[{store, param}];
+}
+
+void CSeriesCache::Prune() {
+    std::sort(m_touched.begin(), m_touched.end());
+    for (auto it = m_series.begin(); it != m_series.end();) {
+        if (!std::binary_search(m_touched.begin(), m_touched.end(), it->first))
+            it = m_series.erase(it);
+        else
+            ++it;
+    }
+}
+
+SCurvePath BuildPath(const CCurveSeries& s, std::size_t begin, Parity parity,
+                     const SGraphLayout& layout, const STimeWindow& window, const SAxis& axis,
+                     bool reduce) {
+    SCurvePath path;
+    const auto& t = s.Times();
+    const auto& v = s.Values();
+    const auto& odd = s.Odd();
+    const std::size_t n = t.size();
+    if (window.Span() <= 0 || begin >= n) return path;
+    const double scaleX = layout.plotWidth / static_cast<double>(window.Span());
+    const double range = axis.max - axis.min;
+    const double scaleY = range != 0 ? layout.plotHeight / range : 0;
+    const double top = layout.plot.top, bottom = layout.plot.bottom;
+    const std::int64_t first = window.first, last = window.last;
+    const int parityIndex = parity == Parity::All ? 0 : parity == Parity::Odd ? 1 : 2;
+
+    auto row = [&](double value) {
+        double y = bottom - (value - axis.min) * scaleY;
+        if (!(y >= top)) y = top;
+        if (y > bottom) y = bottom;
+        return static_cast<int>(y);
+    };
+    auto column = [&](std::int64_t c) {
+        return static_cast<int>(static_cast<double>(c - first) * scaleX + layout.plot.left);
+    };
+    auto wanted = [&](std::size_t i) {
+        return parity == Parity::All || (parity == Parity::Odd) == (odd[i] != 0);
+    };
+    bool havePrev = false;
+    SPixel prev;
+    auto add = [&](SPixel a, SPixel b) { path.segments.push_back({a, b}); };
+    auto start = [&](SPixel p) {
+        if (!path.any) {
+            path.any = true;
+            path.first = p;
+        }
+    };
+
+    // Points before the window (a store whose times are not in order) are skipped.
+    std::size_t i = begin;
+    while (i < n && static_cast<std::int64_t>(t[i]) < first) ++i;
+
+    if (!reduce) {
+        for (; i < n; ++i) {
+            const std::int64_t c = t[i];
+            if (c > last) break;
+            if (c < first || !wanted(i)) continue;
+            SPixel p{column(c), row(v[i])};
+            start(p);
+            if (havePrev) add(prev, p);
+            prev = p;
+            havePrev = true;
+        }
+        if (path.any && path.segments.empty()) add(path.first, path.first);
+        return path;
+    }
+
+    path.segments.reserve(2 * static_cast<std::size_t>(layout.plotWidth + 2));
+    while (i < n) {
+        const std::int64_t c0 = t[i];
+        if (c0 > last) break;
+        const int x = column(c0);
+        // The end of this column's run of points: gallop, then bisect.
+        auto inColumn = [&](std::size_t j) {
+            return static_cast<std::int64_t>(t[j]) <= last && column(t[j]) == x;
+        };
+        std::size_t lo = i, step = 1;
+        while (lo + step < n && inColumn(lo + step)) {
+            lo += step;
+            step *= 2;
+        }
+        std::size_t hi = std::min(n, lo + step);  // first index known (or assumed) outside
+        while (hi - lo > 1) {
+            std::size_t mid = lo + (hi - lo) / 2;
+            if (inColumn(mid)) lo = mid;
+            else hi = mid;
+        }
+        const std::size_t end = lo + 1;  // [i, end) is this column
+        std::size_t a = i;
+        while (a < end && !wanted(a)) ++a;
+        if (a < end) {
+            std::size_t b = end - 1;
+            while (!wanted(b)) --b;
+            SPixel pa{x, row(v[a])}, pb{x, row(v[b])};
+            start(pa);
+            if (havePrev) add(prev, pa);
+            if (a != b) {
+                double vlo, vhi;
+                s.Extremes(a, b + 1, parityIndex, vlo, vhi);
+                const int yTop = row(vhi), yBottom = row(vlo);
+                if (yTop != yBottom) add({x, yTop}, {x, yBottom});
+            }
+            prev = pb;
+            havePrev = true;
+        }
+        i = end;
+    }
+    if (path.any && path.segments.empty()) add(path.first, path.first);
+    return path;
+}
+
+}  // namespace dravmer::graph

@@ -1,0 +1,92 @@
+#include "ui/graphs/graph_hub.h"
+
+#include <QWidget>
+
+#include "ui/view_state.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace dravmer::ui {
+
+CGraphHub& CGraphHub::For(SUiContext& ctx) {
+    if (auto* hub = ctx.events.findChild<CGraphHub*>(QString(), Qt::FindDirectChildrenOnly))
+        return *hub;
+    return *new CGraphHub(ctx);
+}
+
+CGraphHub::CGraphHub(SUiContext& ctx) : QObject(&ctx.events), m_ctx(ctx) {
+    m_pool.setMaxThreadCount(1);
+    m_settings = graph::LoadGraphSettings(ctx.settings, DeviceCount(), graph::GraphList());
+    m_colors = graph::LoadColorTable(ctx.settings);
+    caption = QString::fromStdString(m_settings.comments);
+}
+
+void CGraphHub::Save() {
+    graph::SaveGraphSettings(m_ctx.settings, m_settings, graph::GraphList());
+    graph::SaveColorTable(m_ctx.settings, m_colors);
+    m_ctx.settings.Flush();
+}
+
+int CGraphHub::DeviceCount() const {
+    return static_cast<int>(std::max(m_ctx.bench.Settings().devices.Active().size(),
+                                     m_ctx.bench.StoreCount()));
+}
+
+std::vector<std::uint32_t> CGraphHub::Addresses() const {
+    std::vector<std::uint32_t> out;
+    for (const auto& a : m_ctx.bench.Settings().devices.Active()) out.push_back(a.address);
+    for (std::size_t i = out.size(); i < m_ctx.bench.StoreCount(); ++i) {
+        // A loaded store carries its address at the end of its title ("261206-007-012345").
+        std::string title = m_ctx.bench.Data(i).Title();
+        auto dash = title.rfind('-');
+        out.push_back(dash == std::string::npos
+                          ? 0
+                          : static_cast<std::uint32_t>(std::strtoul(title.c_str() + dash + 1, nullptr, 10)));
+    }
+    return out;
+}
+
+std::vector<graph::SCurveSpec> CGraphHub::Curves() const {
+    std::vector<graph::SCurveSpec> curves;
+    const auto& list = graph::GraphList();
+    const auto addresses = Addresses();
+    const std::size_t stores = m_ctx.bench.StoreCount();
+    for (int pos = 0; pos < list.Count(); ++pos) {
+        graph::SCurveRef r = list.At(pos);
+        graph::SCurveSpec c;
+        c.param = r.param;
+        c.slot = r.slot;
+        c.color = list.SlotColor(r.slot);
+        auto dev = static_cast<std::size_t>(r.device);
+        c.store = dev < stores ? &m_ctx.bench.Data(dev) : nullptr;
+        c.address = dev < addresses.size() ? addresses[dev] : 0;
+        curves.push_back(c);
+    }
+    return curves;
+}
+
+void CGraphHub::RecomputeStatistics() {
+    int first = 0, last = 0;
+    const bool range = graph::GraphList().Selection(&first, &last);
+    std::vector<CDeviceData*> stores;
+    for (std::size_t i = 0; i < m_ctx.bench.StoreCount(); ++i) stores.push_back(&m_ctx.bench.Data(i));
+    ++m_running;
+    m_pool.start([this, stores, range, first, last] {
+        for (CDeviceData* s : stores) {
+            if (range) s->CalcRange(static_cast<std::uint32_t>(first), static_cast<std::uint32_t>(last), false);
+            else s->CalcAll();
+        }
+        // Queued to the hub's thread; the pool is a member, so the hub outlives this task.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                --m_running;
+                if (m_ctx.view) m_ctx.view->NotifyStatisticsChanged();
+                emit statisticsRecomputed();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+}  // namespace dravmer::ui

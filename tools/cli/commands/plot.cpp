@@ -1,0 +1,176 @@
+// plot FILE... --param NAME[,NAME...] [--from S] [--to S] [--width W] [--height H] --out F: the
+// stored experiments drawn by the window's graph painter, offscreen, into a PNG or SVG file;
+// one curve per file and parameter, each on its own axis fitted to its data.
+#include <QGuiApplication>
+#include <QString>
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <ostream>
+
+#include "cli/cli.h"
+#include "cli/commands/load_progress.h"
+#include "files/experiment_scan.h"
+#include "files/file_format.h"
+#include "graph/graph_list.h"
+#include "graph/paint/graph_painter.h"
+#include "measure/param_catalog.h"
+
+namespace dravmer::cli {
+namespace {
+
+using namespace graph;
+
+constexpr const char* kUsage =
+    "plot FILE... --param NAME[,NAME...] [--from S] [--to S] [--width W] [--height H] --out "
+    "graph.png|graph.svg";
+
+bool ParseCount(const std::string& text, long long max, long long& value) {
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    value = std::stoll(text);
+    return value <= max;
+}
+
+// A parameter by its short name (as in file headers) or its number 1..42.
+int ParamByName(const std::string& name) {
+    long long id = 0;
+    if (ParseCount(name, 42, id) && id >= 1) return static_cast<int>(id);
+    int found = FindParamByName(name);
+    return found >= 1 ? found : -1;
+}
+
+// The painter needs a GUI application; without a display it runs on the offscreen platform.
+// Made once, on the first plot, so other commands never touch QtGui.
+bool EnsureGuiApp(std::string& error) {
+    if (auto* app = QCoreApplication::instance()) {
+        if (qobject_cast<QGuiApplication*>(app)) return true;
+        error = "a non-graphical Qt application is already running in this process";
+        return false;
+    }
+    static int argc = 3;
+    static char name[] = "dravmer-cli", opt[] = "-platform", platform[] = "offscreen";
+    static char* argv[] = {name, opt, platform, nullptr};
+    new QGuiApplication(argc, argv);  // lives until the process ends
+    return true;
+}
+
+int RunPlot(CliContext& ctx, const std::vector<std::string>& argsIn) {
+    std::vector<std::string> args = argsIn;
+    std::string params, out, fromText, toText, widthText, heightText, error;
+    const bool hasParams = TakeOption(args, "--param", params, error);
+    const bool hasOut = error.empty() && TakeOption(args, "--out", out, error);
+    const bool hasFrom = error.empty() && TakeOption(args, "--from", fromText, error);
+    const bool hasTo = error.empty() && TakeOption(args, "--to", toText, error);
+    const bool hasWidth = error.empty() && TakeOption(args, "--width", widthText, error);
+    const bool hasHeight = error.empty() && TakeOption(args, "--height", heightText, error);
+    auto usage = [&](const std::string& why) {
+        ctx.err << "dravmer-cli plot: " << why << "\nusage: dravmer-cli " << kUsage << "\n";
+        return kExitUsage;
+    };
+    if (!error.empty()) return usage(error);
+    for (const auto& a : args)
+        if (a.rfind("--", 0) == 0) return usage("unknown option " + a);
+    if (args.empty()) return usage("no experiment file given");
+    if (!hasParams || params.empty()) return usage("--param is required");
+    if (!hasOut || out.empty()) return usage("--out is required");
+    const std::string ext = std::filesystem::path(out).extension().string();
+    if (ext != ".png" && ext != ".svg" && ext != ".PNG" && ext != ".SVG")
+        return usage("--out must name a .png or .svg file");
+
+    long long from = 0, to = 0, width = 1280, height = 800;
+    if ((hasFrom && !ParseCount(fromText, 100000000, from)) ||
+        (hasTo && !ParseCount(toText, 100000000, to)))
+        return usage("--from and --to take whole seconds");
+    if ((hasWidth && !ParseCount(widthText, 20000, width)) ||
+        (hasHeight && !ParseCount(heightText, 20000, height)) || width < 100 || height < 100)
+        return usage("--width and --height take 100..20000 pixels");
+    if (hasFrom && hasTo && to <= from) return usage("--to must be after --from");
+
+    std::vector<int> ids;
+    std::size_t start = 0;
+    while (start <= params.size()) {
+        std::size_t comma = params.find(',', start);
+        std::string name = params.substr(start, comma == std::string::npos ? std::string::npos
+                                                                           : comma - start);
+        int id = ParamByName(name);
+        if (id < 0) return usage("unknown parameter \"" + name + "\"");
+        ids.push_back(id);
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    if (args.size() * ids.size() > static_cast<std::size_t>(kMaxCurves))
+        return usage("at most 50 curves (files x parameters)");
+
+    std::vector<std::unique_ptr<CDeviceData>> stores;
+    std::vector<std::uint32_t> addresses;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        auto store = std::make_unique<CDeviceData>(static_cast<int>(i));
+        SLoadReport report;
+        int ok;
+        {
+            CTerminalProgress progress(args[i]);
+            ok = LoadExperimentFile(*store, args[i], progress.Fn(), &report);
+        }
+        if (!ok) {
+            ctx.err << "dravmer-cli plot: " << args[i] << ": " << report.Summary() << "\n";
+            return kExitFailure;
+        }
+        SExperimentEntry entry;
+        addresses.push_back(
+            ParseExperimentName(std::filesystem::path(args[i]).filename().string(), entry)
+                ? entry.address
+                : 0);
+        stores.push_back(std::move(store));
+    }
+
+    std::int64_t lastSecond = 0;
+    for (const auto& s : stores) lastSecond = std::max<std::int64_t>(lastSecond, s->GetLastTime());
+    if (!hasTo) to = std::max<long long>(from + 10, lastSecond);
+    if (to <= from) return usage("--from lies after the last record");
+
+    if (!EnsureGuiApp(error)) {
+        ctx.err << "dravmer-cli plot: " << error << "\n";
+        return kExitFailure;
+    }
+
+    SGraphState st;
+    st.background = 0xFFFFFF;
+    st.window = MakeTimeWindow(from, to, st.vLines);
+    st.startTime = stores.front()->StartTime();
+    st.timeAxes = st.startTime != 0;
+    std::vector<SCurveSpec> curves;
+    CSeriesCache cache;
+    const auto colors = DefaultSlotColors();
+    for (std::size_t f = 0; f < stores.size(); ++f)
+        for (int id : ids) {
+            const int slot = static_cast<int>(curves.size());
+            curves.push_back({stores[f].get(), addresses[f], id, slot,
+                              colors[static_cast<std::size_t>(slot)]});
+            CCurveSeries& series = cache.Get(stores[f].get(), id);
+            series.Sync(*stores[f], id);
+            double lo, hi;
+            SeriesRange(series, false, from, to, lo, hi);
+            st.axes[static_cast<std::size_t>(slot)] = AxisFromRange(lo, hi, st.hLines - 1, 1.0);
+        }
+
+    QString why;
+    if (!SaveGraphFile(QString::fromStdString(out), static_cast<int>(width),
+                       static_cast<int>(height), st, curves, cache, &why)) {
+        ctx.err << "dravmer-cli plot: " << why.toStdString() << "\n";
+        return kExitFailure;
+    }
+    ctx.out << "wrote " << out << " (" << width << "x" << height << ", " << curves.size()
+            << (curves.size() == 1 ? " curve" : " curves") << ", seconds " << from << ".." << to
+            << ")\n";
+    return kExitOk;
+}
+
+}  // namespace
+
+DRAVMER_CLI_COMMAND("plot", kUsage,
+                    "draw parameters of stored experiments into a PNG or SVG file (no display "
+                    "needed)",
+                    RunPlot);
+
+}  // namespace dravmer::cli
