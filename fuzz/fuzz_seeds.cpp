@@ -1,6 +1,7 @@
 // Writes the starting inputs of every fuzz target into a corpus folder (fuzz/corpus by default):
-// real replies of the simulated firmware for each device command, COM-server messages, small
-// experiment files written by the bench's own writer, stored settings and simulator commands.
+// real replies of the simulated firmware for each device command, COM-server messages, file-server
+// records, small experiment files written by the bench's own writer, stored settings and simulator
+// commands.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include "link/link_r307.h"
 #include "measure/device_data.h"
 #include "sim/lib/sim_line.h"
+#include "update/query_record.h"
 
 namespace {
 
@@ -180,6 +182,35 @@ void ComServerSeeds() {
     Put("com_server", "status_and_frame", both);
 }
 
+// The file server's records, each preceded by the byte that picks uploads and the read size.
+void FileServerSeeds() {
+    auto put = [](const char* name, std::uint8_t mode, const std::vector<Bytes>& records) {
+        Bytes all{mode};
+        for (const Bytes& r : records) all.insert(all.end(), r.begin(), r.end());
+        Put("file_server", name, all);
+    };
+    const Bytes describe = BuildTextRecord(kQcDescribe, 0, "bench-pc", "dravmer");
+    const Bytes chunk = BuildBareRecord(kQcChunk, 0, {});
+    put("download", 0x20, {describe, chunk, chunk, chunk});
+    put("log_and_time", 0x02, {BuildTextRecord(kQcLog, 0, "bench-pc", "Check version: error=1."),
+                               BuildBareRecord(kQcServerTime, 0, "bench-pc")});
+    put("lists", 0x40, {BuildBareRecord(kQcListFiles, 0, "bench-pc"),
+                        BuildBareRecord(kQcListCatalog, 0, "bench-pc")});
+    std::uint8_t entry[kFileEntrySize];
+    EncodeFileEntry(SFileEntry{"uploaded", 5, 0, 0}, entry);
+    const std::uint8_t content[5] = {'h', 'e', 'l', 'l', 'o'};
+    put("upload", 0x01, {BuildPayloadRecord(kQcUploadEntry, 0, "bench-pc", entry, sizeof entry),
+                         BuildChunkRecord(kQcUploadChunk, 0, content, 5),
+                         BuildTextRecord(kQcDeleteFile, 0, "bench-pc", "uploaded")});
+    SCatalogEntry catalog;
+    catalog.SetName("tool");
+    catalog.major = 2;
+    std::uint8_t raw[kCatalogEntrySize];
+    EncodeCatalogEntry(catalog, raw);
+    put("catalog", 0x03, {BuildPayloadRecord(kQcUpdateCatalog, 0, "bench-pc", raw, sizeof raw),
+                          BuildTextRecord(kQcFileExists, 0, "bench-pc", "../tool")});
+}
+
 void FileSeeds() {
     CDeviceData store;
     for (int t = 0; t < 5; ++t) {
@@ -273,6 +304,7 @@ int main(int argc, char** argv) {
     Bytes requests;
     LinkSeeds(requests);
     ComServerSeeds();
+    FileServerSeeds();
     FileSeeds();
     SettingsSeeds();
     SimSeeds(requests);

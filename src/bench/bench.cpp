@@ -11,6 +11,7 @@
 #include "bench/experiment_number.h"
 #include "bench/meas_link_adapter.h"
 #include "bench/meas_reader.h"
+#include "link/net_serial_library.h"
 #include "platform/paths.h"
 #include "bench/bench_internal.h"
 
@@ -46,8 +47,12 @@ void CBench::LoadSettings() {
     m_settings.LoadExperimentSettings(m_store);
     m_settings.LoadFileSettings(m_store);
     m_settings.LoadLinkLogFlag(m_store);
+    // One configured network serial library serves the four ports; it loads on first use.
+    const std::string library = m_store.GetString("Properties", "NetSerialLibrary", "");
+    const auto netSerial = library.empty() ? nullptr : MakeNetSerialLibraryProvider(library);
     for (int p = 0; p < kPortCount; ++p) {
         Port(p).LoadSettings(m_store);
+        if (netSerial) Port(p).SetNetSerialProvider(netSerial);
         Link(p).SetTransit(m_settings.devices.Transit(p));
     }
     if (m_settings.writeLinkErrorsToLog) SetLinkErrorLog(true);

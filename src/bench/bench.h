@@ -6,6 +6,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -14,6 +15,7 @@
 #include "bench/bench_listener.h"
 #include "bench/experiment_settings.h"
 #include "files/experiment_files.h"
+#include "files/experiment_scan.h"
 #include "link/link_r307.h"
 #include "link/log_files.h"
 #include "link/port.h"
@@ -85,7 +87,10 @@ public:
     CLinkPort& Port(int port) { return *m_ports.at(static_cast<size_t>(port)); }
 
     // ---- device search (blocking; runs on the caller's thread) ----
-    // Found count, or -1 when refused (an experiment or another search runs).
+    // Found count; kSearchBusy when an experiment or another search runs, kSearchNoPort when
+    // no port could be opened (the saved device list is then left as it was).
+    static constexpr int kSearchBusy = -1;
+    static constexpr int kSearchNoPort = -2;
     int Search();
     bool IsSearching() const { return m_searching.load(); }
     std::vector<SFoundInfo> FoundInfo() const;
@@ -118,9 +123,13 @@ public:
     // Called once a second by the front end: stops the experiment 700 s after its start when
     // auto-stop is on. True when it stopped.
     bool TickAutoStop();
-    // Share (0..100) of the last poll cycle of a port that went into exchanges with devices;
-    // 100 means the port cannot keep up with the poll period.
-    double PortLoad(int port) const { return m_portLoad[static_cast<size_t>(port)].load(); }
+    // Share (0..100) of the last second a port was busy with exchanges; 100 means the port
+    // cannot keep up with the poll period.
+    double PortLoad(int port) const {
+        return m_ports.at(static_cast<size_t>(port))->BusyPercent(1000.0);
+    }
+    // Whole seconds of the running experiment, or of the last one after Stop.
+    std::uint32_t ExperimentSeconds() const;
     // Duration of the last full poll cycle of a port (seconds, exchanges only).
     double PortCycleSeconds(int port) const {
         return m_portCycle[static_cast<size_t>(port)].load();
@@ -135,6 +144,24 @@ public:
     // Stores for every active device (existing ones stay).
     void EnsureStores();
 
+    // ---- stored experiments ----
+    // Replaces the device lists by the experiment's devices (all enabled, on port 0, at most
+    // 100) and returns their stores, emptied, in file order. Refused (empty) while an
+    // experiment, a search or another load runs. The saved device list is not touched: the
+    // settings keep it, and RestoreSavedDevices (called by Start) brings it back.
+    std::vector<CDeviceData*> PrepareLoad(const std::vector<std::uint32_t>& addresses);
+    // Fills the stores PrepareLoad returned (blocking; any thread). Files loaded.
+    int LoadPrepared(const SGroupLoadData& group, const std::vector<CDeviceData*>& stores,
+                     ILoadListener* listener, const std::atomic<bool>* cancel = nullptr);
+    // Both in one call.
+    int LoadExperiment(const SGroupLoadData& group, ILoadListener* listener = nullptr,
+                       const std::atomic<bool>* cancel = nullptr);
+    bool IsLoading() const { return m_loading.load(); }
+    // True while the device lists show a loaded experiment instead of the saved list.
+    bool ShowsLoadedExperiment() const { return m_showsLoaded.load(); }
+    // Puts the saved device list back after a load; nothing to do otherwise.
+    void RestoreSavedDevices();
+
     // ---- device parameters ----
     // Reads identity, FLASH and EEPROM of every active device and writes "<name>.fld" and
     // "<name>.eep" into the save folder (the user's data folder when the save folder does not
@@ -148,7 +175,12 @@ private:
     friend class CPollThread;
     int PollPort(CPollThread& thread, int port);
     bool IdentifyWithWait(std::size_t index, const SStartOptions& options);
+    // One attempt to get back a port that is not open: reports the outage once, waits the
+    // growing pause through `wait` (false: cut short), then opens the port afresh.
+    bool RetryPortOpen(int port, const std::function<bool(int ms)>& wait);
     void ReportWriteErrors(std::size_t index);
+    // After a file was closed: where records went that could not be written where asked.
+    void ReportRescue(std::size_t index);
     void Emit(auto&& fn) const {
         if (auto* l = m_listener.load()) fn(*l);
     }
@@ -171,6 +203,8 @@ private:
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_searching{false};
     std::atomic<bool> m_starting{false};
+    std::atomic<bool> m_loading{false};
+    std::atomic<bool> m_showsLoaded{false};
     std::atomic<int> m_experimentNumber{0};
     std::mutex m_cancelMutex;
     std::condition_variable m_cancelCv;
@@ -178,7 +212,13 @@ private:
     bool m_autoStop = false;
     CPerfTimer m_autoStopWatch;
     double m_lastStopSeconds = 0;
-    std::array<std::atomic<double>, kPortCount> m_portLoad{};
+    struct SPortOutage {
+        bool reported = false;
+        int pauseMs = 0;
+    };
+    // Each touched by the port's poll thread, or by Start before the threads run.
+    std::array<SPortOutage, kPortCount> m_outage{};
+    std::atomic<double> m_stoppedSeconds{0};
     std::array<std::atomic<double>, kPortCount> m_portCycle{};
     std::array<std::atomic<double>, kPortCount> m_portBusy{};
     // One flag per active device, each written only by its port's poll thread.

@@ -40,22 +40,50 @@ bool CBench::IdentifyWithWait(std::size_t index, const SStartOptions& options) {
     }
     Emit([&](IBenchListener& l) { l.OnWaitingForDevice(index, device.address); });
     CPerfTimer waited;
+    auto waitCancel = [this](int ms) {
+        std::unique_lock lock(m_cancelMutex);
+        return !m_cancelCv.wait_for(lock, std::chrono::milliseconds(ms),
+                                    [this] { return m_cancelStart; });
+    };
     for (;;) {
-        {
-            std::unique_lock lock(m_cancelMutex);
-            // A short pause between tries keeps a closed port from spinning the processor.
-            if (m_cancelCv.wait_for(lock, std::chrono::milliseconds(1),
-                                    [this] { return m_cancelStart; }))
-                return false;
-        }
         if (options.waitDeviceSeconds >= 0 &&
             waited.GetElapsedSeconds() > options.waitDeviceSeconds)
             return false;
+        // A device behind a port that is not open cannot answer: say so, and keep trying the
+        // port instead of the device.
+        if (!Port(device.port).IsOpen()) {
+            if (!RetryPortOpen(device.port, waitCancel)) return false;
+            continue;
+        }
+        // A short pause between tries keeps a silent line from spinning the processor.
+        if (!waitCancel(1)) return false;
         if (link.ReadIdentity(device.address, identity) == 0) break;
     }
     device.fwMinor = identity[1];
     device.fwMajor = identity[2];
     Emit([&](IBenchListener& l) { l.OnDeviceAnswered(index, device.address); });
+    return true;
+}
+
+bool CBench::RetryPortOpen(int port, const std::function<bool(int)>& wait) {
+    // The first retry comes quickly (a line that blinked), later ones no more often than every
+    // two seconds, so a dead line costs next to nothing and a returning one is back soon.
+    constexpr int kFirstPauseMs = 250;
+    constexpr int kLongestPauseMs = 2000;
+    SPortOutage& outage = m_outage.at(static_cast<size_t>(port));
+    if (!outage.reported) {
+        outage.reported = true;
+        outage.pauseMs = kFirstPauseMs;
+        const std::string text = Port(port).OpenResultText();
+        Emit([&](IBenchListener& l) { l.OnPortNotOpen(port, text); });
+    }
+    if (!wait(outage.pauseMs)) return false;
+    outage.pauseMs = std::min(outage.pauseMs * 2, kLongestPauseMs);
+    Port(port).Close();
+    if (Port(port).Open() == 1) {
+        outage.reported = false;
+        Emit([&](IBenchListener& l) { l.OnPortReopened(port); });
+    }
     return true;
 }
 
@@ -72,6 +100,9 @@ StartResult CBench::Start(const SStartOptions& options) {
         std::lock_guard lock(m_cancelMutex);
         m_cancelStart = false;
     }
+    if (m_loading) return StartResult::Busy;
+    // An experiment polls the saved devices, not those of an experiment loaded for review.
+    RestoreSavedDevices();
     auto& active = m_settings.devices.Active();
     if (active.empty()) {
         Emit([](IBenchListener& l) { l.OnError("Список приборов пуст."); });
@@ -86,6 +117,7 @@ StartResult CBench::Start(const SStartOptions& options) {
         });
         return StartResult::BadSettings;
     }
+    m_outage = {};
     for (size_t j = 0; j < active.size(); ++j)
         if (!IdentifyWithWait(j, options)) return StartResult::Cancelled;
 
@@ -132,6 +164,10 @@ int CBench::PollPort(CPollThread& thread, int port) {
     CMeasLinkAdapter adapter(Link(port));
     CPerfTimer cycle;
     for (;;) {
+        if (!Port(port).IsOpen()) {
+            if (!RetryPortOpen(port, [&](int ms) { return thread.WaitForStop(ms); })) return 0;
+            continue;
+        }
         cycle.Restart();
         SMeasReadOptions options;
         options.ky = m_settings.Ky();
@@ -165,8 +201,6 @@ int CBench::PollPort(CPollThread& thread, int port) {
         }
         const double busy = cycle.GetElapsedSeconds();
         m_portCycle[static_cast<size_t>(port)] = busy;
-        m_portLoad[static_cast<size_t>(port)] =
-            std::min(100.0, 100.0 * busy / std::max(busy, m_settings.PollPeriod()));
         // Wait out the poll period, but not past the start of the next experiment second
         // when devices were passed over for already having this second's record: the line
         // would stand idle while their next second is ready.
@@ -198,15 +232,45 @@ void CBench::ReportWriteErrors(std::size_t index) {
     });
 }
 
+void CBench::ReportRescue(std::size_t index) {
+    CExperimentFiles& files = Files(index);
+    const std::string rescued = files.RescuedPath();
+    const int unsaved = files.UnsavedRecords();
+    if (rescued.empty() && unsaved == 0) return;
+    const std::uint32_t address = m_settings.devices.Active()[index].address;
+    const std::string path = files.FilePath();
+    const std::string asked = path.empty() ? m_settings.savePath : path;
+    Emit([&](IBenchListener& l) {
+        l.OnError(!rescued.empty()
+                      ? Format("Прибор №%u: записи не удалось записать в %s; все записи "
+                               "эксперимента сохранены в %s.",
+                               address, asked.c_str(), rescued.c_str())
+                      : Format("Прибор №%u: %d записей не удалось записать ни в %s, ни в папку "
+                               "данных пользователя.",
+                               address, unsaved, asked.c_str()));
+    });
+}
+
 void CBench::Stop() {
     if (!m_running) return;
     CPerfTimer t;
     for (auto& thread : m_pollThreads) thread->Stop();
     const size_t count = m_settings.devices.Active().size();
-    for (size_t j = 0; j < count && j < StoreCount(); ++j) Files(j).CloseExperimentFiles();
+    m_stoppedSeconds = m_settings.experimentClock.GetElapsedSeconds();
+    for (size_t j = 0; j < count && j < StoreCount(); ++j) {
+        CExperimentFiles& files = Files(j);
+        files.CloseExperimentFiles();
+        ReportRescue(j);
+    }
     m_running = false;
     m_lastStopSeconds = t.GetElapsedSeconds();
     Emit([](IBenchListener& l) { l.OnExperimentStopped(); });
+}
+
+std::uint32_t CBench::ExperimentSeconds() const {
+    const double seconds =
+        m_running ? m_settings.experimentClock.GetElapsedSeconds() : m_stoppedSeconds.load();
+    return static_cast<std::uint32_t>(seconds);
 }
 
 bool CBench::ToggleWriteToFile() {

@@ -36,8 +36,13 @@ inline std::string ZeroTerminated(const std::uint8_t* bytes, size_t max) {
 
 inline std::string Format(const char* fmt, auto... args) {
     char buf[512];
-    std::snprintf(buf, sizeof buf, fmt, args...);
-    return buf;
+    const int n = std::snprintf(buf, sizeof buf, fmt, args...);
+    if (n < static_cast<int>(sizeof buf)) return buf;
+    // Long paths in a message: format again into a buffer of the right size.
+    std::string long_(static_cast<std::size_t>(n) + 1, '\0');
+    std::snprintf(long_.data(), long_.size(), fmt, args...);
+    long_.resize(static_cast<std::size_t>(n));
+    return long_;
 }
 
 inline SFileOptions FileOptionsFrom(const CExperimentSettings& s) {

@@ -19,6 +19,11 @@ public:
     // answers (OnDeviceAnswered) or the wait is cancelled.
     virtual void OnWaitingForDevice(std::size_t /*index*/, std::uint32_t /*address*/) {}
     virtual void OnDeviceAnswered(std::size_t /*index*/, std::uint32_t /*address*/) {}
+    // A port is not open: it failed to open (while a start waits for one of its devices) or
+    // its line hung up during an experiment. Raised once per outage; the engine keeps trying to
+    // open it in the background and raises OnPortReopened when it succeeds.
+    virtual void OnPortNotOpen(int /*port*/, const std::string& /*text*/) {}
+    virtual void OnPortReopened(int /*port*/) {}
     virtual void OnExperimentStarted(int /*number*/) {}
     virtual void OnExperimentStopped() {}
     // A poll thread appended a record to store `index`.

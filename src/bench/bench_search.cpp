@@ -30,9 +30,36 @@ std::string CBench::ProgressText(int code, std::uint32_t value, int counter) con
 }
 
 int CBench::Search() {
-    if (m_running || m_starting) return -1;
+    if (m_running || m_starting) return kSearchBusy;
     bool expected = false;
-    if (!m_searching.compare_exchange_strong(expected, true)) return -1;
+    if (!m_searching.compare_exchange_strong(expected, true)) return kSearchBusy;
+    if (m_loading) {
+        m_searching = false;
+        return kSearchBusy;
+    }
+
+    // A search over no open port would find nothing and save an empty list over the one the
+    // operator has: refuse it and say why.
+    std::string notOpen;
+    int open = 0;
+    for (int p = 0; p < kPortCount; ++p) {
+        if (!Port(p).Settings().useLink) continue;
+        if (Port(p).IsOpen() || Port(p).Open() == 1) {
+            ++open;
+            continue;
+        }
+        notOpen += Format("\nПорт %d: %s", p + 1, Port(p).OpenResultText().c_str());
+    }
+    if (open == 0) {
+        m_searching = false;
+        Emit([&](IBenchListener& l) {
+            l.OnError("Поиск не выполнен: ни один порт не открыт. Список приборов не изменён." +
+                      notOpen);
+        });
+        return kSearchNoPort;
+    }
+    // What a search finds is the new device list, whatever was loaded for review before.
+    m_showsLoaded = false;
 
     CDeviceList& list = m_settings.devices;
     list.ClearFound();
@@ -143,7 +170,8 @@ bool CBench::SetDeviceEnabled(std::size_t foundIndex, bool enabled) {
     if (foundIndex >= m_settings.devices.Found().size()) return false;
     m_settings.devices.SetEnabled(foundIndex, enabled);
     m_settings.devices.RebuildActive();
-    m_settings.devices.SaveFound(m_store);
+    // The devices of a loaded experiment never replace the saved list.
+    if (!m_showsLoaded) m_settings.devices.SaveFound(m_store);
     m_store.Flush();
     EnsureStores();
     return true;
@@ -153,7 +181,7 @@ bool CBench::SetAllDevicesEnabled(bool enabled) {
     if (m_running || m_starting || m_searching) return false;
     m_settings.devices.SetAllEnabled(enabled);
     m_settings.devices.RebuildActive();
-    m_settings.devices.SaveFound(m_store);
+    if (!m_showsLoaded) m_settings.devices.SaveFound(m_store);
     m_store.Flush();
     EnsureStores();
     return true;

@@ -2,6 +2,8 @@
 
 #include <ctime>
 
+#include "files/experiment_files.h"
+
 namespace dravmer {
 
 std::string TodayYyMmDd() {
@@ -16,7 +18,10 @@ std::string TodayYyMmDd() {
 int NextExperimentNumber(ISettingsStore& store, const std::string& today) {
     int number = 1;
     if (store.GetString("Dravmer", "ExperimentDate", "") == today) {
-        number = store.GetInt("Dravmer", "ExperimentNumber", 1) + 1;
+        // File names hold three digits: after 999 (or a stored value out of range) the day's
+        // count starts again at 1, and the free-number search steps over files already there.
+        const int last = store.GetInt("Dravmer", "ExperimentNumber", 1);
+        number = last >= 1 && last < kMaxFileExperimentNumber ? last + 1 : 1;
         store.SetInt("Dravmer", "ExperimentNumber", number);
     } else {
         store.SetString("Dravmer", "ExperimentDate", today);

@@ -9,7 +9,8 @@ namespace dravmer {
 
 // Today's date as "%y%m%d" in local time.
 std::string TodayYyMmDd();
-// Advances and stores the counter; `today` is "%y%m%d" (tests pass their own dates).
+// Advances and stores the counter, 1..999 and back to 1; `today` is "%y%m%d" (tests pass their
+// own dates).
 int NextExperimentNumber(ISettingsStore& store, const std::string& today = TodayYyMmDd());
 
 }  // namespace dravmer

@@ -35,6 +35,11 @@ std::vector<SSettingDef> Build() {
         {"Properties", "bWriteLinkErrorsToLog", T::Int, "0"},
         // Empty: no update server is asked until one is configured.
         {"NetProp", "Server", T::String, ""},
+        // The update server entered in the About box; it wins over NetProp/Server.
+        {"UpdateVersionSettings", "Server", T::String, ""},
+        // A vendor-compatible network serial library for the network-server ports; empty: the
+        // built-in RFC 2217 client.
+        {"Properties", "NetSerialLibrary", T::String, ""},
         {"Dravmer", "ExperimentDate", T::String, ""},
         {"Dravmer", "ExperimentNumber", T::Int, "1"},
         {"WindowPos", "showCmd", T::Int, "1"},
@@ -42,6 +47,9 @@ std::vector<SSettingDef> Build() {
         {"WindowPos", "y", T::Int, "0"},
         {"WindowPos", "cx", T::Int, "560"},
         {"WindowPos", "cy", T::Int, "400"},
+        // The experiment archive: empty Url means the SQLite file in the user's data folder.
+        {"Archive", "Url", T::String, ""},
+        {"Archive", "ArchiveOnStop", T::Int, "0"},
     };
     for (int p = 0; p < 4; ++p) {
         const std::string sec = "ComSettingsPort" + std::to_string(p);
@@ -99,13 +107,10 @@ std::string SettingText(const ISettingsStore& store, const SSettingDef& def) {
 
 std::optional<std::string> SetSettingText(ISettingsStore& store, const SSettingDef& def,
                                           const std::string& text) {
+    if (auto error = CheckSettingText(def, text)) return error;
     switch (def.type) {
         case SettingType::Int: {
-            errno = 0;
-            char* end = nullptr;
-            long v = std::strtol(text.c_str(), &end, 10);
-            if (text.empty() || *end != '\0' || errno == ERANGE || v < INT_MIN || v > UINT_MAX)
-                return "'" + text + "' is not a whole number";
+            const long long v = std::strtoll(text.c_str(), nullptr, 10);
             // Addresses above 2^31 are kept as the 32-bit pattern the store has always held.
             store.SetInt(def.section, def.name, static_cast<int>(static_cast<unsigned>(v)));
             return std::nullopt;

@@ -85,13 +85,18 @@ int FindFreeExperimentNumber(const std::string& savePath, bool dateFolders, int 
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(folder.empty() ? "." : folder, ec))
         names.push_back(e.path().filename().string());
-    for (;; ++number) {
+    // Names hold three digits: the search goes round 1..999 once; when every number of the day
+    // is taken the asked one is returned and its files, whose names are taken, are not opened.
+    if (number < 1 || number > kMaxFileExperimentNumber) number = 1;
+    for (int tried = 0; tried < kMaxFileExperimentNumber; ++tried) {
+        const int candidate = (number - 1 + tried) % kMaxFileExperimentNumber + 1;
         char prefix[32];
-        std::snprintf(prefix, sizeof prefix, "%s-%3.3d-", date.c_str(), number);
+        std::snprintf(prefix, sizeof prefix, "%s-%3.3d-", date.c_str(), candidate);
         bool used = false;
         for (const auto& n : names) used = used || n.rfind(prefix, 0) == 0;
-        if (!used) return number;
+        if (!used) return candidate;
     }
+    return number;
 }
 
 std::string LabelTextFromComment(const std::string& comment) {
@@ -135,6 +140,8 @@ int CExperimentFiles::OpenExperimentFiles(std::string& savePath, std::uint32_t a
     std::string date = DateText(now);
     if (m_store.GetCount() == 0 && !acquisitionRunning) return kFilesOpenOk;
     if (m_store.IsWritten()) return kFilesAlreadyWritten;
+    m_rescuedPath.clear();
+    m_unsaved = 0;
     if (!m_options.writeToFile) {
         char buf[64];
         std::snprintf(buf, sizeof buf, "%s-%6.6u", Strftime("%y%m%d-%H:%M:%S", now).c_str(),
@@ -151,6 +158,8 @@ int CExperimentFiles::OpenExperimentFiles(std::string& savePath, std::uint32_t a
             experimentNumber = std::atoi(title.substr(7, 3).c_str());
         }
     }
+    m_wanted = true;
+    m_name = ExperimentFileName(date, experimentNumber, address, textFormat);
     if (folder.empty() || !EnsureDir(folder)) {
         std::string fallback = DataDir().string();
         if (fallback.empty() || fallback.back() != '/') fallback += "/";
@@ -159,7 +168,7 @@ int CExperimentFiles::OpenExperimentFiles(std::string& savePath, std::uint32_t a
         if (!EnsureDir(folder)) return kFilesCannotCreate;
     }
     m_experimentNumber = experimentNumber;
-    std::string name = ExperimentFileName(date, experimentNumber, address, textFormat);
+    const std::string& name = m_name;
     m_store.SetTitle(StoreTitle(date, experimentNumber, address));
     m_store.SetFileName(name);
     m_path = folder + name;
@@ -184,9 +193,12 @@ int CExperimentFiles::OpenExperimentFiles(std::string& savePath, std::uint32_t a
 
 void CExperimentFiles::CloseExperimentFiles() {
     std::lock_guard lock(m_mutex);
+    // Records a failed write left behind get one more chance before the file is closed, and
+    // what still is not written is saved elsewhere rather than lost with the store.
+    if (m_fd >= 0 && m_written < m_store.GetCount()) WriteLocked();
+    if (m_wanted) RescueLocked();
+    m_wanted = false;
     if (m_fd < 0) return;
-    // Records a failed write left behind get one more chance before the file is closed.
-    if (m_written < m_store.GetCount()) WriteLocked();
     m_written = 0;
     ::close(m_fd);
     m_fd = -1;
@@ -206,41 +218,49 @@ int CExperimentFiles::WriteLocked() {
     if (!m_options.writeToFile || m_fd < 0) return 0;
     const int count = m_store.GetCount();
     if (m_written >= count) return 0;
+    if (m_written == 0) m_columns = m_options.Columns();
+    if (!WriteRecords(m_fd, m_written, m_written == 0, m_columns, m_written)) {
+        ++m_writeErrors;
+        return -1;
+    }
+    m_store.SetWritten();
+    return m_written;
+}
+
+bool CExperimentFiles::WriteRecords(int fd, int from, bool header, const std::vector<int>& columns,
+                                    int& done) {
+    const int count = m_store.GetCount();
     std::string out;
-    if (m_written == 0) {
-        m_columns = m_options.Columns();
+    if (header) {
         CMeasRecord first = m_store.GetSample(0);
-        out = m_text ? TxtHeader(first.kg, first.kr, m_options.ky, m_columns)
-                     : AdcHeader(m_columns, m_store.FirmwareMajor(), m_store.FirmwareMinor(),
+        out = m_text ? TxtHeader(first.kg, first.kr, m_options.ky, columns)
+                     : AdcHeader(columns, m_store.FirmwareMajor(), m_store.FirmwareMinor(),
                                  m_store.StartTime());
     }
     CMeasRecord chunk[64];
-    int from = m_written;
     while (from < count) {
         int n = m_store.CopySamples(from, std::min(64, count - from), chunk);
         if (n <= 0) break;
         for (int k = 0; k < n; ++k) {
             if (m_text)
-                AppendTxtRecord(out, chunk[k], m_columns, m_options.fileDecimals);
+                AppendTxtRecord(out, chunk[k], columns, m_options.fileDecimals);
             else
-                AppendAdcRecord(out, chunk[k], m_columns);
+                AppendAdcRecord(out, chunk[k], columns);
         }
         from += n;
         if (out.size() >= (1u << 20) || from >= count) {
             // A write cut short (disk full, file size limit) is undone, so the retry with the
             // same records starts on a record boundary instead of misaligning every record after.
-            const off_t before = ::lseek(m_fd, 0, SEEK_END);
-            if (!WriteAll(m_fd, out)) {
-                ++m_writeErrors;
-                if (before >= 0 && ::ftruncate(m_fd, before) == 0) ::lseek(m_fd, before, SEEK_SET);
-                return -1;
+            const off_t before = ::lseek(fd, 0, SEEK_END);
+            if (!WriteAll(fd, out)) {
+                if (before >= 0 && ::ftruncate(fd, before) == 0) ::lseek(fd, before, SEEK_SET);
+                return false;
             }
             out.clear();
-            m_written = from;
+            done = from;
         }
     }
-    m_store.SetWritten();
-    return m_written;
+    return true;
 }
 
 int CExperimentFiles::WriteNewSamples() {
@@ -281,6 +301,18 @@ int CExperimentFiles::WrittenCount() const {
 bool CExperimentFiles::TextFormat() const {
     std::lock_guard lock(m_mutex);
     return m_text;
+}
+std::string CExperimentFiles::RescuedPath() const {
+    std::lock_guard lock(m_mutex);
+    return m_rescuedPath;
+}
+int CExperimentFiles::UnsavedRecords() const {
+    std::lock_guard lock(m_mutex);
+    return m_unsaved;
+}
+void CExperimentFiles::SetRescueFolder(std::string folder) {
+    std::lock_guard lock(m_mutex);
+    m_rescueFolder = std::move(folder);
 }
 int CExperimentFiles::WriteErrors() const {
     std::lock_guard lock(m_mutex);

@@ -21,6 +21,9 @@ inline constexpr int kFilesAlreadyWritten = -2;
 // A file of that name already holds data; it is left as it is and nothing is opened.
 inline constexpr int kFilesNameTaken = -3;
 
+// Experiment numbers in file names have three digits.
+inline constexpr int kMaxFileExperimentNumber = 999;
+
 // Names built from a local date and time.
 std::string DateText(std::time_t t);        // "%y%m%d"
 std::string DatedSubfolder(std::time_t t);  // "%y%m - Файлы ADC/%y%m%d"
@@ -75,6 +78,16 @@ public:
     bool TextFormat() const;
     int WriteErrors() const;
 
+    // Records that could still not be written when the file was last closed (a full disk, a
+    // folder that cannot be written) are saved whole to a file of the same name in the rescue
+    // folder: its path, empty when nothing needed saving. UnsavedRecords counts what could be
+    // saved nowhere.
+    std::string RescuedPath() const;
+    int UnsavedRecords() const;
+    // Where records go that cannot be written where asked; the user's data folder's
+    // "recovered" folder unless a test points elsewhere.
+    void SetRescueFolder(std::string folder);
+
     // Tests fix the clock that names files.
     void SetClock(std::function<std::time_t()> now) { m_now = std::move(now); }
 
@@ -82,6 +95,10 @@ public:
 
 private:
     int WriteLocked();
+    // Writes records [from, count) to fd, the header first when `header`; on success sets
+    // `done` to the record count written through. A failed write is undone to the last boundary.
+    bool WriteRecords(int fd, int from, bool header, const std::vector<int>& columns, int& done);
+    void RescueLocked();
 
     CDeviceData& m_store;
     mutable std::mutex m_mutex;
@@ -93,6 +110,11 @@ private:
     int m_written = 0;
     int m_writeErrors = 0;
     bool m_text = true;
+    // Set when an open for writing was asked during an acquisition, cleared at close.
+    bool m_wanted = false;
+    std::string m_name;  // the file name asked for, even when it could not be opened
+    std::string m_rescueFolder, m_rescuedPath;
+    int m_unsaved = 0;
     std::function<std::time_t()> m_now;
 };
 

@@ -46,13 +46,20 @@ std::uint32_t Le32(const unsigned char* p) {
 }  // namespace
 
 bool ParseExperimentName(const std::string& fileName, SExperimentEntry& entry) {
-    if (fileName.size() != 21) return false;
-    const std::string n = fileName.substr(0, 17);
-    if (!Digits(n, 0, 5) || n[6] != '-' || !Digits(n, 7, 9) || n[10] != '-' || !Digits(n, 11, 16))
+    // Addresses are written with at least six digits; a 32-bit address takes up to ten.
+    if (fileName.size() < 21 || fileName.size() > 25) return false;
+    const std::string n = fileName.substr(0, fileName.size() - 4);
+    if (fileName[n.size()] != '.') return false;
+    if (!Digits(n, 0, 5) || n[6] != '-' || !Digits(n, 7, 9) || n[10] != '-' ||
+        !Digits(n, 11, n.size() - 1))
         return false;
+    // Only six-digit names are padded with zeros.
+    if (n.size() > 17 && n[11] == '0') return false;
+    const unsigned long long address = std::stoull(n.substr(11));
+    if (address > 0xFFFFFFFFull) return false;
     entry.name = n;
     entry.number = std::stoi(n.substr(7, 3));
-    entry.address = static_cast<std::uint32_t>(std::stoul(n.substr(11, 6)));
+    entry.address = static_cast<std::uint32_t>(address);
     return true;
 }
 
@@ -109,9 +116,17 @@ int CExperimentList::Scan(const std::string& folder) {
     if (!m_folder.empty() && m_folder.back() != '/') m_folder += '/';
     m_entries.clear();
     m_groups.clear();
+    m_scanError.clear();
     for (const char* ext : {".txt", ".adc"}) {
         std::error_code ec;
-        for (const auto& e : fs::directory_iterator(m_folder.empty() ? "." : m_folder, ec)) {
+        const std::string where = m_folder.empty() ? "." : m_folder;
+        fs::directory_iterator it(where, ec), end;
+        if (ec) {
+            m_scanError = "Папка " + where + " не читается: " + ec.message();
+            break;
+        }
+        for (; it != end; it.increment(ec)) {
+            const auto& e = *it;
             std::error_code ec2;
             if (!e.is_regular_file(ec2) || e.path().extension() != ext) continue;
             SExperimentEntry entry;
@@ -131,6 +146,7 @@ int CExperimentList::Scan(const std::string& folder) {
             if (!CheckExperimentFile(e.path().string(), entry)) continue;
             m_entries.push_back(entry);
         }
+        if (ec) m_scanError = "Папка " + where + " прочитана не полностью: " + ec.message();
     }
     std::stable_sort(
         m_entries.begin(), m_entries.end(),

@@ -16,7 +16,7 @@
 namespace dravmer {
 
 struct SExperimentEntry {
-    std::string name;      // the first 17 characters: "261206-007-000101"
+    std::string name;      // the name without extension: "261206-007-000101"
     std::time_t time = 0;  // local date-time of the entry
     std::uint32_t address = 0;
     int number = 0;
@@ -53,7 +53,8 @@ struct SGroupLoadData {
 };
 
 // Checks of one file (exposed for tests and the command line).
-// Name: 21 characters, "DDDDDD-DDD-DDDDDD.ext". Fills name, date-derived time, number, address.
+// Name: "DDDDDD-DDD-" then 6 to 10 address digits (a 32-bit address) and ".ext", 21 to 25
+// characters. Fills name, number and address.
 bool ParseExperimentName(const std::string& fileName, SExperimentEntry& entry);
 // Reads what the list needs from the file itself; false when the file is not acceptable.
 bool CheckExperimentFile(const std::string& path, SExperimentEntry& entry);
@@ -62,17 +63,20 @@ class CExperimentList {
 public:
     // Rebuilds the list from a folder. Returns the number of entries.
     int Scan(const std::string& folder);
+    // Why the last scan could not read the folder (or stopped part way); empty when it could.
+    const std::string& ScanError() const { return m_scanError; }
     const std::string& Folder() const { return m_folder; }
     const std::vector<SExperimentEntry>& Entries() const { return m_entries; }
     int GroupCount() const { return static_cast<int>(m_groups.size()); }
     SExperimentGroup Group(int n) const;
-    // The group holding an entry whose 17-character name equals the file's title; -1 if none.
+    // The group holding an entry whose name equals the file's title; -1 if none.
     int FindGroup(const std::string& fileName) const;
     SGroupDescription Describe(int n) const;
     SGroupLoadData LoadData(int n) const;
 
 private:
     std::string m_folder;  // ends with '/'
+    std::string m_scanError;
     std::vector<SExperimentEntry> m_entries;
     std::vector<SExperimentGroup> m_groups;
 };

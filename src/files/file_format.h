@@ -50,7 +50,7 @@ struct SLoadReport {
     std::vector<int> columns;        // catalogue index of each column, in file order (-1: skipped)
     std::uint64_t ignoredBytes = 0;  // trailing partial record of a binary file
     int skippedLines = 0;            // text lines that were not whole records
-    int unknownColumns = 0;          // text header names that are not in the catalogue
+    int unknownColumns = 0;          // header names or identifiers that are not in the catalogue
     double ky = 0;                   // text files: the Ky of the first line
     bool hasKy = false;
     bool cancelled = false;

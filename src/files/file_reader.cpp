@@ -1,5 +1,6 @@
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -90,6 +91,8 @@ int LoadAdcFile(CDeviceData& store, const std::string& path, const LoadProgressF
     for (int k = 0; k < c; ++k) {
         ids[k] = header[60 + k];
         report.columns.push_back(ids[k] < CMeasRecord::kParamCount ? ids[k] : -1);
+        // An identifier outside the catalogue leaves its column unread: say so.
+        if (ids[k] >= CMeasRecord::kParamCount) ++report.unknownColumns;
     }
     ReadFirmware(header, store);
     store.SetLoadedFrom(path, TitleOf(path));
@@ -103,6 +106,15 @@ int LoadAdcFile(CDeviceData& store, const std::string& path, const LoadProgressF
     std::size_t carried = 0;
     std::uint64_t done = kAdcHeaderSize;
     CMeasRecord buffer;
+    // Where each column goes: straight into its double field, or through SetParam for the
+    // integer parameters and the identifiers the catalogue does not know.
+    std::ptrdiff_t offsets[CMeasRecord::kParamCount];
+    for (int k = 0; k < c; ++k) offsets[k] = DoubleParamOffset(ids[k]);
+    // The whole file is one block of records; knowing its size spares the store every doubling.
+    if (recordBytes > 0) store.Reserve(static_cast<int>(std::min<std::uint64_t>(
+                             (length - kAdcHeaderSize) / recordBytes, INT32_MAX)));
+    std::vector<CMeasRecord> batch;
+    batch.reserve(kReadBlock / (recordBytes ? recordBytes : 1) + 1);
     if (recordBytes == 0) {
         report.ignoredBytes = length - kAdcHeaderSize;
     } else {
@@ -112,19 +124,26 @@ int LoadAdcFile(CDeviceData& store, const std::string& path, const LoadProgressF
             if (got == 0) break;
             done += got;
             std::size_t have = carried + got, at = 0;
+            batch.clear();
             for (; at + recordBytes <= have; at += recordBytes) {
                 const unsigned char* p = reinterpret_cast<const unsigned char*>(block.data() + at);
                 for (int k = 0; k < c; ++k) {
                     std::uint32_t bits = GetLe32(p + 4 * k);
                     float v;
                     std::memcpy(&v, &bits, 4);
-                    SetParam(buffer, ids[k], v);
+                    if (offsets[k] >= 0) {
+                        double d = v;
+                        std::memcpy(reinterpret_cast<char*>(&buffer) + offsets[k], &d, sizeof d);
+                    } else {
+                        SetParam(buffer, ids[k], v);
+                    }
                 }
-                if (store.AddSample(buffer) != 0)
-                    return Fail(report,
-                                "out of memory at record " + std::to_string(report.records));
-                ++report.records;
+                batch.push_back(buffer);
             }
+            const int stored = store.AddSamples(batch.data(), static_cast<int>(batch.size()));
+            report.records += stored;
+            if (stored != static_cast<int>(batch.size()))
+                return Fail(report, "out of memory at record " + std::to_string(report.records));
             carried = have - at;
             std::memmove(block.data(), block.data() + at, carried);
             if (!Report(progress, Percent(done, length))) {
@@ -245,6 +264,8 @@ int LoadTxtFile(CDeviceData& store, const std::string& path, const LoadProgressF
     int kg = 0, kr = 0;
     CMeasRecord buffer;
     std::uint64_t done = 0;
+    std::vector<CMeasRecord> batch;
+    bool reserved = false;
 
     auto handleLine = [&](const char* s, std::size_t n) -> bool {
         if (n > 0 && s[n - 1] == '\r') --n;
@@ -298,16 +319,25 @@ int LoadTxtFile(CDeviceData& store, const std::string& path, const LoadProgressF
             ++report.skippedLines;
             return true;
         }
-        CMeasRecord next = buffer;
         for (std::size_t j = 0; j < tokens; ++j)
-            if (map[j] >= 0) SetParam(next, map[j], values[j]);
-        buffer = next;
-        if (store.AddSample(buffer) != 0) {
-            report.error = "out of memory at record " + std::to_string(report.records);
-            return false;
+            if (map[j] >= 0) SetParam(buffer, map[j], values[j]);
+        if (!reserved) {
+            // Lines of one file are nearly of one length: size the store from the first record's.
+            store.Reserve(static_cast<int>(
+                std::min<std::uint64_t>(length / (n + 1) + length / (n + 1) / 50 + 16, INT32_MAX)));
+            reserved = true;
         }
-        ++report.records;
+        batch.push_back(buffer);
         return true;
+    };
+    // Appends the records of the block just read; false when the store could not take them.
+    auto flush = [&]() -> bool {
+        const int stored = store.AddSamples(batch.data(), static_cast<int>(batch.size()));
+        report.records += stored;
+        const bool all = stored == static_cast<int>(batch.size());
+        batch.clear();
+        if (!all) report.error = "out of memory at record " + std::to_string(report.records);
+        return all;
     };
 
     while (!stop && f) {
@@ -334,6 +364,7 @@ int LoadTxtFile(CDeviceData& store, const std::string& path, const LoadProgressF
         if (!stop && pending.size() >= kTextMaxLine + 1) {
             stop = !handleLine(pending.data(), pending.size());
         }
+        if (!flush()) return 0;
         if (firstBlock && !haveHeader) {
             store.SetLoadedFrom(path, TitleOf(path));
             return Fail(report, report.error.empty()

@@ -6,6 +6,7 @@
 
 #include "link/frame.h"
 #include "link/modem.h"
+#include "link/net_serial_library.h"
 #include "platform/perf_timer.h"
 #include "platform/worker_thread.h"
 
@@ -164,6 +165,31 @@ void CLinkPort::Notify(int status) {
     if (listener) listener(m_index, status);
 }
 
+void CLinkPort::SetOpenDetail(std::string detail) {
+    std::lock_guard lock(m_settingsMutex);
+    m_openDetail = std::move(detail);
+}
+
+std::string CLinkPort::OpenResultText() const {
+    const int result = m_openResult.load();
+    std::string text = result >= 0 && result < kOpenResultCount ? kOpenResultTexts[result]
+                                                                 : "Неизвестная ошибка.";
+    std::lock_guard lock(m_settingsMutex);
+    if (!m_openDetail.empty()) text += " (" + m_openDetail + ")";
+    return text;
+}
+
+void CLinkPort::DropHungUpLine() {
+    // Under m_busy. The descriptor of a hung-up line is useless; the port is opened afresh
+    // when the line comes back.
+    if (!m_line || !m_line->HungUp()) return;
+    m_line.reset();
+    m_open = false;
+    m_openResult = kOpenLocalFailed;
+    SetOpenDetail(Settings().LocalDevicePath() + ": линия оборвана");
+    ++m_hangUps;
+}
+
 bool CLinkPort::IsModemType(const SPortSettings& s) const {
     return s.comType == kComModemLine || s.comType == kComModemGsm;
 }
@@ -191,6 +217,7 @@ int CLinkPort::Open() {
     } reset{*this};
 
     const SPortSettings s = Settings();
+    SetOpenDetail({});
     if (!s.useLink) {
         m_open = false;
         m_openResult = kOpenDisabled;
@@ -250,7 +277,7 @@ int CLinkPort::OpenNetSerial(const SPortSettings& s) {
         provider = m_netSerial;
     }
     constexpr int kConnectTimeoutMs = 3000;
-    provider->Init();
+    if (provider->Init() == kNetSerialLoadFailed) return kOpenLibraryFailed;
     const int handle = provider->Open(s.ipAddress, s.tcpIpPort, kConnectTimeoutMs);
     if (handle < 0) return handle == -2 ? kOpenRemoteFailed : kOpenServerNotFound;
     provider->SetReadTimeouts(handle, 0xFFFFFFFFu);
@@ -292,11 +319,19 @@ int CLinkPort::OpenLocal(const SPortSettings& s) {
     }
     int error = 0;
     std::unique_ptr<ISerialLine> line = factory ? factory(s, error) : nullptr;
-    if (!line) return kOpenLocalFailed;
+    if (!line) {
+        SetOpenDetail(s.LocalDevicePath() + ": " +
+                      (error != 0 ? std::strerror(error) : "cannot be opened"));
+        return kOpenLocalFailed;
+    }
+    m_kernelRs485 = false;
     if (s.comType >= kComRs485DtrLow && s.comType <= kComRs485RtsHi) {
-        SetRs485Direction(*line, s.comType, true);
-        m_usPerByte = CalibrateRs485ByteTimeUs(*line, s.Baud());
-        SetRs485Direction(*line, s.comType, false);
+        m_kernelRs485 = UseKernelRs485(*line, s.comType);
+        if (!m_kernelRs485) {
+            SetRs485Direction(*line, s.comType, true);
+            m_usPerByte = CalibrateRs485ByteTimeUs(*line, s.Baud());
+            SetRs485Direction(*line, s.comType, false);
+        }
     }
     if (IsModemType(s) && m_dialOnOpen) {
         CModemDialer dialer(
@@ -378,12 +413,15 @@ bool CLinkPort::Write(const std::uint8_t* data, int length) {
         written = provider && provider->Write(m_netHandle, data, length) == length;
     } else if (!m_line) {
         return false;
-    } else if (s.comType >= kComRs485DtrLow && s.comType <= kComRs485RtsHi) {
+    } else if (s.comType >= kComRs485DtrLow && s.comType <= kComRs485RtsHi && !m_kernelRs485) {
         written = WriteRs485(*m_line, s.comType, data, length, m_usPerByte);
     } else {
         written = m_line->Write(data, length);
     }
-    if (!written) return false;
+    if (!written) {
+        DropHungUpLine();
+        return false;
+    }
     m_bytesSent += static_cast<std::uint64_t>(length);
     ++m_framesSent;
     return true;
@@ -411,7 +449,7 @@ int CLinkPort::ReadLocal(const SPortSettings& s) {
             const int room =
                 static_cast<int>(std::min<std::size_t>(target - in.size(), sizeof chunk));
             const int n = m_line->Read(chunk, room, left);
-            if (n < 0) return;
+            if (n < 0) return;  // a stop request, an error or a hang-up
             in.insert(in.end(), chunk, chunk + n);
         }
     };
@@ -449,6 +487,7 @@ int CLinkPort::ReadReply(std::uint8_t* buffer, int& length) {
         ReadNetSerial(Settings());
     } else if (m_line) {
         ReadLocal(Settings());
+        DropHungUpLine();
     }
     m_pollingRequest = false;
     m_activity.ReadEnded(NowMs());
@@ -517,6 +556,15 @@ std::string CLinkPort::LoadText() const {
     char text[64];
     std::snprintf(text, sizeof text, "%2.0f%% / %d", static_cast<double>(load), clients);
     return text;
+}
+
+double CLinkPort::BusyPercent(double windowMs) const {
+    {
+        std::unique_lock busy(m_busy, std::try_to_lock);
+        if (busy.owns_lock() && m_server) return m_server->Load();
+    }
+    if (!m_open.load()) return 0.0;
+    return m_activity.BusyPercentOver(NowMs(), windowMs);
 }
 
 std::string CLinkPort::ClientsText() const {

@@ -41,6 +41,10 @@ bool WriteRs485(ISerialLine& line, int comType, const std::uint8_t* data, int le
 // such sample (a pseudo-terminal, a driver that cannot tell) the expected time is used.
 double CalibrateRs485ByteTimeUs(ISerialLine& line, int baud);
 
+// Lets the driver switch an RS-485 line where it can (the RTS disciplines, on a driver with the
+// kernel's RS-485 mode); false leaves the user-space switch in charge.
+bool UseKernelRs485(ISerialLine& line, int comType);
+
 // Expected byte time of 10 bits at the baud rate, with the 2 % margin the switch has always had.
 double Rs485ByteTimeUs(int baud);
 
@@ -69,7 +73,13 @@ public:
     void OpenAfter(int delayMs);
     int Close();
     int OpenResult() const { return m_openResult.load(); }
+    // The open result as the operator reads it, with the system's reason where there is one
+    // ("...: /dev/ttyUSB0: No such file or directory"), or that the line hung up.
+    std::string OpenResultText() const;
     bool Opening() const { return m_opening.load(); }
+    // How many times the line hung up under a transfer and was closed (the port then reads
+    // as not open until it is opened again).
+    int HangUps() const { return m_hangUps.load(); }
 
     // A COM-server port closes itself when the server drops the connection.
     bool IsOpen() const override;
@@ -82,6 +92,9 @@ public:
     int ActivityState() const;
     std::string StatusText() const;
     std::string LoadText() const;
+    // Share (0..100) of the last windowMs this port spent in transactions, computed now; the
+    // COM server's own figure for a server port.
+    double BusyPercent(double windowMs = 1000.0) const;
     std::string ClientsText() const;
     // Counters: bytes and frames sent, bytes and complete replies received.
     std::uint64_t BytesSent() const { return m_bytesSent.load(); }
@@ -106,6 +119,8 @@ private:
     void Append(const std::uint8_t* data, int length);
     void Notify(int status);
     bool IsModemType(const SPortSettings& s) const;
+    void DropHungUpLine();
+    void SetOpenDetail(std::string detail);
 
     const int m_index;
     mutable std::mutex m_settingsMutex;
@@ -116,6 +131,8 @@ private:
     std::atomic<bool> m_open{false};
     std::atomic<bool> m_opening{false};
     std::atomic<int> m_openResult{0};
+    std::atomic<int> m_hangUps{0};
+    std::string m_openDetail;  // settings mutex
     std::mutex m_openMutex;
     std::condition_variable m_openCv;
 
@@ -132,6 +149,7 @@ private:
     std::vector<std::uint8_t> m_buffer;
     std::atomic<bool> m_pollingRequest{false};
     double m_usPerByte = 0.0;
+    std::atomic<bool> m_kernelRs485{false};  // the driver switches the RS-485 direction
 
     // Steady-clock milliseconds of the last frame write and of the last received bytes.
     std::atomic<double> m_lastWriteMs{-1e18};

@@ -1,5 +1,7 @@
 #include "link/port_activity.h"
 
+#include <algorithm>
+
 namespace dravmer {
 
 void CActivityHistory::Reset(double nowMs) {
@@ -48,6 +50,21 @@ double CActivityHistory::Refresh(double nowMs) {
     if (nowMs - m_openSince > kWindowMs) Close(nowMs, m_underWay);
     m_load = Compute();
     return m_load;
+}
+
+double CActivityHistory::BusyPercentOver(double nowMs, double windowMs) const {
+    if (!(windowMs > 0)) return 0.0;
+    std::lock_guard lock(m_mutex);
+    const double from = nowMs - windowMs;
+    double busy = m_underWay ? nowMs - std::max(from, m_openSince) : 0.0;
+    double end = m_openSince;
+    for (const auto& [length, isBusy] : m_intervals) {
+        if (end <= from) break;
+        const double start = end - length;
+        if (isBusy) busy += end - std::max(start, from);
+        end = start;
+    }
+    return std::clamp(busy * 100.0 / windowMs, 0.0, 100.0);
 }
 
 double CActivityHistory::LoadPercent() const {

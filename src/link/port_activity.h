@@ -21,6 +21,9 @@ public:
     // Refreshes the figure at most once per second and returns it (percent).
     double Refresh(double nowMs);
     double LoadPercent() const;
+    // Share of the last windowMs (up to nowMs) spent in transactions, the one under way
+    // included; computed on every call.
+    double BusyPercentOver(double nowMs, double windowMs) const;
 
 private:
     void Close(double nowMs, bool busy);

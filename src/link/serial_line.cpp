@@ -104,12 +104,14 @@ int CSerialLine::Open(const std::string& path, const SLineParams& params) {
         return error;
     }
     m_fd = fd;
+    m_hungUp = false;
     SetDtr(params.dtr);
     SetRts(params.rts);
     return 0;
 }
 
 void CSerialLine::Close() {
+    LeaveKernelRs485();  // the next user of the line finds the driver as it was
     if (m_fd >= 0) ::close(m_fd);
     m_fd = -1;
 }
@@ -124,7 +126,10 @@ bool CSerialLine::Write(const std::uint8_t* data, int length) {
             sent += static_cast<int>(n);
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
+        if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            if (errno == EIO || errno == ENXIO || errno == ENODEV) m_hungUp = true;
+            return false;
+        }
         const int left = kWriteTimeoutMs - static_cast<int>(timer.GetElapsedMs());
         if (left <= 0) return false;
         pollfd out{m_fd, POLLOUT, 0};
@@ -140,10 +145,17 @@ int CSerialLine::Read(std::uint8_t* data, int capacity, int timeoutMs) {
     const int ready = ::poll(fds, static_cast<nfds_t>(count), timeoutMs < 0 ? 0 : timeoutMs);
     if (ready < 0) return errno == EINTR ? 0 : -1;
     if (count == 2 && (fds[1].revents & POLLIN)) return -1;
-    if (ready == 0 || !(fds[0].revents & (POLLIN | POLLHUP | POLLERR))) return 0;
+    if (ready == 0 || !(fds[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL))) return 0;
     const ssize_t n = ::read(m_fd, data, static_cast<std::size_t>(capacity));
-    if (n < 0) return (errno == EAGAIN || errno == EINTR) ? 0 : -1;
-    return static_cast<int>(n);
+    if (n > 0) return static_cast<int>(n);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
+    // A hung-up line polls ready for ever and reads 0 or fails: the far side is gone, and taking
+    // it for "no reply yet" would spin on the descriptor.
+    if (n < 0 || (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL))) {
+        m_hungUp = true;
+        return -1;
+    }
+    return 0;
 }
 
 void CSerialLine::Purge() {

@@ -31,6 +31,15 @@ public:
     virtual bool Carrier() const { return false; }
     // Bytes still waiting in the driver's output queue; 0 where the driver cannot tell.
     virtual int OutputQueue() const { return 0; }
+    // The far side hung up (a pseudo-terminal's master closed, a USB adapter pulled): reads and
+    // writes will fail until the line is opened again.
+    virtual bool HungUp() const { return false; }
+    // Hands the RS-485 direction switch to the driver (RTS at rtsOnSend while sending, the
+    // opposite level after the last stop bit); false where the driver has no such mode.
+    virtual bool SetKernelRs485(bool rtsOnSend) {
+        (void)rtsOnSend;
+        return false;
+    }
 };
 
 class CSerialLine : public ISerialLine {
@@ -51,11 +60,16 @@ public:
     bool SetRts(bool on) override;
     bool Carrier() const override;
     int OutputQueue() const override;
+    bool HungUp() const override { return m_hungUp; }
+    bool SetKernelRs485(bool rtsOnSend) override;
     int Fd() const { return m_fd; }
 
 private:
     bool ModemBit(int bit, bool on);
+    void LeaveKernelRs485();
     int m_fd = -1;
+    bool m_hungUp = false;
+    bool m_kernelRs485 = false;
 };
 
 }  // namespace dravmer

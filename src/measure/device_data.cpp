@@ -1,5 +1,6 @@
 #include "measure/device_data.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -89,6 +90,72 @@ int CDeviceData::AddSample(const CMeasRecord& record) {
     return 0;
 }
 
+bool CDeviceData::Reserve(int records) {
+    if (records <= 0) return true;
+    std::unique_lock lock(m_arrayLock);
+    if (records <= m_capacity) return true;
+    const std::size_t bytes = static_cast<std::size_t>(records) * sizeof(CMeasRecord);
+    auto* block = static_cast<CMeasRecord*>(std::calloc(static_cast<std::size_t>(records),
+                                                        sizeof(CMeasRecord)));
+    if (!block) return false;
+    int count = m_count.load(std::memory_order_relaxed);
+    std::memcpy(static_cast<void*>(block), m_records.get(),
+                static_cast<std::size_t>(count) * sizeof(CMeasRecord));
+    if (count == 0) block[0] = m_records[0];
+    m_records.reset(block);
+    // Later growth keeps doubling from the block in use.
+    if (bytes > m_sizeField) m_sizeField = bytes;
+    m_blockBytes = bytes;
+    m_capacity = records;
+    return true;
+}
+
+int CDeviceData::AddSamples(const CMeasRecord* records, int n) {
+    if (n <= 0) return 0;
+    int stored = 0;
+    {
+        // The statistics lock before the array lock, the order CalcRange takes them in.
+        std::lock_guard statLock(m_statMutex);
+        std::unique_lock lock(m_arrayLock);
+        SStatState& st = m_stats->state;
+        double v[kParamCount];
+        for (; stored < n; ++stored) {
+            const CMeasRecord& record = records[stored];
+            const int index = m_count.load(std::memory_order_relaxed);
+            if (index >= m_capacity && !GrowLocked()) break;
+            if (index == 0) m_startTime.store(std::time(nullptr));
+            CMeasRecord& slot = m_records[static_cast<std::size_t>(index)];
+            slot = record;
+            slot.position = index;
+            GetAllParams(record, v);
+            const bool even = (record.cycle & 1) == 0;
+            double* parity = even ? m_evenValues : m_oddValues;
+            bool& haveParity = even ? m_haveEven : m_haveOdd;
+            if (!st.rangeMode) {
+                st.n += 1;
+                (even ? st.nE : st.nO) += 1;
+                if (st.n == 1 || !m_havePrev) {
+                    st.rangeFirstIndex = index;
+                    st.firstSecond = record.time;
+                    FirstOfRange(v, even);
+                } else {
+                    RunningUpdate(v, m_prevValues, haveParity ? parity : nullptr, even);
+                }
+                st.lastSecond = record.time;
+            }
+            std::memcpy(m_prevValues, v, sizeof v);
+            m_havePrev = true;
+            std::memcpy(parity, v, sizeof v);
+            haveParity = true;
+            m_count.store(index + 1, std::memory_order_release);
+        }
+        if (stored > 0 && !st.rangeMode) TrendCheck();
+    }
+    if (stored > 0 && !m_suppressWrites.load())
+        if (ISampleSink* sink = m_sink.load()) sink->OnSamplesAdded(*this);
+    return stored;
+}
+
 CMeasRecord CDeviceData::GetLastSample() const {
     std::shared_lock lock(m_arrayLock);
     int count = m_count.load(std::memory_order_acquire);
@@ -159,6 +226,15 @@ double CDeviceData::GetReceivedPercent() const {
     int count = m_count.load(std::memory_order_acquire);
     if (count == 0) return 0;
     double span = static_cast<double>(m_records[static_cast<std::size_t>(count - 1)].time) + 1;
+    return count / span * 100.0;
+}
+
+double CDeviceData::GetReceivedPercent(std::uint32_t experimentSeconds) const {
+    std::shared_lock lock(m_arrayLock);
+    int count = m_count.load(std::memory_order_acquire);
+    if (count == 0) return 0;
+    double span = static_cast<double>(m_records[static_cast<std::size_t>(count - 1)].time) + 1;
+    span = std::max(span, static_cast<double>(experimentSeconds));
     return count / span * 100.0;
 }
 

@@ -63,6 +63,14 @@ public:
     // statistics. 0 when stored; -1 when the array could not grow (the record is dropped and
     // nothing else changes).
     int AddSample(const CMeasRecord& record);
+    // Appends n records as n AddSample calls would, with one lock, one call of the sink and one
+    // trend check for the whole batch (loaders). Returns how many were stored; fewer than n only
+    // when the array could not grow.
+    int AddSamples(const CMeasRecord* records, int n);
+    // Makes room for at least `records` records in one block, so that a loader that knows the
+    // size up front neither doubles nor copies. False when the block cannot be had (nothing
+    // changes then; appends still grow as usual).
+    bool Reserve(int records);
     // Newest record; an empty store gives a zeroed record with position and time -1.
     CMeasRecord GetLastSample() const;
     // Record i; an index outside the stored range gives a zeroed record.
@@ -76,6 +84,9 @@ public:
     int TimeToIndex(std::uint32_t second) const;
     // count / (newest время + 1) × 100; 0 when empty.
     double GetReceivedPercent() const;
+    // The same over the seconds an experiment lasted when that is longer than its newest record:
+    // an outage at the end of a run must show.
+    double GetReceivedPercent(std::uint32_t experimentSeconds) const;
     // Count, statistics and range to 0, all flags cleared. The memory block is kept.
     void ResetData();
 

@@ -109,6 +109,16 @@ void SetParam(CMeasRecord& r, int index, double value) {
     r.*kDoubleFields[index] = value;
 }
 
+std::ptrdiff_t DoubleParamOffset(int index) {
+    if (index >= 23 && index <= 32)
+        return static_cast<std::ptrdiff_t>(offsetof(CMeasRecord, ugi) +
+                                           static_cast<std::size_t>(index - 23) * sizeof(double));
+    if (index < 0 || index >= CMeasRecord::kParamCount || !kDoubleFields[index]) return -1;
+    static const CMeasRecord probe{};
+    return reinterpret_cast<const char*>(&(probe.*kDoubleFields[index])) -
+           reinterpret_cast<const char*>(&probe);
+}
+
 void GetAllParams(const CMeasRecord& r, double out[CMeasRecord::kParamCount]) {
     for (int i = 0; i < CMeasRecord::kParamCount; ++i) {
         DoubleField f = kDoubleFields[i];

@@ -2,6 +2,7 @@
 // One device's measurement of one second: 43 parameters addressed by catalogue index 0..42.
 // The same type carries one value per parameter for each statistic. The storage order differs
 // from the catalogue order; only GetParam/SetParam know the mapping.
+#include <cstddef>
 #include <cstdint>
 
 namespace dravmer {
@@ -33,6 +34,10 @@ double GetParam(const CMeasRecord& r, int index);
 // field's width (so -3 in a byte reads 253); a value that is not finite stores 0. An index
 // outside 0..42 changes nothing.
 void SetParam(CMeasRecord& r, int index, double value);
+
+// Byte offset of a double parameter inside the record, -1 for the integer parameters and for
+// indices outside 0..42 (loaders unpack columns straight into their fields with it).
+std::ptrdiff_t DoubleParamOffset(int index);
 
 // All 43 parameters at once, in catalogue order (the statistics walk records this way).
 void GetAllParams(const CMeasRecord& r, double out[CMeasRecord::kParamCount]);

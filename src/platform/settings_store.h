@@ -29,6 +29,12 @@ public:
     virtual bool Contains(const std::string& section, const std::string& name) const = 0;
     // Writes pending changes to the backing file, if there is one.
     virtual void Flush() {}
+    // The text of the last failure to read or write the backing file (checked after every
+    // write); nullopt while all is well.
+    virtual std::optional<std::string> Status() const { return std::nullopt; }
+    // What the backing file held that could not be read (lines that do not parse), and what
+    // was done to keep it; nullopt when there was nothing.
+    virtual std::optional<std::string> LoadWarning() const { return std::nullopt; }
 };
 
 // Thread-safe in-memory store. Values keep the form they were written in; reading an integer

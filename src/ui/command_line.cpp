@@ -46,6 +46,8 @@ SCommandLine ParseCommandLine(const QStringList& arguments) {
     if (parser.isSet(help)) {
         out.action = SCommandLine::Action::Exit;
         out.output = parser.helpText();
+        // Parsed before the application object exists, which would name the program.
+        out.output.replace(QStringLiteral("<executable_name>"), QStringLiteral("dravmer"));
         return out;
     }
     if (parser.isSet(version)) {

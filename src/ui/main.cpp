@@ -10,15 +10,18 @@
 #include "ui/main_frame.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName("KorvelDevice");
-    QApplication::setApplicationName("Dravmer");
-    QApplication::setApplicationVersion(dravmer::ui::kVersion);
-    const dravmer::ui::SCommandLine line = dravmer::ui::ParseCommandLine(app.arguments());
+    // Options first: --help and --version answer without a display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const dravmer::ui::SCommandLine line = dravmer::ui::ParseCommandLine(arguments);
     if (line.action == dravmer::ui::SCommandLine::Action::Exit) {
         std::fputs(line.output.toLocal8Bit().constData(), line.exitCode ? stderr : stdout);
         return line.exitCode;
     }
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName("KorvelDevice");
+    QApplication::setApplicationName("Dravmer");
+    QApplication::setApplicationVersion(dravmer::ui::kVersion);
     std::string config = line.config.toStdString();
     if (line.demo && config.empty()) config = dravmer::sim::DemoSettingsPath();
     dravmer::CQSettingsStore settings(config);

@@ -3,9 +3,12 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -14,6 +17,8 @@
 #include <cstdlib>
 
 #include "ui/command_table.h"
+#include "ui/data_commands.h"
+#include "ui/dialogs/load_at_start_dialog.h"
 #include "ui/dialogs/save_params_dialog.h"
 #include "ui/dialogs/settings_sheet.h"
 #include "ui/dialogs/wait_device_dialog.h"
@@ -42,7 +47,7 @@ CMainFrame::CMainFrame(CBench& bench, ISettingsStore& settings, QWidget* parent)
       m_commands(new CCommandTable(this)),
       m_view(new CViewState(this)),
       m_context{bench, settings, *m_events, m_commands, m_view} {
-    setWindowTitle(QStringLiteral("Dravmer v.%1").arg(QString::fromLatin1(kVersion)));
+    setWindowTitle(tr("Dravmer v.%1").arg(QString::fromLatin1(kVersion)));
     setWindowIcon(Icon("dravmer"));
     setMinimumSize(kMinWidth, kMinHeight);
     m_bench.SetListener(m_events);
@@ -117,6 +122,18 @@ void CMainFrame::ConnectCommands() {
     on(cmd::SaveDeviceParams, [this] { SaveDeviceParameters(); });
     on(cmd::AutoStop, [this](bool checked) { SetAutoStop(checked); });
     on(cmd::AutoScroll, [this](bool checked) { m_bench.Settings().autoScroll = checked; });
+    auto* data = new CDataCommands(m_context, this);
+    on(cmd::CopyStatistics,
+       [this, data] { data->CopyStatistics(m_pages->currentIndex(), m_pages->currentWidget()); });
+    on(cmd::LoadExperiment, [data] { data->LoadExperiment(); });
+    on(cmd::FindGvErrors, [data] { data->ShowDebugWindow(); });
+    connect(data, &CDataCommands::experimentLoaded, this, [this] {
+        // The device box, the pages and the title follow the loaded experiment.
+        m_view->NotifyDeviceListChanged();
+        m_view->NotifyStatisticsChanged();
+        UpdateTitle();
+        UpdateCommands();
+    });
     on(cmd::ProgramSettings, [this] { OpenSettings(kProgramPage); });
     on(cmd::GraphSettings, [this] { OpenSettings(kGraphPage); });
     on(cmd::LinkSettings, [this] { OpenSettings(kFirstPortPage); });
@@ -152,7 +169,12 @@ void CMainFrame::ConnectEvents() {
         // The start's own refusals are answered by the start itself.
         if (m_busy == Busy::Start && text == QStringLiteral("Список приборов пуст.")) return;
         statusBar()->showMessage(text, 10000);
-        ShowMessage(QMessageBox::Warning, tr("Ошибка"), text);
+        // Errors that come while one is on screen join it rather than stacking up boxes.
+        if (m_errorBox) {
+            m_errorBox->setText(m_errorBox->text() + QLatin1Char('\n') + text);
+            return;
+        }
+        m_errorBox = ShowMessage(QMessageBox::Warning, tr("Ошибка"), text);
     });
 }
 
@@ -250,7 +272,7 @@ double CMainFrame::AutoStopSeconds() const {
 
 void CMainFrame::TickAutoStop() {
     if (m_bench.AutoStop() && m_bench.IsRunning() && m_busy == Busy::None &&
-        AutoStopSeconds() > kAutoStopSeconds) {
+        AutoStopSeconds() > m_autoStopLimit) {
         m_autoStopClock.start();
         ToggleExperiment();
     }
@@ -270,17 +292,31 @@ void CMainFrame::ClearStatistics() {
 void CMainFrame::CalcStatistics() {
     std::uint32_t from = 0, to = 0;
     const bool range = m_view->StatisticsRange(from, to);
-    RunBusy(
+    const size_t count = std::min(m_bench.Settings().devices.Active().size(), m_bench.StoreCount());
+    // A progress bar appears when the recompute takes longer than half a second.
+    QPointer<QProgressDialog> progress =
+        new QProgressDialog(tr("Расчет статистики"), QString(), 0, static_cast<int>(count), this);
+    progress->setWindowTitle(tr("Расчет статистики"));
+    progress->setMinimumDuration(500);
+    progress->setWindowModality(Qt::WindowModal);
+    progress->setValue(0);
+    const bool started = RunBusy(
         Busy::Statistics,
-        [this, range, from, to] {
-            const size_t count =
-                std::min(m_bench.Settings().devices.Active().size(), m_bench.StoreCount());
+        [this, range, from, to, count, progress] {
             for (size_t j = 0; j < count; ++j) {
                 if (range) m_bench.Data(j).CalcRange(from, to, false);
                 else m_bench.Data(j).CalcAll();
+                const int done = static_cast<int>(j + 1);
+                QMetaObject::invokeMethod(
+                    this, [progress, done] { if (progress) progress->setValue(done); },
+                    Qt::QueuedConnection);
             }
         },
-        [this] { m_view->NotifyStatisticsChanged(); });
+        [this, progress] {
+            if (progress) progress->deleteLater();
+            m_view->NotifyStatisticsChanged();
+        });
+    if (!started) delete progress;
 }
 
 // ------------------------------------------------------------------ search and dialogs
@@ -317,10 +353,13 @@ void CMainFrame::OpenPortsInBackground() {
 }
 
 void CMainFrame::OfferStartupFile(const QString& path) {
-    ShowMessage(QMessageBox::Information, tr("Загрузка эксперимента"),
-                tr("Файл %1 будет загружен, когда в программе появится загрузка экспериментов; "
-                   "до тех пор его статистику показывает команда \"dravmer-cli stats\".")
-                    .arg(path));
+    // The experiment the file belongs to; a file that cannot be loaded gets the error box.
+    if (LoadExperimentAtStart(m_context, path, this)) {
+        m_view->NotifyDeviceListChanged();
+        m_view->NotifyStatisticsChanged();
+        UpdateTitle();
+    }
+    UpdateCommands();
 }
 
 void CMainFrame::ShowSettingsStatus() {
@@ -363,6 +402,7 @@ void CMainFrame::UpdateCommands() {
     set(cmd::WriteToFile, idle);
     m_commands->Get(cmd::WriteToFile)->setChecked(m_bench.Settings().writeToFile);
     set(cmd::CalcStatistics, idle);
+    set(cmd::LoadExperiment, idle && !running && !searching && !m_bench.IsLoading());
     set(cmd::SaveDeviceParams, !searching);
     m_commands->Get(cmd::AutoStop)->setChecked(m_bench.AutoStop());
     m_commands->Get(cmd::AutoScroll)->setChecked(m_bench.Settings().autoScroll);
@@ -373,8 +413,10 @@ void CMainFrame::TickActivity() {
     // The link parameters follow the ports as they open, close and dial.
     for (int p = 0; p < kPortCount; ++p) {
         const QString text = Q(m_bench.Port(p).StatusText());
-        if (m_panes->Pane(CStatusPanes::LinkPane(p))->text() != text)
+        if (m_panes->Pane(CStatusPanes::LinkPane(p))->text() != text) {
             m_panes->SetText(CStatusPanes::LinkPane(p), text);
+            m_panes->Fit(width() - 40);
+        }
     }
 }
 
@@ -402,7 +444,7 @@ void CMainFrame::TickStatusTexts() {
     if (current >= 0 && static_cast<size_t>(current) < m_bench.StoreCount()) {
         const SStatState st = m_bench.Data(static_cast<size_t>(current)).GetStatState();
         m_panes->SetText(CStatusPanes::kStatRangePane,
-                         QStringLiteral("Stat range: %1 - %2")
+                         tr("Stat range: %1 - %2")
                              .arg(st.firstSecond)
                              .arg(st.lastSecond < 0 ? 0 : st.lastSecond));
     }
@@ -413,8 +455,13 @@ void CMainFrame::RestorePlacement() {
     const int y = m_settings.GetInt("WindowPos", "y", 0);
     const int cx = m_settings.GetInt("WindowPos", "cx", kMinWidth);
     const int cy = m_settings.GetInt("WindowPos", "cy", kMinHeight);
-    move(x, y);
-    resize(std::max(cx, kMinWidth), std::max(cy, kMinHeight));
+    const QRect wanted(x, y, std::max(cx, kMinWidth), std::max(cy, kMinHeight));
+    // A placement on a screen that is no longer there would hide the window.
+    bool onScreen = false;
+    for (const QScreen* screen : QGuiApplication::screens())
+        if (screen->availableGeometry().intersects(wanted)) onScreen = true;
+    move(onScreen ? wanted.topLeft() : QPoint(0, 0));
+    resize(wanted.size());
 }
 
 void CMainFrame::SavePlacement() {
@@ -428,6 +475,11 @@ void CMainFrame::SavePlacement() {
     m_settings.SetInt("WindowPos", "cx", normal.width());
     m_settings.SetInt("WindowPos", "cy", normal.height());
     m_settings.Flush();
+}
+
+void CMainFrame::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    m_panes->Fit(width() - 40);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

@@ -77,8 +77,10 @@ public:
     void TickActivity();
     void TickAutoStop();
     void TickStatusTexts();
-    // Seconds since the last start finished (what auto-stop compares with 700 s).
+    // Seconds since the last start finished (what auto-stop compares with its limit).
     double AutoStopSeconds() const;
+    // How long an experiment runs before auto-stop ends it: 700 s.
+    void SetAutoStopLimit(double seconds) { m_autoStopLimit = seconds; }
 
     // Starts opening the enabled ports, port i after i x 200 ms, off the UI thread.
     void OpenPortsInBackground();
@@ -98,6 +100,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void BuildPages();
@@ -131,7 +134,9 @@ private:
     StartResult m_startResult = StartResult::Cancelled;
     QPointer<CWaitDeviceDialog> m_waitDialog;
     QPointer<QMessageBox> m_lastMessage;
+    QPointer<QMessageBox> m_errorBox;
     QElapsedTimer m_autoStopClock;
+    double m_autoStopLimit = kAutoStopSeconds;
     bool m_closing = false;
     // What the status bar showed last, so unchanged texts are not set again.
     std::array<std::string, 4> m_lastClients;

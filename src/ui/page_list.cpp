@@ -6,9 +6,13 @@
 #include "ui/graphs/graph_page.h"
 #include "ui/graphs/graph_settings_pages.h"
 #include "ui/graphs/stat_graph_page.h"
+#include "ui/pages/all_devices_page.h"
 #include "ui/pages/device_list_page.h"
+#include "ui/pages/experiment_settings_page.h"
 #include "ui/pages/port_settings_page.h"
 #include "ui/pages/program_settings_page.h"
+#include "ui/pages/readings_page.h"
+#include "ui/pages/table_settings_page.h"
 #include "ui/sheet_page.h"
 
 namespace dravmer::ui {
@@ -19,8 +23,10 @@ QString T(const char* text) { return QCoreApplication::translate("Pages", text);
 
 std::vector<SViewPage> ViewPages() {
     return {
-        {T("Показания АЦП"), nullptr},
-        {T("Статистика по приборам"), nullptr},
+        {T("Показания АЦП"),
+         [](SUiContext& c, QWidget* parent) -> QWidget* { return new CReadingsPage(c, parent); }},
+        {T("Статистика по приборам"),
+         [](SUiContext& c, QWidget* parent) -> QWidget* { return new CAllDevicesPage(c, parent); }},
         {T("Показания АЦП в графической форме"),
          [](SUiContext& ctx, QWidget* parent) -> QWidget* { return new CGraphPage(ctx, parent); }},
         {T("Среднее UG0-9"),
@@ -31,7 +37,10 @@ std::vector<SViewPage> ViewPages() {
          [](SUiContext& ctx, QWidget* parent) -> QWidget* {
              return new CCurveListPage(ctx, parent);
          }},
-        {T("Настройки эксперимента"), nullptr},
+        {T("Настройки эксперимента"),
+         [](SUiContext& c, QWidget* parent) -> QWidget* {
+             return new CExperimentSettingsPage(c, parent);
+         }},
         {T("Список приборов"),
          [](SUiContext& c, QWidget* parent) -> QWidget* { return new CDeviceListPage(c, parent); }},
     };
@@ -55,7 +64,10 @@ std::vector<SSheetPageEntry> SheetPages() {
          [](SUiContext& ctx, QWidget* parent) -> CSheetPage* {
              return new CMainGraphSettingsPage(ctx, parent);
          }},
-        {T("Настройки таблиц"), nullptr},
+        {T("Настройки таблиц"),
+         [](SUiContext& c, QWidget* parent) -> CSheetPage* {
+             return new CTableSettingsPage(c, parent);
+         }},
     };
     for (int n = 1; n <= 4; ++n)
         pages.push_back({QCoreApplication::translate("Pages", "Настройки порта №%1").arg(n),

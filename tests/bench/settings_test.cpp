@@ -155,6 +155,62 @@ TEST(ExperimentNumber, CountsPerDayAndRestartsOnANewDay) {
     EXPECT_EQ(store.GetString("Dravmer", "ExperimentDate", ""), "261208");
 }
 
+TEST(ExperimentNumber, StaysWithinThreeDigitsAndPositiveWhateverTheStoredValue) {
+    CMemorySettingsStore store;
+    store.SetString("Dravmer", "ExperimentDate", "261207");
+    for (const int stored : {999, 2147483647, -5, 0, 5000}) {
+        store.SetInt("Dravmer", "ExperimentNumber", stored);
+        EXPECT_EQ(NextExperimentNumber(store, "261207"), 1) << stored;
+    }
+    store.SetInt("Dravmer", "ExperimentNumber", 998);
+    EXPECT_EQ(NextExperimentNumber(store, "261207"), 999);
+}
+
+TEST(SettingsCatalog, ValuesOutsideTheirRangeAreRefusedWithTheRangeAndNothingIsStored) {
+    CMemorySettingsStore store;
+    auto def = [](const char* section, const char* name) { return *FindSetting(section, name); };
+    const struct {
+        SSettingDef def;
+        std::string text;
+        std::string named;  // part of the message
+    } refused[] = {
+        {def("ExperimentSettings", "Ky"), "abc", "от 0.001 до 100000"},
+        {def("ExperimentSettings", "Ky"), "1e400", "от 0.001 до 100000"},
+        {def("ExperimentSettings", "Ky"), "0", "от 0.001"},
+        {def("ExperimentSettings", "Ky"), "nan", "десятичные"},
+        {def("ComSettingsPort0", "Speed"), "-1", "от 0 до 12"},
+        {def("ComSettingsPort1", "TimeOut"), "0", "от 1 до 60000"},
+        {def("ExperimentSettings", "strPeriod"), "-3", "от 0.01 до 3600"},
+        {def("ExperimentSettings", "SignToFile"), "xyz", "цифры 0–9"},
+        {def("ExperimentSettings", "ToTable"), "0120", "символы 0 и 1"},
+        {def("ComSettingsPort0", "DevicePath"), "/dev/ttyUSB0\n[Evil]", "управляющие символы"},
+        {def("DeviceList", "List"), "12;x;", "список адресов"},
+        {def("DeviceList", "PortList"), "0;4;", "от 0 до 3"},
+        {def("Dravmer", "ExperimentNumber"), "1000", "от 1 до 999"},
+        {def("WindowPos", "cx"), "99999999999999", "от 0 до 100000"},
+    };
+    for (const auto& r : refused) {
+        const auto message = CheckSettingText(r.def, r.text);
+        ASSERT_TRUE(message.has_value()) << r.def.name << " " << r.text;
+        EXPECT_NE(message->find(r.named), std::string::npos) << *message;
+        EXPECT_EQ(SetSettingText(store, r.def, r.text), message);
+        EXPECT_FALSE(store.Contains(r.def.section, r.def.name)) << r.def.name;
+    }
+    for (const auto& d : KnownSettings())
+        EXPECT_EQ(CheckSettingText(d, d.defaultValue), std::nullopt) << d.name << " default";
+    const struct {
+        SSettingDef def;
+        std::string text;
+    } accepted[] = {
+        {def("ExperimentSettings", "Ky"), "19.93"},   {def("ExperimentSettings", "strPeriod"), "0.2"},
+        {def("ComSettingsPort0", "DevicePath"), "/dev/serial/by-id/usb-Ф"},
+        {def("DeviceList", "List"), "5;4294967295;"}, {def("WindowPos", "x"), "-20"},
+        {def("DeviceList", "Transit2"), "4294967295"},
+    };
+    for (const auto& a : accepted)
+        EXPECT_EQ(CheckSettingText(a.def, a.text), std::nullopt) << a.def.name << " " << a.text;
+}
+
 TEST(SettingsCatalog, DumpOfAnEmptyStoreShowsDefaultsAndSetRefusesBadNumbers) {
     CMemorySettingsStore store;
     const auto* ky = FindSetting("ExperimentSettings", "Ky");

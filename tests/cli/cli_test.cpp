@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
 namespace dravmer::cli {
@@ -48,6 +50,17 @@ TEST(CliGlobal, VersionHelpAndUnknownCommand) {
     EXPECT_EQ(Cli({"--config"}).code, kExitUsage);
 }
 
+TEST(CliGlobal, OutputThatCannotBeWrittenIsAFailure) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"settings", "dump"}, std::vector<std::string>{"--help"}}) {
+        std::ofstream full("/dev/full");
+        std::ostringstream err;
+        EXPECT_EQ(RunCli(args, full, err, std::make_unique<CMemorySettingsStore>()), kExitFailure)
+            << args[0];
+        EXPECT_NE(err.str().find("output could not be written"), std::string::npos);
+    }
+}
+
 TEST(CliSettings, DumpGetSetWithClearErrors) {
     CMemorySettingsStore store;
     auto dump = Cli({"settings", "dump"}, &store);
@@ -58,9 +71,68 @@ TEST(CliSettings, DumpGetSetWithClearErrors) {
     EXPECT_EQ(Cli({"settings", "get", "ExperimentSettings/strPeriod"}, &store).out, "1\n");
     auto bad = Cli({"settings", "set", "WindowPos/cx", "wide"}, &store);
     EXPECT_EQ(bad.code, kExitFailure);
-    EXPECT_NE(bad.err.find("not a whole number"), std::string::npos);
+    EXPECT_NE(bad.err.find("допустимы целые числа от 0 до 100000"), std::string::npos);
     EXPECT_EQ(Cli({"settings", "get", "Nope/x"}, &store).code, kExitFailure);
     EXPECT_EQ(Cli({"settings", "get"}, &store).code, kExitUsage);
+}
+
+// Settings files that cannot be read or written, or hold lines that do not parse.
+class CliSettingsFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = std::filesystem::temp_directory_path() /
+              ("dravmer-cfg-" +
+               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+    static ::dravmer::cli::Run Config(const std::filesystem::path& config, std::vector<std::string> args) {
+        std::ostringstream out, err;
+        args.insert(args.begin(), {"--config", config.string()});
+        const int code = RunCli(args, out, err);
+        return {code, out.str(), err.str()};
+    }
+    static std::string Read(const std::filesystem::path& p) {
+        std::ifstream f(p);
+        return std::string(std::istreambuf_iterator<char>(f), {});
+    }
+    std::filesystem::path dir;
+};
+
+TEST_F(CliSettingsFile, AFileThatCannotBeReadOrWrittenIsAnErrorNotDefaults) {
+    const auto folder = dir / "a-folder";
+    std::filesystem::create_directories(folder);
+    auto dump = Config(folder, {"settings", "dump"});
+    EXPECT_EQ(dump.code, kExitFailure);
+    EXPECT_EQ(dump.out, "") << "no defaults passed off as the file's contents";
+    EXPECT_NE(dump.err.find("не читается"), std::string::npos) << dump.err;
+    EXPECT_EQ(Config(folder, {"settings", "get", "WindowPos/cx"}).code, kExitFailure);
+    EXPECT_EQ(Config(folder, {"settings", "set", "WindowPos/cx", "10"}).code, kExitFailure);
+
+    std::ofstream(dir / "blocker") << "x";
+    auto set = Config(dir / "blocker" / "x.ini", {"settings", "set", "WindowPos/cx", "10"});
+    EXPECT_EQ(set.code, kExitFailure);
+    EXPECT_NE(set.err.find("Настройки не записаны"), std::string::npos) << set.err;
+}
+
+TEST_F(CliSettingsFile, LinesThatDoNotParseAreNamedAndKeptInABackupBeforeAWrite) {
+    const auto ini = dir / "hand-edited.ini";
+    const std::string original = "[WindowPos]\ncx=5\ngarbage line\n[Broken\n";
+    std::ofstream(ini) << original;
+    auto dump = Config(ini, {"settings", "dump"});
+    EXPECT_EQ(dump.code, kExitOk);
+    EXPECT_NE(dump.err.find("непрочитанные строки: 3, 4."), std::string::npos) << dump.err;
+    EXPECT_NE(dump.out.find("WindowPos/cx=5\n"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir / "hand-edited.ini.bak")) << "reading writes nothing";
+
+    auto set = Config(ini, {"settings", "set", "WindowPos/cy", "7"});
+    EXPECT_EQ(set.code, kExitOk) << set.err;
+    EXPECT_NE(set.err.find("Исходный файл сохранён как " + ini.string() + ".bak"),
+              std::string::npos)
+        << set.err;
+    EXPECT_EQ(Read(dir / "hand-edited.ini.bak"), original);
+    EXPECT_EQ(Config(ini, {"settings", "get", "WindowPos/cy"}).out, "7\n");
 }
 
 }  // namespace

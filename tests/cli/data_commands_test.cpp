@@ -1,5 +1,7 @@
 // list, stats and convert on files the bench writes.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -81,6 +83,25 @@ TEST_F(DataCommands, StatsJsonGivesHandCheckableFiguresOverAllRecordsAndARange) 
     EXPECT_DOUBLE_EQ(r[0]["stats"]["Average"]["IG"].get<double>(), (3 + 4 + 5 + 6) / 4.0);
 }
 
+TEST_F(DataCommands, ARangeGivenBackwardsIsPutInOrderAndSaidSo) {
+    const auto path = Write("261206-003-000042.adc", false);
+    auto json = Cli({"stats", path, "--from", "5", "--to", "2", "--json"});
+    ASSERT_EQ(json.code, kExitOk) << json.err;
+    auto r = nlohmann::json::parse(json.out);
+    EXPECT_EQ(r[0]["range"][0], 2);
+    EXPECT_EQ(r[0]["range"][1], 5);
+    EXPECT_EQ(r[0]["range_reordered"], true);
+    EXPECT_NE(json.err.find("--from 5 is after --to 2; the statistics are over 2..5"),
+              std::string::npos)
+        << json.err;
+    auto text = Cli({"stats", path, "--from", "50"});
+    EXPECT_NE(text.out.find("put in order"), std::string::npos) << text.out;
+    EXPECT_NE(text.err.find("after the last record 9"), std::string::npos) << text.err;
+    auto forwards = Cli({"stats", path, "--from", "2", "--to", "5", "--json"});
+    EXPECT_FALSE(nlohmann::json::parse(forwards.out)[0].contains("range_reordered"));
+    EXPECT_EQ(forwards.err, "");
+}
+
 TEST_F(DataCommands, ConvertRoundTripsAndWritesACsvWithOneHeaderRow) {
     const auto adc = Write("261206-003-000042.adc", false);
     const auto txt = (dir / "261206-003-000042.txt").string();
@@ -138,6 +159,39 @@ TEST_F(DataCommands, ListShowsOneRowPerExperimentAndJsonFields) {
             EXPECT_EQ(e["format"], "txt");
         }
     }
+}
+
+TEST_F(DataCommands, ColumnIdentifiersOutsideTheCatalogueAreReported) {
+    const auto adc = Write("261206-004-000042.adc", false);
+    {
+        std::fstream f(adc, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(60 + 3);  // the fourth column's identifier
+        f.put(static_cast<char>(50));
+    }
+    auto stats = Cli({"stats", adc});
+    EXPECT_EQ(stats.code, kExitOk);
+    EXPECT_NE(stats.err.find("1 unknown columns skipped"), std::string::npos) << stats.err;
+}
+
+TEST_F(DataCommands, AFolderThatCannotBeReadIsNotShownAsEmpty) {
+    const auto locked = dir / "locked";
+    fs::create_directories(locked);
+    Write("261206-004-000042.adc", false);
+    fs::copy_file(dir / "261206-004-000042.adc", locked / "261206-004-000042.adc");
+    fs::permissions(locked, fs::perms::none);
+    // The superuser reads any folder: the list runs in a child that has given that up.
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::geteuid() == 0 && ::setuid(65534) != 0) ::_exit(10);
+        auto list = Cli({"list", locked.string()});
+        const bool said = list.err.find("не читается") != std::string::npos;
+        ::_exit(list.code == kExitFailure && said && list.out.empty() ? 0 : 11);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    fs::permissions(locked, fs::perms::owner_all);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST_F(DataCommands, BadInputGivesAClearErrorAndAFailureCode) {

@@ -80,6 +80,21 @@ TEST_F(Fixture, NeverTruncatesAnExistingExperimentFile) {
     EXPECT_EQ(ReadAll(dir / "261206-008-012345.adc").size(), 124u + 2 * 43 * 4);
 }
 
+TEST_F(Fixture, TheFreeNumberSearchGoesRoundWithinThreeDigits) {
+    std::string save = dir.Folder();
+    WriteAll(dir / "261206-999-012345.adc", "x");
+    WriteAll(dir / "261206-001-012345.adc", "x");
+    EXPECT_EQ(FindFreeExperimentNumber(save, false, 999, Dec6At(10)), 2);
+    EXPECT_EQ(FindFreeExperimentNumber(save, false, 2147483647, Dec6At(10)), 2);
+    EXPECT_EQ(FindFreeExperimentNumber(save, false, -3, Dec6At(10)), 2);
+    for (int n = 1; n <= 999; ++n) {
+        char name[32];
+        std::snprintf(name, sizeof name, "261206-%3.3d-012345.adc", n);
+        WriteAll(dir / name, "x");
+    }
+    EXPECT_EQ(FindFreeExperimentNumber(save, false, 500, Dec6At(10)), 500) << "a full day";
+}
+
 TEST_F(Fixture, DatedFoldersAreCreatedAndAMissingFolderFallsBackToTheDataFolder) {
     std::string save = dir.Folder();
     ASSERT_EQ(files->OpenExperimentFiles(save, 12345, 7, true, true, true), kFilesOpenOk);

@@ -57,7 +57,7 @@ TEST(ExperimentScan, RejectsBadNamesAndHeaders) {
     TempDir dir;
     std::string adc = Adc(5);
     WriteAll(dir / "261206-07-000101.adc", adc);    // 20 characters
-    WriteAll(dir / "261206-007-0001012.adc", adc);  // 22 characters
+    WriteAll(dir / "261206-007-0001012.adc", adc);  // seven digits, zero-padded
     WriteAll(dir / "2612X6-007-000101.adc", adc);   // not digits
     WriteAll(dir / "261206_007-000101.adc", adc);   // wrong separator
     std::string bad = adc;
@@ -73,6 +73,28 @@ TEST(ExperimentScan, RejectsBadNamesAndHeaders) {
     CExperimentList list;
     EXPECT_EQ(list.Scan(dir.path.string()), 0);
     EXPECT_EQ(list.GroupCount(), 0);
+}
+
+TEST(ExperimentScan, AddressesOfSevenToTenDigitsAreListedAndParsed) {
+    TempDir dir;
+    std::string adc = Adc(5);
+    WriteAll(dir / "261206-007-4000001.adc", adc);
+    WriteAll(dir / "261206-007-4294967295.adc", adc);
+    WriteAll(dir / "261206-007-000101.adc", adc);
+    WriteAll(dir / "261206-007-4294967296.adc", adc);  // beyond 32 bits
+    WriteAll(dir / "261206-007-12345678901.adc", adc);  // eleven digits
+    CExperimentList list;
+    ASSERT_EQ(list.Scan(dir.path.string()), 3);
+    ASSERT_EQ(list.GroupCount(), 1);
+    const SGroupDescription d = list.Describe(0);
+    EXPECT_EQ(d.addresses, (std::vector<std::uint32_t>{101, 4000001, 4294967295u}));
+    EXPECT_EQ(d.files[1], dir / "261206-007-4000001.adc");
+    EXPECT_EQ(list.FindGroup("261206-007-4294967295.adc"), 0);
+    SExperimentEntry entry;
+    ASSERT_TRUE(ParseExperimentName(ExperimentFileName("261207", 3, 4000001, true), entry));
+    EXPECT_EQ(entry.address, 4000001u);
+    EXPECT_EQ(entry.name, "261207-003-4000001");
+    EXPECT_EQ(entry.number, 3);
 }
 
 TEST(ExperimentScan, TextAndBinaryOfOneDeviceAreTwoEntriesOfOneGroup) {

@@ -51,3 +51,25 @@ TEST(PortActivity, ClosedPortShowsStateFour) {
 
 }  // namespace
 }  // namespace dravmer
+
+namespace dravmer {
+namespace {
+
+TEST(ActivityBusyShare, CountsOnlyTheBusyTimeInsideTheWindowAndTheTransactionUnderWay) {
+    CActivityHistory history(0.0);
+    history.WriteStarted(100.0);  // idle 0..100
+    history.ReadEnded(400.0);     // busy 100..400
+    history.WriteStarted(1500.0);  // idle 400..1500
+    history.ReadEnded(1800.0);     // busy 1500..1800
+    // Window 900..1900: only the second transaction, 300 ms of it.
+    EXPECT_NEAR(history.BusyPercentOver(1900.0, 1000.0), 30.0, 1e-9);
+    history.WriteStarted(2000.0);  // a transaction under way since 2000
+    // Window 1500..2500: the whole second transaction and 500 ms of the one under way.
+    EXPECT_NEAR(history.BusyPercentOver(2500.0, 1000.0), (300.0 + 500.0) / 10.0, 1e-9);
+    // A transaction that has lasted longer than the window fills it.
+    EXPECT_DOUBLE_EQ(history.BusyPercentOver(5000.0, 1000.0), 100.0);
+    EXPECT_DOUBLE_EQ(CActivityHistory(0.0).BusyPercentOver(5000.0, 1000.0), 0.0);
+}
+
+}  // namespace
+}  // namespace dravmer

@@ -104,8 +104,10 @@ TEST(MainFrame, EveryCommandInTheMenusHandledOnesEnabled) {
     EXPECT_TRUE(commands.Get(cmd::ZoomInY)->isEnabled());
     EXPECT_TRUE(commands.Get(cmd::LoadAxes)->isEnabled());
     EXPECT_FALSE(commands.Get(cmd::MoveSelectionForward)->isEnabled());
-    // Data commands wait for their pages.
-    EXPECT_FALSE(commands.Get(cmd::LoadExperiment)->isEnabled());
+    // The data pages handle the data commands.
+    EXPECT_TRUE(commands.Get(cmd::LoadExperiment)->isEnabled());
+    EXPECT_TRUE(commands.Get(cmd::CopyStatistics)->isEnabled());
+    EXPECT_TRUE(commands.Get(cmd::FindGvErrors)->isEnabled());
     // The frequent commands are on the tool bar with an icon.
     auto* bar = f.frame->findChild<QToolBar*>("mainToolBar");
     ASSERT_NE(bar, nullptr);
@@ -123,6 +125,21 @@ TEST(MainFrame, StartOnEmptyListIsRefusedWithTheMessage) {
     EXPECT_EQ(f.frame->LastMessage()->windowTitle(), QString("Ошибка"));
     EXPECT_EQ(f.frame->BusyWith(), CMainFrame::Busy::None);
     EXPECT_FALSE(f.bench->IsRunning());
+}
+
+TEST(MainFrame, EngineErrorsJoinTheBoxOnScreen) {
+    Frame f;
+    emit f.frame->Events().error("first");
+    QMessageBox* box = f.frame->LastMessage();
+    ASSERT_NE(box, nullptr);
+    emit f.frame->Events().error("second");
+    EXPECT_EQ(f.frame->LastMessage(), box);
+    EXPECT_EQ(box->text(), QString("first\nsecond"));
+    box->accept();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    emit f.frame->Events().error("third");
+    ASSERT_NE(f.frame->LastMessage(), nullptr);
+    EXPECT_EQ(f.frame->LastMessage()->text(), QString("third"));
 }
 
 TEST(MainFrame, DeviceBoxSelectsFirstEntryWithTheAddress) {

@@ -31,11 +31,19 @@ void PrintHelp(std::ostream& out) {
     for (const auto& c : commands) {
         out << "  " << c.usage << "\n      " << c.summary << "\n";
     }
+    out << "\nExit codes: 0 done; 1 failed; 2 bad command line; 3 done, but records were missed\n"
+           "or could not be written where asked.\n";
 }
 }  // namespace
 
 ISettingsStore& CliContext::Settings() {
-    if (!store) store = std::make_unique<CQSettingsStore>(configPath);
+    if (!store) {
+        store = std::make_unique<CQSettingsStore>(configPath);
+        if (auto warning = store->LoadWarning()) {
+            err << "dravmer-cli: " << *warning << "\n";
+            shownWarning = *warning;
+        }
+    }
     return *store;
 }
 
@@ -71,10 +79,11 @@ bool TakeOption(std::vector<std::string>& args, const std::string& opt, std::str
     return false;
 }
 
-int RunCli(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream& err,
-           std::unique_ptr<ISettingsStore> store) {
+namespace {
+int Dispatch(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream& err,
+             std::unique_ptr<ISettingsStore> store) {
     std::vector<std::string> args = argsIn;
-    CliContext ctx{out, err, {}, std::move(store)};
+    CliContext ctx{out, err, {}, std::move(store), {}};
     // Global options come before the command.
     while (!args.empty() && args.front().rfind("--", 0) == 0) {
         const std::string opt = args.front();
@@ -108,11 +117,40 @@ int RunCli(const std::vector<std::string>& argsIn, std::ostream& out, std::ostre
                 out << "Usage: dravmer-cli " << c.usage << "\n" << c.summary << "\n";
                 return kExitOk;
             }
-            return c.run(ctx, args);
+            int code = c.run(ctx, args);
+            // Settings a command changed must have reached the file: say so when they did not.
+            // A command that failed has said why already.
+            if (ctx.store && code != kExitFailure && code != kExitUsage) {
+                ctx.store->Flush();
+                // The warning grows by where the unreadable lines were kept once the file is
+                // written.
+                auto warning = ctx.store->LoadWarning();
+                if (warning && *warning != ctx.shownWarning) err << "dravmer-cli: " << *warning << "\n";
+                if (auto status = ctx.store->Status()) {
+                    err << "dravmer-cli: " << *status << "\n";
+                    code = kExitFailure;
+                }
+            }
+            return code;
         }
     }
     err << "dravmer-cli: unknown command '" << name << "' (try --help)\n";
     return kExitUsage;
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           std::unique_ptr<ISettingsStore> store) {
+    int code = Dispatch(args, out, err, std::move(store));
+    // Output that did not reach its destination (a full disk, a closed pipe) is a failure, not
+    // a result.
+    out.flush();
+    if (!out) {
+        err << "dravmer-cli: the output could not be written\n";
+        if (code == kExitOk || code == kExitIncomplete) code = kExitFailure;
+    }
+    return code;
 }
 
 }  // namespace dravmer::cli

@@ -14,6 +14,9 @@ namespace dravmer::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
+// The command ran to its end but its result is not whole: an experiment missed records, or
+// records could not be written where they were asked to go.
+inline constexpr int kExitIncomplete = 3;
 
 struct CliContext {
     std::ostream& out;
@@ -23,6 +26,7 @@ struct CliContext {
     ISettingsStore& Settings();
     // Tests hand in their own store.
     std::unique_ptr<ISettingsStore> store;
+    std::string shownWarning;  // the settings file's load warning as last printed
 };
 
 using CommandFn = int (*)(CliContext& ctx, const std::vector<std::string>& args);

@@ -62,6 +62,12 @@ bool CSession::Open(CliContext& ctx, bool demo) {
     m_bench = std::make_unique<CBench>(*m_store);
     m_bench->LoadSettings();
     m_bench->OpenPorts();
+    // A port that did not open is said at once, not discovered by a device that never answers.
+    for (int p = 0; p < kPortCount; ++p) {
+        CLinkPort& port = m_bench->Port(p);
+        if (port.Settings().useLink && !port.IsOpen())
+            ctx.err << "Порт " << p + 1 << " не открыт: " << port.OpenResultText() << "\n";
+    }
     return true;
 }
 

@@ -2,6 +2,9 @@
 // The settings store of the front ends: QSettings with organisation "KorvelDevice" and
 // application "Dravmer" (an INI file under ~/.config), or an explicit INI file (--config).
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "platform/settings_store.h"
 
@@ -26,11 +29,22 @@ public:
                    const Bytes& value) override;
     bool Contains(const std::string& section, const std::string& name) const override;
     void Flush() override;
+    std::optional<std::string> Status() const override;
+    std::optional<std::string> LoadWarning() const override;
     std::string FileName() const;
 
 private:
+    void CheckLoaded();
+    void SyncLocked();
+    bool KeepBackupLocked();
+
     std::unique_ptr<QSettings> m_settings;
     mutable std::unique_ptr<std::mutex> m_mutex;
+    std::optional<std::string> m_status;   // under the mutex
+    std::optional<std::string> m_warning;  // under the mutex
+    std::vector<int> m_badLines;           // 1-based numbers of lines that do not parse
+    bool m_backedUp = false;
+    bool m_dirty = false;  // values set since the last write
 };
 
 }  // namespace dravmer

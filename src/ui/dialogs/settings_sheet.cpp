@@ -42,6 +42,8 @@ CSettingsSheet::CSettingsSheet(SUiContext& context, bool withPortPages, QWidget*
     auto* body = new QHBoxLayout;
     m_list = new QListWidget(this);
     m_list->setFixedWidth(kListWidth);
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_list->setWordWrap(true);
     m_list->setAccessibleName(tr("Страницы настроек"));
     m_stack = new QStackedWidget(this);
     body->addWidget(m_list);
@@ -68,7 +70,7 @@ CSettingsSheet::CSettingsSheet(SUiContext& context, bool withPortPages, QWidget*
             [this] { ApplyPages(); });
     layout->addWidget(buttons);
     m_list->setCurrentRow(0);
-    resize(760, 560);
+    resize(860, 560);
 }
 
 QString CSettingsSheet::PageTitle(int index) const {

@@ -107,10 +107,12 @@ QVariant CDeviceListModel::headerData(int section, Qt::Orientation orientation, 
         QT_TR_NOOP("Кол-во команд"),
         QT_TR_NOOP("Ошибок           "),
         QT_TR_NOOP("Ошибок с повторами"),
-        "Empty", "CRC", "Len", "TrRes08", "TrRes09", "TrRes0A", "TrRes0B", "TrRes0C", "NoLink",
-        "CmdResult", "TrDevAdr", "TrCmd", "DevAdr", "Cmd", "ServerBusy", "InternalBusy"};
+        QT_TR_NOOP("Empty"), QT_TR_NOOP("CRC"), QT_TR_NOOP("Len"), QT_TR_NOOP("TrRes08"),
+        QT_TR_NOOP("TrRes09"), QT_TR_NOOP("TrRes0A"), QT_TR_NOOP("TrRes0B"), QT_TR_NOOP("TrRes0C"),
+        QT_TR_NOOP("NoLink"), QT_TR_NOOP("CmdResult"), QT_TR_NOOP("TrDevAdr"), QT_TR_NOOP("TrCmd"),
+        QT_TR_NOOP("DevAdr"), QT_TR_NOOP("Cmd"), QT_TR_NOOP("ServerBusy"), QT_TR_NOOP("InternalBusy")};
     if (section < 0 || section >= kColumnCount) return {};
-    if (role == Qt::DisplayRole) return section < 10 ? tr(kHeaders[section]) : QString(kHeaders[section]);
+    if (role == Qt::DisplayRole) return tr(kHeaders[section]);
     if (role == Qt::DecorationRole && section == 0) return CheckPixmap(AllEnabled());
     if (role == Qt::ToolTipRole && section == 0) return tr("Включить или выключить все приборы");
     return {};

@@ -42,12 +42,15 @@ CDeviceListPage::CDeviceListPage(SUiContext& context, QWidget* parent)
     buttons->addWidget(m_search);
     buttons->addWidget(m_reset);
     buttons->addWidget(m_params);
-    buttons->addWidget(m_log);
     buttons->addStretch(1);
     layout->addLayout(buttons);
+    auto* second = new QHBoxLayout;
     m_progress = new QLabel(tr(kIdleProgress), this);
     m_progress->setAccessibleName(tr("Ход поиска"));
-    layout->addWidget(m_progress);
+    second->addWidget(m_log);
+    second->addSpacing(16);
+    second->addWidget(m_progress, 1);
+    layout->addLayout(second);
 
     m_model = new CDeviceListModel(context.bench, this);
     m_table = new QTableView(this);

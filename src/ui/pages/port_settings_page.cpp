@@ -55,6 +55,8 @@ CPortSettingsPage::CPortSettingsPage(SUiContext& context, int port, QWidget* par
     m_device = new QComboBox(this);
     m_device->setEditable(true);
     m_device->setInsertPolicy(QComboBox::NoInsert);
+    m_device->setMinimumContentsLength(26);
+    m_device->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     for (const std::string& path : SystemSerialPorts()) m_device->addItem(Q(path));
     m_device->lineEdit()->setPlaceholderText(tr("по номеру COM (COMn = /dev/ttyS(n-1))"));
     m_device->setAccessibleName(tr("Устройство порта"));
@@ -88,7 +90,8 @@ CPortSettingsPage::CPortSettingsPage(SUiContext& context, int port, QWidget* par
     grid->addWidget(m_tcpPort, row, 2);
     ++row;
     grid->addWidget(m_mode[kLinkModeZhvl], row, 0);
-    grid->setColumnStretch(3, 1);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 2);
     layout->addLayout(grid);
 
     auto* serverBox = new QGroupBox(tr("Рсширенные настройки соединения через СОМ"), this);

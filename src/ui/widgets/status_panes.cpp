@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QStatusBar>
+#include <algorithm>
 
 #include "ui/icons.h"
 
@@ -30,30 +31,36 @@ CStatusPanes::CStatusPanes(QStatusBar* bar) : QObject(bar) {
             label->setAccessibleName(tr("Индикатор передачи данных, порт %1").arg(i / 3 + 1));
             break;
         case 1:
-            label->setMinimumWidth(linkWidth / 3);
-            label->setMaximumWidth(linkWidth + 8);
+            label->setMaximumWidth(linkWidth + 16);
             label->setToolTip(tr("Параметры связи"));
             label->setAccessibleName(tr("Параметры связи, порт %1").arg(i / 3 + 1));
             break;
         case 2:
-            label->setMinimumWidth(loadWidth / 2);
-            label->setMaximumWidth(loadWidth + 8);
+            label->setMinimumWidth(loadWidth);
             label->setToolTip(tr("Процент загрузки СОМ порта / количество клиентов"));
             label->setAccessibleName(tr("Загрузка порта %1").arg(i / 3 + 1));
             break;
         default:
-            label->setMinimumWidth(rangeWidth / 3);
-            label->setMaximumWidth(rangeWidth + 8);
+            label->setMaximumWidth(rangeWidth + 16);
             label->setToolTip(tr("Диапазон статистики"));
             label->setAccessibleName(tr("Диапазон статистики"));
             break;
         }
-        // The panes give way when the window is narrow; their tool tips keep the whole text.
-        label->setSizePolicy(kind == 0 ? QSizePolicy::Fixed : QSizePolicy::Ignored,
+        label->setSizePolicy(kind == 0 ? QSizePolicy::Fixed : QSizePolicy::Preferred,
                              QSizePolicy::Preferred);
-        bar->addPermanentWidget(label, kind == 0 ? 0 : 1);
+        bar->addPermanentWidget(label, 0);
         m_panes[static_cast<size_t>(i)] = label;
     }
+}
+
+void CStatusPanes::Fit(int width) {
+    // Whole texts or none: when the four ports' panes do not fit, the link parameters give way
+    // (they stay in the panes' tool tips and in the port pages).
+    int needed = 0;
+    for (int i = 0; i < kPaneCount; ++i)
+        needed += std::max(Pane(i)->sizeHint().width(), Pane(i)->minimumWidth()) + 8;
+    const bool showLinks = needed <= width;
+    for (int p = 0; p < 4; ++p) Pane(LinkPane(p))->setVisible(showLinks);
 }
 
 void CStatusPanes::SetText(int pane, const QString& text) {

@@ -24,6 +24,8 @@ public:
     explicit CStatusPanes(QStatusBar* bar);
 
     void SetText(int pane, const QString& text);
+    // Shows or hides the link-parameter panes so the panes shown fit `width` unclipped.
+    void Fit(int width);
     void SetToolTip(int pane, const QString& text);
     // Activity state 0..4 of a port; the icon changes only when the state does.
     void SetActivity(int port, int state);

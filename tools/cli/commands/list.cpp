@@ -30,6 +30,11 @@ int RunList(CliContext& ctx, const std::vector<std::string>& argsIn) {
     }
     CExperimentList list;
     list.Scan(args[0]);
+    // An empty table for a folder that could not be read would pass for an empty folder.
+    if (!list.ScanError().empty()) {
+        ctx.err << "dravmer-cli list: " << list.ScanError() << "\n";
+        if (list.GroupCount() == 0) return kExitFailure;
+    }
     if (json) {
         nlohmann::json rows = nlohmann::json::array();
         for (int g = 0; g < list.GroupCount(); ++g) {
@@ -43,7 +48,7 @@ int RunList(CliContext& ctx, const std::vector<std::string>& argsIn) {
                             {"comment", d.comment}});
         }
         ctx.out << rows.dump(2) << "\n";
-        return kExitOk;
+        return list.ScanError().empty() ? kExitOk : kExitIncomplete;
     }
     ctx.out << "№\tДата - время\t№ эксп.\tВр.экс.,м\tФормат\tК-во пр\tСписок приборов "
                "эксперимента\tКомментарий\n";
@@ -53,7 +58,7 @@ int RunList(CliContext& ctx, const std::vector<std::string>& argsIn) {
                 << "\t" << d.format << "\t" << d.devices << "\t" << d.addressText << "\t"
                 << d.comment << "\n";
     }
-    return kExitOk;
+    return list.ScanError().empty() ? kExitOk : kExitIncomplete;
 }
 
 }  // namespace

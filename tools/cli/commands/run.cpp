@@ -2,7 +2,9 @@
 // received share and statistics at the end.
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <cstdio>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -25,6 +27,13 @@ public:
     }
     void OnDeviceAnswered(std::size_t, std::uint32_t address) override {
         m_err << "Прибор № " << address << " на связи." << std::endl;
+    }
+    void OnPortNotOpen(int port, const std::string& text) override {
+        m_err << "Порт " << port + 1 << " не открыт: " << text
+              << " Порт открывается повторно." << std::endl;
+    }
+    void OnPortReopened(int port) override {
+        m_err << "Порт " << port + 1 << " снова открыт." << std::endl;
     }
     void OnError(const std::string& text) override { m_err << text << std::endl; }
     void OnSearchProgress(int, int, std::uint32_t, const std::string& text) override {
@@ -105,6 +114,7 @@ int RunRun(CliContext& ctx, const std::vector<std::string>& argsIn) {
     }
     if (noFiles) settings.writeToFile = false;
 
+    const std::string askedFolder = settings.savePath;
     // The start may wait for a silent device: it runs beside this thread, which turns Ctrl-C
     // into a cancelled start.
     StartResult result = StartResult::Cancelled;
@@ -155,6 +165,16 @@ int RunRun(CliContext& ctx, const std::vector<std::string>& argsIn) {
     bench.SetListener(nullptr);
 
     const auto& active = settings.devices.Active();
+    const std::uint32_t experimentSeconds = bench.ExperimentSeconds();
+    long missedTotal = 0;
+    int notWhereAsked = 0;
+    if (settings.writeToFile && settings.savePath != askedFolder) {
+        // The files went to the user's data folder because the save folder could not be made.
+        ctx.err << "dravmer-cli run: the save folder " << askedFolder
+                << " could not be created; the files were written to " << settings.savePath
+                << "\n";
+        ++notWhereAsked;
+    }
     nlohmann::json report = nlohmann::json::array();
     for (std::size_t i = 0; i < active.size(); ++i) {
         CDeviceData& data = bench.Data(i);
@@ -162,24 +182,44 @@ int RunRun(CliContext& ctx, const std::vector<std::string>& argsIn) {
         data.CalcAll();
         SLinkDevStat stat;
         bench.Link(active[i].port).GetDeviceStat(active[i].address, stat);
-        const std::string file = files.FilePath();
+        std::string file = files.FilePath();
+        const std::string rescued = files.RescuedPath();
+        const int unsaved = files.UnsavedRecords();
+        std::error_code ec;
+        if (!file.empty() && !std::filesystem::exists(file, ec)) file.clear();  // never created
+        if (!rescued.empty() || unsaved > 0) ++notWhereAsked;
+        // Seconds of the experiment without a record of this device, an outage at the end too.
+        const long span = std::max<long>(experimentSeconds, data.GetCount() ? data.GetLastTime() + 1 : 0);
+        const long missed = std::max<long>(0, span - data.GetCount());
+        missedTotal += missed;
+        const double received = data.GetReceivedPercent(experimentSeconds);
         if (json) {
             nlohmann::json d = DeviceStatsJson(data, active[i].address);
             nlohmann::json j;
             j["address"] = active[i].address;
             j["port"] = active[i].port;
             j["records"] = data.GetCount();
-            j["received_percent"] = data.GetReceivedPercent();
+            j["received_percent"] = received;
+            j["missed_records"] = missed;
             j["file"] = file.empty() ? nlohmann::json(nullptr) : nlohmann::json(file);
+            j["rescued_file"] = rescued.empty() ? nlohmann::json(nullptr) : nlohmann::json(rescued);
+            j["unsaved_records"] = unsaved;
             j["link"] = LinkStatJson(stat);
             j["stats"] = d["stats"];
             report.push_back(j);
         } else {
             char head[200];
             std::snprintf(head, sizeof head, "Device %u (port %d): %d records, %.1f%% received",
-                          active[i].address, active[i].port + 1, data.GetCount(),
-                          data.GetReceivedPercent());
-            ctx.out << head << (file.empty() ? "" : ", file " + file) << "\n";
+                          active[i].address, active[i].port + 1, data.GetCount(), received);
+            ctx.out << head;
+            if (missed > 0) ctx.out << ", " << missed << " of " << span << " seconds missed";
+            if (!rescued.empty())
+                ctx.out << ", all records saved to " << rescued
+                        << (file.empty() ? "" : " (the file " + file + " could not take them)");
+            else if (!file.empty())
+                ctx.out << ", file " + file;
+            if (unsaved > 0) ctx.out << ", " << unsaved << " records could not be written";
+            ctx.out << "\n";
             std::array<bool, CMeasRecord::kParamCount> columns{};
             std::array<int, CMeasRecord::kParamCount> decimals{};
             for (int p = 0; p < CMeasRecord::kParamCount; ++p) {
@@ -193,7 +233,13 @@ int RunRun(CliContext& ctx, const std::vector<std::string>& argsIn) {
         }
     }
     if (json) ctx.out << report.dump(2) << "\n";
-    return kExitOk;
+    if (notWhereAsked > 0)
+        ctx.err << "dravmer-cli run: records of " << notWhereAsked
+                << " device(s) could not be written where asked\n";
+    if (missedTotal > 0)
+        ctx.err << "dravmer-cli run: " << missedTotal
+                << " records were missed (seconds of the experiment without a record)\n";
+    return notWhereAsked > 0 || missedTotal > 0 ? kExitIncomplete : kExitOk;
 }
 
 }  // namespace

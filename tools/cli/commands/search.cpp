@@ -39,7 +39,13 @@ int RunSearch(CliContext& ctx, const std::vector<std::string>& argsIn) {
     CBench& bench = session.Bench();
     CSearchPrinter printer(ctx.err);
     bench.SetListener(&printer);
-    if (bench.Search() < 0) {
+    const int found = bench.Search();
+    if (found == CBench::kSearchNoPort) {
+        ctx.err << "dravmer-cli search: no port could be opened; the saved device list is "
+                   "unchanged\n";
+        return kExitFailure;
+    }
+    if (found < 0) {
         ctx.err << "dravmer-cli search: a search or an experiment is already running\n";
         return kExitFailure;
     }

@@ -22,6 +22,11 @@ int RunSettings(CliContext& ctx, const std::vector<std::string>& args) {
         return kExitUsage;
     }
     const std::string& verb = args[0];
+    // Defaults shown for a file that could not be read would pass for its contents.
+    if (auto status = ctx.Settings().Status()) {
+        ctx.err << "dravmer-cli settings: " << *status << "\n";
+        return kExitFailure;
+    }
     if (verb == "dump" && args.size() == 1) {
         auto& store = ctx.Settings();
         for (const auto& def : KnownSettings())
@@ -44,6 +49,10 @@ int RunSettings(CliContext& ctx, const std::vector<std::string>& args) {
             return kExitFailure;
         }
         store.Flush();
+        if (auto status = store.Status()) {
+            ctx.err << "dravmer-cli settings: " << *status << "\n";
+            return kExitFailure;
+        }
         return kExitOk;
     }
     ctx.err << "dravmer-cli settings: dump, get KEY or set KEY VALUE\n";

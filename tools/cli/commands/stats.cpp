@@ -1,5 +1,6 @@
 // stats FILE... [--from S] [--to S] [--json]: the statistics of stored experiment files, one
 // device per file, over all records or a range of experiment seconds.
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -63,9 +64,19 @@ int RunStats(CliContext& ctx, const std::vector<std::string>& argsIn) {
         }
         if (!report.Summary().empty())
             ctx.err << "dravmer-cli stats: " << path << ": " << report.Summary() << "\n";
+        bool reordered = false;
         if (hasFrom || hasTo) {
-            if (!hasTo) to = store->GetLastTime();
-            store->CalcRange(from, to, false);
+            std::uint32_t last = hasTo ? to : store->GetLastTime();
+            std::uint32_t first = from;
+            // A range given backwards is used the right way round, and the output says so.
+            if (first > last) {
+                std::swap(first, last);
+                reordered = true;
+                ctx.err << "dravmer-cli stats: " << path << ": --from " << last << " is after "
+                        << (hasTo ? "--to " : "the last record ") << first
+                        << "; the statistics are over " << first << ".." << last << "\n";
+            }
+            store->CalcRange(first, last, false);
         }
         SExperimentEntry entry;
         std::uint32_t address =
@@ -75,13 +86,16 @@ int RunStats(CliContext& ctx, const std::vector<std::string>& argsIn) {
         if (json) {
             devices.push_back(DeviceStatsJson(*store, address));
             devices.back()["file"] = path;
+            if (reordered) devices.back()["range_reordered"] = true;
             continue;
         }
         std::array<bool, CMeasRecord::kParamCount> columns;
         columns.fill(true);
         SFileOptions defaults;
         ctx.out << "Device " << address << " (" << path << "): " << store->GetCount()
-                << " records, statistics over " << store->GetStatState().n << "\n";
+                << " records, statistics over " << store->GetStatState().n
+                << (reordered ? " (the range was given backwards and was put in order)" : "")
+                << "\n";
         std::string text = StatisticsText(*store, columns, defaults.tableDecimals);
         for (char c : text)
             if (c != '\r') ctx.out << c;

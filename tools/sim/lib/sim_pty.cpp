@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -21,13 +22,22 @@ constexpr int kInterByteTimeoutMs = 50;
 // Time the firmware takes before it starts to send its reply.
 constexpr double kTurnaroundMs = 1.0;
 
+std::string LinkTarget(const std::string& path) {
+    char target[4096];
+    const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+    return n > 0 ? std::string(target, static_cast<std::size_t>(n)) : std::string();
+}
+
+bool IsPtyLink(const std::string& path) { return LinkTarget(path).rfind("/dev/pts/", 0) == 0; }
+
 }  // namespace
 
 CSimPtyServer::CSimPtyServer(CSimLine& line, int baud) : m_line(line), m_baud(baud) {}
 
 CSimPtyServer::~CSimPtyServer() {
     Stop();
-    if (!m_linkPath.empty()) ::unlink(m_linkPath.c_str());
+    // The link goes only while it still points at this simulator's terminal.
+    if (!m_linkPath.empty() && LinkTarget(m_linkPath) == m_slavePath) ::unlink(m_linkPath.c_str());
     if (m_master >= 0) ::close(m_master);
     if (m_slave >= 0) ::close(m_slave);
 }
@@ -45,7 +55,16 @@ bool CSimPtyServer::Open(const std::string& linkPath) {
     ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
     m_slavePath = name;
     if (!linkPath.empty()) {
-        ::unlink(linkPath.c_str());
+        // Only a link to a pseudo-terminal (one a simulator made, maybe left by one that was
+        // killed) is replaced; anything else at that path may be someone's data.
+        struct stat st {};
+        if (::lstat(linkPath.c_str(), &st) == 0) {
+            if (!S_ISLNK(st.st_mode) || !IsPtyLink(linkPath)) {
+                m_error = linkPath + " exists and is not a link to a pseudo-terminal; not replaced";
+                return false;
+            }
+            ::unlink(linkPath.c_str());
+        }
         if (::symlink(name, linkPath.c_str()) != 0) {
             m_error = "symlink " + linkPath + ": " + std::strerror(errno);
             return false;

@@ -1,0 +1,95 @@
+// The update service over loopback TCP against the lab's file server:
+//   Download20MB  - a 20 MB release described and downloaded in 131072-byte chunks (bytes/s)
+//   StartToOffer  - from the start of the background check to an offer ready for the question
+//                   box (the check, then the offer's own connection and description)
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "fileserver/file_server.h"
+#include "update/update_service.h"
+
+namespace {
+
+using namespace dravmer;
+namespace fs = std::filesystem;
+
+struct SLab {
+    fs::path top;
+    std::unique_ptr<fileserver::CFileServer> server;
+    SLab() {
+        top = fs::temp_directory_path() / ("bench-update-" + std::to_string(::getpid()));
+        fs::create_directories(top / "releases");
+        fs::create_directories(top / "bench");
+        std::string release(20 * 1024 * 1024, '\0');
+        for (std::size_t i = 0; i < release.size(); ++i) release[i] = static_cast<char>(i * 2654435761u >> 13);
+        std::ofstream(top / "releases" / "dravmer", std::ios::binary) << release;
+        std::ofstream(top / "releases" / "versions.txt") << "dravmer 05.44\n";
+        std::ofstream(top / "bench" / "dravmer") << "the running program";
+        fileserver::SFileServerOptions o;
+        o.root = top / "releases";
+        o.listen = "127.0.0.1";
+        o.port = 0;
+        server = std::make_unique<fileserver::CFileServer>(o);
+        std::string error;
+        if (!server->Listen(error) || !server->Start()) std::abort();
+    }
+    ~SLab() {
+        server.reset();
+        fs::remove_all(top);
+    }
+};
+
+SLab& Lab() {
+    static SLab lab;
+    return lab;
+}
+
+void Download20MB(benchmark::State& state) {
+    CQueryClient client;
+    client.SetServer("127.0.0.1", Lab().server->TcpPort());
+    if (client.Connect() != kQrOk) {
+        state.SkipWithError("no connection");
+        return;
+    }
+    std::vector<std::uint8_t> buffer;
+    std::int64_t bytes = 0;
+    for (auto _ : state) {
+        SFileDescription d;
+        if (client.Describe("dravmer", d) != kQrOk || client.Download(buffer, d.size) != d.size) {
+            state.SkipWithError("download failed");
+            return;
+        }
+        bytes += d.size;
+    }
+    state.SetBytesProcessed(bytes);
+}
+BENCHMARK(Download20MB)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void StartToOffer(benchmark::State& state) {
+    SUpdateConfig config;
+    config.executable = Lab().top / "bench" / "dravmer";
+    for (auto _ : state) {
+        CUpdateService service(config);
+        service.SetServerName("127.0.0.1", Lab().server->TcpPort());
+        service.StartCheck();
+        while (service.CheckState() == CUpdateService::kChecking) {
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+        SUpdateOffer offer;
+        if (service.CheckState() != CUpdateService::kNewer || service.PrepareOffer(offer) != 1) {
+            state.SkipWithError("no offer");
+            return;
+        }
+        service.DeclineOffer();
+    }
+}
+BENCHMARK(StartToOffer)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,163 @@
+#pragma once
+// The experiment archive: every archived experiment with its settings, its devices, their
+// statistics as rows one can query, and their records in a form that gives back every value
+// exactly. One schema over two back ends, chosen by the URL:
+//   sqlite:PATH               an embedded file (the default, in the user's data folder)
+//   postgresql://...          a lab server shared by several benches (libpq URI or key=value)
+// An experiment is written in one transaction, so a failure or a killed process leaves no part
+// of it; an experiment archived again is recognised by its fingerprint and not stored twice.
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "measure/meas_record.h"
+#include "measure/stat_kind.h"
+
+namespace dravmer {
+
+namespace archive {
+class IDbConnection;
+}
+
+// Result codes of the archive.
+inline constexpr int kArchiveOk = 0;
+inline constexpr int kArchiveDuplicate = 1;     // already archived; nothing written
+inline constexpr int kArchiveDbError = -1;      // a statement failed (message in the error)
+inline constexpr int kArchiveUnreachable = -2;  // the database cannot be opened or reached
+inline constexpr int kArchiveNewerSchema = -3;  // written by a newer program; left untouched
+inline constexpr int kArchiveBadUrl = -4;
+inline constexpr int kArchiveStopped = -5;   // the stop flag was raised; nothing written
+inline constexpr int kArchiveNotFound = -6;  // no experiment with that id
+inline constexpr int kArchiveBadData = -7;   // stored records that do not decode
+inline constexpr int kArchiveNoData = -8;    // nothing to archive (no device, no files)
+inline constexpr int kArchiveFileError = -9;
+inline constexpr int kArchiveBusy = -10;  // the experiment is running
+
+// The schema this program writes; older archives are migrated on open.
+inline constexpr int kArchiveSchemaVersion = 2;
+
+inline constexpr int kStatParamCount = CMeasRecord::kParamCount;
+
+struct SArchivedDevice {
+    std::uint32_t address = 0;
+    int port = -1;  // 0..3; -1 when not known (archived from files)
+    std::uint8_t fwMajor = 0, fwMinor = 0;
+    std::string transducer;  // the transducer number the search read; empty when not known
+    std::time_t startTime = 0;  // the .adc header's start time
+    int recordCount = 0;
+    double receivedPercent = 0;
+    std::array<std::uint32_t, 22> linkStat{};  // the link counters (words of SLinkDevStat)
+    bool hasLinkStat = false;
+    std::uint8_t kg = 0, kr = 0;  // gain bytes of the first record (the text file's first line)
+    // Statistics over all records: [kind][param], kinds 0..10, params 0..42 (0..2 stay 0).
+    std::array<std::array<double, kStatParamCount>, 11> stats{};
+    int n = 0, nE = 0, nO = 0;
+    // The records: recordCount rows of the experiment's columns, row after row.
+    std::vector<double> values;
+};
+
+struct SArchivedExperiment {
+    std::int64_t id = 0;  // set by the archive
+    std::string date;     // "%y%m%d", as in the file names
+    int number = 0;       // experiment number of that day
+    std::time_t startTime = 0;
+    std::uint32_t duration = 0;  // seconds: the largest время of the last records
+    std::string comment;         // the label text
+    std::string host;            // the bench that archived it
+    double ky = 19.93;
+    double pollPeriod = 0.5;
+    bool text = false;             // the experiment's files were .txt
+    std::vector<int> columns;      // catalogue indices of the file columns, in file order
+    std::array<int, kStatParamCount> fileDecimals{};  // decimals of the text columns
+    std::time_t archivedAt = 0;
+    std::vector<SArchivedDevice> devices;
+};
+
+// One row of the archive's list.
+struct SArchiveListRow {
+    std::int64_t id = 0;
+    std::string date;
+    int number = 0;
+    std::time_t startTime = 0;
+    std::uint32_t duration = 0;
+    bool text = false;
+    std::vector<std::uint32_t> addresses;
+    std::string comment;
+    std::string host;
+};
+
+struct SArchiveFilter {
+    bool hasDevice = false;
+    std::uint32_t device = 0;
+    std::time_t from = 0;  // start time from (inclusive); 0: no bound
+    std::time_t to = 0;    // start time before (exclusive); 0: no bound
+};
+
+struct SHistoryRow {
+    std::int64_t id = 0;
+    std::time_t startTime = 0;
+    std::string date;
+    int number = 0;
+    double value = 0;
+};
+
+// Progress of a long write or read: done of total steps (devices); returning false stops.
+using ArchiveProgressFn = std::function<bool(int done, int total)>;
+
+// The user's archive when the setting is empty: sqlite:<data folder>/archive.sqlite.
+std::string DefaultArchiveUrl();
+// The URL with any password replaced by "***", for messages.
+std::string RedactArchiveUrl(const std::string& url);
+// The fingerprint that recognises an experiment archived again: date, number, and for every
+// device (by address) its record count and the время and Цикл of each record, the values that
+// come out of every source (bench, .adc, .txt) the same.
+std::string ExperimentFingerprint(const SArchivedExperiment& e);
+
+// One connection; use an archive from one thread at a time (a worker opens its own).
+class CArchive {
+public:
+    ~CArchive();
+    CArchive(const CArchive&) = delete;
+    CArchive& operator=(const CArchive&) = delete;
+
+    // Opens (creating or migrating the schema). Null with a code and a message on failure.
+    static std::unique_ptr<CArchive> Open(const std::string& url, int& code, std::string& error);
+    // Tests: an archive created with an older schema, as an older program left it.
+    static std::unique_ptr<CArchive> OpenAtVersion(const std::string& url, int version, int& code,
+                                                   std::string& error);
+
+    const std::string& Url() const { return m_url; }
+    const char* Backend() const;
+    int SchemaVersion() const { return m_version; }
+    const std::string& LastError() const { return m_error; }
+
+    // Stores the experiment in one transaction. kArchiveOk (id set), kArchiveDuplicate (id of
+    // the copy already there), kArchiveStopped, or an error; on anything but Ok nothing stays.
+    int Add(const SArchivedExperiment& e, std::int64_t& id,
+            const ArchiveProgressFn& progress = nullptr, const std::atomic<bool>* stop = nullptr);
+    int List(const SArchiveFilter& filter, std::vector<SArchiveListRow>& rows);
+    // One statistic of one parameter of one device, one row per experiment, oldest first.
+    int History(std::uint32_t address, int param, StatKind kind, std::vector<SHistoryRow>& rows);
+    // The whole experiment with its records.
+    int Get(std::int64_t id, SArchivedExperiment& e, const ArchiveProgressFn& progress = nullptr);
+    int Count(std::int64_t& experiments);
+
+private:
+    CArchive(std::string url, std::unique_ptr<archive::IDbConnection> db);
+    int Prepare(int targetVersion);
+    int Fail(const std::string& what);
+    int Insert(const SArchivedExperiment& e, const std::string& fingerprint, std::int64_t& id,
+               const ArchiveProgressFn& progress, const std::atomic<bool>* stop);
+
+    std::string m_url;
+    std::unique_ptr<archive::IDbConnection> m_db;
+    int m_version = 0;
+    std::string m_error;
+};
+
+}  // namespace dravmer

@@ -1,0 +1,73 @@
+#pragma once
+// Between the archive and the experiment files: experiments are built from stores or from
+// experiment files, and given back as files or stores. (Archiving a CBench's experiment is in
+// bench/bench_archive.h.)
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "archive/archive.h"
+#include "measure/device_data.h"
+#include "platform/settings_store.h"
+
+namespace dravmer {
+
+// Settings of section Archive.
+inline constexpr const char* kArchiveSection = "Archive";
+inline constexpr const char* kArchiveUrlKey = "Url";
+inline constexpr const char* kArchiveOnStopKey = "ArchiveOnStop";
+// The Url setting, or the default archive when it is empty.
+std::string ArchiveUrlFromSettings(const ISettingsStore& store);
+// Whether every experiment is archived when it stops.
+bool ArchiveOnStop(const ISettingsStore& store);
+
+// What files do not say, taken from the experiment settings.
+struct SArchiveDefaults {
+    double ky = 19.93;
+    double pollPeriod = 0.5;
+    std::array<int, kStatParamCount> fileDecimals{};
+    SArchiveDefaults();
+};
+
+// One device's part from a store: its records in the given columns and its statistics over all
+// of them. With `recompute` the store's own statistics are recomputed over all records (a store
+// read only for archiving); without it the store is left as it is and a copy is computed.
+void DeviceFromStore(CDeviceData& store, const std::vector<int>& columns, bool recompute,
+                     SArchivedDevice& d);
+
+// Loads the files of one experiment (one file per device, as a folder's list groups them) and
+// builds the experiment. `time` and `label` as the list shows them. Files are only read.
+int ExperimentFromFiles(const std::vector<std::string>& paths, std::time_t time,
+                        const std::string& label, const SArchiveDefaults& defaults,
+                        SArchivedExperiment& e, std::string& error,
+                        const ArchiveProgressFn& progress = nullptr,
+                        const std::atomic<bool>* stop = nullptr);
+
+// The decimals of each column of a text experiment file, read from its first records; columns
+// that cannot be read keep what `decimals` holds.
+void ReadTextDecimals(const std::string& path, const std::vector<int>& columns,
+                      std::array<int, kStatParamCount>& decimals);
+
+// Writes the experiment's files into dir (created when missing): one file per device, named as
+// the bench names them, and the label file when there is a comment. format: "adc", "txt" or
+// empty for the format it was archived from. Existing files are never replaced: when one is in
+// the way nothing is written. kArchiveOk with the paths written, or kArchiveFileError.
+int ExportExperiment(const SArchivedExperiment& e, const std::string& dir,
+                     const std::string& format, std::vector<std::string>& written,
+                     std::string& error);
+
+// Fills a store with device `index` of an archived experiment, as loading its file would: the
+// store is reset, gets the records (with their running statistics), the firmware, the start
+// time and the title "date-NNN-address". The loading dialog's archive source uses it.
+// False when there is no such device.
+bool FillStoreFromArchive(const SArchivedExperiment& e, std::size_t index, CDeviceData& store);
+
+// An experiment's label file (Windows-1251, at most 1024 bytes) as UTF-8; empty without one.
+std::string ReadLabelFile(const std::string& path);
+
+// The host name of this bench.
+std::string BenchHostName();
+
+}  // namespace dravmer

@@ -1,0 +1,151 @@
+#include "bench/bench_archive.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+
+#include "bench/bench.h"
+#include "files/experiment_files.h"
+#include "files/experiment_scan.h"
+
+namespace dravmer {
+
+namespace fs = std::filesystem;
+
+SArchiveDefaults ArchiveDefaultsFrom(const CExperimentSettings& settings) {
+    SArchiveDefaults d;
+    d.ky = settings.Ky();
+    d.pollPeriod = settings.PollPeriod();
+    for (int p = 0; p < kStatParamCount; ++p)
+        d.fileDecimals[static_cast<std::size_t>(p)] = settings.FileDecimals(p);
+    return d;
+}
+
+int ExperimentFromBench(CBench& bench, SArchivedExperiment& e, std::string& error,
+                        const ArchiveProgressFn& progress, const std::atomic<bool>* stop) {
+    e = SArchivedExperiment{};
+    if (bench.IsRunning()) {
+        error = "the experiment is running; stop it before archiving";
+        return kArchiveBusy;
+    }
+    const std::size_t n = bench.StoreCount();
+    bool any = false;
+    for (std::size_t i = 0; i < n; ++i) any = any || bench.Data(i).GetCount() > 0;
+    if (!any) {
+        error = "no device holds records";
+        return kArchiveNoData;
+    }
+    SArchiveDefaults defaults = ArchiveDefaultsFrom(bench.Settings());
+    // A loaded experiment is archived from its files: they hold the columns, the format and
+    // the decimals it was recorded with.
+    bool loaded = true;
+    for (std::size_t i = 0; i < n; ++i) loaded = loaded && bench.Data(i).IsLoadedFromFile();
+    if (loaded) {
+        std::vector<std::string> paths;
+        for (std::size_t i = 0; i < n; ++i) paths.push_back(bench.Data(i).LoadedPath());
+        const std::string title = bench.Data(0).Title();
+        std::string label;
+        if (title.size() >= 11)
+            label = ReadLabelFile((fs::path(paths[0]).parent_path() /
+                               (title.substr(0, 11) + "label .txt"))
+                                  .string());
+        return ExperimentFromFiles(paths, bench.Data(0).StartTime(), label, defaults, e, error,
+                                   progress, stop);
+    }
+
+    const SFileOptions options = bench.Files(0).Options();
+    e.columns = options.Columns();
+    e.text = bench.Files(0).TextFormat();
+    e.ky = options.ky;
+    e.pollPeriod = bench.Settings().PollPeriod();
+    for (int p = 0; p < kStatParamCount; ++p)
+        e.fileDecimals[static_cast<std::size_t>(p)] = options.fileDecimals[static_cast<std::size_t>(p)];
+    e.host = BenchHostName();
+    const auto active = bench.Settings().devices.Active();
+    const auto found = bench.FoundInfo();
+    e.startTime = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (stop && stop->load()) {
+            error = "stopped";
+            return kArchiveStopped;
+        }
+        CDeviceData& store = bench.Data(i);
+        SArchivedDevice d;
+        DeviceFromStore(store, e.columns, false, d);
+        if (i < active.size()) {
+            d.address = active[i].address;
+            d.port = active[i].port;
+        }
+        for (const auto& f : found)
+            if (f.address == d.address && f.identified) d.transducer = f.transducer;
+        if (d.port >= 0 && d.port < kPortCount) {
+            SLinkDevStat stat;
+            if (bench.Link(d.port).GetDeviceStat(d.address, stat)) {
+                d.hasLinkStat = true;
+                std::copy(stat.w.begin(), stat.w.end(), d.linkStat.begin());
+            }
+        }
+        if (d.recordCount > 0 && (e.startTime == 0 || d.startTime < e.startTime))
+            e.startTime = d.startTime;
+        e.duration = std::max(e.duration, store.GetLastTime());
+        e.devices.push_back(std::move(d));
+        if (progress && !progress(static_cast<int>(i) + 1, static_cast<int>(n))) {
+            error = "stopped";
+            return kArchiveStopped;
+        }
+    }
+    // The experiment's name comes from its files; without files from its start and counter.
+    const std::string title = bench.Data(0).Title();
+    SExperimentEntry entry;
+    if (ParseExperimentName(title + ".adc", entry)) {
+        e.date = title.substr(0, 6);
+        e.number = entry.number;
+    } else {
+        e.date = DateText(e.startTime ? e.startTime : std::time(nullptr));
+        e.number = bench.ExperimentNumber();
+    }
+    std::string labelPath = bench.Files(0).LabelPath();
+    if (!labelPath.empty()) e.comment = ReadLabelFile(labelPath);
+    return kArchiveOk;
+}
+
+int ArchiveBenchExperiment(CBench& bench, const std::string& url, std::int64_t& id,
+                           std::string& message, const ArchiveProgressFn& progress,
+                           const std::atomic<bool>* stop) {
+    id = 0;
+    // Reading the stores is the first half of the work, writing the second.
+    const int half = static_cast<int>(std::max<std::size_t>(bench.StoreCount(), 1));
+    auto step = [&](int offset) -> ArchiveProgressFn {
+        if (!progress) return nullptr;
+        return [&, offset](int done, int) { return progress(offset + done, 2 * half); };
+    };
+    SArchivedExperiment e;
+    std::string error;
+    int code = ExperimentFromBench(bench, e, error, step(0), stop);
+    if (code != kArchiveOk) {
+        message = code == kArchiveStopped ? "Archiving was stopped; nothing was written."
+                                          : "Cannot archive the experiment: " + error;
+        return code;
+    }
+    std::unique_ptr<CArchive> archive = CArchive::Open(url, code, error);
+    if (!archive) {
+        message = error;
+        return code;
+    }
+    code = archive->Add(e, id, step(half), stop);
+    switch (code) {
+        case kArchiveOk:
+            message = "Experiment " + e.date + "-" + std::to_string(e.number) + " archived as " +
+                      std::to_string(id) + ".";
+            break;
+        case kArchiveDuplicate:
+            message = "Experiment " + e.date + "-" + std::to_string(e.number) +
+                      " is already in the archive as " + std::to_string(id) + ".";
+            break;
+        case kArchiveStopped: message = "Archiving was stopped; nothing was written."; break;
+        default: message = "Cannot archive the experiment: " + archive->LastError();
+    }
+    return code;
+}
+
+}  // namespace dravmer

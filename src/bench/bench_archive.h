@@ -1,0 +1,33 @@
+#pragma once
+// Archiving what a bench holds: the window's command "Сохранить эксперимент в БД", archiving
+// every experiment when it stops, and the CLI. The archive itself knows nothing of the bench.
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "archive/archive.h"
+#include "archive/archive_io.h"
+
+namespace dravmer {
+
+class CBench;
+class CExperimentSettings;
+
+// Ky, poll period and file decimals of the experiment settings, for what files do not say.
+SArchiveDefaults ArchiveDefaultsFrom(const CExperimentSettings& settings);
+
+// Builds the experiment from the bench's current stores (a stopped or a loaded experiment) and
+// archives it into the archive at url. Blocking: run it on a worker thread. progress gets
+// (done, total) steps (reading the stores, then writing the devices); returning false, or
+// raising *stop, ends it with kArchiveStopped and nothing written. Refused while the
+// experiment runs (kArchiveBusy) and when no store holds records (kArchiveNoData). id: the experiment's id (also
+// for kArchiveDuplicate); message: one line for the operator.
+int ArchiveBenchExperiment(CBench& bench, const std::string& url, std::int64_t& id,
+                           std::string& message, const ArchiveProgressFn& progress = nullptr,
+                           const std::atomic<bool>* stop = nullptr);
+// The experiment of the bench's stores without writing it (the CLI and tests use it).
+int ExperimentFromBench(CBench& bench, SArchivedExperiment& e, std::string& error,
+                        const ArchiveProgressFn& progress = nullptr,
+                        const std::atomic<bool>* stop = nullptr);
+
+}  // namespace dravmer

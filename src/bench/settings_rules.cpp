@@ -1,0 +1,170 @@
+// The allowed values of every stored setting, checked before a value is stored.
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <map>
+
+#include "bench/settings_catalog.h"
+
+namespace dravmer {
+
+namespace {
+
+enum class Rule { Whole, Decimal, Flags, Digits, Text, Addresses, Ports, Switches, Date, Hex };
+
+struct SRule {
+    Rule kind = Rule::Text;
+    double low = 0, high = 0;  // Whole and Decimal
+};
+
+constexpr std::size_t kParamStringLength = 43;
+constexpr std::size_t kLongestText = 1024;
+
+SRule RuleOf(const SSettingDef& def) {
+    // Port settings have the same names in each port's section.
+    static const std::map<std::string, SRule> byName = {
+        {"Transit1", {Rule::Whole, 0, 4294967295.0}},
+        {"Transit2", {Rule::Whole, 0, 4294967295.0}},
+        {"Transit3", {Rule::Whole, 0, 4294967295.0}},
+        {"Transit4", {Rule::Whole, 0, 4294967295.0}},
+        {"List", {Rule::Addresses}},
+        {"PortList", {Rule::Ports}},
+        {"EnableList", {Rule::Switches}},
+        {"ToTable", {Rule::Flags}},
+        {"ToFile", {Rule::Flags}},
+        {"SignToTable", {Rule::Digits}},
+        {"SignToFile", {Rule::Digits}},
+        {"Ky", {Rule::Decimal, 0.001, 100000}},
+        {"strPeriod", {Rule::Decimal, 0.01, 3600}},
+        {"FlagSaveFlagToFile", {Rule::Whole, 0, 1}},
+        {"FlagToFile", {Rule::Whole, 0, 1}},
+        {"FlagStatToFile", {Rule::Whole, 0, 1}},
+        {"FlagSaveToTextFile", {Rule::Whole, 0, 1}},
+        {"AddToSavePathDate", {Rule::Whole, 0, 1}},
+        {"crTableHighlightColor", {Rule::Whole, 0, 0xFFFFFF}},
+        {"bWriteLinkErrorsToLog", {Rule::Whole, 0, 1}},
+        {"ExperimentDate", {Rule::Date}},
+        {"ExperimentNumber", {Rule::Whole, 1, 999}},
+        {"showCmd", {Rule::Whole, 0, 11}},
+        {"x", {Rule::Whole, -100000, 100000}},
+        {"y", {Rule::Whole, -100000, 100000}},
+        {"cx", {Rule::Whole, 0, 100000}},
+        {"cy", {Rule::Whole, 0, 100000}},
+        {"UseLink", {Rule::Whole, 0, 1}},
+        {"ComNumber", {Rule::Whole, 0, 127}},
+        {"Speed", {Rule::Whole, 0, 12}},
+        {"Byte", {Rule::Whole, 4, 8}},
+        {"Parity", {Rule::Whole, 0, 4}},
+        {"Stop", {Rule::Whole, 0, 2}},
+        {"RTS", {Rule::Whole, 0, 3}},
+        {"DTR", {Rule::Whole, 0, 2}},
+        {"bComType", {Rule::Whole, 0, 7}},
+        {"TimeOut", {Rule::Whole, 1, 60000}},
+        {"UseServer", {Rule::Whole, 0, 1}},
+        {"ServerPort", {Rule::Whole, 0, 255}},
+        {"TCPIPPort", {Rule::Whole, 1, 65535}},
+        {"ModemWaitForDialConnect", {Rule::Whole, 1, 3600}},
+        {"bLinkMode", {Rule::Whole, 0, 3}},
+    };
+    if (def.type == SettingType::Binary) return {Rule::Hex};
+    auto it = byName.find(def.name);
+    if (it != byName.end()) return it->second;
+    return def.type == SettingType::Int ? SRule{Rule::Whole, -2147483648.0, 2147483647.0}
+                                        : SRule{Rule::Text};
+}
+
+std::string Number(double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.15g", v);
+    return buf;
+}
+
+bool OnlyOf(const std::string& text, const char* allowed) {
+    return text.find_first_not_of(allowed) == std::string::npos;
+}
+
+// "a;b;c;" with each item passing `item`; empty is an empty list.
+bool ListOf(const std::string& text, bool (*item)(const std::string&)) {
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find(';', at);
+        if (end == std::string::npos) end = text.size();
+        if (!item(text.substr(at, end - at))) return false;
+        at = end + 1;
+    }
+    return true;
+}
+
+bool Address(const std::string& s) {
+    return !s.empty() && s.size() <= 10 && OnlyOf(s, "0123456789") &&
+           std::strtoull(s.c_str(), nullptr, 10) <= 0xFFFFFFFFull;
+}
+bool PortIndex(const std::string& s) { return s.size() == 1 && s[0] >= '0' && s[0] <= '3'; }
+bool Switch(const std::string& s) { return s == "0" || s == "1"; }
+
+}  // namespace
+
+std::optional<std::string> CheckSettingText(const SSettingDef& def, const std::string& text) {
+    const SRule rule = RuleOf(def);
+    const std::string bad = "Недопустимое значение «" + text + "»: ";
+    switch (rule.kind) {
+        case Rule::Whole: {
+            const std::string range = "допустимы целые числа от " + Number(rule.low) + " до " +
+                                      Number(rule.high) + ".";
+            if (text.empty() || text.size() > 12 || !OnlyOf(text.substr(text[0] == '-'), "0123456789") ||
+                text == "-")
+                return bad + range;
+            const double v = static_cast<double>(std::strtoll(text.c_str(), nullptr, 10));
+            if (v < rule.low || v > rule.high) return bad + range;
+            return std::nullopt;
+        }
+        case Rule::Decimal: {
+            const std::string range =
+                "допустимы десятичные числа от " + Number(rule.low) + " до " + Number(rule.high) + ".";
+            errno = 0;
+            char* end = nullptr;
+            const double v = std::strtod(text.c_str(), &end);
+            if (text.empty() || *end != '\0' || errno == ERANGE || !std::isfinite(v) ||
+                !OnlyOf(text, "0123456789.-+eE") || v < rule.low || v > rule.high)
+                return bad + range;
+            return std::nullopt;
+        }
+        case Rule::Flags:
+            if (text.size() > kParamStringLength || !OnlyOf(text, "01"))
+                return bad + "допустимы только символы 0 и 1, не более 43.";
+            return std::nullopt;
+        case Rule::Digits:
+            if (text.size() > kParamStringLength || !OnlyOf(text, "0123456789"))
+                return bad + "допустимы только цифры 0–9, не более 43.";
+            return std::nullopt;
+        case Rule::Addresses:
+            if (!ListOf(text, Address))
+                return bad + "допустим список адресов от 0 до 4294967295 через «;».";
+            return std::nullopt;
+        case Rule::Ports:
+            if (!ListOf(text, PortIndex))
+                return bad + "допустим список номеров портов от 0 до 3 через «;».";
+            return std::nullopt;
+        case Rule::Switches:
+            if (!ListOf(text, Switch)) return bad + "допустим список из 0 и 1 через «;».";
+            return std::nullopt;
+        case Rule::Date:
+            if (!text.empty() && (text.size() != 6 || !OnlyOf(text, "0123456789")))
+                return bad + "допустима пустая строка или дата из шести цифр (ГГММДД).";
+            return std::nullopt;
+        case Rule::Hex:
+            if (!HexToBytes(text)) return bad + "допустимы байты в шестнадцатеричной записи.";
+            return std::nullopt;
+        case Rule::Text:
+            for (unsigned char c : text)
+                if (c < 0x20 || c == 0x7F)
+                    return "Недопустимое значение: управляющие символы (например, перевод "
+                           "строки) не допускаются.";
+            if (text.size() > kLongestText)
+                return "Недопустимое значение: не более 1024 байт.";
+            return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+}  // namespace dravmer

@@ -1,0 +1,35 @@
+#pragma once
+// The file and process steps of a self-update: copying a program file without ever leaving its
+// name missing, starting a program without waiting for it, asking a program for its version,
+// and checking that a downloaded file is a program for this machine.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace dravmer {
+
+// Copies from to a temporary file beside to (64 KiB blocks), gives it from's permission bits
+// and renames it over to: to is either the old file or the complete new one. False on failure
+// (to is then untouched and the temporary file removed).
+bool ReplaceFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to);
+// Writes bytes the same way, with mode 0755.
+bool WriteExecutableAtomically(const std::filesystem::path& to, const std::vector<std::uint8_t>& bytes);
+
+// Starts program with args (argv[1..]) and does not wait; extraEnv entries "NAME=value" are
+// added to the environment. The process id, or -1.
+int StartProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
+                 const std::vector<std::string>& extraEnv = {});
+// Runs "program --version" for at most timeoutMs and returns what it printed on its standard
+// output; empty when it could not run, failed or did not end in time (it is then killed).
+std::string ProgramVersionOutput(const std::filesystem::path& program, int timeoutMs);
+
+// True when bytes are an ELF executable or shared object of the same class, byte order and
+// machine as the running program.
+bool IsExecutableForThisMachine(const std::vector<std::uint8_t>& bytes);
+
+// The command line as one stored text and back: each argument in double quotes, with \" and
+// \\ inside, separated by blanks.
+std::string JoinCommandLine(const std::vector<std::string>& args);
+std::vector<std::string> SplitCommandLine(const std::string& text);
+
+}  // namespace dravmer

@@ -1,0 +1,154 @@
+#pragma once
+// The bench's version check and self-update. After every start a worker asks the file server
+// for the description of the program's own file; when a newer release is there and no
+// experiment runs, the front end offers it. On consent the release is downloaded beside the
+// running program, checked, tried, a copy of the running version is kept under a versioned
+// name, and three processes hand over:
+//   old program  -> starts NAME_MM.mm /update1 NAME
+//   NAME_MM.mm   -> puts its own content in place of NAME, starts NAME /update2 NAME_MM.mm
+//   NAME         -> deletes NAME_MM.mm, takes back the command line the old program had.
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/settings_store.h"
+#include "update/query_client.h"
+
+namespace dravmer {
+
+class CUpdateCheckThread;
+
+// "HOST" or "HOST:PORT"; false when the port is not a number in 1..65535.
+bool ParseServerAddress(const std::string& text, std::string& host, int& port);
+// The update server a start uses: the one entered in the About box ("UpdateVersionSettings"/
+// "Server") when present, else "NetProp"/"Server"; empty when none is configured (a bench
+// without an update server then asks nobody).
+std::string UpdateServerFromSettings(const ISettingsStore& settings);
+// Stores a server entered in the About box.
+void SaveUpdateServer(ISettingsStore& settings, const std::string& server);
+
+struct SUpdateConfig {
+    int major = 5;
+    int minor = 43;
+    // The running program; /proc/self/exe when empty.
+    std::filesystem::path executable;
+    // The file asked for on the server; the executable's own name when empty.
+    std::string fileName;
+    // Where "UpdateVersion"/"CmdLine" lives; required for the hand-off.
+    ISettingsStore* settings = nullptr;
+    // Lines for the program's own log (the server's log gets its lines separately).
+    std::function<void(const std::string&)> trace;
+    // The old process may still be ending when the next step starts: its end and the deletion
+    // of the versioned download are waited for in 100 ms steps, at most this many.
+    int handOffRetries = 50;
+    // How long the downloaded program may take to answer --version.
+    int versionAnswerMs = 5000;
+    // Whether the program's folder can be written; the file system is asked when empty.
+    std::function<bool(const std::filesystem::path&)> folderWritable;
+    // Puts a copy of a program file in place of another; ReplaceFileAtomically when empty.
+    std::function<bool(const std::filesystem::path& from, const std::filesystem::path& to)>
+        replaceFile;
+};
+
+// What the front end shows in its question box.
+struct SUpdateOffer {
+    std::string server;
+    int serverMajor = 0, serverMinor = 0;
+    int currentMajor = 0, currentMinor = 0;
+    std::string backupName;  // the name the running version is kept under
+    std::string question;    // the question's text, lines joined by "\r\n"
+    std::string title;       // "Обновление версии"
+};
+
+struct SCheckResult {
+    int result = -1;          // the client's result code; -1 when the connection timed out
+    bool described = false;   // the server answered with the file's description
+    int serverMajor = 0, serverMinor = 0;
+    bool newer = false;       // the server's version is newer than the running one
+    bool offered = false;     // newer and the program folder can be written
+    bool packageManaged = false;
+};
+
+class CUpdateService {
+public:
+    enum ECheckState { kNotStarted = 0, kNewer = 1, kNothing = 2, kChecking = 3 };
+
+    explicit CUpdateService(SUpdateConfig config);
+    ~CUpdateService();
+    CUpdateService(const CUpdateService&) = delete;
+    CUpdateService& operator=(const CUpdateService&) = delete;
+
+    void SetServerName(const std::string& name, int tcpPort = kFileServerTcpPort);
+    std::string ServerName() const;
+    std::string VersionText() const;  // "05.43"
+
+    // Start-up step, before anything else: 0 no hand-off, 2 hand-off finished (run normally
+    // with CommandLine()), 1 the next process was started, -1 failure (end this process at once
+    // in both cases).
+    int HandOff(const std::vector<std::string>& args);
+    // The arguments to run with: the given ones, or after a finished hand-off the ones the old
+    // program had.
+    const std::vector<std::string>& CommandLine() const { return m_commandLine; }
+
+    // The check on a worker; its state is polled once a second by the front end.
+    void StartCheck();
+    int CheckState() const { return m_state.load(); }
+    // The same check on the calling thread, with everything it learnt.
+    // connectLimitMs bounds the connection (-1: no bound but a stop of the calling worker).
+    SCheckResult CheckNow(int connectLimitMs = -1);
+    // True when the program's folder cannot be written: updates then come from the package
+    // manager and nothing is offered.
+    bool PackageManaged() const;
+
+    // The offer, in two halves so that a window can ask in between without blocking:
+    // PrepareOffer connects (within 1 s), asks the description and sends the log line of a new
+    // version: 1 with offer filled (the connection stays open), 0 nothing newer, -1 failure.
+    int PrepareOffer(SUpdateOffer& offer);
+    // Downloads, checks and starts the hand-off: 1 the new version was started (end this
+    // program), -1 failure (everything stays as it was). progress gets percents.
+    int AcceptOffer(const std::function<void(int)>& progress = {});
+    // The operator said no: the connection closes, nothing changes.
+    void DeclineOffer();
+    // Both halves at once: ask is called with the offer (no question when it is empty);
+    // 1, 0 or -1 as the spec of each half says, -1 when declined.
+    int OfferUpdate(const std::function<bool(const SUpdateOffer&)>& ask);
+
+    // The cause of the last failed offer or check, for a log.
+    std::string LastError() const;
+
+private:
+    friend class CUpdateCheckThread;
+    void RunCheck();
+    void Trace(const std::string& line) const;
+    void SetError(const std::string& text);
+    std::string Versioned(int major, int minor) const;  // NAME_MM.mm
+    std::filesystem::path Folder() const { return m_executable.parent_path(); }
+    int HandOffReplace(const std::string& oldName);
+    int HandOffFinish(const std::string& downloadName);
+    void RunOldProgram(const std::filesystem::path& program);
+    void WaitForOldProcess() const;
+    bool Replace(const std::filesystem::path& from, const std::filesystem::path& to) const;
+
+    SUpdateConfig m_config;
+    std::filesystem::path m_executable;
+    std::string m_fileName;
+    std::vector<std::string> m_commandLine;
+
+    mutable std::mutex m_mutex;  // server name, last error
+    std::string m_server;
+    int m_port = kFileServerTcpPort;
+    std::string m_lastError;
+
+    std::atomic<int> m_state{kNotStarted};
+    std::unique_ptr<CUpdateCheckThread> m_checkThread;
+    CQueryClient m_client;  // the check's worker, then the offer: never both at once
+    SFileDescription m_offered;
+    bool m_offerOpen = false;
+    mutable std::once_flag m_packageNote;
+};
+
+}  // namespace dravmer

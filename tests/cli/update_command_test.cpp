@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "cli/cli.h"
+#include "fileserver/file_server.h"
+#include "platform/tcp_listen.h"
+
+namespace dravmer::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+    int code;
+    std::string out, err;
+};
+
+CliRun Cli(std::vector<std::string> args, std::unique_ptr<ISettingsStore> store = nullptr) {
+    std::ostringstream out, err;
+    if (!store) store = std::make_unique<CMemorySettingsStore>();
+    const int code = RunCli(args, out, err, std::move(store));
+    return {code, out.str(), err.str()};
+}
+
+class UpdateCheck : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_root = fs::temp_directory_path() / ("cli-update-" + std::to_string(::getpid()));
+        fs::create_directories(m_root);
+        std::ofstream(m_root / "dravmer") << "release";
+        fileserver::SFileServerOptions o;
+        o.root = m_root;
+        o.listen = "127.0.0.1";
+        o.port = 0;
+        m_server = std::make_unique<fileserver::CFileServer>(o);
+        std::string error;
+        ASSERT_TRUE(m_server->Listen(error)) << error;
+        m_server->Start();
+        m_address = "127.0.0.1:" + std::to_string(m_server->TcpPort());
+    }
+    void TearDown() override {
+        m_server.reset();
+        fs::remove_all(m_root);
+    }
+    void Publish(const std::string& version) {
+        std::ofstream(m_root / "versions.txt") << "dravmer " << version << "\n";
+    }
+    fs::path m_root;
+    std::unique_ptr<fileserver::CFileServer> m_server;
+    std::string m_address;
+};
+
+TEST_F(UpdateCheck, ReportsBothVersionsAndWhetherAnUpdateIsOffered) {
+    Publish("05.44");
+    CliRun r = Cli({"update", "check", "--server", m_address, "--json"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    auto j = nlohmann::json::parse(r.out);
+    EXPECT_EQ(j["current"], "05.43");
+    EXPECT_EQ(j["server"], "05.44");
+    EXPECT_EQ(j["offered"], true);  // the test's build folder can be written
+    EXPECT_EQ(j["result"], 0);
+    EXPECT_EQ(j["message"], "Успешное завершение.");
+
+    Publish("05.43");
+    r = Cli({"update", "check", "--server=" + m_address});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("current version: 05.43"), std::string::npos);
+    EXPECT_NE(r.out.find("server version: 05.43"), std::string::npos);
+    EXPECT_NE(r.out.find("update offered: no"), std::string::npos);
+}
+
+TEST_F(UpdateCheck, StoredServerIsUsedAndAboutBoxValueWins) {
+    Publish("06.00");
+    auto store = std::make_unique<CMemorySettingsStore>();
+    store->SetString("NetProp", "Server", "no-such-host.invalid");
+    store->SetString("UpdateVersionSettings", "Server", m_address);
+    const CliRun r = Cli({"update", "check", "--json"}, std::move(store));
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(nlohmann::json::parse(r.out)["server"], "06.00");
+}
+
+TEST_F(UpdateCheck, ExitCodeIsNonZeroOnlyWhenTheServerCouldNotBeAsked) {
+    // The server answers that it has no such file: asked, nothing offered.
+    fs::remove(m_root / "dravmer");
+    CliRun r = Cli({"update", "check", "--server", m_address, "--json"});
+    EXPECT_EQ(r.code, 0);
+    auto j = nlohmann::json::parse(r.out);
+    EXPECT_TRUE(j["server"].is_null());
+    EXPECT_EQ(j["offered"], false);
+    EXPECT_EQ(j["result"], 1);
+
+    int port = 0;
+    std::string error;
+    ::close(ListenTcp("127.0.0.1", port, error));
+    r = Cli({"update", "check", "--server", "127.0.0.1:" + std::to_string(port), "--json"});
+    EXPECT_EQ(r.code, kExitFailure);
+    j = nlohmann::json::parse(r.out);
+    EXPECT_EQ(j["result"], 16);
+    EXPECT_EQ(j["message"], "Ошибка соединения с сервером.");
+
+    EXPECT_EQ(Cli({"update", "check", "--server", "host:70000"}).code, kExitUsage);
+    EXPECT_EQ(Cli({"update", "check", "--server"}).code, kExitUsage);
+    EXPECT_EQ(Cli({"update"}).code, kExitUsage);
+}
+
+}  // namespace
+}  // namespace dravmer::cli

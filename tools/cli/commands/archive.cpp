@@ -1,0 +1,412 @@
+// archive add|list|history|export [--archive URL]: the experiment archive (SQLite on the bench,
+// PostgreSQL on a lab server). The URL comes from --archive, else from Archive/Url, else the
+// SQLite file in the user's data folder.
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <ostream>
+
+#include "archive/archive.h"
+#include "archive/archive_io.h"
+#include "bench/bench_archive.h"
+#include "bench/experiment_settings.h"
+#include "cli/cli.h"
+#include "cli/session.h"
+#include "files/experiment_files.h"
+#include "files/experiment_scan.h"
+#include "measure/param_catalog.h"
+
+namespace dravmer::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kUsage =
+    "archive [--archive URL] add FILE...|DIR\n"
+    "       archive [--archive URL] list [--device ADDRESS] [--from DATE] [--to DATE] [--json]\n"
+    "       archive [--archive URL] history --device ADDRESS --param NAME [--kind KIND] [--json]\n"
+    "       archive [--archive URL] export ID DIR [--format adc|txt]";
+
+std::string IsoTime(std::time_t t) {
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S", &tm);
+    return buf;
+}
+
+// "YYYY-MM-DD" (a whole day) or "YYYY-MM-DDTHH:MM[:SS]", local time. `endOfDay` turns a bare
+// date into the start of the next day, so --to 2026-12-06 includes that day.
+bool ParseDate(const std::string& text, bool endOfDay, std::time_t& out) {
+    std::tm tm{};
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
+    char tail = 0;
+    int n = std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &y, &mo, &d, &tail);
+    bool dateOnly = n == 3;
+    if (!dateOnly) {
+        n = std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d", &y, &mo, &d, &h, &mi, &s);
+        if (n < 5) n = std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d", &y, &mo, &d, &h, &mi, &s);
+        if (n < 5) return false;
+    }
+    if (y < 1970 || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 60)
+        return false;
+    tm.tm_year = y - 1900;
+    tm.tm_mon = mo - 1;
+    tm.tm_mday = d + (dateOnly && endOfDay ? 1 : 0);
+    tm.tm_hour = h;
+    tm.tm_min = mi;
+    tm.tm_sec = s;
+    tm.tm_isdst = -1;
+    out = std::mktime(&tm);
+    return out != static_cast<std::time_t>(-1);
+}
+
+bool ParseAddress(const std::string& text, std::uint32_t& out) {
+    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    unsigned long long v = std::stoull(text);
+    if (v > 0xFFFFFFFFull) return false;
+    out = static_cast<std::uint32_t>(v);
+    return true;
+}
+
+std::string CommentText(const std::string& label, std::time_t time, int number) {
+    if (label.empty()) return {};
+    std::tm tm{};
+    localtime_r(&time, &tm);
+    char c[1200];
+    std::snprintf(c, sizeof c, "%2.2d-%2.2d-%d - Exp: %d  %s", tm.tm_mday, tm.tm_mon + 1,
+                  tm.tm_year + 1900, number, label.c_str());
+    return c;
+}
+
+std::unique_ptr<CArchive> OpenOrSay(CliContext& ctx, const std::string& url) {
+    int code = 0;
+    std::string error;
+    auto archive = CArchive::Open(url, code, error);
+    if (!archive) ctx.err << "dravmer-cli archive: " << error << "\n";
+    return archive;
+}
+
+// ---- add ----
+
+struct SPendingExperiment {
+    std::vector<std::string> paths;
+    std::time_t time = 0;
+    std::string label;
+};
+
+// The experiments named by the arguments: every experiment of a folder, or the given files as
+// their folder's list groups them.
+bool CollectExperiments(CliContext& ctx, const std::vector<std::string>& args,
+                        std::vector<SPendingExperiment>& out) {
+    std::map<std::string, CExperimentList> lists;
+    std::map<std::pair<std::string, int>, std::size_t> byGroup;
+    bool ok = true;
+    for (const std::string& arg : args) {
+        std::error_code ec;
+        if (fs::is_directory(arg, ec)) {
+            CExperimentList list;
+            list.Scan(arg);
+            if (list.GroupCount() == 0)
+                ctx.err << "dravmer-cli archive: " << arg << ": no experiment files\n";
+            for (int g = 0; g < list.GroupCount(); ++g) {
+                SGroupDescription d = list.Describe(g);
+                out.push_back({d.files, d.time, d.label});
+            }
+            continue;
+        }
+        if (!fs::is_regular_file(arg, ec)) {
+            ctx.err << "dravmer-cli archive: " << arg << ": no such file or folder\n";
+            ok = false;
+            continue;
+        }
+        std::string folder = fs::path(arg).parent_path().string();
+        if (folder.empty()) folder = ".";
+        auto it = lists.find(folder);
+        if (it == lists.end()) {
+            it = lists.emplace(folder, CExperimentList()).first;
+            it->second.Scan(folder);
+        }
+        const CExperimentList& list = it->second;
+        int g = list.FindGroup(fs::path(arg).filename().string());
+        if (g < 0) {
+            ctx.err << "dravmer-cli archive: " << arg
+                    << ": not a valid experiment file (YYMMDD-NNN-AAAAAA.adc or .txt)\n";
+            ok = false;
+            continue;
+        }
+        auto key = std::make_pair(folder, g);
+        auto slot = byGroup.find(key);
+        if (slot == byGroup.end()) {
+            SGroupDescription d = list.Describe(g);
+            slot = byGroup.emplace(key, out.size()).first;
+            out.push_back({{}, d.time, d.label});
+        }
+        auto& paths = out[slot->second].paths;
+        std::string full = (fs::path(list.Folder()) / fs::path(arg).filename()).string();
+        if (std::find(paths.begin(), paths.end(), full) == paths.end()) paths.push_back(full);
+    }
+    return ok;
+}
+
+int RunAdd(CliContext& ctx, CArchive& archive, const std::vector<std::string>& args) {
+    if (args.empty()) {
+        ctx.err << "dravmer-cli archive add: FILE...|DIR\n";
+        return kExitUsage;
+    }
+    std::vector<SPendingExperiment> pending;
+    bool ok = CollectExperiments(ctx, args, pending);
+    CExperimentSettings settings;
+    settings.LoadExperimentSettings(ctx.Settings());
+    settings.LoadFileSettings(ctx.Settings());
+    SArchiveDefaults defaults = ArchiveDefaultsFrom(settings);
+    // Ctrl-C ends the experiment being archived with nothing of it written.
+    InstallInterruptHandler();
+    ClearInterrupt();
+    const bool tty = ::isatty(2);
+    for (const auto& p : pending) {
+        const std::string title = fs::path(p.paths.front()).filename().string().substr(0, 10);
+        auto show = [&](const char* what) -> ArchiveProgressFn {
+            return [&, what](int done, int total) {
+                if (tty) std::fprintf(stderr, "\r%s %s: %d/%d ", what, title.c_str(), done, total);
+                return !Interrupted();
+            };
+        };
+        SArchivedExperiment e;
+        std::string error;
+        int code = ExperimentFromFiles(p.paths, p.time, p.label, defaults, e, error,
+                                       show("reading"));
+        std::int64_t id = 0;
+        if (code == kArchiveOk) code = archive.Add(e, id, show("archiving"));
+        if (tty) std::fprintf(stderr, "\r%*s\r", static_cast<int>(title.size()) + 32, "");
+        if (code == kArchiveStopped) {
+            ctx.err << "dravmer-cli archive: interrupted; " << title << " is not archived\n";
+            return kExitFailure;
+        }
+        if (code != kArchiveOk && code != kArchiveDuplicate && !error.empty()) {
+            ctx.err << "dravmer-cli archive: " << error << " (the experiment is not archived)\n";
+            ok = false;
+            continue;
+        }
+        char name[32];
+        std::snprintf(name, sizeof name, "%s-%3.3d", e.date.c_str(), e.number);
+        if (code == kArchiveOk) {
+            ctx.out << name << ": " << e.devices.size() << " device(s) archived as " << id << "\n";
+        } else if (code == kArchiveDuplicate) {
+            ctx.out << name << ": already in the archive as " << id << "\n";
+        } else {
+            ctx.err << "dravmer-cli archive: " << name << ": " << archive.LastError() << "\n";
+            ok = false;
+            if (code == kArchiveUnreachable) break;
+        }
+    }
+    return ok ? kExitOk : kExitFailure;
+}
+
+// ---- list ----
+
+int RunList(CliContext& ctx, CArchive& archive, std::vector<std::string> args) {
+    const bool json = TakeFlag(args, "--json");
+    std::string device, from, to, error;
+    SArchiveFilter filter;
+    bool hasDevice = TakeOption(args, "--device", device, error);
+    bool hasFrom = error.empty() && TakeOption(args, "--from", from, error);
+    bool hasTo = error.empty() && TakeOption(args, "--to", to, error);
+    if (!error.empty() || !args.empty()) {
+        ctx.err << "dravmer-cli archive list: "
+                << (error.empty() ? "unexpected " + args.front() : error)
+                << "\n  list [--device ADDRESS] [--from DATE] [--to DATE] [--json]\n";
+        return kExitUsage;
+    }
+    if (hasDevice && !ParseAddress(device, filter.device)) {
+        ctx.err << "dravmer-cli archive list: --device takes a device address (decimal)\n";
+        return kExitUsage;
+    }
+    filter.hasDevice = hasDevice;
+    if ((hasFrom && !ParseDate(from, false, filter.from)) ||
+        (hasTo && !ParseDate(to, true, filter.to))) {
+        ctx.err << "dravmer-cli archive list: dates are YYYY-MM-DD or YYYY-MM-DDTHH:MM:SS\n";
+        return kExitUsage;
+    }
+    std::vector<SArchiveListRow> rows;
+    if (archive.List(filter, rows) != kArchiveOk) {
+        ctx.err << "dravmer-cli archive: " << archive.LastError() << "\n";
+        return kExitFailure;
+    }
+    if (json) {
+        nlohmann::json out = nlohmann::json::array();
+        for (const auto& r : rows) {
+            std::vector<std::string> files;
+            for (auto a : r.addresses) files.push_back(ExperimentFileName(r.date, r.number, a, r.text));
+            out.push_back({{"id", r.id},
+                           {"date_time", IsoTime(r.startTime)},
+                           {"number", r.number},
+                           {"duration_s", r.duration},
+                           {"format", r.text ? "txt" : "adc"},
+                           {"addresses", r.addresses},
+                           {"files", files},
+                           {"comment", CommentText(r.comment, r.startTime, r.number)}});
+        }
+        ctx.out << out.dump(2) << "\n";
+        return kExitOk;
+    }
+    ctx.out << "id\tДата - время\t№ эксп.\tВр.экс.,м\tФормат\tК-во пр\tСписок приборов "
+               "эксперимента\tКомментарий\n";
+    for (const auto& r : rows) {
+        std::tm tm{};
+        localtime_r(&r.startTime, &tm);
+        char when[64], minutes[32];
+        std::strftime(when, sizeof when, "%d-%m-%Y     %H:%M", &tm);
+        std::snprintf(minutes, sizeof minutes, "%1.1f", r.duration / 60.0);
+        std::string addresses;
+        for (auto a : r.addresses) addresses += (addresses.empty() ? "" : "; ") + std::to_string(a);
+        ctx.out << r.id << "\t" << when << "\t" << r.number << "\t" << minutes << "\t"
+                << (r.text ? ".txt" : ".adc") << "\t" << r.addresses.size() << "\t" << addresses
+                << "\t" << CommentText(r.comment, r.startTime, r.number) << "\n";
+    }
+    return kExitOk;
+}
+
+// ---- history ----
+
+int RunHistory(CliContext& ctx, CArchive& archive, std::vector<std::string> args) {
+    const bool json = TakeFlag(args, "--json");
+    std::string device, param, kindText = "Average", error;
+    bool hasDevice = TakeOption(args, "--device", device, error);
+    bool hasParam = error.empty() && TakeOption(args, "--param", param, error);
+    if (error.empty()) TakeOption(args, "--kind", kindText, error);
+    if (!error.empty() || !args.empty() || !hasDevice || !hasParam) {
+        ctx.err << "dravmer-cli archive history: "
+                << (!error.empty() ? error
+                    : !args.empty() ? "unexpected " + args.front()
+                                    : std::string("--device and --param are needed"))
+                << "\n  history --device ADDRESS --param NAME [--kind KIND] [--json]\n";
+        return kExitUsage;
+    }
+    std::uint32_t address = 0;
+    if (!ParseAddress(device, address)) {
+        ctx.err << "dravmer-cli archive history: --device takes a device address (decimal)\n";
+        return kExitUsage;
+    }
+    int index = FindParamByName(param);
+    if (index < kStatFirstParam) {
+        ctx.err << "dravmer-cli archive history: " << param
+                << " is not a parameter with statistics (short names as in the file headers, "
+                   "e.g. UG, IG, t1)\n";
+        return kExitUsage;
+    }
+    int kind = -1;
+    for (int k = 0; k < kStatKindCount; ++k) {
+        std::string name(StatKindName(static_cast<StatKind>(k)));
+        if (name.size() == kindText.size() &&
+            std::equal(name.begin(), name.end(), kindText.begin(),
+                       [](char a, char b) { return std::tolower(a) == std::tolower(b); }))
+            kind = k;
+    }
+    if (kind < 0) {
+        ctx.err << "dravmer-cli archive history: --kind is one of Current, AverageE, AverageO, "
+                   "Average, Min, Max, Delta, Sigma, Noise, NoiseE, NoiseO\n";
+        return kExitUsage;
+    }
+    std::vector<SHistoryRow> rows;
+    if (archive.History(address, index, static_cast<StatKind>(kind), rows) != kArchiveOk) {
+        ctx.err << "dravmer-cli archive: " << archive.LastError() << "\n";
+        return kExitFailure;
+    }
+    if (json) {
+        nlohmann::json out = nlohmann::json::array();
+        for (const auto& r : rows) {
+            nlohmann::json value = std::isfinite(r.value) ? nlohmann::json(r.value) : nullptr;
+            out.push_back({{"id", r.id},
+                           {"date_time", IsoTime(r.startTime)},
+                           {"number", r.number},
+                           {"value", value}});
+        }
+        ctx.out << out.dump(2) << "\n";
+        return kExitOk;
+    }
+    ctx.out << "id\tdate_time\tnumber\t" << StatKindName(static_cast<StatKind>(kind)) << " "
+            << ParamNameTrimmed(index) << "\n";
+    for (const auto& r : rows) {
+        // The shortest text that reads back as the stored value.
+        char value[64];
+        auto end = std::to_chars(value, value + sizeof value, r.value).ptr;
+        ctx.out << r.id << "\t" << IsoTime(r.startTime) << "\t" << r.number << "\t"
+                << std::string_view(value, static_cast<std::size_t>(end - value)) << "\n";
+    }
+    if (rows.empty())
+        ctx.err << "dravmer-cli archive history: device " << address
+                << " is in no archived experiment\n";
+    return kExitOk;
+}
+
+// ---- export ----
+
+int RunExport(CliContext& ctx, CArchive& archive, std::vector<std::string> args) {
+    std::string format, error;
+    TakeOption(args, "--format", format, error);
+    if (!error.empty() || args.size() != 2 || (!format.empty() && format != "adc" && format != "txt")) {
+        ctx.err << "dravmer-cli archive export: ID DIR [--format adc|txt]\n";
+        return kExitUsage;
+    }
+    if (args[0].empty() || args[0].size() > 18 ||
+        args[0].find_first_not_of("0123456789") != std::string::npos) {
+        ctx.err << "dravmer-cli archive export: ID is the number archive list shows\n";
+        return kExitUsage;
+    }
+    SArchivedExperiment e;
+    int code = archive.Get(std::stoll(args[0]), e);
+    if (code != kArchiveOk) {
+        ctx.err << "dravmer-cli archive: " << archive.LastError() << "\n";
+        return kExitFailure;
+    }
+    std::vector<std::string> written;
+    if (ExportExperiment(e, args[1], format, written, error) != kArchiveOk) {
+        ctx.err << "dravmer-cli archive export: " << error << "\n";
+        return kExitFailure;
+    }
+    for (const auto& p : written) ctx.out << p << "\n";
+    ctx.err << "dravmer-cli archive export: " << written.size() << " file(s) written to "
+            << args[1] << "\n";
+    return kExitOk;
+}
+
+int RunArchive(CliContext& ctx, const std::vector<std::string>& argsIn) {
+    std::vector<std::string> args = argsIn;
+    std::string url, error;
+    bool hasUrl = TakeOption(args, "--archive", url, error);
+    if (!error.empty() || args.empty()) {
+        ctx.err << "dravmer-cli archive: " << (error.empty() ? "which subcommand?" : error)
+                << "\nUsage: dravmer-cli " << kUsage << "\n";
+        return kExitUsage;
+    }
+    if (!hasUrl) url = ArchiveUrlFromSettings(ctx.Settings());
+    const std::string sub = args.front();
+    args.erase(args.begin());
+    if (sub != "add" && sub != "list" && sub != "history" && sub != "export") {
+        ctx.err << "dravmer-cli archive: unknown subcommand '" << sub
+                << "'\nUsage: dravmer-cli " << kUsage << "\n";
+        return kExitUsage;
+    }
+    auto archive = OpenOrSay(ctx, url);
+    if (!archive) return kExitFailure;
+    if (sub == "add") return RunAdd(ctx, *archive, args);
+    if (sub == "list") return RunList(ctx, *archive, args);
+    if (sub == "history") return RunHistory(ctx, *archive, args);
+    return RunExport(ctx, *archive, args);
+}
+
+}  // namespace
+
+DRAVMER_CLI_COMMAND("archive", kUsage,
+                    "the experiment archive: add experiment files, list, the history of one "
+                    "device's statistic, export an experiment's files again",
+                    RunArchive);
+
+}  // namespace dravmer::cli

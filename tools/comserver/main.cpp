@@ -1,0 +1,53 @@
+// dravmer-comserver: shares this computer's serial lines with the benches of a lab.
+#include <signal.h>
+
+#include <CLI/CLI.hpp>
+#include <cstring>
+#include <iostream>
+
+#include "comserver/com_server.h"
+
+int main(int argc, char** argv) {
+    dravmer::comserver::SComServerOptions options;
+    CLI::App app{"Shares local serial lines over TCP (COM-server protocol); the first LINE is COM1."};
+    app.add_option("LINE", options.lines, "serial line device paths, e.g. /dev/ttyUSB0")
+        ->required();
+    app.add_option("--port", options.port, "TCP port")->capture_default_str()->check(CLI::Range(1, 65535));
+    app.add_option("--listen", options.listen, "address to listen on")->capture_default_str();
+    app.add_option("--baud", options.params.baud, "line speed")
+        ->capture_default_str()
+        ->check(CLI::IsMember({110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000,
+                               57600, 115200}));
+    app.add_option("--timeout", options.replyTimeoutMs, "milliseconds a device may take to answer")
+        ->capture_default_str()
+        ->check(CLI::Range(10, 60000));
+    app.set_version_flag("--version", "dravmer-comserver 05.43");
+    CLI11_PARSE(app, argc, argv);
+
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    dravmer::comserver::CComServer server(options);
+    std::string error;
+    if (!server.Listen(error)) {
+        std::cerr << "dravmer-comserver: " << error << "\n";
+        return 1;
+    }
+    for (int i = 0; i < server.LineCount(); ++i) {
+        const auto& line = server.Line(i);
+        std::cerr << "dravmer-comserver: COM" << i + 1 << " = " << line.Path()
+                  << (line.IsOpen() ? "" : " (cannot be opened: " +
+                                               std::string(std::strerror(line.OpenError())) + ")")
+                  << "\n";
+    }
+    server.Start();
+    std::cerr << "dravmer-comserver: listening on " << options.listen << ":" << server.TcpPort()
+              << "\n";
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    std::cerr << "dravmer-comserver: stopping\n";
+    return 0;
+}

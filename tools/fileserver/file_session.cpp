@@ -1,0 +1,292 @@
+#include "fileserver/file_session.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <ctime>
+
+#include "platform/cp1251.h"
+
+namespace dravmer::fileserver {
+
+namespace {
+
+std::atomic<unsigned> g_uploadSerial{0};
+
+void Put32(std::uint8_t* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+std::vector<std::uint8_t> Result(std::uint8_t command, int result) {
+    return BuildBareRecord(command, static_cast<std::uint8_t>(result), {});
+}
+
+std::string ComputerOf(const std::uint8_t* record) {
+    const char* s = reinterpret_cast<const char*>(record + kQueryNameAt);
+    return std::string(s, strnlen(s, kQueryNameSize));
+}
+
+}  // namespace
+
+CFileSession::CFileSession(CReleaseFolder& folder, bool allowUpload, LogSink log)
+    : m_folder(folder), m_allowUpload(allowUpload), m_log(std::move(log)) {}
+
+CFileSession::~CFileSession() {
+    CloseDownload();
+    AbortUpload();
+}
+
+void CFileSession::CloseDownload() {
+    if (m_download >= 0) ::close(m_download);
+    m_download = -1;
+}
+
+void CFileSession::AbortUpload() {
+    if (m_upload >= 0) {
+        ::close(m_upload);
+        ::unlinkat(m_folder.RootFd(), m_uploadPart.c_str(), 0);
+    }
+    m_upload = -1;
+}
+
+bool CFileSession::Feed(const std::uint8_t* data, std::size_t size,
+                        std::vector<std::uint8_t>& replies) {
+    m_in.insert(m_in.end(), data, data + size);
+    std::size_t at = 0;
+    while (at < m_in.size()) {
+        int length = 0;
+        const ERecordState state =
+            QueryRecordState(m_in.data() + at, m_in.size() - at, kQueryBufferSize, length);
+        if (state == ERecordState::kInvalid) {
+            m_in.clear();
+            return false;
+        }
+        if (state == ERecordState::kNeedMore) break;
+        const std::vector<std::uint8_t> reply = Handle(m_in.data() + at, length);
+        replies.insert(replies.end(), reply.begin(), reply.end());
+        at += static_cast<std::size_t>(length);
+    }
+    m_in.erase(m_in.begin(), m_in.begin() + static_cast<std::ptrdiff_t>(at));
+    return true;
+}
+
+std::vector<std::uint8_t> CFileSession::Handle(const std::uint8_t* record, int length) {
+    const std::uint8_t command = record[kQueryCommandAt];
+    switch (command) {
+        case kQcDescribe:
+            return Describe(record, length);
+        case kQcChunk:
+            return Chunk();
+        case kQcCloseFile:
+            CloseDownload();
+            AbortUpload();
+            return Result(command, kQrOk);
+        case kQcUploadEntry:
+            return UploadEntry(record, length);
+        case kQcUploadChunk:
+            return UploadChunk(record, length);
+        case kQcListFiles:
+            return ListFiles();
+        case kQcListCatalog:
+            return ListCatalog();
+        case kQcAddCatalog:
+        case kQcUpdateCatalog:
+            return EditCatalog(record, length, command == kQcAddCatalog);
+        case kQcFileExists:
+        case kQcDeleteFile:
+        case kQcDeleteCatalog:
+        case kQcLog:
+            return Named(command, record, length);
+        case kQcServerTime:
+            return ServerTime();
+        default:
+            return Result(command, kQrUnknown);
+    }
+}
+
+std::vector<std::uint8_t> CFileSession::Describe(const std::uint8_t* record, int length) {
+    const auto name = RecordText(record, length);
+    if (!name) return Result(kQcDescribe, kQrUnknown);
+    if (!CReleaseFolder::IsServedName(*name)) return Result(kQcDescribe, kQrAccessDenied);
+    CloseDownload();
+    const int fd = m_folder.OpenForReading(*name);
+    if (fd < 0) return Result(kQcDescribe, kQrFileOpen);
+    struct stat st {};
+    const auto entry = m_folder.CatalogEntry(*name, fd);
+    if (!entry || ::fstat(fd, &st) != 0) {
+        ::close(fd);
+        return Result(kQcDescribe, kQrFileRead);
+    }
+    SFileDescription d;
+    d.entry = *entry;
+    d.size = static_cast<std::int32_t>(st.st_size);
+    d.created = static_cast<std::uint32_t>(st.st_ctime);
+    d.modified = static_cast<std::uint32_t>(st.st_mtime);
+    std::uint8_t raw[kFileDescriptionSize];
+    EncodeFileDescription(d, raw);
+    m_download = fd;
+    return BuildPayloadRecord(kQcDescribe, kQrOk, {}, raw, sizeof raw);
+}
+
+std::vector<std::uint8_t> CFileSession::Chunk() {
+    if (m_download < 0) return BuildChunkRecord(kQcChunk, kQrFileNotOpen, nullptr, 0);
+    std::vector<std::uint8_t> record(28 + kQueryMaxChunk);
+    int got = 0;
+    while (got < kQueryMaxChunk) {
+        const ssize_t n = ::read(m_download, record.data() + kQueryChunkAt + got,
+                                 static_cast<std::size_t>(kQueryMaxChunk - got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            CloseDownload();
+            return BuildChunkRecord(kQcChunk, kQrFileRead, nullptr, 0);
+        }
+        if (n == 0) break;
+        got += static_cast<int>(n);
+    }
+    // A short chunk ends the file: the next request finds nothing open.
+    if (got < kQueryMaxChunk) CloseDownload();
+    record.resize(static_cast<std::size_t>(28 + got));
+    PutQueryHeader(record.data(), 28 + got, kQcChunk, kQrOk);
+    Put32(record.data() + kQueryChunkLengthAt, static_cast<std::uint32_t>(got));
+    std::memset(record.data() + kQueryNameAt, 0, 2);
+    std::memset(record.data() + kQueryChunkAt + got, 0, 4);
+    return record;
+}
+
+std::vector<std::uint8_t> CFileSession::UploadEntry(const std::uint8_t* record, int length) {
+    if (!m_allowUpload) return Result(kQcUploadEntry, kQrAccessDenied);
+    if (length < kQueryPayloadAt + kFileEntrySize) return Result(kQcUploadEntry, kQrUnknown);
+    const SFileEntry entry = DecodeFileEntry(record + kQueryPayloadAt);
+    if (!CReleaseFolder::IsServedName(entry.name)) return Result(kQcUploadEntry, kQrAccessDenied);
+    if (entry.size < 0) return Result(kQcUploadEntry, kQrUnknown);
+    AbortUpload();
+    struct stat st {};
+    if (::fstatat(m_folder.RootFd(), entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        return Result(kQcUploadEntry, kQrFileExists);
+    }
+    m_uploadPart = ".upload-" + std::to_string(::getpid()) + "-" +
+                   std::to_string(g_uploadSerial.fetch_add(1));
+    m_upload = ::openat(m_folder.RootFd(), m_uploadPart.c_str(),
+                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (m_upload < 0) return Result(kQcUploadEntry, kQrFileCreate);
+    m_uploadName = entry.name;
+    m_uploadSize = entry.size;
+    m_uploadReceived = 0;
+    return Result(kQcUploadEntry, kQrOk);
+}
+
+std::vector<std::uint8_t> CFileSession::UploadChunk(const std::uint8_t* record, int length) {
+    if (m_upload < 0) return Result(kQcUploadChunk, kQrFileNotOpen);
+    const std::uint8_t* data = nullptr;
+    int size = 0;
+    if (!RecordChunk(record, length, data, size) || m_uploadReceived + size > m_uploadSize) {
+        AbortUpload();
+        return Result(kQcUploadChunk, kQrFileWrite);
+    }
+    for (int done = 0; done < size;) {
+        const ssize_t n = ::write(m_upload, data + done, static_cast<std::size_t>(size - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            AbortUpload();
+            return Result(kQcUploadChunk, kQrFileWrite);
+        }
+        done += static_cast<int>(n);
+    }
+    m_uploadReceived += size;
+    if (size == kQueryMaxChunk) return Result(kQcUploadChunk, kQrOk);
+    // The last chunk: the file appears under its name only when it is whole, and never over
+    // a file that came meanwhile.
+    const bool whole = m_uploadReceived == m_uploadSize && ::fsync(m_upload) == 0;
+    ::close(m_upload);
+    m_upload = -1;
+    if (!whole || ::renameat2(m_folder.RootFd(), m_uploadPart.c_str(), m_folder.RootFd(),
+                              m_uploadName.c_str(), RENAME_NOREPLACE) != 0) {
+        ::unlinkat(m_folder.RootFd(), m_uploadPart.c_str(), 0);
+        return Result(kQcUploadChunk, kQrFileWrite);
+    }
+    return Result(kQcUploadChunk, kQrOk);
+}
+
+std::vector<std::uint8_t> CFileSession::ListFiles() {
+    const std::vector<SFileEntry> files = m_folder.Files();
+    const std::size_t room = (kQueryBufferSize - kQueryPayloadAt - 4) / kFileEntrySize;
+    const std::size_t n = std::min(files.size(), room);
+    std::vector<std::uint8_t> payload(4 + n * kFileEntrySize);
+    Put32(payload.data(), static_cast<std::uint32_t>(n));
+    for (std::size_t i = 0; i < n; ++i) EncodeFileEntry(files[i], payload.data() + 4 + i * kFileEntrySize);
+    return BuildPayloadRecord(kQcListFiles, files.size() > room ? kQrTooManyFiles : kQrOk, {},
+                              payload.data(), static_cast<int>(payload.size()));
+}
+
+std::vector<std::uint8_t> CFileSession::ListCatalog() {
+    const std::vector<SCatalogEntry> catalog = m_folder.Catalog();
+    const std::size_t room = (kQueryBufferSize - kQueryPayloadAt - 4) / kCatalogEntrySize;
+    const std::size_t n = std::min(catalog.size(), room);
+    std::vector<std::uint8_t> payload(4 + n * kCatalogEntrySize);
+    Put32(payload.data(), static_cast<std::uint32_t>(n));
+    for (std::size_t i = 0; i < n; ++i) {
+        EncodeCatalogEntry(catalog[i], payload.data() + 4 + i * kCatalogEntrySize);
+    }
+    return BuildPayloadRecord(kQcListCatalog, catalog.size() > room ? kQrTooManyFiles : kQrOk, {},
+                              payload.data(), static_cast<int>(payload.size()));
+}
+
+std::vector<std::uint8_t> CFileSession::EditCatalog(const std::uint8_t* record, int length,
+                                                    bool add) {
+    const std::uint8_t command = add ? kQcAddCatalog : kQcUpdateCatalog;
+    if (!m_allowUpload) return Result(command, kQrAccessDenied);
+    if (length < kQueryPayloadAt + kCatalogEntrySize) return Result(command, kQrUnknown);
+    const SCatalogEntry entry = DecodeCatalogEntry(record + kQueryPayloadAt);
+    const std::string name = entry.Name();
+    if (!CReleaseFolder::IsServedName(name)) return Result(command, kQrAccessDenied);
+    return Result(command, m_folder.SetVersion(name, SVersion{entry.major, entry.minor}, add));
+}
+
+std::vector<std::uint8_t> CFileSession::Named(std::uint8_t command, const std::uint8_t* record,
+                                              int length) {
+    const auto text = RecordText(record, length);
+    if (!text) return Result(command, kQrUnknown);
+    if (command == kQcLog) {
+        if (m_log) m_log(Cp1251ToUtf8(ComputerOf(record)), Cp1251ToUtf8(*text));
+        return Result(command, kQrOk);
+    }
+    if (command == kQcFileExists) {
+        const int fd = m_folder.OpenForReading(*text);
+        if (fd < 0) return Result(command, kQrFileOpen);
+        ::close(fd);
+        return Result(command, kQrOk);
+    }
+    if (!m_allowUpload) return Result(command, kQrAccessDenied);
+    if (!CReleaseFolder::IsServedName(*text)) return Result(command, kQrAccessDenied);
+    if (command == kQcDeleteCatalog) return Result(command, m_folder.RemoveVersion(*text));
+    struct stat st {};
+    if (::fstatat(m_folder.RootFd(), text->c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(st.st_mode) || ::unlinkat(m_folder.RootFd(), text->c_str(), 0) != 0) {
+        return Result(command, kQrDelete);
+    }
+    return Result(command, kQrOk);
+}
+
+std::vector<std::uint8_t> CFileSession::ServerTime() {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    std::tm tm{};
+    ::localtime_r(&now.tv_sec, &tm);
+    SServerTime t;
+    t.year = static_cast<std::uint16_t>(tm.tm_year + 1900);
+    t.month = static_cast<std::uint16_t>(tm.tm_mon + 1);
+    t.dayOfWeek = static_cast<std::uint16_t>(tm.tm_wday);
+    t.day = static_cast<std::uint16_t>(tm.tm_mday);
+    t.hour = static_cast<std::uint16_t>(tm.tm_hour);
+    t.minute = static_cast<std::uint16_t>(tm.tm_min);
+    t.second = static_cast<std::uint16_t>(tm.tm_sec);
+    t.milliseconds = static_cast<std::uint16_t>(now.tv_nsec / 1000000);
+    std::vector<std::uint8_t> record = BuildBareRecord(kQcServerTime, kQrOk, {});
+    EncodeServerTime(t, record.data() + kQueryNameAt);
+    return record;
+}
+
+}  // namespace dravmer::fileserver

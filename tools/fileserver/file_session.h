@@ -1,0 +1,57 @@
+#pragma once
+// One client's conversation with the file server, without the socket: received bytes go in,
+// reply records come out. The server's threads and the fuzz target drive the same object.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "fileserver/release_folder.h"
+
+namespace dravmer::fileserver {
+
+// Receives the log lines of command 13: the client's computer name and the line (UTF-8).
+using LogSink = std::function<void(const std::string& computer, const std::string& line)>;
+
+class CFileSession {
+public:
+    CFileSession(CReleaseFolder& folder, bool allowUpload, LogSink log);
+    ~CFileSession();
+    CFileSession(const CFileSession&) = delete;
+    CFileSession& operator=(const CFileSession&) = delete;
+
+    // Takes received bytes and appends the replies of every whole record to replies. False
+    // when the bytes cannot be records of this service (wrong tag, a length field below the
+    // smallest record or beyond the buffer): the connection is then closed.
+    bool Feed(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& replies);
+    // True while part of a record waits for the rest.
+    bool Pending() const { return !m_in.empty(); }
+    // The reply to one whole record.
+    std::vector<std::uint8_t> Handle(const std::uint8_t* record, int length);
+
+private:
+    std::vector<std::uint8_t> Describe(const std::uint8_t* record, int length);
+    std::vector<std::uint8_t> Chunk();
+    std::vector<std::uint8_t> UploadEntry(const std::uint8_t* record, int length);
+    std::vector<std::uint8_t> UploadChunk(const std::uint8_t* record, int length);
+    std::vector<std::uint8_t> ListFiles();
+    std::vector<std::uint8_t> ListCatalog();
+    std::vector<std::uint8_t> EditCatalog(const std::uint8_t* record, int length, bool add);
+    std::vector<std::uint8_t> Named(std::uint8_t command, const std::uint8_t* record, int length);
+    std::vector<std::uint8_t> ServerTime();
+    void CloseDownload();
+    void AbortUpload();
+
+    CReleaseFolder& m_folder;
+    const bool m_allowUpload;
+    LogSink m_log;
+    std::vector<std::uint8_t> m_in;
+    int m_download = -1;
+    std::string m_uploadName;
+    std::string m_uploadPart;
+    int m_upload = -1;
+    std::int64_t m_uploadSize = 0;
+    std::int64_t m_uploadReceived = 0;
+};
+
+}  // namespace dravmer::fileserver

@@ -1,0 +1,51 @@
+// dravmer-fileserver: serves the lab's releases of the bench program to its benches.
+#include <signal.h>
+
+#include <CLI/CLI.hpp>
+#include <iostream>
+
+#include "fileserver/file_server.h"
+
+int main(int argc, char** argv) {
+    dravmer::fileserver::SFileServerOptions options;
+    int idleSeconds = 60;
+    CLI::App app{"Serves the releases in a folder to the benches (remote file service)."};
+    app.add_option("--root", options.root, "folder of the releases and versions.txt")
+        ->required()
+        ->check(CLI::ExistingDirectory);
+    app.add_option("--port", options.port, "TCP port")->capture_default_str()->check(CLI::Range(1, 65535));
+    app.add_option("--listen", options.listen, "address to listen on")->capture_default_str();
+    app.add_flag("--allow-upload", options.allowUpload,
+                 "accept uploads, deletions and catalog changes");
+    app.add_option("--log", options.logFile,
+                   "file for the benches' log lines (default ROOT/.dravmer-fileserver.log)");
+    app.add_option("--idle-timeout", idleSeconds, "seconds a silent client keeps its connection")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 86400));
+    app.set_version_flag("--version", "dravmer-fileserver 05.43");
+    CLI11_PARSE(app, argc, argv);
+    options.idleTimeoutMs = idleSeconds * 1000;
+
+    // The signals are taken by this thread alone; the server's threads never see them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    dravmer::fileserver::CFileServer server(options);
+    std::string error;
+    if (!server.Listen(error)) {
+        std::cerr << "dravmer-fileserver: " << error << "\n";
+        return 1;
+    }
+    server.Start();
+    std::cerr << "dravmer-fileserver: serving " << options.root.string() << " on "
+              << options.listen << ":" << server.TcpPort()
+              << (options.allowUpload ? " (uploads allowed)" : "") << ", log "
+              << server.LogFile().string() << "\n";
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    std::cerr << "dravmer-fileserver: stopping\n";
+    return 0;
+}
