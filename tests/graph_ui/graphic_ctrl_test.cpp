@@ -189,3 +189,30 @@ TEST(GraphPage, ShowsTheListsCurvesAndFollowsAdditionsAndRemovals) {
 
 }  // namespace
 }  // namespace dravmer::ui
+
+namespace dravmer::ui {
+namespace {
+
+TEST(GraphPage, SelectingARangeRecomputesEveryStoreOverIt) {
+    test::SGraphBench bench(3, 2000);
+    CGraphPage page(*bench.ctx);
+    CGraphHub& hub = CGraphHub::For(*bench.ctx);
+    QSignalSpy done(&hub, &CGraphHub::statisticsRecomputed);
+    page.Graph()->State().selection = {true, 500, 800};
+    page.Graph()->MoveSelectionForward();  // 800..1100, as the command would
+    ASSERT_TRUE(done.wait(10000));
+    for (std::size_t i = 0; i < bench.bench->StoreCount(); ++i) {
+        const SStatState st = bench.bench->Data(i).GetStatState();
+        EXPECT_TRUE(st.rangeMode) << i;
+        EXPECT_EQ(st.firstSecond, 800) << i;
+        EXPECT_EQ(st.lastSecond, 1100) << i;
+        EXPECT_EQ(st.n, 301) << i;
+    }
+    page.Graph()->ClearSelection();
+    ASSERT_TRUE(done.wait(10000));
+    EXPECT_FALSE(bench.bench->Data(0).GetStatState().rangeMode);
+    EXPECT_EQ(bench.bench->Data(0).GetStatState().n, 2000);
+}
+
+}  // namespace
+}  // namespace dravmer::ui
