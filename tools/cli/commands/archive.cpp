@@ -405,7 +405,8 @@ CommandRun DefineArchive(CLI::App& app) {
     o->urlOption = app.add_option("--archive", o->url,
                                   "sqlite:PATH or postgresql://user@host/db (else Archive/Url, "
                                   "else the SQLite file in the user's data folder)")
-                       ->check(NotEmpty("an archive URL"));
+                       ->check(NotEmpty("an archive URL"))
+                       ->type_name("URL");
     auto sub = [&](const char* name, const char* what) {
         CLI::App* s = app.add_subcommand(name, what);
         s->fallthrough();  // --archive may follow the subcommand too

@@ -50,7 +50,8 @@ int RunParams(CliContext& ctx, const SParamsOptions& o) {
 CommandRun DefineParams(CLI::App& app) {
     auto o = std::make_shared<SParamsOptions>();
     app.add_option("--out", o->out, "folder for the files (made when missing)")
-        ->check(NotEmpty("a folder"));
+        ->check(NotEmpty("a folder"))
+        ->type_name("DIR");
     app.add_flag("--demo", o->demo, "the simulated bench");
     return [o](CliContext& ctx) { return RunParams(ctx, *o); };
 }

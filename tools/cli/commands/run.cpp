@@ -233,7 +233,8 @@ CommandRun DefineRun(CLI::App& app) {
     app.add_option("--format", o->format, "experiment files as .adc or .txt (else the settings')")
         ->check(OneOf({"adc", "txt"}));
     app.add_option("--out", o->out, "folder for the experiment files (made when missing)")
-        ->check(NotEmpty("a folder"));
+        ->check(NotEmpty("a folder"))
+        ->type_name("DIR");
     app.add_flag("--no-files", o->noFiles, "write no experiment files");
     app.add_option("--wait-device", o->waitDevice,
                    "seconds to wait for a silent device at the start (0: do not wait)")
