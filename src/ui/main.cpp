@@ -3,16 +3,30 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/qt/qsettings_store.h"
 #include "sim/lib/demo_rig.h"
 #include "ui/command_line.h"
 #include "ui/main_frame.h"
+#include "ui/update_offer.h"
+#include "update/update_service.h"
 
 int main(int argc, char** argv) {
-    // Options first: --help and --version answer without a display.
+    // A self-update's hand-off before anything else: the step may end this process, or give back
+    // the command line the updated program had. Its values live in the user's own settings, which
+    // every step of the hand-off finds whatever --config the old program was started with.
+    dravmer::CQSettingsStore handOffSettings;
+    dravmer::CUpdateService updates(dravmer::ui::BenchUpdateConfig(handOffSettings));
+    const int handOff = updates.HandOff(std::vector<std::string>(argv + 1, argv + argc));
+    if (handOff == 1) return 0;
+    if (handOff == -1) return 1;
+    // Options next: --help and --version answer without a display.
     QStringList arguments;
-    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    arguments << QString::fromLocal8Bit(argv[0]);
+    for (const std::string& arg : updates.CommandLine())
+        arguments << QString::fromLocal8Bit(arg.c_str());
     const dravmer::ui::SCommandLine line = dravmer::ui::ParseCommandLine(arguments);
     if (line.action == dravmer::ui::SCommandLine::Action::Exit) {
         std::fputs(line.output.toLocal8Bit().constData(), line.exitCode ? stderr : stdout);
@@ -37,11 +51,15 @@ int main(int argc, char** argv) {
     }
     dravmer::CBench bench(settings);
     bench.LoadSettings();
+    // The check runs in the background while the window comes up; no server, no check.
+    dravmer::ui::ApplyUpdateServer(updates, dravmer::UpdateServerFromSettings(settings));
+    if (!updates.ServerName().empty()) updates.StartCheck();
     int rc = 0;
     {
         dravmer::ui::CMainFrame frame(bench, settings);
         // The ports open in the background, one after another, while the window comes up.
         frame.OpenPortsInBackground();
+        dravmer::ui::AttachUpdateService(frame, updates, settings);
         if (settings.GetInt("WindowPos", "showCmd", 1) == 3) frame.showMaximized();
         else frame.show();
         if (line.demo) frame.setWindowTitle(frame.windowTitle() + QStringLiteral(" [demo]"));
