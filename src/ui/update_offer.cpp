@@ -6,6 +6,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
@@ -137,6 +138,8 @@ void CUpdateOffer::Prepared(int rc, const SUpdateOffer& offer) {
                                 QMessageBox::Yes | QMessageBox::No, m_window);
     box->setObjectName(QStringLiteral("updateQuestion"));
     box->setDefaultButton(QMessageBox::Yes);
+    box->button(QMessageBox::Yes)->setText(tr("Да"));
+    box->button(QMessageBox::No)->setText(tr("Нет"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     connect(box, &QMessageBox::finished, this, [this, box](int) {
         Answered(box->clickedButton() == box->button(QMessageBox::Yes));

@@ -191,6 +191,8 @@ TEST_F(UpdateWindow, QuestionAnsweredNoLeavesEverythingAsItWas) {
     EXPECT_EQ(box->text(), QString("На сервере '127.0.0.1' доступна\nновая версия программы 05.44\n"
                                    "Текущая версия 05.43\nбудет сохранена под именем:\n"
                                    "prog_05.43\nОбновить текущую версию?"));
+    EXPECT_EQ(box->button(QMessageBox::Yes)->text(), QString("Да"));
+    EXPECT_EQ(box->button(QMessageBox::No)->text(), QString("Нет"));
     QSignalSpy finished(offer, &CUpdateOffer::finished);
     QTest::mouseClick(box->button(QMessageBox::No), Qt::LeftButton);
     ASSERT_EQ(finished.size(), 1);
