@@ -1,6 +1,7 @@
 #include "ui/update_offer.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -54,7 +55,8 @@ std::function<void(const std::string&)> UpdateTraceWriter() {
         using namespace std::chrono;
         const auto now = system_clock::now();
         const std::time_t t = system_clock::to_time_t(now);
-        const int ms = static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
+        const int ms =
+            static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
         std::tm tm{};
         localtime_r(&t, &tm);
         char stamp[40];
@@ -93,16 +95,18 @@ bool CUpdateOffer::Polling() const { return m_timer->isActive(); }
 void CUpdateOffer::Poll() {
     if (m_stage != Stage::Polling) return;
     switch (m_service.CheckState()) {
-    case CUpdateService::kNothing:
-        m_timer->stop();
-        m_stage = Stage::Idle;
-        return;
-    case CUpdateService::kNewer:
-        break;
-    default:  // still checking, or no check was started (no server): ask again later
-        return;
+        case CUpdateService::kNothing:
+            m_timer->stop();
+            m_stage = Stage::Idle;
+            return;
+        case CUpdateService::kNewer:
+            break;
+        default:  // still checking, or no check was started (no server): ask again later
+            return;
     }
     if (m_busy && m_busy()) return;
+    // The operator finishes with an open dialog (settings, a loading) before being asked.
+    if (QApplication::activeModalWidget()) return;
     m_timer->stop();
     m_stage = Stage::Preparing;
     JoinWorker();
@@ -141,9 +145,8 @@ void CUpdateOffer::Prepared(int rc, const SUpdateOffer& offer) {
     box->button(QMessageBox::Yes)->setText(tr("Да"));
     box->button(QMessageBox::No)->setText(tr("Нет"));
     box->setAttribute(Qt::WA_DeleteOnClose);
-    connect(box, &QMessageBox::finished, this, [this, box](int) {
-        Answered(box->clickedButton() == box->button(QMessageBox::Yes));
-    });
+    connect(box, &QMessageBox::finished, this,
+            [this, box](int) { Answered(box->clickedButton() == box->button(QMessageBox::Yes)); });
     m_question = box;
     box->open();
     emit questionShown(box);
@@ -157,8 +160,8 @@ void CUpdateOffer::Answered(bool yes) {
         return;
     }
     m_stage = Stage::Downloading;
-    auto* progress = new QProgressDialog(tr("Загрузка новой версии программы..."), QString(), 0,
-                                         100, m_window);
+    auto* progress =
+        new QProgressDialog(tr("Загрузка новой версии программы..."), QString(), 0, 100, m_window);
     progress->setObjectName(QStringLiteral("updateProgress"));
     progress->setWindowTitle(tr("Обновление версии"));
     progress->setWindowModality(Qt::WindowModal);
@@ -172,10 +175,14 @@ void CUpdateOffer::Answered(bool yes) {
     m_worker = std::thread([this] {
         const int rc = m_service.AcceptOffer([this](int percent) {
             QMetaObject::invokeMethod(
-                this, [this, percent] { if (m_progress) m_progress->setValue(percent); },
+                this,
+                [this, percent] {
+                    if (m_progress) m_progress->setValue(percent);
+                },
                 Qt::QueuedConnection);
         });
-        QMetaObject::invokeMethod(this, [this, rc] { Accepted(rc); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, rc] { Accepted(rc); }, Qt::QueuedConnection);
     });
 }
 
@@ -190,11 +197,11 @@ void CUpdateOffer::Accepted(int rc) {
     }
     // The operator agreed and waited: a failure is said, not swallowed. The running version
     // was not touched.
-    auto* box = new QMessageBox(
-        QMessageBox::Warning, tr("Обновление версии"),
-        tr("Не удалось обновить программу. Текущая версия %1 продолжает работу.")
-            .arg(Q(m_service.VersionText())),
-        QMessageBox::Ok, m_window);
+    auto* box =
+        new QMessageBox(QMessageBox::Warning, tr("Обновление версии"),
+                        tr("Не удалось обновить программу. Текущая версия %1 продолжает работу.")
+                            .arg(Q(m_service.VersionText())),
+                        QMessageBox::Ok, m_window);
     box->setObjectName(QStringLiteral("updateFailed"));
     box->setDetailedText(Q(m_service.LastError()));
     box->setAttribute(Qt::WA_DeleteOnClose);

@@ -9,6 +9,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,7 +21,6 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QDialogButtonBox>
 #include <QTest>
 #include <cstdio>
 #include <filesystem>
@@ -150,7 +151,8 @@ protected:
     }
     std::vector<std::string> BenchFiles() const {
         std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(m_benchDir)) names.push_back(e.path().filename());
+        for (const auto& e : fs::directory_iterator(m_benchDir))
+            names.push_back(e.path().filename());
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -238,7 +240,8 @@ TEST_F(UpdateWindow, YesDownloadsStartsTheNewVersionAndClosesTheWindow) {
     t.start();
     while (ReadText(marker).find("05.44 handoff=2") == std::string::npos && t.elapsed() < 20000)
         QTest::qWait(100);
-    EXPECT_NE(ReadText(marker).find("05.44 handoff=1 args=\"/update1\" \"prog\""), std::string::npos)
+    EXPECT_NE(ReadText(marker).find("05.44 handoff=1 args=\"/update1\" \"prog\""),
+              std::string::npos)
         << ReadText(marker);
     EXPECT_NE(ReadText(marker).find("05.44 handoff=2"), std::string::npos) << ReadText(marker);
     EXPECT_EQ(ReadText(m_benchDir / "prog"), ReadText(TESTPROG_NEW));
@@ -303,7 +306,8 @@ TEST_F(UpdateWindow, PollingFollowsTheCheckStateAndWaitsForTheExperiment) {
     auto service = Service();
     bool running = true;
     QWidget window;
-    CUpdateOffer offer(*service, [&running] { return running; }, &window);
+    CUpdateOffer offer(
+        *service, [&running] { return running; }, &window);
     service->StartCheck();
     QTRY_COMPARE_WITH_TIMEOUT(service->CheckState(), int(CUpdateService::kNewer), 5000);
     for (int i = 0; i < 3; ++i) offer.Poll();
@@ -311,6 +315,15 @@ TEST_F(UpdateWindow, PollingFollowsTheCheckStateAndWaitsForTheExperiment) {
     EXPECT_EQ(offer.CurrentStage(), CUpdateOffer::Stage::Polling);
     EXPECT_EQ(offer.Question(), nullptr);
     running = false;
+    // Nor while the operator has a dialog open.
+    {
+        QDialog dialog(&window);
+        dialog.open();
+        offer.Poll();
+        QTest::qWait(100);
+        EXPECT_EQ(offer.Question(), nullptr);
+        EXPECT_EQ(offer.CurrentStage(), CUpdateOffer::Stage::Polling);
+    }
     offer.Poll();
     ASSERT_NE(WaitQuestion(offer), nullptr);
     EXPECT_TRUE(offer.Question()->text().contains("новая версия программы 06.00"));
@@ -372,7 +385,8 @@ TEST_F(UpdateWindow, AboutBoxShowsTheVersionAndSavesTheServer) {
 // The old program asks the downloaded one for its version before anything is replaced: the
 // window program must answer without a display, with the version its own check compares.
 TEST(WindowProgram, AnswersItsVersionWithoutADisplayAndEndsABrokenHandOff) {
-    const fs::path home = fs::temp_directory_path() / ("updateui-home-" + std::to_string(::getpid()));
+    const fs::path home =
+        fs::temp_directory_path() / ("updateui-home-" + std::to_string(::getpid()));
     fs::create_directories(home);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);

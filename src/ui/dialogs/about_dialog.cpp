@@ -33,10 +33,9 @@ CAboutDialog::CAboutDialog(const QString& version, const QString& server, QWidge
     m_server->setMinimumWidth(260);
     auto* form = new QFormLayout;
     form->addRow(tr("Сервер обновлений:"), m_server);
-    auto* hint = new QLabel(
-        tr("Новая версия ищется на этом сервере при каждом запуске программы. "
-           "Пусто — обновления не проверяются."),
-        this);
+    auto* hint = new QLabel(tr("Новая версия ищется на этом сервере при каждом запуске программы. "
+                               "Пусто — обновления не проверяются."),
+                            this);
     hint->setWordWrap(true);
     m_error = new QLabel(this);
     m_error->setStyleSheet(QStringLiteral("color: #b00000"));
