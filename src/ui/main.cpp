@@ -52,7 +52,10 @@ int main(int argc, char** argv) {
     dravmer::CBench bench(settings);
     bench.LoadSettings();
     // The check runs in the background while the window comes up; no server, no check.
-    dravmer::ui::ApplyUpdateServer(updates, dravmer::UpdateServerFromSettings(settings));
+    const std::string updateServer = dravmer::UpdateServerFromSettings(settings);
+    if (!dravmer::ui::ApplyUpdateServer(updates, updateServer))
+        dravmer::ui::UpdateTraceWriter()("update: the update server \"" + updateServer +
+                                         "\" is not HOST or HOST:PORT; nothing is checked");
     if (!updates.ServerName().empty()) updates.StartCheck();
     int rc = 0;
     {
