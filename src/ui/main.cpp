@@ -51,21 +51,21 @@ int main(int argc, char** argv) {
     }
     dravmer::CBench bench(settings);
     bench.LoadSettings();
-    // The check runs in the background while the window comes up; no server, no check.
+    // The check runs in the background while the window comes up; no server, no check; the
+    // demo never asks.
     const std::string updateServer = dravmer::UpdateServerFromSettings(settings);
     if (!dravmer::ui::ApplyUpdateServer(updates, updateServer))
         dravmer::ui::UpdateTraceWriter()("update: the update server \"" + updateServer +
                                          "\" is not HOST or HOST:PORT; nothing is checked");
-    if (!updates.ServerName().empty()) updates.StartCheck();
+    if (!line.demo && !updates.ServerName().empty()) updates.StartCheck();
     int rc = 0;
     {
         dravmer::ui::CMainFrame frame(bench, settings);
         // The ports open in the background, one after another, while the window comes up.
         frame.OpenPortsInBackground();
-        dravmer::ui::AttachUpdateService(frame, updates, settings);
+        frame.SetUpdateService(&updates);
         if (settings.GetInt("WindowPos", "showCmd", 1) == 3) frame.showMaximized();
         else frame.show();
-        if (line.demo) frame.setWindowTitle(frame.windowTitle() + QStringLiteral(" [demo]"));
         if (!line.fileToLoad.isEmpty())
             QTimer::singleShot(0, &frame, [&frame, &line] { frame.OfferStartupFile(line.fileToLoad); });
         frame.ShowSettingsStatus();

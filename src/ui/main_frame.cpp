@@ -26,6 +26,8 @@
 #include "ui/page_list.h"
 #include "ui/view_state.h"
 #include "ui/widgets/status_panes.h"
+#include "ui/update_offer.h"
+#include "update/update_service.h"
 
 namespace dravmer::ui {
 
@@ -163,6 +165,17 @@ void CMainFrame::ConnectEvents() {
     connect(m_events, &CBenchEvents::deviceAnswered, this, [this](int, quint32) {
         CloseWaitDialog();
     });
+    connect(m_events, &CBenchEvents::portNotOpen, this, [this](int port, const QString& text) {
+        const QString line = tr("Порт %1 не открыт: %2").arg(port + 1).arg(text);
+        statusBar()->showMessage(line, 30000);
+        m_panes->SetToolTip(CStatusPanes::LinkPane(port), line);
+        if (m_waitDialog) m_waitDialog->SetNote(line);
+    });
+    connect(m_events, &CBenchEvents::portReopened, this, [this](int port) {
+        statusBar()->showMessage(tr("Порт %1 снова открыт.").arg(port + 1), 10000);
+        m_lastPortState[static_cast<size_t>(port)] = -1;  // the next tick rewrites its tool tip
+        if (m_waitDialog) m_waitDialog->SetNote(QString());
+    });
     connect(m_events, &CBenchEvents::experimentStarted, this, [this](int) { UpdateCommands(); });
     connect(m_events, &CBenchEvents::experimentStopped, this, [this] { UpdateCommands(); });
     connect(m_events, &CBenchEvents::error, this, [this](const QString& text) {
@@ -243,12 +256,14 @@ void CMainFrame::StopExperiment() {
         [this] { emit stopFinished(m_bench.StopSeconds()); });
 }
 
-void CMainFrame::ShowWaitDialog(int, quint32 address) {
+void CMainFrame::ShowWaitDialog(int index, quint32 address) {
     if (m_busy != Busy::Start) return;
     CloseWaitDialog();
-    auto* dialog = new CWaitDeviceDialog(address, this);
+    auto* dialog = new CWaitDeviceDialog(index, address, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QDialog::rejected, this, [this] { m_bench.CancelStart(); });
+    connect(dialog, &QDialog::accepted, this,
+            [this, index] { m_bench.SkipWaitingDevice(static_cast<std::size_t>(index)); });
     m_waitDialog = dialog;
     dialog->open();
 }
@@ -344,7 +359,22 @@ void CMainFrame::OpenSettings(int page) {
     auto* sheet = new CSettingsSheet(m_context, ports, this);
     sheet->setAttribute(Qt::WA_DeleteOnClose);
     sheet->SelectPage(page);
+    // A settings file that cannot be written is told right after the values were applied.
+    connect(sheet, &QDialog::accepted, this, &CMainFrame::ShowSettingsStatus);
+    connect(sheet, &CSettingsSheet::applied, this, &CMainFrame::ShowSettingsStatus);
     sheet->open();
+}
+
+void CMainFrame::SetUpdateService(CUpdateService* service) {
+    // The offer (timer 2) and the About box live in their own object.
+    delete m_updateOffer;
+    m_updateOffer = service ? AttachUpdateService(*this, *service, m_settings) : nullptr;
+}
+
+bool CMainFrame::UpdateCheckPending() const { return m_updateOffer && m_updateOffer->Polling(); }
+
+void CMainFrame::TickUpdateCheck() {
+    if (m_updateOffer) m_updateOffer->Poll();
 }
 
 void CMainFrame::OpenPortsInBackground() {
@@ -363,7 +393,12 @@ void CMainFrame::OfferStartupFile(const QString& path) {
 }
 
 void CMainFrame::ShowSettingsStatus() {
-    // The settings store will report a failing file here.
+    QStringList lines;
+    if (const auto warning = m_settings.LoadWarning()) lines << QString::fromStdString(*warning);
+    if (const auto status = m_settings.Status()) lines << QString::fromStdString(*status);
+    if (lines.isEmpty() || lines == m_shownSettingsStatus) return;
+    m_shownSettingsStatus = lines;
+    ShowMessage(QMessageBox::Warning, tr("Файл настроек"), lines.join(QLatin1Char('\n')));
 }
 
 QMessageBox* CMainFrame::ShowMessage(int icon, const QString& caption, const QString& text) {

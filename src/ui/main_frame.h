@@ -20,9 +20,14 @@ class QLabel;
 class QTabWidget;
 class QTimer;
 
+namespace dravmer {
+class CUpdateService;
+}
+
 namespace dravmer::ui {
 
 class CCommandTable;
+class CUpdateOffer;
 class CStatusPanes;
 class CViewState;
 
@@ -82,6 +87,12 @@ public:
     // How long an experiment runs before auto-stop ends it: 700 s.
     void SetAutoStopLimit(double seconds) { m_autoStopLimit = seconds; }
 
+    // The version check started at start-up; once it finds a newer release and no experiment
+    // runs, the window offers it (checked once a second). Also gives the About box its service.
+    void SetUpdateService(CUpdateService* service);
+    void TickUpdateCheck();
+    bool UpdateCheckPending() const;
+
     // Starts opening the enabled ports, port i after i x 200 ms, off the UI thread.
     void OpenPortsInBackground();
     // A file named on the command line: offered to the loading dialog shown after start.
@@ -128,6 +139,7 @@ private:
     QTimer* m_activityTimer = nullptr;
     QTimer* m_autoStopTimer = nullptr;
     QTimer* m_statusTimer = nullptr;
+    CUpdateOffer* m_updateOffer = nullptr;
 
     std::thread m_worker;
     Busy m_busy = Busy::None;
@@ -135,6 +147,7 @@ private:
     QPointer<CWaitDeviceDialog> m_waitDialog;
     QPointer<QMessageBox> m_lastMessage;
     QPointer<QMessageBox> m_errorBox;
+    QStringList m_shownSettingsStatus;
     QElapsedTimer m_autoStopClock;
     double m_autoStopLimit = kAutoStopSeconds;
     bool m_closing = false;

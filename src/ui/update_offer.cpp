@@ -220,16 +220,18 @@ CUpdateOffer* AttachUpdateService(CMainFrame& frame, CUpdateService& service,
     auto* offer = new CUpdateOffer(
         service,
         [&frame] {
-            return frame.Context().bench.IsRunning() ||
-                   frame.BusyWith() == CMainFrame::Busy::Start ||
-                   frame.BusyWith() == CMainFrame::Busy::Stop;
+            return frame.Context().bench.IsRunning() || frame.BusyWith() != CMainFrame::Busy::None;
         },
         &frame);
     offer->setObjectName(QStringLiteral("updateOffer"));
 
-    QMenu* help = frame.menuBar()->addMenu(CUpdateOffer::tr("&Справка"));
-    QAction* about = help->addAction(CUpdateOffer::tr("О программе..."));
-    about->setObjectName(QStringLiteral("aboutCommand"));
+    // One command for the window's life; it drives the offer attached last.
+    QAction* about = frame.findChild<QAction*>(QStringLiteral("aboutCommand"));
+    if (!about) {
+        QMenu* help = frame.menuBar()->addMenu(CUpdateOffer::tr("&Справка"));
+        about = help->addAction(CUpdateOffer::tr("О программе..."));
+        about->setObjectName(QStringLiteral("aboutCommand"));
+    }
     QObject::connect(about, &QAction::triggered, offer, [&frame, &service, &settings, offer] {
         auto* dialog = new CAboutDialog(Q(service.VersionText()),
                                         Q(UpdateServerFromSettings(settings)), &frame);

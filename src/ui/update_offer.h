@@ -46,7 +46,7 @@ public:
     // Idle: the check ended without a newer version (or never started); Done: an offer was made.
     enum class Stage { Polling, Idle, Preparing, Asking, Downloading, Done };
 
-    // busy: true while an experiment runs (or is being started or stopped); no offer then.
+    // busy: true while an experiment runs or the window's worker is busy; no offer then.
     CUpdateOffer(CUpdateService& service, std::function<bool()> busy, QWidget* window);
     ~CUpdateOffer() override;
 
