@@ -179,13 +179,22 @@ TEST_F(UpdateWindow, QuestionAnsweredNoLeavesEverythingAsItWas) {
     Serve(TESTPROG_NEW, "05.44");
     auto service = Service();
     service->StartCheck();
+    // The frame's own hook, as the program uses it: timer 2 at its 1 s period.
     CMainFrame frame(*m_bench, m_settings);
     frame.show();
-    CUpdateOffer* offer = AttachUpdateService(frame, *service, m_settings, 50);
+    frame.SetUpdateService(service.get());
+    auto* offer = frame.findChild<CUpdateOffer*>("updateOffer");
+    ASSERT_NE(offer, nullptr);
+    EXPECT_TRUE(frame.UpdateCheckPending());
     QMessageBox* box = WaitQuestion(*offer);
     ASSERT_NE(box, nullptr);
     std::printf("[ figure ] check started to question on screen: %lld ms\n",
                 static_cast<long long>(sinceStart.elapsed()));
+    EXPECT_FALSE(frame.UpdateCheckPending());
+    // One question, however many ticks came.
+    frame.TickUpdateCheck();
+    QTest::qWait(1200);
+    EXPECT_EQ(frame.findChildren<QMessageBox*>().size(), 1);
     EXPECT_FALSE(offer->Polling());
     EXPECT_TRUE(box->isVisible());
     EXPECT_EQ(box->parentWidget(), &frame);
