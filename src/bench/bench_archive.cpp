@@ -148,4 +148,21 @@ int ArchiveBenchExperiment(CBench& bench, const std::string& url, std::int64_t& 
     return code;
 }
 
+int LoadArchivedPrepared(CBench& bench, const SArchivedExperiment& e,
+                         const std::vector<CDeviceData*>& stores, const ArchiveProgressFn& progress,
+                         const std::atomic<bool>* stop) {
+    struct SEnd {
+        CBench& bench;
+        ~SEnd() { bench.EndLoad(); }
+    } end{bench};
+    const std::size_t count = std::min(stores.size(), e.devices.size());
+    int filled = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (stop && stop->load()) break;
+        if (stores[i] && FillStoreFromArchive(e, i, *stores[i])) ++filled;
+        if (progress && !progress(static_cast<int>(i) + 1, static_cast<int>(count))) break;
+    }
+    return filled;
+}
+
 }  // namespace dravmer
