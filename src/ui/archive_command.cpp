@@ -66,6 +66,7 @@ bool CArchiveCommand::Archive(bool afterStop) {
     progress->setWindowModality(Qt::WindowModal);
     connect(progress, &QProgressDialog::canceled, this, [this] { m_stop = true; });
     progress->setValue(0);
+    progress->show();
     m_progress = progress;
 
     CBench& bench = m_context.bench;
@@ -109,6 +110,10 @@ void CArchiveCommand::Done(bool afterStop) {
     }
     emit finished(m_code, text);
 }
+
+QProgressDialog* CArchiveCommand::Progress() const { return m_progress; }
+
+QMessageBox* CArchiveCommand::LastMessage() const { return m_message; }
 
 void CArchiveCommand::CancelAndWait() {
     m_stop = true;

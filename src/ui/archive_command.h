@@ -33,8 +33,9 @@ public:
     // Cancels a run (nothing is written) and waits for its worker: the window is closing.
     void CancelAndWait();
 
-    QProgressDialog* Progress() const { return m_progress; }
-    QMessageBox* LastMessage() const { return m_message; }
+    // The progress dialog of the run (null when none runs), the last box the command showed.
+    QProgressDialog* Progress() const;
+    QMessageBox* LastMessage() const;
 
 signals:
     // A run ended (on the UI thread) with a result code of the archive and the text shown.

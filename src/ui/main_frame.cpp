@@ -132,7 +132,7 @@ void CMainFrame::ConnectCommands() {
     on(cmd::LoadExperiment, [data] { data->LoadExperiment(); });
     on(cmd::FindGvErrors, [data] { data->ShowDebugWindow(); });
     on(cmd::SaveToDatabase, [this] {
-        if (m_busy == Busy::None && !m_bench.IsRunning()) m_archive->Archive();
+        if (m_busy == Busy::None && !m_bench.IsRunning() && m_archive->Archive()) UpdateCommands();
     });
     connect(m_archive, &CArchiveCommand::finished, this, [this] { UpdateCommands(); });
     connect(data, &CDataCommands::experimentLoaded, this, [this] {

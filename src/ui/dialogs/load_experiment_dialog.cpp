@@ -112,6 +112,9 @@ CLoadExperimentDialog::CLoadExperimentDialog(SUiContext& context, QWidget* paren
         else if (m_closeWhenDone) QDialog::reject();
         else m_ok->setEnabled(true);
     });
+    connect(m_archive, &CArchiveList::listed, this, [this] {
+        if (m_closeWhenDone && !m_archive->IsBusy()) QDialog::reject();
+    });
 
     m_folder->setText(LoadFolder(context));
     Fill();
@@ -170,7 +173,8 @@ void CLoadExperimentDialog::accept() {
 }
 
 void CLoadExperimentDialog::reject() {
-    if (m_archive->IsLoading()) {
+    if (m_archive->IsBusy()) {
+        // A lab server that does not answer holds the archive's worker until its time-out.
         m_closeWhenDone = true;
         m_archive->Cancel();
         return;
@@ -185,7 +189,7 @@ void CLoadExperimentDialog::reject() {
 }
 
 void CLoadExperimentDialog::closeEvent(QCloseEvent* event) {
-    if (m_runner->IsRunning() || m_archive->IsLoading()) {
+    if (m_runner->IsRunning() || m_archive->IsBusy()) {
         event->ignore();
         reject();
         return;

@@ -182,7 +182,7 @@ void CArchiveList::Fill(int code, const QString& error) {
                                    .arg(count));
         emit listed(count);
     }
-    if (m_refreshAgain) {
+    if (m_refreshAgain && !m_stop) {
         m_refreshAgain = false;
         Refresh();
     }
