@@ -231,7 +231,10 @@ TEST(ArchiveWindow, CancelInTheProgressWritesNothing) {
     QSignalSpy done(&f.frame->Archive(), &CArchiveCommand::finished);
     f.Command(cmd::SaveToDatabase)->trigger();
     ASSERT_NE(f.frame->Archive().Progress(), nullptr);
-    f.frame->Archive().Progress()->cancel();
+    auto* cancel = f.frame->Archive().Progress()->findChild<QPushButton*>();
+    ASSERT_NE(cancel, nullptr);
+    EXPECT_EQ(cancel->text(), QString("Отмена"));
+    cancel->click();
     ASSERT_TRUE(done.wait(20000));
     // The cancel may come after the last device was written; then the experiment is whole.
     const int code = done.at(0).at(0).toInt();
