@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QScreen>
 #include <QTabWidget>
