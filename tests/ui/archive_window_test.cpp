@@ -255,6 +255,36 @@ TEST(ArchiveWindow, CancelInTheProgressWritesNothing) {
     EXPECT_FALSE(f.frame->Archive().IsRunning());
 }
 
+TEST(ArchiveWindow, AListChangedAfterTheStopArchivesEachStoreUnderItsOwnDevice) {
+    ArchiveFrame f;
+    f.Experiment({101, 102, 103}, 10);
+    for (std::size_t i = 0; i < 3; ++i) {
+        for (int k = 0; k < static_cast<int>(i) * 10; ++k) {  // 10, 20 and 30 records
+            CMeasRecord r;
+            r.time = static_cast<std::uint32_t>(10 + k);
+            f.bench->Data(i).AddSample(r);
+        }
+        f.bench->Data(i).SetTitle("261206-005-00010" + std::to_string(i + 1));
+    }
+    // Unticking 101 leaves the stores where they were: store 0 still holds 101's records.
+    ASSERT_TRUE(f.bench->SetDeviceEnabled(0, false));
+    ASSERT_EQ(f.bench->Settings().devices.Active().size(), 2u);
+    ASSERT_EQ(f.bench->StoreCount(), 3u);
+    ASSERT_EQ(f.ArchiveByCommand(), kArchiveOk) << f.LastMessage().toStdString();
+    int code = 0;
+    std::string error;
+    auto db = CArchive::Open(f.Url(), code, error);
+    ASSERT_TRUE(db) << error;
+    SArchivedExperiment e;
+    ASSERT_EQ(db->Get(1, e), kArchiveOk);
+    EXPECT_EQ(e.number, 5);
+    ASSERT_EQ(e.devices.size(), 2u);
+    EXPECT_EQ(e.devices[0].address, 101u);
+    EXPECT_EQ(e.devices[0].recordCount, 10);
+    EXPECT_EQ(e.devices[1].address, 102u);
+    EXPECT_EQ(e.devices[1].recordCount, 20);
+}
+
 TEST(ArchiveWindow, ProgramSettingsKeepTheDatabaseAndRefuseAnUnknownOne) {
     CMemorySettingsStore store;
     test::App();
