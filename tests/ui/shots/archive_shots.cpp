@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QProgressDialog>
 #include <QScreen>
@@ -20,7 +21,9 @@
 #include "ui/archive_command.h"
 #include "ui/command_table.h"
 #include "ui/dialogs/load_experiment_dialog.h"
+#include "ui/dialogs/settings_sheet.h"
 #include "ui/main_frame.h"
+#include "ui/view_state.h"
 #include "ui/widgets/archive_list.h"
 
 using namespace dravmer;
@@ -89,6 +92,7 @@ bool ArchiveNow(CMainFrame& frame, bool shot) {
     }
     WaitFor([&] { return done; }, 120000);
     QObject::disconnect(c);
+    if (!shot && frame.Archive().LastMessage()) frame.Archive().LastMessage()->close();
     return done;
 }
 
@@ -124,6 +128,7 @@ int main(int argc, char** argv) {
     ArchiveNow(frame, true);
     WaitFor([] { return false; }, 300);
     Shot("command-done");
+    if (frame.Archive().LastMessage()) frame.Archive().LastMessage()->close();
 
     Experiment(bench, 9, 999, 1, 10, day);
     CLoadExperimentDialog dialog(frame.Context(), &frame);
@@ -153,7 +158,18 @@ int main(int argc, char** argv) {
     WaitFor([&] { return loaded || dialog.Progress()->value() >= 60; }, 60000);
     Shot("load-progress");
     WaitFor([&] { return loaded; }, 120000);
-    WaitFor([] { return false; }, 300);
+    // What the frame does when the dialog it opened has loaded an experiment.
+    frame.RefillDeviceBox();
+    frame.View().NotifyDeviceListChanged();
+    frame.View().NotifyStatisticsChanged();
+    frame.UpdateTitle();
+    WaitFor([] { return false; }, 1500);
     Shot("loaded");
+
+    CSettingsSheet sheet(frame.Context(), true, &frame);
+    sheet.SelectPage(0);
+    sheet.show();
+    WaitFor([] { return false; }, 500);
+    Shot("settings");
     return 0;
 }
