@@ -29,13 +29,15 @@ QString ArchiveResultText(int code, qint64 id, const QString& detail, bool after
             return T("Эксперимент идет: сохранить его в базе данных можно после остановки.");
         case kArchiveNoData:
             return T("Нечего сохранять: ни один прибор не получил ни одной записи.");
-        default: break;
+        default:
+            break;
     }
     QString text = T("Эксперимент не сохранен в базе данных.\n%1").arg(detail);
     text += T("\nФайлы эксперимента не изменены.");
     if (afterStop)
-        text += T("\nДанные эксперимента остались в программе: сохраните их командой "
-                  "«Сохранить эксперимент в БД», когда база данных будет доступна.");
+        text +=
+            T("\nДанные эксперимента остались в программе: сохраните их командой "
+              "«Сохранить эксперимент в БД», когда база данных будет доступна.");
     return text;
 }
 
@@ -55,8 +57,8 @@ bool CArchiveCommand::Archive(bool afterStop) {
     m_id = 0;
     m_detail.clear();
 
-    auto* progress = new QProgressDialog(T("Сохранение эксперимента в базе данных..."),
-                                         T("Отмена"), 0, 100, m_window);
+    auto* progress = new QProgressDialog(T("Сохранение эксперимента в базе данных..."), T("Отмена"),
+                                         0, 100, m_window);
     progress->setWindowTitle(T("Сохранить эксперимент в БД"));
     progress->setAttribute(Qt::WA_DeleteOnClose);
     progress->setAutoClose(false);
@@ -91,19 +93,17 @@ bool CArchiveCommand::Archive(bool afterStop) {
 
 void CArchiveCommand::Done(bool afterStop) {
     if (m_progress) m_progress->close();
-    const QString text =
-        ArchiveResultText(m_code, static_cast<qint64>(m_id), QString::fromStdString(m_detail),
-                          afterStop);
+    const QString text = ArchiveResultText(m_code, static_cast<qint64>(m_id),
+                                           QString::fromStdString(m_detail), afterStop);
     const bool fine = m_code == kArchiveOk || m_code == kArchiveDuplicate;
     auto* window = qobject_cast<QMainWindow*>(m_window);
     if (afterStop && (fine || m_code == kArchiveNoData) && window) {
         // An archive after every stop is routine: the status bar says how it went.
         window->statusBar()->showMessage(text, 15000);
     } else {
-        auto* box = new QMessageBox(fine || m_code == kArchiveStopped ? QMessageBox::Information
-                                                                      : QMessageBox::Warning,
-                                    T("Сохранить эксперимент в БД"), text, QMessageBox::Ok,
-                                    m_window);
+        auto* box = new QMessageBox(
+            fine || m_code == kArchiveStopped ? QMessageBox::Information : QMessageBox::Warning,
+            T("Сохранить эксперимент в БД"), text, QMessageBox::Ok, m_window);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->open();
         m_message = box;

@@ -40,7 +40,8 @@ protected:
     std::unique_ptr<CMemorySettingsStore> Store(const std::string& url) {
         auto store = std::make_unique<CMemorySettingsStore>();
         store->SetString("ComSettingsPort0", "DevicePath", server->SlavePath());
-        for (int p = 1; p < 4; ++p) store->SetInt("ComSettingsPort" + std::to_string(p), "UseLink", 0);
+        for (int p = 1; p < 4; ++p)
+            store->SetInt("ComSettingsPort" + std::to_string(p), "UseLink", 0);
         store->SetString("DeviceList", "List", "5001;5002;");
         store->SetString("DeviceList", "PortList", "0;0;");
         store->SetString("DeviceList", "EnableList", "1;1;");
@@ -82,8 +83,8 @@ TEST_F(RunArchive, TheStoppedExperimentIsArchivedWithEveryRecord) {
     // The summary's record count of each device is what the archive holds.
     for (const SArchivedDevice& d : e.devices) {
         EXPECT_GT(d.recordCount, 0);
-        EXPECT_NE(out.find("Device " + std::to_string(d.address) + " (port 1): " +
-                           std::to_string(d.recordCount) + " records"),
+        EXPECT_NE(out.find("Device " + std::to_string(d.address) +
+                           " (port 1): " + std::to_string(d.recordCount) + " records"),
                   std::string::npos)
             << out;
     }

@@ -294,7 +294,8 @@ TEST(ArchiveWindow, ProgramSettingsKeepTheDatabaseAndRefuseAnUnknownOne) {
     CProgramSettingsPage page(context);
     EXPECT_FALSE(page.ArchiveOnStopBox()->isChecked());
     EXPECT_TRUE(page.ArchiveUrlEdit()->text().isEmpty());
-    EXPECT_EQ(page.ArchiveUrlEdit()->placeholderText(), QString::fromStdString(DefaultArchiveUrl()));
+    EXPECT_EQ(page.ArchiveUrlEdit()->placeholderText(),
+              QString::fromStdString(DefaultArchiveUrl()));
     page.ArchiveOnStopBox()->setChecked(true);
     page.ArchiveUrlEdit()->setText(" postgresql://lab@server/bench ");
     ASSERT_TRUE(page.Apply());

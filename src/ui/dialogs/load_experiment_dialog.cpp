@@ -107,10 +107,14 @@ CLoadExperimentDialog::CLoadExperimentDialog(SUiContext& context, QWidget* paren
     connect(m_archive, &CArchiveList::loadProgress, m_progress, &QProgressBar::setValue);
     connect(m_archive, &CArchiveList::loadStatus, m_status, &QLabel::setText);
     connect(m_archive, &CArchiveList::loadFinished, this, [this](bool changed, bool complete) {
-        if (changed) emit experimentLoaded(m_archive->Comment(), static_cast<qint64>(m_archive->Time()));
-        if (complete) QDialog::accept();
-        else if (m_closeWhenDone) QDialog::reject();
-        else m_ok->setEnabled(true);
+        if (changed)
+            emit experimentLoaded(m_archive->Comment(), static_cast<qint64>(m_archive->Time()));
+        if (complete)
+            QDialog::accept();
+        else if (m_closeWhenDone)
+            QDialog::reject();
+        else
+            m_ok->setEnabled(true);
     });
     connect(m_archive, &CArchiveList::listed, this, [this] {
         if (m_closeWhenDone && !m_archive->IsBusy()) QDialog::reject();

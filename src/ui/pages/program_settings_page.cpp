@@ -98,8 +98,9 @@ CProgramSettingsPage::CProgramSettingsPage(SUiContext& context, QWidget* parent)
     // Empty means the bench's own file in the user's data folder.
     m_archiveUrl->setPlaceholderText(QString::fromStdString(DefaultArchiveUrl()));
     m_archiveUrl->setAccessibleName(tr("Адрес базы данных"));
-    m_archiveUrl->setToolTip(tr("sqlite:ПУТЬ - файл на этом компьютере (пусто - файл по умолчанию);\n"
-                                "postgresql://пользователь@сервер/база - сервер лаборатории"));
+    m_archiveUrl->setToolTip(
+        tr("sqlite:ПУТЬ - файл на этом компьютере (пусто - файл по умолчанию);\n"
+           "postgresql://пользователь@сервер/база - сервер лаборатории"));
     urlLabel->setBuddy(m_archiveUrl);
     archiveLayout->addWidget(m_archiveOnStop, 0, 0, 1, 2);
     archiveLayout->addWidget(urlLabel, 1, 0);
@@ -120,14 +121,16 @@ bool CProgramSettingsPage::Apply() {
     }
     const QString url = m_archiveUrl->text().trimmed();
     if (!url.isEmpty() && !url.startsWith(QLatin1String("sqlite:")) &&
-        !url.startsWith(QLatin1String("postgresql:")) && !url.startsWith(QLatin1String("postgres://"))) {
+        !url.startsWith(QLatin1String("postgresql:")) &&
+        !url.startsWith(QLatin1String("postgres://"))) {
         QMessageBox::warning(this, tr("База данных экспериментов"),
                              tr("Адрес базы данных начинается с sqlite: или postgresql://"));
         m_archiveUrl->setFocus();
         return false;
     }
     m_context.settings.SetString(kArchiveSection, kArchiveUrlKey, url.toStdString());
-    m_context.settings.SetInt(kArchiveSection, kArchiveOnStopKey, m_archiveOnStop->isChecked() ? 1 : 0);
+    m_context.settings.SetInt(kArchiveSection, kArchiveOnStopKey,
+                              m_archiveOnStop->isChecked() ? 1 : 0);
     CExperimentSettings& s = m_context.bench.Settings();
     s.saveFileFlag = m_keepState->isChecked();
     s.savePath = m_path->text().toStdString();

@@ -59,10 +59,14 @@ CArchiveList::CArchiveList(SUiContext& context, QWidget* parent)
 
     m_list = new QTableWidget(0, 8, this);
     m_list->setAccessibleName(tr("Эксперименты архива"));
-    const QStringList headers{tr("№ "),      tr("Дата - время           "),
-                              tr("№ эксп."), tr("Вр.экс.,м"),
-                              tr("Формат"),  tr("К-во пр"),
-                              tr("Список приборов эксперимента"), tr("Комментарий")};
+    const QStringList headers{tr("№ "),
+                              tr("Дата - время           "),
+                              tr("№ эксп."),
+                              tr("Вр.экс.,м"),
+                              tr("Формат"),
+                              tr("К-во пр"),
+                              tr("Список приборов эксперимента"),
+                              tr("Комментарий")};
     m_list->setHorizontalHeaderLabels(headers);
     const QFontMetrics fm(m_list->horizontalHeader()->font());
     for (int c = 0; c < 7; ++c)
@@ -175,11 +179,10 @@ void CArchiveList::Fill(int code, const QString& error) {
                 m_list->item(n, 1)->setToolTip(tr("Стенд: %1").arg(QString::fromStdString(r.host)));
         }
         if (count > 0) m_list->scrollToItem(m_list->item(count - 1, 0));
-        m_state->setText(m_device->text().trimmed().isEmpty()
-                             ? tr("Экспериментов в архиве: %1").arg(count)
-                             : tr("Экспериментов с прибором %1: %2")
-                                   .arg(m_device->text().trimmed())
-                                   .arg(count));
+        m_state->setText(
+            m_device->text().trimmed().isEmpty()
+                ? tr("Экспериментов в архиве: %1").arg(count)
+                : tr("Экспериментов с прибором %1: %2").arg(m_device->text().trimmed()).arg(count));
         emit listed(count);
     }
     if (m_refreshAgain && !m_stop) {
@@ -251,25 +254,30 @@ void CArchiveList::FillStores(std::shared_ptr<SArchivedExperiment> e) {
     CBench& bench = m_context.bench;
     m_task.Run(
         [this, &bench, e, stores, filled, count] {
-            *filled = LoadArchivedPrepared(bench, *e, stores, [this, e, count](int done, int) {
-                const int percent = 50 + done * 50 / count;
-                const QString text = tr("Прибор (%1/%2):   %3")
-                                         .arg(done)
-                                         .arg(count)
-                                         .arg(e->devices[static_cast<std::size_t>(done - 1)].address);
-                m_task.Post([this, percent, text] {
-                    emit loadStatus(text);
-                    emit loadProgress(percent);
-                });
-                return !m_stop.load();
-            }, &m_stop);
+            *filled = LoadArchivedPrepared(
+                bench, *e, stores,
+                [this, e, count](int done, int) {
+                    const int percent = 50 + done * 50 / count;
+                    const QString text =
+                        tr("Прибор (%1/%2):   %3")
+                            .arg(done)
+                            .arg(count)
+                            .arg(e->devices[static_cast<std::size_t>(done - 1)].address);
+                    m_task.Post([this, percent, text] {
+                        emit loadStatus(text);
+                        emit loadProgress(percent);
+                    });
+                    return !m_stop.load();
+                },
+                &m_stop);
         },
         [this, filled, count] {
             m_loading = false;
             const bool complete = *filled == count && !m_stop;
             if (!complete)
-                emit loadStatus(m_stop ? tr("Загрузка отменена.")
-                                       : tr("Загружено приборов: %1 из %2.").arg(*filled).arg(count));
+                emit loadStatus(m_stop
+                                    ? tr("Загрузка отменена.")
+                                    : tr("Загружено приборов: %1 из %2.").arg(*filled).arg(count));
             emit loadFinished(true, complete);
         });
 }

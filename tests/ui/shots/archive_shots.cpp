@@ -85,9 +85,12 @@ bool ArchiveNow(CMainFrame& frame, bool shot) {
                               [&](int, const QString&) { done = true; });
     frame.Commands().Get(cmd::SaveToDatabase)->trigger();
     if (shot) {
-        WaitFor([&] { return done || (frame.Archive().Progress() &&
-                                       frame.Archive().Progress()->value() >= 30); },
-                60000);
+        WaitFor(
+            [&] {
+                return done ||
+                       (frame.Archive().Progress() && frame.Archive().Progress()->value() >= 30);
+            },
+            60000);
         Shot("command-progress");
     }
     WaitFor([&] { return done; }, 120000);
