@@ -255,6 +255,34 @@ TEST(ArchiveWindow, CancelInTheProgressWritesNothing) {
     EXPECT_FALSE(f.frame->Archive().IsRunning());
 }
 
+TEST(ArchiveWindow, ClosingTheDialogDuringALoadFromTheArchiveStopsItAndFreesTheBench) {
+    ArchiveFrame f;
+    f.Experiment({101, 102, 103, 104, 105, 106}, 20000);
+    ASSERT_EQ(f.ArchiveByCommand(), kArchiveOk);
+    f.Experiment({555}, 3);
+    CLoadExperimentDialog dialog(f.frame->Context(), f.frame.get());
+    dialog.Sources()->setCurrentIndex(1);
+    QSignalSpy listed(dialog.ArchiveSource(), &CArchiveList::listed);
+    dialog.ArchiveSource()->Refresh();
+    ASSERT_TRUE(listed.wait(10000));
+    dialog.ArchiveSource()->List()->selectRow(0);
+    QSignalSpy finished(dialog.ArchiveSource(), &CArchiveList::loadFinished);
+    dialog.accept();
+    ASSERT_TRUE(dialog.ArchiveSource()->IsLoading());
+    QSignalSpy closed(&dialog, &QDialog::rejected);
+    dialog.reject();  // the operator closes the dialog: it closes when the worker has stopped
+    EXPECT_EQ(closed.size(), 0);
+    ASSERT_TRUE(finished.wait(20000));
+    EXPECT_EQ(closed.size(), 1);
+    EXPECT_FALSE(finished.at(0).at(1).toBool()) << "cut short";
+    EXPECT_FALSE(dialog.ArchiveSource()->IsLoading());
+    // The bench is free again: loading and starting are open.
+    EXPECT_FALSE(f.bench->IsLoading());
+    f.frame->UpdateCommands();
+    EXPECT_TRUE(f.Command(cmd::LoadExperiment)->isEnabled());
+    EXPECT_TRUE(f.Command(cmd::StartExperiment)->isEnabled());
+}
+
 TEST(ArchiveWindow, AListChangedAfterTheStopArchivesEachStoreUnderItsOwnDevice) {
     ArchiveFrame f;
     f.Experiment({101, 102, 103}, 10);
