@@ -108,6 +108,9 @@ public:
     StartResult Start(const SStartOptions& options = {});
     // Cuts short a Start that waits for a device (callable from any thread).
     void CancelStart();
+    // Lets a Start stop waiting for device `index` and go on with the next one; the device
+    // keeps the firmware version it had. Ignored unless the start is waiting for that device.
+    void SkipWaitingDevice(std::size_t index);
     void Stop();
     bool IsRunning() const { return m_running.load(); }
     int ExperimentNumber() const { return m_experimentNumber.load(); }
@@ -212,6 +215,8 @@ private:
     std::mutex m_cancelMutex;
     std::condition_variable m_cancelCv;
     bool m_cancelStart = false;
+    std::size_t m_waitingIndex = SIZE_MAX;  // the device a start waits for (cancel mutex)
+    bool m_skipWaiting = false;
     bool m_autoStop = false;
     CPerfTimer m_autoStopWatch;
     double m_lastStopSeconds = 0;

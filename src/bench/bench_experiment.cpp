@@ -29,6 +29,15 @@ void CBench::CancelStart() {
     m_cancelCv.notify_all();
 }
 
+void CBench::SkipWaitingDevice(std::size_t index) {
+    {
+        std::lock_guard lock(m_cancelMutex);
+        if (index != m_waitingIndex) return;
+        m_skipWaiting = true;
+    }
+    m_cancelCv.notify_all();
+}
+
 bool CBench::IdentifyWithWait(std::size_t index, const SStartOptions& options) {
     SActiveDevice& device = m_settings.devices.Active()[index];
     CLinkR307& link = Link(device.port);
@@ -38,12 +47,29 @@ bool CBench::IdentifyWithWait(std::size_t index, const SStartOptions& options) {
         device.fwMajor = identity[2];
         return true;
     }
+    {
+        std::lock_guard lock(m_cancelMutex);
+        m_waitingIndex = index;
+        m_skipWaiting = false;
+    }
+    struct SWaitEnd {
+        CBench& bench;
+        ~SWaitEnd() {
+            std::lock_guard lock(bench.m_cancelMutex);
+            bench.m_waitingIndex = SIZE_MAX;
+        }
+    } waitEnd{*this};
     Emit([&](IBenchListener& l) { l.OnWaitingForDevice(index, device.address); });
     CPerfTimer waited;
     auto waitCancel = [this](int ms) {
         std::unique_lock lock(m_cancelMutex);
         return !m_cancelCv.wait_for(lock, std::chrono::milliseconds(ms),
-                                    [this] { return m_cancelStart; });
+                                    [this] { return m_cancelStart || m_skipWaiting; });
+    };
+    // The operator let the start go on without this device (a cancel wins over it).
+    auto skipped = [this] {
+        std::lock_guard lock(m_cancelMutex);
+        return m_skipWaiting && !m_cancelStart;
     };
     for (;;) {
         if (options.waitDeviceSeconds >= 0 &&
@@ -52,11 +78,11 @@ bool CBench::IdentifyWithWait(std::size_t index, const SStartOptions& options) {
         // A device behind a port that is not open cannot answer: say so, and keep trying the
         // port instead of the device.
         if (!Port(device.port).IsOpen()) {
-            if (!RetryPortOpen(device.port, waitCancel)) return false;
+            if (!RetryPortOpen(device.port, waitCancel)) return skipped();
             continue;
         }
         // A short pause between tries keeps a silent line from spinning the processor.
-        if (!waitCancel(1)) return false;
+        if (!waitCancel(1)) return skipped();
         if (link.ReadIdentity(device.address, identity) == 0) break;
     }
     device.fwMinor = identity[1];

@@ -27,6 +27,11 @@ void CBenchEvents::OnWaitingForDevice(std::size_t index, std::uint32_t address) 
 void CBenchEvents::OnDeviceAnswered(std::size_t index, std::uint32_t address) {
     DRAVMER_POST(emit deviceAnswered(static_cast<int>(index), address));
 }
+void CBenchEvents::OnPortNotOpen(int port, const std::string& text) {
+    const QString t = Q(text);
+    DRAVMER_POST(emit portNotOpen(port, t));
+}
+void CBenchEvents::OnPortReopened(int port) { DRAVMER_POST(emit portReopened(port)); }
 void CBenchEvents::OnExperimentStarted(int number) {
     DRAVMER_POST(emit experimentStarted(number));
 }

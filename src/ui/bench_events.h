@@ -20,6 +20,8 @@ public:
     void OnSearchFinished(int foundCount) override;
     void OnWaitingForDevice(std::size_t index, std::uint32_t address) override;
     void OnDeviceAnswered(std::size_t index, std::uint32_t address) override;
+    void OnPortNotOpen(int port, const std::string& text) override;
+    void OnPortReopened(int port) override;
     void OnExperimentStarted(int number) override;
     void OnExperimentStopped() override;
     void OnRecordAdded(std::size_t index) override;
@@ -31,6 +33,8 @@ signals:
     void searchFinished(int foundCount);
     void waitingForDevice(int index, quint32 address);
     void deviceAnswered(int index, quint32 address);
+    void portNotOpen(int port, const QString& text);
+    void portReopened(int port);
     void experimentStarted(int number);
     void experimentStopped();
     void recordAdded(int index);

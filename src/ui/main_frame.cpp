@@ -28,6 +28,7 @@
 #include "ui/page_list.h"
 #include "ui/view_state.h"
 #include "ui/widgets/status_panes.h"
+#include "update/update_service.h"
 
 namespace dravmer::ui {
 
@@ -80,6 +81,8 @@ CMainFrame::CMainFrame(CBench& bench, ISettingsStore& settings, QWidget* parent)
     m_autoStopTimer = new QTimer(this);
     connect(m_autoStopTimer, &QTimer::timeout, this, &CMainFrame::TickAutoStop);
     m_autoStopTimer->start(1000);
+    m_updateTimer = new QTimer(this);
+    connect(m_updateTimer, &QTimer::timeout, this, &CMainFrame::TickUpdateCheck);
     m_statusTimer = new QTimer(this);
     connect(m_statusTimer, &QTimer::timeout, this, &CMainFrame::TickStatusTexts);
     m_statusTimer->start(1000);
@@ -171,6 +174,17 @@ void CMainFrame::ConnectEvents() {
     connect(m_events, &CBenchEvents::deviceAnswered, this, [this](int, quint32) {
         CloseWaitDialog();
     });
+    connect(m_events, &CBenchEvents::portNotOpen, this, [this](int port, const QString& text) {
+        const QString line = tr("Порт %1 не открыт: %2").arg(port + 1).arg(text);
+        statusBar()->showMessage(line, 30000);
+        m_panes->SetToolTip(CStatusPanes::LinkPane(port), line);
+        if (m_waitDialog) m_waitDialog->SetNote(line);
+    });
+    connect(m_events, &CBenchEvents::portReopened, this, [this](int port) {
+        statusBar()->showMessage(tr("Порт %1 снова открыт.").arg(port + 1), 10000);
+        m_lastPortState[static_cast<size_t>(port)] = -1;  // the next tick rewrites its tool tip
+        if (m_waitDialog) m_waitDialog->SetNote(QString());
+    });
     connect(m_events, &CBenchEvents::experimentStarted, this, [this](int) { UpdateCommands(); });
     connect(m_events, &CBenchEvents::experimentStopped, this, [this] { UpdateCommands(); });
     connect(m_events, &CBenchEvents::error, this, [this](const QString& text) {
@@ -258,12 +272,14 @@ void CMainFrame::StopExperiment() {
         });
 }
 
-void CMainFrame::ShowWaitDialog(int, quint32 address) {
+void CMainFrame::ShowWaitDialog(int index, quint32 address) {
     if (m_busy != Busy::Start) return;
     CloseWaitDialog();
-    auto* dialog = new CWaitDeviceDialog(address, this);
+    auto* dialog = new CWaitDeviceDialog(index, address, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QDialog::rejected, this, [this] { m_bench.CancelStart(); });
+    connect(dialog, &QDialog::accepted, this,
+            [this, index] { m_bench.SkipWaitingDevice(static_cast<std::size_t>(index)); });
     m_waitDialog = dialog;
     dialog->open();
 }
@@ -359,7 +375,59 @@ void CMainFrame::OpenSettings(int page) {
     auto* sheet = new CSettingsSheet(m_context, ports, this);
     sheet->setAttribute(Qt::WA_DeleteOnClose);
     sheet->SelectPage(page);
+    // A settings file that cannot be written is told right after the values were applied.
+    connect(sheet, &QDialog::accepted, this, &CMainFrame::ShowSettingsStatus);
+    connect(sheet, &CSettingsSheet::applied, this, &CMainFrame::ShowSettingsStatus);
     sheet->open();
+}
+
+void CMainFrame::SetUpdateService(CUpdateService* service) {
+    m_update = service;
+    if (m_update) m_updateTimer->start(1000);
+    else m_updateTimer->stop();
+}
+
+bool CMainFrame::UpdateCheckPending() const { return m_updateTimer->isActive(); }
+
+void CMainFrame::TickUpdateCheck() {
+    if (!m_update) {
+        m_updateTimer->stop();
+        return;
+    }
+    const int state = m_update->CheckState();
+    if (state == CUpdateService::kNothing) {
+        m_updateTimer->stop();
+        return;
+    }
+    if (state != CUpdateService::kNewer || m_bench.IsRunning() || m_busy != Busy::None) return;
+    m_updateTimer->stop();
+    OfferUpdate();
+}
+
+void CMainFrame::OfferUpdate() {
+    // Connecting and downloading run on the worker; only the question is asked here.
+    auto offer = std::make_shared<SUpdateOffer>();
+    auto prepared = std::make_shared<int>(0);
+    RunBusy(
+        Busy::Update, [this, offer, prepared] { *prepared = m_update->PrepareOffer(*offer); },
+        [this, offer, prepared] {
+            if (*prepared != 1) return;
+            QString question = Q(offer->question);
+            question.remove(QLatin1Char('\r'));
+            const auto answer = QMessageBox::question(this, Q(offer->title), question);
+            if (answer != QMessageBox::Yes) {
+                m_update->DeclineOffer();
+                return;
+            }
+            auto accepted = std::make_shared<int>(-1);
+            RunBusy(
+                Busy::Update, [this, accepted] { *accepted = m_update->AcceptOffer(); },
+                [this, accepted, offer] {
+                    // The new version has started and takes over: this window closes.
+                    if (*accepted == 1) close();
+                    else ShowMessage(QMessageBox::Warning, Q(offer->title), Q(m_update->LastError()));
+                });
+        });
 }
 
 void CMainFrame::OpenPortsInBackground() {
@@ -378,7 +446,12 @@ void CMainFrame::OfferStartupFile(const QString& path) {
 }
 
 void CMainFrame::ShowSettingsStatus() {
-    // The settings store will report a failing file here.
+    QStringList lines;
+    if (const auto warning = m_settings.LoadWarning()) lines << QString::fromStdString(*warning);
+    if (const auto status = m_settings.Status()) lines << QString::fromStdString(*status);
+    if (lines.isEmpty() || lines == m_shownSettingsStatus) return;
+    m_shownSettingsStatus = lines;
+    ShowMessage(QMessageBox::Warning, tr("Файл настроек"), lines.join(QLatin1Char('\n')));
 }
 
 QMessageBox* CMainFrame::ShowMessage(int icon, const QString& caption, const QString& text) {

@@ -20,6 +20,10 @@ class QLabel;
 class QTabWidget;
 class QTimer;
 
+namespace dravmer {
+class CUpdateService;
+}
+
 namespace dravmer::ui {
 
 class CArchiveCommand;
@@ -42,7 +46,7 @@ public:
     static constexpr int kFirstPortPage = 5;
 
     // Worker operations, one at a time.
-    enum class Busy { None, Start, Stop, Search, Files, Statistics };
+    enum class Busy { None, Start, Stop, Search, Files, Statistics, Update };
 
     CMainFrame(CBench& bench, ISettingsStore& settings, QWidget* parent = nullptr);
     ~CMainFrame() override;
@@ -85,6 +89,12 @@ public:
     // How long an experiment runs before auto-stop ends it: 700 s.
     void SetAutoStopLimit(double seconds) { m_autoStopLimit = seconds; }
 
+    // The version check started at start-up; once it finds a newer release and no experiment
+    // runs, the window offers it (checked once a second).
+    void SetUpdateService(CUpdateService* service);
+    void TickUpdateCheck();
+    bool UpdateCheckPending() const;
+
     // Starts opening the enabled ports, port i after i x 200 ms, off the UI thread.
     void OpenPortsInBackground();
     // A file named on the command line: offered to the loading dialog shown after start.
@@ -115,6 +125,7 @@ private:
     void StartExperiment();
     void StopExperiment();
     void OnStartResult(StartResult result);
+    void OfferUpdate();
     void ShowWaitDialog(int index, quint32 address);
     void CloseWaitDialog();
     void RestorePlacement();
@@ -132,6 +143,8 @@ private:
     QTimer* m_activityTimer = nullptr;
     QTimer* m_autoStopTimer = nullptr;
     QTimer* m_statusTimer = nullptr;
+    QTimer* m_updateTimer = nullptr;
+    CUpdateService* m_update = nullptr;
 
     std::thread m_worker;
     Busy m_busy = Busy::None;
@@ -139,6 +152,7 @@ private:
     QPointer<CWaitDeviceDialog> m_waitDialog;
     QPointer<QMessageBox> m_lastMessage;
     QPointer<QMessageBox> m_errorBox;
+    QStringList m_shownSettingsStatus;
     QElapsedTimer m_autoStopClock;
     double m_autoStopLimit = kAutoStopSeconds;
     bool m_closing = false;

@@ -88,3 +88,33 @@ TEST(BenchLoad, AnEmptyGroupAndAMissingFileLeaveNoLoadRunning) {
 
 }  // namespace
 }  // namespace dravmer
+
+namespace dravmer {
+namespace {
+
+TEST(BenchLoad, RefusedWhileASearchOrAnExperimentIsUnderWayAndTheFileSizesTheStore) {
+    fs::path dir = fs::temp_directory_path() / "dravmer-bench-load-size";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    SGroupLoadData group;
+    group.paths = {WriteDay(dir, "261206-001-000101.adc", 1000, 1).string()};
+    group.addresses = {101};
+    CMemorySettingsStore store;
+    CBench bench(store);
+    std::vector<CDeviceData*> stores = bench.PrepareLoad(group.addresses);
+    ASSERT_EQ(stores.size(), 1u);
+    EXPECT_TRUE(bench.IsLoading());
+    // A second load, a start and a search wait for the first load.
+    EXPECT_TRUE(bench.PrepareLoad(group.addresses).empty());
+    EXPECT_EQ(bench.Start(), StartResult::Busy);
+    EXPECT_EQ(bench.Search(), CBench::kSearchBusy);
+    EXPECT_EQ(bench.LoadPrepared(group, stores, nullptr), 1);
+    EXPECT_FALSE(bench.IsLoading());
+    // The store was sized from the file: one block, no doubling on the way.
+    EXPECT_EQ(bench.Data(0).GetCount(), 1000);
+    EXPECT_EQ(bench.Data(0).Capacity(), 1000);
+    fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace dravmer

@@ -176,3 +176,35 @@ TEST(StatGraphPage, ShowsTheCurrentDevicesProfileAndVerdict) {
 
 }  // namespace
 }  // namespace dravmer::ui
+
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "ui/graphs/graph_comment_dialog.h"
+
+namespace dravmer::ui {
+namespace {
+
+TEST(GraphCommentDialog, ButtonsKeepTheTextInTheSettingsAndBringItBack) {
+    test::App();
+    CMemorySettingsStore settings;
+    CGraphCommentDialog dlg(settings, QString(), false);
+    EXPECT_EQ(dlg.Text(), QString::fromUtf8(graph::kDefaultCaption));  // no comment yet
+    auto* edit = dlg.findChild<QPlainTextEdit*>();
+    ASSERT_NE(edit, nullptr);
+    edit->setPlainText("Калибровка {Date}");
+    QPushButton *save = nullptr, *load = nullptr;
+    for (auto* b : dlg.findChildren<QPushButton*>()) {
+        if (b->text() == "Сохранить") save = b;
+        if (b->text() == "Загрузить") load = b;
+    }
+    ASSERT_TRUE(save && load);
+    save->click();
+    EXPECT_EQ(settings.GetString("GraphSettings", "strComments", ""), "Калибровка {Date}");
+    edit->setPlainText("другое");
+    load->click();
+    EXPECT_EQ(dlg.Text(), QString("Калибровка {Date}"));
+}
+
+}  // namespace
+}  // namespace dravmer::ui

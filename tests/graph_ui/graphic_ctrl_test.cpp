@@ -189,3 +189,81 @@ TEST(GraphPage, ShowsTheListsCurvesAndFollowsAdditionsAndRemovals) {
 
 }  // namespace
 }  // namespace dravmer::ui
+
+namespace dravmer::ui {
+namespace {
+
+TEST(GraphPage, SelectingARangeRecomputesEveryStoreOverIt) {
+    test::SGraphBench bench(3, 2000);
+    CGraphPage page(*bench.ctx);
+    CGraphHub& hub = CGraphHub::For(*bench.ctx);
+    QSignalSpy done(&hub, &CGraphHub::statisticsRecomputed);
+    page.Graph()->State().selection = {true, 500, 800};
+    page.Graph()->MoveSelectionForward();  // 800..1100, as the command would
+    ASSERT_TRUE(done.wait(10000));
+    for (std::size_t i = 0; i < bench.bench->StoreCount(); ++i) {
+        const SStatState st = bench.bench->Data(i).GetStatState();
+        EXPECT_TRUE(st.rangeMode) << i;
+        EXPECT_EQ(st.firstSecond, 800) << i;
+        EXPECT_EQ(st.lastSecond, 1100) << i;
+        EXPECT_EQ(st.n, 301) << i;
+    }
+    page.Graph()->ClearSelection();
+    ASSERT_TRUE(done.wait(10000));
+    EXPECT_FALSE(bench.bench->Data(0).GetStatState().rangeMode);
+    EXPECT_EQ(bench.bench->Data(0).GetStatState().n, 2000);
+}
+
+}  // namespace
+}  // namespace dravmer::ui
+
+#include <QComboBox>
+#include <QMenu>
+#include <QMenuBar>
+
+#include "ui/command_table.h"
+#include "ui/main_frame.h"
+#include "ui/view_state.h"
+
+namespace dravmer::ui {
+namespace {
+
+TEST(GraphPageInFrame, FrameCommandsDriveTheGraphAndExportJoinsTheGraphMenu) {
+    test::SGraphBench bench(2, 500);
+    CMainFrame frame(*bench.bench, bench.settings);
+    auto* page = frame.findChild<CGraphPage*>();
+    ASSERT_NE(page, nullptr);
+    CCommandTable& commands = frame.Commands();
+    const auto step = page->Graph()->State().window.step;
+    commands.Get(cmd::ZoomInX)->trigger();
+    EXPECT_LT(page->Graph()->State().window.step, step);
+    commands.Get(cmd::FreezeGraph)->trigger();
+    EXPECT_TRUE(page->UpdatesStopped());
+    EXPECT_TRUE(commands.Get(cmd::FreezeGraph)->isChecked());
+    commands.Get(cmd::FreezeGraph)->trigger();
+    EXPECT_FALSE(page->UpdatesStopped());
+    // The curve box: "all" and one entry per curve.
+    GraphList().Toggle(0, 3);
+    GraphList().Toggle(1, 6);
+    page->RefreshCurves();
+    ASSERT_EQ(commands.CurveBox()->count(), 3);
+    EXPECT_EQ(commands.CurveBox()->itemText(2), "2");
+    emit commands.curveBoxChanged(1);
+    EXPECT_EQ(page->Graph()->State().selectedCurve, 1);
+    // The range of the statistics command follows the graph's selection.
+    std::uint32_t from = 0, to = 0;
+    EXPECT_FALSE(frame.View().StatisticsRange(from, to));
+    GraphList().SetSelection(true, 100, 200);
+    ASSERT_TRUE(frame.View().StatisticsRange(from, to));
+    EXPECT_EQ(from, 100u);
+    EXPECT_EQ(to, 200u);
+    bool found = false;
+    for (QAction* m : frame.menuBar()->actions())
+        if (m->menu())
+            for (QAction* a : m->menu()->actions())
+                found = found || a->text() == QString("Сохранить график в файл…");
+    EXPECT_TRUE(found);
+}
+
+}  // namespace
+}  // namespace dravmer::ui

@@ -13,7 +13,8 @@
 #include "ui/command_table.h"
 #include "ui/view_state.h"
 #include "ui/widgets/status_panes.h"
-#include "ui_test_env.h"
+#include "update/update_service.h"
+#include "window_rig.h"
 
 namespace dravmer::ui {
 namespace {
@@ -140,6 +141,47 @@ TEST(MainFrame, EngineErrorsJoinTheBoxOnScreen) {
     emit f.frame->Events().error("third");
     ASSERT_NE(f.frame->LastMessage(), nullptr);
     EXPECT_EQ(f.frame->LastMessage()->text(), QString("third"));
+}
+
+// A settings file that cannot be written.
+class CFailingStore : public CMemorySettingsStore {
+public:
+    std::optional<std::string> Status() const override { return failure; }
+    std::optional<std::string> failure;
+};
+
+TEST(MainFrame, SettingsFileFailureIsToldOnce) {
+    test::App();
+    CFailingStore store;
+    CBench bench(store);
+    bench.LoadSettings();
+    CMainFrame frame(bench, store);
+    frame.ShowSettingsStatus();
+    EXPECT_EQ(frame.LastMessage(), nullptr);
+    store.failure = "Dravmer.conf: запись запрещена";
+    frame.ShowSettingsStatus();
+    ASSERT_NE(frame.LastMessage(), nullptr);
+    EXPECT_EQ(frame.LastMessage()->text(), QString("Dravmer.conf: запись запрещена"));
+    QMessageBox* first = frame.LastMessage();
+    frame.ShowSettingsStatus();
+    EXPECT_EQ(frame.LastMessage(), first);
+}
+
+TEST(MainFrame, UpdateCheckEndsWhenNothingIsOffered) {
+    Frame f;
+    EXPECT_FALSE(f.frame->UpdateCheckPending());
+    SUpdateConfig config;
+    config.settings = &f.settings;
+    CUpdateService service(config);
+    service.SetServerName("127.0.0.1", 1);  // nothing listens there
+    service.StartCheck();
+    f.frame->SetUpdateService(&service);
+    EXPECT_TRUE(f.frame->UpdateCheckPending());
+    ASSERT_TRUE(test::WaitFor([&] { return service.CheckState() == CUpdateService::kNothing; }, 10000));
+    f.frame->TickUpdateCheck();
+    EXPECT_FALSE(f.frame->UpdateCheckPending());
+    EXPECT_EQ(f.frame->BusyWith(), CMainFrame::Busy::None);
+    f.frame.reset();
 }
 
 TEST(MainFrame, DeviceBoxSelectsFirstEntryWithTheAddress) {

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QTableView>
 #include <QTabWidget>
@@ -184,6 +185,31 @@ TEST(WindowBench, WaitDialogClosesWhenTheDeviceAnswers) {
     StopAndWait(frame);
 }
 
+TEST(WindowBench, OkInTheWaitDialogStartsWithoutThatDevice) {
+    CWindowRig rig({{0, 3, 7001}});
+    ASSERT_TRUE(rig.ok);
+    rig.SetDeviceList({{7001, 0}, {7002, 0}, {7003, 0}});
+    CMainFrame& frame = *rig.frame;
+    rig.sims[0]->Find(7002)->SetPowered(false);
+    rig.sims[0]->Find(7003)->SetPowered(false);
+    int result = -1;
+    QObject::connect(&frame, &CMainFrame::startFinished, [&](int r) { result = r; });
+    frame.Commands().Get(cmd::StartExperiment)->trigger();
+    ASSERT_TRUE(WaitFor([&] { return frame.WaitDialog() != nullptr; }));
+    EXPECT_EQ(frame.WaitDialog()->Address(), 7002u);
+    frame.WaitDialog()->accept();
+    // The start goes on and waits for the next silent device, which then answers.
+    ASSERT_TRUE(WaitFor([&] { return frame.WaitDialog() && frame.WaitDialog()->Address() == 7003u; }));
+    rig.sims[0]->Find(7003)->SetPowered(true);
+    ASSERT_TRUE(WaitFor([&] { return result >= 0; }));
+    EXPECT_EQ(result, static_cast<int>(StartResult::Started));
+    const auto& active = rig.bench->Settings().devices.Active();
+    ASSERT_EQ(active.size(), 3u);
+    EXPECT_EQ(active[1].fwMajor, 0);  // never identified: the bytes it had
+    EXPECT_NE(active[2].fwMajor, 0);
+    StopAndWait(frame);
+}
+
 TEST(WindowBench, CancelInTheWaitDialogLeavesNothingStarted) {
     CWindowRig rig({{0, 2, 7001}});
     ASSERT_TRUE(rig.ok);
@@ -194,6 +220,11 @@ TEST(WindowBench, CancelInTheWaitDialogLeavesNothingStarted) {
     QObject::connect(&frame, &CMainFrame::startFinished, [&](int r) { result = r; });
     frame.Commands().Get(cmd::StartExperiment)->trigger();
     ASSERT_TRUE(WaitFor([&] { return frame.WaitDialog() != nullptr; }));
+    // A port that is not open is named in the dialog, and the note goes when it reopens.
+    emit frame.Events().portNotOpen(0, "линия не отвечает");
+    EXPECT_EQ(frame.WaitDialog()->Note(), QString("Порт 1 не открыт: линия не отвечает"));
+    emit frame.Events().portReopened(0);
+    EXPECT_EQ(frame.WaitDialog()->Note(), QString());
     frame.WaitDialog()->reject();
     ASSERT_TRUE(WaitFor([&] { return result >= 0; }));
     EXPECT_EQ(result, static_cast<int>(StartResult::Cancelled));
@@ -233,6 +264,26 @@ TEST(WindowBench, AutoStopEndsTheExperimentAfterItsLimit) {
     EXPECT_TRUE(frame.Commands().Get(cmd::WriteToFile)->isChecked());
     EXPECT_FALSE(rig.Files().isEmpty());
     EXPECT_TRUE(frame.windowTitle().contains("7001")) << frame.windowTitle().toStdString();
+}
+
+TEST(WindowBench, ParameterDialogExitStopsTheWorkerWithoutBlocking) {
+    CWindowRig rig({{900001, 30, 10001}});
+    ASSERT_TRUE(rig.ok);
+    std::vector<std::pair<std::uint32_t, int>> devices;
+    for (int i = 0; i < 30; ++i) devices.push_back({10001u + i, 0});
+    rig.SetDeviceList(devices);
+    auto* dialog = new CSaveParamsDialog(rig.frame->Context(), rig.frame.get());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    QPointer<CSaveParamsDialog> alive(dialog);
+    dialog->show();
+    ASSERT_TRUE(WaitFor([&] { return dialog->Report().contains("2/30"); }));
+    CWatchdog watchdog;
+    dialog->reject();
+    // Still open until the worker has stopped; then it closes by itself, long before the end.
+    EXPECT_TRUE(alive && alive->isVisible());
+    ASSERT_TRUE(WaitFor([&] { return alive.isNull(); }, 20000));
+    std::printf("[figures] parameter dialog exit: longest UI block %.1f ms\n",
+                watchdog.LongestBlockMs());
 }
 
 TEST(WindowBench, HundredDevicesKeepTheWindowResponsive) {

@@ -65,7 +65,7 @@ void WriteDay(const fs::path& path, std::uint32_t seed, int seconds) {
         r.ug2 = 1.24 + 0.002 * noise();
         r.gi = 0.5 + 0.001 * noise();
         r.ug2_2 = 0.62 + 0.001 * noise();
-        r.ig = (t % 1500 == 7) ? 59.9 : 90 + 2 * noise();
+        r.ig = (t % 1500 == 7 || t == seconds - 3) ? 59.9 : 90 + 2 * noise();
         r.tRef = 100 + noise();
         r.t1 = 21.5 + 0.1 * drift;
         r.pRef = (t % 2000 == 11) ? 61 : 50 + noise();
@@ -75,7 +75,7 @@ void WriteDay(const fs::path& path, std::uint32_t seed, int seconds) {
         r.emptyPipeDelta = 200 + 5 * noise();
         r.gvEr = (t % 5000 == 4999) ? 3 : 0;
         r.t2 = 20.9 + 0.1 * drift;
-        r.ip = (t % 700 == 3) ? 5 : 1.2 + 0.1 * noise();
+        r.ip = (t % 700 == 3 || t == seconds - 2) ? 5 : 1.2 + 0.1 * noise();
         r.ugMin = r.ug - 0.01;
         r.ugMax = r.ug + 0.01;
         for (int k = 0; k < 10; ++k) r.ugi[k] = r.ug + 0.001 * k * ((cycle & 1) ? 1 : -1) + 0.0005 * noise();

@@ -23,8 +23,8 @@ CSaveParamsDialog::CSaveParamsDialog(SUiContext& context, QWidget* parent)
     // "Сохранить" has never done anything: the files are written as the devices are read.
     QPushButton* save = buttons->addButton(tr("Сохранить"), QDialogButtonBox::ActionRole);
     save->setEnabled(false);
-    QPushButton* exit = buttons->addButton(tr("Выход"), QDialogButtonBox::RejectRole);
-    connect(exit, &QPushButton::clicked, this, &QDialog::reject);
+    m_exit = buttons->addButton(tr("Выход"), QDialogButtonBox::RejectRole);
+    connect(m_exit, &QPushButton::clicked, this, &QDialog::reject);
     layout->addWidget(buttons);
     resize(620, 420);
 
@@ -44,6 +44,7 @@ CSaveParamsDialog::CSaveParamsDialog(SUiContext& context, QWidget* parent)
             [this, f] {
                 m_finished = true;
                 emit finished(f);
+                if (m_closing) QDialog::reject();
             },
             Qt::QueuedConnection);
     });
@@ -58,8 +59,24 @@ void CSaveParamsDialog::StopWorker() {
 
 QString CSaveParamsDialog::Report() const { return m_report->toPlainText(); }
 
+void CSaveParamsDialog::reject() {
+    if (m_finished) {
+        QDialog::reject();
+        return;
+    }
+    // The worker ends after the device it is reading; the dialog closes then.
+    m_stop = true;
+    m_closing = true;
+    m_exit->setEnabled(false);
+    m_report->appendPlainText(tr("Остановка..."));
+}
+
 void CSaveParamsDialog::closeEvent(QCloseEvent* event) {
-    StopWorker();
+    if (!m_finished) {
+        event->ignore();
+        reject();
+        return;
+    }
     QDialog::closeEvent(event);
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // "Сохранить параметры приборов": reads identity, FLASH and EEPROM of every active device on a
 // worker and shows the report line by line as the worker writes it. "Выход" closes the dialog;
-// a worker still reading is told to stop and is waited for (it stops after its current step).
+// a worker still reading is told to stop, and the dialog closes when it has (after the device
+// it is reading), without holding up the window meanwhile.
 #include <QDialog>
 #include <atomic>
 #include <thread>
@@ -21,6 +22,7 @@ public:
 
     QString Report() const;
     bool Finished() const { return m_finished; }
+    void reject() override;
 
 signals:
     void finished(bool failed);
@@ -36,6 +38,8 @@ private:
     std::thread m_worker;
     std::atomic<bool> m_stop{false};
     bool m_finished = false;
+    bool m_closing = false;
+    QPushButton* m_exit = nullptr;
 };
 
 }  // namespace dravmer::ui

@@ -67,7 +67,9 @@ CSettingsSheet::CSettingsSheet(SUiContext& context, bool withPortPages, QWidget*
     connect(buttons, &QDialogButtonBox::accepted, this, &CSettingsSheet::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(buttons->button(QDialogButtonBox::Apply), &QPushButton::clicked, this,
-            [this] { ApplyPages(); });
+            [this] {
+                if (ApplyPages()) emit applied();
+            });
     layout->addWidget(buttons);
     m_list->setCurrentRow(0);
     resize(860, 560);

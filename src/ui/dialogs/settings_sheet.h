@@ -34,6 +34,10 @@ public:
 
     void accept() override;
 
+signals:
+    // "Применить" applied every shown page.
+    void applied();
+
 private:
     QListWidget* m_list = nullptr;
     QStackedWidget* m_stack = nullptr;

@@ -8,8 +8,8 @@
 
 namespace dravmer::ui {
 
-CWaitDeviceDialog::CWaitDeviceDialog(std::uint32_t address, QWidget* parent)
-    : QDialog(parent), m_address(address) {
+CWaitDeviceDialog::CWaitDeviceDialog(int index, std::uint32_t address, QWidget* parent)
+    : QDialog(parent), m_index(index), m_address(address) {
     setWindowTitle(tr("Ожидание связи с прибором"));
     setModal(true);
     auto* layout = new QVBoxLayout(this);
@@ -26,8 +26,17 @@ CWaitDeviceDialog::CWaitDeviceDialog(std::uint32_t address, QWidget* parent)
     m_label->setStyleSheet(QStringLiteral("QLabel { background: #202020; color: #00ff00; }"));
     m_label->setAccessibleName(tr("Ожидание включения прибора"));
     layout->addWidget(m_label);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
+    m_note = new QLabel(this);
+    m_note->setWordWrap(true);
+    m_note->hide();
+    layout->addWidget(m_note);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setText(tr("OK"));
+    buttons->button(QDialogButtonBox::Ok)->setToolTip(tr("Продолжить запуск без ответа этого прибора"));
     buttons->button(QDialogButtonBox::Cancel)->setText(tr("Отмена"));
+    buttons->button(QDialogButtonBox::Cancel)->setToolTip(tr("Не запускать эксперимент"));
+    buttons->button(QDialogButtonBox::Cancel)->setDefault(true);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
     m_flash = new QTimer(this);
@@ -40,5 +49,12 @@ CWaitDeviceDialog::CWaitDeviceDialog(std::uint32_t address, QWidget* parent)
 }
 
 QString CWaitDeviceDialog::Text() const { return m_label->text(); }
+
+void CWaitDeviceDialog::SetNote(const QString& text) {
+    m_note->setText(text);
+    m_note->setVisible(!text.isEmpty());
+}
+
+QString CWaitDeviceDialog::Note() const { return m_note->text(); }
 
 }  // namespace dravmer::ui

@@ -33,6 +33,7 @@ CGraphCommentDialog::CGraphCommentDialog(ISettingsStore& settings, const QString
     row->addStretch();
     layout->addLayout(row);
     auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    box->button(QDialogButtonBox::Cancel)->setText(tr("Отмена"));
     layout->addWidget(box);
     connect(box, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(box, &QDialogButtonBox::rejected, this, &QDialog::reject);

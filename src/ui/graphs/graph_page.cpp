@@ -296,11 +296,13 @@ void CGraphPage::SaveToFile() {
                                                 tr("Изображение PNG (*.png);;Рисунок SVG (*.svg)"));
     if (path.isEmpty()) return;
     if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".png");
-    bool ok = false;
-    const QString sizeText = QInputDialog::getText(
-        this, tr("Размер изображения"), tr("Ширина x высота в точках:"), QLineEdit::Normal,
-        QStringLiteral("%1x%2").arg(m_graph->width()).arg(m_graph->height()), &ok);
-    if (!ok) return;
+    QInputDialog ask(this);
+    ask.setWindowTitle(tr("Размер изображения"));
+    ask.setLabelText(tr("Ширина x высота в точках:"));
+    ask.setTextValue(QStringLiteral("%1x%2").arg(m_graph->width()).arg(m_graph->height()));
+    ask.setCancelButtonText(tr("Отмена"));
+    if (ask.exec() != QDialog::Accepted) return;
+    const QString sizeText = ask.textValue();
     const QStringList parts = sizeText.split(QLatin1Char('x'));
     int w = parts.size() == 2 ? parts[0].trimmed().toInt() : 0;
     int h = parts.size() == 2 ? parts[1].trimmed().toInt() : 0;

@@ -12,6 +12,7 @@
 
 #include "measure/param_catalog.h"
 #include "ui/ui_context.h"
+#include "ui/view_state.h"
 
 namespace dravmer::ui {
 
@@ -145,6 +146,8 @@ void CExperimentSettingsPage::UpdateTableColumns() {
     s.SaveTableColumns(m_context.settings);
     m_context.settings.Flush();
     emit tablesChanged();
+    // The table pages redraw now rather than at their next look.
+    if (m_context.view) m_context.view->NotifyStatisticsChanged();
 }
 
 void CExperimentSettingsPage::UpdateFileColumns() {
@@ -157,6 +160,8 @@ void CExperimentSettingsPage::UpdateFileColumns() {
     m_context.settings.Flush();
     s.RecomputeOptionalReads();
     emit tablesChanged();
+    // The table pages redraw now rather than at their next look.
+    if (m_context.view) m_context.view->NotifyStatisticsChanged();
 }
 
 }  // namespace dravmer::ui

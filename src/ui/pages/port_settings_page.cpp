@@ -252,13 +252,23 @@ SPortSettings CPortSettingsPage::Collect(const SPortSettings& base) const {
 bool CPortSettingsPage::Apply() {
     if (!m_modified) return true;
     const std::string section = PortSection(m_port);
-    const std::pair<const char*, QLineEdit*> numbers[2] = {{"TimeOut", m_timeout},
-                                                           {"ModemWaitForDialConnect", m_dialWait}};
-    for (const auto& [name, edit] : numbers) {
-        const QString error = CheckSettingValue(section.c_str(), name, edit->text());
+    struct SField {
+        const char* name;
+        QString text;
+        QWidget* widget;
+    };
+    const SField fields[] = {{"TimeOut", m_timeout->text(), m_timeout},
+                             {"ModemWaitForDialConnect", m_dialWait->text(), m_dialWait},
+                             {"DevicePath", m_device->currentText().trimmed(), m_device},
+                             {"ServerName", m_server->currentText(), m_server},
+                             {"IPAddress", m_ip->text(), m_ip},
+                             {"ModemPhoneNumber", m_phone->text(), m_phone},
+                             {"ModemUserInitString", m_at->text(), m_at}};
+    for (const SField& field : fields) {
+        const QString error = CheckSettingValue(section.c_str(), field.name, field.text);
         if (!error.isEmpty()) {
-            QMessageBox::warning(this, windowTitle(), error);
-            edit->setFocus();
+            QMessageBox::warning(this, tr("Настройки порта"), error);
+            field.widget->setFocus();
             return false;
         }
     }

@@ -113,10 +113,16 @@ CProgramSettingsPage::~CProgramSettingsPage() = default;
 
 bool CProgramSettingsPage::Apply() {
     const QString period = m_period->text();
-    const QString error = CheckSettingValue("ExperimentSettings", "strPeriod", period);
+    QString error = CheckSettingValue("ExperimentSettings", "strPeriod", period);
     if (!error.isEmpty()) {
         QMessageBox::warning(this, tr("Период опроса"), error);
         m_period->setFocus();
+        return false;
+    }
+    error = CheckSettingValue("ExperimentSettings", "strPathToSaveFile", m_path->text());
+    if (!error.isEmpty()) {
+        QMessageBox::warning(this, tr("Путь для сохранения файлов"), error);
+        m_path->setFocus();
         return false;
     }
     const QString url = m_archiveUrl->text().trimmed();

@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QHeaderView>
 #include <QScrollBar>
+#include <QSplitter>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTimer>
@@ -69,17 +70,25 @@ CReadingsPage::CReadingsPage(SUiContext& context, QWidget* parent)
     m_stats->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_stats->setRowCount(10);
     // All ten rows in view, whatever the font's height (140 pixels with a 9-point face).
-    m_stats->setFixedHeight(std::max(m_stats->horizontalHeader()->sizeHint().height(),
+    const int statsHeight = (std::max(m_stats->horizontalHeader()->sizeHint().height(),
                                      fm.height() + 10) +
                             10 * m_stats->verticalHeader()->defaultSectionSize() + 6 +
                             m_stats->horizontalScrollBar()->sizeHint().height() +
                             2 * m_stats->frameWidth() + 2);
+    m_stats->setMaximumHeight(statsHeight);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(10, 10, 10, 10);
-    layout->setSpacing(8);
-    layout->addWidget(m_view, 1);
-    layout->addWidget(m_stats);
+    // The readings take the room; the statistics keep their ten rows unless the window is so
+    // small that the operator would rather move the divider.
+    auto* splitter = new QSplitter(Qt::Vertical, this);
+    splitter->addWidget(m_view);
+    splitter->addWidget(m_stats);
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 0);
+    splitter->setChildrenCollapsible(false);
+    splitter->setSizes({600, statsHeight});
+    layout->addWidget(splitter, 1);
 
     // The store is looked at once a second; the record count is all that is read for it.
     m_timer = new QTimer(this);

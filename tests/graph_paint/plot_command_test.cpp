@@ -1,9 +1,8 @@
 // dravmer-cli plot: stored experiments (written by the experiment-file writer) drawn offscreen.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <QImage>
+#include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -49,8 +48,10 @@ class PlotCommand : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         const char* keep = std::getenv("DRAVMER_GRAPH_DAY_DIR");
-        s_dir = keep ? fs::path(keep) : fs::temp_directory_path() /
-                                  ("dravmer-plot-test-" + std::to_string(::getpid()));
+        // One folder per test process: ctest runs the cases as parallel processes.
+        s_dir = keep ? fs::path(keep)
+                     : fs::temp_directory_path() /
+                           ("dravmer-plot-test-" + std::to_string(::getpid()));
         fs::create_directories(s_dir);
         const int seconds = keep ? 86400 : 20000;
         s_a = WriteExperiment(s_dir, 12345, seconds, 1);
