@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "archive/archive_io.h"
+#include "ui/archive_command.h"
 #include "ui/command_table.h"
 #include "ui/data_commands.h"
 #include "ui/dialogs/load_at_start_dialog.h"
@@ -53,6 +55,7 @@ CMainFrame::CMainFrame(CBench& bench, ISettingsStore& settings, QWidget* parent)
     setWindowIcon(Icon("dravmer"));
     setMinimumSize(kMinWidth, kMinHeight);
     m_bench.SetListener(m_events);
+    m_archive = new CArchiveCommand(m_context, this);
 
     m_commands->FillMenus(menuBar());
     auto* tools = addToolBar(tr("Панель инструментов"));
@@ -91,6 +94,7 @@ CMainFrame::~CMainFrame() {
     m_closing = true;
     m_bench.CancelStart();
     JoinWorker();
+    m_archive->CancelAndWait();
     m_bench.SetListener(nullptr);
 }
 
@@ -129,6 +133,10 @@ void CMainFrame::ConnectCommands() {
        [this, data] { data->CopyStatistics(m_pages->currentIndex(), m_pages->currentWidget()); });
     on(cmd::LoadExperiment, [data] { data->LoadExperiment(); });
     on(cmd::FindGvErrors, [data] { data->ShowDebugWindow(); });
+    on(cmd::SaveToDatabase, [this] {
+        if (m_busy == Busy::None && !m_bench.IsRunning() && m_archive->Archive()) UpdateCommands();
+    });
+    connect(m_archive, &CArchiveCommand::finished, this, [this] { UpdateCommands(); });
     connect(data, &CDataCommands::experimentLoaded, this, [this] {
         // The device box, the pages and the title follow the loaded experiment.
         m_view->NotifyDeviceListChanged();
@@ -194,7 +202,8 @@ void CMainFrame::ConnectEvents() {
 // ------------------------------------------------------------------ worker
 
 bool CMainFrame::RunBusy(Busy kind, std::function<void()> work, std::function<void()> done) {
-    if (m_busy != Busy::None || m_closing) return false;
+    // Archiving reads the stores: nothing may start or change them until it ends.
+    if (m_busy != Busy::None || m_closing || m_archive->IsRunning()) return false;
     JoinWorker();
     m_busy = kind;
     UpdateCommands();
@@ -253,7 +262,13 @@ void CMainFrame::OnStartResult(StartResult result) {
 void CMainFrame::StopExperiment() {
     RunBusy(
         Busy::Stop, [this] { m_bench.Stop(); },
-        [this] { emit stopFinished(m_bench.StopSeconds()); });
+        [this] {
+            emit stopFinished(m_bench.StopSeconds());
+            if (ArchiveOnStop(m_settings) && !m_bench.IsRunning()) {
+                m_archive->Archive(true);
+                UpdateCommands();
+            }
+        });
 }
 
 void CMainFrame::ShowWaitDialog(int index, quint32 address) {
@@ -426,7 +441,7 @@ void CMainFrame::RefillDeviceBox() {
 void CMainFrame::UpdateCommands() {
     const bool running = m_bench.IsRunning();
     const bool searching = m_bench.IsSearching() || m_busy == Busy::Search;
-    const bool idle = m_busy == Busy::None;
+    const bool idle = m_busy == Busy::None && !m_archive->IsRunning();
     auto set = [this](int id, bool enabled) { m_commands->Get(id)->setEnabled(enabled); };
     set(cmd::StartExperiment, idle && !running && !searching);
     set(cmd::StopExperiment, idle && running);
@@ -439,6 +454,7 @@ void CMainFrame::UpdateCommands() {
     set(cmd::CalcStatistics, idle);
     set(cmd::LoadExperiment, idle && !running && !searching && !m_bench.IsLoading());
     set(cmd::SaveDeviceParams, !searching);
+    set(cmd::SaveToDatabase, idle && !running && !searching && !m_bench.IsLoading());
     m_commands->Get(cmd::AutoStop)->setChecked(m_bench.AutoStop());
     m_commands->Get(cmd::AutoScroll)->setChecked(m_bench.Settings().autoScroll);
 }
@@ -523,6 +539,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     m_closing = true;
     m_bench.CancelStart();
     JoinWorker();
+    m_archive->CancelAndWait();
     m_busy = Busy::None;
     if (m_bench.IsRunning()) m_bench.Stop();
     event->accept();

@@ -26,6 +26,7 @@ class CUpdateService;
 
 namespace dravmer::ui {
 
+class CArchiveCommand;
 class CCommandTable;
 class CUpdateOffer;
 class CStatusPanes;
@@ -57,6 +58,8 @@ public:
     CViewState& View() const { return *m_view; }
     CStatusPanes& Panes() const { return *m_panes; }
     CBenchEvents& Events() { return *m_events; }
+    // "Сохранить эксперимент в БД" and the archiving after a stop.
+    CArchiveCommand& Archive() const { return *m_archive; }
     Busy BusyWith() const { return m_busy; }
     // The wait dialog of a start, while one is shown.
     CWaitDeviceDialog* WaitDialog() const { return m_waitDialog; }
@@ -133,6 +136,7 @@ private:
     CBenchEvents* m_events = nullptr;
     CCommandTable* m_commands = nullptr;
     CViewState* m_view = nullptr;
+    CArchiveCommand* m_archive = nullptr;
     SUiContext m_context;
     QTabWidget* m_pages = nullptr;
     CStatusPanes* m_panes = nullptr;
