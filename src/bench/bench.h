@@ -164,6 +164,9 @@ public:
     bool ShowsLoadedExperiment() const { return m_showsLoaded.load(); }
     // Puts the saved device list back after a load; nothing to do otherwise.
     void RestoreSavedDevices();
+    // Ends a load whose stores PrepareLoad returned when something other than LoadPrepared
+    // filled them (an experiment read back from the archive).
+    void EndLoad() { m_loading = false; }
 
     // ---- device parameters ----
     // Reads identity, FLASH and EEPROM of every active device and writes "<name>.fld" and

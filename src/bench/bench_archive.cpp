@@ -28,7 +28,10 @@ int ExperimentFromBench(CBench& bench, SArchivedExperiment& e, std::string& erro
         error = "the experiment is running; stop it before archiving";
         return kArchiveBusy;
     }
-    const std::size_t n = bench.StoreCount();
+    const auto active = bench.Settings().devices.Active();
+    // Store i belongs to active device i; stores past the active list still hold what an
+    // earlier, longer list (or a larger loaded experiment) left there.
+    const std::size_t n = std::min(bench.StoreCount(), active.size());
     bool any = false;
     for (std::size_t i = 0; i < n; ++i) any = any || bench.Data(i).GetCount() > 0;
     if (!any) {
@@ -61,7 +64,6 @@ int ExperimentFromBench(CBench& bench, SArchivedExperiment& e, std::string& erro
     for (int p = 0; p < kStatParamCount; ++p)
         e.fileDecimals[static_cast<std::size_t>(p)] = options.fileDecimals[static_cast<std::size_t>(p)];
     e.host = BenchHostName();
-    const auto active = bench.Settings().devices.Active();
     const auto found = bench.FoundInfo();
     e.startTime = 0;
     for (std::size_t i = 0; i < n; ++i) {
@@ -72,9 +74,16 @@ int ExperimentFromBench(CBench& bench, SArchivedExperiment& e, std::string& erro
         CDeviceData& store = bench.Data(i);
         SArchivedDevice d;
         DeviceFromStore(store, e.columns, false, d);
-        if (i < active.size()) {
-            d.address = active[i].address;
-            d.port = active[i].port;
+        d.address = active[i].address;
+        d.port = active[i].port;
+        // A list changed after the stop leaves a store under another device's index: its
+        // title names the device whose records it holds.
+        SExperimentEntry named;
+        if (ParseExperimentName(store.Title() + ".adc", named) && named.address != d.address) {
+            d.address = named.address;
+            d.port = -1;
+            for (const auto& a : active)
+                if (a.address == named.address) d.port = a.port;
         }
         for (const auto& f : found)
             if (f.address == d.address && f.identified) d.transducer = f.transducer;
@@ -146,6 +155,23 @@ int ArchiveBenchExperiment(CBench& bench, const std::string& url, std::int64_t& 
         default: message = "Cannot archive the experiment: " + archive->LastError();
     }
     return code;
+}
+
+int LoadArchivedPrepared(CBench& bench, const SArchivedExperiment& e,
+                         const std::vector<CDeviceData*>& stores, const ArchiveProgressFn& progress,
+                         const std::atomic<bool>* stop) {
+    struct SEnd {
+        CBench& bench;
+        ~SEnd() { bench.EndLoad(); }
+    } end{bench};
+    const std::size_t count = std::min(stores.size(), e.devices.size());
+    int filled = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (stop && stop->load()) break;
+        if (stores[i] && FillStoreFromArchive(e, i, *stores[i])) ++filled;
+        if (progress && !progress(static_cast<int>(i) + 1, static_cast<int>(count))) break;
+    }
+    return filled;
 }
 
 }  // namespace dravmer

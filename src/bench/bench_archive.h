@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "archive/archive.h"
 #include "archive/archive_io.h"
@@ -11,6 +12,7 @@
 namespace dravmer {
 
 class CBench;
+class CDeviceData;
 class CExperimentSettings;
 
 // Ky, poll period and file decimals of the experiment settings, for what files do not say.
@@ -29,5 +31,15 @@ int ArchiveBenchExperiment(CBench& bench, const std::string& url, std::int64_t& 
 int ExperimentFromBench(CBench& bench, SArchivedExperiment& e, std::string& error,
                         const ArchiveProgressFn& progress = nullptr,
                         const std::atomic<bool>* stop = nullptr);
+
+// Fills the stores PrepareLoad returned (for the experiment's device addresses, in order) with
+// the experiment's devices, store i with device i, and ends the load. Blocking: run it on a
+// worker. progress gets (done, total) devices; returning false, or raising *stop, ends it after
+// that device and the stores keep what they got, as a cancelled load of files does. Returns the
+// number of stores filled.
+int LoadArchivedPrepared(CBench& bench, const SArchivedExperiment& e,
+                         const std::vector<CDeviceData*>& stores,
+                         const ArchiveProgressFn& progress = nullptr,
+                         const std::atomic<bool>* stop = nullptr);
 
 }  // namespace dravmer

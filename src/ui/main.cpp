@@ -9,30 +9,24 @@
 #include "platform/qt/qsettings_store.h"
 #include "sim/lib/demo_rig.h"
 #include "ui/command_line.h"
-#include "update/update_service.h"
 #include "ui/main_frame.h"
+#include "ui/update_offer.h"
+#include "update/update_service.h"
 
 int main(int argc, char** argv) {
-    // The steps of a self-update hand-off come first ("/update1 NAME", "/update2 NAME"); a
-    // finished hand-off gives back the command line the old program had.
-    std::vector<std::string> raw(argv + 1, argv + argc);
-    std::unique_ptr<dravmer::CQSettingsStore> userSettings;
-    std::unique_ptr<dravmer::CUpdateService> update;
-    auto makeUpdate = [&](dravmer::ISettingsStore& store) {
-        dravmer::SUpdateConfig config;
-        config.settings = &store;
-        return std::make_unique<dravmer::CUpdateService>(config);
-    };
-    if (!raw.empty() && raw[0].rfind("/update", 0) == 0) {
-        userSettings = std::make_unique<dravmer::CQSettingsStore>("");
-        update = makeUpdate(*userSettings);
-        const int step = update->HandOff(raw);
-        if (step == 1 || step == -1) return step == 1 ? 0 : 1;
-        raw = update->CommandLine();
-    }
+    // A self-update's hand-off before anything else: the step may end this process, or give back
+    // the command line the updated program had. Its values live in the user's own settings, which
+    // every step of the hand-off finds whatever --config the old program was started with.
+    dravmer::CQSettingsStore handOffSettings;
+    dravmer::CUpdateService updates(dravmer::ui::BenchUpdateConfig(handOffSettings));
+    const int handOff = updates.HandOff(std::vector<std::string>(argv + 1, argv + argc));
+    if (handOff == 1) return 0;
+    if (handOff == -1) return 1;
     // Options next: --help and --version answer without a display.
-    QStringList arguments{QString::fromLocal8Bit(argv[0])};
-    for (const std::string& a : raw) arguments << QString::fromLocal8Bit(a.c_str());
+    QStringList arguments;
+    arguments << QString::fromLocal8Bit(argv[0]);
+    for (const std::string& arg : updates.CommandLine())
+        arguments << QString::fromLocal8Bit(arg.c_str());
     const dravmer::ui::SCommandLine line = dravmer::ui::ParseCommandLine(arguments);
     if (line.action == dravmer::ui::SCommandLine::Action::Exit) {
         std::fputs(line.output.toLocal8Bit().constData(), line.exitCode ? stderr : stdout);
@@ -55,29 +49,21 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    // The version check asks the configured update server (none configured: nobody); the demo
-    // never asks.
-    if (!line.demo) {
-        const std::string server = dravmer::UpdateServerFromSettings(settings);
-        std::string host;
-        int port = 0;
-        if (!server.empty() && dravmer::ParseServerAddress(server, host, port)) {
-            update.reset();
-            update = makeUpdate(settings);
-            update->SetServerName(host, port);
-            update->StartCheck();
-        } else {
-            update.reset();
-        }
-    }
     dravmer::CBench bench(settings);
     bench.LoadSettings();
+    // The check runs in the background while the window comes up; no server, no check; the
+    // demo never asks.
+    const std::string updateServer = dravmer::UpdateServerFromSettings(settings);
+    if (!dravmer::ui::ApplyUpdateServer(updates, updateServer))
+        dravmer::ui::UpdateTraceWriter()("update: the update server \"" + updateServer +
+                                         "\" is not HOST or HOST:PORT; nothing is checked");
+    if (!line.demo && !updates.ServerName().empty()) updates.StartCheck();
     int rc = 0;
     {
         dravmer::ui::CMainFrame frame(bench, settings);
         // The ports open in the background, one after another, while the window comes up.
         frame.OpenPortsInBackground();
-        frame.SetUpdateService(update.get());
+        frame.SetUpdateService(&updates);
         if (settings.GetInt("WindowPos", "showCmd", 1) == 3) frame.showMaximized();
         else frame.show();
         if (!line.fileToLoad.isEmpty())
@@ -85,7 +71,6 @@ int main(int argc, char** argv) {
         frame.ShowSettingsStatus();
         rc = app.exec();
     }
-    update.reset();
     bench.SaveExitSettings();
     bench.ClosePorts();
     settings.Flush();

@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "archive/archive_io.h"
+#include "ui/archive_command.h"
 #include "ui/command_table.h"
 #include "ui/data_commands.h"
 #include "ui/dialogs/load_at_start_dialog.h"
@@ -26,6 +28,7 @@
 #include "ui/page_list.h"
 #include "ui/view_state.h"
 #include "ui/widgets/status_panes.h"
+#include "ui/update_offer.h"
 #include "update/update_service.h"
 
 namespace dravmer::ui {
@@ -52,6 +55,7 @@ CMainFrame::CMainFrame(CBench& bench, ISettingsStore& settings, QWidget* parent)
     setWindowIcon(Icon("dravmer"));
     setMinimumSize(kMinWidth, kMinHeight);
     m_bench.SetListener(m_events);
+    m_archive = new CArchiveCommand(m_context, this);
 
     m_commands->FillMenus(menuBar());
     auto* tools = addToolBar(tr("Панель инструментов"));
@@ -78,8 +82,6 @@ CMainFrame::CMainFrame(CBench& bench, ISettingsStore& settings, QWidget* parent)
     m_autoStopTimer = new QTimer(this);
     connect(m_autoStopTimer, &QTimer::timeout, this, &CMainFrame::TickAutoStop);
     m_autoStopTimer->start(1000);
-    m_updateTimer = new QTimer(this);
-    connect(m_updateTimer, &QTimer::timeout, this, &CMainFrame::TickUpdateCheck);
     m_statusTimer = new QTimer(this);
     connect(m_statusTimer, &QTimer::timeout, this, &CMainFrame::TickStatusTexts);
     m_statusTimer->start(1000);
@@ -92,6 +94,7 @@ CMainFrame::~CMainFrame() {
     m_closing = true;
     m_bench.CancelStart();
     JoinWorker();
+    m_archive->CancelAndWait();
     m_bench.SetListener(nullptr);
 }
 
@@ -130,6 +133,10 @@ void CMainFrame::ConnectCommands() {
        [this, data] { data->CopyStatistics(m_pages->currentIndex(), m_pages->currentWidget()); });
     on(cmd::LoadExperiment, [data] { data->LoadExperiment(); });
     on(cmd::FindGvErrors, [data] { data->ShowDebugWindow(); });
+    on(cmd::SaveToDatabase, [this] {
+        if (m_busy == Busy::None && !m_bench.IsRunning() && m_archive->Archive()) UpdateCommands();
+    });
+    connect(m_archive, &CArchiveCommand::finished, this, [this] { UpdateCommands(); });
     connect(data, &CDataCommands::experimentLoaded, this, [this] {
         // The device box, the pages and the title follow the loaded experiment.
         m_view->NotifyDeviceListChanged();
@@ -195,7 +202,8 @@ void CMainFrame::ConnectEvents() {
 // ------------------------------------------------------------------ worker
 
 bool CMainFrame::RunBusy(Busy kind, std::function<void()> work, std::function<void()> done) {
-    if (m_busy != Busy::None || m_closing) return false;
+    // Archiving reads the stores: nothing may start or change them until it ends.
+    if (m_busy != Busy::None || m_closing || m_archive->IsRunning()) return false;
     JoinWorker();
     m_busy = kind;
     UpdateCommands();
@@ -254,7 +262,13 @@ void CMainFrame::OnStartResult(StartResult result) {
 void CMainFrame::StopExperiment() {
     RunBusy(
         Busy::Stop, [this] { m_bench.Stop(); },
-        [this] { emit stopFinished(m_bench.StopSeconds()); });
+        [this] {
+            emit stopFinished(m_bench.StopSeconds());
+            if (ArchiveOnStop(m_settings) && !m_bench.IsRunning()) {
+                m_archive->Archive(true);
+                UpdateCommands();
+            }
+        });
 }
 
 void CMainFrame::ShowWaitDialog(int index, quint32 address) {
@@ -367,52 +381,15 @@ void CMainFrame::OpenSettings(int page) {
 }
 
 void CMainFrame::SetUpdateService(CUpdateService* service) {
-    m_update = service;
-    if (m_update) m_updateTimer->start(1000);
-    else m_updateTimer->stop();
+    // The offer (timer 2) and the About box live in their own object.
+    delete m_updateOffer;
+    m_updateOffer = service ? AttachUpdateService(*this, *service, m_settings) : nullptr;
 }
 
-bool CMainFrame::UpdateCheckPending() const { return m_updateTimer->isActive(); }
+bool CMainFrame::UpdateCheckPending() const { return m_updateOffer && m_updateOffer->Polling(); }
 
 void CMainFrame::TickUpdateCheck() {
-    if (!m_update) {
-        m_updateTimer->stop();
-        return;
-    }
-    const int state = m_update->CheckState();
-    if (state == CUpdateService::kNothing) {
-        m_updateTimer->stop();
-        return;
-    }
-    if (state != CUpdateService::kNewer || m_bench.IsRunning() || m_busy != Busy::None) return;
-    m_updateTimer->stop();
-    OfferUpdate();
-}
-
-void CMainFrame::OfferUpdate() {
-    // Connecting and downloading run on the worker; only the question is asked here.
-    auto offer = std::make_shared<SUpdateOffer>();
-    auto prepared = std::make_shared<int>(0);
-    RunBusy(
-        Busy::Update, [this, offer, prepared] { *prepared = m_update->PrepareOffer(*offer); },
-        [this, offer, prepared] {
-            if (*prepared != 1) return;
-            QString question = Q(offer->question);
-            question.remove(QLatin1Char('\r'));
-            const auto answer = QMessageBox::question(this, Q(offer->title), question);
-            if (answer != QMessageBox::Yes) {
-                m_update->DeclineOffer();
-                return;
-            }
-            auto accepted = std::make_shared<int>(-1);
-            RunBusy(
-                Busy::Update, [this, accepted] { *accepted = m_update->AcceptOffer(); },
-                [this, accepted, offer] {
-                    // The new version has started and takes over: this window closes.
-                    if (*accepted == 1) close();
-                    else ShowMessage(QMessageBox::Warning, Q(offer->title), Q(m_update->LastError()));
-                });
-        });
+    if (m_updateOffer) m_updateOffer->Poll();
 }
 
 void CMainFrame::OpenPortsInBackground() {
@@ -464,7 +441,7 @@ void CMainFrame::RefillDeviceBox() {
 void CMainFrame::UpdateCommands() {
     const bool running = m_bench.IsRunning();
     const bool searching = m_bench.IsSearching() || m_busy == Busy::Search;
-    const bool idle = m_busy == Busy::None;
+    const bool idle = m_busy == Busy::None && !m_archive->IsRunning();
     auto set = [this](int id, bool enabled) { m_commands->Get(id)->setEnabled(enabled); };
     set(cmd::StartExperiment, idle && !running && !searching);
     set(cmd::StopExperiment, idle && running);
@@ -477,6 +454,7 @@ void CMainFrame::UpdateCommands() {
     set(cmd::CalcStatistics, idle);
     set(cmd::LoadExperiment, idle && !running && !searching && !m_bench.IsLoading());
     set(cmd::SaveDeviceParams, !searching);
+    set(cmd::SaveToDatabase, idle && !running && !searching && !m_bench.IsLoading());
     m_commands->Get(cmd::AutoStop)->setChecked(m_bench.AutoStop());
     m_commands->Get(cmd::AutoScroll)->setChecked(m_bench.Settings().autoScroll);
 }
@@ -561,6 +539,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     m_closing = true;
     m_bench.CancelStart();
     JoinWorker();
+    m_archive->CancelAndWait();
     m_busy = Busy::None;
     if (m_bench.IsRunning()) m_bench.Stop();
     event->accept();

@@ -26,7 +26,9 @@ class CUpdateService;
 
 namespace dravmer::ui {
 
+class CArchiveCommand;
 class CCommandTable;
+class CUpdateOffer;
 class CStatusPanes;
 class CViewState;
 
@@ -45,7 +47,7 @@ public:
     static constexpr int kFirstPortPage = 5;
 
     // Worker operations, one at a time.
-    enum class Busy { None, Start, Stop, Search, Files, Statistics, Update };
+    enum class Busy { None, Start, Stop, Search, Files, Statistics };
 
     CMainFrame(CBench& bench, ISettingsStore& settings, QWidget* parent = nullptr);
     ~CMainFrame() override;
@@ -56,6 +58,8 @@ public:
     CViewState& View() const { return *m_view; }
     CStatusPanes& Panes() const { return *m_panes; }
     CBenchEvents& Events() { return *m_events; }
+    // "Сохранить эксперимент в БД" and the archiving after a stop.
+    CArchiveCommand& Archive() const { return *m_archive; }
     Busy BusyWith() const { return m_busy; }
     // The wait dialog of a start, while one is shown.
     CWaitDeviceDialog* WaitDialog() const { return m_waitDialog; }
@@ -87,7 +91,7 @@ public:
     void SetAutoStopLimit(double seconds) { m_autoStopLimit = seconds; }
 
     // The version check started at start-up; once it finds a newer release and no experiment
-    // runs, the window offers it (checked once a second).
+    // runs, the window offers it (checked once a second). Also gives the About box its service.
     void SetUpdateService(CUpdateService* service);
     void TickUpdateCheck();
     bool UpdateCheckPending() const;
@@ -122,7 +126,6 @@ private:
     void StartExperiment();
     void StopExperiment();
     void OnStartResult(StartResult result);
-    void OfferUpdate();
     void ShowWaitDialog(int index, quint32 address);
     void CloseWaitDialog();
     void RestorePlacement();
@@ -133,14 +136,14 @@ private:
     CBenchEvents* m_events = nullptr;
     CCommandTable* m_commands = nullptr;
     CViewState* m_view = nullptr;
+    CArchiveCommand* m_archive = nullptr;
     SUiContext m_context;
     QTabWidget* m_pages = nullptr;
     CStatusPanes* m_panes = nullptr;
     QTimer* m_activityTimer = nullptr;
     QTimer* m_autoStopTimer = nullptr;
     QTimer* m_statusTimer = nullptr;
-    QTimer* m_updateTimer = nullptr;
-    CUpdateService* m_update = nullptr;
+    CUpdateOffer* m_updateOffer = nullptr;
 
     std::thread m_worker;
     Busy m_busy = Busy::None;

@@ -43,7 +43,10 @@ TEST(BenchArchive, ARecordedExperimentIsArchivedWithItsDevicesAndGivesBackTheBen
     CBench bench(settings);
     bench.LoadSettings();
     ASSERT_EQ(bench.OpenPorts(), 2);
-    ASSERT_EQ(bench.Search(), 3);
+    // The test is about archiving: a search that a loaded machine cut short is run again.
+    int found = 0;
+    for (int attempt = 0; attempt < 3 && found != 3; ++attempt) found = bench.Search();
+    ASSERT_EQ(found, 3);
     ASSERT_EQ(bench.Start(), StartResult::Started);
     auto end = std::chrono::steady_clock::now() + 10s;
     while (std::chrono::steady_clock::now() < end &&

@@ -10,12 +10,14 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include "ui/dialogs/load_runner.h"
 #include "ui/ui_context.h"
+#include "ui/widgets/archive_list.h"
 
 namespace dravmer::ui {
 
@@ -70,9 +72,17 @@ CLoadExperimentDialog::CLoadExperimentDialog(SUiContext& context, QWidget* paren
     folderRow->addWidget(folderLabel);
     folderRow->addWidget(m_folder, 1);
     folderRow->addWidget(browse);
+    auto* folderPage = new QWidget(this);
+    auto* folderLayout = new QVBoxLayout(folderPage);
+    folderLayout->setContentsMargins(0, 0, 0, 0);
+    folderLayout->addLayout(folderRow);
+    folderLayout->addWidget(m_list, 1);
+    m_archive = new CArchiveList(context, this);
+    m_sources = new QTabWidget(this);
+    m_sources->addTab(folderPage, tr("Папка"));
+    m_sources->addTab(m_archive, tr("Архив (БД)"));
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(folderRow);
-    layout->addWidget(m_list, 1);
+    layout->addWidget(m_sources, 1);
     layout->addWidget(m_status);
     layout->addWidget(m_progress);
     layout->addWidget(buttons);
@@ -91,6 +101,23 @@ CLoadExperimentDialog::CLoadExperimentDialog(SUiContext& context, QWidget* paren
             return;
         }
         QDialog::accept();
+    });
+
+    connect(m_archive, &CArchiveList::activated, this, [this] { accept(); });
+    connect(m_archive, &CArchiveList::loadProgress, m_progress, &QProgressBar::setValue);
+    connect(m_archive, &CArchiveList::loadStatus, m_status, &QLabel::setText);
+    connect(m_archive, &CArchiveList::loadFinished, this, [this](bool changed, bool complete) {
+        if (changed)
+            emit experimentLoaded(m_archive->Comment(), static_cast<qint64>(m_archive->Time()));
+        if (complete)
+            QDialog::accept();
+        else if (m_closeWhenDone)
+            QDialog::reject();
+        else
+            m_ok->setEnabled(true);
+    });
+    connect(m_archive, &CArchiveList::listed, this, [this] {
+        if (m_closeWhenDone && !m_archive->IsBusy()) QDialog::reject();
     });
 
     m_folder->setText(LoadFolder(context));
@@ -132,7 +159,11 @@ void CLoadExperimentDialog::Fill() {
 }
 
 void CLoadExperimentDialog::accept() {
-    if (m_runner->IsRunning()) return;
+    if (m_runner->IsRunning() || m_archive->IsLoading()) return;
+    if (m_sources->currentWidget() == m_archive) {
+        if (m_archive->StartLoad()) m_ok->setEnabled(false);
+        return;
+    }
     const int row = m_list->currentRow();
     if (row < 0 || row >= m_experiments.GroupCount() || m_list->selectedItems().isEmpty()) return;
     const SGroupLoadData data = m_experiments.LoadData(row);
@@ -146,6 +177,12 @@ void CLoadExperimentDialog::accept() {
 }
 
 void CLoadExperimentDialog::reject() {
+    if (m_archive->IsBusy()) {
+        // A lab server that does not answer holds the archive's worker until its time-out.
+        m_closeWhenDone = true;
+        m_archive->Cancel();
+        return;
+    }
     if (m_runner->IsRunning()) {
         // Stop after the block being read; the dialog closes when the worker has ended.
         m_closeWhenDone = true;
@@ -156,7 +193,7 @@ void CLoadExperimentDialog::reject() {
 }
 
 void CLoadExperimentDialog::closeEvent(QCloseEvent* event) {
-    if (m_runner->IsRunning()) {
+    if (m_runner->IsRunning() || m_archive->IsBusy()) {
         event->ignore();
         reject();
         return;

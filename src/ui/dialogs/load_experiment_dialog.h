@@ -1,7 +1,7 @@
 #pragma once
 // "Загрузить результаты эксперимента": the stored experiments of a folder, one row per
 // experiment; OK loads the chosen one into the stores with a progress bar and the file being
-// read. Closing the dialog during a load cancels it.
+// read. Closing the dialog during a load cancels it. A second tab lists the experiment archive.
 #include <QDialog>
 #include <ctime>
 
@@ -12,11 +12,13 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QTableWidget;
+class QTabWidget;
 
 namespace dravmer::ui {
 
 struct SUiContext;
 class CLoadRunner;
+class CArchiveList;
 
 class CLoadExperimentDialog : public QDialog {
     Q_OBJECT
@@ -30,6 +32,9 @@ public:
     QLabel* Status() const { return m_status; }
     QPushButton* OkButton() const { return m_ok; }
     CLoadRunner* Runner() const { return m_runner; }
+    // The sources: the folder (tab 0) and the archive (tab 1).
+    QTabWidget* Sources() const { return m_sources; }
+    CArchiveList* ArchiveSource() const { return m_archive; }
     // The comment and date-time of the loaded experiment, for the window's title and graph.
     QString Comment() const { return m_comment; }
     std::time_t Time() const { return m_time; }
@@ -59,6 +64,8 @@ private:
     QLabel* m_status = nullptr;
     QPushButton* m_ok = nullptr;
     CLoadRunner* m_runner = nullptr;
+    QTabWidget* m_sources = nullptr;
+    CArchiveList* m_archive = nullptr;
     QString m_comment;
     std::time_t m_time = 0;
     bool m_closeWhenDone = false;

@@ -12,6 +12,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "archive/archive.h"
+#include "archive/archive_io.h"
 #include "ui/file_type_registration.h"
 #include "ui/setting_ranges.h"
 
@@ -84,6 +86,26 @@ CProgramSettingsPage::CProgramSettingsPage(SUiContext& context, QWidget* parent)
     periodRow->addWidget(new QLabel(tr("c"), this));
     periodRow->addStretch(1);
     layout->addLayout(periodRow);
+
+    auto* archive = new QGroupBox(tr("База данных экспериментов"), this);
+    auto* archiveLayout = new QGridLayout(archive);
+    m_archiveOnStop = new QCheckBox(tr("Сохранять каждый эксперимент в БД при остановке"), archive);
+    m_archiveOnStop->setChecked(ArchiveOnStop(context.settings));
+    auto* urlLabel = new QLabel(tr("Адрес БД:"), archive);
+    m_archiveUrl = new QLineEdit(
+        QString::fromStdString(context.settings.GetString(kArchiveSection, kArchiveUrlKey, "")),
+        archive);
+    // Empty means the bench's own file in the user's data folder.
+    m_archiveUrl->setPlaceholderText(QString::fromStdString(DefaultArchiveUrl()));
+    m_archiveUrl->setAccessibleName(tr("Адрес базы данных"));
+    m_archiveUrl->setToolTip(
+        tr("sqlite:ПУТЬ - файл на этом компьютере (пусто - файл по умолчанию);\n"
+           "postgresql://пользователь@сервер/база - сервер лаборатории"));
+    urlLabel->setBuddy(m_archiveUrl);
+    archiveLayout->addWidget(m_archiveOnStop, 0, 0, 1, 2);
+    archiveLayout->addWidget(urlLabel, 1, 0);
+    archiveLayout->addWidget(m_archiveUrl, 1, 1);
+    layout->addWidget(archive);
     layout->addStretch(1);
 }
 
@@ -103,6 +125,18 @@ bool CProgramSettingsPage::Apply() {
         m_path->setFocus();
         return false;
     }
+    const QString url = m_archiveUrl->text().trimmed();
+    if (!url.isEmpty() && !url.startsWith(QLatin1String("sqlite:")) &&
+        !url.startsWith(QLatin1String("postgresql:")) &&
+        !url.startsWith(QLatin1String("postgres://"))) {
+        QMessageBox::warning(this, tr("База данных экспериментов"),
+                             tr("Адрес базы данных начинается с sqlite: или postgresql://"));
+        m_archiveUrl->setFocus();
+        return false;
+    }
+    m_context.settings.SetString(kArchiveSection, kArchiveUrlKey, url.toStdString());
+    m_context.settings.SetInt(kArchiveSection, kArchiveOnStopKey,
+                              m_archiveOnStop->isChecked() ? 1 : 0);
     CExperimentSettings& s = m_context.bench.Settings();
     s.saveFileFlag = m_keepState->isChecked();
     s.savePath = m_path->text().toStdString();

@@ -1,6 +1,7 @@
 #pragma once
 // "Настройки": what the program keeps about files (folder, format, date folders), the state of
-// the write-to-file switch at start, the poll period and the ".adc" file association.
+// the write-to-file switch at start, the poll period, the ".adc" file association and the
+// experiment database (its address and whether every experiment goes there when it stops).
 #include "ui/sheet_page.h"
 #include "ui/ui_context.h"
 
@@ -25,6 +26,8 @@ public:
     QRadioButton* TextFormat() const { return m_text; }
     QRadioButton* KeepState() const { return m_keepState; }
     QCheckBox* DateFolders() const { return m_dateFolders; }
+    QCheckBox* ArchiveOnStopBox() const { return m_archiveOnStop; }
+    QLineEdit* ArchiveUrlEdit() const { return m_archiveUrl; }
     // Where the association goes; tests point it at a folder of their own.
     CFileTypeRegistration& Registration() { return *m_registration; }
 
@@ -40,6 +43,8 @@ private:
     QCheckBox* m_dateFolders = nullptr;
     QCheckBox* m_loadAll = nullptr;
     QLineEdit* m_period = nullptr;
+    QCheckBox* m_archiveOnStop = nullptr;
+    QLineEdit* m_archiveUrl = nullptr;
 };
 
 }  // namespace dravmer::ui

@@ -11,6 +11,8 @@
 #include <ostream>
 #include <thread>
 
+#include "archive/archive_io.h"
+#include "bench/bench_archive.h"
 #include "cli/cli_options.h"
 #include "cli/session.h"
 #include "files/stats_report.h"
@@ -147,6 +149,16 @@ int RunRun(CliContext& ctx, const SRunOptions& o) {
     ctx.err << "Experiment stopped (stop took " << static_cast<int>(bench.StopSeconds() * 1000)
             << " ms).\n";
     bench.SetListener(nullptr);
+    // With Archive/ArchiveOnStop on, the experiment goes into the archive as the window does it.
+    bool archiveFailed = false;
+    if (ArchiveOnStop(bench.Store())) {
+        std::int64_t id = 0;
+        std::string message;
+        const int code = ArchiveBenchExperiment(bench, ArchiveUrlFromSettings(bench.Store()), id,
+                                                message);
+        archiveFailed = code != kArchiveOk && code != kArchiveDuplicate && code != kArchiveNoData;
+        ctx.err << (archiveFailed ? "dravmer-cli run: archive: " : "Archive: ") << message << "\n";
+    }
 
     const auto& active = settings.devices.Active();
     const std::uint32_t experimentSeconds = bench.ExperimentSeconds();
@@ -223,7 +235,7 @@ int RunRun(CliContext& ctx, const SRunOptions& o) {
     if (missedTotal > 0)
         ctx.err << "dravmer-cli run: " << missedTotal
                 << " records were missed (seconds of the experiment without a record)\n";
-    return notWhereAsked > 0 || missedTotal > 0 ? kExitIncomplete : kExitOk;
+    return notWhereAsked > 0 || missedTotal > 0 || archiveFailed ? kExitIncomplete : kExitOk;
 }
 
 CommandRun DefineRun(CLI::App& app) {

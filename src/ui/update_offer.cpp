@@ -1,0 +1,251 @@
+#include "ui/update_offer.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTimer>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <memory>
+#include <mutex>
+
+#include "platform/paths.h"
+#include "platform/settings_store.h"
+#include "ui/dialogs/about_dialog.h"
+#include "ui/main_frame.h"
+
+namespace dravmer::ui {
+
+namespace {
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+}  // namespace
+
+SUpdateConfig BenchUpdateConfig(ISettingsStore& settings) {
+    SUpdateConfig config;
+    // One version for the title, --version and the check: "05.43".
+    config.major = std::atoi(kVersion);
+    config.minor = std::atoi(kVersion + 3);
+    config.settings = &settings;
+    config.trace = UpdateTraceWriter();
+    return config;
+}
+
+bool ApplyUpdateServer(CUpdateService& service, const std::string& text) {
+    std::string host;
+    int port = kFileServerTcpPort;
+    if (text.empty() || !ParseServerAddress(text, host, port)) {
+        service.SetServerName({});
+        return text.empty();
+    }
+    service.SetServerName(host, port);
+    return true;
+}
+
+std::function<void(const std::string&)> UpdateTraceWriter() {
+    auto mutex = std::make_shared<std::mutex>();
+    return [mutex](const std::string& line) {
+        using namespace std::chrono;
+        const auto now = system_clock::now();
+        const std::time_t t = system_clock::to_time_t(now);
+        const int ms =
+            static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
+        std::tm tm{};
+        localtime_r(&t, &tm);
+        char stamp[40];
+        std::snprintf(stamp, sizeof stamp, "[%2.2d.%2.2d %2.2d:%2.2d:%2.2d:%3.3d] ", tm.tm_mday,
+                      tm.tm_mon + 1, tm.tm_hour, tm.tm_min, tm.tm_sec, ms);
+        std::lock_guard lock(*mutex);
+        if (!EnsureDir(LogDir())) return;
+        std::ofstream(LogDir() / "update.log", std::ios::app) << stamp << line << "\n";
+    };
+}
+
+CUpdateOffer::CUpdateOffer(CUpdateService& service, std::function<bool()> busy, QWidget* window)
+    : QObject(window), m_service(service), m_busy(std::move(busy)), m_window(window) {
+    m_timer = new QTimer(this);
+    connect(m_timer, &QTimer::timeout, this, &CUpdateOffer::Poll);
+}
+
+CUpdateOffer::~CUpdateOffer() {
+    // A worker still preparing or downloading ends within its own time limits; its queued
+    // result is dropped with this object.
+    JoinWorker();
+    if (m_stage == Stage::Asking) m_service.DeclineOffer();
+}
+
+void CUpdateOffer::JoinWorker() {
+    if (m_worker.joinable()) m_worker.join();
+}
+
+void CUpdateOffer::Start(int intervalMs) {
+    m_stage = Stage::Polling;
+    m_timer->start(intervalMs);
+}
+
+bool CUpdateOffer::Polling() const { return m_timer->isActive(); }
+
+void CUpdateOffer::Poll() {
+    if (m_stage != Stage::Polling) return;
+    switch (m_service.CheckState()) {
+        case CUpdateService::kNothing:
+            m_timer->stop();
+            m_stage = Stage::Idle;
+            return;
+        case CUpdateService::kNewer:
+            break;
+        default:  // still checking, or no check was started (no server): ask again later
+            return;
+    }
+    if (m_busy && m_busy()) return;
+    // The operator finishes with an open dialog (settings, a loading) before being asked.
+    if (QApplication::activeModalWidget()) return;
+    m_timer->stop();
+    m_stage = Stage::Preparing;
+    JoinWorker();
+    m_worker = std::thread([this] {
+        auto offer = std::make_shared<SUpdateOffer>();
+        const int rc = m_service.PrepareOffer(*offer);
+        QMetaObject::invokeMethod(
+            this, [this, rc, offer] { Prepared(rc, *offer); }, Qt::QueuedConnection);
+    });
+}
+
+bool CUpdateOffer::Recheck() {
+    if (m_stage != Stage::Polling && m_stage != Stage::Idle) return false;
+    if (m_service.CheckState() == CUpdateService::kChecking) return false;
+    if (m_service.ServerName().empty()) return false;
+    m_service.StartCheck();
+    m_stage = Stage::Polling;
+    m_timer->start();
+    return true;
+}
+
+void CUpdateOffer::Prepared(int rc, const SUpdateOffer& offer) {
+    JoinWorker();
+    if (rc != 1) {
+        // Nothing newer after all, or the server is gone: the operator sees nothing.
+        Finish(rc);
+        return;
+    }
+    m_stage = Stage::Asking;
+    QString text = Q(offer.question);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    auto* box = new QMessageBox(QMessageBox::Question, Q(offer.title), text,
+                                QMessageBox::Yes | QMessageBox::No, m_window);
+    box->setObjectName(QStringLiteral("updateQuestion"));
+    box->setDefaultButton(QMessageBox::Yes);
+    box->button(QMessageBox::Yes)->setText(tr("Да"));
+    box->button(QMessageBox::No)->setText(tr("Нет"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::finished, this,
+            [this, box](int) { Answered(box->clickedButton() == box->button(QMessageBox::Yes)); });
+    m_question = box;
+    box->open();
+    emit questionShown(box);
+}
+
+void CUpdateOffer::Answered(bool yes) {
+    if (m_stage != Stage::Asking) return;
+    if (!yes) {
+        m_service.DeclineOffer();
+        Finish(-1);
+        return;
+    }
+    m_stage = Stage::Downloading;
+    auto* progress =
+        new QProgressDialog(tr("Загрузка новой версии программы..."), QString(), 0, 100, m_window);
+    progress->setObjectName(QStringLiteral("updateProgress"));
+    progress->setWindowTitle(tr("Обновление версии"));
+    progress->setWindowModality(Qt::WindowModal);
+    progress->setMinimumDuration(0);
+    progress->setAutoClose(false);
+    progress->setAutoReset(false);
+    progress->setValue(0);
+    progress->open();
+    m_progress = progress;
+    JoinWorker();
+    m_worker = std::thread([this] {
+        const int rc = m_service.AcceptOffer([this](int percent) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, percent] {
+                    if (m_progress) m_progress->setValue(percent);
+                },
+                Qt::QueuedConnection);
+        });
+        QMetaObject::invokeMethod(
+            this, [this, rc] { Accepted(rc); }, Qt::QueuedConnection);
+    });
+}
+
+void CUpdateOffer::Accepted(int rc) {
+    JoinWorker();
+    if (m_progress) m_progress->deleteLater();
+    if (rc == 1) {
+        Finish(1);
+        // The next process waits for this one to end before it takes the program's place.
+        if (m_window) QMetaObject::invokeMethod(m_window, &QWidget::close, Qt::QueuedConnection);
+        return;
+    }
+    // The operator agreed and waited: a failure is said, not swallowed. The running version
+    // was not touched.
+    auto* box =
+        new QMessageBox(QMessageBox::Warning, tr("Обновление версии"),
+                        tr("Не удалось обновить программу. Текущая версия %1 продолжает работу.")
+                            .arg(Q(m_service.VersionText())),
+                        QMessageBox::Ok, m_window);
+    box->setObjectName(QStringLiteral("updateFailed"));
+    box->setDetailedText(Q(m_service.LastError()));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+    Finish(-1);
+}
+
+void CUpdateOffer::Finish(int result) {
+    m_stage = Stage::Done;
+    m_result = result;
+    emit finished(result);
+}
+
+CUpdateOffer* AttachUpdateService(CMainFrame& frame, CUpdateService& service,
+                                  ISettingsStore& settings, int intervalMs) {
+    auto* offer = new CUpdateOffer(
+        service,
+        [&frame] {
+            return frame.Context().bench.IsRunning() || frame.BusyWith() != CMainFrame::Busy::None;
+        },
+        &frame);
+    offer->setObjectName(QStringLiteral("updateOffer"));
+
+    // One command for the window's life; it drives the offer attached last.
+    QAction* about = frame.findChild<QAction*>(QStringLiteral("aboutCommand"));
+    if (!about) {
+        QMenu* help = frame.menuBar()->addMenu(CUpdateOffer::tr("&Справка"));
+        about = help->addAction(CUpdateOffer::tr("О программе..."));
+        about->setObjectName(QStringLiteral("aboutCommand"));
+    }
+    QObject::connect(about, &QAction::triggered, offer, [&frame, &service, &settings, offer] {
+        auto* dialog = new CAboutDialog(Q(service.VersionText()),
+                                        Q(UpdateServerFromSettings(settings)), &frame);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        QObject::connect(dialog, &QDialog::accepted, offer, [dialog, &service, &settings, offer] {
+            SaveUpdateServer(settings, dialog->Server().toStdString());
+            // An emptied field falls back to the bench's common server, as at start.
+            ApplyUpdateServer(service, UpdateServerFromSettings(settings));
+            offer->Recheck();
+        });
+        dialog->open();
+    });
+    offer->Start(intervalMs);
+    return offer;
+}
+
+}  // namespace dravmer::ui

@@ -1,0 +1,426 @@
+#include "ui/update_offer.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProcess>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <mutex>
+
+#include "bench/bench.h"
+#include "ui/dialogs/about_dialog.h"
+#include "ui/main_frame.h"
+#include "update/self_update_files.h"
+
+namespace dravmer::ui {
+namespace {
+
+namespace fs = std::filesystem;
+
+QApplication& App() {
+    static int argc = 1;
+    static char name[] = "test_update_ui";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
+}
+
+std::string ReadText(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A loopback port nothing listens on at the moment.
+int FreePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t size = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size);
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+
+bool Accepts(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// The lab's file server program, serving a release folder on loopback.
+class CServerProcess {
+public:
+    bool Start(const fs::path& root) {
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            m_port = FreePort();
+            m_process.start(FILESERVER_PROGRAM,
+                            {"--root", QString::fromStdString(root.string()), "--listen",
+                             "127.0.0.1", "--port", QString::number(m_port)});
+            if (!m_process.waitForStarted(5000)) return false;
+            for (int i = 0; i < 100 && m_process.state() == QProcess::Running; ++i) {
+                if (Accepts(m_port)) return true;
+                QTest::qWait(20);
+            }
+            Stop();
+        }
+        return false;
+    }
+    void Stop() {
+        if (m_process.state() == QProcess::NotRunning) return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000)) m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    ~CServerProcess() { Stop(); }
+    int Port() const { return m_port; }
+
+private:
+    QProcess m_process;
+    int m_port = 0;
+};
+
+// A bench folder holding the running program "prog" (the 05.43 build of the test program), the
+// release folder the file server program serves, and the main window of a bench.
+class UpdateWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        App();
+        m_top = fs::temp_directory_path() /
+                ("updateui-" + std::to_string(::getpid()) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(m_top);
+        m_benchDir = m_top / "bench";
+        m_releases = m_top / "releases";
+        fs::create_directories(m_benchDir);
+        fs::create_directories(m_releases);
+        fs::copy_file(TESTPROG_OLD, m_benchDir / "prog");
+        m_bench = std::make_unique<CBench>(m_settings);
+        m_bench->LoadSettings();
+    }
+    void TearDown() override {
+        m_server.Stop();
+        // Test programs started by a hand-off are this process's children.
+        while (::waitpid(-1, nullptr, WNOHANG) > 0) {
+        }
+        fs::remove_all(m_top);
+    }
+    void Serve(const char* program, const std::string& version) {
+        fs::copy_file(program, m_releases / "prog", fs::copy_options::overwrite_existing);
+        std::ofstream(m_releases / "versions.txt") << "prog " << version << "\n";
+        ASSERT_TRUE(m_server.Start(m_releases));
+    }
+    std::unique_ptr<CUpdateService> Service() {
+        SUpdateConfig c;
+        c.executable = m_benchDir / "prog";
+        c.settings = &m_handOff;
+        c.trace = [this](const std::string& line) {
+            std::lock_guard lock(m_traceMutex);
+            m_trace.push_back(line);
+        };
+        auto s = std::make_unique<CUpdateService>(c);
+        s->SetServerName("127.0.0.1", m_server.Port());
+        return s;
+    }
+    std::vector<std::string> BenchFiles() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(m_benchDir))
+            names.push_back(e.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::string ServerLog() const { return ReadText(m_releases / ".dravmer-fileserver.log"); }
+    static QMessageBox* WaitQuestion(CUpdateOffer& offer, int ms = 10000) {
+        QElapsedTimer t;
+        t.start();
+        while (!offer.Question() && t.elapsed() < ms) QTest::qWait(10);
+        return offer.Question();
+    }
+
+    fs::path m_top, m_benchDir, m_releases;
+    CServerProcess m_server;
+    CMemorySettingsStore m_settings;  // the bench's settings
+    CMemorySettingsStore m_handOff;   // where the hand-off keeps the command line
+    std::unique_ptr<CBench> m_bench;
+    std::mutex m_traceMutex;
+    std::vector<std::string> m_trace;
+};
+
+TEST_F(UpdateWindow, QuestionAnsweredNoLeavesEverythingAsItWas) {
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    Serve(TESTPROG_NEW, "05.44");
+    auto service = Service();
+    service->StartCheck();
+    // The frame's own hook, as the program uses it: timer 2 at its 1 s period.
+    CMainFrame frame(*m_bench, m_settings);
+    frame.show();
+    frame.SetUpdateService(service.get());
+    auto* offer = frame.findChild<CUpdateOffer*>("updateOffer");
+    ASSERT_NE(offer, nullptr);
+    EXPECT_TRUE(frame.UpdateCheckPending());
+    QMessageBox* box = WaitQuestion(*offer);
+    ASSERT_NE(box, nullptr);
+    std::printf("[ figure ] check started to question on screen: %lld ms\n",
+                static_cast<long long>(sinceStart.elapsed()));
+    EXPECT_FALSE(frame.UpdateCheckPending());
+    // One question, however many ticks came.
+    frame.TickUpdateCheck();
+    QTest::qWait(1200);
+    EXPECT_EQ(frame.findChildren<QMessageBox*>().size(), 1);
+    EXPECT_FALSE(offer->Polling());
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_EQ(box->parentWidget(), &frame);
+    EXPECT_EQ(box->windowTitle(), QString("Обновление версии"));
+    EXPECT_EQ(box->text(), QString("На сервере '127.0.0.1' доступна\nновая версия программы 05.44\n"
+                                   "Текущая версия 05.43\nбудет сохранена под именем:\n"
+                                   "prog_05.43\nОбновить текущую версию?"));
+    EXPECT_EQ(box->button(QMessageBox::Yes)->text(), QString("Да"));
+    EXPECT_EQ(box->button(QMessageBox::No)->text(), QString("Нет"));
+    QSignalSpy finished(offer, &CUpdateOffer::finished);
+    QTest::mouseClick(box->button(QMessageBox::No), Qt::LeftButton);
+    ASSERT_EQ(finished.size(), 1);
+    EXPECT_EQ(finished.at(0).at(0).toInt(), -1);
+    EXPECT_EQ(offer->CurrentStage(), CUpdateOffer::Stage::Done);
+    // Not asked again in this run, whatever the timer or the state says.
+    offer->Poll();
+    QTest::qWait(100);
+    EXPECT_EQ(offer->Question(), nullptr);
+    EXPECT_FALSE(offer->Polling());
+    EXPECT_TRUE(frame.isVisible());
+    EXPECT_EQ(BenchFiles(), std::vector<std::string>{"prog"});
+    EXPECT_EQ(ReadText(m_benchDir / "prog"), ReadText(TESTPROG_OLD));
+    EXPECT_NE(ServerLog().find("Новая версия prog доступна (05.44)! Текущая версия: 05.43"),
+              std::string::npos);
+    EXPECT_EQ(ServerLog().find("Запущено обновление"), std::string::npos);
+}
+
+TEST_F(UpdateWindow, YesDownloadsStartsTheNewVersionAndClosesTheWindow) {
+    const fs::path marker = m_top / "marker";
+    ::setenv("UPDATE_TESTPROG_MARKER", marker.c_str(), 1);
+    ::setenv("UPDATE_TESTPROG_SETTINGS", (m_top / "settings").c_str(), 1);
+    Serve(TESTPROG_NEW, "05.44");
+    auto service = Service();
+    service->StartCheck();
+    CMainFrame frame(*m_bench, m_settings);
+    frame.show();
+    CUpdateOffer* offer = AttachUpdateService(frame, *service, m_settings, 50);
+    QMessageBox* box = WaitQuestion(*offer);
+    ASSERT_NE(box, nullptr);
+    QSignalSpy finished(offer, &CUpdateOffer::finished);
+    QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton);
+    ASSERT_NE(offer->Progress(), nullptr);
+    EXPECT_TRUE(offer->Progress()->isVisible());
+    ASSERT_TRUE(finished.wait(15000));
+    EXPECT_EQ(finished.at(0).at(0).toInt(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(!frame.isVisible(), 2000);
+    // The running version is kept; the new one took over with /update1 and, once this
+    // process's wait ran out, put itself in place of prog.
+    EXPECT_EQ(ReadText(m_benchDir / "prog_05.43"), ReadText(TESTPROG_OLD));
+    EXPECT_NE(ServerLog().find("Запущено обновление prog v05.43  на v05.44."), std::string::npos);
+    QElapsedTimer t;
+    t.start();
+    while (ReadText(marker).find("05.44 handoff=2") == std::string::npos && t.elapsed() < 20000)
+        QTest::qWait(100);
+    EXPECT_NE(ReadText(marker).find("05.44 handoff=1 args=\"/update1\" \"prog\""),
+              std::string::npos)
+        << ReadText(marker);
+    EXPECT_NE(ReadText(marker).find("05.44 handoff=2"), std::string::npos) << ReadText(marker);
+    EXPECT_EQ(ReadText(m_benchDir / "prog"), ReadText(TESTPROG_NEW));
+    ::unsetenv("UPDATE_TESTPROG_MARKER");
+    ::unsetenv("UPDATE_TESTPROG_SETTINGS");
+}
+
+TEST_F(UpdateWindow, AFailedUpdateIsSaidAndTheRunningVersionStays) {
+    // The 05.43 build published as 05.44: it downloads, but answers the wrong version.
+    Serve(TESTPROG_OLD, "05.44");
+    auto service = Service();
+    service->StartCheck();
+    CMainFrame frame(*m_bench, m_settings);
+    frame.show();
+    CUpdateOffer* offer = AttachUpdateService(frame, *service, m_settings, 50);
+    QMessageBox* box = WaitQuestion(*offer);
+    ASSERT_NE(box, nullptr);
+    QSignalSpy finished(offer, &CUpdateOffer::finished);
+    QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton);
+    ASSERT_TRUE(finished.wait(15000));
+    EXPECT_EQ(finished.at(0).at(0).toInt(), -1);
+    auto* failed = frame.findChild<QMessageBox*>("updateFailed");
+    ASSERT_NE(failed, nullptr);
+    EXPECT_TRUE(failed->isVisible());
+    EXPECT_TRUE(failed->text().contains("Текущая версия 05.43 продолжает работу"));
+    EXPECT_FALSE(failed->detailedText().isEmpty());
+    EXPECT_TRUE(frame.isVisible());
+    QTest::qWait(50);
+    EXPECT_EQ(offer->Progress(), nullptr);
+    EXPECT_EQ(BenchFiles(), std::vector<std::string>{"prog"});
+}
+
+TEST_F(UpdateWindow, PollingFollowsTheCheckStateAndWaitsForTheExperiment) {
+    // Nothing newer on the server, and a server nobody answers on: polling stops, nobody asked.
+    for (const bool reachable : {true, false}) {
+        if (reachable) Serve(TESTPROG_NEW, "05.43");
+        auto service = Service();
+        if (!reachable) service->SetServerName("127.0.0.1", FreePort());
+        QWidget window;
+        CUpdateOffer offer(*service, {}, &window);
+        offer.Start(20);
+        service->StartCheck();
+        QTRY_VERIFY_WITH_TIMEOUT(!offer.Polling(), 5000);
+        EXPECT_EQ(service->CheckState(), CUpdateService::kNothing);
+        EXPECT_EQ(offer.CurrentStage(), CUpdateOffer::Stage::Idle);
+        EXPECT_EQ(offer.Question(), nullptr);
+        m_server.Stop();
+    }
+    // No server configured: no check, the state stays 0 and polling goes on.
+    {
+        auto service = Service();
+        service->SetServerName("");
+        QWidget window;
+        CUpdateOffer offer(*service, {}, &window);
+        offer.Start(20);
+        QTest::qWait(150);
+        EXPECT_TRUE(offer.Polling());
+        EXPECT_EQ(offer.CurrentStage(), CUpdateOffer::Stage::Polling);
+    }
+    // A newer version while an experiment runs: asked only after it has stopped.
+    Serve(TESTPROG_NEW, "06.00");
+    auto service = Service();
+    bool running = true;
+    QWidget window;
+    CUpdateOffer offer(
+        *service, [&running] { return running; }, &window);
+    service->StartCheck();
+    QTRY_COMPARE_WITH_TIMEOUT(service->CheckState(), int(CUpdateService::kNewer), 5000);
+    for (int i = 0; i < 3; ++i) offer.Poll();
+    QTest::qWait(100);
+    EXPECT_EQ(offer.CurrentStage(), CUpdateOffer::Stage::Polling);
+    EXPECT_EQ(offer.Question(), nullptr);
+    running = false;
+    // Nor while the operator has a dialog open.
+    {
+        QDialog dialog(&window);
+        dialog.open();
+        offer.Poll();
+        QTest::qWait(100);
+        EXPECT_EQ(offer.Question(), nullptr);
+        EXPECT_EQ(offer.CurrentStage(), CUpdateOffer::Stage::Polling);
+    }
+    offer.Poll();
+    ASSERT_NE(WaitQuestion(offer), nullptr);
+    EXPECT_TRUE(offer.Question()->text().contains("новая версия программы 06.00"));
+    offer.Question()->button(QMessageBox::No)->click();
+    EXPECT_EQ(offer.Result(), -1);
+}
+
+TEST_F(UpdateWindow, AboutBoxShowsTheVersionAndSavesTheServer) {
+    Serve(TESTPROG_NEW, "05.44");
+    auto service = Service();
+    service->SetServerName("");  // no server at start: nothing is checked
+    CMainFrame frame(*m_bench, m_settings);
+    frame.show();
+    CUpdateOffer* offer = AttachUpdateService(frame, *service, m_settings, 50);
+    QAction* about = frame.findChild<QAction*>("aboutCommand");
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(about->text(), QString("О программе..."));
+    bool inHelpMenu = false;
+    for (QAction* menu : frame.menuBar()->actions())
+        if (menu->text() == QString("&Справка") && menu->menu()->actions().contains(about))
+            inHelpMenu = true;
+    EXPECT_TRUE(inHelpMenu);
+
+    about->trigger();
+    auto* dialog = frame.findChild<CAboutDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(dialog->findChild<QLabel*>("versionLabel")->text().contains("05.43"));
+    EXPECT_EQ(dialog->ServerEdit()->text(), QString());
+    EXPECT_FALSE(dialog->ServerEdit()->accessibleName().isEmpty());
+
+    // A port out of range is refused where it was typed; nothing is stored.
+    dialog->ServerEdit()->setText("127.0.0.1:99999");
+    QTest::mouseClick(dialog->Buttons()->button(QDialogButtonBox::Ok), Qt::LeftButton);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(dialog->ErrorLabel()->isVisible());
+    EXPECT_FALSE(m_settings.Contains("UpdateVersionSettings", "Server"));
+
+    // A good one is stored, used at once, and the check that found nothing before runs again.
+    const QString address = QString("127.0.0.1:%1").arg(m_server.Port());
+    dialog->ServerEdit()->setText(" " + address + " ");
+    QTest::mouseClick(dialog->Buttons()->button(QDialogButtonBox::Ok), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(frame.findChild<CAboutDialog*>() == nullptr, 1000);
+    EXPECT_EQ(m_settings.GetString("UpdateVersionSettings", "Server", ""), address.toStdString());
+    EXPECT_EQ(UpdateServerFromSettings(m_settings), address.toStdString());
+    EXPECT_EQ(service->ServerName(), "127.0.0.1");
+    ASSERT_NE(WaitQuestion(*offer), nullptr);
+    EXPECT_TRUE(offer->Question()->text().contains("новая версия программы 05.44"));
+    offer->Question()->button(QMessageBox::No)->click();
+
+    // Opened again, it shows the stored server.
+    about->trigger();
+    dialog = frame.findChild<CAboutDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->ServerEdit()->text(), address);
+    dialog->reject();
+}
+
+// The old program asks the downloaded one for its version before anything is replaced: the
+// window program must answer without a display, with the version its own check compares.
+TEST(WindowProgram, AnswersItsVersionWithoutADisplayAndEndsABrokenHandOff) {
+    const fs::path home =
+        fs::temp_directory_path() / ("updateui-home-" + std::to_string(::getpid()));
+    fs::create_directories(home);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
+    env.insert("XDG_CONFIG_HOME", QString::fromStdString(home.string()));
+    env.insert("DRAVMER_LOG_DIR", QString::fromStdString(home.string()));
+
+    QProcess version;
+    version.setProcessEnvironment(env);
+    version.start(DRAVMER_PROGRAM, {"--version"});
+    ASSERT_TRUE(version.waitForFinished(10000));
+    EXPECT_EQ(version.exitCode(), 0);
+    CMemorySettingsStore store;
+    CUpdateService service(BenchUpdateConfig(store));
+    EXPECT_EQ(service.VersionText(), "05.43");
+    EXPECT_EQ(version.readAllStandardOutput().trimmed().toStdString(), service.VersionText());
+
+    // A hand-off step whose file is missing ends the program at once, before any window.
+    QProcess broken;
+    broken.setProcessEnvironment(env);
+    broken.start(DRAVMER_PROGRAM, {"/update1", "no-such-program"});
+    ASSERT_TRUE(broken.waitForFinished(10000));
+    EXPECT_EQ(broken.exitCode(), 1);
+    EXPECT_TRUE(broken.readAllStandardError().isEmpty());
+    fs::remove_all(home);
+}
+
+}  // namespace
+}  // namespace dravmer::ui
