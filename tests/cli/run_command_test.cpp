@@ -38,9 +38,12 @@ protected:
         line = std::make_unique<sim::CSimLine>();
         line->AddDevices(1, 5001, 1);
         server = std::make_unique<sim::CSimPtyServer>(*line, 115200);
-        ASSERT_TRUE(server->Open());
+        // A link of the test's own: a dead line's pseudo-terminal number can be handed to another
+        // test's simulator at once, and a reopen must not reach that one.
+        ASSERT_TRUE(server->Open(LinePath())) << server->Error();
         server->Start();
     }
+    std::string LinePath() const { return (dir / "line").string(); }
     void TearDown() override {
         server.reset();
         fs::remove_all(dir);
@@ -69,7 +72,7 @@ protected:
 };
 
 TEST_F(RunCommand, AnOutageAtTheEndIsCountedAsMissedRecordsAndTheExitCodeSaysSo) {
-    auto store = Store(server->SlavePath());
+    auto store = Store(LinePath());
     Result result;
     std::thread run([&] { result = Run({"run", "--seconds", "5"}, std::move(store)); });
     std::this_thread::sleep_for(2500ms);
@@ -96,7 +99,7 @@ TEST_F(RunCommand, FilesThatCannotGoToTheSaveFolderAreNamedAndTheExitCodeSaysSo)
     // The save folder lies under a regular file, so it cannot be created: the files go to the
     // user's data folder, which the summary names.
     std::ofstream(dir / "blocker") << "x";
-    auto store = Store(server->SlavePath());
+    auto store = Store(LinePath());
     store->SetString("ExperimentSettings", "strPathToSaveFile", (dir / "blocker" / "sub").string() + "/");
     Result result = Run({"run", "--seconds", "2"}, std::move(store));
     EXPECT_EQ(result.code, kExitIncomplete) << result.err;
