@@ -114,7 +114,7 @@ public:
     // The operator said no: the connection closes, nothing changes.
     void DeclineOffer();
     // Both halves at once: ask is called with the offer (no question when it is empty);
-    // 1, 0 or -1 as the spec of each half says, -1 when declined.
+    // 1, 0 or -1 as the two halves return them, -1 when declined.
     int OfferUpdate(const std::function<bool(const SUpdateOffer&)>& ask);
 
     // The cause of the last failed offer or check, for a log.
