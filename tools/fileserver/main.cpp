@@ -23,7 +23,13 @@ int main(int argc, char** argv) {
         ->capture_default_str()
         ->check(CLI::Range(1, 86400));
     app.set_version_flag("--version", "dravmer-fileserver 05.43");
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        // Help and version end with 0; a command line that cannot be taken is a usage error (2),
+        // as for the bench's other programs.
+        return app.exit(e) == 0 ? 0 : 2;
+    }
     options.idleTimeoutMs = idleSeconds * 1000;
 
     // The signals are taken by this thread alone; the server's threads never see them.
