@@ -27,38 +27,6 @@ std::string OwnHostName() {
 
 }  // namespace
 
-// Receives whatever the server sends until the connection ends or the client closes.
-class CComServerReceiver : public CWorkerThread {
-public:
-    CComServerReceiver(CComServerClient& client, int socket) : m_client(client), m_socket(socket) {}
-    ~CComServerReceiver() override { Stop(); }
-
-protected:
-    int Run() override {
-        std::uint8_t buffer[kComServerMaxMessage];
-        pollfd fds[2] = {{m_socket, POLLIN, 0}, {CurrentStopFd(), POLLIN, 0}};
-        while (!StopRequested()) {
-            if (::poll(fds, 2, -1) < 0) {
-                if (errno == EINTR) continue;
-                break;
-            }
-            if (fds[1].revents & POLLIN) break;
-            if (!(fds[0].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-            const ssize_t n = ::recv(m_socket, buffer, sizeof buffer, 0);
-            if (n <= 0) {
-                m_client.OnDisconnected();
-                break;
-            }
-            m_client.OnBytes(buffer, static_cast<int>(n));
-        }
-        return 0;
-    }
-
-private:
-    CComServerClient& m_client;
-    int m_socket;
-};
-
 CComServerClient::CComServerClient(int tcpPort) : m_tcpPort(tcpPort) {}
 
 CComServerClient::~CComServerClient() { Close(); }
@@ -115,7 +83,11 @@ int CComServerClient::Connect(const SPortSettings& settings) {
         m_data.clear();
     }
     m_connected = true;
-    m_receiver = std::make_unique<CComServerReceiver>(*this, m_socket);
+    // Whatever the server sends is received until the connection ends or the client closes.
+    m_receiver = std::make_unique<CSocketReceiver>(
+        m_socket, kComServerMaxMessage,
+        [this](const std::uint8_t* data, int length) { OnBytes(data, length); },
+        [this] { OnDisconnected(); });
     m_receiver->Start();
     std::unique_lock lock(m_mutex);
     const bool answered = m_cv.wait_for(lock, std::chrono::milliseconds(kConnectWaitMs),

@@ -11,10 +11,10 @@
 
 #include "link/com_server_message.h"
 #include "link/port_settings.h"
+#include "platform/socket_receiver.h"
 
 namespace dravmer {
 
-class CComServerReceiver;
 
 class CComServerClient {
 public:
@@ -46,7 +46,6 @@ public:
     std::vector<std::string> ClientNames() const;
 
 private:
-    friend class CComServerReceiver;
     void OnBytes(const std::uint8_t* data, int length);
     void OnDisconnected();
     bool SendAll(const std::vector<std::uint8_t>& bytes);
@@ -54,7 +53,7 @@ private:
     const int m_tcpPort;
     int m_socket = -1;
     SPortSettings m_settings;
-    std::unique_ptr<CComServerReceiver> m_receiver;
+    std::unique_ptr<CSocketReceiver> m_receiver;
     std::atomic<bool> m_connected{false};
 
     mutable std::mutex m_mutex;  // everything below

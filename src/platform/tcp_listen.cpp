@@ -21,8 +21,8 @@ int ListenTcp(const std::string& address, int& port, std::string& error) {
     hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
     addrinfo* found = nullptr;
     const std::string service = std::to_string(port);
-    const int rc = ::getaddrinfo(address.empty() ? nullptr : address.c_str(), service.c_str(),
-                                 &hints, &found);
+    const int rc =
+        ::getaddrinfo(address.empty() ? nullptr : address.c_str(), service.c_str(), &hints, &found);
     if (rc != 0 || !found) {
         error = "cannot resolve " + address + ": " + ::gai_strerror(rc);
         return -1;
@@ -71,6 +71,25 @@ bool SendAllWithin(int socket, const unsigned char* data, std::size_t size, int 
         if (fds[0].revents & (POLLERR | POLLHUP)) return false;
     }
     return true;
+}
+
+int AcceptClients(int listen, int maxClients, const std::function<void()>& reap,
+                  const std::function<int()>& count, const std::function<void(int)>& take) {
+    pollfd fds[2] = {{listen, POLLIN, 0}, {CWorkerThread::CurrentStopFd(), POLLIN, 0}};
+    while (!CWorkerThread::CurrentStopRequested()) {
+        if (::poll(fds, 2, 1000) < 0 && errno != EINTR) return 1;
+        if (fds[1].revents & POLLIN) break;
+        reap();
+        if (!(fds[0].revents & POLLIN)) continue;
+        const int client = ::accept4(listen, nullptr, nullptr, SOCK_CLOEXEC);
+        if (client < 0) continue;
+        if (count() >= maxClients) {
+            ::close(client);
+            continue;
+        }
+        take(client);
+    }
+    return 0;
 }
 
 }  // namespace dravmer

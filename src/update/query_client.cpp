@@ -73,39 +73,6 @@ bool ListFailed(int rc) {
 
 }  // namespace
 
-// Collects the server's records until the connection ends or the client disconnects.
-class CQueryReceiver : public CWorkerThread {
-public:
-    CQueryReceiver(CQueryClient& client, int socket) : m_client(client), m_socket(socket) {}
-    ~CQueryReceiver() override { Stop(); }
-
-protected:
-    int Run() override {
-        std::uint8_t chunk[4096];
-        pollfd fds[2] = {{m_socket, POLLIN, 0}, {CurrentStopFd(), POLLIN, 0}};
-        while (!StopRequested()) {
-            if (::poll(fds, 2, -1) < 0) {
-                if (errno == EINTR) continue;
-                break;
-            }
-            if (fds[1].revents & POLLIN) break;
-            if (!(fds[0].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-            const ssize_t n = ::recv(m_socket, chunk, sizeof chunk, 0);
-            if (n <= 0) {
-                if (n < 0 && errno == EINTR) continue;
-                m_client.OnClosed();
-                break;
-            }
-            m_client.OnBytes(chunk, static_cast<int>(n));
-        }
-        return 0;
-    }
-
-private:
-    CQueryClient& m_client;
-    int m_socket;
-};
-
 CQueryClient::CQueryClient() : m_in(kQueryBufferSize) {}
 
 CQueryClient::~CQueryClient() {
@@ -188,7 +155,10 @@ int CQueryClient::ConnectUntil(int limitMs) {
         m_wait = kIdle;
     }
     m_connected = true;
-    m_receiver = std::make_unique<CQueryReceiver>(*this, s);
+    // The server's records are collected until the connection ends or the client disconnects.
+    m_receiver = std::make_unique<CSocketReceiver>(
+        s, 4096, [this](const std::uint8_t* data, int length) { OnBytes(data, length); },
+        [this] { OnClosed(); });
     m_receiver->Start();
     return kQrOk;
 }

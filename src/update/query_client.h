@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/socket_receiver.h"
 #include "update/query_record.h"
 
 namespace dravmer {
 
-class CQueryReceiver;
 
 class CQueryClient {
 public:
@@ -65,7 +65,6 @@ public:
     int LastResult() const { return m_lastResult; }
 
 private:
-    friend class CQueryReceiver;
     enum EWait { kIdle = 0, kWaiting = 1, kReplied = 2, kData = 3, kClosed = 4 };
 
     int ConnectUntil(int limitMs);
@@ -82,7 +81,7 @@ private:
     std::function<void(int)> m_progress;
     int m_socket = -1;
     std::atomic<bool> m_connected{false};
-    std::unique_ptr<CQueryReceiver> m_receiver;
+    std::unique_ptr<CSocketReceiver> m_receiver;
 
     std::mutex m_mutex;  // the wait state, the expected command and m_reply
     std::condition_variable m_cv;

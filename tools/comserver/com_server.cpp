@@ -161,7 +161,8 @@ private:
     void Describe(SComServerMessage& out) const {
         if (!m_line) return;
         out.load = m_line->Load();
-        out.clients = static_cast<std::uint8_t>(std::min<std::size_t>(m_line->Clients().size(), 255));
+        out.clients =
+            static_cast<std::uint8_t>(std::min<std::size_t>(m_line->Clients().size(), 255));
     }
 
     bool Serve(const SComServerMessage& m) {
@@ -172,11 +173,13 @@ private:
                 const int wanted = m.data.empty() ? -1 : m.data[0];
                 if (m.data.size() > 1) {
                     const char* name = reinterpret_cast<const char*>(m.data.data() + 1);
-                    m_name.assign(name, strnlen(name, std::min<std::size_t>(m.data.size() - 1, 127)));
+                    m_name.assign(name,
+                                  strnlen(name, std::min<std::size_t>(m.data.size() - 1, 127)));
                 }
                 if (m_line) m_line->Detach(m_name);
                 m_line = nullptr;
-                if (wanted >= 0 && wanted < m_server.LineCount() && m_server.Line(wanted).IsOpen()) {
+                if (wanted >= 0 && wanted < m_server.LineCount() &&
+                    m_server.Line(wanted).IsOpen()) {
                     m_line = &m_server.Line(wanted);
                     m_line->Attach(m_name);
                     out.status = kCsStatusOk;
@@ -190,7 +193,8 @@ private:
             case kCsPollFrame:
                 if (!m_line) {
                     out.status = kCsStatusPortClosed;
-                } else if (!m_line->TryExchange(m.data, m_server.m_options.replyTimeoutMs, out.data)) {
+                } else if (!m_line->TryExchange(m.data, m_server.m_options.replyTimeoutMs,
+                                                out.data)) {
                     out.status = kCsStatusOverload;
                 }
                 Describe(out);
@@ -199,7 +203,8 @@ private:
                 if (m_line) {
                     for (const std::string& name : m_line->Clients()) {
                         std::vector<std::uint8_t> field(kClientNameSize, 0);
-                        std::memcpy(field.data(), name.data(), std::min<std::size_t>(name.size(), 127));
+                        std::memcpy(field.data(), name.data(),
+                                    std::min<std::size_t>(name.size(), 127));
                         out.data.insert(out.data.end(), field.begin(), field.end());
                         if (out.data.size() + kClientNameSize + 31 > kComServerMaxMessage) break;
                     }
@@ -249,28 +254,19 @@ int CComServer::ClientCount() const {
 
 int CComServer::Run() {
     if (m_listen < 0) return 1;
-    pollfd fds[2] = {{m_listen, POLLIN, 0}, {CurrentStopFd(), POLLIN, 0}};
-    while (!StopRequested()) {
-        if (::poll(fds, 2, 1000) < 0 && errno != EINTR) return 1;
-        if (fds[1].revents & POLLIN) break;
-        {
-            std::lock_guard lock(m_mutex);
-            m_connections.remove_if(
-                [](const std::unique_ptr<CComClientConnection>& c) { return !c->IsRunning(); });
-        }
-        if (!(fds[0].revents & POLLIN)) continue;
-        const int client = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client < 0) continue;
-        if (ClientCount() >= m_options.maxClients) {
-            ::close(client);
-            continue;
-        }
-        auto connection = std::make_unique<CComClientConnection>(*this, client);
-        connection->Start();
+    const auto reap = [this] {
         std::lock_guard lock(m_mutex);
-        m_connections.push_back(std::move(connection));
-    }
-    return 0;
+        m_connections.remove_if(
+            [](const std::unique_ptr<CComClientConnection>& c) { return !c->IsRunning(); });
+    };
+    return AcceptClients(
+        m_listen, m_options.maxClients, reap, [this] { return ClientCount(); },
+        [this](int client) {
+            auto connection = std::make_unique<CComClientConnection>(*this, client);
+            connection->Start();
+            std::lock_guard lock(m_mutex);
+            m_connections.push_back(std::move(connection));
+        });
 }
 
 }  // namespace dravmer::comserver

@@ -41,7 +41,8 @@ protected:
             if (n <= 0) break;
             replies.clear();
             const bool ok = m_session.Feed(buffer.data(), static_cast<std::size_t>(n), replies);
-            if (!replies.empty() && !SendAllWithin(m_socket, replies.data(), replies.size(), idleMs)) {
+            if (!replies.empty() &&
+                !SendAllWithin(m_socket, replies.data(), replies.size(), idleMs)) {
                 break;
             }
             if (!ok) break;  // not this service's records: nothing more can be understood
@@ -103,29 +104,20 @@ int CFileServer::ClientCount() const {
 
 void CFileServer::Reap() {
     std::lock_guard lock(m_mutex);
-    m_connections.remove_if([](const std::unique_ptr<CFileConnection>& c) { return !c->IsRunning(); });
+    m_connections.remove_if(
+        [](const std::unique_ptr<CFileConnection>& c) { return !c->IsRunning(); });
 }
 
 int CFileServer::Run() {
     if (m_listen < 0) return 1;
-    pollfd fds[2] = {{m_listen, POLLIN, 0}, {CurrentStopFd(), POLLIN, 0}};
-    while (!StopRequested()) {
-        if (::poll(fds, 2, 1000) < 0 && errno != EINTR) return 1;
-        if (fds[1].revents & POLLIN) break;
-        Reap();
-        if (!(fds[0].revents & POLLIN)) continue;
-        const int client = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client < 0) continue;
-        if (ClientCount() >= m_options.maxClients) {
-            ::close(client);
-            continue;
-        }
-        auto connection = std::make_unique<CFileConnection>(*this, client);
-        connection->Start();
-        std::lock_guard lock(m_mutex);
-        m_connections.push_back(std::move(connection));
-    }
-    return 0;
+    return AcceptClients(
+        m_listen, m_options.maxClients, [this] { Reap(); }, [this] { return ClientCount(); },
+        [this](int client) {
+            auto connection = std::make_unique<CFileConnection>(*this, client);
+            connection->Start();
+            std::lock_guard lock(m_mutex);
+            m_connections.push_back(std::move(connection));
+        });
 }
 
 }  // namespace dravmer::fileserver
