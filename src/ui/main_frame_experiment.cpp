@@ -1,0 +1,158 @@
+// The experiment commands of the window: start with its device wait, stop, auto-stop, writing
+// to file and the statistics.
+#include "ui/main_frame.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <cstdio>
+#include <cstdlib>
+
+#include "archive/archive_io.h"
+#include "ui/archive_command.h"
+#include "ui/command_table.h"
+#include "ui/data_commands.h"
+#include "ui/dialogs/load_at_start_dialog.h"
+#include "ui/dialogs/save_params_dialog.h"
+#include "ui/dialogs/settings_sheet.h"
+#include "ui/dialogs/wait_device_dialog.h"
+#include "ui/icons.h"
+#include "ui/page_list.h"
+#include "ui/view_state.h"
+#include "ui/widgets/status_panes.h"
+#include "ui/update_offer.h"
+#include "update/update_service.h"
+
+namespace dravmer::ui {
+
+// ------------------------------------------------------------------ experiment
+
+void CMainFrame::ToggleExperiment() {
+    if (m_busy == Busy::Start || m_busy == Busy::Stop) return;
+    if (m_bench.IsRunning()) StopExperiment();
+    else StartExperiment();
+}
+
+void CMainFrame::StartExperiment() {
+    if (m_bench.IsSearching() || m_busy != Busy::None) return;
+    if (m_bench.Settings().devices.Active().empty()) {
+        ShowMessage(QMessageBox::Critical, tr("Ошибка"), tr("Список приборов пуст."));
+        return;
+    }
+    RunBusy(
+        Busy::Start, [this] { m_startResult = m_bench.Start(); },
+        [this] { OnStartResult(m_startResult); });
+}
+
+void CMainFrame::OnStartResult(StartResult result) {
+    CloseWaitDialog();
+    if (result == StartResult::Started) {
+        m_autoStopClock.start();
+        UpdateTitle();
+    } else if (result == StartResult::EmptyList) {
+        ShowMessage(QMessageBox::Critical, tr("Ошибка"), tr("Список приборов пуст."));
+    }
+    emit startFinished(static_cast<int>(result));
+}
+
+void CMainFrame::StopExperiment() {
+    RunBusy(
+        Busy::Stop, [this] { m_bench.Stop(); },
+        [this] {
+            emit stopFinished(m_bench.StopSeconds());
+            if (ArchiveOnStop(m_settings) && !m_bench.IsRunning()) {
+                m_archive->Archive(true);
+                UpdateCommands();
+            }
+        });
+}
+
+void CMainFrame::ShowWaitDialog(int index, quint32 address) {
+    if (m_busy != Busy::Start) return;
+    CloseWaitDialog();
+    auto* dialog = new CWaitDeviceDialog(index, address, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::rejected, this, [this] { m_bench.CancelStart(); });
+    connect(dialog, &QDialog::accepted, this,
+            [this, index] { m_bench.SkipWaitingDevice(static_cast<std::size_t>(index)); });
+    m_waitDialog = dialog;
+    dialog->open();
+}
+
+void CMainFrame::CloseWaitDialog() {
+    if (!m_waitDialog) return;
+    CWaitDeviceDialog* dialog = m_waitDialog;
+    m_waitDialog = nullptr;
+    dialog->disconnect(this);
+    dialog->accept();
+}
+
+void CMainFrame::SetAutoStop(bool on) {
+    m_bench.SetAutoStop(on);
+    m_commands->Get(cmd::AutoStop)->setChecked(on);
+}
+
+double CMainFrame::AutoStopSeconds() const {
+    return m_autoStopClock.isValid() ? m_autoStopClock.elapsed() / 1000.0 : 0.0;
+}
+
+void CMainFrame::TickAutoStop() {
+    if (m_bench.AutoStop() && m_bench.IsRunning() && m_busy == Busy::None &&
+        AutoStopSeconds() > m_autoStopLimit) {
+        m_autoStopClock.start();
+        ToggleExperiment();
+    }
+}
+
+void CMainFrame::ToggleWriteToFile() {
+    // Turning it on writes every record collected so far, which may take a while.
+    RunBusy(
+        Busy::Files, [this] { m_bench.ToggleWriteToFile(); }, [this] { UpdateTitle(); });
+}
+
+void CMainFrame::ClearStatistics() {
+    m_bench.ClearStatistics();
+    m_view->NotifyStatisticsChanged();
+}
+
+void CMainFrame::CalcStatistics() {
+    std::uint32_t from = 0, to = 0;
+    const bool range = m_view->StatisticsRange(from, to);
+    const size_t count = std::min(m_bench.Settings().devices.Active().size(), m_bench.StoreCount());
+    // A progress bar appears when the recompute takes longer than half a second.
+    QPointer<QProgressDialog> progress =
+        new QProgressDialog(tr("Расчет статистики"), QString(), 0, static_cast<int>(count), this);
+    progress->setWindowTitle(tr("Расчет статистики"));
+    progress->setMinimumDuration(500);
+    progress->setWindowModality(Qt::WindowModal);
+    progress->setValue(0);
+    const bool started = RunBusy(
+        Busy::Statistics,
+        [this, range, from, to, count, progress] {
+            for (size_t j = 0; j < count; ++j) {
+                if (range) m_bench.Data(j).CalcRange(from, to, false);
+                else m_bench.Data(j).CalcAll();
+                const int done = static_cast<int>(j + 1);
+                QMetaObject::invokeMethod(
+                    this, [progress, done] { if (progress) progress->setValue(done); },
+                    Qt::QueuedConnection);
+            }
+        },
+        [this, progress] {
+            if (progress) progress->deleteLater();
+            m_view->NotifyStatisticsChanged();
+        });
+    if (!started) delete progress;
+}
+
+}  // namespace dravmer::ui
