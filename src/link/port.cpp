@@ -24,8 +24,8 @@ std::unique_ptr<ISerialLine> OpenSystemLine(const SPortSettings& s, int& error) 
     params.dataBits = s.dataBits;
     params.parity = s.parity;
     params.stopBits = s.stopBits;
-    params.dtr = s.dtrControl == 1;
-    params.rts = s.rtsControl == 1;
+    params.dtr = s.DtrRaised();
+    params.rts = s.RtsRaised();
     error = line->Open(s.LocalDevicePath(), params);
     if (error != 0) return nullptr;
     return line;
@@ -325,12 +325,12 @@ int CLinkPort::OpenLocal(const SPortSettings& s) {
         return kOpenLocalFailed;
     }
     m_kernelRs485 = false;
-    if (s.comType >= kComRs485DtrLow && s.comType <= kComRs485RtsHi) {
-        m_kernelRs485 = UseKernelRs485(*line, s.comType);
+    if (const int direction = s.DirectionSwitch(); direction != 0) {
+        m_kernelRs485 = UseKernelRs485(*line, direction);
         if (!m_kernelRs485) {
-            SetRs485Direction(*line, s.comType, true);
+            SetRs485Direction(*line, direction, true);
             m_usPerByte = CalibrateRs485ByteTimeUs(*line, s.Baud());
-            SetRs485Direction(*line, s.comType, false);
+            SetRs485Direction(*line, direction, false);
         }
     }
     if (IsModemType(s) && m_dialOnOpen) {
@@ -413,8 +413,8 @@ bool CLinkPort::Write(const std::uint8_t* data, int length) {
         written = provider && provider->Write(m_netHandle, data, length) == length;
     } else if (!m_line) {
         return false;
-    } else if (s.comType >= kComRs485DtrLow && s.comType <= kComRs485RtsHi && !m_kernelRs485) {
-        written = WriteRs485(*m_line, s.comType, data, length, m_usPerByte);
+    } else if (s.DirectionSwitch() != 0 && !m_kernelRs485) {
+        written = WriteRs485(*m_line, s.DirectionSwitch(), data, length, m_usPerByte);
     } else {
         written = m_line->Write(data, length);
     }

@@ -48,6 +48,11 @@ void SPortSettings::ApplyComType(int type) {
     if (type < 7) timeOutMs = kTypeTimeOuts[type];
 }
 
+int SPortSettings::DirectionSwitch() const {
+    if (comType >= kComRs485DtrLow && comType <= kComRs485RtsHi) return comType;
+    return rtsControl == kRtsToggle ? kComRs485RtsHi : 0;
+}
+
 int SPortSettings::Baud() const { return kSpeedTable[Clamp(speed, 0, kSpeedCount - 1)]; }
 
 std::string SPortSettings::LocalDevicePath() const {

@@ -19,6 +19,10 @@ enum EComType {
     kComModemGsm = 6,
 };
 
+// Line-control settings of a local line ("DTR", "RTS").
+enum EDtrControl { kDtrDisable = 0, kDtrEnable = 1, kDtrHandshake = 2 };
+enum ERtsControl { kRtsDisable = 0, kRtsEnable = 1, kRtsHandshake = 2, kRtsToggle = 3 };
+
 inline constexpr int kSpeedCount = 13;
 extern const int kSpeedTable[kSpeedCount];
 extern const char* const kComTypeNames[7];
@@ -73,6 +77,13 @@ struct SPortSettings {
     void ApplyComType(int type);
     int Baud() const;
     std::string LocalDevicePath() const;
+    // Line levels at open. Linux has no input-only handshake on DTR or RTS (CRTSCTS would also
+    // hold back our own output on CTS, which the bench keeps off): handshake raises the line.
+    bool DtrRaised() const { return dtrControl != kDtrDisable; }
+    bool RtsRaised() const { return rtsControl == kRtsEnable || rtsControl == kRtsHandshake; }
+    // The direction switch a frame is sent with: the RS-485 type, RTS-high (raised while
+    // sending) for RTS toggle on any other local line, 0 for none.
+    int DirectionSwitch() const;
 
     void Load(const ISettingsStore& store, int portIndex);
     void Save(ISettingsStore& store, int portIndex) const;

@@ -161,6 +161,63 @@ TEST(Rs485, PortOpensInReceiveAndSwitchesForEachFrame) {
     EXPECT_DOUBLE_EQ(port.UsPerByte(), 1e7 / 115200 * 1.02);
 }
 
+TEST(LineControl, RtsToggleRaisesRtsWhileSendingOnAPlainLine) {
+    for (const int type : {kComRs232, kComXBee}) {
+        CLinkPort port(0);
+        SPortSettings s = SPortSettings::Defaults(0);
+        s.ApplyComType(type);
+        s.rtsControl = kRtsToggle;
+        port.SetSettings(s);
+        CRecordingLine* line = nullptr;
+        port.SetLineFactory([&](const SPortSettings&, int&) {
+            auto made = std::make_unique<CRecordingLine>();
+            line = made.get();
+            return made;
+        });
+        ASSERT_EQ(port.Open(), 1);
+        EXPECT_EQ(line->calls.front(), "rts+") << "calibrated in transmit";
+        line->calls.clear();
+        const std::uint8_t frame[8] = {};
+        ASSERT_TRUE(port.Write(frame, 8));
+        EXPECT_EQ(line->calls, (std::vector<std::string>{"rts+", "write 8", "rts-"})) << type;
+    }
+    // Any other RTS mode leaves the line alone while sending.
+    for (const int rts : {kRtsDisable, kRtsEnable, kRtsHandshake}) {
+        CLinkPort port(0);
+        SPortSettings s = SPortSettings::Defaults(0);
+        s.rtsControl = rts;
+        port.SetSettings(s);
+        CRecordingLine* line = nullptr;
+        port.SetLineFactory([&](const SPortSettings&, int&) {
+            auto made = std::make_unique<CRecordingLine>();
+            line = made.get();
+            return made;
+        });
+        ASSERT_EQ(port.Open(), 1);
+        line->calls.clear();
+        const std::uint8_t frame[8] = {};
+        ASSERT_TRUE(port.Write(frame, 8));
+        EXPECT_EQ(line->calls, (std::vector<std::string>{"write 8"})) << rts;
+    }
+}
+
+TEST(LineControl, HandshakeRaisesTheLineAsEnableDoes) {
+    SPortSettings s = SPortSettings::Defaults(0);
+    const std::pair<int, bool> dtr[] = {
+        {kDtrDisable, false}, {kDtrEnable, true}, {kDtrHandshake, true}};
+    for (const auto& [mode, raised] : dtr) {
+        s.dtrControl = mode;
+        EXPECT_EQ(s.DtrRaised(), raised) << mode;
+    }
+    // Toggle rests low and rises only around a frame.
+    const std::pair<int, bool> rts[] = {
+        {kRtsDisable, false}, {kRtsEnable, true}, {kRtsHandshake, true}, {kRtsToggle, false}};
+    for (const auto& [mode, raised] : rts) {
+        s.rtsControl = mode;
+        EXPECT_EQ(s.RtsRaised(), raised) << mode;
+    }
+}
+
 // A line whose output queue drains at a fixed byte time.
 class CPacedLine : public CRecordingLine {
 public:
