@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -187,6 +188,8 @@ int CExperimentFiles::OpenExperimentFiles(std::string& savePath, std::uint32_t a
     if (m_fd >= 0) ::close(m_fd);
     m_fd = fd;
     m_written = 0;
+    m_headerWritten = false;
+    m_pausedAt = -1;
     m_columns.clear();
     return kFilesOpenOk;
 }
@@ -200,6 +203,8 @@ void CExperimentFiles::CloseExperimentFiles() {
     m_wanted = false;
     if (m_fd < 0) return;
     m_written = 0;
+    m_headerWritten = false;
+    m_pausedAt = -1;
     ::close(m_fd);
     m_fd = -1;
 }
@@ -218,13 +223,36 @@ int CExperimentFiles::WriteLocked() {
     if (!m_options.writeToFile || m_fd < 0) return 0;
     const int count = m_store.GetCount();
     if (m_written >= count) return 0;
-    if (m_written == 0) m_columns = m_options.Columns();
-    if (!WriteRecords(m_fd, m_written, m_written == 0, m_columns, m_written)) {
+    if (!m_headerWritten) m_columns = m_options.Columns();
+    const int before = m_written;
+    const bool ok = WriteRecords(m_fd, m_written, !m_headerWritten, m_columns, m_written);
+    if (m_written > before) m_headerWritten = true;
+    if (!ok) {
         ++m_writeErrors;
         return -1;
     }
     m_store.SetWritten();
     return m_written;
+}
+
+void CExperimentFiles::PauseWriting(const SFileOptions& options) {
+    std::lock_guard lock(m_mutex);
+    WriteLocked();
+    m_options = options;
+    m_options.writeToFile = false;
+    if (m_fd >= 0) m_pausedAt = m_store.GetCount();
+}
+
+bool CExperimentFiles::ResumeWriting(const SFileOptions& options) {
+    std::lock_guard lock(m_mutex);
+    if (m_fd < 0 || m_pausedAt < 0) return false;
+    m_options = options;
+    m_options.writeToFile = true;
+    // Records of the pause stay out, unless a failed write still holds earlier ones back: the
+    // file then takes everything rather than lose what the operator wanted kept.
+    if (m_written >= m_pausedAt) m_written = std::max(m_written, m_store.GetCount());
+    m_pausedAt = -1;
+    return true;
 }
 
 bool CExperimentFiles::WriteRecords(int fd, int from, bool header, const std::vector<int>& columns,

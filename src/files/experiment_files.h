@@ -69,6 +69,13 @@ public:
     int WriteNewSamples();
     // Writes everything recorded so far with the store's own writes held off meanwhile.
     int FlushSamples();
+    // Writing switched off during an acquisition: what is recorded so far is written, then the
+    // open file takes nothing more until ResumeWriting.
+    void PauseWriting(const SFileOptions& options);
+    // Writing switched on again during the same acquisition: the paused file goes on with the
+    // records from now on, so the pause shows as a gap of seconds; it is appended to, never
+    // truncated. False when no paused file is open (the caller opens one).
+    bool ResumeWriting(const SFileOptions& options);
 
     bool IsOpen() const;
     std::string FilePath() const;
@@ -107,7 +114,9 @@ private:
     int m_fd = -1;
     std::string m_path, m_labelPath;
     int m_experimentNumber = 0;
-    int m_written = 0;
+    int m_written = 0;  // records [0, m_written) are in the file or were left out by a pause
+    bool m_headerWritten = false;
+    int m_pausedAt = -1;  // the record count when writing was paused, -1 when not paused
     int m_writeErrors = 0;
     bool m_text = true;
     // Set when an open for writing was asked during an acquisition, cleared at close.

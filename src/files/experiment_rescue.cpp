@@ -35,7 +35,7 @@ void CExperimentFiles::RescueLocked() {
         if (fd < 0 && errno != EEXIST) return;
     }
     if (fd < 0) return;
-    const std::vector<int> columns = m_written > 0 ? m_columns : m_options.Columns();
+    const std::vector<int> columns = m_headerWritten ? m_columns : m_options.Columns();
     int done = 0;
     const bool ok = WriteRecords(fd, 0, true, columns, done) && ::fsync(fd) == 0;
     ::close(fd);

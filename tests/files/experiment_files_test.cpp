@@ -6,6 +6,7 @@
 
 #include <csignal>
 
+#include "files/file_format.h"
 #include "files/stats_report.h"
 #include "platform/cp1251.h"
 #include "test_util.h"
@@ -136,6 +137,46 @@ TEST_F(Fixture, SwitchingWritingOnLaterFlushesEverythingRecordedSoFar) {
     EXPECT_FALSE(store.SuppressWrites());
     files->CloseExperimentFiles();
     EXPECT_EQ(ReadAll(dir / "261206-002-000009.adc").size(), 124u + 50 * 43 * 4);
+}
+
+TEST_F(Fixture, APauseInWritingLeavesAGapAndTheSameFileGoesOn) {
+    std::string save = dir.Folder();
+    ASSERT_EQ(files->OpenExperimentFiles(save, 9, 2, false, false, true), kFilesOpenOk);
+    Fill(store, 3);
+    SFileOptions options;
+    files->PauseWriting(options);
+    Fill(store, 4);  // recorded while writing is off
+    EXPECT_EQ(ReadAll(files->FilePath()).size(), 124u + 3 * 43 * 4);
+    ASSERT_TRUE(files->ResumeWriting(options));
+    Fill(store, 2, 11);
+    files->CloseExperimentFiles();
+    EXPECT_TRUE(files->RescuedPath().empty());
+    const std::string path = (dir / "261206-002-000009.adc");
+    ASSERT_EQ(ReadAll(path).size(), 124u + 5 * 43 * 4) << "one header, the records before and after";
+    CDeviceData back;
+    SLoadReport report;
+    ASSERT_EQ(LoadExperimentFile(back, path, nullptr, &report), 1) << report.error;
+    ASSERT_EQ(back.GetCount(), 5);
+    // The file's fourth record is the eighth recorded: the four of the pause stay out.
+    for (int i = 3; i < 43; ++i)
+        EXPECT_FLOAT_EQ(static_cast<float>(GetParam(back.GetSample(3), i)),
+                        static_cast<float>(GetParam(store.GetSample(7), i)))
+            << i;
+}
+
+TEST_F(Fixture, APauseBeforeTheFirstRecordStillWritesTheHeader) {
+    std::string save = dir.Folder();
+    ASSERT_EQ(files->OpenExperimentFiles(save, 9, 2, true, false, true), kFilesOpenOk);
+    SFileOptions options;
+    files->PauseWriting(options);
+    Fill(store, 2);
+    ASSERT_TRUE(files->ResumeWriting(options));
+    Fill(store, 1);
+    files->CloseExperimentFiles();
+    const std::string text = ReadAll(dir / "261206-002-000009.txt");
+    EXPECT_EQ(text.rfind("KG=", 0), 0u) << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3) << "header, names, one record";
+    EXPECT_FALSE(files->ResumeWriting(options)) << "nothing paused once closed";
 }
 
 TEST_F(Fixture, FileColumnsFollowTheSelectionAndStayFixedWhileOpen) {
