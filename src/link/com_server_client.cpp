@@ -90,8 +90,10 @@ int CComServerClient::Connect(const SPortSettings& settings) {
         [this] { OnDisconnected(); });
     m_receiver->Start();
     std::unique_lock lock(m_mutex);
-    const bool answered = m_cv.wait_for(lock, std::chrono::milliseconds(kConnectWaitMs),
-                                        [&] { return m_connectAnswer >= 0 || !m_connected; });
+    const bool answered =
+        m_cv.wait_for(lock, CWorkerThread::CurrentStopToken(),
+                      std::chrono::milliseconds(kConnectWaitMs),
+                      [&] { return m_connectAnswer >= 0 || !m_connected; });
     const int answer = m_connectAnswer;
     lock.unlock();
     if (!answered || answer < 0) {
@@ -131,7 +133,8 @@ bool CComServerClient::SendFrame(const std::uint8_t* frame, int length, bool pol
     if (!m_connected) return false;
     {
         std::unique_lock lock(m_mutex);
-        if (!m_cv.wait_for(lock, std::chrono::milliseconds(kPendingWaitMs),
+        if (!m_cv.wait_for(lock, CWorkerThread::CurrentStopToken(),
+                           std::chrono::milliseconds(kPendingWaitMs),
                            [&] { return !m_replyPending || !m_connected; }) ||
             !m_connected) {
             return false;
@@ -149,7 +152,7 @@ bool CComServerClient::SendFrame(const std::uint8_t* frame, int length, bool pol
 
 int CComServerClient::WaitReply(std::vector<std::uint8_t>& data) {
     std::unique_lock lock(m_mutex);
-    m_cv.wait_for(lock, std::chrono::milliseconds(kReplyWaitMs),
+    m_cv.wait_for(lock, CWorkerThread::CurrentStopToken(), std::chrono::milliseconds(kReplyWaitMs),
                   [&] { return m_replyArrived || !m_connected; });
     m_replyArrived = false;
     if (m_overload) {
@@ -173,7 +176,8 @@ void CComServerClient::QueryClients() {
     m.type = kCsClients;
     if (!SendAll(BuildComServerMessage(m))) return;
     std::unique_lock lock(m_mutex);
-    m_cv.wait_for(lock, std::chrono::milliseconds(kClientsWaitMs),
+    m_cv.wait_for(lock, CWorkerThread::CurrentStopToken(),
+                  std::chrono::milliseconds(kClientsWaitMs),
                   [&] { return m_clientsArrived || !m_connected; });
 }
 

@@ -36,7 +36,8 @@ public:
     // Sends one request frame (type 2 when polling); false when the previous reply is still
     // pending after 2 s or the send fails.
     bool SendFrame(const std::uint8_t* frame, int length, bool polling);
-    // Waits up to 4 s for the reply: 0 with data (possibly empty), -2 on server overload.
+    // Waits up to 4 s for the reply: 0 with data (possibly empty), -2 on server overload. A stop
+    // of the calling worker ends the wait at once, with no data.
     int WaitReply(std::vector<std::uint8_t>& data);
     // Asks for the client list and waits up to 200 ms for it.
     void QueryClients();
@@ -57,7 +58,8 @@ private:
     std::atomic<bool> m_connected{false};
 
     mutable std::mutex m_mutex;  // everything below
-    std::condition_variable m_cv;
+    // Waits also wake on a stop of the worker that waits (its poll thread or the search).
+    std::condition_variable_any m_cv;
     int m_connectAnswer = -1;  // status of the server's type 5, -1 before it came
     bool m_replyPending = false;
     bool m_replyArrived = false;

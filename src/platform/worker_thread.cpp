@@ -13,6 +13,7 @@ namespace dravmer {
 namespace {
 thread_local CWorkerThread* t_current = nullptr;
 thread_local int t_stopFd = -1;
+thread_local std::stop_token t_stopToken;
 }  // namespace
 
 CWorkerThread::CWorkerThread() { m_stopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK); }
@@ -21,6 +22,7 @@ CWorkerThread::~CWorkerThread() {
     {
         std::lock_guard lock(m_mutex);
         m_stop = true;
+        m_stopSource.request_stop();
     }
     m_cv.notify_all();
     if (m_stopFd >= 0) {
@@ -33,9 +35,10 @@ CWorkerThread::~CWorkerThread() {
 
 bool CWorkerThread::Start() {
     std::lock_guard lock(m_mutex);
-    if (m_running) return true;
+    if (m_running) return !m_stop;
     if (m_thread.joinable()) m_thread.join();  // finished earlier, not yet collected
     m_stop = false;
+    m_stopSource = std::stop_source();
     if (m_stopFd >= 0) {
         std::uint64_t value;
         while (::read(m_stopFd, &value, sizeof value) > 0) {
@@ -54,6 +57,10 @@ bool CWorkerThread::Start() {
 void CWorkerThread::Entry() {
     t_current = this;
     t_stopFd = m_stopFd;
+    {
+        std::lock_guard lock(m_mutex);
+        t_stopToken = m_stopSource.get_token();
+    }
     int code = Run();
     m_exitCode = code;
     {
@@ -63,6 +70,7 @@ void CWorkerThread::Entry() {
     m_cv.notify_all();
     t_current = nullptr;
     t_stopFd = -1;
+    t_stopToken = {};
 }
 
 void CWorkerThread::Join() {
@@ -73,6 +81,7 @@ int CWorkerThread::Stop(bool noWait) {
     std::unique_lock lock(m_mutex);
     if (!m_thread.joinable()) return -1;
     m_stop = true;
+    m_stopSource.request_stop();
     if (m_stopFd >= 0) {
         std::uint64_t one = 1;
         [[maybe_unused]] auto n = ::write(m_stopFd, &one, sizeof one);
@@ -98,6 +107,17 @@ int CWorkerThread::StopWithin(int ms) {
     return code;
 }
 
+bool CWorkerThread::WaitEnded(int ms) {
+    std::unique_lock lock(m_mutex);
+    if (!m_thread.joinable()) return true;
+    if (m_thread.get_id() == std::this_thread::get_id()) return false;
+    if (m_running && !m_stop) return false;
+    if (!m_cv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return !m_running.load(); }))
+        return false;
+    m_thread.join();
+    return true;
+}
+
 bool CWorkerThread::IsRunning() const { return m_running.load(); }
 
 bool CWorkerThread::WaitForStop(int ms) {
@@ -113,6 +133,8 @@ bool CWorkerThread::WaitForStopUntil(std::chrono::steady_clock::time_point deadl
 int CWorkerThread::CurrentStopFd() { return t_stopFd; }
 
 bool CWorkerThread::CurrentStopRequested() { return t_current && t_current->StopRequested(); }
+
+std::stop_token CWorkerThread::CurrentStopToken() { return t_stopToken; }
 
 bool CPerfTimer::Wait(double ms) {
     CPerfTimer t;

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <stop_token>
 #include <thread>
 
 namespace dravmer {
@@ -20,8 +21,13 @@ public:
     CWorkerThread(const CWorkerThread&) = delete;
     CWorkerThread& operator=(const CWorkerThread&) = delete;
 
-    // Starts the thread; true at once when it is already running.
+    // Starts the thread; true at once when it is already running. False when the thread could
+    // not be created, or when an earlier run was asked to stop and has not ended yet: a new run
+    // must never be taken for started while the old one still works the same port.
     bool Start();
+    // Waits up to ms for a run that was asked to stop to end, and collects it; true when no run
+    // is left. A run without a stop request is not waited for (false at once).
+    bool WaitEnded(int ms);
     // Requests a stop. Unless noWait, waits up to the wait limit for the thread to end and
     // returns its exit code; -1 when there is no thread or it has not ended in time (it then
     // keeps its request and ends on its own; a later Stop or the destructor collects it).
@@ -44,6 +50,9 @@ public:
     static int CurrentStopFd();
     // True when the worker running on the calling thread has a stop request.
     static bool CurrentStopRequested();
+    // The stop token of the worker running on the calling thread (one that never stops on other
+    // threads), for condition-variable waits: std::condition_variable_any waits on it.
+    static std::stop_token CurrentStopToken();
 
 protected:
     virtual int Run() { return 0; }
@@ -58,6 +67,7 @@ private:
     std::atomic<int> m_exitCode{0};
     int m_waitLimitMs = kDefaultWaitMs;
     int m_stopFd = -1;
+    std::stop_source m_stopSource;  // one per run, made anew by Start
     std::mutex m_mutex;  // guards start/stop/join and the condition below
     std::condition_variable m_cv;
 };

@@ -1,9 +1,16 @@
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <thread>
 
 #include "link/com_server_message.h"
 #include "link/link_r307.h"
 #include "link/port.h"
+#include "platform/worker_thread.h"
 #include "sim/lib/sim_com_server.h"
 #include "sim/lib/sim_line.h"
 
@@ -156,6 +163,97 @@ TEST_F(ComServerPort, LostConnectionClosesThePort) {
     EXPECT_FALSE(port.IsOpen());
     std::uint32_t answered = 0;
     EXPECT_EQ(link.ReadAddress(6001, answered), kLinkNoLink);
+}
+
+
+// A server that greets, takes the client in, and then never answers a frame: a COM server
+// whose process was stopped, or a machine that froze.
+class CFrozenServer {
+public:
+    CFrozenServer() {
+        m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(m_listen, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(m_listen, 1);
+        socklen_t len = sizeof a;
+        ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&a), &len);
+        m_port = ntohs(a.sin_port);
+        m_thread = std::thread([this] {
+            m_client = ::accept(m_listen, nullptr, nullptr);
+            if (m_client < 0) return;
+            SComServerMessage hello;
+            hello.type = kCsHello;
+            auto bytes = BuildComServerMessage(hello);
+            ::send(m_client, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+            std::uint8_t buffer[kComServerMaxMessage];
+            if (::recv(m_client, buffer, sizeof buffer, 0) <= 0) return;  // the client's name
+            SComServerMessage verdict;
+            verdict.type = kCsConnect;
+            bytes = BuildComServerMessage(verdict);
+            ::send(m_client, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+            // Frames are read and never answered, until the test ends.
+            while (::recv(m_client, buffer, sizeof buffer, 0) > 0) {
+            }
+        });
+    }
+    ~CFrozenServer() {
+        ::shutdown(m_listen, SHUT_RDWR);
+        if (m_client >= 0) ::shutdown(m_client, SHUT_RDWR);
+        m_thread.join();
+        if (m_client >= 0) ::close(m_client);
+        ::close(m_listen);
+    }
+    int Port() const { return m_port; }
+
+private:
+    int m_listen = -1;
+    int m_client = -1;
+    int m_port = 0;
+    std::thread m_thread;
+};
+
+// A worker that asks one device over the port until it is stopped.
+class CAsker : public CWorkerThread {
+public:
+    explicit CAsker(CLinkR307& link) : m_link(link) {}
+    ~CAsker() override { Stop(); }
+    std::atomic<int> asked{0};
+
+protected:
+    int Run() override {
+        while (!StopRequested()) {
+            ++asked;
+            std::uint32_t answered = 0;
+            m_link.ReadAddress(6001, answered);
+        }
+        return 7;
+    }
+
+private:
+    CLinkR307& m_link;
+};
+
+TEST(ComServerStop, AWaitForAReplyThatNeverComesEndsOnTheWorkersStop) {
+    CFrozenServer frozen;
+    SPortSettings settings = SPortSettings::Defaults(0);
+    settings.linkMode = kLinkModeServer;
+    settings.useServer = true;
+    settings.serverName = "127.0.0.1";
+    CLinkPort port(0);
+    port.SetSettings(settings);
+    port.SetComServerTcpPort(frozen.Port());
+    ASSERT_EQ(port.Open(), 1) << port.OpenResult();
+    CLinkR307 link;
+    link.AttachPort(&port);
+    CAsker asker(link);
+    ASSERT_TRUE(asker.Start());
+    for (int i = 0; i < 400 && asker.asked == 0; ++i) usleep(5000);
+    usleep(100000);  // inside the wait for the reply (4 s) or for the pending one (2 s)
+    // The reply wait alone is 4 s: a worker that ends within 2 s woke on its stop.
+    EXPECT_EQ(asker.StopWithin(2000), 7);
+    EXPECT_EQ(asker.asked, 1);
 }
 
 }  // namespace
