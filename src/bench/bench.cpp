@@ -43,7 +43,10 @@ CBench::~CBench() {
 }
 
 void CBench::LoadSettings() {
-    m_settings.devices.Load(m_store);
+    {
+        std::lock_guard lock(m_devicesMutex);
+        m_settings.devices.Load(m_store);
+    }
     m_settings.LoadExperimentSettings(m_store);
     m_settings.LoadFileSettings(m_store);
     m_settings.LoadLinkLogFlag(m_store);

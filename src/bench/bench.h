@@ -48,12 +48,16 @@ enum class StartResult {
     Busy,        // a search runs
     EmptyList,   // "Список приборов пуст."
     Cancelled,   // the wait for a silent device was cancelled or timed out
-    BadSettings  // a setting that would make every value meaningless (Ky = 0, poll period <= 0)
+    BadSettings,  // a setting that would make every value meaningless (Ky = 0, poll period <= 0)
+    PollBusy      // a port's poll thread of the last experiment has not ended, or none could start
 };
 
 struct SStartOptions {
     // How long the start waits for a device that does not answer; negative: until cancelled.
     double waitDeviceSeconds = -1;
+    // How long the start waits for a poll thread of the last experiment that is still ending
+    // (a stop that gave up on it) before it refuses.
+    int pollEndWaitMs = 5000;
 };
 
 class CBench {
@@ -94,6 +98,11 @@ public:
     int Search();
     bool IsSearching() const { return m_searching.load(); }
     std::vector<SFoundInfo> FoundInfo() const;
+    // The active list as it is now, safe to take on any thread while a search, a load or a
+    // start changes the list (they publish their changes under the same lock). Front ends read
+    // the list only this way; the engine's own threads read it while nothing changes it.
+    std::vector<SActiveDevice> ActiveDevices() const;
+    std::size_t ActiveCount() const;
     // The device list's check boxes: one found device, or all of them. Refused (false) while an
     // experiment or a search runs; otherwise the active list is rebuilt and the list saved.
     bool SetDeviceEnabled(std::size_t foundIndex, bool enabled);
@@ -137,6 +146,9 @@ public:
     double PortCycleSeconds(int port) const {
         return m_portCycle[static_cast<size_t>(port)].load();
     }
+    // True when the port's poll thread ended on its own during the running experiment: the port
+    // is no longer polled until the next start.
+    bool PollLost(int port) const { return m_pollLost[static_cast<size_t>(port)].load(); }
     // Seconds a port's poll thread has spent in exchanges since the experiment started.
     double PortBusySeconds(int port) const { return m_portBusy[static_cast<size_t>(port)].load(); }
 
@@ -180,6 +192,11 @@ public:
 private:
     friend class CPollThread;
     int PollPort(CPollThread& thread, int port);
+    // A poll thread's loop has ended; `asked`: because of a stop request.
+    void OnPollEnded(int port, bool asked);
+    // Waits for poll threads of the last experiment that are still ending; false (and the
+    // operator told which port) when one does not end within the limit.
+    bool WaitOldPollThreads(int limitMs);
     bool IdentifyWithWait(std::size_t index, const SStartOptions& options);
     // One attempt to get back a port that is not open: reports the outage once, waits the
     // growing pause through `wait` (false: cut short), then opens the port afresh.
@@ -202,6 +219,9 @@ private:
     std::vector<std::unique_ptr<CDeviceData>> m_data;
     std::vector<std::unique_ptr<CExperimentFiles>> m_files;
 
+    // Guards every change of m_settings.devices and the front ends' reads of it; taken before
+    // m_foundMutex where both are held.
+    mutable std::mutex m_devicesMutex;
     mutable std::mutex m_foundMutex;
     std::vector<SFoundInfo> m_foundInfo;
 
@@ -229,6 +249,7 @@ private:
     std::atomic<double> m_stoppedSeconds{0};
     std::array<std::atomic<double>, kPortCount> m_portCycle{};
     std::array<std::atomic<double>, kPortCount> m_portBusy{};
+    std::array<std::atomic<bool>, kPortCount> m_pollLost{};
     // One flag per active device, each written only by its port's poll thread.
     std::vector<char> m_writeErrorsReported;
 };

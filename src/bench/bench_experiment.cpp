@@ -42,9 +42,13 @@ bool CBench::IdentifyWithWait(std::size_t index, const SStartOptions& options) {
     SActiveDevice& device = m_settings.devices.Active()[index];
     CLinkR307& link = Link(device.port);
     std::uint8_t identity[kIdentitySize] = {};
-    if (link.ReadIdentity(device.address, identity) == 0) {
+    auto keepFirmware = [&] {
+        std::lock_guard lock(m_devicesMutex);
         device.fwMinor = identity[1];
         device.fwMajor = identity[2];
+    };
+    if (link.ReadIdentity(device.address, identity) == 0) {
+        keepFirmware();
         return true;
     }
     {
@@ -85,8 +89,7 @@ bool CBench::IdentifyWithWait(std::size_t index, const SStartOptions& options) {
         if (!waitCancel(1)) return skipped();
         if (link.ReadIdentity(device.address, identity) == 0) break;
     }
-    device.fwMinor = identity[1];
-    device.fwMajor = identity[2];
+    keepFirmware();
     Emit([&](IBenchListener& l) { l.OnDeviceAnswered(index, device.address); });
     return true;
 }
@@ -137,12 +140,14 @@ StartResult CBench::Start(const SStartOptions& options) {
     // Ky divides every electrode value, and a period of 0 would poll without pause.
     if (m_settings.Ky() == 0 || !(m_settings.PollPeriod() > 0)) {
         Emit([&](IBenchListener& l) {
-            l.OnError(m_settings.Ky() == 0 ? "Ky = 0: electrode values cannot be scaled; set Ky in "
-                                             "the experiment settings."
-                                           : "The poll period must be above 0 s.");
+            l.OnError(m_settings.Ky() == 0
+                          ? "Ky = 0: значения электродного сигнала не могут быть пересчитаны; "
+                            "задайте Ky в настройках эксперимента."
+                          : "Период опроса должен быть больше 0 с.");
         });
         return StartResult::BadSettings;
     }
+    if (!WaitOldPollThreads(options.pollEndWaitMs)) return StartResult::PollBusy;
     m_outage = {};
     for (size_t j = 0; j < active.size(); ++j)
         if (!IdentifyWithWait(j, options)) return StartResult::Cancelled;
@@ -177,13 +182,45 @@ StartResult CBench::Start(const SStartOptions& options) {
         }
     }
     for (auto& busy : m_portBusy) busy = 0;
+    for (auto& lost : m_pollLost) lost = false;
     m_writeErrorsReported.assign(active.size(), 0);
     m_settings.experimentClock.Restart();
-    for (int p = 0; p < kPortCount; ++p)
-        if (Port(p).Settings().useLink) m_pollThreads[static_cast<size_t>(p)]->Start();
+    for (int p = 0; p < kPortCount; ++p) {
+        if (!Port(p).Settings().useLink || m_pollThreads[static_cast<size_t>(p)]->Start()) continue;
+        // An experiment that does not poll a port would look like one that does.
+        Emit([&](IBenchListener& l) {
+            l.OnError(Format("Порт %d: поток опроса не запущен; эксперимент остановлен.", p + 1));
+        });
+        Stop();
+        return StartResult::PollBusy;
+    }
     m_autoStopWatch.Restart();
     Emit([&](IBenchListener& l) { l.OnExperimentStarted(number); });
     return StartResult::Started;
+}
+
+bool CBench::WaitOldPollThreads(int limitMs) {
+    CPerfTimer waited;
+    for (int p = 0; p < kPortCount; ++p) {
+        CPollThread& thread = *m_pollThreads[static_cast<size_t>(p)];
+        if (!thread.IsRunning()) continue;
+        Emit([&](IBenchListener& l) { l.OnWaitingForPollEnd(p); });
+        const int left = std::max(0, limitMs - static_cast<int>(waited.GetElapsedMs()));
+        if (thread.WaitEnded(left)) continue;
+        Emit([&](IBenchListener& l) {
+            l.OnError(Format("Порт %d: опрос прошлого эксперимента ещё не завершился; "
+                             "эксперимент не запущен. Повторите запуск позже.",
+                             p + 1));
+        });
+        return false;
+    }
+    return true;
+}
+
+void CBench::OnPollEnded(int port, bool asked) {
+    if (asked || !m_running) return;
+    if (m_pollLost[static_cast<size_t>(port)].exchange(true)) return;
+    Emit([&](IBenchListener& l) { l.OnPollLost(port); });
 }
 
 int CBench::PollPort(CPollThread& thread, int port) {
@@ -280,6 +317,8 @@ void CBench::ReportRescue(std::size_t index) {
 void CBench::Stop() {
     if (!m_running) return;
     CPerfTimer t;
+    // Every port is asked at once, so the ports wind down side by side, not one after another.
+    for (auto& thread : m_pollThreads) thread->Stop(true);
     for (auto& thread : m_pollThreads) thread->Stop();
     const size_t count = m_settings.devices.Active().size();
     m_stoppedSeconds = m_settings.experimentClock.GetElapsedSeconds();
@@ -303,18 +342,22 @@ bool CBench::ToggleWriteToFile() {
     m_settings.writeToFile = !m_settings.writeToFile;
     const size_t count = std::min(m_settings.devices.Active().size(), StoreCount());
     const SFileOptions options = FileOptionsFrom(m_settings);
-    for (size_t j = 0; j < count; ++j) Files(j).SetOptions(options);
     if (!m_settings.writeToFile) {
-        for (size_t j = 0; j < count; ++j) Files(j).CloseExperimentFiles();
+        // During an experiment the files stay open, paused, so that switching back on goes on
+        // in the same files; what was recorded up to now is written first.
+        for (size_t j = 0; j < count; ++j) {
+            Files(j).PauseWriting(options);
+            if (!m_running) Files(j).CloseExperimentFiles();
+        }
         return false;
     }
     const auto& active = m_settings.devices.Active();
     for (size_t j = 0; j < count; ++j) {
+        if (m_running && Files(j).ResumeWriting(options)) continue;
+        Files(j).SetOptions(options);
         Data(j).SetSuppressWrites(true);
         Files(j).OpenExperimentFiles(m_settings.savePath, active[j].address, m_experimentNumber,
                                      m_settings.textFormat, m_settings.dateFolders, m_running);
-    }
-    for (size_t j = 0; j < count; ++j) {
         Files(j).FlushSamples();
         if (!m_running) Files(j).CloseExperimentFiles();
     }

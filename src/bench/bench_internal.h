@@ -20,7 +20,17 @@ public:
     ~CPollThread() override { Stop(); }
 
 protected:
-    int Run() override { return m_bench.PollPort(*this, m_port); }
+    int Run() override {
+        // Whatever ends the loop, the bench learns of it: a port that stopped polling during an
+        // experiment must not look as if it still ran.
+        int code = -1;
+        try {
+            code = m_bench.PollPort(*this, m_port);
+        } catch (...) {
+        }
+        m_bench.OnPollEnded(m_port, StopRequested());
+        return code;
+    }
 
 private:
     CBench& m_bench;

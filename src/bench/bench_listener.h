@@ -24,6 +24,11 @@ public:
     // open it in the background and raises OnPortReopened when it succeeds.
     virtual void OnPortNotOpen(int /*port*/, const std::string& /*text*/) {}
     virtual void OnPortReopened(int /*port*/) {}
+    // A port's poll thread ended during the experiment without being asked to (raised once per
+    // experiment and port); the port's devices are no longer polled.
+    virtual void OnPollLost(int /*port*/) {}
+    // A start waits for a poll thread of the last experiment on `port` that is still ending.
+    virtual void OnWaitingForPollEnd(int /*port*/) {}
     virtual void OnExperimentStarted(int /*number*/) {}
     virtual void OnExperimentStopped() {}
     // A poll thread appended a record to store `index`.

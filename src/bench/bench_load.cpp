@@ -15,12 +15,13 @@ std::vector<CDeviceData*> CBench::PrepareLoad(const std::vector<std::uint32_t>& 
         return {};
     }
     const std::size_t count = std::min(addresses.size(), kMaxDevices);
-    CDeviceList& list = m_settings.devices;
-    list.ClearFound();
-    for (std::size_t i = 0; i < count; ++i) list.AddFound(addresses[i], 0, true);
-    list.RebuildActive();
     {
-        std::lock_guard lock(m_foundMutex);
+        std::lock_guard lock(m_devicesMutex);
+        CDeviceList& list = m_settings.devices;
+        list.ClearFound();
+        for (std::size_t i = 0; i < count; ++i) list.AddFound(addresses[i], 0, true);
+        list.RebuildActive();
+        std::lock_guard found(m_foundMutex);
         m_foundInfo.clear();
     }
     m_showsLoaded = true;
@@ -53,9 +54,10 @@ int CBench::LoadExperiment(const SGroupLoadData& group, ILoadListener* listener,
 
 void CBench::RestoreSavedDevices() {
     if (!m_showsLoaded.exchange(false)) return;
-    m_settings.devices.Load(m_store);
     {
-        std::lock_guard lock(m_foundMutex);
+        std::lock_guard lock(m_devicesMutex);
+        m_settings.devices.Load(m_store);
+        std::lock_guard found(m_foundMutex);
         m_foundInfo.clear();
     }
     EnsureStores();

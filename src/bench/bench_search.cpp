@@ -61,7 +61,13 @@ int CBench::Search() {
     // What a search finds is the new device list, whatever was loaded for review before.
     m_showsLoaded = false;
 
-    CDeviceList& list = m_settings.devices;
+    // The search works on its own copy and publishes the result at the end, so the list the
+    // pages show is never half-made.
+    CDeviceList list;
+    {
+        std::lock_guard lock(m_devicesMutex);
+        list = m_settings.devices;
+    }
     list.ClearFound();
     int counter = 0;
     for (int p = 0; p < kPortCount; ++p) {
@@ -155,7 +161,9 @@ int CBench::Search() {
     list.SaveTransits(m_store);
     m_store.Flush();
     {
-        std::lock_guard lock(m_foundMutex);
+        std::lock_guard lock(m_devicesMutex);
+        m_settings.devices = list;
+        std::lock_guard found(m_foundMutex);
         m_foundInfo = std::move(infos);
     }
     EnsureStores();
@@ -167,6 +175,7 @@ int CBench::Search() {
 
 bool CBench::SetDeviceEnabled(std::size_t foundIndex, bool enabled) {
     if (m_running || m_starting || m_searching) return false;
+    std::lock_guard lock(m_devicesMutex);
     if (foundIndex >= m_settings.devices.Found().size()) return false;
     m_settings.devices.SetEnabled(foundIndex, enabled);
     m_settings.devices.RebuildActive();
@@ -179,6 +188,7 @@ bool CBench::SetDeviceEnabled(std::size_t foundIndex, bool enabled) {
 
 bool CBench::SetAllDevicesEnabled(bool enabled) {
     if (m_running || m_starting || m_searching) return false;
+    std::lock_guard lock(m_devicesMutex);
     m_settings.devices.SetAllEnabled(enabled);
     m_settings.devices.RebuildActive();
     if (!m_showsLoaded) m_settings.devices.SaveFound(m_store);
@@ -187,7 +197,18 @@ bool CBench::SetAllDevicesEnabled(bool enabled) {
     return true;
 }
 
+std::vector<SActiveDevice> CBench::ActiveDevices() const {
+    std::lock_guard lock(m_devicesMutex);
+    return m_settings.devices.Active();
+}
+
+std::size_t CBench::ActiveCount() const {
+    std::lock_guard lock(m_devicesMutex);
+    return m_settings.devices.Active().size();
+}
+
 std::vector<SFoundInfo> CBench::FoundInfo() const {
+    std::lock_guard devices(m_devicesMutex);
     std::lock_guard lock(m_foundMutex);
     std::vector<SFoundInfo> out = m_foundInfo;
     // After loading from the settings only address, port and the enabled flag are known.

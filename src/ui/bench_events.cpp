@@ -32,6 +32,8 @@ void CBenchEvents::OnPortNotOpen(int port, const std::string& text) {
     DRAVMER_POST(emit portNotOpen(port, t));
 }
 void CBenchEvents::OnPortReopened(int port) { DRAVMER_POST(emit portReopened(port)); }
+void CBenchEvents::OnPollLost(int port) { DRAVMER_POST(emit pollLost(port)); }
+void CBenchEvents::OnWaitingForPollEnd(int port) { DRAVMER_POST(emit waitingForPollEnd(port)); }
 void CBenchEvents::OnExperimentStarted(int number) {
     DRAVMER_POST(emit experimentStarted(number));
 }

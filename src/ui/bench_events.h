@@ -22,6 +22,8 @@ public:
     void OnDeviceAnswered(std::size_t index, std::uint32_t address) override;
     void OnPortNotOpen(int port, const std::string& text) override;
     void OnPortReopened(int port) override;
+    void OnPollLost(int port) override;
+    void OnWaitingForPollEnd(int port) override;
     void OnExperimentStarted(int number) override;
     void OnExperimentStopped() override;
     void OnRecordAdded(std::size_t index) override;
@@ -35,6 +37,8 @@ signals:
     void deviceAnswered(int index, quint32 address);
     void portNotOpen(int port, const QString& text);
     void portReopened(int port);
+    void pollLost(int port);
+    void waitingForPollEnd(int port);
     void experimentStarted(int number);
     void experimentStopped();
     void recordAdded(int index);

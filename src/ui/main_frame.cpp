@@ -152,7 +152,7 @@ void CMainFrame::ConnectCommands() {
         // becomes the current device.
         const std::string text = m_commands->DeviceBox()->currentText().toStdString();
         const auto address = static_cast<std::uint32_t>(std::strtoul(text.c_str(), nullptr, 10));
-        const auto& active = m_bench.Settings().devices.Active();
+        const auto active = m_bench.ActiveDevices();
         int current = m_view->CurrentDevice();
         const bool same = current < static_cast<int>(active.size()) &&
                           active[static_cast<size_t>(current)].address == address;
@@ -183,6 +183,17 @@ void CMainFrame::ConnectEvents() {
         statusBar()->showMessage(tr("Порт %1 снова открыт.").arg(port + 1), 10000);
         m_lastPortState[static_cast<size_t>(port)] = -1;  // the next tick rewrites its tool tip
         if (m_waitDialog) m_waitDialog->SetNote(QString());
+    });
+    connect(m_events, &CBenchEvents::waitingForPollEnd, this, [this](int port) {
+        statusBar()->showMessage(
+            tr("Порт %1: ожидание завершения опроса прошлого эксперимента…").arg(port + 1), 10000);
+    });
+    connect(m_events, &CBenchEvents::pollLost, this, [this](int port) {
+        TickActivity();  // the port's pane says it at once
+        ShowMessage(QMessageBox::Warning, tr("Ошибка"),
+                    tr("Порт %1: опрос остановился; приборы этого порта больше не опрашиваются. "
+                       "Остановите и снова запустите эксперимент.")
+                        .arg(port + 1));
     });
     connect(m_events, &CBenchEvents::experimentStarted, this, [this](int) { UpdateCommands(); });
     connect(m_events, &CBenchEvents::experimentStopped, this, [this] { UpdateCommands(); });
@@ -312,7 +323,7 @@ void CMainFrame::UpdateTitle() { setWindowTitle(Q(m_bench.Title())); }
 void CMainFrame::RefillDeviceBox() {
     QComboBox* box = m_commands->DeviceBox();
     box->clear();
-    for (const SActiveDevice& device : m_bench.Settings().devices.Active())
+    for (const SActiveDevice& device : m_bench.ActiveDevices())
         box->addItem(QString::number(device.address));
     if (box->count() > 0) box->setCurrentIndex(0);
     m_view->SetCurrentDevice(0);
@@ -343,7 +354,9 @@ void CMainFrame::TickActivity() {
     for (int p = 0; p < kPortCount; ++p) m_panes->SetActivity(p, m_bench.Port(p).ActivityState());
     // The link parameters follow the ports as they open, close and dial.
     for (int p = 0; p < kPortCount; ++p) {
-        const QString text = Q(m_bench.Port(p).StatusText());
+        const QString text = m_bench.IsRunning() && m_bench.PollLost(p)
+                                 ? tr("Порт %1: опрос остановлен").arg(p + 1)
+                                 : Q(m_bench.Port(p).StatusText());
         if (m_panes->Pane(CStatusPanes::LinkPane(p))->text() != text) {
             m_panes->SetText(CStatusPanes::LinkPane(p), text);
             m_panes->Fit(width() - 40);

@@ -45,7 +45,7 @@ void CMainFrame::ToggleExperiment() {
 
 void CMainFrame::StartExperiment() {
     if (m_bench.IsSearching() || m_busy != Busy::None) return;
-    if (m_bench.Settings().devices.Active().empty()) {
+    if (m_bench.ActiveCount() == 0) {
         ShowMessage(QMessageBox::Critical, tr("Ошибка"), tr("Список приборов пуст."));
         return;
     }
@@ -128,7 +128,7 @@ void CMainFrame::ClearStatistics() {
 void CMainFrame::CalcStatistics() {
     std::uint32_t from = 0, to = 0;
     const bool range = m_view->StatisticsRange(from, to);
-    const size_t count = std::min(m_bench.Settings().devices.Active().size(), m_bench.StoreCount());
+    const size_t count = std::min(m_bench.ActiveCount(), m_bench.StoreCount());
     // A progress bar appears when the recompute takes longer than half a second.
     QPointer<QProgressDialog> progress =
         new QProgressDialog(tr("Расчет статистики"), QString(), 0, static_cast<int>(count), this);

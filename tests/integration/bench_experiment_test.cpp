@@ -12,70 +12,13 @@
 
 #include "bench/bench.h"
 #include "files/file_format.h"
-#include "sim/lib/sim_line.h"
-#include "sim/lib/sim_pty.h"
+#include "integration/bench_rig.h"
 
 namespace dravmer {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-class Events : public IBenchListener {
-public:
-    void OnWaitingForDevice(std::size_t, std::uint32_t address) override {
-        std::lock_guard lock(m);
-        waitingFor.push_back(address);
-    }
-    void OnSearchProgress(int, int, std::uint32_t, const std::string& text) override {
-        std::lock_guard lock(m);
-        if (!text.empty()) texts.push_back(text);
-    }
-    void OnError(const std::string& text) override {
-        std::lock_guard lock(m);
-        errors.push_back(text);
-    }
-    std::vector<std::uint32_t> Waiting() {
-        std::lock_guard lock(m);
-        return waitingFor;
-    }
-    std::mutex m;
-    std::vector<std::uint32_t> waitingFor;
-    std::vector<std::string> texts, errors;
-};
-
-// Simulated lines on pseudo-terminals behind ports 0.., the rest switched off.
-class Rig {
-public:
-    struct Line {
-        std::uint32_t transit;
-        int devices;
-        std::uint32_t first;
-    };
-    Rig(std::initializer_list<Line> lines, CMemorySettingsStore& store, const fs::path& out) {
-        int p = 0;
-        for (const auto& l : lines) {
-            sim::SLineConfig config;
-            config.transitAddress = l.transit;
-            sims.push_back(std::make_unique<sim::CSimLine>(config));
-            sims.back()->AddDevices(l.devices, l.first, 3);
-            servers.push_back(std::make_unique<sim::CSimPtyServer>(*sims.back(), 115200));
-            EXPECT_TRUE(servers.back()->Open()) << servers.back()->Error();
-            servers.back()->Start();
-            const std::string section = "ComSettingsPort" + std::to_string(p++);
-            store.SetString(section, "DevicePath", servers.back()->SlavePath());
-        }
-        for (; p < kPortCount; ++p)
-            store.SetInt("ComSettingsPort" + std::to_string(p), "UseLink", 0);
-        store.SetString("ExperimentSettings", "strPathToSaveFile", out.string() + "/");
-        store.SetString("ExperimentSettings", "strPeriod", "0.2");
-    }
-    ~Rig() {
-        for (auto& s : servers) s.reset();
-    }
-    std::vector<std::unique_ptr<sim::CSimLine>> sims;
-    std::vector<std::unique_ptr<sim::CSimPtyServer>> servers;
-};
 
 class BenchExperiment : public ::testing::Test {
 protected:
@@ -185,6 +128,41 @@ TEST_F(BenchExperiment, RecordsEverySecondWritesFilesAndNumbersExperimentsPerDay
     ASSERT_EQ(bench.Start(), StartResult::Started);
     EXPECT_EQ(bench.ExperimentNumber(), 3) << "a new day starts at 1, but never over old files";
     bench.Stop();
+}
+
+TEST_F(BenchExperiment, WritingSwitchedOffAndOnAgainGoesOnInTheSameFileAfterAGap) {
+    Rig rig({{0, 1, 5001}}, store, out);
+    CBench bench(store);
+    bench.LoadSettings();
+    bench.OpenPorts();
+    ASSERT_EQ(bench.Search(), 1);
+    ASSERT_EQ(bench.Start(), StartResult::Started);
+    WaitUntil([&] { return bench.Data(0).GetCount() >= 2; }, 5000ms);
+    const int before = bench.Data(0).GetCount();
+    EXPECT_FALSE(bench.ToggleWriteToFile());
+    const int paused = bench.Data(0).GetCount();
+    WaitUntil([&] { return bench.Data(0).GetCount() >= paused + 2; }, 5000ms);
+    EXPECT_TRUE(bench.ToggleWriteToFile());
+    const int resumed = bench.Data(0).GetCount();
+    WaitUntil([&] { return bench.Data(0).GetCount() >= resumed + 3; }, 6000ms);
+    bench.Stop();
+    const CDeviceData& live = bench.Data(0);
+    ASSERT_GE(live.GetCount(), resumed + 3);
+
+    CDeviceData back;
+    SLoadReport report;
+    ASSERT_EQ(LoadExperimentFile(back, bench.Files(0).FilePath(), nullptr, &report), 1)
+        << report.error;
+    // Everything before the switch-off and everything after the switch-on, nothing between.
+    ASSERT_GE(back.GetCount(), before);
+    for (int r = 0; r < before; ++r) EXPECT_EQ(back.GetSample(r).time, live.GetSample(r).time);
+    EXPECT_LT(back.GetCount(), live.GetCount());
+    EXPECT_GE(back.GetCount(), before + (live.GetCount() - resumed) - 1);
+    EXPECT_EQ(back.GetLastSample().time, live.GetLastSample().time);
+    bool gap = false;
+    for (int r = 1; r < back.GetCount(); ++r)
+        gap = gap || back.GetSample(r).time > back.GetSample(r - 1).time + 1;
+    EXPECT_TRUE(gap) << "the pause shows as missing seconds";
 }
 
 TEST_F(BenchExperiment, ADeviceThatGoesSilentIsCountedAndTheOthersCarryOn) {

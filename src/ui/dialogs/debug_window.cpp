@@ -38,7 +38,7 @@ CDebugWindow::CDebugWindow(SUiContext& context, QWidget* parent)
     };
     std::vector<SDevice> devices;
     CBench& bench = context.bench;
-    const auto& active = bench.Settings().devices.Active();
+    const auto active = bench.ActiveDevices();
     for (std::size_t i = 0; i < active.size() && i < bench.StoreCount(); ++i)
         devices.push_back({&bench.Data(i), active[i].address});
 

@@ -29,13 +29,13 @@ void CGraphHub::Save() {
 }
 
 int CGraphHub::DeviceCount() const {
-    return static_cast<int>(std::max(m_ctx.bench.Settings().devices.Active().size(),
+    return static_cast<int>(std::max(m_ctx.bench.ActiveCount(),
                                      m_ctx.bench.StoreCount()));
 }
 
 std::vector<std::uint32_t> CGraphHub::Addresses() const {
     std::vector<std::uint32_t> out;
-    for (const auto& a : m_ctx.bench.Settings().devices.Active()) out.push_back(a.address);
+    for (const auto& a : m_ctx.bench.ActiveDevices()) out.push_back(a.address);
     for (std::size_t i = out.size(); i < m_ctx.bench.StoreCount(); ++i) {
         // A loaded store carries its address at the end of its title ("261206-007-012345").
         std::string title = m_ctx.bench.Data(i).Title();

@@ -113,7 +113,7 @@ void CAllDevicesPage::RefreshColumns() {
 }
 
 void CAllDevicesPage::RefreshRows() {
-    const auto& active = m_context.bench.Settings().devices.Active();
+    const auto active = m_context.bench.ActiveDevices();
     const int rows = static_cast<int>(active.size());
     m_table->setRowCount(rows);
     for (int r = 0; r < rows; ++r) {
@@ -175,7 +175,7 @@ QString CAllDevicesPage::ClipboardText() const {
         // The range selected on the graph.
         first = from;
         last = to;
-    } else if (!m_haveRange && bench.StoreCount() > 0 && !bench.Settings().devices.Active().empty()) {
+    } else if (!m_haveRange && bench.StoreCount() > 0 && bench.ActiveCount() > 0) {
         const SStatState st = bench.Data(0).GetStatState();
         first = st.firstSecond;
         last = st.lastSecond;

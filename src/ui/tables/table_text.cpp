@@ -55,7 +55,7 @@ std::string AllDevicesText(CBench& bench, StatKind kind, const std::string& kind
     text += "Прибор\t";
     for (int j : columns) text.append(ParamName(j)).append("\t");
     text += "\r\n";
-    const auto& active = s.devices.Active();
+    const auto active = bench.ActiveDevices();
     for (std::size_t d = 0; d < active.size() && d < bench.StoreCount(); ++d) {
         CMeasRecord values = bench.Data(d).GetStat(kind);
         text += Printf("%u\t", active[d].address);
