@@ -157,7 +157,8 @@ void CBench::EnsureStores() {
         }
         if (k == SIZE_MAX) {
             auto store = std::make_unique<CDeviceData>(static_cast<int>(i));
-            files.push_back(std::make_unique<CExperimentFiles>(*store, FileOptionsFrom(m_settings)));
+            files.push_back(
+                std::make_unique<CExperimentFiles>(*store, FileOptionsFrom(m_settings)));
             data.push_back(std::move(store));
         } else {
             data.push_back(std::move(m_data[k]));

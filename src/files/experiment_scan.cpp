@@ -140,7 +140,8 @@ int CExperimentList::Scan(const std::string& folder) {
             // A binary file's time is its header's start time; a text file's comes from its
             // last write and duration, by the rule every reader of text files shares.
             if (entry.text)
-                entry.time = TxtStartTime(st.st_mtime, entry.duration, e.path().filename().string());
+                entry.time =
+                    TxtStartTime(st.st_mtime, entry.duration, e.path().filename().string());
             m_entries.push_back(entry);
         }
         if (ec) m_scanError = "Папка " + where + " прочитана не полностью: " + ec.message();

@@ -319,7 +319,8 @@ void CMainFrame::UpdateTitle() {
             what << QDateTime::fromSecsSinceEpoch(loaded.time).toString(
                 QStringLiteral("dd-MM-yyyy HH:mm"));
         if (const QString label = Q(loaded.label).simplified(); !label.isEmpty()) what << label;
-        if (!what.isEmpty()) title = what.join(QStringLiteral("  ")) + QStringLiteral(" — ") + title;
+        if (!what.isEmpty())
+            title = what.join(QStringLiteral("  ")) + QStringLiteral(" — ") + title;
     }
     setWindowTitle(title);
 }

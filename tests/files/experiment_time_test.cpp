@@ -40,11 +40,9 @@ TEST(TxtStartTime, IsTheLastWriteLessTheLastSecondWhenThatLandsOnTheNamedDate) {
     // A file copied (or touched) on another day: the named day at noon.
     EXPECT_EQ(TxtStartTime(Local(2027, 3, 1, 8, 0, 0), 60, name), Local(2026, 12, 6, 12, 0, 0));
     // Started the day before its name says (a clock set wrong): the named day at noon too.
-    EXPECT_EQ(TxtStartTime(Local(2026, 12, 6, 0, 10, 0), 3600, name),
-              Local(2026, 12, 6, 12, 0, 0));
+    EXPECT_EQ(TxtStartTime(Local(2026, 12, 6, 0, 10, 0), 3600, name), Local(2026, 12, 6, 12, 0, 0));
     // A name without a date keeps the last write less the seconds.
-    EXPECT_EQ(TxtStartTime(Local(2027, 3, 1, 8, 0, 0), 60, "run.txt"),
-              Local(2027, 3, 1, 7, 59, 0));
+    EXPECT_EQ(TxtStartTime(Local(2027, 3, 1, 8, 0, 0), 60, "run.txt"), Local(2027, 3, 1, 7, 59, 0));
 }
 
 TEST(TxtStartTime, OnlyRealDatesCountAsTheNamedDate) {

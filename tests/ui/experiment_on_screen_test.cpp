@@ -191,8 +191,7 @@ TEST_F(OnScreen, TheTitleNamesTheLoadedExperimentAndTheCommentGoesToItsOwnLabel)
         dialog.Edit()->setPlainText("{Date}  -  Experiment: {Experiment}   Повторная калибровка");
         dialog.accept();
     });
-    EXPECT_EQ(ReadAll(m_dir / "a" / "261206-007-label .txt"),
-              Utf8ToCp1251("Повторная калибровка"));
+    EXPECT_EQ(ReadAll(m_dir / "a" / "261206-007-label .txt"), Utf8ToCp1251("Повторная калибровка"));
     EXPECT_EQ(ReadAll(runLabel), Utf8ToCp1251("Прогон"));  // the run's comment is untouched
     EXPECT_TRUE(m_frame->windowTitle().startsWith("06-12-2026 10:00  Повторная калибровка — "))
         << m_frame->windowTitle().toStdString();

@@ -72,8 +72,8 @@ int main(int argc, char** argv) {
     }
     g_out = QString::fromLocal8Bit(argv[1]);
     fs::create_directories(argv[1]);
-    const fs::path work = fs::temp_directory_path() / ("dravmer-on-screen-shots-" +
-                                                       std::to_string(::getpid()));
+    const fs::path work =
+        fs::temp_directory_path() / ("dravmer-on-screen-shots-" + std::to_string(::getpid()));
     fs::remove_all(work);
     fs::create_directories(work / "a");
     fs::create_directories(work / "b");
