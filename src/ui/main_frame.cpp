@@ -1,6 +1,7 @@
 #include "ui/main_frame.h"
 
 #include <QAction>
+#include <QDateTime>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGuiApplication>
@@ -166,6 +167,7 @@ void CMainFrame::ConnectCommands() {
         m_view->SetCurrentDevice(current);
     });
     connect(m_view, &CViewState::deviceListChanged, this, &CMainFrame::RefillDeviceBox);
+    connect(m_view, &CViewState::experimentCommentChanged, this, &CMainFrame::UpdateTitle);
 }
 
 void CMainFrame::ConnectEvents() {
@@ -318,7 +320,21 @@ QMessageBox* CMainFrame::ShowMessage(int icon, const QString& caption, const QSt
 
 // ------------------------------------------------------------------ window state
 
-void CMainFrame::UpdateTitle() { setWindowTitle(Q(m_bench.Title())); }
+void CMainFrame::UpdateTitle() {
+    QString title = Q(m_bench.Title());
+    // A loaded experiment names itself first: when it started and its comment.
+    if (m_bench.ShowsLoadedExperiment()) {
+        const CBench::SLoadedExperiment loaded = m_bench.LoadedExperiment();
+        QStringList what;
+        if (loaded.time > 0)
+            what << QDateTime::fromSecsSinceEpoch(loaded.time).toString(
+                QStringLiteral("dd-MM-yyyy HH:mm"));
+        if (const QString label = Q(loaded.label).simplified(); !label.isEmpty()) what << label;
+        if (!what.isEmpty())
+            title = what.join(QStringLiteral("  ")) + QStringLiteral(" — ") + title;
+    }
+    setWindowTitle(title);
+}
 
 void CMainFrame::RefillDeviceBox() {
     QComboBox* box = m_commands->DeviceBox();
