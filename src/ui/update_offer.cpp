@@ -291,19 +291,15 @@ void CUpdateOffer::Downloaded(int rc) {
         ShowFailure();
         return;
     }
-    HandOffWhenIdle(false);
+    HandOffWhenIdle();
 }
 
-void CUpdateOffer::HandOffWhenIdle(bool askFirst) {
-    if ((m_busy && m_busy()) || (askFirst && QApplication::activeModalWidget())) {
-        // An experiment started while the release came: it is never cut short. The release
-        // waits, and the operator is asked again once the experiment has stopped.
+void CUpdateOffer::HandOffWhenIdle() {
+    if (m_busy && m_busy()) {
+        // An experiment runs: it is never cut short. The release waits, and the operator is
+        // asked again once the experiment has stopped.
         m_stage = Stage::WaitingForStop;
         m_timer->start();
-        return;
-    }
-    if (askFirst) {
-        AskToInstall();
         return;
     }
     HandOff();
@@ -320,12 +316,13 @@ void CUpdateOffer::AskToInstall() {
         "updateConfirm");
     connect(box, &QMessageBox::finished, this, [this, box](int) {
         if (m_stage != Stage::Confirming) return;
+        m_confirm = nullptr;  // answered: no longer the question on screen
         if (box->clickedButton() != box->button(QMessageBox::Yes)) {
             m_service.DiscardDownload();
             Finish(-1);
             return;
         }
-        HandOffWhenIdle(true);
+        HandOffWhenIdle();
     });
     m_confirm = box;
     box->open();

@@ -96,8 +96,8 @@ private:
     void Prepared(int rc, const SUpdateOffer& offer);
     void Answered(bool yes);
     void Downloaded(int rc);
-    // The hand-off, or waiting for the experiment to stop first.
-    void HandOffWhenIdle(bool askFirst);
+    // The hand-off, or while an experiment runs waiting for its stop (then asking again).
+    void HandOffWhenIdle();
     void AskToInstall();
     void HandOff();
     void ShowFailure();
