@@ -75,37 +75,47 @@ QString UpdateRefusalText(EUpdateRefusal why) {
         case EUpdateRefusal::kCancelled:
             return CUpdateOffer::tr("Загрузка новой версии отменена.");
         case EUpdateRefusal::kDownload:
-            return CUpdateOffer::tr("Загрузка новой версии прервалась или принесла не тот файл, "
-                                    "который описал сервер.");
+            return CUpdateOffer::tr(
+                "Загрузка новой версии прервалась или принесла не тот файл, "
+                "который описал сервер.");
         case EUpdateRefusal::kTooLarge:
-            return CUpdateOffer::tr("Файл новой версии на сервере больше %1 МБ: такой файл не "
-                                    "загружается.")
+            return CUpdateOffer::tr(
+                       "Файл новой версии на сервере больше %1 МБ: такой файл не "
+                       "загружается.")
                 .arg(kMaxReleaseBytes / (1024 * 1024));
         case EUpdateRefusal::kWrite:
-            return CUpdateOffer::tr("Не удалось записать новую версию в папку программы (нет места "
-                                    "на диске или нет прав на запись).");
+            return CUpdateOffer::tr(
+                "Не удалось записать новую версию в папку программы (нет места "
+                "на диске или нет прав на запись).");
         case EUpdateRefusal::kNotProgram:
-            return CUpdateOffer::tr("Загруженный файл не является программой для этого компьютера.");
+            return CUpdateOffer::tr(
+                "Загруженный файл не является программой для этого компьютера.");
         case EUpdateRefusal::kNoChecksum:
-            return CUpdateOffer::tr("Сервер не опубликовал контрольную сумму SHA-256 новой версии, "
-                                    "а ключ проверки подписи не задан: непроверенная версия не "
-                                    "устанавливается.");
+            return CUpdateOffer::tr(
+                "Сервер не опубликовал контрольную сумму SHA-256 новой версии, "
+                "а ключ проверки подписи не задан: непроверенная версия не "
+                "устанавливается.");
         case EUpdateRefusal::kChecksum:
-            return CUpdateOffer::tr("Загруженный файл не совпадает с контрольной суммой SHA-256, "
-                                    "опубликованной сервером.");
+            return CUpdateOffer::tr(
+                "Загруженный файл не совпадает с контрольной суммой SHA-256, "
+                "опубликованной сервером.");
         case EUpdateRefusal::kBadKey:
-            return CUpdateOffer::tr("Ключ проверки подписи в настройках "
-                                    "(UpdateVersionSettings/PublicKey) неверен: нужны 64 "
-                                    "шестнадцатеричные цифры.");
+            return CUpdateOffer::tr(
+                "Ключ проверки подписи в настройках "
+                "(UpdateVersionSettings/PublicKey) неверен: нужны 64 "
+                "шестнадцатеричные цифры.");
         case EUpdateRefusal::kNoSignature:
-            return CUpdateOffer::tr("На сервере нет подписи новой версии: неподписанная версия не "
-                                    "устанавливается.");
+            return CUpdateOffer::tr(
+                "На сервере нет подписи новой версии: неподписанная версия не "
+                "устанавливается.");
         case EUpdateRefusal::kOtherKey:
-            return CUpdateOffer::tr("Новая версия подписана другим ключом, а не ключом, заданным "
-                                    "в настройках: она не устанавливается.");
+            return CUpdateOffer::tr(
+                "Новая версия подписана другим ключом, а не ключом, заданным "
+                "в настройках: она не устанавливается.");
         case EUpdateRefusal::kBadSignature:
-            return CUpdateOffer::tr("Подпись новой версии не сходится: файл изменён или повреждён, "
-                                    "он не устанавливается.");
+            return CUpdateOffer::tr(
+                "Подпись новой версии не сходится: файл изменён или повреждён, "
+                "он не устанавливается.");
         case EUpdateRefusal::kVersionAnswer:
             return CUpdateOffer::tr("Загруженная программа не сообщила ожидаемый номер версии.");
         case EUpdateRefusal::kHandOff:
@@ -257,11 +267,9 @@ void CUpdateOffer::Answered(bool yes) {
     progress->setValue(0);
     // Cancel, Escape and closing the dialog all end the download; the worker then removes what
     // it had written.
-    const auto cancel = [this] {
+    connect(progress, &QProgressDialog::canceled, this, [this] {
         if (m_stage == Stage::Downloading) m_service.CancelDownload();
-    };
-    connect(progress, &QProgressDialog::canceled, this, cancel);
-    connect(progress, &QDialog::rejected, this, cancel);
+    });
     progress->open();
     m_progress = progress;
     JoinWorker();
@@ -307,13 +315,13 @@ void CUpdateOffer::HandOffWhenIdle() {
 
 void CUpdateOffer::AskToInstall() {
     m_stage = Stage::Confirming;
-    QMessageBox* box = MakeQuestion(
-        tr("Обновление версии"),
-        tr("Новая версия программы %1.%2 загружена и проверена.\n"
-           "Установить её сейчас? Программа закроется и запустится в новой версии.")
-            .arg(m_offerMajor, 2, 10, QChar('0'))
-            .arg(m_offerMinor, 2, 10, QChar('0')),
-        "updateConfirm");
+    QMessageBox* box =
+        MakeQuestion(tr("Обновление версии"),
+                     tr("Новая версия программы %1.%2 загружена и проверена.\n"
+                        "Установить её сейчас? Программа закроется и запустится в новой версии.")
+                         .arg(m_offerMajor, 2, 10, QChar('0'))
+                         .arg(m_offerMinor, 2, 10, QChar('0')),
+                     "updateConfirm");
     connect(box, &QMessageBox::finished, this, [this, box](int) {
         if (m_stage != Stage::Confirming) return;
         m_confirm = nullptr;  // answered: no longer the question on screen

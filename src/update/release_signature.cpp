@@ -80,7 +80,9 @@ std::optional<SReleaseSignature> ParseReleaseSignature(const std::string& text) 
     return s;
 }
 
-std::string ReleaseSignedPrefix(const std::string& name) { return "dravmer-release\n" + name + "\n"; }
+std::string ReleaseSignedPrefix(const std::string& name) {
+    return "dravmer-release\n" + name + "\n";
+}
 
 struct CReleaseVerifier::SState {
     crypto_sign_state sign{};

@@ -61,15 +61,15 @@ int CUpdateService::DownloadOffer(const std::function<void(int)>& progress) {
     }
     const std::optional<std::string> sha = m_offered.entry.Sha256();
     if (!key && !sha) {
-        return Refuse(EUpdateRefusal::kNoChecksum,
-                      "the server published no SHA-256 of " + m_fileName + " and no release key is set");
+        return Refuse(EUpdateRefusal::kNoChecksum, "the server published no SHA-256 of " +
+                                                       m_fileName + " and no release key is set");
     }
 
     // The release goes straight to a file that nobody can run before it has passed every check.
     CPartFile part(target);
     if (!part.IsOpen()) {
-        return Refuse(EUpdateRefusal::kWrite, "cannot write " + part.PartPath().string() + ": " +
-                                                  std::strerror(errno));
+        return Refuse(EUpdateRefusal::kWrite,
+                      "cannot write " + part.PartPath().string() + ": " + std::strerror(errno));
     }
     CSha256 digest;
     CReleaseVerifier verifier(m_fileName);
@@ -99,18 +99,20 @@ int CUpdateService::DownloadOffer(const std::function<void(int)>& progress) {
                                                   std::strerror(writeError));
     }
     if (got != size) {
-        return Refuse(EUpdateRefusal::kDownload,
-                      Format("download of %s gave %d of %lld bytes (%d %s)", m_fileName.c_str(),
-                             got, size, m_client.LastResult(),
-                             QueryResultText(m_client.LastResult())));
+        return Refuse(
+            EUpdateRefusal::kDownload,
+            Format("download of %s gave %d of %lld bytes (%d %s)", m_fileName.c_str(), got, size,
+                   m_client.LastResult(), QueryResultText(m_client.LastResult())));
     }
     // Nothing replaces the running program unless it is a program for this machine, is the
     // file the lab published, and starts.
     if (!IsExecutableForThisMachine(head)) {
-        return Refuse(EUpdateRefusal::kNotProgram, "the download is not a program for this machine");
+        return Refuse(EUpdateRefusal::kNotProgram,
+                      "the download is not a program for this machine");
     }
     if (sha && *sha != digest.FinishHex()) {
-        return Refuse(EUpdateRefusal::kChecksum, "the download does not match the published SHA-256");
+        return Refuse(EUpdateRefusal::kChecksum,
+                      "the download does not match the published SHA-256");
     }
     if (key) {
         if (const EUpdateRefusal why = FetchAndVerifySignature(verifier, *key);
@@ -125,9 +127,9 @@ int CUpdateService::DownloadOffer(const std::function<void(int)>& progress) {
     const std::string answer = ProgramVersionOutput(target, m_config.versionAnswerMs);
     if (answer.find(VersionString(serverMajor, serverMinor)) == std::string::npos) {
         ::unlink(target.c_str());
-        return Refuse(EUpdateRefusal::kVersionAnswer,
-                      target.string() + " --version did not answer " +
-                          VersionString(serverMajor, serverMinor));
+        return Refuse(EUpdateRefusal::kVersionAnswer, target.string() +
+                                                          " --version did not answer " +
+                                                          VersionString(serverMajor, serverMinor));
     }
     if (m_cancel) {
         ::unlink(target.c_str());
@@ -143,8 +145,9 @@ EUpdateRefusal CUpdateService::FetchAndVerifySignature(CReleaseVerifier& verifie
     SFileDescription d;
     const int rc = m_client.Describe(name, d);
     if (rc != kQrOk) {
-        Refuse(m_cancel ? EUpdateRefusal::kCancelled : EUpdateRefusal::kNoSignature,
-               Format("no signature %s on the server (%d %s)", name.c_str(), rc, QueryResultText(rc)));
+        Refuse(
+            m_cancel ? EUpdateRefusal::kCancelled : EUpdateRefusal::kNoSignature,
+            Format("no signature %s on the server (%d %s)", name.c_str(), rc, QueryResultText(rc)));
         return m_refusal;
     }
     std::vector<std::uint8_t> bytes;
@@ -166,7 +169,8 @@ EUpdateRefusal CUpdateService::FetchAndVerifySignature(CReleaseVerifier& verifie
         text = name + " is not a release signature";
     } else if (signature->key != key) {
         why = EUpdateRefusal::kOtherKey;
-        text = name + " was made with the key " + HexText(signature->key.data(), signature->key.size()) +
+        text = name + " was made with the key " +
+               HexText(signature->key.data(), signature->key.size()) +
                ", not with this bench's release key";
     } else if (!verifier.Verify(*signature, key)) {
         why = EUpdateRefusal::kBadSignature;

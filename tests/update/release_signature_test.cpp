@@ -1,5 +1,7 @@
 // Release keys and signatures: the lab's tool that makes and uses them, and the format the
 // benches read.
+#include "update/release_signature.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -13,7 +15,6 @@
 #include "fileserver/file_server.h"
 #include "fileserver/release_signing.h"
 #include "update/query_client.h"
-#include "update/release_signature.h"
 
 namespace dravmer {
 namespace {
@@ -204,16 +205,17 @@ TEST_F(ReleaseSigning, ServerProgramMakesTheKeyAndSignsAndServesTheSignature) {
 
     const fs::path prog = Release("prog", std::string(200000, 'p'));
     ASSERT_EQ(RunCommand(program + " --sign " + (keys / fileserver::kSecretKeyFile).string() + " " +
-                      prog.string(),
-                  &out),
+                             prog.string(),
+                         &out),
               0)
         << out;
     EXPECT_TRUE(Verifies("prog", std::string(200000, 'p'), ReadText(prog.string() + ".sig"),
                          *ParseReleaseKey(publicHex)));
-    EXPECT_EQ(RunCommand(program + " --sign " + prog.string(), &out), 2) << "needs a key and a file";
+    EXPECT_EQ(RunCommand(program + " --sign " + prog.string(), &out), 2)
+        << "needs a key and a file";
     EXPECT_EQ(RunCommand(program + " --sign " + (keys / fileserver::kSecretKeyFile).string() + " " +
-                      (m_top / "missing").string(),
-                  &out),
+                             (m_top / "missing").string(),
+                         &out),
               1);
     EXPECT_EQ(RunCommand(program + " --gen-key " + keys.string() + " --sign a b", &out), 2);
     ASSERT_EQ(RunCommand(program + " --help", &out), 0);

@@ -49,7 +49,7 @@ TEST_F(UpdateWindow, CancelEscapeAndClosingEndTheDownloadAndRemoveIt) {
         QPushButton* cancel = CancelButton(progress);
         ASSERT_NE(cancel, nullptr);
         // The server holds the rest back: the download is under way.
-        QTRY_VERIFY_WITH_TIMEOUT(fake.Paused(), 10000);
+        ASSERT_TRUE(WaitUntil([&] { return fake.Paused(); }, 10000));
         EXPECT_EQ(offer->CurrentStage(), CUpdateOffer::Stage::Downloading);
         switch (way) {
             case Way::CancelButton:
@@ -69,7 +69,7 @@ TEST_F(UpdateWindow, CancelEscapeAndClosingEndTheDownloadAndRemoveIt) {
                 EXPECT_FALSE(frame->isVisible());
                 break;
         }
-        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 10000);
+        ASSERT_TRUE(WaitUntil([&] { return finished.size() == 1; }, 10000));
         EXPECT_EQ(finished.at(0).at(0).toInt(), -1);
         EXPECT_EQ(offer->CurrentStage(), CUpdateOffer::Stage::Done);
         EXPECT_EQ(service->LastRefusal(), EUpdateRefusal::kCancelled);
@@ -101,18 +101,19 @@ TEST_F(UpdateWindow, ReleaseThatArrivesDuringAnExperimentWaitsForTheStopAndAsksA
         bool running = false;
         QWidget window;
         window.show();
-        auto* offer = new CUpdateOffer(*service, [&running] { return running; }, &window);
+        auto* offer = new CUpdateOffer(
+            *service, [&running] { return running; }, &window);
         offer->Start(20);
         service->StartCheck();
         QMessageBox* box = WaitQuestion(*offer);
         ASSERT_NE(box, nullptr);
         QSignalSpy finished(offer, &CUpdateOffer::finished);
         box->button(QMessageBox::Yes)->click();
-        QTRY_VERIFY_WITH_TIMEOUT(fake.Paused(), 10000);
+        ASSERT_TRUE(WaitUntil([&] { return fake.Paused(); }, 10000));
         running = true;  // the operator starts an experiment while the release comes
         fake.Resume();
-        QTRY_COMPARE_WITH_TIMEOUT(offer->CurrentStage(), CUpdateOffer::Stage::WaitingForStop,
-                                  20000);
+        ASSERT_TRUE(WaitUntil(
+            [&] { return offer->CurrentStage() == CUpdateOffer::Stage::WaitingForStop; }, 20000));
         // Downloaded and checked, and nothing more while the experiment runs.
         QTest::qWait(300);
         EXPECT_EQ(offer->CurrentStage(), CUpdateOffer::Stage::WaitingForStop);
@@ -123,7 +124,7 @@ TEST_F(UpdateWindow, ReleaseThatArrivesDuringAnExperimentWaitsForTheStopAndAsksA
         EXPECT_EQ(BenchFiles(), (std::vector<std::string>{"prog", "prog_05.44"}));
 
         running = false;  // the experiment stops: asked again
-        QTRY_VERIFY_WITH_TIMEOUT(offer->Confirmation() != nullptr, 5000);
+        ASSERT_TRUE(WaitUntil([&] { return offer->Confirmation() != nullptr; }, 5000));
         QMessageBox* confirm = offer->Confirmation();
         EXPECT_EQ(confirm->windowTitle(), QString("Обновление версии"));
         EXPECT_TRUE(confirm->text().contains("Новая версия программы 05.44 загружена"))
@@ -144,11 +145,11 @@ TEST_F(UpdateWindow, ReleaseThatArrivesDuringAnExperimentWaitsForTheStopAndAsksA
         QTest::qWait(200);
         EXPECT_EQ(BenchFiles(), (std::vector<std::string>{"prog", "prog_05.44"}));
         running = false;
-        QTRY_VERIFY_WITH_TIMEOUT(offer->Confirmation() != nullptr, 5000);
+        ASSERT_TRUE(WaitUntil([&] { return offer->Confirmation() != nullptr; }, 5000));
         offer->Confirmation()->button(QMessageBox::Yes)->click();
         ASSERT_EQ(finished.size(), 1);
         EXPECT_EQ(finished.at(0).at(0).toInt(), 1);
-        QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 5000);
+        ASSERT_TRUE(WaitUntil([&] { return !window.isVisible(); }, 5000));
         // The hand-off started: the running version is kept under its versioned name.
         EXPECT_EQ(ReadText(m_benchDir / "prog_05.43"), ReadText(TESTPROG_OLD));
     }
@@ -174,7 +175,8 @@ TEST_F(UpdateWindow, ReleaseRefusedForWantOfASignatureIsSaidAndNothingChanges) {
     EXPECT_TRUE(failed->text().contains(UpdateRefusalText(EUpdateRefusal::kNoSignature)))
         << failed->text().toStdString();
     EXPECT_TRUE(failed->text().contains("Текущая версия 05.43 продолжает работу"));
-    EXPECT_TRUE(failed->detailedText().contains("prog.sig")) << failed->detailedText().toStdString();
+    EXPECT_TRUE(failed->detailedText().contains("prog.sig"))
+        << failed->detailedText().toStdString();
     EXPECT_EQ(BenchFiles(), std::vector<std::string>{"prog"});
     EXPECT_TRUE(frame.isVisible());
 }
@@ -191,7 +193,8 @@ TEST(UpdateRefusal, EveryCauseIsSaidInItsOwnWords) {
     }
     EXPECT_TRUE(UpdateRefusalText(EUpdateRefusal::kTooLarge).contains("512 МБ"));
     EXPECT_TRUE(UpdateRefusalText(EUpdateRefusal::kNoChecksum).contains("SHA-256"));
-    EXPECT_TRUE(UpdateRefusalText(EUpdateRefusal::kBadKey).contains("UpdateVersionSettings/PublicKey"));
+    EXPECT_TRUE(
+        UpdateRefusalText(EUpdateRefusal::kBadKey).contains("UpdateVersionSettings/PublicKey"));
 }
 
 }  // namespace

@@ -104,7 +104,7 @@ TEST_F(UpdateWindow, YesDownloadsStartsTheNewVersionAndClosesTheWindow) {
     EXPECT_TRUE(offer->Progress()->isVisible());
     ASSERT_TRUE(finished.wait(15000));
     EXPECT_EQ(finished.at(0).at(0).toInt(), 1);
-    QTRY_VERIFY_WITH_TIMEOUT(!frame.isVisible(), 2000);
+    ASSERT_TRUE(WaitUntil([&] { return !frame.isVisible(); }, 2000));
     // The running version is kept; the new one took over with /update1 and, once this
     // process's wait ran out, put itself in place of prog.
     EXPECT_EQ(ReadText(m_benchDir / "prog_05.43"), ReadText(TESTPROG_OLD));
@@ -157,7 +157,7 @@ TEST_F(UpdateWindow, PollingFollowsTheCheckStateAndWaitsForTheExperiment) {
         CUpdateOffer offer(*service, {}, &window);
         offer.Start(20);
         service->StartCheck();
-        QTRY_VERIFY_WITH_TIMEOUT(!offer.Polling(), 5000);
+        ASSERT_TRUE(WaitUntil([&] { return !offer.Polling(); }, 5000));
         EXPECT_EQ(service->CheckState(), CUpdateService::kNothing);
         EXPECT_EQ(offer.CurrentStage(), CUpdateOffer::Stage::Idle);
         EXPECT_EQ(offer.Question(), nullptr);
@@ -182,7 +182,8 @@ TEST_F(UpdateWindow, PollingFollowsTheCheckStateAndWaitsForTheExperiment) {
     CUpdateOffer offer(
         *service, [&running] { return running; }, &window);
     service->StartCheck();
-    QTRY_COMPARE_WITH_TIMEOUT(service->CheckState(), int(CUpdateService::kNewer), 5000);
+    ASSERT_TRUE(
+        WaitUntil([&] { return service->CheckState() == int(CUpdateService::kNewer); }, 5000));
     for (int i = 0; i < 3; ++i) offer.Poll();
     QTest::qWait(100);
     EXPECT_EQ(offer.CurrentStage(), CUpdateOffer::Stage::Polling);
@@ -239,7 +240,7 @@ TEST_F(UpdateWindow, AboutBoxShowsTheVersionAndSavesTheServer) {
     const QString address = QString("127.0.0.1:%1").arg(m_server.Port());
     dialog->ServerEdit()->setText(" " + address + " ");
     QTest::mouseClick(dialog->Buttons()->button(QDialogButtonBox::Ok), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(frame.findChild<CAboutDialog*>() == nullptr, 1000);
+    ASSERT_TRUE(WaitUntil([&] { return frame.findChild<CAboutDialog*>() == nullptr; }, 5000));
     EXPECT_EQ(m_settings.GetString("UpdateVersionSettings", "Server", ""), address.toStdString());
     EXPECT_EQ(UpdateServerFromSettings(m_settings), address.toStdString());
     EXPECT_EQ(service->ServerName(), "127.0.0.1");

@@ -29,6 +29,19 @@ namespace dravmer::ui {
 
 namespace fs = std::filesystem;
 
+// Runs the UI thread's events until pred holds or ms pass. (Qt's QTRY_ macros only return from
+// the test function when they fail, which GoogleTest takes for a pass.)
+template <class F>
+bool WaitUntil(F pred, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > ms) return false;
+        QTest::qWait(10);
+    }
+    return true;
+}
+
 inline QApplication& App() {
     static int argc = 1;
     static char name[] = "test_update_ui";

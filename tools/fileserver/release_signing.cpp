@@ -93,8 +93,9 @@ bool GenerateReleaseKey(const fs::path& dir, std::string& publicHex, std::string
     const fs::path secretPath = dir / kSecretKeyFile;
     const fs::path publicPath = dir / kPublicKeyFile;
     if (fs::exists(secretPath, ec) || fs::exists(publicPath, ec)) {
-        error = dir.string() + " already holds a release key; a new key would lock out every "
-                               "bench that trusts the old one (remove it first if that is meant)";
+        error = dir.string() +
+                " already holds a release key; a new key would lock out every "
+                "bench that trusts the old one (remove it first if that is meant)";
         return false;
     }
     std::array<unsigned char, crypto_sign_PUBLICKEYBYTES> pk{};
@@ -144,7 +145,8 @@ bool SignRelease(const fs::path& keyFile, const fs::path& file, std::string& pub
     crypto_sign_state state;
     crypto_sign_init(&state);
     const std::string prefix = ReleaseSignedPrefix(file.filename().string());
-    crypto_sign_update(&state, reinterpret_cast<const unsigned char*>(prefix.data()), prefix.size());
+    crypto_sign_update(&state, reinterpret_cast<const unsigned char*>(prefix.data()),
+                       prefix.size());
     std::vector<unsigned char> block(1 << 16);
     bool readOk = true;
     for (;;) {
