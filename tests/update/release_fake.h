@@ -49,8 +49,11 @@ public:
     int Port() const { return m_port; }
 
     void Add(const std::string& name, SFile file) {
+        // Hashed here, not while a client waits for the description.
+        const std::string sha = Sha256Hex(file.bytes.data(), file.bytes.size());
         std::lock_guard lock(m_mutex);
         m_files[name] = std::move(file);
+        m_digests[name] = sha;
     }
     // Chunk requests after the first n wait until Resume (or until the client goes away).
     void PauseAfterChunks(int n) {
@@ -127,9 +130,7 @@ private:
                 d.entry.SetName(text);
                 d.entry.major = static_cast<std::uint8_t>(open->major);
                 d.entry.minor = static_cast<std::uint8_t>(open->minor);
-                if (open->publishSha) {
-                    d.entry.SetSha256(Sha256Hex(open->bytes.data(), open->bytes.size()));
-                }
+                if (open->publishSha) d.entry.SetSha256(m_digests[text]);
                 d.size = static_cast<std::int32_t>(open->describedSize >= 0 ? open->describedSize
                                                                             : open->bytes.size());
                 std::uint8_t raw[kFileDescriptionSize];
@@ -180,6 +181,7 @@ private:
     std::condition_variable m_cv;
     bool m_stop = false;
     std::map<std::string, SFile> m_files;
+    std::map<std::string, std::string> m_digests;
     int m_pauseAfter = -1;
     std::atomic<int> m_chunksSent{0};
     std::atomic<bool> m_paused{false};

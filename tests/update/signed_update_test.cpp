@@ -97,6 +97,7 @@ TEST_F(SignedUpdate, BenchWithTheLabsKeyTakesTheSignedReleaseAndHandsOffOnlyWhen
     const std::string key = MakeKey("lab");
     Serve();
     SignAs("lab", m_releases / "prog");
+    ASSERT_TRUE(test::WarmUpDescribe(m_server->TcpPort(), "prog"));
     auto service = Service(key, m_server->TcpPort());
     ASSERT_EQ(Download(*service), 1) << service->LastError();
     EXPECT_EQ(service->LastRefusal(), EUpdateRefusal::kNone);
@@ -156,6 +157,7 @@ TEST_F(SignedUpdate, BenchWithAKeyRefusesEveryReleaseItsKeyDidNotSign) {
             fs::remove(m_releases / name);
         Serve();
         c.publish();
+        ASSERT_TRUE(test::WarmUpDescribe(m_server->TcpPort(), "prog"));
         auto service = Service(c.key, m_server->TcpPort());
         EXPECT_EQ(Download(*service), -1);
         EXPECT_EQ(service->LastRefusal(), c.refusal) << service->LastError();
