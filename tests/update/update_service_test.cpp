@@ -1,3 +1,5 @@
+#include "update/update_service.h"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,9 +11,8 @@
 #include <thread>
 
 #include "fileserver/file_server.h"
-#include "update/test_server.h"
 #include "update/self_update_files.h"
-#include "update/update_service.h"
+#include "update/test_server.h"
 
 namespace dravmer {
 namespace {
