@@ -85,8 +85,9 @@ int CUpdateService::DownloadOffer(const std::function<void(int)>& progress) {
             }
             digest.Add(data, count);
             if (key) verifier.Add(data, count);
+            errno = 0;
             if (!part.Write(data, count)) {
-                writeError = errno;
+                writeError = errno != 0 ? errno : EIO;
                 return false;
             }
             return true;

@@ -2,6 +2,8 @@
 // without one only a release whose SHA-256 the server published, never one described larger than
 // the bench takes; the download goes to disk as it comes and a cancel removes it.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -255,6 +257,34 @@ TEST_F(SignedUpdate, DownloadGoesToDiskAsItComesAndACancelRemovesIt) {
     EXPECT_EQ(service->LastRefusal(), EUpdateRefusal::kCancelled);
     EXPECT_EQ(BenchFiles(), std::vector<std::string>{"prog"});
     EXPECT_EQ(fake.ChunksSent(), 2);
+}
+
+// A disk that fills while the release comes: refused as unwritable, the part file removed.
+TEST_F(SignedUpdate, ReleaseThatCannotBeWrittenIsRefusedAndLeavesNothing) {
+    test::CReleaseFake fake;
+    test::CReleaseFake::SFile release;
+    release.bytes.assign(3 * kQueryMaxChunk, 0x42);
+    release.major = 5;
+    release.minor = 44;
+    fake.Add("prog", release);
+    auto service = Service("", fake.Port());
+    SUpdateOffer offer;
+    ASSERT_EQ(service->PrepareOffer(offer), 1);
+    // A file size limit stands in for the full disk: writes past it fail with EFBIG.
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto savedSignal = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = kQueryMaxChunk + 1000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const int rc = service->DownloadOffer();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::signal(SIGXFSZ, savedSignal);
+    EXPECT_EQ(rc, -1);
+    EXPECT_EQ(service->LastRefusal(), EUpdateRefusal::kWrite) << service->LastError();
+    EXPECT_NE(service->LastError().find("File too large"), std::string::npos)
+        << service->LastError();
+    EXPECT_EQ(BenchFiles(), std::vector<std::string>{"prog"});
 }
 
 }  // namespace
