@@ -57,6 +57,7 @@ int main(int argc, char** argv) {
     if (!dravmer::ui::ApplyUpdateServer(updates, updateServer))
         dravmer::ui::UpdateTraceWriter()("update: the update server \"" + updateServer +
                                          "\" is not HOST or HOST:PORT; nothing is checked");
+    updates.SetPublicKey(dravmer::UpdatePublicKeyFromSettings(settings));
     if (!line.demo && !updates.ServerName().empty()) updates.StartCheck();
     int rc = 0;
     {

@@ -444,6 +444,9 @@ void CMainFrame::resizeEvent(QResizeEvent* event) {
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
     SavePlacement();
+    // An update under way ends with the window: its download is cancelled and removed, and no
+    // hand-off starts later from a process without a window.
+    for (CUpdateOffer* offer : findChildren<CUpdateOffer*>()) offer->Abandon();
     // A start waiting for a device gives up; a running experiment stops and closes its files.
     m_closing = true;
     m_bench.CancelStart();

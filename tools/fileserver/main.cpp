@@ -5,8 +5,14 @@
 #include <iostream>
 
 #include "fileserver/file_server.h"
+#include "fileserver/release_signing.h"
 
 int main(int argc, char** argv) {
+    // --gen-key and --sign do their work and end; they start no server.
+    if (const int rc = dravmer::fileserver::RunSigningCommand(argc, argv, std::cout, std::cerr);
+        rc >= 0) {
+        return rc;
+    }
     dravmer::fileserver::SFileServerOptions options;
     int idleSeconds = 60;
     CLI::App app{"Serves the releases in a folder to the benches (remote file service)."};
@@ -23,6 +29,7 @@ int main(int argc, char** argv) {
         ->capture_default_str()
         ->check(CLI::Range(1, 86400));
     app.set_version_flag("--version", "dravmer-fileserver 05.43");
+    app.footer(dravmer::fileserver::kSigningUsage);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
