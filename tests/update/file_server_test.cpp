@@ -61,6 +61,7 @@ protected:
         o.port = 0;
         o.allowUpload = allowUpload;
         o.idleTimeoutMs = idleMs;
+        o.logFile = m_outside / "fileserver.log";
         m_server = std::make_unique<CFileServer>(o);
         std::string error;
         ASSERT_TRUE(m_server->Listen(error)) << error;
