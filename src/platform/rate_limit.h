@@ -11,7 +11,8 @@ namespace dravmer {
 class CRateLimit {
 public:
     using Clock = std::chrono::steady_clock;
-    CRateLimit(double perSecond, double burst) : m_perSecond(perSecond), m_burst(burst), m_tokens(burst) {}
+    CRateLimit(double perSecond, double burst)
+        : m_perSecond(perSecond), m_burst(burst), m_tokens(burst) {}
 
     // True when one more event may pass now.
     bool Take(Clock::time_point now = Clock::now()) {

@@ -79,8 +79,9 @@ bool SendAllBefore(int socket, const unsigned char* data, std::size_t size,
                    std::chrono::steady_clock::time_point deadline) {
     using namespace std::chrono;
     while (size > 0) {
-        const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
-        if (left <= 0) return false;
+        const auto now = steady_clock::now();
+        if (now >= deadline) return false;
+        const auto left = ceil<milliseconds>(deadline - now).count();
         // Each wait is cut to what is left of the whole.
         const int step = static_cast<int>(std::min<long long>(left, 1000));
         const ssize_t n = ::send(socket, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);

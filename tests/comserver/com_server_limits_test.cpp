@@ -260,9 +260,8 @@ TEST(ComServerNames, AConnectionHasOneNameThatLeavesWithIt) {
         ASSERT_EQ(renamer.Next().status, kCsStatusOk);
     }
     // The names leave with their connections.
-    EXPECT_TRUE(Eventually([&] {
-        return server.Line(0).ClientCount() == 0 && server.Line(1).ClientCount() == 0;
-    }));
+    EXPECT_TRUE(Eventually(
+        [&] { return server.Line(0).ClientCount() == 0 && server.Line(1).ClientCount() == 0; }));
     for (const int m : masters) ::close(m);
 }
 

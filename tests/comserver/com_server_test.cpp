@@ -1,3 +1,5 @@
+#include "comserver/com_server.h"
+
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -9,7 +11,6 @@
 #include <thread>
 
 #include "com_test_support.h"
-#include "comserver/com_server.h"
 #include "link/link_r307.h"
 #include "link/port.h"
 #include "sim/lib/sim_line.h"

@@ -49,7 +49,8 @@ std::vector<std::uint8_t> RandomBytes(std::size_t n, unsigned seed) {
 
 void WriteFile(const fs::path& p, const std::vector<std::uint8_t>& bytes) {
     std::ofstream(p, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 }
 
 std::vector<std::string> Lines(const fs::path& file) {
@@ -162,7 +163,8 @@ TEST_F(FileServerLimits, LogLinesAreBoundedEscapedAndRateLimitedOutsideTheReleas
             ++leftOut;
         }
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_GT(leftOut, 0);
     EXPECT_LE(written, 5 + static_cast<int>(seconds * 2) + 1);
     Sleep(700);  // the rate lets one more through

@@ -59,8 +59,8 @@ TEST(ServerLog, OneLinePerWriteAndTheFileIsRotatedAtItsCap) {
     std::string error;
     ASSERT_TRUE(log.Open(dir / "server.log", error)) << error;
     for (int i = 0; i < 200; ++i) {
-        ASSERT_TRUE(log.Write("pc\nforged", "line " + std::to_string(i) + "\nforged: " +
-                                                std::string(200, 'x')));
+        ASSERT_TRUE(log.Write("pc\nforged",
+                              "line " + std::to_string(i) + "\nforged: " + std::string(200, 'x')));
     }
     std::vector<std::string> all;
     for (const char* name : {"server.log.2", "server.log.1", "server.log"}) {

@@ -90,8 +90,8 @@ TEST(TcpListen, SendAllBeforeKeepsItsDeadlineAgainstAPeerThatReadsAByteNowAndThe
     // A peer that takes everything gets everything.
     slow = false;
     const std::vector<unsigned char> more(1 << 20, 0x41);
-    EXPECT_TRUE(SendAllBefore(sender, more.data(), more.size(),
-                              Clock::now() + std::chrono::seconds(60)));
+    EXPECT_TRUE(
+        SendAllBefore(sender, more.data(), more.size(), Clock::now() + std::chrono::seconds(60)));
     done = true;
     reader.join();
     ::close(sender);

@@ -140,7 +140,7 @@ TEST_F(FileServer, FileWithoutManifestLineIsVersionZeroAndListsLeaveOutTheServer
     Start();
     CQueryClient client;
     Connect(client);
-    ASSERT_EQ(client.Log("a line for the log"), kQrOk);  // creates the hidden log file
+    ASSERT_EQ(client.Log("a line for the log"), kQrOk);
     ASSERT_EQ(client.ListFiles(), kQrOk);
     ASSERT_EQ(client.Files().size(), 2u);
     EXPECT_EQ(client.Files()[0].name, "a-tool");

@@ -75,6 +75,9 @@ bool Accepts(int port) {
     return ok;
 }
 
+// Where the test's file server writes the benches' lines: beside its release folder.
+fs::path LogOf(const fs::path& releases) { return releases.parent_path() / "fileserver.log"; }
+
 // The lab's file server program, serving a release folder on loopback.
 class CServerProcess {
 public:
@@ -82,7 +85,8 @@ public:
         for (int attempt = 0; attempt < 5; ++attempt) {
             m_port = FreePort();
             m_process.start(FILESERVER_PROGRAM,
-                            {"--root", QString::fromStdString(root.string()), "--listen",
+                            {"--root", QString::fromStdString(root.string()), "--log",
+                             QString::fromStdString(LogOf(root).string()), "--listen",
                              "127.0.0.1", "--port", QString::number(m_port)});
             if (!m_process.waitForStarted(5000)) return false;
             for (int i = 0; i < 100 && m_process.state() == QProcess::Running; ++i) {
@@ -156,7 +160,7 @@ protected:
         std::sort(names.begin(), names.end());
         return names;
     }
-    std::string ServerLog() const { return ReadText(m_releases / ".dravmer-fileserver.log"); }
+    std::string ServerLog() const { return ReadText(LogOf(m_releases)); }
     static QMessageBox* WaitQuestion(CUpdateOffer& offer, int ms = 10000) {
         QElapsedTimer t;
         t.start();

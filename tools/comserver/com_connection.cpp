@@ -44,7 +44,10 @@ EMessageState TakeComServerMessage(std::vector<std::uint8_t>& in, SComServerMess
 }
 
 CComClientConnection::CComClientConnection(CComServer& server, int socket)
-    : m_server(server), m_options(server.Options()), m_socket(socket), m_peer(PeerAddress(socket)) {}
+    : m_server(server),
+      m_options(server.Options()),
+      m_socket(socket),
+      m_peer(PeerAddress(socket)) {}
 
 CComClientConnection::~CComClientConnection() {
     Stop();
@@ -85,15 +88,14 @@ int CComClientConnection::Run() {
             const std::string why =
                 partSince != kNone && partSince + messageLimit <= now
                     ? "a message unfinished after " + Seconds(m_options.messageTimeoutMs)
-                : m_greeted ? "no whole message for " + Seconds(m_options.idleTimeoutMs)
-                            : "no answer to the greeting for " +
-                                  Seconds(std::min(m_options.idleTimeoutMs,
-                                                   m_options.messageTimeoutMs));
+                : m_greeted
+                    ? "no whole message for " + Seconds(m_options.idleTimeoutMs)
+                    : "no answer to the greeting for " +
+                          Seconds(std::min(m_options.idleTimeoutMs, m_options.messageTimeoutMs));
             m_server.Log("client " + Who() + " let go: " + why, true);
             break;
         }
-        const auto waitMs =
-            std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
+        const auto waitMs = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
         if (::poll(fds, 2, static_cast<int>(std::min<long long>(waitMs, 60000))) < 0) {
             if (errno == EINTR) continue;
             break;

@@ -59,9 +59,9 @@ int main(int argc, char** argv) {
         const auto& line = server.Line(i);
         std::cerr << "dravmer-comserver: COM" << i + 1 << " = " << line.Path()
                   << (line.IsOpen() ? ""
-                                  : " (cannot be opened yet: " +
-                                        std::string(std::strerror(line.OpenError())) +
-                                        "; tried again until it can)")
+                                    : " (cannot be opened yet: " +
+                                          std::string(std::strerror(line.OpenError())) +
+                                          "; tried again until it can)")
                   << "\n";
     }
     server.Start();

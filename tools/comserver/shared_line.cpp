@@ -17,8 +17,8 @@ constexpr int kMaxReply = 2048;
 
 }  // namespace
 
-CSharedLine::CSharedLine(int index, std::string path, const SLineParams& params,
-                         SReopenPause pause, LogFn log)
+CSharedLine::CSharedLine(int index, std::string path, const SLineParams& params, SReopenPause pause,
+                         LogFn log)
     : m_index(index),
       m_path(std::move(path)),
       m_params(params),

@@ -59,7 +59,7 @@ public:
 
 private:
     void ReadReply(int timeoutMs, std::vector<std::uint8_t>& reply);
-    void Open();  // with m_exchange held
+    void Open();                 // with m_exchange held
     void Lose(const char* why);  // with m_exchange held
     void Log(const std::string& text) const;
 

@@ -69,7 +69,8 @@ int CFileConnection::Run() {
         const bool ok = m_session.Feed(buffer.data(), static_cast<std::size_t>(n), replies);
         // Every whole record has its reply: replies mean the client finished one.
         const bool whole = !replies.empty();
-        if (whole && !SendAllBefore(m_socket, replies.data(), replies.size(), Clock::now() + idle)) {
+        if (whole &&
+            !SendAllBefore(m_socket, replies.data(), replies.size(), Clock::now() + idle)) {
             break;
         }
         if (!ok) break;  // not this service's records: nothing more can be understood

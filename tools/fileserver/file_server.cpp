@@ -60,7 +60,8 @@ bool CFileServer::Listen(std::string& error) {
     if (!EnsureDir(m_options.logFile.parent_path().empty() ? fs::path(".")
                                                            : m_options.logFile.parent_path()) ||
         !m_log.Open(m_options.logFile, error)) {
-        if (error.empty()) error = "cannot make the folder of the log file " + m_options.logFile.string();
+        if (error.empty())
+            error = "cannot make the folder of the log file " + m_options.logFile.string();
         return false;
     }
     m_listen = ListenTcp(m_options.listen, m_options.port, error);
@@ -114,7 +115,8 @@ bool CFileServer::MakeRoom() {
         if (!c->IsRunning() || c->StopRequested()) continue;
         if (!quietest || c->QuietSince() < quietest->QuietSince()) quietest = c.get();
     }
-    if (!quietest || quietest->QuietSince() > now - std::chrono::milliseconds(m_options.evictQuietMs)) {
+    if (!quietest ||
+        quietest->QuietSince() > now - std::chrono::milliseconds(m_options.evictQuietMs)) {
         return false;
     }
     quietest->Stop(true);

@@ -33,7 +33,9 @@ int main(int argc, char** argv) {
         return app.exit(e) == 0 ? 0 : 2;
     }
     options.idleTimeoutMs = idleSeconds * 1000;
-    options.notice = [](const std::string& text) { std::cerr << "dravmer-fileserver: " << text << "\n"; };
+    options.notice = [](const std::string& text) {
+        std::cerr << "dravmer-fileserver: " << text << "\n";
+    };
 
     // The signals are taken by this thread alone; the server's threads never see them.
     sigset_t stopSignals;

@@ -145,7 +145,8 @@ std::optional<std::string> CReleaseFolder::Digest(const std::string& name, int f
     bool computing = false;
     {
         std::lock_guard lock(m_mutex);
-        if (const auto kept = m_digests.find(name); kept != m_digests.end() && kept->second.key == key) {
+        if (const auto kept = m_digests.find(name);
+            kept != m_digests.end() && kept->second.key == key) {
             return kept->second.hex;
         }
         const auto running = m_hashing.find(name);

@@ -11,9 +11,9 @@
 namespace dravmer::fileserver {
 
 struct SLogLimits {
-    std::size_t lineBytes = 1024;          // of the client's text, after escaping
-    std::int64_t fileBytes = 16 << 20;     // a file that would grow past this is rotated
-    int keep = 2;                          // rotated files kept beside the current one
+    std::size_t lineBytes = 1024;       // of the client's text, after escaping
+    std::int64_t fileBytes = 16 << 20;  // a file that would grow past this is rotated
+    int keep = 2;                       // rotated files kept beside the current one
 };
 
 // Control characters and DEL as escapes (\n, \r, \t, \xNN), the result cut to at most
