@@ -120,11 +120,16 @@ CReleaseFolder::SContentKey CReleaseFolder::KeyOf(const struct stat& st) {
 
 std::optional<std::string> CReleaseFolder::ComputeDigest(const std::string& name, int fd) {
     ++m_digestsComputed;
+    std::function<void(const std::string&)> observer;
+    {
+        std::lock_guard lock(m_mutex);
+        observer = m_hashObserver;
+    }
     CSha256 sha;
     std::vector<char> block(1 << 16);
     off_t at = 0;
     for (;;) {
-        if (m_hashObserver) m_hashObserver(name);
+        if (observer) observer(name);
         // A server that stops does not finish a digest nobody will read.
         if (CWorkerThread::CurrentStopRequested()) return std::nullopt;
         const ssize_t n = ::pread(fd, block.data(), block.size(), at);

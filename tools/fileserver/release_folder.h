@@ -53,6 +53,7 @@ public:
     std::optional<SCatalogEntry> CatalogEntry(const std::string& name, int fd);
     // Called before each block read while a digest is computed (tests hold a digest midway).
     void SetHashObserver(std::function<void(const std::string& name)> observer) {
+        std::lock_guard lock(m_mutex);
         m_hashObserver = std::move(observer);
     }
     // Digests computed from file content since the start.
