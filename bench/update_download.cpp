@@ -39,6 +39,7 @@ struct SLab {
         o.root = top / "releases";
         o.listen = "127.0.0.1";
         o.port = 0;
+        o.logFile = top / "fileserver.log";
         server = std::make_unique<fileserver::CFileServer>(o);
         std::string error;
         if (!server->Listen(error) || !server->Start()) std::abort();

@@ -66,6 +66,7 @@ protected:
             o.root = m_releases;
             o.listen = "127.0.0.1";
             o.port = 0;
+            o.logFile = m_top / "fileserver.log";
             m_server = std::make_unique<fileserver::CFileServer>(o);
             std::string error;
             ASSERT_TRUE(m_server->Listen(error)) << error;

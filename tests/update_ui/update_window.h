@@ -55,6 +55,9 @@ inline std::string ReadText(const fs::path& p) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// Where the test's file server writes the benches' lines: beside its release folder.
+inline fs::path LogOf(const fs::path& releases) { return releases.parent_path() / "fileserver.log"; }
+
 // A loopback port nothing listens on at the moment.
 inline int FreePort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -86,7 +89,8 @@ public:
         for (int attempt = 0; attempt < 5; ++attempt) {
             m_port = FreePort();
             m_process.start(FILESERVER_PROGRAM,
-                            {"--root", QString::fromStdString(root.string()), "--listen",
+                            {"--root", QString::fromStdString(root.string()), "--log",
+                             QString::fromStdString(LogOf(root).string()), "--listen",
                              "127.0.0.1", "--port", QString::number(m_port)});
             if (!m_process.waitForStarted(5000)) return false;
             for (int i = 0; i < 100 && m_process.state() == QProcess::Running; ++i) {
@@ -161,7 +165,7 @@ protected:
         std::sort(names.begin(), names.end());
         return names;
     }
-    std::string ServerLog() const { return ReadText(m_releases / ".dravmer-fileserver.log"); }
+    std::string ServerLog() const { return ReadText(LogOf(m_releases)); }
     static QMessageBox* WaitQuestion(CUpdateOffer& offer, int ms = 10000) {
         QElapsedTimer t;
         t.start();
