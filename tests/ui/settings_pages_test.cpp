@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <pty.h>
 #include <unistd.h>
 
@@ -231,6 +232,27 @@ TEST(PortSettings, TypeChangeSuggestsTheTimeOutWhichApplyStores) {
     EXPECT_EQ(c.bench.Port(1).Settings().timeOutMs, 4000);
     EXPECT_EQ(c.settings.GetInt("ComSettingsPort1", "bComType", 0), kComModemGsm);
     EXPECT_FALSE(c.bench.Port(1).IsOpen());
+}
+
+TEST(PortSettings, EachModePickedByClickIsTheOneStored) {
+    Context c;
+    // The modes the operator can click, picked in an order that leaves each one after another.
+    for (int mode : {kLinkModeServer, kLinkModeNetServer, kLinkModeCom, kLinkModeServer,
+                     kLinkModeCom, kLinkModeNetServer}) {
+        CPortSettingsPage page(c.ui, 3);
+        page.show();
+        page.UseBox()->setChecked(true);
+        QTest::mouseClick(page.ModeRadio(mode), Qt::LeftButton);
+        for (int other = 0; other < 4; ++other)
+            EXPECT_EQ(page.ModeRadio(other)->isChecked(), other == mode) << mode << " " << other;
+        // Switched off before OK, so nothing tries to reach a server.
+        page.UseBox()->setChecked(false);
+        ASSERT_TRUE(page.Apply());
+        EXPECT_EQ(c.settings.GetInt("ComSettingsPort3", "bLinkMode", -1), mode);
+        EXPECT_EQ(c.settings.GetInt("ComSettingsPort3", "UseServer", -1),
+                  mode == kLinkModeServer ? 1 : 0);
+        EXPECT_EQ(c.bench.Port(3).Settings().linkMode, mode);
+    }
 }
 
 TEST(PortSettings, UnlistedSpeedHiddenModeAndBadTimeOut) {
