@@ -154,6 +154,8 @@ TEST_F(ComServerPort, LostConnectionClosesThePort) {
     server.Stop();  // the server ends its client connection
     for (int i = 0; i < 400 && port.IsOpen(); ++i) usleep(5000);
     EXPECT_FALSE(port.IsOpen());
+    // Why the port is not open: the lost connection, never the success of its last open.
+    EXPECT_EQ(port.OpenResultText(), "Соединение с сервером потеряно.");
     std::uint32_t answered = 0;
     EXPECT_EQ(link.ReadAddress(6001, answered), kLinkNoLink);
 }
