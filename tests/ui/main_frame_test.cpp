@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
@@ -230,6 +231,42 @@ TEST(MainFrame, StatusPanesTextSplitAndActivityIcons) {
     f.frame->TickActivity();
     for (int p = 0; p < 4; ++p) EXPECT_EQ(panes.Activity(p), 4);
     EXPECT_FALSE(panes.Pane(0)->pixmap().isNull());
+}
+
+
+// What the accessibility bus reads of a pane: its name and description.
+QString AccessibleText(QWidget* w, QAccessible::Text kind) {
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(w);
+    return iface ? iface->text(kind) : QString();
+}
+
+TEST(MainFrame, StatusPanesExposeTheirValuesToTheAccessibilityBus) {
+    Frame f;
+    CStatusPanes& panes = f.frame->Panes();
+    f.frame->TickActivity();
+    f.frame->TickStatusTexts();
+    for (int p = 0; p < 4; ++p) {
+        // The line's parameters as shown, after the pane's label.
+        QLabel* link = panes.Pane(CStatusPanes::LinkPane(p));
+        ASSERT_FALSE(link->text().isEmpty());
+        EXPECT_EQ(AccessibleText(link, QAccessible::Name),
+                  QString("Параметры связи, порт %1: %2").arg(p + 1).arg(link->text()));
+        EXPECT_EQ(AccessibleText(link, QAccessible::Description), link->text());
+        QLabel* load = panes.Pane(CStatusPanes::LoadPane(p));
+        EXPECT_EQ(AccessibleText(load, QAccessible::Name),
+                  QString("Загрузка порта %1: %2").arg(p + 1).arg(load->text()));
+        EXPECT_EQ(AccessibleText(panes.Pane(CStatusPanes::ActivityPane(p)), QAccessible::Name),
+                  QString("Индикатор передачи данных, порт %1: порт не открыт").arg(p + 1));
+    }
+    // A new value replaces the old one at once.
+    panes.SetText(CStatusPanes::LinkPane(1), "COM2,115200,N,8,1\nподсказка");
+    EXPECT_EQ(AccessibleText(panes.Pane(4), QAccessible::Name),
+              QString("Параметры связи, порт 2: COM2,115200,N,8,1"));
+    panes.SetActivity(1, 2);
+    EXPECT_EQ(AccessibleText(panes.Pane(3), QAccessible::Description), QString("приём"));
+    panes.SetText(CStatusPanes::kStatRangePane, "Stat range: 5 - 60");
+    EXPECT_EQ(AccessibleText(panes.Pane(12), QAccessible::Name),
+              QString("Диапазон статистики: Stat range: 5 - 60"));
 }
 
 }  // namespace
