@@ -10,6 +10,7 @@
 #include "sim/lib/demo_rig.h"
 #include "ui/command_line.h"
 #include "ui/main_frame.h"
+#include "ui/qt_translations.h"
 #include "ui/update_offer.h"
 #include "update/update_service.h"
 
@@ -36,6 +37,10 @@ int main(int argc, char** argv) {
     QApplication::setOrganizationName("KorvelDevice");
     QApplication::setApplicationName("Dravmer");
     QApplication::setApplicationVersion(dravmer::ui::kVersion);
+    if (!dravmer::ui::InstallQtTranslations(app))
+        std::fputs("dravmer: Qt's Russian translations (qtbase_ru.qm) are not installed; Qt's own "
+                   "buttons and dialogs speak English\n",
+                   stderr);
     std::string config = line.config.toStdString();
     if (line.demo && config.empty()) config = dravmer::sim::DemoSettingsPath();
     dravmer::CQSettingsStore settings(config);
