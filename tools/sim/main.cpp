@@ -126,12 +126,10 @@ int main(int argc, char** argv) {
         std::fputs(SimUsage().c_str(), stdout);
         return 0;
     }
-    SLineConfig config;
-    config.transitAddress = options.transit;
-    config.transitKind = static_cast<std::uint8_t>(options.transitKind);
-    CSimLine line(config);
-    line.AddDevices(options.devices, options.first, options.step);
-    line.SetFaults(options.faults);
+    if (const std::string warning = SimLineWarning(options); !warning.empty())
+        std::fprintf(stderr, "dravmer-sim: %s\n", warning.c_str());
+    const std::unique_ptr<CSimLine> simulated = MakeSimLine(options);
+    CSimLine& line = *simulated;
 
     std::unique_ptr<CWorkerThread> server;
     std::string where;

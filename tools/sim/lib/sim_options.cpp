@@ -1,6 +1,7 @@
 #include "sim/lib/sim_options.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <functional>
@@ -254,7 +255,8 @@ SSimOptionSet DefineSimOptions(CLI::App& app, SSimOptions& o) {
           [&o](const std::string& text) { o.linkPath = text; })
         ->type_name("PATH");
     number("--devices", 0, 100,
-           "how many devices (default 3), addresses --first, --first + --step, ...",
+           "how many devices (default 1, or 3 behind --transit), addresses --first, "
+           "--first + --step, ...",
            [&o](std::uint64_t n) { o.devices = static_cast<int>(n); })
         ->type_name("N");
     number("--first", 1, kMaxAddress, "address of the first device (4000001)",
@@ -291,7 +293,9 @@ SSimOptionSet DefineSimOptions(CLI::App& app, SSimOptions& o) {
 }
 
 void DescribeApp(CLI::App& app) {
-    app.description("Serves N simulated devices (default 3) and prints one line telling where.");
+    app.description(
+        "Serves N simulated devices (default 1; 3 behind a transit device) and prints one line "
+        "telling where.");
     app.footer(
         "While serving, commands on stdin change the faults and devices; type help.\n"
         "Numbers are decimal or 0x-prefixed hexadecimal.");
@@ -335,11 +339,32 @@ bool ParseSimOptions(const std::vector<std::string>& args, SSimOptions& o, std::
         error = "--link names a pseudo-terminal and goes with --pty only";
         return false;
     }
+    if (o.devices < 0)
+        o.devices = o.transit ? SSimOptions::kDefaultDevicesBehindTransit
+                              : SSimOptions::kDefaultDevicesDirect;
     if (set.transitStatus->count() > 0 && o.transit == 0) {
         error = "--transit-status needs a transit device (--transit ADDRESS)";
         return false;
     }
     return CheckAddresses(o, error);
+}
+
+std::unique_ptr<CSimLine> MakeSimLine(const SSimOptions& o) {
+    SLineConfig config;
+    config.transitAddress = o.transit;
+    config.transitKind = static_cast<std::uint8_t>(o.transitKind);
+    auto line = std::make_unique<CSimLine>(config);
+    line->AddDevices(std::max(o.devices, 0), o.first, o.step);
+    line->SetFaults(o.faults);
+    return line;
+}
+
+std::string SimLineWarning(const SSimOptions& o) {
+    if (o.transit != 0 || o.devices <= 1) return {};
+    return std::to_string(o.devices) +
+           " devices directly on the line answer a search together, so a bench finds none of "
+           "them (each still answers its own address); put them behind a transit device with "
+           "--transit ADDRESS to have them found";
 }
 
 bool ParseSimCommand(const std::string& text, SSimCommand& command, std::string& error) {

@@ -1,0 +1,54 @@
+// The search over a pseudo-terminal served by a simulator set up from its command line, as a
+// standalone dravmer-sim is: what it offers without --transit is found.
+#include <gtest/gtest.h>
+
+#include "bench/bench.h"
+#include "sim/lib/sim_line.h"
+#include "sim/lib/sim_options.h"
+#include "sim/lib/sim_pty.h"
+
+namespace dravmer {
+namespace {
+
+// A simulator made from `args` on a pseudo-terminal behind port 0; the other ports off.
+struct SStandalone {
+    explicit SStandalone(const std::vector<std::string>& args) {
+        std::string error;
+        ok = sim::ParseSimOptions(args, options, error);
+        EXPECT_TRUE(ok) << error;
+        line = sim::MakeSimLine(options);
+        server = std::make_unique<sim::CSimPtyServer>(*line, options.baud);
+        ok = ok && server->Open();
+        server->Start();
+        store.SetString("ComSettingsPort0", "DevicePath", server->SlavePath());
+        for (int p = 1; p < kPortCount; ++p)
+            store.SetInt("ComSettingsPort" + std::to_string(p), "UseLink", 0);
+    }
+    ~SStandalone() { server.reset(); }
+    bool ok = false;
+    sim::SSimOptions options;
+    std::unique_ptr<sim::CSimLine> line;
+    std::unique_ptr<sim::CSimPtyServer> server;
+    CMemorySettingsStore store;
+};
+
+TEST(StandaloneSimulator, WhatItServesWithoutTransitIsFound) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{}, std::vector<std::string>{"--devices", "1"},
+          std::vector<std::string>{"--devices", "1", "--first", "77"}}) {
+        SStandalone sim(args);
+        ASSERT_TRUE(sim.ok);
+        CBench bench(sim.store);
+        bench.LoadSettings();
+        ASSERT_EQ(bench.OpenPorts(), 1);
+        ASSERT_EQ(bench.Search(), 1) << (args.empty() ? "no options" : args.back());
+        const auto infos = bench.FoundInfo();
+        ASSERT_EQ(infos.size(), 1u);
+        EXPECT_EQ(infos[0].address, sim.options.first);
+        EXPECT_EQ(sim.store.GetInt("DeviceList", "Transit1", -1), 0);
+        bench.ClosePorts();
+    }
+}
+
+}  // namespace
+}  // namespace dravmer
