@@ -9,6 +9,7 @@
 #include "platform/qt/qsettings_store.h"
 #include "sim/lib/demo_rig.h"
 #include "ui/command_line.h"
+#include "ui/demo_start.h"
 #include "ui/main_frame.h"
 #include "ui/qt_translations.h"
 #include "ui/update_offer.h"
@@ -69,8 +70,13 @@ int main(int argc, char** argv) {
         // The ports open in the background, one after another, while the window comes up.
         frame.OpenPortsInBackground();
         frame.SetUpdateService(&updates);
-        if (settings.GetInt("WindowPos", "showCmd", 1) == 3) frame.showMaximized();
+        // The demo opens large and runs by itself; outside it the window opens as it was closed.
+        dravmer::ui::CDemoStart* demo = line.demo ? new dravmer::ui::CDemoStart(frame) : nullptr;
+        if (!demo && settings.GetInt("WindowPos", "showCmd", 1) == 3) frame.showMaximized();
         else frame.show();
+        // A file to look at comes first: the demo then leaves searching and starting to the
+        // operator.
+        if (demo && line.fileToLoad.isEmpty()) demo->Begin();
         if (!line.fileToLoad.isEmpty())
             QTimer::singleShot(0, &frame, [&frame, &line] { frame.OfferStartupFile(line.fileToLoad); });
         frame.ShowSettingsStatus();
