@@ -18,8 +18,8 @@ constexpr int kDeviceListTab = 6;
 
 CDemoStart::CDemoStart(CMainFrame& frame) : QObject(&frame), m_frame(frame) {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect r = FirstStartGeometry(screen->availableGeometry(), kDemoShare,
-                                           m_frame.minimumSize());
+        const QRect r =
+            FirstStartGeometry(screen->availableGeometry(), kDemoShare, m_frame.minimumSize());
         m_frame.move(r.topLeft());
         m_frame.resize(r.size());
     }

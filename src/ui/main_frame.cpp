@@ -24,10 +24,10 @@
 #include "ui/dialogs/wait_device_dialog.h"
 #include "ui/icons.h"
 #include "ui/page_list.h"
-#include "ui/view_state.h"
-#include "ui/window_placement.h"
-#include "ui/widgets/status_panes.h"
 #include "ui/update_offer.h"
+#include "ui/view_state.h"
+#include "ui/widgets/status_panes.h"
+#include "ui/window_placement.h"
 #include "update/update_service.h"
 
 namespace dravmer::ui {

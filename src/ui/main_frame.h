@@ -8,10 +8,10 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPointer>
-#include <functional>
-#include <optional>
-#include <memory>
 #include <array>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <thread>
 
 #include "ui/dialogs/wait_device_dialog.h"

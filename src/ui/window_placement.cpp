@@ -32,7 +32,8 @@ QRect RestorePlacement(QWidget& window, const ISettingsStore& settings, const QS
     const QScreen* primary = QGuiApplication::primaryScreen();
     QRect placed(QPoint(0, 0), minimum);
     if (!HasSavedPlacement(settings)) {
-        if (primary) placed = FirstStartGeometry(primary->availableGeometry(), kFirstStartShare, minimum);
+        if (primary)
+            placed = FirstStartGeometry(primary->availableGeometry(), kFirstStartShare, minimum);
     } else {
         const int x = settings.GetInt("WindowPos", "x", 0);
         const int y = settings.GetInt("WindowPos", "y", 0);
@@ -43,7 +44,8 @@ QRect RestorePlacement(QWidget& window, const ISettingsStore& settings, const QS
         bool onScreen = false;
         for (const QScreen* screen : QGuiApplication::screens())
             if (screen->availableGeometry().intersects(placed)) onScreen = true;
-        if (!onScreen) placed.moveTopLeft(primary ? primary->availableGeometry().topLeft() : QPoint());
+        if (!onScreen)
+            placed.moveTopLeft(primary ? primary->availableGeometry().topLeft() : QPoint());
     }
     window.move(placed.topLeft());  // the frame's outer corner
     window.resize(placed.size());

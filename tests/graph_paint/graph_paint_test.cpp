@@ -302,7 +302,8 @@ TEST(GraphPaint, SvgKeepsAxisTextsAndCurveNamesAsTurnedText) {
         EXPECT_NEAR(m[3].toDouble(), 0.0, 1e-6);
     }
     // The unit of an axis, the caption and the time labels are text as well.
-    EXPECT_TRUE(svg.contains(">" + QByteArray(ParamUnit(7).data(), ParamUnit(7).size()) + "</text>"));
+    EXPECT_TRUE(
+        svg.contains(">" + QByteArray(ParamUnit(7).data(), ParamUnit(7).size()) + "</text>"));
     EXPECT_TRUE(svg.contains(QByteArray("Опыт на стенде</text>")));
     EXPECT_TRUE(svg.contains(">t , c</text>"));
 }

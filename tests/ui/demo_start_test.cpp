@@ -1,5 +1,7 @@
 // The demo's first minute on simulated devices: a large window, the device list filling row by
 // row as the search identifies each device, then the experiment running on its own.
+#include "ui/demo_start.h"
+
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModel>
@@ -7,7 +9,6 @@
 #include <QScreen>
 #include <QTabWidget>
 
-#include "ui/demo_start.h"
 #include "ui/pages/device_list_model.h"
 #include "ui/pages/device_list_page.h"
 #include "ui/window_placement.h"
@@ -25,16 +26,16 @@ TEST(DemoStart, OpensLargeFindsTheDevicesRowByRowAndStarts) {
     CMainFrame& frame = *rig.frame;
     auto* demo = new CDemoStart(frame);
     const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
-    EXPECT_EQ(frame.size(),
-              FirstStartGeometry(available, kDemoShare, frame.minimumSize()).size());
+    EXPECT_EQ(frame.size(), FirstStartGeometry(available, kDemoShare, frame.minimumSize()).size());
     EXPECT_GT(frame.width(), available.width() * 3 / 4);
 
     CDeviceListPage* page = frame.Pages()->findChild<CDeviceListPage*>();
     ASSERT_NE(page, nullptr);
     // Rows inserted one at a time while the search runs, before it reports its end.
     int inserted = 0, insertedBeforeEnd = -1, found = -1;
-    QObject::connect(page->Model(), &QAbstractItemModel::rowsInserted,
-                     [&](const QModelIndex&, int first, int last) { inserted += last - first + 1; });
+    QObject::connect(
+        page->Model(), &QAbstractItemModel::rowsInserted,
+        [&](const QModelIndex&, int first, int last) { inserted += last - first + 1; });
     QObject::connect(&frame.Events(), &CBenchEvents::searchFinished, [&](int n) {
         insertedBeforeEnd = inserted;
         found = n;

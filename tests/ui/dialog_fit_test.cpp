@@ -20,10 +20,9 @@ void Settle() {
 
 // The whole text of a label lies inside its rectangle.
 ::testing::AssertionResult HoldsItsText(const QLabel* label) {
-    const QSize need = label->wordWrap()
-                           ? QSize(label->minimumSizeHint().width(),
-                                   label->heightForWidth(label->width()))
-                           : label->sizeHint();
+    const QSize need = label->wordWrap() ? QSize(label->minimumSizeHint().width(),
+                                                 label->heightForWidth(label->width()))
+                                         : label->sizeHint();
     if (label->width() >= need.width() && label->height() >= need.height())
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure()
@@ -57,8 +56,9 @@ TEST(DialogFit, WaitDialogMakesRoomForItsNote) {
     Settle();
     ExpectLabelsFit(dialog);
     const int before = dialog.height();
-    dialog.SetNote(QStringLiteral("Порт 1 не открыт: Ошибка инициализации локального СОМ порта. "
-                                  "(/dev/ttyUSB0: No such file or directory)"));
+    dialog.SetNote(
+        QStringLiteral("Порт 1 не открыт: Ошибка инициализации локального СОМ порта. "
+                       "(/dev/ttyUSB0: No such file or directory)"));
     Settle();
     ExpectLabelsFit(dialog);
     EXPECT_GT(dialog.height(), before);

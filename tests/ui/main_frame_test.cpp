@@ -6,17 +6,17 @@
 #include <QAction>
 #include <QComboBox>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QLabel>
 #include <QMenuBar>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolBar>
 
 #include "ui/command_table.h"
 #include "ui/view_state.h"
-#include "ui/window_placement.h"
 #include "ui/widgets/status_panes.h"
+#include "ui/window_placement.h"
 #include "update/update_service.h"
 #include "window_rig.h"
 

@@ -1,5 +1,7 @@
 // The settings sheet, the program settings page with the .adc association, and the port pages.
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <unistd.h>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -7,12 +9,10 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
-#include <QTimer>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <pty.h>
-#include <unistd.h>
+#include <QTimer>
 
 #include "link/port.h"
 #include "ui/dialogs/settings_sheet.h"

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
-#include <functional>
 #include <cstdio>
+#include <functional>
 #include <sstream>
 
 #include "link/frame.h"
