@@ -38,7 +38,13 @@ struct SStandalone {
         std::string error;
         ok = sim::ParseSimOptions(args, options, error);
         EXPECT_TRUE(ok) << error;
-        line = sim::MakeSimLine(options);
+        // The line as dravmer-sim makes it from its options.
+        sim::SLineConfig config;
+        config.transitAddress = options.transit;
+        config.transitKind = static_cast<std::uint8_t>(options.transitKind);
+        line = std::make_unique<sim::CSimLine>(config);
+        line->AddDevices(options.devices, options.first, options.step);
+        line->SetFaults(options.faults);
         server = std::make_unique<sim::CSimPtyServer>(*line, options.baud);
         ok = ok && server->Open();
         server->Start();

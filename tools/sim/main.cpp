@@ -128,8 +128,12 @@ int main(int argc, char** argv) {
     }
     if (const std::string warning = SimLineWarning(options); !warning.empty())
         std::fprintf(stderr, "dravmer-sim: %s\n", warning.c_str());
-    const std::unique_ptr<CSimLine> simulated = MakeSimLine(options);
-    CSimLine& line = *simulated;
+    SLineConfig config;
+    config.transitAddress = options.transit;
+    config.transitKind = static_cast<std::uint8_t>(options.transitKind);
+    CSimLine line(config);
+    line.AddDevices(options.devices, options.first, options.step);
+    line.SetFaults(options.faults);
 
     std::unique_ptr<CWorkerThread> server;
     std::string where;

@@ -1,7 +1,6 @@
 #include "sim/lib/sim_options.h"
 
 #include <CLI/CLI.hpp>
-#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -347,16 +346,6 @@ bool ParseSimOptions(const std::vector<std::string>& args, SSimOptions& o, std::
         return false;
     }
     return CheckAddresses(o, error);
-}
-
-std::unique_ptr<CSimLine> MakeSimLine(const SSimOptions& o) {
-    SLineConfig config;
-    config.transitAddress = o.transit;
-    config.transitKind = static_cast<std::uint8_t>(o.transitKind);
-    auto line = std::make_unique<CSimLine>(config);
-    line->AddDevices(std::max(o.devices, 0), o.first, o.step);
-    line->SetFaults(o.faults);
-    return line;
 }
 
 std::string SimLineWarning(const SSimOptions& o) {

@@ -2,7 +2,6 @@
 // The simulator's command line and the operator commands it reads on stdin while it serves.
 // Parsing is pure; ApplySimCommand is the only piece that touches a line.
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -37,9 +36,6 @@ std::string SimUsage();
 // search together, so no bench finds them (they still answer their own addresses). Empty when
 // there is nothing to say.
 std::string SimLineWarning(const SSimOptions& options);
-
-// The line the options describe: its transit device, its devices and the faults armed.
-std::unique_ptr<CSimLine> MakeSimLine(const SSimOptions& options);
 
 // Parses the arguments after the program name. False with a one-line message in error when an
 // option is unknown, lacks its value or has a value out of range; options is then unspecified.
