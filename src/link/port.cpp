@@ -176,10 +176,10 @@ std::string CLinkPort::OpenResultText() const {
     const int result = m_openResult.load();
     std::string text = result >= 0 && result < kOpenResultCount ? kOpenResultTexts[result]
                                                                  : "Неизвестная ошибка.";
-    // The last open succeeded, yet the port is not open now: a COM server that dropped the
-    // connection, or a port closed since. Its success is no reason for the port being shut.
+    // An open that succeeded says nothing of why the port is not open now (a COM server that
+    // went away, a port closed since): never give success as that reason.
     if (result == kOpenOk && !IsOpen())
-        text = m_open.load() ? "Соединение с сервером потеряно." : "Порт закрыт.";
+        text = m_open.load() ? "Соединение потеряно." : "Порт закрыт.";
     std::lock_guard lock(m_settingsMutex);
     if (!m_openDetail.empty()) text += " (" + m_openDetail + ")";
     return text;
