@@ -38,13 +38,13 @@ int main(int argc, char** argv) {
     QApplication::setOrganizationName("KorvelDevice");
     QApplication::setApplicationName("Dravmer");
     QApplication::setApplicationVersion(dravmer::ui::kVersion);
+    std::string config = line.config.toStdString();
+    if (line.demo && config.empty()) config = dravmer::sim::DemoSettingsPath();
+    dravmer::CQSettingsStore settings(config);
     if (!dravmer::ui::InstallQtTranslations(app))
         std::fputs("dravmer: Qt's Russian translations (qtbase_ru.qm) are not installed; Qt's own "
                    "buttons and dialogs speak English\n",
                    stderr);
-    std::string config = line.config.toStdString();
-    if (line.demo && config.empty()) config = dravmer::sim::DemoSettingsPath();
-    dravmer::CQSettingsStore settings(config);
     std::unique_ptr<dravmer::sim::CDemoRig> rig;
     if (line.demo) {
         dravmer::sim::PrepareDemoSettings(settings);
