@@ -4,8 +4,6 @@
 #include <QDateTime>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -27,9 +25,10 @@
 #include "ui/dialogs/wait_device_dialog.h"
 #include "ui/icons.h"
 #include "ui/page_list.h"
+#include "ui/update_offer.h"
 #include "ui/view_state.h"
 #include "ui/widgets/status_panes.h"
-#include "ui/update_offer.h"
+#include "ui/window_placement.h"
 #include "update/update_service.h"
 
 namespace dravmer::ui {
@@ -411,35 +410,24 @@ void CMainFrame::TickStatusTexts() {
 }
 
 void CMainFrame::RestorePlacement() {
-    const int x = m_settings.GetInt("WindowPos", "x", 0);
-    const int y = m_settings.GetInt("WindowPos", "y", 0);
-    const int cx = m_settings.GetInt("WindowPos", "cx", kMinWidth);
-    const int cy = m_settings.GetInt("WindowPos", "cy", kMinHeight);
-    const QRect wanted(x, y, std::max(cx, kMinWidth), std::max(cy, kMinHeight));
-    // A placement on a screen that is no longer there would hide the window.
-    bool onScreen = false;
-    for (const QScreen* screen : QGuiApplication::screens())
-        if (screen->availableGeometry().intersects(wanted)) onScreen = true;
-    move(onScreen ? wanted.topLeft() : QPoint(0, 0));
-    resize(wanted.size());
+    m_normalPlacement = ui::RestorePlacement(*this, m_settings, minimumSize());
 }
 
-void CMainFrame::SavePlacement() {
-    // A minimised window keeps the last normal placement and show state.
-    if (isMinimized()) return;
-    m_settings.SetInt("WindowPos", "showCmd", isMaximized() ? 3 : 1);
-    // A maximised window keeps the placement it returns to.
-    const QRect normal = isMaximized() ? normalGeometry() : QRect(pos(), size());
-    m_settings.SetInt("WindowPos", "x", normal.x());
-    m_settings.SetInt("WindowPos", "y", normal.y());
-    m_settings.SetInt("WindowPos", "cx", normal.width());
-    m_settings.SetInt("WindowPos", "cy", normal.height());
-    m_settings.Flush();
+void CMainFrame::SavePlacement() { ui::SavePlacement(*this, m_settings, m_normalPlacement); }
+
+void CMainFrame::NoteNormalPlacement() {
+    if (isVisible() && windowState() == Qt::WindowNoState) m_normalPlacement = QRect(pos(), size());
+}
+
+void CMainFrame::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    NoteNormalPlacement();
 }
 
 void CMainFrame::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     m_panes->Fit(width() - 40);
+    NoteNormalPlacement();
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
