@@ -2,9 +2,11 @@
 #include <signal.h>
 
 #include <CLI/CLI.hpp>
+#include <string>
 #include <cstring>
 #include <iostream>
 
+#include "dravmer_version.h"
 #include "comserver/com_server.h"
 
 int main(int argc, char** argv) {
@@ -21,7 +23,7 @@ int main(int argc, char** argv) {
     app.add_option("--timeout", options.replyTimeoutMs, "milliseconds a device may take to answer")
         ->capture_default_str()
         ->check(CLI::Range(10, 60000));
-    app.set_version_flag("--version", "dravmer-comserver 05.43");
+    app.set_version_flag("--version", std::string("dravmer-comserver ") + dravmer::kProgramVersion);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

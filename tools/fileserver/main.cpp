@@ -2,8 +2,10 @@
 #include <signal.h>
 
 #include <CLI/CLI.hpp>
+#include <string>
 #include <iostream>
 
+#include "dravmer_version.h"
 #include "fileserver/file_server.h"
 
 int main(int argc, char** argv) {
@@ -22,7 +24,7 @@ int main(int argc, char** argv) {
     app.add_option("--idle-timeout", idleSeconds, "seconds a silent client keeps its connection")
         ->capture_default_str()
         ->check(CLI::Range(1, 86400));
-    app.set_version_flag("--version", "dravmer-fileserver 05.43");
+    app.set_version_flag("--version", std::string("dravmer-fileserver ") + dravmer::kProgramVersion);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
