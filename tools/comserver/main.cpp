@@ -16,10 +16,16 @@ int main(int argc, char** argv) {
         ->required();
     app.add_option("--port", options.port, "TCP port")->capture_default_str()->check(CLI::Range(1, 65535));
     app.add_option("--listen", options.listen, "address to listen on")->capture_default_str();
-    app.add_option("--baud", options.params.baud, "line speed")
+    // The speeds listed in the text, not after the option: a list there cannot be broken into
+    // lines (the help, the man page).
+    app.add_option("--baud", options.params.baud,
+                   "line speed: 110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, "
+                   "56000, 57600 or 115200")
         ->capture_default_str()
+        ->type_name("BAUD")
         ->check(CLI::IsMember({110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000,
-                               57600, 115200}));
+                               57600, 115200})
+                    .description(""));
     app.add_option("--timeout", options.replyTimeoutMs, "milliseconds a device may take to answer")
         ->capture_default_str()
         ->check(CLI::Range(10, 60000));
