@@ -2,6 +2,8 @@
 // and the shell completion that offers the commands and parameter names.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -136,6 +138,36 @@ TEST(SettingsCommand, APortSpeedTakesTheBaudRateOrItsIndexAndStoresTheIndex) {
     // Other whole-number settings are not read as speeds.
     EXPECT_EQ(set("ComSettingsPort0/TimeOut", "9600").code, kExitOk);
     EXPECT_EQ(get("ComSettingsPort0/TimeOut"), "9600\n");
+}
+
+TEST(PortOpen, ALineTheUserMayNotOpenSaysHowToJoinItsGroup) {
+    TempDir dir;
+    ::chmod(dir.Path().c_str(), 0755);
+    const std::string config = (dir.Path() / "bench.conf").string();
+    const std::string line = (dir.Path() / "ttyUSB0").string();
+    std::ofstream(line).put('\0');
+    ::chmod(line.c_str(), 0600);
+    ASSERT_EQ(
+        Cli({"--config", config, "settings", "set", "ComSettingsPort0/DevicePath", line}).code,
+        kExitOk);
+    for (const char* port : {"1", "2", "3"})
+        Cli({"--config", config, "settings", "set",
+             std::string("ComSettingsPort") + port + "/UseLink", "0"});
+    ::chmod(config.c_str(), 0666);
+    if (::geteuid() != 0) ::chmod(line.c_str(), 0000);
+    // Root opens any file: the search runs as nobody then.
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+        const Outcome search = Cli({"--config", config, "search"});
+        const bool said = search.err.find("no permission to open " + line +
+                                          ": add the user to the dialout group (sudo adduser ") !=
+                          std::string::npos;
+        ::_exit(said ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 // The words of a bash array "NAME=(" ... ")" in the completion script, one quoted word a line.
