@@ -34,7 +34,7 @@ class CStatusPanes;
 class CViewState;
 
 
-inline constexpr const char* kVersion = "05.43";
+inline constexpr const char* kVersion = dravmer::kProgramVersion;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
