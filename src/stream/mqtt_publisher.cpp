@@ -53,8 +53,8 @@ bool ProbeTcp(const std::string& host, int port, int timeoutMs, std::string& why
     std::unique_ptr<addrinfo, void (*)(addrinfo*)> list(found, ::freeaddrinfo);
     why = "нет ответа";
     for (addrinfo* a = found; a; a = a->ai_next) {
-        const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                                a->ai_protocol);
+        const int fd =
+            ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
         if (fd < 0) continue;
         int err = 0;
         if (::connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
@@ -259,12 +259,13 @@ bool CMqttPublisher::Serve(SSession& s) {
             const std::string topic =
                 item.isEvent ? EventTopic() : RecordTopic(item.record.address);
             int mid = 0;
-            const int rc = mosquitto_publish(mosq, &mid, topic.c_str(),
-                                             static_cast<int>(payload.size()), payload.data(),
-                                             item.isEvent ? 1 : 0, item.isEvent);
+            const int rc =
+                mosquitto_publish(mosq, &mid, topic.c_str(), static_cast<int>(payload.size()),
+                                  payload.data(), item.isEvent ? 1 : 0, item.isEvent);
             if (rc != MOSQ_ERR_SUCCESS) {
-                m_queue.PushFront(std::vector<SStreamItem>(std::make_move_iterator(items.begin() + i),
-                                                           std::make_move_iterator(items.end())));
+                m_queue.PushFront(
+                    std::vector<SStreamItem>(std::make_move_iterator(items.begin() + i),
+                                             std::make_move_iterator(items.end())));
                 s.lost = mosquitto_strerror(rc);
                 return false;
             }
@@ -280,9 +281,10 @@ bool CMqttPublisher::Serve(SSession& s) {
         return false;
     }
     const bool wantQueue = s.acked && !mosquitto_want_write(mosq);
-    pollfd fds[3] = {{sock, static_cast<short>(POLLIN | (mosquitto_want_write(mosq) ? POLLOUT : 0)), 0},
-                     {m_queue.WakeFd(), static_cast<short>(wantQueue ? POLLIN : 0), 0},
-                     {CurrentStopFd(), POLLIN, 0}};
+    pollfd fds[3] = {
+        {sock, static_cast<short>(POLLIN | (mosquitto_want_write(mosq) ? POLLOUT : 0)), 0},
+        {m_queue.WakeFd(), static_cast<short>(wantQueue ? POLLIN : 0), 0},
+        {CurrentStopFd(), POLLIN, 0}};
     int timeout = 1000;
     if (m_finishing) timeout = 50;
     if (!s.acked) timeout = std::min<int>(timeout, 100);
@@ -300,7 +302,7 @@ bool CMqttPublisher::Serve(SSession& s) {
         return false;
     }
     if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(mosq) < 0) {
-        s.lost = rc == MOSQ_ERR_ERRNO ? std::strerror(errno)
+        s.lost = rc == MOSQ_ERR_ERRNO     ? std::strerror(errno)
                  : rc == MOSQ_ERR_SUCCESS ? "соединение закрыто"
                                           : mosquitto_strerror(rc);
         return false;
@@ -324,9 +326,9 @@ int CMqttPublisher::Run() {
     s.mosq = owner.get();
     mosquitto_int_option(s.mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     if (!m_settings.user.empty())
-        mosquitto_username_pw_set(s.mosq, m_settings.user.c_str(),
-                                  m_settings.password.empty() ? nullptr
-                                                              : m_settings.password.c_str());
+        mosquitto_username_pw_set(
+            s.mosq, m_settings.user.c_str(),
+            m_settings.password.empty() ? nullptr : m_settings.password.c_str());
     mosquitto_connect_callback_set(s.mosq, [](mosquitto*, void* obj, int rc) {
         auto* session = static_cast<SSession*>(obj);
         if (rc == 0)
@@ -392,8 +394,7 @@ int CMqttPublisher::Run() {
                                                " есть; записи публикуются в " +
                                                m_settings.topicPrefix + "/…");
         }
-        if (finishing && m_queue.Size() == 0 && s.pending.empty() &&
-            !mosquitto_want_write(s.mosq))
+        if (finishing && m_queue.Size() == 0 && s.pending.empty() && !mosquitto_want_write(s.mosq))
             break;
     }
     if (s.socketUp) {

@@ -1,12 +1,14 @@
 #include "stream/ndjson_stream.h"
 
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <chrono>
+#include <climits>
 #include <cstring>
 
 namespace dravmer {
@@ -54,6 +56,11 @@ void CNdjsonStream::Finish(int ms) {
     // The thread ends on its own once the queue is written; the stop is for a reader that
     // never reads.
     StopWithin(ms + 1000);
+    // Whatever a push put in after the thread's last look is not written either.
+    std::uint64_t left = 0;
+    for (const auto& item : m_queue.Take(m_queue.Size()))
+        if (!item.isEvent) ++left;
+    m_queue.CountDropped(left);
 }
 
 bool CNdjsonStream::WriteAll(const std::string& text) {
@@ -92,6 +99,12 @@ bool CNdjsonStream::WriteAll(const std::string& text) {
 }
 
 int CNdjsonStream::Run() {
+    // A reader that goes away gives EPIPE on this thread instead of a SIGPIPE that would end
+    // the whole program and its experiment.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     for (;;) {
         m_queue.Drained();
         auto items = m_queue.Take(4096);
@@ -111,7 +124,9 @@ int CNdjsonStream::Run() {
             if (!item.isEvent) ++records;
         }
         if (!WriteAll(text)) {
-            m_queue.CountDropped(records + m_queue.Size());
+            for (const auto& item : m_queue.Take(m_queue.Size()))
+                if (!item.isEvent) ++records;
+            m_queue.CountDropped(records);
             break;
         }
         m_written += records;

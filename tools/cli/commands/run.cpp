@@ -247,8 +247,8 @@ int RunRun(CliContext& ctx, const SRunOptions& o) {
     if (missedTotal > 0)
         ctx.err << "dravmer-cli run: " << missedTotal
                 << " records were missed (seconds of the experiment without a record)\n";
-    return notWhereAsked > 0 || missedTotal > 0 || archiveFailed || !streamsWhole ? kExitIncomplete
-                                                                                : kExitOk;
+    const bool whole = notWhereAsked == 0 && missedTotal == 0 && !archiveFailed && streamsWhole;
+    return whole ? kExitOk : kExitIncomplete;
 }
 
 CommandRun DefineRun(CLI::App& app) {

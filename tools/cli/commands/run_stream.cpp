@@ -1,6 +1,5 @@
 #include "cli/commands/run_stream.h"
 
-#include <signal.h>
 #include <unistd.h>
 
 #include <iostream>
@@ -30,8 +29,6 @@ bool CRunStreams::Start(CliContext& ctx, const SRunStreamOptions& o, std::string
             return false;
     }
     if (o.ndjson) {
-        // A reader that goes away must end the stream, not the experiment.
-        ::signal(SIGPIPE, SIG_IGN);
         auto onError = [this](const std::string& text) { Say("dravmer-cli run: " + text); };
         if (&ctx.out == &std::cout) {
             std::cout.flush();
