@@ -325,6 +325,8 @@ int CMqttPublisher::Run() {
     }
     s.mosq = owner.get();
     mosquitto_int_option(s.mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    // A record is one small packet: sent at once, not held back to be joined with the next.
+    mosquitto_int_option(s.mosq, MOSQ_OPT_TCP_NODELAY, 1);
     if (!m_settings.user.empty())
         mosquitto_username_pw_set(
             s.mosq, m_settings.user.c_str(),
