@@ -10,6 +10,7 @@
 #include <random>
 #include <sstream>
 
+#include "files/experiment_time.h"
 #include "files/file_format.h"
 #include "test_util.h"
 
@@ -107,6 +108,21 @@ TEST(CsvDateTime, IsLocalTimeWithItsOffsetFromUtc) {
         ScopedTz tz("NST3:30");  // west of Greenwich, half an hour in the offset
         EXPECT_EQ(IsoLocalDateTime(t), "2026-12-06T03:35:03-03:30");
     }
+}
+
+// The start a .txt file's rows take: its last write less the last record's время on the day its
+// name gives, else that day at noon.
+TEST(CsvTxtStart, LastWriteLessTheLastSecondOnTheNamedDayElseNoon) {
+    ScopedTz tz("MSK-3");
+    const std::time_t written = 1796542200;  // 2026-12-06 10:30:00 in Moscow
+    EXPECT_EQ(IsoLocalDateTime(TxtStartTime(written, 1800, "261206-007-000101.txt")),
+              "2026-12-06T10:00:00+03:00");
+    // Copied a day later: the named day at noon.
+    EXPECT_EQ(IsoLocalDateTime(TxtStartTime(written + 86400, 1800, "261206-007-000101.txt")),
+              "2026-12-06T12:00:00+03:00");
+    // Started before midnight of the day before its name: noon of the named day too.
+    EXPECT_EQ(IsoLocalDateTime(TxtStartTime(written, 40000, "261206-007-000101.txt")),
+              "2026-12-06T12:00:00+03:00");
 }
 
 class CsvWriterTest : public ::testing::Test {
