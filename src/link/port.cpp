@@ -174,6 +174,10 @@ std::string CLinkPort::OpenResultText() const {
     const int result = m_openResult.load();
     std::string text = result >= 0 && result < kOpenResultCount ? kOpenResultTexts[result]
                                                                  : "Неизвестная ошибка.";
+    // An open that succeeded says nothing of why the port is not open now (a COM server that
+    // went away, a port closed since): never give success as that reason.
+    if (result == kOpenOk && !IsOpen())
+        text = m_open.load() ? "Соединение потеряно." : "Порт закрыт.";
     std::lock_guard lock(m_settingsMutex);
     if (!m_openDetail.empty()) text += " (" + m_openDetail + ")";
     return text;

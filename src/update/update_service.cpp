@@ -257,10 +257,14 @@ int CUpdateService::AcceptOffer(const std::function<void(int)>& progress) {
     const int got = m_client.Download(bytes, m_offered.size);
     m_client.SetProgress(nullptr);
     if (got < 0 || got != m_offered.size || m_offered.size <= 0) {
-        return fail(Format("download of %s gave %d of %d bytes (%d %s)", m_fileName.c_str(), got,
-                           m_offered.size, m_client.LastResult(),
-                           QueryResultText(m_client.LastResult())),
-                    false);
+        // A transfer the server ended early reports no error of its own: the result 0 would
+        // read "Успешное завершение." as the reason of a failure.
+        const int result = m_client.LastResult();
+        std::string why = Format("download of %s gave %d of %d bytes", m_fileName.c_str(),
+                                 got < 0 ? 0 : got, m_offered.size);
+        if (result != kQrOk) why += Format(" (%d %s)", result, QueryResultText(result));
+        else why += " (the server ended the file early)";
+        return fail(why, false);
     }
     // Nothing replaces the running program unless it is a program for this machine, is the
     // file the server published, and starts.
