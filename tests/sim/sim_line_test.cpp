@@ -115,6 +115,44 @@ TEST(SimLine, TickAdvancesTheCycleOfEveryDevice) {
     EXPECT_EQ(line.DeviceCount(), 3u);
 }
 
+TEST(SimLine, TheDeliveryLogNamesEveryMeasurementSentUntouchedAndNoOther) {
+    CSimLine line;
+    line.AddDevices(2, 100, 1);
+    std::vector<std::pair<std::uint32_t, int>> log;
+    line.SetDeliveryLog([&](std::uint32_t a, std::uint8_t cycle) { log.emplace_back(a, cycle); });
+    const Frame adc = Request(101, 25, 2, {0});
+    const int cycle = line.Find(101)->Cycle();
+    EXPECT_TRUE(Valid(line.Exchange(adc)));
+    EXPECT_TRUE(Valid(line.Exchange(Request(100, 0, 1))));  // not a measurement
+    EXPECT_TRUE(Valid(line.Exchange(Request(101, 25, 2, {1}))));  // the ten values: mode 1
+    SFaults faults;
+    faults.corruptCrc = 1;
+    faults.noiseReplies = 1;
+    faults.dropReplies = 1;
+    line.SetFaults(faults);
+    EXPECT_TRUE(line.Exchange(adc).empty());  // dropped
+    EXPECT_FALSE(Valid(line.Exchange(adc)));  // noise and a broken CRC
+    line.Tick();
+    const Frame clean = line.Exchange(adc);
+    EXPECT_TRUE(Valid(clean));
+    EXPECT_EQ(log, (std::vector<std::pair<std::uint32_t, int>>{
+                       {101, cycle}, {101, static_cast<std::uint8_t>(cycle + 1)}}));
+}
+
+TEST(SimLine, NoiseGoesBeforeTheReplyAndLeavesTheFrameWhole) {
+    CSimLine line;
+    line.AddDevices(1, 100, 1);
+    const Frame quiet = line.Exchange(Request(100, 0, 1));
+    SFaults faults;
+    faults.noiseReplies = 1;
+    line.SetFaults(faults);
+    const Frame noisy = line.Exchange(Request(100, 0, 1));
+    ASSERT_GE(noisy.size(), quiet.size() + 3);
+    EXPECT_LE(noisy.size(), quiet.size() + 10);
+    EXPECT_TRUE(std::equal(quiet.begin(), quiet.end(), noisy.end() - static_cast<long>(quiet.size())));
+    EXPECT_EQ(line.Exchange(Request(100, 0, 1)), quiet);
+}
+
 TEST(SimPty, AnswersFramesSplitAcrossWritesAndDropsGarbage) {
     CSimLine line;
     line.AddDevices(1, 555, 1);

@@ -21,6 +21,7 @@ const char* const kSimCommandHelp =
     "  transit CODE [N]    the next N (1) transit replies report status CODE (1..31)\n"
     "  slow MS [N]         the next N (1) replies come MS milliseconds late\n"
     "  loss PERCENT        lose that share of the replies at random (0 stops)\n"
+    "  noise N             a few random bytes precede each of the next N replies\n"
     "  off ADDRESS         switch a device off: it hears and answers nothing\n"
     "  on ADDRESS          switch it on again\n"
     "  list                devices with address, power and cycle\n"
@@ -99,6 +100,9 @@ void ArmFault(ESimCommand kind, std::uint32_t value, int count, SFaults& faults)
             break;
         case ESimCommand::Loss:
             faults.lossPercent = static_cast<int>(value);
+            break;
+        case ESimCommand::Noise:
+            faults.noiseReplies = static_cast<int>(value);
             break;
         default:
             break;
@@ -250,6 +254,11 @@ SSimOptionSet DefineSimOptions(CLI::App& app, SSimOptions& o) {
                                o.tcpPort = static_cast<int>(n);
                            })
                         ->type_name("PORT");
+    value("--log",
+          "append a line UNIX_MS ADDRESS CYCLE to FILE for every measurement reply sent "
+          "untouched by a fault",
+          [&o](const std::string& path) { o.logPath = path; })
+        ->type_name("FILE");
     value("--link", "also make PATH a symbolic link to the pseudo-terminal",
           [&o](const std::string& text) { o.linkPath = text; })
         ->type_name("PATH");
@@ -278,6 +287,7 @@ SSimOptionSet DefineSimOptions(CLI::App& app, SSimOptions& o) {
     counted("--wrong-address", ESimCommand::Address,
             "the next N replies carry another device address");
     counted("--wrong-command", ESimCommand::Command, "the next N replies carry another command");
+    counted("--noise", ESimCommand::Noise, "a few random bytes precede each of the next N replies");
     coded("--device-result", ESimCommand::Result, kResultCode,
           "the next N (1) replies report CODE (1..255) in the device's result byte");
     set.transitStatus = coded("--transit-status", ESimCommand::Transit, kTransitCode,
@@ -361,6 +371,7 @@ bool ParseSimCommand(const std::string& text, SSimCommand& command, std::string&
         {"address", ESimCommand::Address, 1, 1}, {"command", ESimCommand::Command, 1, 1},
         {"result", ESimCommand::Result, 1, 2},   {"transit", ESimCommand::Transit, 1, 2},
         {"slow", ESimCommand::Slow, 1, 2},       {"loss", ESimCommand::Loss, 1, 1},
+        {"noise", ESimCommand::Noise, 1, 1},
         {"off", ESimCommand::Off, 1, 1},         {"on", ESimCommand::On, 1, 1},
         {"list", ESimCommand::List, 0, 0},       {"faults", ESimCommand::Faults, 0, 0},
         {"help", ESimCommand::Help, 0, 0},       {"quit", ESimCommand::Quit, 0, 0},
@@ -407,6 +418,7 @@ bool ParseSimCommand(const std::string& text, SSimCommand& command, std::string&
         case ESimCommand::Crc:
         case ESimCommand::Address:
         case ESimCommand::Command:
+        case ESimCommand::Noise:
             ok = value("count", 0, kMaxCount);
             break;
         case ESimCommand::Result:
@@ -439,10 +451,10 @@ std::string DescribeFaults(const SFaults& f) {
     char text[512];
     std::snprintf(text, sizeof text,
                   "drop %d, crc %d, address %d, command %d, result %u x %d, transit %u x %d, "
-                  "slow %d ms x %d, loss %d%%",
+                  "slow %d ms x %d, loss %d%%, noise %d",
                   f.dropReplies, f.corruptCrc, f.wrongAddress, f.wrongCommand, f.resultCode,
                   f.deviceResult, f.transitCode, f.transitStatus, f.slowMs, f.slowReplies,
-                  f.lossPercent);
+                  f.lossPercent, f.noiseReplies);
     return text;
 }
 

@@ -22,6 +22,9 @@ struct SSimOptions {
     int transitKind = 4;
     int baud = 115200;
     SFaults faults;  // faults armed before the first request
+    // --log FILE: one line "UNIX_MS ADDRESS CYCLE" per measurement reply sent untouched by a
+    // fault, so a test can tell which records the devices gave the bench
+    std::string logPath;
     bool help = false;
 };
 
@@ -42,6 +45,7 @@ enum class ESimCommand {
     Transit,
     Slow,
     Loss,
+    Noise,
     Off,
     On,
     List,
