@@ -18,7 +18,9 @@ root): the COM server's fixed TCP port and the network serial server's are priva
 files go to a small tmpfs that can be filled. The simulators log every measurement reply they send
 untouched by a fault (dravmer-sim --log). The checks, per device:
   - every such reply is a record on disk (in its file, or in the rescue folder when the file could
-    not take the records), unless a disturbance of its line was near;
+    not take the records), unless a disturbance of its line was near, the bench logged that
+    exchange as failed in its link error log (a reply it gave up waiting for), or the device began
+    its next second before the reply with the ten values (the bench then keeps the newer second);
   - the records the bench took in are all on disk, none left unsaved, время rising;
   - no three seconds in a row without a record while the line was up (a line never opened again
     gets no replies to count, but fails this);
@@ -32,6 +34,7 @@ import bisect
 import csv
 import json
 import os
+import re
 import shutil
 import signal
 import socket
@@ -193,6 +196,7 @@ def write_settings(cli, config, ports):
     setting("DeviceList/PortList", "".join(f"{p};" for p in port_list))
     setting("DeviceList/EnableList", "1;" * len(addresses))
     setting("ExperimentSettings/FlagSaveToTextFile", 0)
+    setting("Properties/bWriteLinkErrorsToLog", 1)
 
 
 def read_records(cli, path, work):
@@ -211,12 +215,39 @@ def read_records(cli, path, work):
 
 
 def read_deliveries(path):
-    out = {}
+    """The simulator's log: by address, the (time, cycle) of each second's reply (mode 0) and of
+    each reply with the ten electrode values (mode 1)."""
+    seconds, tens = {}, {}
     if os.path.exists(path):
         for line in open(path):
             parts = line.split()
-            if len(parts) == 3:
-                out.setdefault(int(parts[1]), []).append((int(parts[0]) / 1000.0, int(parts[2])))
+            if len(parts) == 4:
+                into = seconds if parts[3] == "0" else tens
+                into.setdefault(int(parts[1]), []).append((int(parts[0]) / 1000.0, int(parts[2])))
+    return seconds, tens
+
+
+def read_link_errors(folder):
+    """Times of the exchanges the bench itself logged as failed, by device address: a reply it
+    gave up waiting for (a loaded machine, a late reply) is a failure it saw, not a record lost."""
+    out = {}
+    stamp = re.compile(rb"\[(\d\d)\.(\d\d) (\d\d):(\d\d):(\d\d):(\d\d\d)\] ")
+    # The log is UTF-8; older benches wrote Windows-1251.
+    devices = [re.compile(r"(?:Прибор: |прибору )(\d+)".encode(e)) for e in ("utf-8", "cp1251")]
+    year = time.localtime().tm_year
+    for name in os.listdir(folder) if os.path.isdir(folder) else []:
+        if not name.endswith("LinkErrors.log"):
+            continue
+        text = open(os.path.join(folder, name), "rb").read()
+        marks = list(stamp.finditer(text))
+        for k, m in enumerate(marks):
+            day, month, hour, minute, second, ms = (int(g) for g in m.groups())
+            when = time.mktime((year, month, day, hour, minute, second, 0, 0, -1)) + ms / 1000.0
+            entry = text[m.end():marks[k + 1].start() if k + 1 < len(marks) else len(text)]
+            for a in {a for d in devices for a in d.findall(entry)}:
+                out.setdefault(int(a), []).append(when)
+    for times in out.values():
+        times.sort()
     return out
 
 
@@ -409,8 +440,10 @@ def main():
     figures = {"seconds": args.seconds, "devices": len(report), "exit_code": run.returncode,
                "disk_full_windows_s": [round(b - a, 1) for a, b in full_windows]}
     kept = expected = in_memory = on_disk = rescued = seconds_up = seconds_kept = 0
+    seen_failed = superseded = 0
+    link_errors = read_link_errors(os.path.join(work, "logs"))
     for p, port in enumerate(ports):
-        deliveries = read_deliveries(port["sim_log"])
+        deliveries, tens = read_deliveries(port["sim_log"])
         windows = sorted(port["disturbed"])
         for address in port["devices"]:
             d = by_address.get(address)
@@ -437,19 +470,35 @@ def main():
                              for s in by_cycle.get(c, []) if abs(w - t_start - s) < 5)
             zero = offsets[len(offsets) // 2] if offsets else 0
             starts = [w[0] for w in windows]
+            ten_list = tens.get(address, [])
+            ten_times = [w for w, _ in ten_list]
             missing = []
             for w, c in deliveries.get(address, []):
                 if w < t_start + 3 or w > t_stop - 3:
                     continue
-                i = bisect.bisect_right(starts, w)
-                if any(a <= w <= b for a, b in windows[max(0, i - 3):i]):
-                    continue  # a disturbance of the line was near
-                expected += 1
                 second = w - t_start - zero
                 if any(abs(s - second) <= 2.5 for s in by_cycle.get(c, [])):
+                    expected += 1
                     kept += 1
-                else:
-                    missing.append(f"{time.strftime('%H:%M:%S', time.localtime(w))} cycle {c}")
+                    continue
+                # Not on disk. Excused only when a disturbance of the line was near, when the
+                # bench logged the exchange as failed, or when the device began its next second
+                # between this reply and the one with its ten values (the bench then reads that
+                # next second instead, by design).
+                i = bisect.bisect_right(starts, w)
+                if any(a <= w <= b for a, b in windows[max(0, i - 3):i]):
+                    continue
+                errors = link_errors.get(address, [])
+                j = bisect.bisect_left(errors, w - 2.0)
+                if j < len(errors) and errors[j] <= w + 3.0:
+                    seen_failed += 1
+                    continue
+                k = bisect.bisect_left(ten_times, w)
+                if k < len(ten_times) and ten_times[k] - w < 1.5 and ten_list[k][1] != c:
+                    superseded += 1
+                    continue
+                expected += 1
+                missing.append(f"{time.strftime('%H:%M:%S', time.localtime(w))} cycle {c}")
             if missing:
                 problems.append(f"device {address} (port {p + 1}): {len(missing)} replies sent "
                                 f"while the line was up are not on disk, e.g. {missing[:3]}")
@@ -477,6 +526,8 @@ def main():
                 problems.append(f"device {address}: its simulator logged no reply")
     samples = watch.samples
     figures.update({"replies_on_disk": kept, "replies_expected": expected,
+                    "replies_the_bench_logged_as_failed": seen_failed,
+                    "replies_superseded_by_the_next_second": superseded,
                     "seconds_line_up": seconds_up, "seconds_with_record": seconds_kept,
                     "records_in_memory": in_memory, "records_on_disk": on_disk,
                     "devices_rescued": rescued})

@@ -141,11 +141,11 @@ int main(int argc, char** argv) {
             return 1;
         }
         // A line per reply, flushed at once: a simulator killed in a test loses none.
-        line.SetDeliveryLog([log](std::uint32_t address, std::uint8_t cycle) {
+        line.SetDeliveryLog([log](std::uint32_t address, std::uint8_t cycle, std::uint8_t mode) {
             const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                                 std::chrono::system_clock::now().time_since_epoch())
                                 .count();
-            std::fprintf(log, "%lld %u %u\n", static_cast<long long>(ms), address, cycle);
+            std::fprintf(log, "%lld %u %u %u\n", static_cast<long long>(ms), address, cycle, mode);
             std::fflush(log);
         });
     }

@@ -128,7 +128,7 @@ Frame CSimLine::Exchange(const Frame& request, int* delayMs) {
         m_faulted = true;
     }
     if (!reply.empty() && m_measurement && !m_faulted && m_deliveryLog)
-        m_deliveryLog(m_measuredAddress, m_measuredCycle);
+        m_deliveryLog(m_measuredAddress, m_measuredCycle, m_measuredMode);
     return reply;
 }
 
@@ -141,13 +141,14 @@ Frame CSimLine::Broadcast(std::vector<std::unique_ptr<CSimDevice>>& devices, con
         if (!device->Handle(request, reply)) continue;
         if (answered++ == 0) {
             wire = reply;
-            // A measurement of the second: command 25, mode 0; the reply carries the cycle.
+            // A measurement of the second: command 25, mode 0 or 1; the reply carries the cycle.
             constexpr std::size_t at = kPayloadOffset;
-            m_measurement = (request[5] & 0x7F) == 25 && request.size() > at &&
-                            request[at] == 0 && reply.size() > at + 1;
+            m_measurement = (request[5] & 0x7F) == 25 && request.size() > at && request[at] <= 1 &&
+                            reply.size() > at + 1;
             if (m_measurement) {
                 m_measuredAddress = device->Address();
-                m_measuredCycle = reply[kPayloadOffset + 1];
+                m_measuredCycle = reply[at + 1];
+                m_measuredMode = request[at];
             }
             continue;
         }

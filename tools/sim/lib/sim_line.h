@@ -60,9 +60,11 @@ public:
     // Every device starts its next second.
     void Tick();
 
-    // Told of every measurement (ADC mode 0) reply that leaves the line untouched by a fault:
-    // the device's address and the cycle the reply carries. Called under the line's lock.
-    using DeliveryLog = std::function<void(std::uint32_t address, std::uint8_t cycle)>;
+    // Told of every measurement reply (ADC mode 0, the second's values, or 1, its ten electrode
+    // values) that leaves the line untouched by a fault: the device's address, the cycle the
+    // reply carries and the mode. Called under the line's lock.
+    using DeliveryLog =
+        std::function<void(std::uint32_t address, std::uint8_t cycle, std::uint8_t mode)>;
     void SetDeliveryLog(DeliveryLog log);
 
     void SetFaults(const SFaults& faults);
@@ -99,6 +101,7 @@ private:
     bool m_measurement = false;
     std::uint32_t m_measuredAddress = 0;
     std::uint8_t m_measuredCycle = 0;
+    std::uint8_t m_measuredMode = 0;
     std::vector<Frame> m_requests;
     std::uint32_t m_lossState = 12345;
     mutable std::mutex m_mutex;

@@ -162,8 +162,8 @@ SSimOptionSet DefineSimOptions(CLI::App& app, SSimOptions& o) {
                            })
                         ->type_name("PORT");
     value("--log",
-          "append a line UNIX_MS ADDRESS CYCLE to FILE for every measurement reply sent "
-          "untouched by a fault",
+          "append a line UNIX_MS ADDRESS CYCLE MODE to FILE for every measurement reply "
+          "(ADC mode 0 or 1) sent untouched by a fault",
           [&o](const std::string& path) { o.logPath = path; })
         ->type_name("FILE");
     value("--link", "also make PATH a symbolic link to the pseudo-terminal",

@@ -22,8 +22,8 @@ struct SSimOptions {
     int transitKind = 4;
     int baud = 115200;
     SFaults faults;  // faults armed before the first request
-    // --log FILE: one line "UNIX_MS ADDRESS CYCLE" per measurement reply sent untouched by a
-    // fault, so a test can tell which records the devices gave the bench
+    // --log FILE: one line "UNIX_MS ADDRESS CYCLE MODE" per measurement reply (ADC mode 0 or 1)
+    // sent untouched by a fault, so a test can tell which records the devices gave the bench
     std::string logPath;
     bool help = false;
 };
