@@ -196,6 +196,24 @@ void CLinkPort::DropHungUpLine() {
     ++m_hangUps;
 }
 
+void CLinkPort::DropLostNetConnection() {
+    // Under m_busy. A network serial server that went away (restarted, switched off) leaves a
+    // connection that carries nothing any more: it is closed, and the port is opened afresh
+    // when the server is back, as a hung-up line is.
+    if (m_netHandle < 0) return;
+    std::shared_ptr<INetSerialProvider> provider;
+    {
+        std::lock_guard lock(m_settingsMutex);
+        provider = m_netSerial;
+    }
+    if (provider) provider->Close(m_netHandle);
+    m_netHandle = -1;
+    m_open = false;
+    m_openResult = kOpenNetworkError;
+    SetOpenDetail(Settings().ipAddress + ": соединение с сервером потеряно");
+    ++m_hangUps;
+}
+
 bool CLinkPort::IsModemType(const SPortSettings& s) const {
     return s.comType == kComModemLine || s.comType == kComModemGsm;
 }
@@ -301,7 +319,7 @@ int CLinkPort::OpenNetSerial(const SPortSettings& s) {
     return kOpenOk;
 }
 
-void CLinkPort::ReadNetSerial(const SPortSettings& s) {
+bool CLinkPort::ReadNetSerial(const SPortSettings& s) {
     std::shared_ptr<INetSerialProvider> provider;
     {
         std::lock_guard lock(m_settingsMutex);
@@ -310,16 +328,21 @@ void CLinkPort::ReadNetSerial(const SPortSettings& s) {
     std::vector<std::uint8_t> in;
     std::uint8_t chunk[4096];
     CPerfTimer timer;
+    bool alive = provider != nullptr;
     for (;;) {
         const int n = provider->Read(
             m_netHandle, chunk, static_cast<int>(sizeof chunk - std::min(in.size(), sizeof chunk)));
-        if (n < 0) break;
+        if (n < 0) {
+            alive = false;
+            break;
+        }
         in.insert(in.end(), chunk, chunk + n);
         if (in.size() > 4 && in.size() >= static_cast<std::size_t>(kBlockSize * in[4])) break;
         if (timer.GetElapsedMs() > s.timeOutMs || in.size() >= sizeof chunk) break;
         if (!CPerfTimer::Wait(1)) break;
     }
     if (!in.empty()) Append(in.data(), static_cast<int>(in.size()));
+    return alive;
 }
 
 int CLinkPort::OpenLocal(const SPortSettings& s) {
@@ -431,6 +454,7 @@ bool CLinkPort::Write(const std::uint8_t* data, int length) {
     }
     if (!written) {
         DropHungUpLine();
+        DropLostNetConnection();
         return false;
     }
     m_bytesSent += static_cast<std::uint64_t>(length);
@@ -495,7 +519,7 @@ int CLinkPort::ReadReply(std::uint8_t* buffer, int& length) {
         }
         if (!data.empty()) Append(data.data(), static_cast<int>(data.size()));
     } else if (m_netHandle >= 0) {
-        ReadNetSerial(Settings());
+        if (!ReadNetSerial(Settings())) DropLostNetConnection();
     } else if (m_line) {
         ReadLocal(Settings());
         DropHungUpLine();

@@ -115,11 +115,13 @@ private:
     int OpenLocal(const SPortSettings& s);
     int ReadLocal(const SPortSettings& s);
     int OpenNetSerial(const SPortSettings& s);
-    void ReadNetSerial(const SPortSettings& s);
+    // False when the connection to the network serial server is gone.
+    bool ReadNetSerial(const SPortSettings& s);
     void Append(const std::uint8_t* data, int length);
     void Notify(int status);
     bool IsModemType(const SPortSettings& s) const;
     void DropHungUpLine();
+    void DropLostNetConnection();
     void SetOpenDetail(std::string detail);
 
     const int m_index;
