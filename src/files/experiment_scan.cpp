@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "platform/cp1251.h"
+#include "measure/param_index.h"
 
 namespace fs = std::filesystem;
 
@@ -93,7 +94,7 @@ bool CheckExperimentFile(const std::string& path, SExperimentEntry& entry) {
     f.read(reinterpret_cast<char*>(h), kAdcHeaderSize);
     if (std::memcmp(h, kAdcSignature, std::strlen(kAdcSignature)) != 0) return false;
     const std::int32_t c = static_cast<std::int32_t>(Le32(h + 48));
-    if (c > 43) return false;
+    if (c > kParamCount) return false;
     entry.time = static_cast<std::time_t>(Le32(h + 52));
     entry.duration = 0;
     if (c <= 0) return true;

@@ -4,6 +4,8 @@
 #include <QDialog>
 #include <array>
 
+#include "measure/param_index.h"
+
 class QCheckBox;
 
 namespace dravmer::ui {
@@ -20,7 +22,7 @@ public:
 
 private:
     SUiContext& m_context;
-    std::array<QCheckBox*, 43> m_boxes{};
+    std::array<QCheckBox*, kParamCount> m_boxes{};
 };
 
 }  // namespace dravmer::ui
