@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t step = 1 + (data[0] >> 1) * 7;
     ++data;
     --size;
-    fileserver::CFileSession session(*f.folder, allowUpload, [](const std::string&, const std::string&) {});
+    fileserver::CFileSession session(*f.folder, allowUpload, [](const std::string&, const std::string&) { return true; });
     std::vector<std::uint8_t> replies;
     for (std::size_t at = 0; at < size; at += step) {
         const std::size_t n = std::min(step, size - at);

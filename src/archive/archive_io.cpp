@@ -12,6 +12,7 @@
 
 #include "files/experiment_files.h"
 #include "files/experiment_scan.h"
+#include "files/experiment_time.h"
 #include "files/file_format.h"
 #include "measure/param_catalog.h"
 #include "platform/cp1251.h"
@@ -290,10 +291,12 @@ int ExportExperiment(const SArchivedExperiment& e, const std::string& dir,
                 AppendAdcRecord(out, r, e.columns);
         }
         if (!writeFile(paths[k], out)) return undo(paths[k] + ": cannot write");
-        // The list takes an experiment's date from its files' time when the name agrees.
+        // Stamped as if written with its last record: a text file's start time is read back as
+        // its last write minus that record's время.
         if (d.startTime > 0) {
+            const std::time_t stamp = TxtLastWriteFor(d.startTime, d.recordCount > 0 ? r.time : 0);
             fs::file_time_type ft = fs::file_time_type::clock::now() -
-                                    std::chrono::seconds(std::time(nullptr) - d.startTime);
+                                    std::chrono::seconds(std::time(nullptr) - stamp);
             fs::last_write_time(paths[k], ft, ec);
         }
     }

@@ -106,7 +106,7 @@ void CBench::ClosePorts() {
 
 std::size_t CBench::StoreCount() const {
     std::lock_guard lock(m_storesMutex);
-    return m_data.size();
+    return m_storeCount;
 }
 
 CDeviceData& CBench::Data(std::size_t index) {
@@ -121,13 +121,66 @@ CExperimentFiles& CBench::Files(std::size_t index) {
 
 void CBench::EnsureStores() {
     std::lock_guard lock(m_storesMutex);
-    const size_t count = m_settings.devices.Active().size();
-    while (m_data.size() < count) {
-        auto data = std::make_unique<CDeviceData>(static_cast<int>(m_data.size()));
-        auto files = std::make_unique<CExperimentFiles>(*data, FileOptionsFrom(m_settings));
-        m_data.push_back(std::move(data));
-        m_files.push_back(std::move(files));
+    const auto& active = m_settings.devices.Active();
+    const std::size_t count = active.size();
+    const std::size_t have = m_data.size();
+    // Each device takes the store that holds its records; a device listed twice (the text and
+    // the binary file of one device, loaded together) takes a second store of that address.
+    std::vector<std::size_t> pick(count, SIZE_MAX);
+    std::vector<char> taken(have, 0);
+    for (std::size_t i = 0; i < count; ++i) {
+        for (std::size_t k = 0; k < have; ++k) {
+            if (taken[k] || m_storeOwner[k] != active[i].address) continue;
+            pick[i] = k;
+            taken[k] = 1;
+            break;
+        }
     }
+    std::vector<std::unique_ptr<CDeviceData>> data;
+    std::vector<std::unique_ptr<CExperimentFiles>> files;
+    std::vector<std::optional<std::uint32_t>> owner;
+    std::size_t spare = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        std::size_t k = pick[i];
+        if (k == SIZE_MAX) {
+            // The others take the stores no device of the list holds records in, emptied, and
+            // new ones when there are none.
+            while (spare < have && taken[spare]) ++spare;
+            if (spare < have) {
+                k = spare;
+                taken[k] = 1;
+                m_files[k]->CloseExperimentFiles();
+                m_files[k]->ForgetExperiment();
+                m_data[k]->ResetData();
+                m_data[k]->SetTitle("");
+                m_data[k]->SetFileName("");
+                m_data[k]->SetStartTime(0);
+                m_data[k]->SetFirmwareVersion(0, 0);
+            }
+        }
+        if (k == SIZE_MAX) {
+            auto store = std::make_unique<CDeviceData>(static_cast<int>(i));
+            files.push_back(
+                std::make_unique<CExperimentFiles>(*store, FileOptionsFrom(m_settings)));
+            data.push_back(std::move(store));
+        } else {
+            data.push_back(std::move(m_data[k]));
+            files.push_back(std::move(m_files[k]));
+        }
+        owner.emplace_back(active[i].address);
+    }
+    // Stores of devices that left the list keep their records out of the count.
+    for (std::size_t k = 0; k < have; ++k) {
+        if (taken[k]) continue;
+        data.push_back(std::move(m_data[k]));
+        files.push_back(std::move(m_files[k]));
+        owner.push_back(m_storeOwner[k]);
+    }
+    for (std::size_t j = 0; j < data.size(); ++j) data[j]->SetListIndex(static_cast<int>(j));
+    m_data = std::move(data);
+    m_files = std::move(files);
+    m_storeOwner = std::move(owner);
+    m_storeCount = count;
 }
 
 }  // namespace dravmer

@@ -6,9 +6,11 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -153,10 +155,15 @@ public:
     double PortBusySeconds(int port) const { return m_portBusy[static_cast<size_t>(port)].load(); }
 
     // ---- stores (indexed like the active list) ----
+    // One store per entry of the active list: the count follows the list, so nothing shows the
+    // stores of devices that left it.
     std::size_t StoreCount() const;
     CDeviceData& Data(std::size_t index);
     CExperimentFiles& Files(std::size_t index);
-    // Stores for every active device (existing ones stay).
+    // Gives every active device its store after the list changed: the store that holds its
+    // records when there is one, otherwise an emptied or a new one. Stores of devices that left
+    // the list are kept, out of the count, for when the device comes back; their records never
+    // show (or get written) under another device's address.
     void EnsureStores();
 
     // ---- stored experiments ----
@@ -179,6 +186,25 @@ public:
     // Ends a load whose stores PrepareLoad returned when something other than LoadPrepared
     // filled them (an experiment read back from the archive).
     void EndLoad() { m_loading = false; }
+    // When the loaded experiment started and its comment (the label text alone), while
+    // ShowsLoadedExperiment; LoadPrepared sets them from the group, a load from elsewhere
+    // through SetLoadedExperiment.
+    struct SLoadedExperiment {
+        std::time_t time = 0;
+        std::string label;
+    };
+    SLoadedExperiment LoadedExperiment() const;
+    void SetLoadedExperiment(std::time_t time, const std::string& label);
+
+    // ---- the experiment on screen ----
+    // Its label file: a loaded experiment's own, beside its files; the running or last
+    // experiment's when its files were named; empty when there is none (nothing loaded or run,
+    // an experiment recorded without files, one read back from the archive).
+    std::string ExperimentLabelPath() const;
+    enum class LabelResult { Written, NoExperiment, WriteFailed };
+    // Writes the comment (the label text) to that file, whatever the write-to-file switch says:
+    // the operator asked for it. `detail` gets the path written, or why it failed.
+    LabelResult WriteExperimentLabel(const std::string& text, std::string* detail = nullptr);
 
     // ---- device parameters ----
     // Reads identity, FLASH and EEPROM of every active device and writes "<name>.fld" and
@@ -218,6 +244,12 @@ private:
     mutable std::mutex m_storesMutex;
     std::vector<std::unique_ptr<CDeviceData>> m_data;
     std::vector<std::unique_ptr<CExperimentFiles>> m_files;
+    // The address each store holds records of (none: an emptied store nobody took yet), and how
+    // many stores belong to the active list (the first ones).
+    std::vector<std::optional<std::uint32_t>> m_storeOwner;
+    std::size_t m_storeCount = 0;
+    mutable std::mutex m_loadedMutex;
+    SLoadedExperiment m_loadedExperiment;
 
     // Guards every change of m_settings.devices and the front ends' reads of it; taken before
     // m_foundMutex where both are held.

@@ -164,6 +164,7 @@ int LoadArchivedPrepared(CBench& bench, const SArchivedExperiment& e,
         CBench& bench;
         ~SEnd() { bench.EndLoad(); }
     } end{bench};
+    bench.SetLoadedExperiment(e.startTime, e.comment);
     const std::size_t count = std::min(stores.size(), e.devices.size());
     int filled = 0;
     for (std::size_t i = 0; i < count; ++i) {

@@ -2,12 +2,15 @@
 // Events of the engine. Callbacks run on whichever thread raised them (poll threads, the search
 // or parameter-saving worker, or the caller of a blocking operation); a front end re-posts them
 // to its own thread. Every method has an empty default so a listener takes only what it shows.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "bench/bench_message.h"
 
 namespace dravmer {
+
+struct SFoundInfo;
 
 class IBenchListener {
 public:
@@ -16,6 +19,9 @@ public:
     // device list page shows for it.
     virtual void OnSearchProgress(int /*port*/, int /*code*/, std::uint32_t /*value*/,
                                   const std::string& /*text*/) {}
+    // A found device answered its identification: it is row `row` of the new found list
+    // (rows come in order, each once; a device that does not answer gets no row).
+    virtual void OnDeviceIdentified(std::size_t /*row*/, const SFoundInfo& /*info*/) {}
     virtual void OnSearchFinished(int /*foundCount*/) {}
     // Start of an experiment: device `index` does not answer; the start keeps retrying until it
     // answers (OnDeviceAnswered) or the wait is cancelled.

@@ -25,12 +25,18 @@ std::vector<CDeviceData*> CBench::PrepareLoad(const std::vector<std::uint32_t>& 
         m_foundInfo.clear();
     }
     m_showsLoaded = true;
+    SetLoadedExperiment(0, "");
     EnsureStores();
     std::vector<CDeviceData*> stores;
     for (std::size_t i = 0; i < count; ++i) {
         CDeviceData& data = Data(i);
         Files(i).CloseExperimentFiles();
+        // The stores now hold the loaded experiment: a comment must not reach the last run's
+        // label file, nor a switch of writing to file its files.
+        Files(i).ForgetExperiment();
         data.ResetData();
+        data.SetTitle("");
+        data.SetStartTime(0);
         stores.push_back(&data);
     }
     return stores;
@@ -42,6 +48,7 @@ int CBench::LoadPrepared(const SGroupLoadData& group, const std::vector<CDeviceD
         std::atomic<bool>& flag;
         ~SClear() { flag = false; }
     } clear{m_loading};
+    SetLoadedExperiment(group.time, group.label);
     return LoadGroup(group, stores, listener, cancel);
 }
 

@@ -153,6 +153,7 @@ int CBench::Search() {
         info.compiled = ZeroTerminated(identity + 9, 12) + "  " + ZeroTerminated(identity + 21, 9);
         info.written = ZeroTerminated(identity + 30, 12) + "  " + ZeroTerminated(identity + 42, 9);
         infos.push_back(info);
+        Emit([&](IBenchListener& l) { l.OnDeviceIdentified(infos.size() - 1, info); });
         ++k;
     }
     list.RebuildActive();

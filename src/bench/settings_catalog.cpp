@@ -37,6 +37,9 @@ std::vector<SSettingDef> Build() {
         {"NetProp", "Server", T::String, ""},
         // The update server entered in the About box; it wins over NetProp/Server.
         {"UpdateVersionSettings", "Server", T::String, ""},
+        // The lab's release key (64 hex digits); empty: releases are checked by their published
+        // SHA-256 alone.
+        {"UpdateVersionSettings", "PublicKey", T::String, ""},
         // A vendor-compatible network serial library for the network-server ports; empty: the
         // built-in RFC 2217 client.
         {"Properties", "NetSerialLibrary", T::String, ""},

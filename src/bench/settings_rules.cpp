@@ -11,7 +11,19 @@ namespace dravmer {
 
 namespace {
 
-enum class Rule { Whole, Decimal, Flags, Digits, Text, Addresses, Ports, Switches, Date, Hex };
+enum class Rule {
+    Whole,
+    Decimal,
+    Flags,
+    Digits,
+    Text,
+    Addresses,
+    Ports,
+    Switches,
+    Date,
+    Hex,
+    Key
+};
 
 struct SRule {
     Rule kind = Rule::Text;
@@ -45,6 +57,7 @@ SRule RuleOf(const SSettingDef& def) {
         {"crTableHighlightColor", {Rule::Whole, 0, 0xFFFFFF}},
         {"bWriteLinkErrorsToLog", {Rule::Whole, 0, 1}},
         {"ExperimentDate", {Rule::Date}},
+        {"PublicKey", {Rule::Key}},
         {"ExperimentNumber", {Rule::Whole, 1, 999}},
         {"showCmd", {Rule::Whole, 0, 11}},
         {"x", {Rule::Whole, -100000, 100000}},
@@ -155,6 +168,12 @@ std::optional<std::string> CheckSettingText(const SSettingDef& def, const std::s
             return std::nullopt;
         case Rule::Hex:
             if (!HexToBytes(text)) return bad + "допустимы байты в шестнадцатеричной записи.";
+            return std::nullopt;
+        case Rule::Key:
+            // A key that is no key would refuse every release; better said when it is typed.
+            if (!text.empty() && (text.size() != 64 || !OnlyOf(text, "0123456789abcdefABCDEF")))
+                return bad + "допустима пустая строка или открытый ключ из 64 шестнадцатеричных "
+                             "цифр.";
             return std::nullopt;
         case Rule::Text:
             for (unsigned char c : text)

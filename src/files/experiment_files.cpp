@@ -111,6 +111,40 @@ std::string LabelTextFromComment(const std::string& comment) {
     return comment.substr(0, pos) + comment.substr(at);
 }
 
+std::string LabelPathBeside(const std::string& experimentFile) {
+    const fs::path path(experimentFile);
+    const std::string name = path.filename().string();
+    if (name.size() < 11 || name[6] != '-' || name[10] != '-') return {};
+    for (std::size_t i : {0u, 1u, 2u, 3u, 4u, 5u, 7u, 8u, 9u})
+        if (name[i] < '0' || name[i] > '9') return {};
+    return (path.parent_path() / (name.substr(0, 11) + "label .txt")).string();
+}
+
+int WriteLabelFile(const std::string& path, const std::string& text) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return errno != 0 ? errno : EIO;
+    const bool ok = WriteAll(fd, Utf8ToCp1251(text));
+    const int writeError = ok ? 0 : (errno != 0 ? errno : EIO);
+    if (::close(fd) != 0 && ok) return errno != 0 ? errno : EIO;
+    return writeError;
+}
+
+std::string ReadLabelText(const std::string& path) {
+    if (path.empty()) return {};
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    char text[1024];
+    std::size_t got = 0;
+    while (got < sizeof text) {
+        const ssize_t n = ::read(fd, text + got, sizeof text - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    return Cp1251ToUtf8(std::string(text, got));
+}
+
 CExperimentFiles::CExperimentFiles(CDeviceData& store, const SFileOptions& options)
     : m_store(store), m_options(options), m_now([] { return std::time(nullptr); }) {
     m_store.SetSampleSink(this);
@@ -141,6 +175,9 @@ int CExperimentFiles::OpenExperimentFiles(std::string& savePath, std::uint32_t a
     std::string date = DateText(now);
     if (m_store.GetCount() == 0 && !acquisitionRunning) return kFilesOpenOk;
     if (m_store.IsWritten()) return kFilesAlreadyWritten;
+    // Until this experiment's names are made (below, when writing to file) it has no label: a
+    // comment must not go to the last experiment's.
+    m_labelPath.clear();
     m_rescuedPath.clear();
     m_unsaved = 0;
     if (!m_options.writeToFile) {
@@ -212,11 +249,14 @@ void CExperimentFiles::CloseExperimentFiles() {
 int CExperimentFiles::WriteLabel(const std::string& text) {
     std::lock_guard lock(m_mutex);
     if (!m_options.writeToFile || m_labelPath.empty()) return 0;
-    int fd = ::open(m_labelPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return -1;
-    bool ok = WriteAll(fd, Utf8ToCp1251(text));
-    ::close(fd);
-    return ok ? 0 : -1;
+    return WriteLabelFile(m_labelPath, text) == 0 ? 0 : -1;
+}
+
+void CExperimentFiles::ForgetExperiment() {
+    std::lock_guard lock(m_mutex);
+    m_path.clear();
+    m_labelPath.clear();
+    m_name.clear();
 }
 
 int CExperimentFiles::WriteLocked() {

@@ -42,6 +42,15 @@ int FindFreeExperimentNumber(const std::string& savePath, bool dateFolders, int 
 // The comment dialog's text without its leading "{Date}  -  Experiment: {Experiment}" template
 // and the blanks after it.
 std::string LabelTextFromComment(const std::string& comment);
+// The label file of the experiment an experiment file belongs to: beside it, named by the first
+// 11 characters of its name ("261206-007-") and "label .txt". Empty when the file's name is not
+// an experiment file's.
+std::string LabelPathBeside(const std::string& experimentFile);
+// Creates (or empties) a label file and writes the text (UTF-8, stored as Windows-1251) without a
+// line end. 0 written; otherwise the errno of the failure.
+int WriteLabelFile(const std::string& path, const std::string& text);
+// A label file's text (at most its first 1024 bytes, as UTF-8); empty when there is none.
+std::string ReadLabelText(const std::string& path);
 
 class CExperimentFiles : public ISampleSink {
 public:
@@ -61,6 +70,9 @@ public:
     int OpenExperimentFiles(std::string& savePath, std::uint32_t address, int experimentNumber,
                             bool textFormat, bool dateFolders, bool acquisitionRunning);
     void CloseExperimentFiles();
+    // The store now holds another experiment (a load, another device): the names of the last
+    // one's files go, so that nothing (a comment above all) is written to them any more.
+    void ForgetExperiment();
     // Creates (or empties) the label file and writes the text (UTF-8, stored as Windows-1251)
     // without a line end. 0 written or nothing to do, -1 when the file cannot be written.
     int WriteLabel(const std::string& text);

@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "files/experiment_files.h"
+#include "files/experiment_time.h"
 #include "platform/cp1251.h"
 #include "measure/param_index.h"
 
@@ -135,16 +137,12 @@ int CExperimentList::Scan(const std::string& folder) {
             if (!ParseExperimentName(e.path().filename().string(), entry)) continue;
             struct stat st {};
             if (::stat(e.path().c_str(), &st) != 0) continue;
-            entry.time = st.st_mtime;
-            std::tm named{};
-            named.tm_year = 100 + std::stoi(entry.name.substr(0, 2));
-            named.tm_mon = std::stoi(entry.name.substr(2, 2)) - 1;
-            named.tm_mday = std::stoi(entry.name.substr(4, 2));
-            named.tm_hour = 12;
-            named.tm_isdst = -1;
-            std::time_t noon = std::mktime(&named);
-            if (!SameDay(entry.time, noon)) entry.time = noon;
             if (!CheckExperimentFile(e.path().string(), entry)) continue;
+            // A binary file's time is its header's start time; a text file's comes from its
+            // last write and duration, by the rule every reader of text files shares.
+            if (entry.text)
+                entry.time =
+                    TxtStartTime(st.st_mtime, entry.duration, e.path().filename().string());
             m_entries.push_back(entry);
         }
         if (ec) m_scanError = "Папка " + where + " прочитана не полностью: " + ec.message();
@@ -203,11 +201,9 @@ SGroupDescription CExperimentList::Describe(int n) const {
         d.files.push_back(m_folder + e.name + (e.text ? ".txt" : ".adc"));
     }
     // The label file: the first 11 characters of the name, then "label .txt".
-    std::ifstream label(m_folder + head.name.substr(0, 11) + "label .txt", std::ios::binary);
-    if (label) {
-        char text[1024];
-        label.read(text, sizeof text);
-        d.label = Cp1251ToUtf8(std::string(text, static_cast<std::size_t>(label.gcount())));
+    const std::string labelPath = LabelPathBeside(d.files.front());
+    if (std::ifstream(labelPath, std::ios::binary)) {
+        d.label = ReadLabelText(labelPath);
         std::tm tm = LocalTm(head.time);
         char c[1200];
         std::snprintf(c, sizeof c, "%2.2d-%2.2d-%d - Exp: %d  %s", tm.tm_mday, tm.tm_mon + 1,
@@ -223,6 +219,7 @@ SGroupLoadData CExperimentList::LoadData(int n) const {
     data.paths = d.files;
     data.addresses = d.addresses;
     data.comment = d.comment;
+    data.label = d.label;
     data.time = d.time;
     return data;
 }

@@ -48,7 +48,8 @@ struct SGroupDescription {
 struct SGroupLoadData {
     std::vector<std::string> paths;
     std::vector<std::uint32_t> addresses;
-    std::string comment;
+    std::string comment;  // as the list shows it
+    std::string label;    // the label file's text alone
     std::time_t time = 0;
 };
 

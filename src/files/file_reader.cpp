@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "files/experiment_time.h"
 #include "files/file_format.h"
 #include "measure/param_catalog.h"
 #include "platform/cp1251.h"
@@ -381,8 +382,9 @@ int LoadTxtFile(CDeviceData& store, const std::string& path, const LoadProgressF
     if (!stop && !pending.empty() && pending.find_first_not_of(" \r") != std::string::npos)
         ++report.skippedLines;
     store.SetLoadedFrom(path, TitleOf(path));
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) store.SetStartTime(st.st_mtime);
+    // A text file holds no start time; the wall-clock labels take it from the shared rule.
+    if (const std::time_t start = TxtStartTimeOfFile(path, store.GetLastTime()); start != 0)
+        store.SetStartTime(start);
     Report(progress, 100);
     return 1;
 }

@@ -66,6 +66,8 @@ SPortSettings CLinkPort::Settings() const {
 void CLinkPort::SetSettings(const SPortSettings& settings) {
     std::lock_guard lock(m_settingsMutex);
     m_settings = settings;
+    // A modem dialogue's last word belongs to the settings it dialled with.
+    m_statusOverride.clear();
 }
 
 void CLinkPort::SetOpenListener(PortOpenListener listener) {
@@ -96,6 +98,10 @@ std::string CLinkPort::OpenResultText() const {
     const int result = m_openResult.load();
     std::string text = result >= 0 && result < kOpenResultCount ? kOpenResultTexts[result]
                                                                  : "Неизвестная ошибка.";
+    // An open that succeeded says nothing of why the port is not open now (a COM server that
+    // went away, a port closed since): never give success as that reason.
+    if (result == kOpenOk && !IsOpen())
+        text = m_open.load() ? "Соединение потеряно." : "Порт закрыт.";
     std::lock_guard lock(m_settingsMutex);
     if (!m_openDetail.empty()) text += " (" + m_openDetail + ")";
     return text;
@@ -136,6 +142,11 @@ int CLinkPort::Open() {
 
     const SPortSettings s = Settings();
     SetOpenDetail({});
+    {
+        // Texts of an earlier modem dialogue say nothing about this attempt.
+        std::lock_guard lock(m_settingsMutex);
+        m_statusOverride.clear();
+    }
     if (!s.useLink) {
         m_open = false;
         m_openResult = kOpenDisabled;
@@ -281,9 +292,10 @@ int CLinkPort::ReadReply(std::uint8_t* buffer, int& length) {
 }
 
 std::string CLinkPort::StatusText() const {
+    const SPortSettings s = Settings();
     {
         std::lock_guard lock(m_settingsMutex);
-        if (!m_statusOverride.empty()) return m_statusOverride;
+        if (!m_statusOverride.empty() && IsModemType(s)) return m_statusOverride;
     }
     bool carrier = false;
     {

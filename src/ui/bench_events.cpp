@@ -18,6 +18,10 @@ void CBenchEvents::OnSearchProgress(int port, int code, std::uint32_t value,
     const QString t = Q(text);
     DRAVMER_POST(emit searchProgress(port, code, value, t));
 }
+void CBenchEvents::OnDeviceIdentified(std::size_t row, const SFoundInfo& info) {
+    const SFoundInfo copy = info;
+    DRAVMER_POST(emit deviceIdentified(static_cast<int>(row), copy));
+}
 void CBenchEvents::OnSearchFinished(int foundCount) {
     DRAVMER_POST(emit searchFinished(foundCount));
 }

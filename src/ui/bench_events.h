@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 
+#include "bench/bench.h"
 #include "bench/bench_listener.h"
 
 namespace dravmer::ui {
@@ -17,6 +18,7 @@ public:
 
     void OnSearchProgress(int port, int code, std::uint32_t value,
                           const std::string& text) override;
+    void OnDeviceIdentified(std::size_t row, const SFoundInfo& info) override;
     void OnSearchFinished(int foundCount) override;
     void OnWaitingForDevice(std::size_t index, std::uint32_t address) override;
     void OnDeviceAnswered(std::size_t index, std::uint32_t address) override;
@@ -32,6 +34,7 @@ public:
 
 signals:
     void searchProgress(int port, int code, quint32 value, const QString& text);
+    void deviceIdentified(int row, const dravmer::SFoundInfo& info);
     void searchFinished(int foundCount);
     void waitingForDevice(int index, quint32 address);
     void deviceAnswered(int index, quint32 address);

@@ -9,7 +9,9 @@
 #include "platform/qt/qsettings_store.h"
 #include "sim/lib/demo_rig.h"
 #include "ui/command_line.h"
+#include "ui/demo_start.h"
 #include "ui/main_frame.h"
+#include "ui/qt_translations.h"
 #include "ui/update_offer.h"
 #include "update/update_service.h"
 
@@ -39,6 +41,10 @@ int main(int argc, char** argv) {
     std::string config = line.config.toStdString();
     if (line.demo && config.empty()) config = dravmer::sim::DemoSettingsPath();
     dravmer::CQSettingsStore settings(config);
+    if (!dravmer::ui::InstallQtTranslations(app))
+        std::fputs("dravmer: Qt's Russian translations (qtbase_ru.qm) are not installed; Qt's own "
+                   "buttons and dialogs speak English\n",
+                   stderr);
     std::unique_ptr<dravmer::sim::CDemoRig> rig;
     if (line.demo) {
         dravmer::sim::PrepareDemoSettings(settings);
@@ -57,6 +63,7 @@ int main(int argc, char** argv) {
     if (!dravmer::ui::ApplyUpdateServer(updates, updateServer))
         dravmer::ui::UpdateTraceWriter()("update: the update server \"" + updateServer +
                                          "\" is not HOST or HOST:PORT; nothing is checked");
+    updates.SetPublicKey(dravmer::UpdatePublicKeyFromSettings(settings));
     if (!line.demo && !updates.ServerName().empty()) updates.StartCheck();
     int rc = 0;
     {
@@ -64,8 +71,13 @@ int main(int argc, char** argv) {
         // The ports open in the background, one after another, while the window comes up.
         frame.OpenPortsInBackground();
         frame.SetUpdateService(&updates);
-        if (settings.GetInt("WindowPos", "showCmd", 1) == 3) frame.showMaximized();
+        // The demo opens large and runs by itself; outside it the window opens as it was closed.
+        dravmer::ui::CDemoStart* demo = line.demo ? new dravmer::ui::CDemoStart(frame) : nullptr;
+        if (!demo && settings.GetInt("WindowPos", "showCmd", 1) == 3) frame.showMaximized();
         else frame.show();
+        // A file to look at comes first: the demo then leaves searching and starting to the
+        // operator.
+        if (demo && line.fileToLoad.isEmpty()) demo->Begin();
         if (!line.fileToLoad.isEmpty())
             QTimer::singleShot(0, &frame, [&frame, &line] { frame.OfferStartupFile(line.fileToLoad); });
         frame.ShowSettingsStatus();

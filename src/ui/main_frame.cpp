@@ -1,10 +1,9 @@
 #include "ui/main_frame.h"
 
 #include <QAction>
+#include <QDateTime>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -26,9 +25,10 @@
 #include "ui/dialogs/wait_device_dialog.h"
 #include "ui/icons.h"
 #include "ui/page_list.h"
+#include "ui/update_offer.h"
 #include "ui/view_state.h"
 #include "ui/widgets/status_panes.h"
-#include "ui/update_offer.h"
+#include "ui/window_placement.h"
 #include "update/update_service.h"
 
 namespace dravmer::ui {
@@ -166,6 +166,7 @@ void CMainFrame::ConnectCommands() {
         m_view->SetCurrentDevice(current);
     });
     connect(m_view, &CViewState::deviceListChanged, this, &CMainFrame::RefillDeviceBox);
+    connect(m_view, &CViewState::experimentCommentChanged, this, &CMainFrame::UpdateTitle);
 }
 
 void CMainFrame::ConnectEvents() {
@@ -319,7 +320,21 @@ QMessageBox* CMainFrame::ShowMessage(int icon, const QString& caption, const QSt
 
 // ------------------------------------------------------------------ window state
 
-void CMainFrame::UpdateTitle() { setWindowTitle(Q(m_bench.Title())); }
+void CMainFrame::UpdateTitle() {
+    QString title = Q(m_bench.Title());
+    // A loaded experiment names itself first: when it started and its comment.
+    if (m_bench.ShowsLoadedExperiment()) {
+        const CBench::SLoadedExperiment loaded = m_bench.LoadedExperiment();
+        QStringList what;
+        if (loaded.time > 0)
+            what << QDateTime::fromSecsSinceEpoch(loaded.time).toString(
+                QStringLiteral("dd-MM-yyyy HH:mm"));
+        if (const QString label = Q(loaded.label).simplified(); !label.isEmpty()) what << label;
+        if (!what.isEmpty())
+            title = what.join(QStringLiteral("  ")) + QStringLiteral(" — ") + title;
+    }
+    setWindowTitle(title);
+}
 
 void CMainFrame::RefillDeviceBox() {
     QComboBox* box = m_commands->DeviceBox();
@@ -396,39 +411,31 @@ void CMainFrame::TickStatusTexts() {
 }
 
 void CMainFrame::RestorePlacement() {
-    const int x = m_settings.GetInt("WindowPos", "x", 0);
-    const int y = m_settings.GetInt("WindowPos", "y", 0);
-    const int cx = m_settings.GetInt("WindowPos", "cx", kMinWidth);
-    const int cy = m_settings.GetInt("WindowPos", "cy", kMinHeight);
-    const QRect wanted(x, y, std::max(cx, kMinWidth), std::max(cy, kMinHeight));
-    // A placement on a screen that is no longer there would hide the window.
-    bool onScreen = false;
-    for (const QScreen* screen : QGuiApplication::screens())
-        if (screen->availableGeometry().intersects(wanted)) onScreen = true;
-    move(onScreen ? wanted.topLeft() : QPoint(0, 0));
-    resize(wanted.size());
+    m_normalPlacement = ui::RestorePlacement(*this, m_settings, minimumSize());
 }
 
-void CMainFrame::SavePlacement() {
-    // A minimised window keeps the last normal placement and show state.
-    if (isMinimized()) return;
-    m_settings.SetInt("WindowPos", "showCmd", isMaximized() ? 3 : 1);
-    // A maximised window keeps the placement it returns to.
-    const QRect normal = isMaximized() ? normalGeometry() : QRect(pos(), size());
-    m_settings.SetInt("WindowPos", "x", normal.x());
-    m_settings.SetInt("WindowPos", "y", normal.y());
-    m_settings.SetInt("WindowPos", "cx", normal.width());
-    m_settings.SetInt("WindowPos", "cy", normal.height());
-    m_settings.Flush();
+void CMainFrame::SavePlacement() { ui::SavePlacement(*this, m_settings, m_normalPlacement); }
+
+void CMainFrame::NoteNormalPlacement() {
+    if (isVisible() && windowState() == Qt::WindowNoState) m_normalPlacement = QRect(pos(), size());
+}
+
+void CMainFrame::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    NoteNormalPlacement();
 }
 
 void CMainFrame::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     m_panes->Fit(width() - 40);
+    NoteNormalPlacement();
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
     SavePlacement();
+    // An update under way ends with the window: its download is cancelled and removed, and no
+    // hand-off starts later from a process without a window.
+    for (CUpdateOffer* offer : findChildren<CUpdateOffer*>()) offer->Abandon();
     // A start waiting for a device gives up; a running experiment stops and closes its files.
     m_closing = true;
     m_bench.CancelStart();

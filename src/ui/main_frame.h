@@ -8,9 +8,10 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPointer>
+#include <array>
 #include <functional>
 #include <memory>
-#include <array>
+#include <optional>
 #include <thread>
 
 #include "ui/dialogs/wait_device_dialog.h"
@@ -115,6 +116,7 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     void BuildPages();
@@ -130,6 +132,8 @@ private:
     void CloseWaitDialog();
     void RestorePlacement();
     void SavePlacement();
+    // What the window returns to from maximised: its frame corner and inside size.
+    void NoteNormalPlacement();
 
     CBench& m_bench;
     ISettingsStore& m_settings;
@@ -158,6 +162,7 @@ private:
     // What the status bar showed last, so unchanged texts are not set again.
     std::array<std::string, 4> m_lastClients;
     std::array<int, 4> m_lastPortState{-1, -1, -1, -1};
+    std::optional<QRect> m_normalPlacement;
 };
 
 // The seven page titles in tab order.

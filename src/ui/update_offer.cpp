@@ -68,6 +68,62 @@ std::function<void(const std::string&)> UpdateTraceWriter() {
     };
 }
 
+QString UpdateRefusalText(EUpdateRefusal why) {
+    switch (why) {
+        case EUpdateRefusal::kNone:
+            return {};
+        case EUpdateRefusal::kCancelled:
+            return CUpdateOffer::tr("Загрузка новой версии отменена.");
+        case EUpdateRefusal::kDownload:
+            return CUpdateOffer::tr(
+                "Загрузка новой версии прервалась или принесла не тот файл, "
+                "который описал сервер.");
+        case EUpdateRefusal::kTooLarge:
+            return CUpdateOffer::tr(
+                       "Файл новой версии на сервере больше %1 МБ: такой файл не "
+                       "загружается.")
+                .arg(kMaxReleaseBytes / (1024 * 1024));
+        case EUpdateRefusal::kWrite:
+            return CUpdateOffer::tr(
+                "Не удалось записать новую версию в папку программы (нет места "
+                "на диске или нет прав на запись).");
+        case EUpdateRefusal::kNotProgram:
+            return CUpdateOffer::tr(
+                "Загруженный файл не является программой для этого компьютера.");
+        case EUpdateRefusal::kNoChecksum:
+            return CUpdateOffer::tr(
+                "Сервер не опубликовал контрольную сумму SHA-256 новой версии, "
+                "а ключ проверки подписи не задан: непроверенная версия не "
+                "устанавливается.");
+        case EUpdateRefusal::kChecksum:
+            return CUpdateOffer::tr(
+                "Загруженный файл не совпадает с контрольной суммой SHA-256, "
+                "опубликованной сервером.");
+        case EUpdateRefusal::kBadKey:
+            return CUpdateOffer::tr(
+                "Ключ проверки подписи в настройках "
+                "(UpdateVersionSettings/PublicKey) неверен: нужны 64 "
+                "шестнадцатеричные цифры.");
+        case EUpdateRefusal::kNoSignature:
+            return CUpdateOffer::tr(
+                "На сервере нет подписи новой версии: неподписанная версия не "
+                "устанавливается.");
+        case EUpdateRefusal::kOtherKey:
+            return CUpdateOffer::tr(
+                "Новая версия подписана другим ключом, а не ключом, заданным "
+                "в настройках: она не устанавливается.");
+        case EUpdateRefusal::kBadSignature:
+            return CUpdateOffer::tr(
+                "Подпись новой версии не сходится: файл изменён или повреждён, "
+                "он не устанавливается.");
+        case EUpdateRefusal::kVersionAnswer:
+            return CUpdateOffer::tr("Загруженная программа не сообщила ожидаемый номер версии.");
+        case EUpdateRefusal::kHandOff:
+            return CUpdateOffer::tr("Не удалось сохранить текущую версию или запустить новую.");
+    }
+    return {};
+}
+
 CUpdateOffer::CUpdateOffer(CUpdateService& service, std::function<bool()> busy, QWidget* window)
     : QObject(window), m_service(service), m_busy(std::move(busy)), m_window(window) {
     m_timer = new QTimer(this);
@@ -75,14 +131,39 @@ CUpdateOffer::CUpdateOffer(CUpdateService& service, std::function<bool()> busy, 
 }
 
 CUpdateOffer::~CUpdateOffer() {
-    // A worker still preparing or downloading ends within its own time limits; its queued
-    // result is dropped with this object.
-    JoinWorker();
-    if (m_stage == Stage::Asking) m_service.DeclineOffer();
+    // A worker still preparing or downloading is cancelled and waited for; its queued result is
+    // dropped with this object.
+    Abandon();
 }
 
 void CUpdateOffer::JoinWorker() {
     if (m_worker.joinable()) m_worker.join();
+}
+
+void CUpdateOffer::Abandon() {
+    m_timer->stop();
+    const Stage stage = m_stage;
+    if (stage == Stage::Downloading || stage == Stage::Preparing) m_service.CancelDownload();
+    JoinWorker();
+    switch (stage) {
+        case Stage::Preparing:
+        case Stage::Asking:
+            m_service.DeclineOffer();
+            break;
+        case Stage::Downloading:
+        case Stage::WaitingForStop:
+        case Stage::Confirming:
+            // A download that ended just as the cancel came is removed too.
+            m_service.DiscardDownload();
+            m_service.DeclineOffer();
+            break;
+        default:
+            break;
+    }
+    delete m_question;
+    delete m_progress;
+    delete m_confirm;
+    if (stage != Stage::Done && stage != Stage::Idle && stage != Stage::Polling) Finish(-1);
 }
 
 void CUpdateOffer::Start(int intervalMs) {
@@ -90,9 +171,15 @@ void CUpdateOffer::Start(int intervalMs) {
     m_timer->start(intervalMs);
 }
 
-bool CUpdateOffer::Polling() const { return m_timer->isActive(); }
+bool CUpdateOffer::Polling() const { return m_timer->isActive() && m_stage == Stage::Polling; }
 
 void CUpdateOffer::Poll() {
+    if (m_stage == Stage::WaitingForStop) {
+        if ((m_busy && m_busy()) || QApplication::activeModalWidget()) return;
+        m_timer->stop();
+        AskToInstall();
+        return;
+    }
     if (m_stage != Stage::Polling) return;
     switch (m_service.CheckState()) {
         case CUpdateService::kNothing:
@@ -128,7 +215,20 @@ bool CUpdateOffer::Recheck() {
     return true;
 }
 
+QMessageBox* CUpdateOffer::MakeQuestion(const QString& title, const QString& text,
+                                        const char* name) {
+    auto* box = new QMessageBox(QMessageBox::Question, title, text,
+                                QMessageBox::Yes | QMessageBox::No, m_window);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setDefaultButton(QMessageBox::Yes);
+    box->button(QMessageBox::Yes)->setText(tr("Да"));
+    box->button(QMessageBox::No)->setText(tr("Нет"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    return box;
+}
+
 void CUpdateOffer::Prepared(int rc, const SUpdateOffer& offer) {
+    if (m_stage != Stage::Preparing) return;  // abandoned meanwhile
     JoinWorker();
     if (rc != 1) {
         // Nothing newer after all, or the server is gone: the operator sees nothing.
@@ -136,15 +236,11 @@ void CUpdateOffer::Prepared(int rc, const SUpdateOffer& offer) {
         return;
     }
     m_stage = Stage::Asking;
+    m_offerMajor = offer.serverMajor;
+    m_offerMinor = offer.serverMinor;
     QString text = Q(offer.question);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    auto* box = new QMessageBox(QMessageBox::Question, Q(offer.title), text,
-                                QMessageBox::Yes | QMessageBox::No, m_window);
-    box->setObjectName(QStringLiteral("updateQuestion"));
-    box->setDefaultButton(QMessageBox::Yes);
-    box->button(QMessageBox::Yes)->setText(tr("Да"));
-    box->button(QMessageBox::No)->setText(tr("Нет"));
-    box->setAttribute(Qt::WA_DeleteOnClose);
+    QMessageBox* box = MakeQuestion(Q(offer.title), text, "updateQuestion");
     connect(box, &QMessageBox::finished, this,
             [this, box](int) { Answered(box->clickedButton() == box->button(QMessageBox::Yes)); });
     m_question = box;
@@ -160,8 +256,8 @@ void CUpdateOffer::Answered(bool yes) {
         return;
     }
     m_stage = Stage::Downloading;
-    auto* progress =
-        new QProgressDialog(tr("Загрузка новой версии программы..."), QString(), 0, 100, m_window);
+    auto* progress = new QProgressDialog(tr("Загрузка новой версии программы..."), tr("Отмена"), 0,
+                                         100, m_window);
     progress->setObjectName(QStringLiteral("updateProgress"));
     progress->setWindowTitle(tr("Обновление версии"));
     progress->setWindowModality(Qt::WindowModal);
@@ -169,39 +265,100 @@ void CUpdateOffer::Answered(bool yes) {
     progress->setAutoClose(false);
     progress->setAutoReset(false);
     progress->setValue(0);
+    // Cancel, Escape and closing the dialog all end the download; the worker then removes what
+    // it had written.
+    connect(progress, &QProgressDialog::canceled, this, [this] {
+        if (m_stage == Stage::Downloading) m_service.CancelDownload();
+    });
     progress->open();
     m_progress = progress;
     JoinWorker();
     m_worker = std::thread([this] {
-        const int rc = m_service.AcceptOffer([this](int percent) {
+        const int rc = m_service.DownloadOffer([this](int percent) {
             QMetaObject::invokeMethod(
                 this,
                 [this, percent] {
-                    if (m_progress) m_progress->setValue(percent);
+                    if (m_progress && !m_progress->wasCanceled()) m_progress->setValue(percent);
                 },
                 Qt::QueuedConnection);
         });
         QMetaObject::invokeMethod(
-            this, [this, rc] { Accepted(rc); }, Qt::QueuedConnection);
+            this, [this, rc] { Downloaded(rc); }, Qt::QueuedConnection);
     });
 }
 
-void CUpdateOffer::Accepted(int rc) {
+void CUpdateOffer::Downloaded(int rc) {
+    if (m_stage != Stage::Downloading) return;  // abandoned meanwhile
     JoinWorker();
-    if (m_progress) m_progress->deleteLater();
-    if (rc == 1) {
-        Finish(1);
-        // The next process waits for this one to end before it takes the program's place.
-        if (m_window) QMetaObject::invokeMethod(m_window, &QWidget::close, Qt::QueuedConnection);
+    delete m_progress;
+    if (rc != 1) {
+        if (m_service.LastRefusal() == EUpdateRefusal::kCancelled) {
+            Finish(-1);  // the operator's own choice: nothing to report
+            return;
+        }
+        ShowFailure();
         return;
     }
+    HandOffWhenIdle();
+}
+
+void CUpdateOffer::HandOffWhenIdle() {
+    if (m_busy && m_busy()) {
+        // An experiment runs: it is never cut short. The release waits, and the operator is
+        // asked again once the experiment has stopped.
+        m_stage = Stage::WaitingForStop;
+        m_timer->start();
+        return;
+    }
+    HandOff();
+}
+
+void CUpdateOffer::AskToInstall() {
+    m_stage = Stage::Confirming;
+    QMessageBox* box =
+        MakeQuestion(tr("Обновление версии"),
+                     tr("Новая версия программы %1.%2 загружена и проверена.\n"
+                        "Установить её сейчас? Программа закроется и запустится в новой версии.")
+                         .arg(m_offerMajor, 2, 10, QChar('0'))
+                         .arg(m_offerMinor, 2, 10, QChar('0')),
+                     "updateConfirm");
+    connect(box, &QMessageBox::finished, this, [this, box](int) {
+        if (m_stage != Stage::Confirming) return;
+        m_confirm = nullptr;  // answered: no longer the question on screen
+        if (box->clickedButton() != box->button(QMessageBox::Yes)) {
+            m_service.DiscardDownload();
+            Finish(-1);
+            return;
+        }
+        HandOffWhenIdle();
+    });
+    m_confirm = box;
+    box->open();
+    emit questionShown(box);
+}
+
+void CUpdateOffer::HandOff() {
+    // On the UI thread, right after the last look at the experiment: nothing can start one in
+    // between. Keeping the running version and starting the new one are local and quick.
+    if (m_service.StartHandOff() != 1) {
+        ShowFailure();
+        return;
+    }
+    JoinWorker();
+    m_worker = std::thread([this] { m_service.LogHandOffStarted(); });
+    Finish(1);
+    // The next process waits for this one to end before it takes the program's place.
+    if (m_window) QMetaObject::invokeMethod(m_window, &QWidget::close, Qt::QueuedConnection);
+}
+
+void CUpdateOffer::ShowFailure() {
     // The operator agreed and waited: a failure is said, not swallowed. The running version
     // was not touched.
-    auto* box =
-        new QMessageBox(QMessageBox::Warning, tr("Обновление версии"),
-                        tr("Не удалось обновить программу. Текущая версия %1 продолжает работу.")
-                            .arg(Q(m_service.VersionText())),
-                        QMessageBox::Ok, m_window);
+    auto* box = new QMessageBox(
+        QMessageBox::Warning, tr("Обновление версии"),
+        tr("Не удалось обновить программу.\n%1\nТекущая версия %2 продолжает работу.")
+            .arg(UpdateRefusalText(m_service.LastRefusal()), Q(m_service.VersionText())),
+        QMessageBox::Ok, m_window);
     box->setObjectName(QStringLiteral("updateFailed"));
     box->setDetailedText(Q(m_service.LastError()));
     box->setAttribute(Qt::WA_DeleteOnClose);

@@ -3,10 +3,12 @@
 // state is read: while it checks, polling goes on; when nothing newer was found (or the check
 // failed) polling stops; when a newer version is there and no experiment runs, polling stops and
 // the offer is prepared on a worker (a connection within 1 s and one request, so up to a few
-// seconds), the operator is asked Yes or No, and on Yes the download, its checks and the start of
-// the hand-off run on a worker behind a progress dialog. When the new version has been started
-// the main window is asked to close, so that the next process can take the program's place.
-// Nothing here blocks the UI thread.
+// seconds), the operator is asked Yes or No, and on Yes the download and its checks run on a
+// worker behind a progress dialog that Cancel, Escape or closing it cancel. The hand-off never
+// starts while an experiment runs: a release that is ready then waits for the stop and the
+// operator is asked again. When the new version has been started the main window is asked to
+// close, so that the next process can take the program's place. Closing the window abandons
+// whatever the offer was doing. Nothing here blocks the UI thread.
 #include <QMessageBox>
 #include <QObject>
 #include <QPointer>
@@ -40,11 +42,25 @@ bool ApplyUpdateServer(CUpdateService& service, const std::string& text);
 // A log writer for the service: lines with the time, appended to LogDir()/update.log.
 std::function<void(const std::string&)> UpdateTraceWriter();
 
+// What the operator is told when an accepted update was not installed.
+QString UpdateRefusalText(EUpdateRefusal why);
+
 class CUpdateOffer : public QObject {
     Q_OBJECT
 public:
-    // Idle: the check ended without a newer version (or never started); Done: an offer was made.
-    enum class Stage { Polling, Idle, Preparing, Asking, Downloading, Done };
+    // Idle: the check ended without a newer version (or never started); WaitingForStop: the
+    // release is downloaded and checked, and an experiment runs; Confirming: asked again whether
+    // to install it now; Done: an offer was made.
+    enum class Stage {
+        Polling,
+        Idle,
+        Preparing,
+        Asking,
+        Downloading,
+        WaitingForStop,
+        Confirming,
+        Done
+    };
 
     // busy: true while an experiment runs or the window's worker is busy; no offer then.
     CUpdateOffer(CUpdateService& service, std::function<bool()> busy, QWidget* window);
@@ -57,6 +73,8 @@ public:
     // The question box while it is shown.
     QMessageBox* Question() const { return m_question; }
     QProgressDialog* Progress() const { return m_progress; }
+    // The second question, after the experiment the release waited for has stopped.
+    QMessageBox* Confirmation() const { return m_confirm; }
     // The result of the offer: 1 the new version was started, 0 nothing newer, -1 declined or
     // failed.
     int Result() const { return m_result; }
@@ -66,6 +84,9 @@ public:
     // A new server was entered: when no offer has been made yet and no check runs, the check
     // starts again and polling resumes. False when nothing was started.
     bool Recheck();
+    // The window is closing: a question is withdrawn, a download cancelled and its file removed,
+    // a release waiting for the hand-off discarded; returns once no worker runs.
+    void Abandon();
 
 signals:
     void questionShown(QMessageBox* box);
@@ -74,7 +95,13 @@ signals:
 private:
     void Prepared(int rc, const SUpdateOffer& offer);
     void Answered(bool yes);
-    void Accepted(int rc);
+    void Downloaded(int rc);
+    // The hand-off, or while an experiment runs waiting for its stop (then asking again).
+    void HandOffWhenIdle();
+    void AskToInstall();
+    void HandOff();
+    void ShowFailure();
+    QMessageBox* MakeQuestion(const QString& title, const QString& text, const char* name);
     void Finish(int result);
     void JoinWorker();
 
@@ -84,9 +111,11 @@ private:
     QTimer* m_timer = nullptr;
     Stage m_stage = Stage::Polling;
     int m_result = 0;
+    int m_offerMajor = 0, m_offerMinor = 0;
     std::thread m_worker;
     QPointer<QMessageBox> m_question;
     QPointer<QProgressDialog> m_progress;
+    QPointer<QMessageBox> m_confirm;
 };
 
 // The About box's command ("О программе...", in the help menu) and the update offer, both

@@ -32,11 +32,19 @@ public:
     void NotifyDeviceListChanged() { emit deviceListChanged(); }
     // Called after statistics were recomputed or cleared.
     void NotifyStatisticsChanged() { emit statisticsChanged(); }
+    // Called after the table or file columns, their decimals or Ky changed (the column chooser,
+    // "Настройки эксперимента"): every page that shows them follows at once.
+    void NotifyColumnsChanged() { emit columnsChanged(); }
+    // Called after the comment of the experiment on screen was written: the window's title
+    // shows it.
+    void NotifyExperimentCommentChanged() { emit experimentCommentChanged(); }
 
 signals:
     void currentDeviceChanged(int index);
     void deviceListChanged();
     void statisticsChanged();
+    void columnsChanged();
+    void experimentCommentChanged();
 
 private:
     int m_currentDevice = 0;

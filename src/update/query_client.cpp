@@ -230,6 +230,7 @@ int CQueryClient::Exchange(const std::vector<std::uint8_t>& request, int badTag)
     if (!m_connected) return m_lastResult = kQrNotConnected;
     {
         std::lock_guard lock(m_mutex);
+        if (m_interrupted) return m_lastResult = kQrReplyTimeout;
         m_wait = kWaiting;
         m_expected = request[kQueryCommandAt];
         m_reply.clear();
@@ -249,10 +250,10 @@ int CQueryClient::Exchange(const std::vector<std::uint8_t>& request, int badTag)
     }
     std::unique_lock lock(m_mutex);
     const bool ended = m_cv.wait_until(lock, sent + std::chrono::milliseconds(kReplyWaitMs),
-                                       [&] { return m_wait != kWaiting; });
+                                       [&] { return m_wait != kWaiting || m_interrupted; });
     const int wait = m_wait;
     m_wait = kIdle;
-    if (!ended) return m_lastResult = kQrReplyTimeout;
+    if (!ended || wait == kWaiting) return m_lastResult = kQrReplyTimeout;
     if (wait == kClosed) return m_lastResult = kQrServerClosed;
     if (std::memcmp(m_reply.data(), kQueryTag, sizeof kQueryTag) != 0) return m_lastResult = badTag;
     return m_lastResult = m_reply[kQueryResultAt];
@@ -270,8 +271,17 @@ int CQueryClient::Describe(const std::string& fileName, SFileDescription& descri
 
 int CQueryClient::Download(std::vector<std::uint8_t>& buffer, int expectedSize) {
     buffer.clear();
+    buffer.reserve(static_cast<std::size_t>(std::max(expectedSize, 0)));
+    return Download(
+        [&buffer](const std::uint8_t* data, int size) {
+            buffer.insert(buffer.end(), data, data + size);
+            return true;
+        },
+        expectedSize);
+}
+
+int CQueryClient::Download(const ChunkSink& sink, int expectedSize) {
     if (expectedSize < 0) expectedSize = 0;
-    buffer.reserve(static_cast<std::size_t>(expectedSize));
     long long offered = 0;
     for (;;) {
         if (Exchange(BuildBareRecord(kQcChunk, 0, {})) != kQrOk) return -1;
@@ -286,14 +296,28 @@ int CQueryClient::Download(std::vector<std::uint8_t>& buffer, int expectedSize) 
             m_lastResult = kQrFileRead;
             return -1;
         }
-        buffer.insert(buffer.end(), chunk, chunk + size);
+        if (size > 0 && !sink(chunk, size)) {
+            m_lastResult = kQrFileWrite;
+            return -1;
+        }
         if (m_progress && expectedSize > 0) {
-            m_progress(static_cast<int>(static_cast<long long>(buffer.size()) * 100 / expectedSize));
+            m_progress(static_cast<int>(offered * 100 / expectedSize));
         }
         if (size < kQueryMaxChunk) break;
     }
     m_lastResult = kQrOk;
-    return static_cast<int>(buffer.size());
+    return static_cast<int>(offered);
+}
+
+void CQueryClient::Interrupt() {
+    std::lock_guard lock(m_mutex);
+    m_interrupted = true;
+    m_cv.notify_all();
+}
+
+void CQueryClient::ClearInterrupt() {
+    std::lock_guard lock(m_mutex);
+    m_interrupted = false;
 }
 
 int CQueryClient::Log(const std::string& text) {

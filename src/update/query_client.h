@@ -49,6 +49,16 @@ public:
     // expectedSize), or -1; LastResult() then holds the cause. A server that sends more than
     // expectedSize is not sending the file it described: -1 with result 10.
     int Download(std::vector<std::uint8_t>& buffer, int expectedSize);
+    // The same, handing each chunk to sink as it comes instead of keeping it: a sink that
+    // returns false ends the download (-1 with result 9).
+    using ChunkSink = std::function<bool(const std::uint8_t* data, int size)>;
+    int Download(const ChunkSink& sink, int expectedSize);
+    // From any thread: the request under way and every later one end at once (-1, or result 22
+    // for the request), until ClearInterrupt. The connection is then of no further use but to
+    // close it.
+    void Interrupt();
+    void ClearInterrupt();
+    bool Interrupted() const { return m_interrupted.load(); }
     int Log(const std::string& text);                              // command 13
     int Upload(const std::string& localPath);                      // commands 4 and 5
     int ServerTime(SServerTime& time);                             // command 14
@@ -81,6 +91,7 @@ private:
     std::function<void(int)> m_progress;
     int m_socket = -1;
     std::atomic<bool> m_connected{false};
+    std::atomic<bool> m_interrupted{false};
     std::unique_ptr<CSocketReceiver> m_receiver;
 
     std::mutex m_mutex;  // the wait state, the expected command and m_reply

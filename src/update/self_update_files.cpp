@@ -79,6 +79,34 @@ bool WriteExecutableAtomically(const fs::path& to, const std::vector<std::uint8_
     return WriteThenRename(to, 0755, [&](int out) { return WriteAll(out, bytes.data(), bytes.size()); });
 }
 
+CPartFile::CPartFile(fs::path to) : m_to(std::move(to)), m_part(TemporaryBeside(m_to)) {
+    m_fd = ::open(m_part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+}
+
+CPartFile::~CPartFile() { Discard(); }
+
+bool CPartFile::Write(const std::uint8_t* data, std::size_t size) {
+    return m_fd >= 0 && WriteAll(m_fd, data, size);
+}
+
+bool CPartFile::Commit(unsigned mode) {
+    if (m_fd < 0) return false;
+    bool ok = ::fchmod(m_fd, static_cast<mode_t>(mode)) == 0 && ::fsync(m_fd) == 0;
+    ok = (::close(m_fd) == 0) && ok;
+    m_fd = -1;
+    if (ok) ok = ::rename(m_part.c_str(), m_to.c_str()) == 0;
+    if (!ok) ::unlink(m_part.c_str());
+    m_part.clear();
+    return ok;
+}
+
+void CPartFile::Discard() {
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+    if (!m_part.empty()) ::unlink(m_part.c_str());
+    m_part.clear();
+}
+
 namespace {
 
 int Spawn(const fs::path& program, const std::vector<std::string>& args,

@@ -15,6 +15,29 @@ bool ReplaceFileAtomically(const std::filesystem::path& from, const std::filesys
 // Writes bytes the same way, with mode 0755.
 bool WriteExecutableAtomically(const std::filesystem::path& to, const std::vector<std::uint8_t>& bytes);
 
+// A file written piece by piece into a temporary file beside its final name (mode 0600, so
+// nothing can run it half-written or unchecked) and put in place by Commit. Removed when it is
+// never committed.
+class CPartFile {
+public:
+    explicit CPartFile(std::filesystem::path to);
+    ~CPartFile();
+    CPartFile(const CPartFile&) = delete;
+    CPartFile& operator=(const CPartFile&) = delete;
+
+    bool IsOpen() const { return m_fd >= 0; }
+    const std::filesystem::path& PartPath() const { return m_part; }
+    bool Write(const std::uint8_t* data, std::size_t size);
+    // Syncs, gives the file mode and renames it over the final name.
+    bool Commit(unsigned mode);
+    // Closes and removes the temporary file.
+    void Discard();
+
+private:
+    std::filesystem::path m_to, m_part;
+    int m_fd = -1;
+};
+
 // Starts program with args (argv[1..]) and does not wait; extraEnv entries "NAME=value" are
 // added to the environment. The process id, or -1.
 int StartProgram(const std::filesystem::path& program, const std::vector<std::string>& args,

@@ -3,37 +3,28 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <optional>
 #include <thread>
 
 #include "platform/cp1251.h"
 #include "platform/paths.h"
 #include "platform/worker_thread.h"
 #include "update/self_update_files.h"
-#include "update/sha256.h"
+#include "update/update_text.h"
 
 namespace dravmer {
 
 namespace fs = std::filesystem;
+using namespace update_text;
 
 namespace {
 
-constexpr char kSection[] = "UpdateVersion";
-constexpr char kCmdLine[] = "CmdLine";
-// Where the running version was kept, so that a failed hand-off can put it back.
-constexpr char kBackup[] = "Backup";
-constexpr char kPidVariable[] = "DRAVMER_UPDATE_PID";
 constexpr int kStepMs = 100;
-
-std::string Format(const char* format, auto... args) {
-    char text[1024];
-    std::snprintf(text, sizeof text, format, args...);
-    return text;
-}
-
-std::string VersionString(int major, int minor) { return Format("%2.2d.%2.2d", major, minor); }
 
 }  // namespace
 
@@ -64,6 +55,10 @@ void SaveUpdateServer(ISettingsStore& settings, const std::string& server) {
     settings.Flush();
 }
 
+std::string UpdatePublicKeyFromSettings(const ISettingsStore& settings) {
+    return settings.GetString("UpdateVersionSettings", "PublicKey", "");
+}
+
 class CUpdateCheckThread : public CWorkerThread {
 public:
     explicit CUpdateCheckThread(CUpdateService& service) : m_service(service) {}
@@ -82,11 +77,23 @@ private:
 CUpdateService::CUpdateService(SUpdateConfig config) : m_config(std::move(config)) {
     m_executable = m_config.executable.empty() ? ExecutablePath() : m_config.executable;
     m_fileName = m_config.fileName.empty() ? m_executable.filename().string() : m_config.fileName;
+    m_publicKey = m_config.publicKey;
 }
 
 CUpdateService::~CUpdateService() {
     m_checkThread.reset();
+    DiscardDownload();
     if (m_client.IsConnected()) m_client.Disconnect();
+}
+
+void CUpdateService::SetPublicKey(const std::string& hex) {
+    std::lock_guard lock(m_mutex);
+    m_publicKey = hex;
+}
+
+std::string CUpdateService::PublicKey() const {
+    std::lock_guard lock(m_mutex);
+    return m_publicKey;
 }
 
 void CUpdateService::SetServerName(const std::string& name, int tcpPort) {
@@ -188,6 +195,10 @@ SCheckResult CUpdateService::CheckNow(int connectLimitMs) {
 
 int CUpdateService::PrepareOffer(SUpdateOffer& offer) {
     m_offerOpen = false;
+    m_cancel = false;
+    m_refusal = EUpdateRefusal::kNone;
+    m_client.ClearInterrupt();
+    DiscardDownload();
     if (PackageManaged()) return 0;
     std::string server;
     {
@@ -237,67 +248,6 @@ int CUpdateService::PrepareOffer(SUpdateOffer& offer) {
 void CUpdateService::DeclineOffer() {
     m_offerOpen = false;
     if (m_client.IsConnected()) m_client.Disconnect();
-}
-
-int CUpdateService::AcceptOffer(const std::function<void(int)>& progress) {
-    if (!m_offerOpen) return -1;
-    m_offerOpen = false;
-    const int serverMajor = m_offered.entry.major;
-    const int serverMinor = m_offered.entry.minor;
-    const fs::path target = Folder() / Versioned(serverMajor, serverMinor);
-    auto fail = [&](const std::string& why, bool removeTarget) {
-        if (removeTarget) ::unlink(target.c_str());
-        SetError("offer: " + why);
-        m_client.Disconnect();
-        return -1;
-    };
-
-    m_client.SetProgress(progress);
-    std::vector<std::uint8_t> bytes;
-    const int got = m_client.Download(bytes, m_offered.size);
-    m_client.SetProgress(nullptr);
-    if (got < 0 || got != m_offered.size || m_offered.size <= 0) {
-        return fail(Format("download of %s gave %d of %d bytes (%d %s)", m_fileName.c_str(), got,
-                           m_offered.size, m_client.LastResult(),
-                           QueryResultText(m_client.LastResult())),
-                    false);
-    }
-    // Nothing replaces the running program unless it is a program for this machine, is the
-    // file the server published, and starts.
-    if (!IsExecutableForThisMachine(bytes)) {
-        return fail("the download is not a program for this machine", false);
-    }
-    if (const auto sha = m_offered.entry.Sha256(); sha && *sha != Sha256Hex(bytes.data(), bytes.size())) {
-        return fail("the download does not match the published SHA-256", false);
-    }
-    if (!WriteExecutableAtomically(target, bytes)) {
-        return fail("cannot write " + target.string(), false);
-    }
-    const std::string answer = ProgramVersionOutput(target, m_config.versionAnswerMs);
-    if (answer.find(VersionString(serverMajor, serverMinor)) == std::string::npos) {
-        return fail(target.string() + " --version did not answer " +
-                        VersionString(serverMajor, serverMinor),
-                    true);
-    }
-
-    // The start of the hand-off: the command line and the backup for the later steps.
-    const fs::path backup = Folder() / Versioned(m_config.major, m_config.minor);
-    if (m_config.settings) {
-        m_config.settings->SetString(kSection, kCmdLine, JoinCommandLine(m_commandLine));
-        m_config.settings->SetString(kSection, kBackup, backup.string());
-        m_config.settings->Flush();
-    }
-    if (!Replace(m_executable, backup)) {
-        return fail("cannot keep the running version as " + backup.string(), true);
-    }
-    const int pid = StartProgram(target, {"/update1", m_executable.filename().string()},
-                                 {std::string(kPidVariable) + "=" + std::to_string(::getpid())});
-    if (pid < 0) return fail("cannot start " + target.string(), true);
-    m_client.Log(Utf8ToCp1251(Format("Запущено обновление %s v%s  на v%2.2d.%2.2d.",
-                                     m_fileName.c_str(), VersionText().c_str(), serverMajor,
-                                     serverMinor)));
-    m_client.Disconnect();
-    return 1;
 }
 
 int CUpdateService::OfferUpdate(const std::function<bool(const SUpdateOffer&)>& ask) {

@@ -17,6 +17,7 @@
 
 #include "platform/settings_store.h"
 #include "update/query_client.h"
+#include "update/release_signature.h"
 
 namespace dravmer {
 
@@ -30,6 +31,30 @@ bool ParseServerAddress(const std::string& text, std::string& host, int& port);
 std::string UpdateServerFromSettings(const ISettingsStore& settings);
 // Stores a server entered in the About box.
 void SaveUpdateServer(ISettingsStore& settings, const std::string& server);
+// The lab's release key ("UpdateVersionSettings"/"PublicKey", 64 hex digits); empty when none is
+// set. A bench with a key installs only releases signed with it.
+std::string UpdatePublicKeyFromSettings(const ISettingsStore& settings);
+
+// The largest release a bench downloads: a described size above it is refused unasked.
+inline constexpr long long kMaxReleaseBytes = 512LL * 1024 * 1024;
+
+// Why an accepted offer ended without the new version; the front end words it.
+enum class EUpdateRefusal {
+    kNone,
+    kCancelled,      // the operator cancelled the download
+    kDownload,       // the download broke off, or brought another size than described
+    kTooLarge,       // described with more than kMaxReleaseBytes
+    kWrite,          // the release cannot be written beside the program
+    kNotProgram,     // not a program for this machine
+    kNoChecksum,     // no release key, and the server published no SHA-256
+    kChecksum,       // does not match the published SHA-256
+    kBadKey,         // the release key in the settings is not 64 hex digits
+    kNoSignature,    // a release key is set and the server has no signature of the release
+    kOtherKey,       // signed, but with another key than the bench's
+    kBadSignature,   // the signature is malformed or does not verify
+    kVersionAnswer,  // the program does not answer --version with the offered version
+    kHandOff,        // the running version cannot be kept, or the new one not started
+};
 
 struct SUpdateConfig {
     int major = 5;
@@ -47,6 +72,9 @@ struct SUpdateConfig {
     int handOffRetries = 50;
     // How long the downloaded program may take to answer --version.
     int versionAnswerMs = 5000;
+    // The lab's release key as 64 hex digits; empty: releases are checked by their published
+    // SHA-256 alone (SetPublicKey changes it).
+    std::string publicKey;
     // Whether the program's folder can be written; the file system is asked when empty.
     std::function<bool(const std::filesystem::path&)> folderWritable;
     // Puts a copy of a program file in place of another; ReplaceFileAtomically when empty.
@@ -84,6 +112,8 @@ public:
 
     void SetServerName(const std::string& name, int tcpPort = kFileServerTcpPort);
     std::string ServerName() const;
+    void SetPublicKey(const std::string& hex);
+    std::string PublicKey() const;
     std::string VersionText() const;  // "05.43"
 
     // Start-up step, before anything else: 0 no hand-off, 2 hand-off finished (run normally
@@ -108,8 +138,23 @@ public:
     // PrepareOffer connects (within 1 s), asks the description and sends the log line of a new
     // version: 1 with offer filled (the connection stays open), 0 nothing newer, -1 failure.
     int PrepareOffer(SUpdateOffer& offer);
-    // Downloads, checks and starts the hand-off: 1 the new version was started (end this
-    // program), -1 failure (everything stays as it was). progress gets percents.
+    // Downloads the offered release beside the running program as NAME_MM.mm, streaming it
+    // through a temporary file, and checks it: size, machine, published SHA-256, the signature
+    // when a release key is set, its answer to --version. 1 ready for StartHandOff; -1 refused
+    // (LastRefusal says why) with nothing left behind. progress gets percents.
+    int DownloadOffer(const std::function<void(int)>& progress = {});
+    // From any thread: a download under way ends as soon as it can, refused as cancelled.
+    void CancelDownload();
+    // Keeps the running version under its versioned name and starts the downloaded one with
+    // /update1: 1 started (end this program at once), -1 failure (the running version stays).
+    int StartHandOff();
+    // Tells the server's log that the update was started (connecting again within 1 s).
+    void LogHandOffStarted();
+    // The downloaded release is not wanted after all: it is removed.
+    void DiscardDownload();
+    bool HasDownload() const { return !m_downloaded.empty(); }
+    // DownloadOffer, StartHandOff and LogHandOffStarted in a row: 1 the new version was started
+    // (end this program), -1 failure (everything stays as it was).
     int AcceptOffer(const std::function<void(int)>& progress = {});
     // The operator said no: the connection closes, nothing changes.
     void DeclineOffer();
@@ -117,6 +162,7 @@ public:
     // 1, 0 or -1 as the two halves return them, -1 when declined.
     int OfferUpdate(const std::function<bool(const SUpdateOffer&)>& ask);
 
+    EUpdateRefusal LastRefusal() const { return m_refusal.load(); }
     // The cause of the last failed offer or check, for a log.
     std::string LastError() const;
 
@@ -132,6 +178,8 @@ private:
     void RunOldProgram(const std::filesystem::path& program);
     void WaitForOldProcess() const;
     bool Replace(const std::filesystem::path& from, const std::filesystem::path& to) const;
+    int Refuse(EUpdateRefusal why, const std::string& text);
+    EUpdateRefusal FetchAndVerifySignature(CReleaseVerifier& verifier, const ReleaseKey& key);
 
     SUpdateConfig m_config;
     std::filesystem::path m_executable;
@@ -142,12 +190,16 @@ private:
     std::string m_server;
     int m_port = kFileServerTcpPort;
     std::string m_lastError;
+    std::string m_publicKey;
 
     std::atomic<int> m_state{kNotStarted};
     std::unique_ptr<CUpdateCheckThread> m_checkThread;
     CQueryClient m_client;  // the check's worker, then the offer: never both at once
     SFileDescription m_offered;
     bool m_offerOpen = false;
+    std::atomic<bool> m_cancel{false};
+    std::atomic<EUpdateRefusal> m_refusal{EUpdateRefusal::kNone};
+    std::filesystem::path m_downloaded;  // a checked release waiting for StartHandOff
     mutable std::once_flag m_packageNote;
 };
 

@@ -188,6 +188,8 @@ TEST(SettingsCatalog, ValuesOutsideTheirRangeAreRefusedWithTheRangeAndNothingIsS
         {def("DeviceList", "PortList"), "0;4;", "от 0 до 3"},
         {def("Dravmer", "ExperimentNumber"), "1000", "от 1 до 999"},
         {def("WindowPos", "cx"), "99999999999999", "от 0 до 100000"},
+        {def("UpdateVersionSettings", "PublicKey"), std::string(63, 'a'), "64 шестнадцатеричных"},
+        {def("UpdateVersionSettings", "PublicKey"), std::string(63, 'a') + "g", "64 шестн"},
     };
     for (const auto& r : refused) {
         const auto message = CheckSettingText(r.def, r.text);
@@ -206,6 +208,7 @@ TEST(SettingsCatalog, ValuesOutsideTheirRangeAreRefusedWithTheRangeAndNothingIsS
         {def("ComSettingsPort0", "DevicePath"), "/dev/serial/by-id/usb-Ф"},
         {def("DeviceList", "List"), "5;4294967295;"}, {def("WindowPos", "x"), "-20"},
         {def("DeviceList", "Transit2"), "4294967295"},
+        {def("UpdateVersionSettings", "PublicKey"), std::string(32, 'A') + std::string(32, '9')},
     };
     for (const auto& a : accepted)
         EXPECT_EQ(CheckSettingText(a.def, a.text), std::nullopt) << a.def.name << " " << a.text;

@@ -37,6 +37,7 @@ protected:
         o.root = m_root;
         o.listen = "127.0.0.1";
         o.port = 0;
+        o.logFile = m_root.string() + "-fileserver.log";
         m_server = std::make_unique<fileserver::CFileServer>(o);
         std::string error;
         ASSERT_TRUE(m_server->Listen(error)) << error;
@@ -46,6 +47,7 @@ protected:
     void TearDown() override {
         m_server.reset();
         fs::remove_all(m_root);
+        fs::remove(m_root.string() + "-fileserver.log");
     }
     void Publish(const std::string& version) {
         std::ofstream(m_root / "versions.txt") << "dravmer " << version << "\n";

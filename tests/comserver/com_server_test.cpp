@@ -1,3 +1,5 @@
+#include "comserver/com_server.h"
+
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -8,7 +10,7 @@
 #include <atomic>
 #include <thread>
 
-#include "comserver/com_server.h"
+#include "com_test_support.h"
 #include "link/link_r307.h"
 #include "link/port.h"
 #include "sim/lib/sim_line.h"
@@ -19,63 +21,6 @@ namespace {
 
 using comserver::CComServer;
 using comserver::SComServerOptions;
-
-std::string HostName() {
-    char host[256] = {};
-    ::gethostname(host, sizeof host - 1);
-    return host;
-}
-
-// A raw client of the server, for what the bench's port would never do.
-class CRawClient {
-public:
-    explicit CRawClient(int tcpPort) {
-        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<std::uint16_t>(tcpPort));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        EXPECT_EQ(::connect(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-        timeval tv{3, 0};
-        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    }
-    ~CRawClient() { ::close(m_fd); }
-    void Send(const std::vector<std::uint8_t>& bytes) {
-        ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    }
-    // The next whole message; type 0 when the connection ended or nothing came.
-    SComServerMessage Next() {
-        for (;;) {
-            SComServerMessage m;
-            if (comserver::TakeComServerMessage(m_in, m) == comserver::EMessageState::kComplete) {
-                return m;
-            }
-            std::uint8_t b[4096];
-            const ssize_t n = ::recv(m_fd, b, sizeof b, 0);
-            if (n <= 0) return {};
-            m_in.insert(m_in.end(), b, b + n);
-        }
-    }
-    bool ClosedByServer() {
-        std::uint8_t b[256];
-        for (;;) {
-            const ssize_t n = ::recv(m_fd, b, sizeof b, 0);
-            if (n == 0) return true;
-            if (n < 0) return false;
-        }
-    }
-    // Greeting, then the answer naming the wanted line: the server's verdict status.
-    int Attach(int line, const std::string& name) {
-        if (Next().type != kCsHello) return -1;
-        Send(BuildComServerConnect(line, name, 115200));
-        const SComServerMessage verdict = Next();
-        return verdict.type == kCsConnect ? verdict.status : -1;
-    }
-
-private:
-    int m_fd = -1;
-    std::vector<std::uint8_t> m_in;
-};
 
 class ComServer : public ::testing::Test {
 protected:

@@ -12,6 +12,7 @@
 
 #include "graph/day_data.h"
 #include "graph/paint/graph_painter.h"
+#include "measure/param_catalog.h"
 
 namespace dravmer::graph {
 namespace {
@@ -253,6 +254,58 @@ TEST(GraphPaint, ExportWritesPngAndSvgAndRefusesOtherNames) {
     EXPECT_FALSE(error.isEmpty());
     EXPECT_FALSE(SaveGraphFile(dir.filePath("g.png"), 10, 480, st, curves, cache, &error));
     EXPECT_FALSE(SaveGraphFile("/nonexistent-dir/x.png", 640, 480, st, curves, cache, &error));
+}
+
+// The transform of the SVG group that holds the element starting at `at`.
+QByteArray GroupTransformBefore(const QByteArray& svg, qsizetype at) {
+    const qsizetype g = svg.lastIndexOf("<g ", at);
+    if (g < 0) return {};
+    const qsizetype t = svg.indexOf("transform=\"", g);
+    if (t < 0 || t > at) return {};
+    const qsizetype end = svg.indexOf('"', t + 11);
+    return svg.mid(t + 11, end - t - 11);
+}
+
+TEST(GraphPaint, SvgKeepsAxisTextsAndCurveNamesAsTurnedText) {
+    App();
+    CDeviceData a;
+    test::FillDay(a, 500, 6);
+    SGraphState st = PlainState();
+    st.gridColor = 0x000000;
+    st.caption = "Опыт на стенде";
+    st.captionOn = true;
+    std::vector<SCurveSpec> curves = {{&a, 4321, 7, 0, 0x0000FF}, {&a, 4321, 3, 1, 0x00AA00}};
+    CSeriesCache cache;
+    QTemporaryDir dir;
+    QString error;
+    const QString path = dir.filePath("texts.svg");
+    ASSERT_TRUE(SaveGraphFile(path, 900, 600, st, curves, cache, &error)) << error.toStdString();
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray svg = f.readAll();
+    // No text reaches the file as a picture.
+    EXPECT_FALSE(svg.contains("<image"));
+    for (const SCurveSpec& c : curves) {
+        const QByteArray name = CGraphPainter::CurveName(c).toUtf8();
+        const qsizetype at = svg.indexOf(">" + name + "</text>");
+        ASSERT_GE(at, 0) << name.constData();
+        // Written bottom to top: the group turns it a quarter to the left (and narrows it
+        // along the line as the narrow font of the picture does).
+        const QByteArray transform = GroupTransformBefore(svg, at);
+        EXPECT_TRUE(transform.startsWith("matrix(")) << transform.constData();
+        const QList<QByteArray> m = transform.mid(7, transform.size() - 8).split(',');
+        ASSERT_EQ(m.size(), 6) << transform.constData();
+        EXPECT_NEAR(m[0].toDouble(), 0.0, 1e-6);
+        EXPECT_LT(m[1].toDouble(), -0.5);
+        EXPECT_GE(m[1].toDouble(), -1.0);
+        EXPECT_NEAR(m[2].toDouble(), 1.0, 1e-6);
+        EXPECT_NEAR(m[3].toDouble(), 0.0, 1e-6);
+    }
+    // The unit of an axis, the caption and the time labels are text as well.
+    EXPECT_TRUE(
+        svg.contains(">" + QByteArray(ParamUnit(7).data(), ParamUnit(7).size()) + "</text>"));
+    EXPECT_TRUE(svg.contains(QByteArray("Опыт на стенде</text>")));
+    EXPECT_TRUE(svg.contains(">t , c</text>"));
 }
 
 TEST(StatGraphPaint, AveragedProfilesAreDrawnAndTheAxesHoldThem) {

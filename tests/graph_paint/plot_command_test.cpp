@@ -5,6 +5,8 @@
 #include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "cli/cli.h"
@@ -89,6 +91,11 @@ TEST_F(PlotCommand, WritesSvgAndTakesARangeOfSeconds) {
     ASSERT_EQ(r.code, kExitOk) << r.err;
     EXPECT_NE(r.out.find("seconds 1000..3000"), std::string::npos) << r.out;
     EXPECT_GT(fs::file_size(svg), 1000u);
+    // The curve's name and its unit are text in the file, not pictures of text.
+    std::ifstream in(svg);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find(">1 - 12345 - UG[0]</text>"), std::string::npos);
+    EXPECT_EQ(text.find("<image"), std::string::npos);
 }
 
 TEST_F(PlotCommand, RefusesBadCommandLinesAndMissingFiles) {

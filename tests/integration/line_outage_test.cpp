@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <mutex>
@@ -165,7 +166,7 @@ TEST_F(LineOutage, APortThatCannotOpenIsNamedAtOnceAndKeptTrying) {
               std::string::npos)
         << bench.Port(0).OpenResultText();
 
-    StartResult result = StartResult::Cancelled;
+    std::atomic<StartResult> result{StartResult::Cancelled};
     std::thread starter([&] { result = bench.Start(); });
     ASSERT_TRUE(WaitUntil([&] { return !events.Get(&PortEvents::notOpen).empty(); }, 3000ms))
         << "the wait for the device says that its port is not open";
@@ -174,7 +175,7 @@ TEST_F(LineOutage, APortThatCannotOpenIsNamedAtOnceAndKeptTrying) {
     ASSERT_TRUE(WaitUntil([&] { return result == StartResult::Started || bench.IsRunning(); },
                           5000ms));
     starter.join();
-    EXPECT_EQ(result, StartResult::Started);
+    EXPECT_EQ(result.load(), StartResult::Started);
     EXPECT_EQ(events.Get(&PortEvents::notOpen).size(), 1u);
     bench.Stop();
 }

@@ -161,8 +161,12 @@ TEST_F(ComServerPort, LostConnectionClosesThePort) {
     server.Stop();  // the server ends its client connection
     for (int i = 0; i < 400 && port.IsOpen(); ++i) usleep(5000);
     EXPECT_FALSE(port.IsOpen());
+    // Why the port is not open is said as such, never with the success of its opening.
+    EXPECT_EQ(port.OpenResultText(), "Соединение потеряно.");
     std::uint32_t answered = 0;
     EXPECT_EQ(link.ReadAddress(6001, answered), kLinkNoLink);
+    port.Close();
+    EXPECT_EQ(port.OpenResultText(), "Порт закрыт.");
 }
 
 

@@ -137,6 +137,20 @@ TEST(ModemPort, FailedDialClosesWithModemResult) {
     EXPECT_EQ(port.Open(), 0);
     EXPECT_EQ(port.OpenResult(), kOpenModemFailed);
     EXPECT_EQ(port.StatusText(), "COM1: Modem error.");
+
+    // Set to RS-232 and working: the status describes the line, not the failed dial before.
+    SPortSettings rs232 = ModemSettings();
+    rs232.ApplyComType(kComRs232);
+    port.SetSettings(rs232);
+    EXPECT_EQ(port.Open(), 1);
+    EXPECT_EQ(port.StatusText(), PortStatusText(rs232, false));
+    EXPECT_EQ(port.StatusText().find("Modem"), std::string::npos);
+    port.Close();
+
+    // A modem that fails again says so once more, and a new attempt starts afresh.
+    port.SetSettings(ModemSettings());
+    EXPECT_EQ(port.Open(), 0);
+    EXPECT_EQ(port.StatusText(), "COM1: Modem error.");
 }
 
 TEST(ModemPort, DialledPortShowsOnlineAndHangsUpOnClose) {

@@ -35,15 +35,29 @@ void Operate(CSimLine& line, const std::string& text) {
     ASSERT_TRUE(ApplySimCommand(command, line, error)) << text << ": " << error;
 }
 
-TEST(SimOptions, WithoutArgumentsServesThreeDevicesOnAPseudoTerminalWithoutFaults) {
+TEST(SimOptions, WithoutArgumentsServesOneFindableDeviceOnAPseudoTerminalWithoutFaults) {
     SSimOptions o;
     std::string error;
     ASSERT_TRUE(ParseSimOptions({}, o, error)) << error;
     EXPECT_EQ(o.mode, ESimMode::Pty);
-    EXPECT_EQ(o.devices, 3);
+    // Directly on the line, as many devices as a search can find there.
+    EXPECT_EQ(o.devices, 1);
+    EXPECT_EQ(SimLineWarning(o), "");
     EXPECT_EQ(o.faults.dropReplies + o.faults.corruptCrc + o.faults.deviceResult +
                   o.faults.slowReplies + o.faults.lossPercent,
               0);
+    // Behind a transit device three, as before; more on the line itself are told about.
+    SSimOptions behind;
+    ASSERT_TRUE(ParseSimOptions({"--transit", "9000"}, behind, error)) << error;
+    EXPECT_EQ(behind.devices, 3);
+    EXPECT_EQ(SimLineWarning(behind), "");
+    SSimOptions direct;
+    ASSERT_TRUE(ParseSimOptions({"--devices", "3"}, direct, error)) << error;
+    EXPECT_EQ(direct.devices, 3);
+    EXPECT_NE(SimLineWarning(direct).find("--transit"), std::string::npos);
+    SSimOptions none;
+    ASSERT_TRUE(ParseSimOptions({"--devices", "0"}, none, error)) << error;
+    EXPECT_EQ(none.devices, 0);
 }
 
 TEST(SimOptions, ModesTakeTheirPort) {

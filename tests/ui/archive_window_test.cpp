@@ -294,10 +294,10 @@ TEST(ArchiveWindow, AListChangedAfterTheStopArchivesEachStoreUnderItsOwnDevice) 
         }
         f.bench->Data(i).SetTitle("261206-005-00010" + std::to_string(i + 1));
     }
-    // Unticking 101 leaves the stores where they were: store 0 still holds 101's records.
+    // Unticking 101 takes its store out of the list; 102 and 103 keep theirs.
     ASSERT_TRUE(f.bench->SetDeviceEnabled(0, false));
     ASSERT_EQ(f.bench->Settings().devices.Active().size(), 2u);
-    ASSERT_EQ(f.bench->StoreCount(), 3u);
+    ASSERT_EQ(f.bench->StoreCount(), 2u);
     ASSERT_EQ(f.ArchiveByCommand(), kArchiveOk) << f.LastMessage().toStdString();
     int code = 0;
     std::string error;
@@ -307,10 +307,10 @@ TEST(ArchiveWindow, AListChangedAfterTheStopArchivesEachStoreUnderItsOwnDevice) 
     ASSERT_EQ(db->Get(1, e), kArchiveOk);
     EXPECT_EQ(e.number, 5);
     ASSERT_EQ(e.devices.size(), 2u);
-    EXPECT_EQ(e.devices[0].address, 101u);
-    EXPECT_EQ(e.devices[0].recordCount, 10);
-    EXPECT_EQ(e.devices[1].address, 102u);
-    EXPECT_EQ(e.devices[1].recordCount, 20);
+    EXPECT_EQ(e.devices[0].address, 102u);
+    EXPECT_EQ(e.devices[0].recordCount, 20);
+    EXPECT_EQ(e.devices[1].address, 103u);
+    EXPECT_EQ(e.devices[1].recordCount, 30);
 }
 
 TEST(ArchiveWindow, ProgramSettingsKeepTheDatabaseAndRefuseAnUnknownOne) {

@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QPixmap>
 #include <QTableView>
+#include <QTest>
 
 #include "ui/command_line.h"
 #include "ui/pages/device_list_model.h"
@@ -95,6 +96,58 @@ TEST(DeviceList, ProgressLineFollowsTheSearchEvents) {
     EXPECT_EQ(page.ProgressText(), QString("Найден KESP: №900002   (всего: 1)"));
     emit c.events.searchFinished(1);
     EXPECT_EQ(page.ProgressText(), QString());
+}
+
+TEST(DeviceList, RowsAppearAsTheSearchIdentifiesThem) {
+    ListContext c("11;22;", "0;0;", "1;1;");
+    CDeviceListPage page(*c.ui);
+    ASSERT_EQ(page.Model()->rowCount(), 2);
+    page.Model()->Clear();  // what the search command does first
+    SFoundInfo first;
+    first.address = 4000001;
+    first.port = 1;
+    first.identified = true;
+    first.fwMajor = 5;
+    first.fwMinor = 43;
+    first.transducer = "PR-004000001";
+    emit c.events.deviceIdentified(0, first);
+    ASSERT_EQ(page.Model()->rowCount(), 1);
+    EXPECT_EQ(page.Model()->index(0, 1).data().toString(), QString("4000001"));
+    EXPECT_EQ(page.Model()->index(0, 2).data().toInt(), 2);
+    EXPECT_EQ(page.Model()->index(0, 3).data().toString(), QString("05.43"));
+    EXPECT_EQ(page.Model()->index(0, 4).data().toString(), QString("PR-004000001"));
+    EXPECT_EQ(page.Model()->index(0, 0).data(Qt::CheckStateRole).toInt(), Qt::Checked);
+    SFoundInfo second = first;
+    second.address = 4000002;
+    emit c.events.deviceIdentified(1, second);
+    ASSERT_EQ(page.Model()->rowCount(), 2);
+    EXPECT_EQ(page.Model()->index(1, 1).data().toString(), QString("4000002"));
+    // A row out of order (a search the page did not see start) is left to the final reload.
+    emit c.events.deviceIdentified(5, second);
+    EXPECT_EQ(page.Model()->rowCount(), 2);
+}
+
+TEST(DeviceList, SpaceTogglesTheCurrentRowInAnyColumnEveryTime) {
+    ListContext c("11;22;33;", "0;0;0;", "1;1;1;");
+    CDeviceListPage page(*c.ui);
+    page.show();
+    QTableView* table = page.Table();
+    table->setFocus();
+    const auto enabled = [&](std::size_t i) {
+        return c.bench->Settings().devices.Found()[i].enabled != 0;
+    };
+    for (int column : {4, 0, 1, 25}) {
+        table->setCurrentIndex(page.Model()->index(1, column));
+        for (int press = 0; press < 3; ++press) {
+            const bool before = enabled(1);
+            QTest::keyClick(table, Qt::Key_Space);
+            EXPECT_NE(enabled(1), before) << "column " << column << ", press " << press;
+            EXPECT_EQ(page.Model()->index(1, 0).data(Qt::CheckStateRole).toInt(),
+                      enabled(1) ? Qt::Checked : Qt::Unchecked);
+            EXPECT_TRUE(enabled(0));
+            EXPECT_TRUE(enabled(2));
+        }
+    }
 }
 
 TEST(DeviceList, StatisticsTexts) {

@@ -17,7 +17,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "files/experiment_files.h"
 #include "files/file_format.h"
+#include "platform/paths.h"
 #include "ui/command_table.h"
 #include "ui/main_frame.h"
 #include "ui/dialogs/debug_window.h"
@@ -117,6 +119,30 @@ TEST_F(LoadDialogs, ListsOneRowPerExperimentWithDevicesAndTheLabelComment) {
     EXPECT_EQ(m_store.GetString("LoadPath", "LoadPath", ""),
               fs::temp_directory_path().string() + "/no-such-dir");
     EXPECT_EQ(dialog.List()->rowCount(), 0);
+}
+
+TEST_F(LoadDialogs, OpensInTheSaveFolderUntilAnotherIsChosen) {
+    Write("261206-003-000101.adc", 10);
+    Bench().Settings().savePath = Folder().toStdString() + "/";
+    {
+        CLoadExperimentDialog dialog(Context());
+        EXPECT_EQ(dialog.FolderEdit()->text(), Folder());
+        EXPECT_EQ(dialog.List()->rowCount(), 1);
+    }
+    // With date folders: today's folder, once there is one.
+    Bench().Settings().dateFolders = true;
+    EXPECT_EQ(LoadFolder(Context()), Folder());
+    const fs::path today = m_dir / DatedSubfolder(std::time(nullptr));
+    fs::create_directories(today);
+    EXPECT_EQ(LoadFolder(Context()), QString::fromStdString(today.string()));
+    // No save folder set: the user's data folder, where the files then go.
+    Bench().Settings().savePath.clear();
+    Bench().Settings().dateFolders = false;
+    EXPECT_EQ(LoadFolder(Context()), QString::fromStdString(DataDir().string()));
+    EXPECT_NE(LoadFolder(Context()), QCoreApplication::applicationDirPath());
+    // The folder chosen in the dialog wins from then on.
+    m_store.SetString("LoadPath", "LoadPath", "/somewhere/else");
+    EXPECT_EQ(LoadFolder(Context()), QString("/somewhere/else"));
 }
 
 TEST_F(LoadDialogs, ClosingDuringALoadCancelsItAndNothingIsSelectedDoesNothing) {

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolBar>
@@ -13,6 +16,7 @@
 #include "ui/command_table.h"
 #include "ui/view_state.h"
 #include "ui/widgets/status_panes.h"
+#include "ui/window_placement.h"
 #include "update/update_service.h"
 #include "window_rig.h"
 
@@ -76,6 +80,70 @@ TEST(MainFrame, MinimisedWindowKeepsLastNormalPlacement) {
     // Closing while minimised writes nothing: the last normal placement stays.
     EXPECT_EQ(f.settings.GetInt("WindowPos", "cx", 0), 900);
     EXPECT_EQ(f.settings.GetInt("WindowPos", "showCmd", 0), 1);
+}
+
+TEST(MainFrame, PlacementDoesNotCreepWhenClosedMaximised) {
+    Frame f;
+    f.frame.reset();
+    f.settings.SetInt("WindowPos", "x", 100);
+    f.settings.SetInt("WindowPos", "y", 120);
+    f.settings.SetInt("WindowPos", "cx", 800);
+    f.settings.SetInt("WindowPos", "cy", 600);
+    f.settings.SetInt("WindowPos", "showCmd", 1);
+    QRect first;
+    QSize firstSize;
+    // Opened as the program opens it (maximised when closed so), maximised by the operator the
+    // first time, closed maximised each time.
+    for (int round = 0; round < 4; ++round) {
+        CMainFrame frame(*f.bench, f.settings);
+        if (f.settings.GetInt("WindowPos", "showCmd", 1) == 3) {
+            frame.showMaximized();
+        } else {
+            frame.show();
+            ASSERT_TRUE(test::WaitFor([&] { return frame.isVisible(); }, 5000));
+            first = frame.frameGeometry();
+            firstSize = frame.size();
+            frame.showMaximized();
+        }
+        ASSERT_TRUE(test::WaitFor([&] { return frame.isMaximized(); }, 5000));
+        QCoreApplication::processEvents();
+        frame.close();
+        EXPECT_EQ(f.settings.GetInt("WindowPos", "showCmd", 0), 3);
+        EXPECT_EQ(f.settings.GetInt("WindowPos", "x", 0), first.x()) << "round " << round;
+        EXPECT_EQ(f.settings.GetInt("WindowPos", "y", 0), first.y()) << "round " << round;
+        EXPECT_EQ(f.settings.GetInt("WindowPos", "cx", 0), firstSize.width());
+        EXPECT_EQ(f.settings.GetInt("WindowPos", "cy", 0), firstSize.height());
+    }
+    // Back to normal, the window stands where it stood before the first maximising.
+    f.settings.SetInt("WindowPos", "showCmd", 1);
+    CMainFrame frame(*f.bench, f.settings);
+    frame.show();
+    ASSERT_TRUE(test::WaitFor([&] { return frame.isVisible(); }, 5000));
+    EXPECT_EQ(frame.frameGeometry().topLeft(), first.topLeft());
+    EXPECT_EQ(frame.size(), firstSize);
+}
+
+TEST(MainFrame, FirstStartFitsTheScreenRatherThanTheMinimum) {
+    const QRect screen(0, 0, 1280, 800);
+    const QSize minimum(CMainFrame::kMinWidth, CMainFrame::kMinHeight);
+    const QRect r = FirstStartGeometry(screen, kFirstStartShare, minimum);
+    EXPECT_EQ(r.size(), QSize(1024, 640));
+    EXPECT_EQ(r.center(), screen.center());
+    // A small screen: never below the minimum, the corner in sight.
+    const QRect small = FirstStartGeometry(QRect(0, 0, 600, 420), kFirstStartShare, minimum);
+    EXPECT_EQ(small.size(), minimum);
+    EXPECT_GE(small.left(), 0);
+    EXPECT_GE(small.top(), 0);
+    // A wide second screen to the left.
+    const QRect left = FirstStartGeometry(QRect(-1920, 0, 1920, 1080), 0.9, minimum);
+    EXPECT_TRUE(QRect(-1920, 0, 1920, 1080).contains(left));
+
+    // Without a saved placement the window takes that share of its screen.
+    Frame f;
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    const QSize expected = FirstStartGeometry(available, kFirstStartShare, minimum).size();
+    EXPECT_EQ(f.frame->size(), expected);
+    EXPECT_GT(f.frame->width(), CMainFrame::kMinWidth);
 }
 
 TEST(MainFrame, EveryCommandInTheMenusHandledOnesEnabled) {
@@ -230,6 +298,41 @@ TEST(MainFrame, StatusPanesTextSplitAndActivityIcons) {
     f.frame->TickActivity();
     for (int p = 0; p < 4; ++p) EXPECT_EQ(panes.Activity(p), 4);
     EXPECT_FALSE(panes.Pane(0)->pixmap().isNull());
+}
+
+// What the accessibility bus reads of a pane: its name and description.
+QString AccessibleText(QWidget* w, QAccessible::Text kind) {
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(w);
+    return iface ? iface->text(kind) : QString();
+}
+
+TEST(MainFrame, StatusPanesExposeTheirValuesToTheAccessibilityBus) {
+    Frame f;
+    CStatusPanes& panes = f.frame->Panes();
+    f.frame->TickActivity();
+    f.frame->TickStatusTexts();
+    for (int p = 0; p < 4; ++p) {
+        // The line's parameters as shown, after the pane's label.
+        QLabel* link = panes.Pane(CStatusPanes::LinkPane(p));
+        ASSERT_FALSE(link->text().isEmpty());
+        EXPECT_EQ(AccessibleText(link, QAccessible::Name),
+                  QString("Параметры связи, порт %1: %2").arg(p + 1).arg(link->text()));
+        EXPECT_EQ(AccessibleText(link, QAccessible::Description), link->text());
+        QLabel* load = panes.Pane(CStatusPanes::LoadPane(p));
+        EXPECT_EQ(AccessibleText(load, QAccessible::Name),
+                  QString("Загрузка порта %1: %2").arg(p + 1).arg(load->text()));
+        EXPECT_EQ(AccessibleText(panes.Pane(CStatusPanes::ActivityPane(p)), QAccessible::Name),
+                  QString("Индикатор передачи данных, порт %1: порт не открыт").arg(p + 1));
+    }
+    // A new value replaces the old one at once.
+    panes.SetText(CStatusPanes::LinkPane(1), "COM2,115200,N,8,1\nподсказка");
+    EXPECT_EQ(AccessibleText(panes.Pane(4), QAccessible::Name),
+              QString("Параметры связи, порт 2: COM2,115200,N,8,1"));
+    panes.SetActivity(1, 2);
+    EXPECT_EQ(AccessibleText(panes.Pane(3), QAccessible::Description), QString("приём"));
+    panes.SetText(CStatusPanes::kStatRangePane, "Stat range: 5 - 60");
+    EXPECT_EQ(AccessibleText(panes.Pane(12), QAccessible::Name),
+              QString("Диапазон статистики: Stat range: 5 - 60"));
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // The settings sheet, the program settings page with the .adc association, and the port pages.
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <unistd.h>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -7,11 +9,10 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
-#include <QTimer>
 #include <QRadioButton>
 #include <QTemporaryDir>
-#include <pty.h>
-#include <unistd.h>
+#include <QTest>
+#include <QTimer>
 
 #include "link/port.h"
 #include "ui/dialogs/settings_sheet.h"
@@ -231,6 +232,27 @@ TEST(PortSettings, TypeChangeSuggestsTheTimeOutWhichApplyStores) {
     EXPECT_EQ(c.bench.Port(1).Settings().timeOutMs, 4000);
     EXPECT_EQ(c.settings.GetInt("ComSettingsPort1", "bComType", 0), kComModemGsm);
     EXPECT_FALSE(c.bench.Port(1).IsOpen());
+}
+
+TEST(PortSettings, EachModePickedByClickIsTheOneStored) {
+    Context c;
+    // The modes the operator can click, picked in an order that leaves each one after another.
+    for (int mode : {kLinkModeServer, kLinkModeNetServer, kLinkModeCom, kLinkModeServer,
+                     kLinkModeCom, kLinkModeNetServer}) {
+        CPortSettingsPage page(c.ui, 3);
+        page.show();
+        page.UseBox()->setChecked(true);
+        QTest::mouseClick(page.ModeRadio(mode), Qt::LeftButton);
+        for (int other = 0; other < 4; ++other)
+            EXPECT_EQ(page.ModeRadio(other)->isChecked(), other == mode) << mode << " " << other;
+        // Switched off before OK, so nothing tries to reach a server.
+        page.UseBox()->setChecked(false);
+        ASSERT_TRUE(page.Apply());
+        EXPECT_EQ(c.settings.GetInt("ComSettingsPort3", "bLinkMode", -1), mode);
+        EXPECT_EQ(c.settings.GetInt("ComSettingsPort3", "UseServer", -1),
+                  mode == kLinkModeServer ? 1 : 0);
+        EXPECT_EQ(c.bench.Port(3).Settings().linkMode, mode);
+    }
 }
 
 TEST(PortSettings, UnlistedSpeedHiddenModeAndBadTimeOut) {

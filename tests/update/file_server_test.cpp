@@ -61,6 +61,7 @@ protected:
         o.port = 0;
         o.allowUpload = allowUpload;
         o.idleTimeoutMs = idleMs;
+        o.logFile = m_outside / "fileserver.log";
         m_server = std::make_unique<CFileServer>(o);
         std::string error;
         ASSERT_TRUE(m_server->Listen(error)) << error;
@@ -139,7 +140,7 @@ TEST_F(FileServer, FileWithoutManifestLineIsVersionZeroAndListsLeaveOutTheServer
     Start();
     CQueryClient client;
     Connect(client);
-    ASSERT_EQ(client.Log("a line for the log"), kQrOk);  // creates the hidden log file
+    ASSERT_EQ(client.Log("a line for the log"), kQrOk);
     ASSERT_EQ(client.ListFiles(), kQrOk);
     ASSERT_EQ(client.Files().size(), 2u);
     EXPECT_EQ(client.Files()[0].name, "a-tool");

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/tcp_listen.h"
+#include "update/query_client.h"
 #include "update/query_record.h"
 
 namespace dravmer::test {
@@ -66,5 +67,18 @@ private:
     int m_port = 0;
     std::thread m_thread;
 };
+
+// Has the server describe name until it answers within the client's 2 s: the server hashes a
+// release on its first description (slow in a sanitizer build on a loaded machine) and keeps
+// the digest while the file stays as it is.
+inline bool WarmUpDescribe(int port, const std::string& name, int attempts = 15) {
+    for (int i = 0; i < attempts; ++i) {
+        CQueryClient client;
+        client.SetServer("127.0.0.1", port);
+        SFileDescription d;
+        if (client.Connect() == kQrOk && client.Describe(name, d) == kQrOk) return true;
+    }
+    return false;
+}
 
 }  // namespace dravmer::test

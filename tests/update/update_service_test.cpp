@@ -1,3 +1,5 @@
+#include "update/update_service.h"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,7 +12,7 @@
 
 #include "fileserver/file_server.h"
 #include "update/self_update_files.h"
-#include "update/update_service.h"
+#include "update/test_server.h"
 
 namespace dravmer {
 namespace {
@@ -59,15 +61,18 @@ protected:
     void Serve(const fs::path& program, const std::string& version) {
         fs::copy_file(program, m_releases / "prog", fs::copy_options::overwrite_existing);
         std::ofstream(m_releases / "versions.txt") << "prog " << version << "\n";
-        if (m_server) return;
-        fileserver::SFileServerOptions o;
-        o.root = m_releases;
-        o.listen = "127.0.0.1";
-        o.port = 0;
-        m_server = std::make_unique<fileserver::CFileServer>(o);
-        std::string error;
-        ASSERT_TRUE(m_server->Listen(error)) << error;
-        m_server->Start();
+        if (!m_server) {
+            fileserver::SFileServerOptions o;
+            o.root = m_releases;
+            o.listen = "127.0.0.1";
+            o.port = 0;
+            o.logFile = m_top / "fileserver.log";
+            m_server = std::make_unique<fileserver::CFileServer>(o);
+            std::string error;
+            ASSERT_TRUE(m_server->Listen(error)) << error;
+            m_server->Start();
+        }
+        ASSERT_TRUE(test::WarmUpDescribe(m_server->TcpPort(), "prog"));
     }
     SUpdateConfig Config() {
         SUpdateConfig c;

@@ -32,146 +32,10 @@
 #include "ui/dialogs/about_dialog.h"
 #include "ui/main_frame.h"
 #include "update/self_update_files.h"
+#include "update_ui/update_window.h"
 
 namespace dravmer::ui {
 namespace {
-
-namespace fs = std::filesystem;
-
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "test_update_ui";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
-
-std::string ReadText(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// A loopback port nothing listens on at the moment.
-int FreePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t size = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
-
-bool Accepts(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<std::uint16_t>(port));
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(fd);
-    return ok;
-}
-
-// The lab's file server program, serving a release folder on loopback.
-class CServerProcess {
-public:
-    bool Start(const fs::path& root) {
-        for (int attempt = 0; attempt < 5; ++attempt) {
-            m_port = FreePort();
-            m_process.start(FILESERVER_PROGRAM,
-                            {"--root", QString::fromStdString(root.string()), "--listen",
-                             "127.0.0.1", "--port", QString::number(m_port)});
-            if (!m_process.waitForStarted(5000)) return false;
-            for (int i = 0; i < 100 && m_process.state() == QProcess::Running; ++i) {
-                if (Accepts(m_port)) return true;
-                QTest::qWait(20);
-            }
-            Stop();
-        }
-        return false;
-    }
-    void Stop() {
-        if (m_process.state() == QProcess::NotRunning) return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000)) m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-    ~CServerProcess() { Stop(); }
-    int Port() const { return m_port; }
-
-private:
-    QProcess m_process;
-    int m_port = 0;
-};
-
-// A bench folder holding the running program "prog" (the 05.43 build of the test program), the
-// release folder the file server program serves, and the main window of a bench.
-class UpdateWindow : public ::testing::Test {
-protected:
-    void SetUp() override {
-        App();
-        m_top = fs::temp_directory_path() /
-                ("updateui-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_top);
-        m_benchDir = m_top / "bench";
-        m_releases = m_top / "releases";
-        fs::create_directories(m_benchDir);
-        fs::create_directories(m_releases);
-        fs::copy_file(TESTPROG_OLD, m_benchDir / "prog");
-        m_bench = std::make_unique<CBench>(m_settings);
-        m_bench->LoadSettings();
-    }
-    void TearDown() override {
-        m_server.Stop();
-        // Test programs started by a hand-off are this process's children.
-        while (::waitpid(-1, nullptr, WNOHANG) > 0) {
-        }
-        fs::remove_all(m_top);
-    }
-    void Serve(const char* program, const std::string& version) {
-        fs::copy_file(program, m_releases / "prog", fs::copy_options::overwrite_existing);
-        std::ofstream(m_releases / "versions.txt") << "prog " << version << "\n";
-        ASSERT_TRUE(m_server.Start(m_releases));
-    }
-    std::unique_ptr<CUpdateService> Service() {
-        SUpdateConfig c;
-        c.executable = m_benchDir / "prog";
-        c.settings = &m_handOff;
-        c.trace = [this](const std::string& line) {
-            std::lock_guard lock(m_traceMutex);
-            m_trace.push_back(line);
-        };
-        auto s = std::make_unique<CUpdateService>(c);
-        s->SetServerName("127.0.0.1", m_server.Port());
-        return s;
-    }
-    std::vector<std::string> BenchFiles() const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(m_benchDir))
-            names.push_back(e.path().filename());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-    std::string ServerLog() const { return ReadText(m_releases / ".dravmer-fileserver.log"); }
-    static QMessageBox* WaitQuestion(CUpdateOffer& offer, int ms = 10000) {
-        QElapsedTimer t;
-        t.start();
-        while (!offer.Question() && t.elapsed() < ms) QTest::qWait(10);
-        return offer.Question();
-    }
-
-    fs::path m_top, m_benchDir, m_releases;
-    CServerProcess m_server;
-    CMemorySettingsStore m_settings;  // the bench's settings
-    CMemorySettingsStore m_handOff;   // where the hand-off keeps the command line
-    std::unique_ptr<CBench> m_bench;
-    std::mutex m_traceMutex;
-    std::vector<std::string> m_trace;
-};
 
 TEST_F(UpdateWindow, QuestionAnsweredNoLeavesEverythingAsItWas) {
     QElapsedTimer sinceStart;
@@ -240,7 +104,7 @@ TEST_F(UpdateWindow, YesDownloadsStartsTheNewVersionAndClosesTheWindow) {
     EXPECT_TRUE(offer->Progress()->isVisible());
     ASSERT_TRUE(finished.wait(15000));
     EXPECT_EQ(finished.at(0).at(0).toInt(), 1);
-    QTRY_VERIFY_WITH_TIMEOUT(!frame.isVisible(), 2000);
+    ASSERT_TRUE(WaitUntil([&] { return !frame.isVisible(); }, 2000));
     // The running version is kept; the new one took over with /update1 and, once this
     // process's wait ran out, put itself in place of prog.
     EXPECT_EQ(ReadText(m_benchDir / "prog_05.43"), ReadText(TESTPROG_OLD));
@@ -293,7 +157,7 @@ TEST_F(UpdateWindow, PollingFollowsTheCheckStateAndWaitsForTheExperiment) {
         CUpdateOffer offer(*service, {}, &window);
         offer.Start(20);
         service->StartCheck();
-        QTRY_VERIFY_WITH_TIMEOUT(!offer.Polling(), 5000);
+        ASSERT_TRUE(WaitUntil([&] { return !offer.Polling(); }, 5000));
         EXPECT_EQ(service->CheckState(), CUpdateService::kNothing);
         EXPECT_EQ(offer.CurrentStage(), CUpdateOffer::Stage::Idle);
         EXPECT_EQ(offer.Question(), nullptr);
@@ -318,7 +182,8 @@ TEST_F(UpdateWindow, PollingFollowsTheCheckStateAndWaitsForTheExperiment) {
     CUpdateOffer offer(
         *service, [&running] { return running; }, &window);
     service->StartCheck();
-    QTRY_COMPARE_WITH_TIMEOUT(service->CheckState(), int(CUpdateService::kNewer), 5000);
+    ASSERT_TRUE(
+        WaitUntil([&] { return service->CheckState() == int(CUpdateService::kNewer); }, 5000));
     for (int i = 0; i < 3; ++i) offer.Poll();
     QTest::qWait(100);
     EXPECT_EQ(offer.CurrentStage(), CUpdateOffer::Stage::Polling);
@@ -375,7 +240,7 @@ TEST_F(UpdateWindow, AboutBoxShowsTheVersionAndSavesTheServer) {
     const QString address = QString("127.0.0.1:%1").arg(m_server.Port());
     dialog->ServerEdit()->setText(" " + address + " ");
     QTest::mouseClick(dialog->Buttons()->button(QDialogButtonBox::Ok), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(frame.findChild<CAboutDialog*>() == nullptr, 1000);
+    ASSERT_TRUE(WaitUntil([&] { return frame.findChild<CAboutDialog*>() == nullptr; }, 5000));
     EXPECT_EQ(m_settings.GetString("UpdateVersionSettings", "Server", ""), address.toStdString());
     EXPECT_EQ(UpdateServerFromSettings(m_settings), address.toStdString());
     EXPECT_EQ(service->ServerName(), "127.0.0.1");

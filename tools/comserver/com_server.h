@@ -2,19 +2,20 @@
 // The COM server: shares local serial lines with the benches of a lab over TCP. The first line
 // is the server's COM1. Each client names the line it wants when it connects; one request at a
 // time runs on a line, and a request that finds its line taken is answered with the overload
-// status at once.
+// status at once. A client that completes no message for the idle limit, or leaves a message
+// unfinished for the message limit, is let go; a full server tells a newcomer that its line is
+// not open instead of leaving it without an answer.
 #include <atomic>
-#include <chrono>
 #include <cstdint>
-#include <deque>
 #include <list>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "comserver/shared_line.h"
 #include "link/com_server_message.h"
-#include "link/serial_line.h"
+#include "platform/rate_limit.h"
 #include "platform/worker_thread.h"
 
 namespace dravmer::comserver {
@@ -26,67 +27,55 @@ struct SComServerOptions {
     SLineParams params;
     int replyTimeoutMs = 300;  // how long a device may take to answer a frame
     int maxClients = 32;
+    // A bench asks for its clients list every second while its port is open: a connection
+    // that completes no message for this long belongs to a bench that is gone.
+    int idleTimeoutMs = 30000;
+    // A message must be whole this long after its first byte, and the greeting be answered
+    // this long after the connection came.
+    int messageTimeoutMs = 10000;
+    SReopenPause reopen;
+    LogFn log;  // the server's log lines (connections refused and let go, lines lost and back)
 };
 
 enum class EMessageState { kNeedMore, kComplete, kInvalid };
 // Takes the first whole message off the front of received bytes.
 EMessageState TakeComServerMessage(std::vector<std::uint8_t>& in, SComServerMessage& message);
 
-// One shared line: the line itself, who uses it and how busy it is.
-class CSharedLine {
-public:
-    CSharedLine(std::string path, const SLineParams& params);
-    bool IsOpen() const { return m_line.IsOpen(); }
-    const std::string& Path() const { return m_path; }
-    int OpenError() const { return m_openError; }
-
-    // Runs one exchange unless another runs: false when the line is taken.
-    bool TryExchange(const std::vector<std::uint8_t>& frame, int timeoutMs,
-                     std::vector<std::uint8_t>& reply);
-    // Percent of the last 3 s the line spent in exchanges.
-    float Load() const;
-    void Attach(const std::string& client);
-    void Detach(const std::string& client);
-    std::vector<std::string> Clients() const;
-
-private:
-    void ReadReply(int timeoutMs, std::vector<std::uint8_t>& reply);
-
-    std::string m_path;
-    CSerialLine m_line;
-    int m_openError = 0;
-    std::mutex m_exchange;
-    mutable std::mutex m_mutex;  // clients and busy intervals
-    std::vector<std::string> m_clients;
-    std::deque<std::pair<std::chrono::steady_clock::time_point, std::chrono::steady_clock::time_point>>
-        m_busy;
-};
-
 class CComClientConnection;
+class CLineKeeper;
 
 class CComServer : public CWorkerThread {
 public:
     explicit CComServer(SComServerOptions options);
     ~CComServer() override;
 
-    // Opens the lines (a line that cannot be opened is refused to its clients) and the
-    // listening socket; false with a message in error when nothing can be served.
+    // Opens the lines (a line that cannot be opened is refused to its clients until it can) and
+    // the listening socket; false with a message in error when nothing can be served.
     bool Listen(std::string& error);
     int TcpPort() const { return m_options.port; }
     int LineCount() const { return static_cast<int>(m_lines.size()); }
     CSharedLine& Line(int i) { return *m_lines[static_cast<std::size_t>(i)]; }
     int ClientCount() const;
+    const SComServerOptions& Options() const { return m_options; }
+    // A log line; with `flood`, one of many alike that a hostile peer can cause, which is
+    // thinned out to a few a second with a count of those left out.
+    void Log(const std::string& line, bool flood = false);
 
 protected:
     int Run() override;
 
 private:
-    friend class CComClientConnection;
+    void Take(int client);
+    void Refuse(int client);
+
     SComServerOptions m_options;
     std::vector<std::unique_ptr<CSharedLine>> m_lines;
+    std::unique_ptr<CLineKeeper> m_keeper;
     int m_listen = -1;
     mutable std::mutex m_mutex;
     std::list<std::unique_ptr<CComClientConnection>> m_connections;
+    std::mutex m_logMutex;
+    CRateLimit m_floodLog{2.0, 10.0};
 };
 
 }  // namespace dravmer::comserver

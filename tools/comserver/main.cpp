@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 #include <cstring>
 #include <iostream>
+#include <mutex>
 
 #include "comserver/com_server.h"
 
@@ -21,6 +22,11 @@ int main(int argc, char** argv) {
     app.add_option("--timeout", options.replyTimeoutMs, "milliseconds a device may take to answer")
         ->capture_default_str()
         ->check(CLI::Range(10, 60000));
+    int idleSeconds = options.idleTimeoutMs / 1000;
+    app.add_option("--idle-timeout", idleSeconds,
+                   "seconds a client may stay without a whole message before it is let go")
+        ->capture_default_str()
+        ->check(CLI::Range(5, 86400));
     app.set_version_flag("--version", "dravmer-comserver 05.43");
     try {
         app.parse(argc, argv);
@@ -29,6 +35,13 @@ int main(int argc, char** argv) {
         // as for the bench's other programs.
         return app.exit(e) == 0 ? 0 : 2;
     }
+    options.idleTimeoutMs = idleSeconds * 1000;
+    // Lines come from the server's threads; under systemd they reach the journal.
+    static std::mutex logMutex;
+    options.log = [](const std::string& line) {
+        std::lock_guard lock(logMutex);
+        std::cerr << "dravmer-comserver: " << line << "\n";
+    };
 
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
@@ -45,8 +58,10 @@ int main(int argc, char** argv) {
     for (int i = 0; i < server.LineCount(); ++i) {
         const auto& line = server.Line(i);
         std::cerr << "dravmer-comserver: COM" << i + 1 << " = " << line.Path()
-                  << (line.IsOpen() ? "" : " (cannot be opened: " +
-                                               std::string(std::strerror(line.OpenError())) + ")")
+                  << (line.IsOpen() ? ""
+                                    : " (cannot be opened yet: " +
+                                          std::string(std::strerror(line.OpenError())) +
+                                          "; tried again until it can)")
                   << "\n";
     }
     server.Start();

@@ -1,64 +1,39 @@
 #include "fileserver/file_server.h"
 
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <ctime>
+#include <algorithm>
+#include <cstring>
 
+#include "fileserver/file_connection.h"
+#include "platform/paths.h"
 #include "platform/tcp_listen.h"
 
 namespace dravmer::fileserver {
 
-class CFileConnection : public CWorkerThread {
-public:
-    CFileConnection(CFileServer& server, int socket)
-        : m_server(server),
-          m_socket(socket),
-          m_session(*server.m_folder, server.m_options.allowUpload,
-                    [&server](const std::string& computer, const std::string& line) {
-                        server.WriteLog(computer, line);
-                    }) {}
-    ~CFileConnection() override {
-        Stop();
-        ::close(m_socket);
+namespace fs = std::filesystem;
+
+namespace {
+
+// True when path lies in folder or below it (both may name things that do not exist yet).
+bool IsInside(const fs::path& path, const fs::path& folder) {
+    std::error_code ec;
+    const fs::path p = fs::weakly_canonical(fs::absolute(path, ec), ec);
+    const fs::path f = fs::weakly_canonical(fs::absolute(folder, ec), ec);
+    auto pi = p.begin();
+    for (auto fi = f.begin(); fi != f.end(); ++fi, ++pi) {
+        if (fi->empty()) continue;  // a trailing separator
+        if (pi == p.end() || *pi != *fi) return false;
     }
+    return true;
+}
 
-protected:
-    int Run() override {
-        std::vector<std::uint8_t> buffer(64 * 1024);
-        std::vector<std::uint8_t> replies;
-        const int idleMs = m_server.m_options.idleTimeoutMs;
-        pollfd fds[2] = {{m_socket, POLLIN, 0}, {CurrentStopFd(), POLLIN, 0}};
-        while (!StopRequested()) {
-            const int ready = ::poll(fds, 2, idleMs);
-            if (ready < 0 && errno == EINTR) continue;
-            if (ready <= 0) break;  // silent for too long
-            if (fds[1].revents & POLLIN) break;
-            const ssize_t n = ::recv(m_socket, buffer.data(), buffer.size(), 0);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            replies.clear();
-            const bool ok = m_session.Feed(buffer.data(), static_cast<std::size_t>(n), replies);
-            if (!replies.empty() &&
-                !SendAllWithin(m_socket, replies.data(), replies.size(), idleMs)) {
-                break;
-            }
-            if (!ok) break;  // not this service's records: nothing more can be understood
-        }
-        ::shutdown(m_socket, SHUT_RDWR);
-        return 0;
-    }
+}  // namespace
 
-private:
-    CFileServer& m_server;
-    int m_socket;
-    CFileSession m_session;
-};
-
-CFileServer::CFileServer(SFileServerOptions options) : m_options(std::move(options)) {
-    if (m_options.logFile.empty()) m_options.logFile = m_options.root / ".dravmer-fileserver.log";
+CFileServer::CFileServer(SFileServerOptions options)
+    : m_options(std::move(options)), m_log(m_options.logLimits) {
+    if (m_options.logFile.empty()) m_options.logFile = LogDir() / "dravmer-fileserver.log";
 }
 
 CFileServer::~CFileServer() {
@@ -76,29 +51,53 @@ bool CFileServer::Listen(std::string& error) {
         error = "cannot open the release folder " + m_options.root.string();
         return false;
     }
-    m_log.open(m_options.logFile, std::ios::app);
-    if (!m_log) {
-        error = "cannot open the log file " + m_options.logFile.string();
+    // The benches write the log: in the folder they download from, it would be theirs to fill.
+    if (IsInside(m_options.logFile, m_options.root)) {
+        error = "the log file " + m_options.logFile.string() +
+                " lies in the release folder; give --log a file outside it";
+        return false;
+    }
+    if (!EnsureDir(m_options.logFile.parent_path().empty() ? fs::path(".")
+                                                           : m_options.logFile.parent_path()) ||
+        !m_log.Open(m_options.logFile, error)) {
+        if (error.empty())
+            error = "cannot make the folder of the log file " + m_options.logFile.string();
         return false;
     }
     m_listen = ListenTcp(m_options.listen, m_options.port, error);
     return m_listen >= 0;
 }
 
-void CFileServer::WriteLog(const std::string& computer, const std::string& line) {
-    const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    ::localtime_r(&now, &tm);
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &tm);
-    std::lock_guard lock(m_mutex);
-    m_log << stamp << " " << computer << ": " << line << std::endl;
+bool CFileServer::WriteLog(const std::string& computer, const std::string& line) {
+    std::uint64_t left = 0;
+    {
+        std::lock_guard lock(m_rateMutex);
+        if (!m_logRate.Take()) return false;
+        left = m_logRate.TakeRefusedCount();
+    }
+    if (left) {
+        m_log.Write("dravmer-fileserver",
+                    std::to_string(left) + " lines of all clients left out: too many at once");
+    }
+    return m_log.Write(computer, line);
+}
+
+void CFileServer::Notice(const std::string& text, bool flood) {
+    if (!m_options.notice) return;
+    std::lock_guard lock(m_rateMutex);
+    if (flood) {
+        if (!m_noticeRate.Take()) return;
+        if (const auto left = m_noticeRate.TakeRefusedCount()) {
+            m_options.notice(std::to_string(left) + " more notices like the next one left out");
+        }
+    }
+    m_options.notice(text);
 }
 
 int CFileServer::ClientCount() const {
     std::lock_guard lock(m_mutex);
     int n = 0;
-    for (const auto& c : m_connections) n += c->IsRunning() ? 1 : 0;
+    for (const auto& c : m_connections) n += c->IsRunning() && !c->StopRequested() ? 1 : 0;
     return n;
 }
 
@@ -108,16 +107,49 @@ void CFileServer::Reap() {
         [](const std::unique_ptr<CFileConnection>& c) { return !c->IsRunning(); });
 }
 
+bool CFileServer::MakeRoom() {
+    const auto now = CFileConnection::Clock::now();
+    std::lock_guard lock(m_mutex);
+    CFileConnection* quietest = nullptr;
+    for (const auto& c : m_connections) {
+        if (!c->IsRunning() || c->StopRequested()) continue;
+        if (!quietest || c->QuietSince() < quietest->QuietSince()) quietest = c.get();
+    }
+    if (!quietest ||
+        quietest->QuietSince() > now - std::chrono::milliseconds(m_options.evictQuietMs)) {
+        return false;
+    }
+    quietest->Stop(true);
+    Notice("client " + quietest->Peer() + " let go to make room: quiet the longest", true);
+    return true;
+}
+
+void CFileServer::Take(int client) {
+    if (ClientCount() >= m_options.maxClients && !MakeRoom()) {
+        Notice("client " + PeerAddress(client) + " refused: all " +
+                   std::to_string(m_options.maxClients) + " connections are busy",
+               true);
+        ::close(client);
+        return;
+    }
+    EnableKeepAlive(client);
+    auto connection = std::make_unique<CFileConnection>(*this, client);
+    connection->Start();
+    std::lock_guard lock(m_mutex);
+    m_connections.push_back(std::move(connection));
+}
+
 int CFileServer::Run() {
     if (m_listen < 0) return 1;
-    return AcceptClients(
-        m_listen, m_options.maxClients, [this] { Reap(); }, [this] { return ClientCount(); },
-        [this](int client) {
-            auto connection = std::make_unique<CFileConnection>(*this, client);
-            connection->Start();
-            std::lock_guard lock(m_mutex);
-            m_connections.push_back(std::move(connection));
-        });
+    SAcceptLoop loop;
+    loop.reap = [this] { Reap(); };
+    loop.take = [this](int client) { Take(client); };
+    loop.starved = [this](int error, int pauseMs) {
+        Notice(std::string("cannot accept a connection (") + std::strerror(error) + "), pausing " +
+                   std::to_string(pauseMs) + " ms",
+               true);
+    };
+    return AcceptClients(m_listen, loop);
 }
 
 }  // namespace dravmer::fileserver

@@ -241,7 +241,8 @@ std::vector<std::uint8_t> CFileSession::EditCatalog(const std::uint8_t* record, 
     if (length < kQueryPayloadAt + kCatalogEntrySize) return Result(command, kQrUnknown);
     const SCatalogEntry entry = DecodeCatalogEntry(record + kQueryPayloadAt);
     const std::string name = entry.Name();
-    if (!CReleaseFolder::IsServedName(name)) return Result(command, kQrAccessDenied);
+    // A name the manifest cannot hold (a blank in it) would be taken and then lost.
+    if (!CReleaseFolder::IsManifestName(name)) return Result(command, kQrAccessDenied);
     return Result(command, m_folder.SetVersion(name, SVersion{entry.major, entry.minor}, add));
 }
 
@@ -250,8 +251,8 @@ std::vector<std::uint8_t> CFileSession::Named(std::uint8_t command, const std::u
     const auto text = RecordText(record, length);
     if (!text) return Result(command, kQrUnknown);
     if (command == kQcLog) {
-        if (m_log) m_log(Cp1251ToUtf8(ComputerOf(record)), Cp1251ToUtf8(*text));
-        return Result(command, kQrOk);
+        const bool written = !m_log || m_log(Cp1251ToUtf8(ComputerOf(record)), Cp1251ToUtf8(*text));
+        return Result(command, written ? kQrOk : kQrFileWrite);
     }
     if (command == kQcFileExists) {
         const int fd = m_folder.OpenForReading(*text);

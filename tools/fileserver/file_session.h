@@ -10,8 +10,9 @@
 
 namespace dravmer::fileserver {
 
-// Receives the log lines of command 13: the client's computer name and the line (UTF-8).
-using LogSink = std::function<void(const std::string& computer, const std::string& line)>;
+// Receives the log lines of command 13: the client's computer name and the line (UTF-8);
+// false when the line was left out (the client is then told it was not written).
+using LogSink = std::function<bool(const std::string& computer, const std::string& line)>;
 
 class CFileSession {
 public:

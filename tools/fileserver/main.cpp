@@ -5,10 +5,16 @@
 #include <iostream>
 
 #include "fileserver/file_server.h"
+#include "fileserver/release_signing.h"
 
 int main(int argc, char** argv) {
+    // --gen-key and --sign do their work and end; they start no server.
+    if (const int rc = dravmer::fileserver::RunSigningCommand(argc, argv, std::cout, std::cerr);
+        rc >= 0) {
+        return rc;
+    }
     dravmer::fileserver::SFileServerOptions options;
-    int idleSeconds = 60;
+    int idleSeconds = options.idleTimeoutMs / 1000;
     CLI::App app{"Serves the releases in a folder to the benches (remote file service)."};
     app.add_option("--root", options.root, "folder of the releases and versions.txt")
         ->required()
@@ -18,11 +24,14 @@ int main(int argc, char** argv) {
     app.add_flag("--allow-upload", options.allowUpload,
                  "accept uploads, deletions and catalog changes");
     app.add_option("--log", options.logFile,
-                   "file for the benches' log lines (default ROOT/.dravmer-fileserver.log)");
-    app.add_option("--idle-timeout", idleSeconds, "seconds a silent client keeps its connection")
+                   "file for the benches' log lines, outside ROOT (default "
+                   "~/.local/state/Dravmer/dravmer-fileserver.log), capped and rotated");
+    app.add_option("--idle-timeout", idleSeconds,
+                   "seconds a client keeps its connection without a whole request")
         ->capture_default_str()
         ->check(CLI::Range(1, 86400));
     app.set_version_flag("--version", "dravmer-fileserver 05.43");
+    app.footer(dravmer::fileserver::kSigningUsage);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -31,6 +40,9 @@ int main(int argc, char** argv) {
         return app.exit(e) == 0 ? 0 : 2;
     }
     options.idleTimeoutMs = idleSeconds * 1000;
+    options.notice = [](const std::string& text) {
+        std::cerr << "dravmer-fileserver: " << text << "\n";
+    };
 
     // The signals are taken by this thread alone; the server's threads never see them.
     sigset_t stopSignals;

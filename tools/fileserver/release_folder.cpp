@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <sstream>
 
+#include "platform/worker_thread.h"
 #include "update/sha256.h"
 
 namespace dravmer::fileserver {
@@ -60,6 +62,12 @@ bool CReleaseFolder::IsServedName(const std::string& name) {
     return IsPlainFileName(name) && name != kManifestName;
 }
 
+bool CReleaseFolder::IsManifestName(const std::string& name) {
+    // The manifest splits its lines at blanks and skips those that start with '#': such a name
+    // would be written and then never read back.
+    return IsServedName(name) && name.find(' ') == std::string::npos && name[0] != '#';
+}
+
 int CReleaseFolder::OpenForReading(const std::string& name) const {
     if (!IsServedName(name)) return -1;
     const int fd = ::openat(m_rootFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
@@ -101,36 +109,101 @@ bool CReleaseFolder::WriteManifest(const std::map<std::string, SVersion>& versio
     return true;
 }
 
+CReleaseFolder::SContentKey CReleaseFolder::KeyOf(const struct stat& st) {
+    SContentKey key;
+    key.size = st.st_size;
+    key.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    key.ctimeNs = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    key.inode = st.st_ino;
+    return key;
+}
+
+std::optional<std::string> CReleaseFolder::ComputeDigest(const std::string& name, int fd) {
+    ++m_digestsComputed;
+    std::function<void(const std::string&)> observer;
+    {
+        std::lock_guard lock(m_mutex);
+        observer = m_hashObserver;
+    }
+    CSha256 sha;
+    std::vector<char> block(1 << 16);
+    off_t at = 0;
+    for (;;) {
+        if (observer) observer(name);
+        // A server that stops does not finish a digest nobody will read.
+        if (CWorkerThread::CurrentStopRequested()) return std::nullopt;
+        const ssize_t n = ::pread(fd, block.data(), block.size(), at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return std::nullopt;
+        if (n == 0) break;
+        sha.Add(block.data(), static_cast<std::size_t>(n));
+        at += n;
+    }
+    return sha.FinishHex();
+}
+
+std::optional<std::string> CReleaseFolder::Digest(const std::string& name, int fd,
+                                                  const struct stat& st) {
+    const SContentKey key = KeyOf(st);
+    std::promise<std::optional<std::string>> mine;
+    DigestFuture result;
+    bool computing = false;
+    {
+        std::lock_guard lock(m_mutex);
+        if (const auto kept = m_digests.find(name);
+            kept != m_digests.end() && kept->second.key == key) {
+            return kept->second.hex;
+        }
+        const auto running = m_hashing.find(name);
+        if (running != m_hashing.end() && running->second.key == key) {
+            result = running->second.result;
+        } else {
+            result = mine.get_future().share();
+            m_hashing[name] = SHashing{key, result};
+            computing = true;
+        }
+    }
+    if (!computing) {
+        // Another client computes this very content: wait for it, but not past a stop.
+        while (result.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
+            if (CWorkerThread::CurrentStopRequested()) return std::nullopt;
+        }
+        return result.get();
+    }
+    std::optional<std::string> hex = ComputeDigest(name, fd);
+    struct stat after {};
+    // A file written to while it was read has no digest worth keeping.
+    const bool unchanged = ::fstat(fd, &after) == 0 && KeyOf(after) == key;
+    {
+        std::lock_guard lock(m_mutex);
+        if (hex && unchanged) m_digests[name] = SDigest{key, *hex};
+        if (const auto running = m_hashing.find(name);
+            running != m_hashing.end() && running->second.key == key) {
+            m_hashing.erase(running);
+        }
+    }
+    mine.set_value(hex);
+    return hex;
+}
+
 std::optional<SCatalogEntry> CReleaseFolder::CatalogEntry(const std::string& name, int fd) {
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-    const std::int64_t mtimeNs =
-        static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     SCatalogEntry entry;
     const std::string description = "Dravmer release " + name;
     std::memcpy(entry.text, description.data(), std::min<std::size_t>(description.size(), 127));
     entry.SetName(name);
-    std::lock_guard lock(m_mutex);
-    const auto versions = ReadManifest();
-    if (const auto v = versions.find(name); v != versions.end()) {
-        entry.major = static_cast<std::uint8_t>(v->second.major);
-        entry.minor = static_cast<std::uint8_t>(v->second.minor);
-    }
-    SDigest& digest = m_digests[name];
-    if (digest.size != st.st_size || digest.mtimeNs != mtimeNs) {
-        CSha256 sha;
-        std::vector<char> block(1 << 16);
-        off_t at = 0;
-        for (;;) {
-            const ssize_t n = ::pread(fd, block.data(), block.size(), at);
-            if (n < 0) return std::nullopt;
-            if (n == 0) break;
-            sha.Add(block.data(), static_cast<std::size_t>(n));
-            at += n;
+    {
+        std::lock_guard lock(m_mutex);
+        const auto versions = ReadManifest();
+        if (const auto v = versions.find(name); v != versions.end()) {
+            entry.major = static_cast<std::uint8_t>(v->second.major);
+            entry.minor = static_cast<std::uint8_t>(v->second.minor);
         }
-        digest = SDigest{st.st_size, mtimeNs, sha.FinishHex()};
     }
-    entry.SetSha256(digest.hex);
+    const auto hex = Digest(name, fd, st);
+    if (!hex) return std::nullopt;
+    entry.SetSha256(*hex);
     return entry;
 }
 
@@ -177,6 +250,7 @@ std::vector<SCatalogEntry> CReleaseFolder::Catalog() {
 }
 
 int CReleaseFolder::SetVersion(const std::string& name, SVersion version, bool mustBeNew) {
+    if (!IsManifestName(name)) return kQrAccessDenied;
     std::lock_guard lock(m_mutex);
     auto versions = ReadManifest();
     const bool known = versions.count(name) != 0;

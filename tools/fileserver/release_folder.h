@@ -2,8 +2,13 @@
 // The folder of releases a file server serves: its plain files, their versions from the
 // manifest versions.txt ("NAME MAJOR.MINOR" per line, 00.00 for a file without a line) and
 // their SHA-256, published in each catalog entry.
+#include <sys/stat.h>
+
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <future>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -41,8 +46,20 @@ public:
     // Opens a served file for reading (never following a symbolic link out of the folder):
     // the descriptor or -1.
     int OpenForReading(const std::string& name) const;
-    // The catalog entry of a served file: name, version, SHA-256 of the content.
+    // The catalog entry of a served file: name, version, SHA-256 of the content. The digest is
+    // computed outside the folder's lock (a large release takes seconds, and other clients'
+    // requests go on meanwhile), once per content: it is kept while the file keeps its size,
+    // modification time and inode, and clients asking while it is computed wait for that one.
     std::optional<SCatalogEntry> CatalogEntry(const std::string& name, int fd);
+    // Called before each block read while a digest is computed (tests hold a digest midway).
+    void SetHashObserver(std::function<void(const std::string& name)> observer) {
+        std::lock_guard lock(m_mutex);
+        m_hashObserver = std::move(observer);
+    }
+    // Digests computed from file content since the start.
+    int DigestsComputed() const { return m_digestsComputed.load(); }
+    // A name the manifest can hold: a served name without a blank, not taken for a comment.
+    static bool IsManifestName(const std::string& name);
     // Plain files of the folder, sorted by name.
     std::vector<SFileEntry> Files() const;
     std::vector<SCatalogEntry> Catalog();
@@ -57,13 +74,32 @@ private:
 
     std::filesystem::path m_root;
     int m_rootFd = -1;
-    std::mutex m_mutex;  // the manifest and the digest cache
-    struct SDigest {
+    // What a kept digest belongs to: any change of the content changes one of these.
+    struct SContentKey {
         std::int64_t size = -1;
         std::int64_t mtimeNs = 0;
+        std::int64_t ctimeNs = 0;
+        std::uint64_t inode = 0;
+        bool operator==(const SContentKey&) const = default;
+    };
+    using DigestFuture = std::shared_future<std::optional<std::string>>;
+    static SContentKey KeyOf(const struct stat& st);
+    std::optional<std::string> Digest(const std::string& name, int fd, const struct stat& st);
+    std::optional<std::string> ComputeDigest(const std::string& name, int fd);
+
+    std::mutex m_mutex;  // the manifest, the kept digests and those being computed
+    struct SDigest {
+        SContentKey key;
         std::string hex;
     };
     std::map<std::string, SDigest> m_digests;
+    struct SHashing {
+        SContentKey key;
+        DigestFuture result;
+    };
+    std::map<std::string, SHashing> m_hashing;
+    std::function<void(const std::string&)> m_hashObserver;
+    std::atomic<int> m_digestsComputed{0};
 };
 
 }  // namespace dravmer::fileserver

@@ -129,6 +129,8 @@ int main(int argc, char** argv) {
     SLineConfig config;
     config.transitAddress = options.transit;
     config.transitKind = static_cast<std::uint8_t>(options.transitKind);
+    if (const std::string warning = SimLineWarning(options); !warning.empty())
+        std::fprintf(stderr, "dravmer-sim: %s\n", warning.c_str());
     CSimLine line(config);
     line.AddDevices(options.devices, options.first, options.step);
     line.SetFaults(options.faults);

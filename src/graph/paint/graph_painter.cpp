@@ -1,7 +1,9 @@
 #include "graph/paint/graph_painter.h"
 
 #include <QFileInfo>
+#include <QFontInfo>
 #include <QFontMetrics>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QSvgGenerator>
 #include <algorithm>
@@ -94,10 +96,32 @@ bool RasterSegments(QPainter& p, const std::vector<SSegment>& segments, QRgb col
 }  // namespace
 
 // Text running upwards from (x, y), the glyphs standing right of x. Turned text is slow to
-// rasterise, and the same few dozen labels come back every second, so each one is drawn once
-// into a small image kept for the next paints.
+// rasterise, and the same few dozen labels come back every second, so on pixels each one is
+// drawn once into a small image kept for the next paints. A vector target (an SVG file) gets the
+// text itself, turned, so the file stays searchable and scales.
 void CGraphPainter::DrawUpText(QPainter& p, int x, int y, const QString& text) {
     if (text.isEmpty()) return;
+    const QPaintEngine* engine = p.paintEngine();
+    if (!engine || engine->type() != QPaintEngine::Raster) {
+        // An SVG font names family, size and weight but no width: the narrow font would come
+        // out at full width and run into its neighbours. The font actually used is named, at
+        // its normal width, squeezed along the line to the length the narrow one has.
+        const QFont narrow = p.font();
+        QFont named = narrow;
+        named.setFamily(QFontInfo(narrow).family());
+        named.setStretch(QFont::Unstretched);
+        const int wanted = QFontMetrics(narrow).horizontalAdvance(text);
+        const int plain = QFontMetrics(named).horizontalAdvance(text);
+        p.save();
+        p.translate(x, y);
+        p.rotate(-90);
+        if (plain > 0 && wanted > 0 && plain != wanted)
+            p.scale(static_cast<double>(wanted) / plain, 1.0);
+        p.setFont(named);
+        p.drawText(0, QFontMetrics(narrow).ascent(), text);
+        p.restore();
+        return;
+    }
     const QColor color = p.pen().color();
     const QString key = text + QLatin1Char('\x1f') + QString::number(color.rgba(), 16) +
                         QLatin1Char('\x1f') + p.font().key();
@@ -118,9 +142,6 @@ void CGraphPainter::DrawUpText(QPainter& p, int x, int y, const QString& text) {
     }
     p.drawImage(x, y - it->height(), *it);
 }
-
-namespace {
-}  // namespace
 
 QString CGraphPainter::CurveName(const SCurveSpec& c) {
     return QStringLiteral("%1 - %2 - %3")

@@ -61,6 +61,9 @@ CAboutDialog::CAboutDialog(const QString& version, const QString& server, QWidge
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(m_buttons);
+    // The box takes the size its wrapped lines need, and grows when the refusal of an address
+    // appears, instead of squeezing every line into one.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 QString CAboutDialog::Server() const { return m_server->text().trimmed(); }

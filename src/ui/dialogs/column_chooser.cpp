@@ -9,6 +9,7 @@
 
 #include "measure/param_catalog.h"
 #include "ui/ui_context.h"
+#include "ui/view_state.h"
 
 namespace dravmer::ui {
 
@@ -49,6 +50,8 @@ void CColumnChooser::accept() {
     s.RecomputeOptionalReads();
     s.SaveTableColumns(m_context.settings);
     m_context.settings.Flush();
+    // The settings are the one place the columns live; every page that shows them follows.
+    if (m_context.view) m_context.view->NotifyColumnsChanged();
     QDialog::accept();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // "Выбор колонок таблицы": one check box per parameter 1..42 under the group boxes of the
-// device reads that deliver them. OK writes the boxes into the table selection and ToTable.
+// device reads that deliver them. OK writes the boxes into the table selection and ToTable, and
+// tells the pages that show the columns.
 #include <QDialog>
 #include <array>
 

@@ -1,7 +1,6 @@
 #include "ui/dialogs/load_experiment_dialog.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -14,7 +13,11 @@
 #include <QTableWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <ctime>
+#include <filesystem>
 
+#include "files/experiment_files.h"
+#include "platform/paths.h"
 #include "ui/dialogs/load_runner.h"
 #include "ui/ui_context.h"
 #include "ui/widgets/archive_list.h"
@@ -24,7 +27,18 @@ namespace dravmer::ui {
 QString LoadFolder(const SUiContext& context) {
     const std::string stored = context.settings.GetString("LoadPath", "LoadPath", "");
     if (!stored.empty()) return QString::fromStdString(stored);
-    return QCoreApplication::applicationDirPath();
+    // Where the experiments are saved (the user's data folder when no folder is set, as the
+    // files themselves go there); with date folders, today's when it exists.
+    const CExperimentSettings& settings = context.bench.Settings();
+    std::string folder = SaveFolderOf(settings.savePath);
+    if (folder.empty()) folder = DataDir().string() + "/";
+    std::error_code ec;
+    if (settings.dateFolders) {
+        const std::string today = folder + DatedSubfolder(std::time(nullptr)) + "/";
+        if (std::filesystem::is_directory(today, ec)) folder = today;
+    }
+    if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    return QString::fromStdString(folder);
 }
 
 CLoadExperimentDialog::CLoadExperimentDialog(SUiContext& context, QWidget* parent)

@@ -71,7 +71,8 @@ private:
     bool m_closeWhenDone = false;
 };
 
-// The folder the list dialog opens in: LoadPath of section LoadPath, else the program's folder.
+// The folder the list dialog opens in: LoadPath of section LoadPath (the folder last chosen),
+// else the folder experiments are saved in.
 QString LoadFolder(const SUiContext& context);
 
 }  // namespace dravmer::ui

@@ -39,6 +39,9 @@ CWaitDeviceDialog::CWaitDeviceDialog(int index, std::uint32_t address, QWidget* 
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
+    // The dialog takes the size its texts need, growing when the note appears and shrinking
+    // when it goes, so the note never lies over the device number.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
     m_flash = new QTimer(this);
     connect(m_flash, &QTimer::timeout, this, [this] {
         m_lit = !m_lit;

@@ -2,6 +2,8 @@
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QLabel>
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -12,7 +14,7 @@
 namespace dravmer::ui {
 
 CGraphCommentDialog::CGraphCommentDialog(ISettingsStore& settings, const QString& text,
-                                         bool shown, QWidget* parent)
+                                         bool shown, const QString& labelPath, QWidget* parent)
     : QDialog(parent), m_settings(settings) {
     setWindowTitle(tr("Редактировать комментарий к графику"));
     auto* layout = new QVBoxLayout(this);
@@ -23,6 +25,14 @@ CGraphCommentDialog::CGraphCommentDialog(ISettingsStore& settings, const QString
     m_show = new QCheckBox(tr("Показывать комментарий"));
     m_show->setChecked(shown);
     layout->addWidget(m_show);
+    m_target = new QLabel(labelPath.isEmpty()
+                              ? tr("На экране нет эксперимента с файлами: комментарий останется "
+                                   "только подписью графика, файл комментария не записывается.")
+                              : tr("Комментарий эксперимента будет записан в файл:\n%1")
+                                    .arg(QDir::toNativeSeparators(labelPath)));
+    m_target->setWordWrap(true);
+    m_target->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(m_target);
     auto* row = new QHBoxLayout;
     auto* save = new QPushButton(tr("Сохранить"));
     auto* load = new QPushButton(tr("Загрузить"));

@@ -5,7 +5,6 @@
 #include "ui/view_state.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 namespace dravmer::ui {
 
@@ -29,21 +28,16 @@ void CGraphHub::Save() {
 }
 
 int CGraphHub::DeviceCount() const {
-    return static_cast<int>(std::max(m_ctx.bench.ActiveCount(),
+    // The stores follow the active list; the smaller of the two is what both can show.
+    return static_cast<int>(std::min(m_ctx.bench.ActiveCount(),
                                      m_ctx.bench.StoreCount()));
 }
 
 std::vector<std::uint32_t> CGraphHub::Addresses() const {
     std::vector<std::uint32_t> out;
-    for (const auto& a : m_ctx.bench.ActiveDevices()) out.push_back(a.address);
-    for (std::size_t i = out.size(); i < m_ctx.bench.StoreCount(); ++i) {
-        // A loaded store carries its address at the end of its title ("261206-007-012345").
-        std::string title = m_ctx.bench.Data(i).Title();
-        auto dash = title.rfind('-');
-        out.push_back(dash == std::string::npos
-                          ? 0
-                          : static_cast<std::uint32_t>(std::strtoul(title.c_str() + dash + 1, nullptr, 10)));
-    }
+    const auto active = m_ctx.bench.ActiveDevices();
+    const std::size_t count = static_cast<std::size_t>(DeviceCount());
+    for (std::size_t i = 0; i < count && i < active.size(); ++i) out.push_back(active[i].address);
     return out;
 }
 
@@ -51,15 +45,15 @@ std::vector<graph::SCurveSpec> CGraphHub::Curves() const {
     std::vector<graph::SCurveSpec> curves;
     const auto& list = graph::GraphList();
     const auto addresses = Addresses();
-    const std::size_t stores = m_ctx.bench.StoreCount();
     for (int pos = 0; pos < list.Count(); ++pos) {
         graph::SCurveRef r = list.At(pos);
         graph::SCurveSpec c;
         c.param = r.param;
         c.slot = r.slot;
         c.color = list.SlotColor(r.slot);
+        // A curve of a device the list no longer holds draws no records of whoever was there.
         auto dev = static_cast<std::size_t>(r.device);
-        c.store = dev < stores ? &m_ctx.bench.Data(dev) : nullptr;
+        c.store = dev < addresses.size() ? &m_ctx.bench.Data(dev) : nullptr;
         c.address = dev < addresses.size() ? addresses[dev] : 0;
         curves.push_back(c);
     }
@@ -70,7 +64,8 @@ void CGraphHub::RecomputeStatistics() {
     int first = 0, last = 0;
     const bool range = graph::GraphList().Selection(&first, &last);
     std::vector<CDeviceData*> stores;
-    for (std::size_t i = 0; i < m_ctx.bench.StoreCount(); ++i) stores.push_back(&m_ctx.bench.Data(i));
+    const auto count = static_cast<std::size_t>(DeviceCount());
+    for (std::size_t i = 0; i < count; ++i) stores.push_back(&m_ctx.bench.Data(i));
     ++m_running;
     m_pool.start([this, stores, range, first, last] {
         for (CDeviceData* s : stores) {

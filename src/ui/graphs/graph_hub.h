@@ -28,7 +28,7 @@ public:
 
     // Writes the graph settings, the curve list and the colour table.
     void Save();
-    // Addresses of the active devices in store order (a store beyond the list: its file name's).
+    // Addresses of the active devices, one per store, in list order.
     std::vector<std::uint32_t> Addresses() const;
     int DeviceCount() const;
     // The curves of the list with their stores, in display order.

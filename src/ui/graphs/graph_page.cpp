@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QMenu>
 #include <QMessageBox>
@@ -279,16 +280,50 @@ void CGraphPage::LoadAxes(int slot) {
 }
 
 void CGraphPage::EditComment() {
-    CGraphCommentDialog dlg(m_ctx.settings, m_hub.caption, m_hub.captionOn, this);
+    const std::string labelPath = m_ctx.bench.ExperimentLabelPath();
+    QString text = m_hub.caption;
+    // The dialog edits the comment of the experiment on screen: when that experiment's label
+    // says something else than the caption, the dialog starts from it, so that OK never
+    // replaces a comment the operator has not seen.
+    if (!labelPath.empty() && QFileInfo::exists(QString::fromStdString(labelPath))) {
+        const std::string label = ReadLabelText(labelPath);
+        if (LabelTextFromComment(text.toStdString()) != label)
+            text = QString::fromUtf8(kDefaultCaption) + QString::fromStdString(label);
+    }
+    CGraphCommentDialog dlg(m_ctx.settings, text, m_hub.captionOn,
+                            QString::fromStdString(labelPath), this);
     if (dlg.exec() != QDialog::Accepted) return;
     m_hub.caption = dlg.Text();
     m_hub.captionOn = dlg.Shown();
     auto& st = m_graph->State();
     st.caption = m_hub.caption.toStdString();
     st.captionOn = m_hub.captionOn;
-    if (m_ctx.bench.StoreCount() > 0)
-        m_ctx.bench.Files(0).WriteLabel(LabelTextFromComment(st.caption));
     m_graph->update();
+    std::string detail;
+    switch (m_ctx.bench.WriteExperimentLabel(LabelTextFromComment(st.caption), &detail)) {
+        case CBench::LabelResult::Written:
+            if (m_ctx.view) m_ctx.view->NotifyExperimentCommentChanged();
+            break;
+        case CBench::LabelResult::NoExperiment:
+            Tell(QMessageBox::Information,
+                 tr("Файл комментария не записан: на экране нет эксперимента с файлами "
+                    "(загруженного или записанного в файл). Текст остался подписью графика."));
+            break;
+        case CBench::LabelResult::WriteFailed:
+            Tell(QMessageBox::Warning, tr("Файл комментария не записан:\n%1")
+                                           .arg(QString::fromStdString(detail)));
+            break;
+    }
+}
+
+void CGraphPage::Tell(int icon, const QString& text) {
+    // Window-modal and not waited for, like the main window's messages.
+    auto* box = new QMessageBox(static_cast<QMessageBox::Icon>(icon),
+                                tr("Редактировать комментарий к графику"), text, QMessageBox::Ok,
+                                this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+    m_message = box;
 }
 
 void CGraphPage::SaveToFile() {

@@ -2,6 +2,8 @@
 // The main view's page "Показания АЦП в графической форме": the time-series graph alone, kept
 // current once a second, with the graph commands as actions (keyboard shortcuts on the page;
 // the frame's menu and tool bar trigger the same slots).
+#include <QMessageBox>
+#include <QPointer>
 #include <QWidget>
 #include <array>
 
@@ -24,6 +26,8 @@ public:
     // 32804/32805 axis menus, ...); nullptr for an id the page does not handle.
     QAction* Action(int id) const;
     bool UpdatesStopped() const { return m_stopped; }
+    // The last message the page showed (a comment that could not be written), while it is open.
+    QMessageBox* LastMessage() const { return m_message; }
 
 public slots:
     void ApplySettings(bool gridChanged = false);
@@ -48,6 +52,7 @@ private:
     void FillCurveBox();
     void Copy();
     QAction* Add(int id, const QString& text, const QKeySequence& key = {});
+    void Tell(int icon, const QString& text);
 
     SUiContext& m_ctx;
     CGraphHub& m_hub;
@@ -55,6 +60,7 @@ private:
     QTimer* m_timer = nullptr;
     bool m_stopped = false;
     std::vector<std::pair<int, QAction*>> m_actions;
+    QPointer<QMessageBox> m_message;
 };
 
 }  // namespace dravmer::ui

@@ -68,6 +68,7 @@ CAllDevicesPage::CAllDevicesPage(SUiContext& context, QWidget* parent)
     if (CViewState* view = context.view) {
         connect(view, &CViewState::deviceListChanged, this, &CAllDevicesPage::Refresh);
         connect(view, &CViewState::statisticsChanged, this, &CAllDevicesPage::Refresh);
+        connect(view, &CViewState::columnsChanged, this, &CAllDevicesPage::Refresh);
     }
     Refresh();
 }

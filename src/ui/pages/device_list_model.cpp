@@ -135,6 +135,23 @@ void CDeviceListModel::Clear() {
     emit headerDataChanged(Qt::Horizontal, 0, 0);
 }
 
+void CDeviceListModel::AddIdentified(int row, const SFoundInfo& info) {
+    if (row != rowCount()) return;
+    beginInsertRows({}, row, row);
+    m_rows.push_back(info);
+    SLinkDevStat stat;
+    if (!m_bench.Link(info.port).GetDeviceStat(info.address, stat)) stat = {};
+    m_stats.push_back(stat);
+    endInsertRows();
+    emit headerDataChanged(Qt::Horizontal, 0, 0);
+}
+
+bool CDeviceListModel::ToggleRow(int row) {
+    if (row < 0 || row >= rowCount()) return false;
+    const bool on = !m_rows[static_cast<size_t>(row)].enabled;
+    return setData(index(row, 0), on ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
+}
+
 void CDeviceListModel::RefreshStatistics() {
     for (size_t i = 0; i < m_rows.size(); ++i) {
         SLinkDevStat stat;

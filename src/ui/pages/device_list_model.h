@@ -29,6 +29,11 @@ public:
     void Reload();
     // Empties the view (a search is starting).
     void Clear();
+    // A device the running search has just identified, as row `row`; rows come in order, and
+    // one that does not follow the last shown row is ignored (the list is reloaded at the end).
+    void AddIdentified(int row, const SFoundInfo& info);
+    // Flips the enabled flag of a row, as its check box does.
+    bool ToggleRow(int row);
     // Columns 7..25 from the links' statistics.
     void RefreshStatistics();
     // Every found device enabled, and at least one.

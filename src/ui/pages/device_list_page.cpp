@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
@@ -60,12 +61,13 @@ CDeviceListPage::CDeviceListPage(SUiContext& context, QWidget* parent)
     m_table->verticalHeader()->hide();
     m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
     m_table->setAccessibleName(tr("Список приборов"));
+    m_table->installEventFilter(this);
     layout->addWidget(m_table, 1);
 
     FollowCommand(m_search, context.commands, cmd::SearchDevices);
     FollowCommand(m_params, context.commands, cmd::SaveDeviceParams);
     if (context.commands) {
-        // A search empties the list; the rows come back when it has finished.
+        // A search empties the list; each device comes back as the search identifies it.
         connect(context.commands->Get(cmd::SearchDevices), &QAction::triggered, this, [this] {
             if (m_context.bench.IsRunning()) return;
             m_model->Clear();
@@ -86,13 +88,18 @@ CDeviceListPage::CDeviceListPage(SUiContext& context, QWidget* parent)
             [this](int, int, quint32, const QString& text) {
                 if (!text.isEmpty()) m_progress->setText(text);
             });
+    connect(&context.events, &CBenchEvents::deviceIdentified, this,
+            [this](int row, const SFoundInfo& info) {
+                m_model->AddIdentified(row, info);
+                if (row == 0) FitColumns();
+            });
     connect(&context.events, &CBenchEvents::searchFinished, this, [this](int) {
         m_progress->setText(QString());
     });
     if (context.view) {
         connect(context.view, &CViewState::deviceListChanged, this, [this] {
             if (m_context.bench.IsSearching()) return;
-            m_model->Reload();
+            ReloadRows();
             FitColumns();
         });
     }
@@ -122,6 +129,29 @@ void CDeviceListPage::ToggleAllFromHeader() {
 void CDeviceListPage::ResetLinkStatistics() {
     for (int p = 0; p < kPortCount; ++p) m_context.bench.Link(p).ResetStatistics();
     m_model->RefreshStatistics();
+}
+
+bool CDeviceListPage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_table && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool toggle = (key->key() == Qt::Key_Space || key->key() == Qt::Key_Select) &&
+                            (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+        if (toggle && m_table->currentIndex().isValid()) {
+            // A held key toggles once, not back and forth.
+            if (!key->isAutoRepeat()) m_model->ToggleRow(m_table->currentIndex().row());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void CDeviceListPage::ReloadRows() {
+    // A reload resets the model, which would lose the cell the keyboard is on: the next Space
+    // would then toggle nothing.
+    const QModelIndex current = m_table->currentIndex();
+    m_model->Reload();
+    if (current.isValid() && current.row() < m_model->rowCount())
+        m_table->setCurrentIndex(m_model->index(current.row(), current.column()));
 }
 
 void CDeviceListPage::FitColumns() {

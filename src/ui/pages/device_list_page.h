@@ -2,7 +2,8 @@
 // "Список приборов": the found devices with their identification and link statistics, the
 // check boxes choosing which take part, the search and its progress, the link statistics reset
 // and the link error log switch. The search itself runs through the frame's command, off the
-// UI thread; during an experiment the statistics refresh every second.
+// UI thread; each device's row appears as the search identifies it. During an experiment the
+// statistics refresh every second.
 #include <QWidget>
 
 #include "ui/ui_context.h"
@@ -33,8 +34,14 @@ public:
     void ToggleAllFromHeader();
     void ResetLinkStatistics();
 
+protected:
+    // Space toggles the current row's check box whichever column is current.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void FitColumns();
+    // Rows from the engine's list again, keeping the current cell where it was.
+    void ReloadRows();
 
     SUiContext& m_context;
     CDeviceListModel* m_model = nullptr;

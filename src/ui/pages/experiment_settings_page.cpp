@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 
 #include "measure/param_catalog.h"
 #include "ui/ui_context.h"
@@ -77,6 +78,9 @@ CExperimentSettingsPage::CExperimentSettingsPage(SUiContext& context, QWidget* p
 
     connect(&context.events, &CBenchEvents::experimentStarted, this, [this] { SetRunning(true); });
     connect(&context.events, &CBenchEvents::experimentStopped, this, [this] { SetRunning(false); });
+    if (context.view)
+        connect(context.view, &CViewState::columnsChanged, this,
+                &CExperimentSettingsPage::FollowSettings);
     Reload();
     SetRunning(context.bench.IsRunning());
 }
@@ -118,6 +122,55 @@ void CExperimentSettingsPage::Reload() {
         m_grid->setItem(i, kDescription, readOnly(FromView(ParamDescription(i))));
     }
     m_ky->setText(QString::asprintf("%3.3f", s.Ky()));
+    for (int i = 0; i < kParamCount; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        m_shown.toTable[k] = s.ToTable(i);
+        m_shown.toFile[k] = s.ToFile(i);
+        m_shown.tableDecimals[k] = s.TableDecimals(i);
+        m_shown.fileDecimals[k] = s.FileDecimals(i);
+    }
+    m_shown.ky = s.KyText();
+}
+
+void CExperimentSettingsPage::FollowSettings() {
+    const CExperimentSettings& s = m_context.bench.Settings();
+    auto follow = [](auto& shown, auto now, const std::function<void()>& show) {
+        if (shown == now) return;
+        shown = now;
+        show();
+    };
+    for (int i = 1; i < kParamCount; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        QTableWidgetItem* table = m_grid->item(i, kTable);
+        QTableWidgetItem* file = m_grid->item(i, kFile);
+        follow(m_shown.toTable[k], s.ToTable(i),
+               [&] { table->setCheckState(s.ToTable(i) ? Qt::Checked : Qt::Unchecked); });
+        follow(m_shown.toFile[k], s.ToFile(i),
+               [&] { file->setCheckState(s.ToFile(i) ? Qt::Checked : Qt::Unchecked); });
+        if (i < 3) continue;
+        follow(m_shown.tableDecimals[k], s.TableDecimals(i), [&] {
+            m_grid->item(i, kTableDecimals)->setText(QString::number(s.TableDecimals(i)));
+        });
+        follow(m_shown.fileDecimals[k], s.FileDecimals(i), [&] {
+            m_grid->item(i, kFileDecimals)->setText(QString::number(s.FileDecimals(i)));
+        });
+    }
+    follow(m_shown.ky, s.KyText(), [&] { m_ky->setText(QString::asprintf("%3.3f", s.Ky())); });
+}
+
+void CExperimentSettingsPage::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    FollowSettings();
+}
+
+void CExperimentSettingsPage::Applied() {
+    FollowSettings();
+    emit tablesChanged();
+    if (m_context.view) {
+        m_context.view->NotifyColumnsChanged();
+        // The table pages redraw now rather than at their next look.
+        m_context.view->NotifyStatisticsChanged();
+    }
 }
 
 void CExperimentSettingsPage::TakeColumns(bool file) {
@@ -145,9 +198,7 @@ void CExperimentSettingsPage::UpdateTableColumns() {
     s.RecomputeOptionalReads();
     s.SaveTableColumns(m_context.settings);
     m_context.settings.Flush();
-    emit tablesChanged();
-    // The table pages redraw now rather than at their next look.
-    if (m_context.view) m_context.view->NotifyStatisticsChanged();
+    Applied();
 }
 
 void CExperimentSettingsPage::UpdateFileColumns() {
@@ -159,9 +210,7 @@ void CExperimentSettingsPage::UpdateFileColumns() {
     s.SaveAllColumns(m_context.settings);
     m_context.settings.Flush();
     s.RecomputeOptionalReads();
-    emit tablesChanged();
-    // The table pages redraw now rather than at their next look.
-    if (m_context.view) m_context.view->NotifyStatisticsChanged();
+    Applied();
 }
 
 }  // namespace dravmer::ui

@@ -1,5 +1,6 @@
 #include "ui/pages/port_settings_page.h"
 
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -42,8 +43,14 @@ CPortSettingsPage::CPortSettingsPage(SUiContext& context, int port, QWidget* par
     layout->addWidget(m_use);
 
     auto* grid = new QGridLayout;
-    for (int mode = 0; mode < 4; ++mode)
+    // The server radio sits in a box of its own; one group keeps the four modes exclusive
+    // wherever their radios are placed.
+    auto* modes = new QButtonGroup(this);
+    modes->setExclusive(true);
+    for (int mode = 0; mode < 4; ++mode) {
         m_mode[mode] = new QRadioButton(tr(kLinkModeCaptions[mode]), this);
+        modes->addButton(m_mode[mode], mode);
+    }
     m_com = new QComboBox(this);
     m_serverPort = new QComboBox(this);
     for (int n = 0; n < 128; ++n) {

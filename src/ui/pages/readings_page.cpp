@@ -106,6 +106,7 @@ CReadingsPage::CReadingsPage(SUiContext& context, QWidget* parent)
         connect(view, &CViewState::deviceListChanged, this,
                 [this, view] { SetCurrentDevice(view->CurrentDevice()); });
         connect(view, &CViewState::statisticsChanged, this, &CReadingsPage::Refresh);
+        connect(view, &CViewState::columnsChanged, this, &CReadingsPage::Refresh);
     }
     SetCurrentDevice(context.view ? context.view->CurrentDevice() : 0);
 }

@@ -50,7 +50,27 @@ CStatusPanes::CStatusPanes(QStatusBar* bar) : QObject(bar) {
                              QSizePolicy::Preferred);
         bar->addPermanentWidget(label, 0);
         m_panes[static_cast<size_t>(i)] = label;
+        m_names[static_cast<size_t>(i)] = label->accessibleName();
     }
+}
+
+QString CStatusPanes::ActivityText(int state) {
+    switch (state) {
+    case 1: return tr("передача");
+    case 2: return tr("приём");
+    case 3: return tr("передача и приём");
+    case 4: return tr("порт не открыт");
+    default: return tr("нет обмена");
+    }
+}
+
+void CStatusPanes::Expose(int pane, const QString& value) {
+    QLabel* label = Pane(pane);
+    const QString& name = m_names[static_cast<size_t>(pane)];
+    const QString full = value.isEmpty() ? name : name + QStringLiteral(": ") + value;
+    // Setting them tells the accessibility bus of the change; an unchanged value tells nothing.
+    if (label->accessibleName() != full) label->setAccessibleName(full);
+    if (label->accessibleDescription() != value) label->setAccessibleDescription(value);
 }
 
 void CStatusPanes::Fit(int width) {
@@ -68,10 +88,11 @@ void CStatusPanes::SetText(int pane, const QString& text) {
     const qsizetype nl = text.indexOf(QLatin1Char('\n'));
     if (nl < 0) {
         label->setText(text);
-        return;
+    } else {
+        label->setText(text.left(nl));
+        label->setToolTip(text.mid(nl + 1));
     }
-    label->setText(text.left(nl));
-    label->setToolTip(text.mid(nl + 1));
+    Expose(pane, label->text());
 }
 
 void CStatusPanes::SetToolTip(int pane, const QString& text) { Pane(pane)->setToolTip(text); }
@@ -82,6 +103,7 @@ void CStatusPanes::SetActivity(int port, int state) {
     if (shown == state) return;
     shown = state;
     Pane(ActivityPane(port))->setPixmap(m_icons[static_cast<size_t>(state)]);
+    Expose(ActivityPane(port), ActivityText(state));
 }
 
 }  // namespace dravmer::ui

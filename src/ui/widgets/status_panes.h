@@ -1,7 +1,8 @@
 #pragma once
 // The status bar's 13 panes: per port an activity icon, the link parameters and the load /
 // clients, then the statistics range of the current device. A text holding "\n" is split: the
-// part before is shown, the part after becomes the pane's tool tip.
+// part before is shown, the part after becomes the pane's tool tip. Every pane's accessible name
+// is its label and the value shown, kept current as the value changes.
 #include <QObject>
 #include <QPixmap>
 #include <QString>
@@ -31,9 +32,15 @@ public:
     void SetActivity(int port, int state);
     int Activity(int port) const { return m_activity[static_cast<size_t>(port)]; }
     QLabel* Pane(int pane) const { return m_panes[static_cast<size_t>(pane)]; }
+    // What an activity state means in words (the icon's value for a screen reader).
+    static QString ActivityText(int state);
 
 private:
+    // The pane's fixed name followed by the value it shows, so a screen reader hears both.
+    void Expose(int pane, const QString& value);
+
     std::array<QLabel*, kPaneCount> m_panes{};
+    std::array<QString, kPaneCount> m_names;
     std::array<QPixmap, 5> m_icons;
     std::array<int, 4> m_activity{-1, -1, -1, -1};
 };

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
@@ -17,6 +18,7 @@
 #include "sim/lib/sim_device.h"
 #include "sim/lib/sim_line.h"
 #include "ui/command_table.h"
+#include "ui/dialogs/about_dialog.h"
 #include "ui/dialogs/save_params_dialog.h"
 #include "ui/dialogs/settings_sheet.h"
 #include "ui/main_frame.h"
@@ -97,6 +99,14 @@ int main(int argc, char** argv) {
     WaitFor([&] { return frame->WaitDialog() != nullptr; }, 10000);
     if (frame->WaitDialog()) frame->WaitDialog()->move(500, 320);
     Shot("wait-dialog-1280");
+    // The note a port that cannot open adds: the dialog grows under the device number.
+    if (frame->WaitDialog()) {
+        frame->WaitDialog()->SetNote(QStringLiteral(
+            "Порт 2 не открыт: Ошибка инициализации локального СОМ порта. "
+            "(/dev/ttyUSB1: No such file or directory)"));
+        ShotWidget(frame->WaitDialog(), "wait-dialog-note");
+        frame->WaitDialog()->SetNote(QString());
+    }
     rig.Line(1).Find(200008)->SetPowered(true);
     WaitFor([&] { return started >= 0; }, 20000);
     Settle(3500);
@@ -151,6 +161,15 @@ int main(int argc, char** argv) {
         Shot("save-params-1280");
         dialog.resize(dialog.minimumSizeHint());
         ShotWidget(&dialog, "save-params-min");
+    }
+    {
+        // The About box refusing a server address it cannot read.
+        CAboutDialog about(QStringLiteral("05.43"), QString(), frame.get());
+        about.show();
+        ShotWidget(&about, "about");
+        about.ServerEdit()->setText(QStringLiteral("files.lab.local:99999999"));
+        about.accept();
+        ShotWidget(&about, "about-refused");
     }
     frame->Pages()->setCurrentIndex(0);
     Shot("frame-placeholder-1280");

@@ -39,6 +39,7 @@ int main(int argc, char** argv) {
     options.root = top / "releases";
     options.listen = "127.0.0.1";
     options.port = 0;
+    options.logFile = top / "fileserver.log";
     fileserver::CFileServer server(options);
     std::string error;
     if (!server.Listen(error)) {

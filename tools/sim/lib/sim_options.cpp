@@ -3,8 +3,8 @@
 #include <CLI/CLI.hpp>
 #include <charconv>
 #include <cstdint>
-#include <functional>
 #include <cstdio>
+#include <functional>
 #include <sstream>
 
 #include "link/frame.h"
@@ -254,7 +254,8 @@ SSimOptionSet DefineSimOptions(CLI::App& app, SSimOptions& o) {
           [&o](const std::string& text) { o.linkPath = text; })
         ->type_name("PATH");
     number("--devices", 0, 100,
-           "how many devices (default 3), addresses --first, --first + --step, ...",
+           "how many devices (default 1, or 3 behind --transit), addresses --first, "
+           "--first + --step, ...",
            [&o](std::uint64_t n) { o.devices = static_cast<int>(n); })
         ->type_name("N");
     number("--first", 1, kMaxAddress, "address of the first device (4000001)",
@@ -291,7 +292,9 @@ SSimOptionSet DefineSimOptions(CLI::App& app, SSimOptions& o) {
 }
 
 void DescribeApp(CLI::App& app) {
-    app.description("Serves N simulated devices (default 3) and prints one line telling where.");
+    app.description(
+        "Serves N simulated devices (default 1; 3 behind a transit device) and prints one line "
+        "telling where.");
     app.footer(
         "While serving, commands on stdin change the faults and devices; type help.\n"
         "Numbers are decimal or 0x-prefixed hexadecimal.");
@@ -335,11 +338,22 @@ bool ParseSimOptions(const std::vector<std::string>& args, SSimOptions& o, std::
         error = "--link names a pseudo-terminal and goes with --pty only";
         return false;
     }
+    if (o.devices < 0)
+        o.devices = o.transit ? SSimOptions::kDefaultDevicesBehindTransit
+                              : SSimOptions::kDefaultDevicesDirect;
     if (set.transitStatus->count() > 0 && o.transit == 0) {
         error = "--transit-status needs a transit device (--transit ADDRESS)";
         return false;
     }
     return CheckAddresses(o, error);
+}
+
+std::string SimLineWarning(const SSimOptions& o) {
+    if (o.transit != 0 || o.devices <= 1) return {};
+    return std::to_string(o.devices) +
+           " devices directly on the line answer a search together, so a bench finds none of "
+           "them (each still answers its own address); put them behind a transit device with "
+           "--transit ADDRESS to have them found";
 }
 
 bool ParseSimCommand(const std::string& text, SSimCommand& command, std::string& error) {

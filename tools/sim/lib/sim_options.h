@@ -15,7 +15,11 @@ struct SSimOptions {
     ESimMode mode = ESimMode::Pty;
     int tcpPort = 0;  // --tcp / --comserver; 0 picks a free port
     std::string linkPath;
-    int devices = 3;
+    // Devices answering the common address together cannot be told apart by a search: a line
+    // without a transit device has one device unless more are asked for.
+    static constexpr int kDefaultDevicesDirect = 1;
+    static constexpr int kDefaultDevicesBehindTransit = 3;
+    int devices = -1;  // -1: the default for the line (resolved by ParseSimOptions)
     std::uint32_t first = 4000001;
     std::uint32_t step = 1;
     std::uint32_t transit = 0;
@@ -27,6 +31,11 @@ struct SSimOptions {
 
 // The help text of the command line.
 std::string SimUsage();
+
+// What the operator should know before serving: several devices directly on one line answer a
+// search together, so no bench finds them (they still answer their own addresses). Empty when
+// there is nothing to say.
+std::string SimLineWarning(const SSimOptions& options);
 
 // Parses the arguments after the program name. False with a one-line message in error when an
 // option is unknown, lacks its value or has a value out of range; options is then unspecified.

@@ -1,0 +1,224 @@
+#include "fileserver/release_signing.h"
+
+#include <fcntl.h>
+#include <sodium.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "update/release_signature.h"
+
+namespace dravmer::fileserver {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
+
+bool WriteAll(int fd, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Creates path anew (never over an existing file) with mode, writes text and syncs it.
+bool WriteNewFile(const fs::path& path, mode_t mode, const std::string& text, std::string& error) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd < 0) {
+        error = Errno("cannot create " + path.string());
+        return false;
+    }
+    // The process's umask may only have narrowed the mode; make it exactly what was asked.
+    bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, text) && ::fsync(fd) == 0;
+    if (!ok) error = Errno("cannot write " + path.string());
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = Errno("cannot write " + path.string());
+    }
+    if (!ok) ::unlink(path.c_str());
+    return ok;
+}
+
+std::string ReadSmallFile(const fs::path& path, std::size_t limit, std::string& error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = Errno("cannot open " + path.string());
+        return {};
+    }
+    std::string text;
+    char buffer[512];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) error = Errno("cannot read " + path.string());
+        if (n <= 0) break;
+        text.append(buffer, static_cast<std::size_t>(n));
+        if (text.size() > limit) {
+            error = path.string() + " is not a release key";
+            break;
+        }
+    }
+    ::close(fd);
+    sodium_memzero(buffer, sizeof buffer);
+    return error.empty() ? text : std::string();
+}
+
+}  // namespace
+
+bool GenerateReleaseKey(const fs::path& dir, std::string& publicHex, std::string& error) {
+    if (!ReleaseCryptoReady()) {
+        error = "the crypto library cannot start (no random source)";
+        return false;
+    }
+    std::error_code ec;
+    if (!fs::exists(dir, ec)) {
+        fs::create_directories(dir, ec);
+        if (ec) {
+            error = "cannot create " + dir.string() + ": " + ec.message();
+            return false;
+        }
+        ::chmod(dir.c_str(), 0700);
+    }
+    const fs::path secretPath = dir / kSecretKeyFile;
+    const fs::path publicPath = dir / kPublicKeyFile;
+    if (fs::exists(secretPath, ec) || fs::exists(publicPath, ec)) {
+        error = dir.string() +
+                " already holds a release key; a new key would lock out every "
+                "bench that trusts the old one (remove it first if that is meant)";
+        return false;
+    }
+    std::array<unsigned char, crypto_sign_PUBLICKEYBYTES> pk{};
+    std::array<unsigned char, crypto_sign_SECRETKEYBYTES> sk{};
+    crypto_sign_keypair(pk.data(), sk.data());
+    std::string secretHex = HexText(sk.data(), sk.size()) + "\n";
+    sodium_memzero(sk.data(), sk.size());
+    publicHex = HexText(pk.data(), pk.size());
+    const bool ok = WriteNewFile(secretPath, 0600, secretHex, error) &&
+                    WriteNewFile(publicPath, 0644, publicHex + "\n", error);
+    sodium_memzero(secretHex.data(), secretHex.size());
+    if (!ok) ::unlink(secretPath.c_str());
+    return ok;
+}
+
+bool SignRelease(const fs::path& keyFile, const fs::path& file, std::string& publicHex,
+                 std::string& warning, std::string& error) {
+    if (!ReleaseCryptoReady()) {
+        error = "the crypto library cannot start";
+        return false;
+    }
+    struct stat st {};
+    if (::stat(keyFile.c_str(), &st) == 0 && (st.st_mode & 077) != 0) {
+        warning = keyFile.string() + " can be read by others than its owner (chmod 600 it)";
+    }
+    std::string text = ReadSmallFile(keyFile, 4 * crypto_sign_SECRETKEYBYTES, error);
+    if (!error.empty()) return false;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+    std::array<unsigned char, crypto_sign_SECRETKEYBYTES> sk{};
+    const bool parsed = ParseHex(text, sk.data(), sk.size());
+    sodium_memzero(text.data(), text.size());
+    if (!parsed) {
+        error = keyFile.string() + " is not a release key (128 hex digits)";
+        return false;
+    }
+    SReleaseSignature signature;
+    crypto_sign_ed25519_sk_to_pk(signature.key.data(), sk.data());
+    publicHex = HexText(signature.key.data(), signature.key.size());
+
+    const int in = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        sodium_memzero(sk.data(), sk.size());
+        error = Errno("cannot open " + file.string());
+        return false;
+    }
+    crypto_sign_state state;
+    crypto_sign_init(&state);
+    const std::string prefix = ReleaseSignedPrefix(file.filename().string());
+    crypto_sign_update(&state, reinterpret_cast<const unsigned char*>(prefix.data()),
+                       prefix.size());
+    std::vector<unsigned char> block(1 << 16);
+    bool readOk = true;
+    for (;;) {
+        const ssize_t n = ::read(in, block.data(), block.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) readOk = false;
+        if (n <= 0) break;
+        crypto_sign_update(&state, block.data(), static_cast<unsigned long long>(n));
+    }
+    if (!readOk) error = Errno("cannot read " + file.string());
+    ::close(in);
+    if (readOk) crypto_sign_final_create(&state, signature.signature.data(), nullptr, sk.data());
+    sodium_memzero(sk.data(), sk.size());
+    if (!readOk) return false;
+
+    // Written beside the release and renamed over an older signature: a bench never reads half.
+    const fs::path sigPath = file.string() + kReleaseSignatureSuffix;
+    const fs::path part = file.parent_path() / ("." + sigPath.filename().string() + ".part");
+    ::unlink(part.c_str());
+    if (!WriteNewFile(part, 0644, FormatReleaseSignature(signature), error)) return false;
+    if (::rename(part.c_str(), sigPath.c_str()) != 0) {
+        error = Errno("cannot write " + sigPath.string());
+        ::unlink(part.c_str());
+        return false;
+    }
+    return true;
+}
+
+int RunSigningCommand(int argc, char** argv, std::ostream& out, std::ostream& err) {
+    bool asked = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg.rfind("--gen-key", 0) == 0 || arg.rfind("--sign", 0) == 0) asked = true;
+    }
+    if (!asked) return -1;
+
+    std::string keyDir;
+    std::vector<std::string> sign;
+    CLI::App app{"Makes the lab's release key or signs a release."};
+    auto* gen = app.add_option("--gen-key", keyDir, "folder for release.key and release.pub");
+    auto* signOption =
+        app.add_option("--sign", sign, "secret key file and release file")->expected(2);
+    gen->excludes(signOption);
+    app.require_option(1);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e, out, err) == 0 ? 0 : 2;
+    }
+    std::string publicHex, warning, error;
+    if (!keyDir.empty()) {
+        if (!GenerateReleaseKey(keyDir, publicHex, error)) {
+            err << "dravmer-fileserver: " << error << "\n";
+            return 1;
+        }
+        const fs::path dir = keyDir;
+        out << "secret key: " << (dir / kSecretKeyFile).string()
+            << " (keep it off the file server, readable by its owner only)\n"
+            << "public key: " << (dir / kPublicKeyFile).string() << "\n"
+            << publicHex << "\n"
+            << "on each bench: dravmer-cli settings set UpdateVersionSettings/PublicKey "
+            << publicHex << "\n";
+        return 0;
+    }
+    if (!SignRelease(sign[0], sign[1], publicHex, warning, error)) {
+        err << "dravmer-fileserver: " << error << "\n";
+        return 1;
+    }
+    if (!warning.empty()) err << "dravmer-fileserver: warning: " << warning << "\n";
+    out << "signed " << sign[1] << " -> " << sign[1] << kReleaseSignatureSuffix << " (key "
+        << publicHex << ")\n";
+    return 0;
+}
+
+}  // namespace dravmer::fileserver
