@@ -295,14 +295,14 @@ std::string CLinkPort::StatusText() const {
     const SPortSettings s = Settings();
     {
         std::lock_guard lock(m_settingsMutex);
-        if (!m_statusOverride.empty() && IsModemType(s)) return m_statusOverride;
+        if (!m_statusOverride.empty() && s.IsModemType()) return m_statusOverride;
     }
     bool carrier = false;
     {
         std::unique_lock busy(m_busy, std::try_to_lock);
         carrier = busy.owns_lock() && m_transport && m_transport->Carrier();
     }
-    return PortStatusText(Settings(), carrier);
+    return PortStatusText(s, carrier);
 }
 
 bool CLinkPort::IsOpen() const {

@@ -26,10 +26,6 @@ std::unique_ptr<ISerialLine> OpenSystemLine(const SPortSettings& s, int& error) 
 
 namespace {
 
-bool IsModemType(const SPortSettings& s) {
-    return s.comType == kComModemLine || s.comType == kComModemGsm;
-}
-
 class CLocalLineTransport : public IPortTransport {
 public:
     explicit CLocalLineTransport(SLocalLineOptions options) : m_options(std::move(options)) {}
@@ -46,7 +42,7 @@ public:
                      (error != 0 ? std::strerror(error) : "cannot be opened");
             return kOpenLocalFailed;
         }
-        m_modem = IsModemType(s);
+        m_modem = s.IsModemType();
         m_settings = s;
         m_kernelRs485 = false;
         if (const int direction = s.DirectionSwitch(); direction != 0) {
