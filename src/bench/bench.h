@@ -24,12 +24,12 @@
 #include "measure/device_data.h"
 #include "platform/perf_timer.h"
 #include "platform/settings_store.h"
+#include "dravmer_version.h"
 
 namespace dravmer {
 
 class CPollThread;
 
-inline constexpr const char* kProgramVersion = "05.43";
 inline constexpr double kAutoStopSeconds = 700.0;
 
 // What a search learnt about one found device (the device list page's columns).

@@ -69,6 +69,10 @@ int LoadAdcFile(CDeviceData& store, const std::string& path, const LoadProgressF
 int LoadTxtFile(CDeviceData& store, const std::string& path, const LoadProgressFn& progress,
                 SLoadReport& report);
 
+// The catalogue index of each column of a file, in file order (-1 for a column the catalogue does
+// not know), read from its header alone. False, with the reason, when there is no header to read.
+bool ReadFileColumns(const std::string& path, std::vector<int>& columns, std::string& error);
+
 // Writes every record of the store to path in one format (a new file; an existing one is
 // replaced). The columns are written in the order given. 0 on success, -1 on a write failure.
 int SaveStoreAs(const CDeviceData& store, const std::string& path, bool text,

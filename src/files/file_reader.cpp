@@ -389,4 +389,54 @@ int LoadTxtFile(CDeviceData& store, const std::string& path, const LoadProgressF
     return 1;
 }
 
+bool ReadFileColumns(const std::string& path, std::vector<int>& columns, std::string& error) {
+    columns.clear();
+    std::ifstream f(path, std::ios::binary);
+    if (!f) {
+        error = "cannot open " + path;
+        return false;
+    }
+    const bool binary = path.find(".adc") != std::string::npos;
+    if (binary) {
+        unsigned char header[kAdcHeaderSize];
+        f.read(reinterpret_cast<char*>(header), kAdcHeaderSize);
+        if (f.gcount() != kAdcHeaderSize) {
+            error = "shorter than the 124-byte header: " + path;
+            return false;
+        }
+        const std::int32_t c = static_cast<std::int32_t>(GetLe32(header + 48));
+        if (c < 0 || c > CMeasRecord::kParamCount) {
+            error = "column count " + std::to_string(c) + " outside 0..43: " + path;
+            return false;
+        }
+        for (int k = 0; k < c; ++k)
+            columns.push_back(header[60 + k] < CMeasRecord::kParamCount ? header[60 + k] : -1);
+        return true;
+    }
+    if (path.find(".txt") == std::string::npos) {
+        error = "not an experiment file (neither .adc nor .txt): " + path;
+        return false;
+    }
+    // The header is a line of the first block that begins with время.
+    std::string block(kReadBlock, '\0');
+    f.read(block.data(), static_cast<std::streamsize>(block.size()));
+    block.resize(static_cast<std::size_t>(f.gcount()));
+    std::size_t start = 0;
+    while (start < block.size()) {
+        std::size_t lf = block.find('\n', start);
+        if (lf == std::string::npos) break;
+        std::size_t n = lf - start;
+        if (n > 0 && block[lf - 1] == '\r') --n;
+        if (n >= kTextMaxLine) break;
+        if (n >= 5 && std::memcmp(block.data() + start, kTimeCp1251, 5) == 0) {
+            int unknown = 0;
+            columns = ColumnMap(block.substr(start, n), unknown);
+            return true;
+        }
+        start = lf + 1;
+    }
+    error = "no header line beginning with время in the first block: " + path;
+    return false;
+}
+
 }  // namespace dravmer

@@ -20,10 +20,11 @@ int ClampDecimals(int decimals) { return decimals < 0 ? 0 : (decimals > 10 ? 10 
 
 }  // namespace
 
-std::string_view ParamName(int index) { return Valid(index) ? kNames[index] : std::string_view(); }
-std::string_view ParamUnit(int index) { return Valid(index) ? kUnits[index] : std::string_view(); }
+std::string_view ParamName(int index) { return Valid(index) ? kParams[index].name : ""; }
+std::string_view ParamAlias(int index) { return Valid(index) ? kParams[index].alias : ""; }
+std::string_view ParamUnit(int index) { return Valid(index) ? kParams[index].unit : ""; }
 std::string_view ParamDescription(int index) {
-    return Valid(index) ? kDescriptions[index] : std::string_view();
+    return Valid(index) ? kParams[index].description : "";
 }
 std::string_view ParamNameTrimmed(int index) { return TrimRight(ParamName(index)); }
 
@@ -31,6 +32,17 @@ int FindParamByName(std::string_view trimmedName) {
     for (int i = 0; i < CMeasRecord::kParamCount; ++i)
         if (ParamNameTrimmed(i) == trimmedName) return i;
     return -1;
+}
+
+int FindParamByAlias(std::string_view alias) {
+    for (int i = 0; i < CMeasRecord::kParamCount; ++i)
+        if (kParams[i].alias == alias) return i;
+    return -1;
+}
+
+int FindParam(std::string_view nameOrAlias) {
+    const int byName = FindParamByName(nameOrAlias);
+    return byName >= 0 ? byName : FindParamByAlias(nameOrAlias);
 }
 
 int DefaultTableDecimals(int index) {

@@ -12,12 +12,18 @@ namespace dravmer {
 
 // Index outside 0..42 gives an empty string.
 std::string_view ParamName(int index);  // "время   " keeps its three trailing blanks
+// The ASCII alias: "Cst" for "Cст", "t_op" for "tоп", "UG_0" for "UG[0]"; unique.
+std::string_view ParamAlias(int index);
 std::string_view ParamUnit(int index);  // empty where the catalogue has none
 std::string_view ParamDescription(int index);
 // The short name without trailing blanks (file headers, statistics text, JSON keys).
 std::string_view ParamNameTrimmed(int index);
 // Catalogue index of a trimmed short name, -1 when unknown.
 int FindParamByName(std::string_view trimmedName);
+// Catalogue index of an ASCII alias, -1 when unknown.
+int FindParamByAlias(std::string_view alias);
+// What an operator types: a trimmed short name or an alias; -1 when it is neither.
+int FindParam(std::string_view nameOrAlias);
 
 // The four integer parameters (время, Цикл, Cст, GvEr).
 constexpr bool IsIntegerParam(int index) {

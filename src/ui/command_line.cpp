@@ -52,7 +52,7 @@ SCommandLine ParseCommandLine(const QStringList& arguments) {
     }
     if (parser.isSet(version)) {
         out.action = SCommandLine::Action::Exit;
-        out.output = QString::fromLatin1(kVersion) + QLatin1Char('\n');
+        out.output = QStringLiteral("dravmer ") + QString::fromLatin1(kVersion) + QLatin1Char('\n');
         return out;
     }
     out.config = parser.value(config);

@@ -57,6 +57,7 @@ CCommandTable::CCommandTable(QWidget* owner) : QObject(owner), m_owner(owner) {
     load->setMenu(loadMenu);
     save->setMenu(saveMenu);
     Add(SaveToDatabase, tr("Сохранить эксперимент в БД"), "database");
+    Add(ExportCsv, tr("Экспорт в CSV…"), "export-csv");
     Add(AutoStop, tr("Остановить эксперимент на 700 с"), "auto-stop", true);
     Add(LoadExperiment, tr("Загрузить результаты эксперимента"), "load");
     Add(CalcStatistics, tr("Расчет статистики"), "calc-stat");
@@ -116,7 +117,7 @@ void CCommandTable::FillMenus(QMenuBar* bar) const {
     };
     add(bar->addMenu(tr("&Эксперимент")),
         {StartExperiment, StopExperiment, 0, WriteToFile, AutoStop, 0, ClearStatistics,
-         CalcStatistics, CopyStatistics, 0, LoadExperiment, SaveToDatabase});
+         CalcStatistics, CopyStatistics, 0, LoadExperiment, SaveToDatabase, ExportCsv});
     add(bar->addMenu(tr("&Приборы")),
         {SearchDevices, SaveDeviceParams, 0, FindGvErrors, 0, LinkSettings});
     add(bar->addMenu(tr("&График")),
@@ -131,7 +132,7 @@ void CCommandTable::FillMenus(QMenuBar* bar) const {
 void CCommandTable::FillToolBar(QToolBar* bar) const {
     using namespace cmd;
     for (int id : std::initializer_list<int>{StartExperiment, StopExperiment, 0, WriteToFile, AutoStop, 0, SearchDevices,
-                   SaveDeviceParams, 0, ClearStatistics, CalcStatistics, CopyStatistics, 0,
+                   SaveDeviceParams, 0, ClearStatistics, CalcStatistics, CopyStatistics, ExportCsv, 0,
                    CopyGraph, FreezeGraph, ZoomInY, ZoomOutY, ZoomInX, ZoomOutX, FitGraph,
                    LoadAxes, SaveAxes, 0, ProgramSettings, LinkSettings}) {
         if (id == 0) {

@@ -63,6 +63,7 @@ enum : int {
     AutoScroll = 32841,
     MoveSelectionBack = 32842,
     FitAllCommonScale = 32843,
+    ExportCsv = 32850,
 };
 // The id of "Загрузить оси №n" / "Сохранить оси №n", n = 1..5.
 int LoadAxesId(int n);

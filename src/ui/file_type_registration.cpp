@@ -46,13 +46,32 @@ CFileTypeRegistration::CFileTypeRegistration()
     : m_dataDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)) {}
 
 QString CFileTypeRegistration::MimePackagePath() const {
-    return m_dataDir + QStringLiteral("/mime/packages/dravmer-adc.xml");
+    return m_dataDir + QStringLiteral("/mime/packages/dravmer.xml");
+}
+QString CFileTypeRegistration::IconPath() const {
+    return m_dataDir + QStringLiteral("/icons/hicolor/scalable/apps/dravmer.svg");
+}
+QStringList CFileTypeRegistration::LegacyPaths() const {
+    return {m_dataDir + QStringLiteral("/mime/packages/dravmer-adc.xml"),
+            m_dataDir + QStringLiteral("/applications/dravmer-adc.desktop")};
 }
 QString CFileTypeRegistration::DesktopEntryPath() const {
     return m_dataDir + QStringLiteral("/applications/") + QLatin1String(kDesktopFile);
 }
 QString CFileTypeRegistration::AssociationsPath() const {
     return m_dataDir + QStringLiteral("/applications/mimeapps.list");
+}
+
+QString LauncherFor(const QString& packagedEntry, const QString& program) {
+    QStringList lines;
+    for (const QString& line : packagedEntry.split(QLatin1Char('\n'))) {
+        if (line.startsWith(QStringLiteral("TryExec="))) continue;
+        if (line.startsWith(QStringLiteral("Exec=")))
+            lines << QStringLiteral("Exec=") + ExecQuoted(program) + QStringLiteral(" %f");
+        else
+            lines << line;
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 
 QString SetDefaultApplication(const QString& text, const QString& mimeType, const QString& entry) {
@@ -117,25 +136,15 @@ bool CFileTypeRegistration::IsRegistered() const {
 bool CFileTypeRegistration::Register(const QString& programPath) {
     const QString program =
         programPath.isEmpty() ? QCoreApplication::applicationFilePath() : programPath;
-    const QString package = QStringLiteral(
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
-        "  <mime-type type=\"%1\">\n"
-        "    <comment>%2</comment>\n"
-        "    <glob pattern=\"*.adc\"/>\n"
-        "  </mime-type>\n"
-        "</mime-info>\n").arg(QLatin1String(kMimeType), QLatin1String(kTypeName));
+    // The same files the package installs, built into the program.
+    const QString package = ReadText(QStringLiteral(":/desktop/dravmer.xml"));
+    const QString entry = ReadText(QStringLiteral(":/desktop/dravmer.desktop"));
+    const QString icon = ReadText(QStringLiteral(":/desktop/icons/dravmer.svg"));
+    if (package.isEmpty() || entry.isEmpty() || icon.isEmpty()) return false;
     if (!WriteText(MimePackagePath(), package)) return false;
-    const QString entry = QStringLiteral(
-        "[Desktop Entry]\n"
-        "Type=Application\n"
-        "Name=Dravmer\n"
-        "Comment=%1\n"
-        "Exec=%2 %f\n"
-        "MimeType=%3;\n"
-        "Terminal=false\n"
-        "NoDisplay=true\n").arg(QLatin1String(kTypeName), ExecQuoted(program), QLatin1String(kMimeType));
-    if (!WriteText(DesktopEntryPath(), entry)) return false;
+    if (!WriteText(DesktopEntryPath(), LauncherFor(entry, program))) return false;
+    if (!WriteText(IconPath(), icon)) return false;
+    for (const QString& path : LegacyPaths()) QFile::remove(path);
     const QString associations = SetDefaultApplication(
         ReadText(AssociationsPath()), QLatin1String(kMimeType), QLatin1String(kDesktopFile));
     if (!WriteText(AssociationsPath(), associations)) return false;
@@ -145,7 +154,9 @@ bool CFileTypeRegistration::Register(const QString& programPath) {
 
 bool CFileTypeRegistration::Unregister() {
     bool ok = true;
-    for (const QString& path : {MimePackagePath(), DesktopEntryPath()})
+    const QStringList files =
+        QStringList{MimePackagePath(), DesktopEntryPath(), IconPath()} + LegacyPaths();
+    for (const QString& path : files)
         if (QFile::exists(path) && !QFile::remove(path)) ok = false;
     const QString text = ReadText(AssociationsPath());
     if (!DefaultApplication(text, QLatin1String(kMimeType)).isEmpty() &&

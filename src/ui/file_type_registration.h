@@ -1,16 +1,19 @@
 #pragma once
-// ".adc" files opened by this program on the desktop: a shared-mime-info type for "*.adc", a
-// desktop entry that opens a file with the program, and the default association, all under the
-// user's data folder ($XDG_DATA_HOME, else ~/.local/share). Nothing outside it is touched.
+// ".adc" files opened by this program on the desktop, for a user without the package (which
+// installs the same files system-wide): the package's shared-mime-info type for "*.adc", its
+// launcher with Exec pointing at the running program, its icon, and the default association,
+// all under the user's data folder ($XDG_DATA_HOME, else ~/.local/share). Nothing outside it is
+// touched.
 #include <QString>
+#include <QStringList>
 
 namespace dravmer::ui {
 
 class CFileTypeRegistration {
 public:
     static constexpr const char* kMimeType = "application/x-dravmer-adc";
-    static constexpr const char* kTypeName = "Korvel Dravmer";
-    static constexpr const char* kDesktopFile = "dravmer-adc.desktop";
+    // The launcher's name is the package's, so the window (setDesktopFileName) matches it.
+    static constexpr const char* kDesktopFile = "dravmer.desktop";
 
     // The data folder the files go to (read at construction).
     CFileTypeRegistration();
@@ -26,15 +29,21 @@ public:
 
     QString MimePackagePath() const;
     QString DesktopEntryPath() const;
+    QString IconPath() const;
     QString AssociationsPath() const;
 
 private:
+    // Files an earlier version of the program wrote (a hidden launcher and its own type file).
+    QStringList LegacyPaths() const;
     // Refreshes the desktop's caches of the data folder, when the tools are installed; the
     // registration files themselves are the state.
     void UpdateCaches() const;
 
     QString m_dataDir;
 };
+
+// The package's launcher text with Exec opening files with `program` (TryExec dropped).
+QString LauncherFor(const QString& packagedEntry, const QString& program);
 
 // The association file with `mimeType`'s default set to `entry` (empty: removed), other lines
 // kept as they were.

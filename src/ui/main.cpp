@@ -38,6 +38,8 @@ int main(int argc, char** argv) {
     QApplication::setOrganizationName("KorvelDevice");
     QApplication::setApplicationName("Dravmer");
     QApplication::setApplicationVersion(dravmer::ui::kVersion);
+    // The launcher's name, so the desktop (Wayland above all) matches the window to it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("dravmer"));
     std::string config = line.config.toStdString();
     if (line.demo && config.empty()) config = dravmer::sim::DemoSettingsPath();
     dravmer::CQSettingsStore settings(config);

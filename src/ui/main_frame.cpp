@@ -23,9 +23,11 @@
 #include "ui/dialogs/save_params_dialog.h"
 #include "ui/dialogs/settings_sheet.h"
 #include "ui/dialogs/wait_device_dialog.h"
+#include "ui/export_command.h"
 #include "ui/icons.h"
 #include "ui/page_list.h"
 #include "ui/update_offer.h"
+#include "ui/stream_control.h"
 #include "ui/view_state.h"
 #include "ui/widgets/status_panes.h"
 #include "ui/window_placement.h"
@@ -54,8 +56,8 @@ CMainFrame::CMainFrame(CBench& bench, ISettingsStore& settings, QWidget* parent)
     setWindowTitle(tr("Dravmer v.%1").arg(QString::fromLatin1(kVersion)));
     setWindowIcon(Icon("dravmer"));
     setMinimumSize(kMinWidth, kMinHeight);
-    m_bench.SetListener(m_events);
     m_archive = new CArchiveCommand(m_context, this);
+    m_export = new CExportCommand(m_context, this);
 
     m_commands->FillMenus(menuBar());
     auto* tools = addToolBar(tr("Панель инструментов"));
@@ -69,6 +71,9 @@ CMainFrame::CMainFrame(CBench& bench, ISettingsStore& settings, QWidget* parent)
     setCentralWidget(m_pages);
     m_panes = new CStatusPanes(statusBar());
     for (int p = 0; p < 4; ++p) m_panes->SetActivity(p, 4);
+    // The engine's events reach the window through the live stream, which takes the records.
+    m_stream = new CStreamControl(m_context, m_events, this);
+    m_bench.SetListener(m_stream->Listener());
 
     ConnectCommands();
     ConnectEvents();
@@ -95,6 +100,7 @@ CMainFrame::~CMainFrame() {
     m_bench.CancelStart();
     JoinWorker();
     m_archive->CancelAndWait();
+    m_export->CancelAndWait();
     m_bench.SetListener(nullptr);
 }
 
@@ -137,6 +143,8 @@ void CMainFrame::ConnectCommands() {
         if (m_busy == Busy::None && !m_bench.IsRunning() && m_archive->Archive()) UpdateCommands();
     });
     connect(m_archive, &CArchiveCommand::finished, this, [this] { UpdateCommands(); });
+    on(cmd::ExportCsv, [this] { m_export->Export(); });
+    connect(m_export, &CExportCommand::finished, this, [this] { UpdateCommands(); });
     connect(data, &CDataCommands::experimentLoaded, this, [this] {
         // The device box, the pages and the title follow the loaded experiment.
         m_view->NotifyDeviceListChanged();
@@ -362,6 +370,7 @@ void CMainFrame::UpdateCommands() {
     set(cmd::LoadExperiment, idle && !running && !searching && !m_bench.IsLoading());
     set(cmd::SaveDeviceParams, !searching);
     set(cmd::SaveToDatabase, idle && !running && !searching && !m_bench.IsLoading());
+    set(cmd::ExportCsv, !searching && !m_bench.IsLoading() && !m_export->IsRunning());
     m_commands->Get(cmd::AutoStop)->setChecked(m_bench.AutoStop());
     m_commands->Get(cmd::AutoScroll)->setChecked(m_bench.Settings().autoScroll);
 }
@@ -441,8 +450,12 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     m_bench.CancelStart();
     JoinWorker();
     m_archive->CancelAndWait();
+    m_export->CancelAndWait();
     m_busy = Busy::None;
-    if (m_bench.IsRunning()) m_bench.Stop();
+    if (m_bench.IsRunning()) {
+        m_bench.Stop();
+        m_stream->FinishAfterStop();  // the stop event and what is queued, a few seconds at most
+    }
     event->accept();
 }
 

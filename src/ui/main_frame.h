@@ -28,13 +28,15 @@ class CUpdateService;
 namespace dravmer::ui {
 
 class CArchiveCommand;
+class CExportCommand;
+class CStreamControl;
 class CCommandTable;
 class CUpdateOffer;
 class CStatusPanes;
 class CViewState;
 
 
-inline constexpr const char* kVersion = "05.43";
+inline constexpr const char* kVersion = dravmer::kProgramVersion;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -61,6 +63,8 @@ public:
     CBenchEvents& Events() { return *m_events; }
     // "Сохранить эксперимент в БД" and the archiving after a stop.
     CArchiveCommand& Archive() const { return *m_archive; }
+    CExportCommand& Export() const { return *m_export; }
+    CStreamControl& Stream() const { return *m_stream; }
     Busy BusyWith() const { return m_busy; }
     // The wait dialog of a start, while one is shown.
     CWaitDeviceDialog* WaitDialog() const { return m_waitDialog; }
@@ -141,6 +145,8 @@ private:
     CCommandTable* m_commands = nullptr;
     CViewState* m_view = nullptr;
     CArchiveCommand* m_archive = nullptr;
+    CExportCommand* m_export = nullptr;
+    CStreamControl* m_stream = nullptr;
     SUiContext m_context;
     QTabWidget* m_pages = nullptr;
     CStatusPanes* m_panes = nullptr;

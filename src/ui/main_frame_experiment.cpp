@@ -28,6 +28,7 @@
 #include "ui/dialogs/wait_device_dialog.h"
 #include "ui/icons.h"
 #include "ui/page_list.h"
+#include "ui/stream_control.h"
 #include "ui/view_state.h"
 #include "ui/widgets/status_panes.h"
 #include "ui/update_offer.h"
@@ -49,6 +50,7 @@ void CMainFrame::StartExperiment() {
         ShowMessage(QMessageBox::Critical, tr("Ошибка"), tr("Список приборов пуст."));
         return;
     }
+    m_stream->BeforeStart();
     RunBusy(
         Busy::Start, [this] { m_startResult = m_bench.Start(); },
         [this] { OnStartResult(m_startResult); });
@@ -62,13 +64,19 @@ void CMainFrame::OnStartResult(StartResult result) {
     } else if (result == StartResult::EmptyList) {
         ShowMessage(QMessageBox::Critical, tr("Ошибка"), tr("Список приборов пуст."));
     }
+    if (result != StartResult::Started) m_stream->Release();
     emit startFinished(static_cast<int>(result));
 }
 
 void CMainFrame::StopExperiment() {
     RunBusy(
-        Busy::Stop, [this] { m_bench.Stop(); },
+        Busy::Stop,
         [this] {
+            m_bench.Stop();
+            m_stream->FinishAfterStop();
+        },
+        [this] {
+            m_stream->Release();
             emit stopFinished(m_bench.StopSeconds());
             if (ArchiveOnStop(m_settings) && !m_bench.IsRunning()) {
                 m_archive->Archive(true);

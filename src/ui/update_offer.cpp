@@ -30,9 +30,9 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 SUpdateConfig BenchUpdateConfig(ISettingsStore& settings) {
     SUpdateConfig config;
-    // One version for the title, --version and the check: "05.43".
-    config.major = std::atoi(kVersion);
-    config.minor = std::atoi(kVersion + 3);
+    // One version for the title, --version and the check.
+    config.major = kProgramVersionMajor;
+    config.minor = kProgramVersionMinor;
     config.settings = &settings;
     config.trace = UpdateTraceWriter();
     return config;

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "dravmer_version.h"
 #include "platform/settings_store.h"
 #include "update/query_client.h"
 #include "update/release_signature.h"
@@ -57,8 +58,8 @@ enum class EUpdateRefusal {
 };
 
 struct SUpdateConfig {
-    int major = 5;
-    int minor = 43;
+    int major = kProgramVersionMajor;
+    int minor = kProgramVersionMinor;
     // The running program; /proc/self/exe when empty.
     std::filesystem::path executable;
     // The file asked for on the server; the executable's own name when empty.

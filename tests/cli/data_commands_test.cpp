@@ -117,8 +117,9 @@ TEST_F(DataCommands, ConvertRoundTripsAndWritesACsvWithOneHeaderRow) {
     std::string header, first;
     std::getline(in, header);
     std::getline(in, first);
-    EXPECT_EQ(header.rfind("время,Цикл,Cст,UG,", 0), 0u) << header;
-    EXPECT_EQ(first.rfind("0,0,", 0), 0u) << first;
+    EXPECT_EQ(header.rfind("datetime,address,время,Цикл,Cст,UG,", 0), 0u) << header;
+    EXPECT_NE(first.find("+", 0), std::string::npos) << "a datetime with its UTC offset";
+    EXPECT_NE(first.find(",42,0,0,163,10,"), std::string::npos) << first;
     int lines = 2;
     for (std::string l; std::getline(in, l);) ++lines;
     EXPECT_EQ(lines, 11);

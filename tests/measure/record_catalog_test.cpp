@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
 #include <limits>
+#include <set>
+#include <string_view>
 
 #include "measure/meas_record.h"
 #include "measure/param_catalog.h"
@@ -61,6 +64,33 @@ TEST(ParamCatalog, KeepsTheExactTexts) {
     EXPECT_EQ(FindParamByName("время"), 0);
     EXPECT_EQ(FindParamByName("Рез4"), -1);
     EXPECT_EQ(ParamName(43), "");
+}
+
+TEST(ParamCatalog, AliasesArePlainAsciiUniqueAndFoundLikeNames) {
+    std::set<std::string_view> seen;
+    for (int i = 0; i < 43; ++i) {
+        const std::string_view alias = ParamAlias(i);
+        ASSERT_FALSE(alias.empty()) << i;
+        for (char c : alias)
+            EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(c)) || c == '_')
+                << i << " " << alias;
+        EXPECT_TRUE(seen.insert(alias).second) << "duplicate alias " << alias;
+        EXPECT_EQ(FindParam(alias), i) << alias;
+        EXPECT_EQ(FindParam(ParamNameTrimmed(i)), i) << i;
+        // An alias must never name another parameter by its short name.
+        const int byName = FindParamByName(alias);
+        EXPECT_TRUE(byName < 0 || byName == i) << alias;
+    }
+    EXPECT_EQ(ParamAlias(2), "Cst");
+    EXPECT_EQ(ParamAlias(8), "t_op");
+    EXPECT_EQ(ParamAlias(25), "UG_2");  // not UG2, which is index 4
+    EXPECT_EQ(FindParam("UG2"), 4);
+    EXPECT_EQ(FindParam("Gi_20"), 37);
+    EXPECT_EQ(FindParam("cst"), -1);  // aliases are matched exactly
+    EXPECT_EQ(FindParam(""), -1);
+    EXPECT_EQ(ParamAlias(43), "");
+    // The reader of file headers keeps to the short names.
+    EXPECT_EQ(FindParamByName("t_op"), -1);
 }
 
 TEST(ParamCatalog, FormatsTableCells) {

@@ -213,6 +213,17 @@ TEST(SimOptions, HelpIsAskedAnywhereAndListsEveryOption) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 
+TEST(SimOptions, VersionIsAskedAnywhereAndListedInTheHelp) {
+    for (const Args& args : {Args{"--version"}, Args{"--devices", "4", "--version"}}) {
+        SSimOptions o;
+        std::string error;
+        ASSERT_TRUE(ParseSimOptions(args, o, error)) << error;
+        EXPECT_TRUE(o.version);
+        EXPECT_FALSE(o.help);
+    }
+    EXPECT_NE(SimUsage().find("--version"), std::string::npos);
+}
+
 TEST(SimCommands, ParsesValuesAndOptionalCounts) {
     SSimCommand c;
     std::string error;

@@ -169,7 +169,7 @@ TEST(CommandLine, OptionsAndTheFileToLoad) {
     test::App();
     SCommandLine v = ParseCommandLine({"dravmer", "--version"});
     EXPECT_EQ(v.action, SCommandLine::Action::Exit);
-    EXPECT_EQ(v.output, QString("05.43\n"));
+    EXPECT_EQ(v.output, QString("dravmer 05.43\n"));
     SCommandLine h = ParseCommandLine({"dravmer", "--help"});
     EXPECT_TRUE(h.output.contains("--config"));
     EXPECT_TRUE(h.output.contains("--demo"));

@@ -5,6 +5,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
@@ -132,6 +134,15 @@ TEST(ProgramSettings, AdcRegistrationRoundTripKeepsOtherAssociations) {
         list.write("[Default Applications]\ntext/plain=editor.desktop;\n\n[Added Associations]\n"
                    "image/png=viewer.desktop;\n");
     }
+    // What an earlier version wrote: a hidden launcher and a type file of its own.
+    const QString oldEntry = data.path() + "/applications/dravmer-adc.desktop";
+    const QString oldType = data.path() + "/mime/packages/dravmer-adc.xml";
+    QDir().mkpath(data.path() + "/mime/packages");
+    for (const QString& path : {oldEntry, oldType}) {
+        QFile old(path);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("NoDisplay=true\n");
+    }
     {
         CProgramSettingsPage page(c.ui);
         EXPECT_FALSE(page.RegisterBox()->isChecked());
@@ -139,14 +150,26 @@ TEST(ProgramSettings, AdcRegistrationRoundTripKeepsOtherAssociations) {
         ASSERT_TRUE(page.Apply());
     }
     EXPECT_TRUE(reg.IsRegistered());
+    EXPECT_TRUE(reg.DesktopEntryPath().endsWith("/applications/dravmer.desktop"));
     QFile entry(reg.DesktopEntryPath());
     ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
     const QString desktop = QString::fromUtf8(entry.readAll());
-    EXPECT_TRUE(desktop.contains(" %f\n"));
+    // The package's launcher, visible in the menu, opening files with the running program.
+    EXPECT_TRUE(desktop.contains("Exec=" + QCoreApplication::applicationFilePath() + " %f\n"));
     EXPECT_TRUE(desktop.contains("MimeType=application/x-dravmer-adc;"));
+    EXPECT_TRUE(desktop.contains("\nIcon=dravmer\n"));
+    EXPECT_TRUE(desktop.contains("\nCategories="));
+    EXPECT_FALSE(desktop.contains("NoDisplay"));
+    EXPECT_FALSE(desktop.contains("TryExec"));
     QFile package(reg.MimePackagePath());
     ASSERT_TRUE(package.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(package.readAll().contains("<glob pattern=\"*.adc\"/>"));
+    const QByteArray type = package.readAll();
+    EXPECT_TRUE(type.contains("<glob pattern=\"*.adc\"/>"));
+    EXPECT_TRUE(type.contains("<match type=\"string\" offset=\"0\" value=\"Dravmer format .adc ;\"/>"));
+    EXPECT_TRUE(type.contains("<comment>Dravmer experiment data</comment>"));
+    EXPECT_TRUE(QFile::exists(reg.IconPath()));
+    EXPECT_FALSE(QFile::exists(oldEntry));
+    EXPECT_FALSE(QFile::exists(oldType));
     {
         // The page reads the real state, and unticking removes the association.
         CProgramSettingsPage page(c.ui);
@@ -157,6 +180,7 @@ TEST(ProgramSettings, AdcRegistrationRoundTripKeepsOtherAssociations) {
     EXPECT_FALSE(reg.IsRegistered());
     EXPECT_FALSE(QFile::exists(reg.DesktopEntryPath()));
     EXPECT_FALSE(QFile::exists(reg.MimePackagePath()));
+    EXPECT_FALSE(QFile::exists(reg.IconPath()));
     QFile list(reg.AssociationsPath());
     ASSERT_TRUE(list.open(QIODevice::ReadOnly));
     const QString rest = QString::fromUtf8(list.readAll());

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <ostream>
 
+#include "dravmer_version.h"
 #include "platform/qt/qsettings_store.h"
 
 namespace dravmer::cli {
@@ -14,7 +15,7 @@ std::vector<CommandInfo>& Registry() {
     return commands;
 }
 
-constexpr const char* kVersion = "05.43";
+constexpr const char* kVersion = kProgramVersion;
 
 void PrintHelp(std::ostream& out) {
     out << "Usage: dravmer-cli [--config FILE] [--demo] COMMAND [ARGS...]\n"

@@ -5,6 +5,7 @@
 
 #include "link/link_result.h"
 #include "platform/paths.h"
+#include "platform/serial_devices.h"
 #include "platform/qt/qsettings_store.h"
 
 namespace dravmer::cli {
@@ -65,8 +66,13 @@ bool CSession::Open(CliContext& ctx, bool demo) {
     // A port that did not open is said at once, not discovered by a device that never answers.
     for (int p = 0; p < kPortCount; ++p) {
         CLinkPort& port = m_bench->Port(p);
-        if (port.Settings().useLink && !port.IsOpen())
-            ctx.err << "Порт " << p + 1 << " не открыт: " << port.OpenResultText() << "\n";
+        if (!port.Settings().useLink || port.IsOpen()) continue;
+        ctx.err << "Порт " << p + 1 << " не открыт: " << port.OpenResultText() << "\n";
+        const int mode = port.Settings().linkMode;
+        if (mode == kLinkModeCom || mode == kLinkModeZhvl) {
+            const std::string hint = SerialAccessHint(port.Settings().LocalDevicePath());
+            if (!hint.empty()) ctx.err << "  " << hint << "\n";
+        }
     }
     return true;
 }

@@ -2,10 +2,12 @@
 #include <signal.h>
 
 #include <CLI/CLI.hpp>
+#include <string>
 #include <cstring>
 #include <iostream>
 #include <mutex>
 
+#include "dravmer_version.h"
 #include "comserver/com_server.h"
 
 int main(int argc, char** argv) {
@@ -15,10 +17,16 @@ int main(int argc, char** argv) {
         ->required();
     app.add_option("--port", options.port, "TCP port")->capture_default_str()->check(CLI::Range(1, 65535));
     app.add_option("--listen", options.listen, "address to listen on")->capture_default_str();
-    app.add_option("--baud", options.params.baud, "line speed")
+    // The speeds listed in the text, not after the option: a list there cannot be broken into
+    // lines (the help, the man page).
+    app.add_option("--baud", options.params.baud,
+                   "line speed: 110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, "
+                   "56000, 57600 or 115200")
         ->capture_default_str()
+        ->type_name("BAUD")
         ->check(CLI::IsMember({110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000,
-                               57600, 115200}));
+                               57600, 115200})
+                    .description(""));
     app.add_option("--timeout", options.replyTimeoutMs, "milliseconds a device may take to answer")
         ->capture_default_str()
         ->check(CLI::Range(10, 60000));
@@ -27,7 +35,7 @@ int main(int argc, char** argv) {
                    "seconds a client may stay without a whole message before it is let go")
         ->capture_default_str()
         ->check(CLI::Range(5, 86400));
-    app.set_version_flag("--version", "dravmer-comserver 05.43");
+    app.set_version_flag("--version", std::string("dravmer-comserver ") + dravmer::kProgramVersion);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -2,8 +2,10 @@
 #include <signal.h>
 
 #include <CLI/CLI.hpp>
+#include <string>
 #include <iostream>
 
+#include "dravmer_version.h"
 #include "fileserver/file_server.h"
 #include "fileserver/release_signing.h"
 
@@ -30,7 +32,7 @@ int main(int argc, char** argv) {
                    "seconds a client keeps its connection without a whole request")
         ->capture_default_str()
         ->check(CLI::Range(1, 86400));
-    app.set_version_flag("--version", "dravmer-fileserver 05.43");
+    app.set_version_flag("--version", std::string("dravmer-fileserver ") + dravmer::kProgramVersion);
     app.footer(dravmer::fileserver::kSigningUsage);
     try {
         app.parse(argc, argv);

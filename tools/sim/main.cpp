@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "dravmer_version.h"
 #include "sim/lib/sim_com_server.h"
 #include "sim/lib/sim_line.h"
 #include "sim/lib/sim_options.h"
@@ -124,6 +125,10 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         std::fputs(SimUsage().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("dravmer-sim %s\n", kProgramVersion);
         return 0;
     }
     SLineConfig config;

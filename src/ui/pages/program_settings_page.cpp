@@ -16,6 +16,7 @@
 #include "archive/archive_io.h"
 #include "ui/file_type_registration.h"
 #include "ui/setting_ranges.h"
+#include "ui/stream_control.h"
 
 namespace dravmer::ui {
 
@@ -106,6 +107,29 @@ CProgramSettingsPage::CProgramSettingsPage(SUiContext& context, QWidget* parent)
     archiveLayout->addWidget(urlLabel, 1, 0);
     archiveLayout->addWidget(m_archiveUrl, 1, 1);
     layout->addWidget(archive);
+
+    auto* stream = new QGroupBox(tr("Передача записей в MQTT во время эксперимента"), this);
+    auto* streamLayout = new QGridLayout(stream);
+    auto* brokerLabel = new QLabel(tr("Брокер:"), stream);
+    m_mqttUrl = new QLineEdit(
+        QString::fromStdString(context.settings.GetString(kStreamSection, kMqttUrlKey, "")), stream);
+    m_mqttUrl->setPlaceholderText(tr("mqtt://сервер:1883 (пусто - не передавать)"));
+    m_mqttUrl->setAccessibleName(tr("Адрес брокера MQTT"));
+    brokerLabel->setBuddy(m_mqttUrl);
+    auto* topicLabel = new QLabel(tr("Тема:"), stream);
+    m_mqttTopic = new QLineEdit(
+        QString::fromStdString(context.settings.GetString(kStreamSection, kMqttTopicKey, "")),
+        stream);
+    m_mqttTopic->setPlaceholderText(QString::fromStdString(DefaultMqttTopicPrefix()));
+    m_mqttTopic->setAccessibleName(tr("Префикс темы MQTT"));
+    m_mqttTopic->setToolTip(tr("Записи идут в ПРЕФИКС/<адрес прибора>/record, начало и конец "
+                               "эксперимента - в ПРЕФИКС/experiment"));
+    topicLabel->setBuddy(m_mqttTopic);
+    streamLayout->addWidget(brokerLabel, 0, 0);
+    streamLayout->addWidget(m_mqttUrl, 0, 1);
+    streamLayout->addWidget(topicLabel, 1, 0);
+    streamLayout->addWidget(m_mqttTopic, 1, 1);
+    layout->addWidget(stream);
     layout->addStretch(1);
 }
 
@@ -134,6 +158,20 @@ bool CProgramSettingsPage::Apply() {
         m_archiveUrl->setFocus();
         return false;
     }
+    const std::string mqttUrl = m_mqttUrl->text().trimmed().toStdString();
+    std::string mqttTopic = m_mqttTopic->text().trimmed().toStdString();
+    SMqttSettings mqtt;
+    std::string mqttError;
+    if ((!mqttUrl.empty() && !ParseMqttUrl(mqttUrl, mqtt, mqttError)) ||
+        (!mqttTopic.empty() && !CheckMqttTopicPrefix(mqttTopic, mqttError))) {
+        QMessageBox::warning(this, tr("Передача записей в MQTT"),
+                             tr("Адрес брокера: mqtt://сервер[:порт]. %1")
+                                 .arg(QString::fromStdString(mqttError)));
+        (mqttError.find("topic") != std::string::npos ? m_mqttTopic : m_mqttUrl)->setFocus();
+        return false;
+    }
+    m_context.settings.SetString(kStreamSection, kMqttUrlKey, mqttUrl);
+    m_context.settings.SetString(kStreamSection, kMqttTopicKey, mqttTopic);
     m_context.settings.SetString(kArchiveSection, kArchiveUrlKey, url.toStdString());
     m_context.settings.SetInt(kArchiveSection, kArchiveOnStopKey,
                               m_archiveOnStop->isChecked() ? 1 : 0);

@@ -1,7 +1,8 @@
 #pragma once
 // "Настройки": what the program keeps about files (folder, format, date folders), the state of
 // the write-to-file switch at start, the poll period, the ".adc" file association and the
-// experiment database (its address and whether every experiment goes there when it stops).
+// experiment database (its address and whether every experiment goes there when it stops), and
+// the MQTT broker that gets each record as it arrives.
 #include "ui/sheet_page.h"
 #include "ui/ui_context.h"
 
@@ -28,6 +29,8 @@ public:
     QCheckBox* DateFolders() const { return m_dateFolders; }
     QCheckBox* ArchiveOnStopBox() const { return m_archiveOnStop; }
     QLineEdit* ArchiveUrlEdit() const { return m_archiveUrl; }
+    QLineEdit* MqttUrlEdit() const { return m_mqttUrl; }
+    QLineEdit* MqttTopicEdit() const { return m_mqttTopic; }
     // Where the association goes; tests point it at a folder of their own.
     CFileTypeRegistration& Registration() { return *m_registration; }
 
@@ -45,6 +48,8 @@ private:
     QLineEdit* m_period = nullptr;
     QCheckBox* m_archiveOnStop = nullptr;
     QLineEdit* m_archiveUrl = nullptr;
+    QLineEdit* m_mqttUrl = nullptr;
+    QLineEdit* m_mqttTopic = nullptr;
 };
 
 }  // namespace dravmer::ui

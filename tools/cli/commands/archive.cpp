@@ -287,11 +287,11 @@ int RunHistory(CliContext& ctx, CArchive& archive, const SArchiveOptions& o) {
         ctx.err << "dravmer-cli archive history: --device takes a device address (decimal)\n";
         return kExitUsage;
     }
-    int index = FindParamByName(param);
+    int index = FindParam(param);
     if (index < kStatFirstParam) {
         ctx.err << "dravmer-cli archive history: " << param
                 << " is not a parameter with statistics (short names as in the file headers, "
-                   "e.g. UG, IG, t1)\n";
+                   "e.g. UG, IG, t1, or their aliases, e.g. t_op)\n";
         return kExitUsage;
     }
     int kind = -1;
@@ -392,9 +392,9 @@ CLI::Validator DateText() {
 CLI::Validator StatParam() {
     return CLI::Validator(
         [](std::string& text) -> std::string {
-            if (FindParamByName(text) >= kStatFirstParam) return {};
+            if (FindParam(text) >= kStatFirstParam) return {};
             return "'" + text + "' is not a parameter with statistics (short names as in the "
-                   "file headers, e.g. UG, IG, t1)";
+                   "file headers, e.g. UG, IG, t1, or their aliases, e.g. t_op)";
         },
         "NAME");
 }
@@ -427,7 +427,8 @@ CommandRun DefineArchive(CLI::App& app) {
     o->history->add_option("--device", o->device, "the device address")
         ->required()
         ->transform(WholeIn(0, 0xFFFFFFFFull));
-    o->history->add_option("--param", o->param, "short name as in the file headers, e.g. UG")
+    o->history->add_option("--param", o->param,
+                           "short name as in the file headers (UG) or alias (t_op)")
         ->required()
         ->check(StatParam());
     o->history->add_option("--kind", o->kind,

@@ -1,69 +1,46 @@
-// convert IN OUT: rewrite an experiment file as .adc, .txt or .csv (UTF-8, comma separated,
-// one header row of short names).
-#include <charconv>
+// convert IN... OUT: rewrite an experiment file as .adc or .txt, or experiment files as one CSV
+// table (a file, or standard output for OUT "-").
 #include <filesystem>
-#include <fstream>
 #include <ostream>
 
 #include "bench/experiment_settings.h"
 #include "cli/cli.h"
 #include "cli/cli_options.h"
 #include "cli/commands/load_progress.h"
+#include "files/csv_writer.h"
+#include "files/experiment_scan.h"
+#include "files/experiment_time.h"
 #include "files/file_format.h"
 #include "measure/param_catalog.h"
 
 namespace dravmer::cli {
 namespace {
 
-int WriteCsv(const CDeviceData& store, const std::string& path, const std::vector<int>& columns) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    if (!f) return -1;
-    std::string line;
-    for (std::size_t k = 0; k < columns.size(); ++k) {
-        if (k) line += ',';
-        line += ParamNameTrimmed(columns[k]);
-    }
-    line += '\n';
-    f << line;
-    std::vector<CMeasRecord> chunk(1024);
-    for (int i = 0; i < store.GetCount();) {
-        int n = store.CopySamples(i, static_cast<int>(chunk.size()), chunk.data());
-        if (n <= 0) break;
-        std::string out;
-        for (int r = 0; r < n; ++r) {
-            for (std::size_t k = 0; k < columns.size(); ++k) {
-                if (k) out += ',';
-                char buf[64];
-                auto res = std::to_chars(buf, buf + sizeof buf,
-                                         GetParam(chunk[static_cast<std::size_t>(r)], columns[k]));
-                out.append(buf, res.ptr);
-            }
-            out += '\n';
-        }
-        f << out;
-        i += n;
-    }
-    f.close();
-    return f ? 0 : -1;
-}
-
 std::string Extension(const std::string& path) {
     return std::filesystem::path(path).extension().string();
 }
 
+bool IsBinary(const std::string& path) { return path.find(".adc") != std::string::npos; }
+
 struct SConvertOptions {
-    std::string in, out;
+    std::vector<std::string> files;  // IN... OUT
+    bool units = false, excel = false;
 };
 
-int RunConvert(CliContext& ctx, const SConvertOptions& o) {
-    const std::string& in = o.in;
-    const std::string& out = o.out;
-    const std::string ext = Extension(out);
-    if (ext != ".adc" && ext != ".txt" && ext != ".csv") {
-        ctx.err << "dravmer-cli convert: " << out
-                << ": the output must end in .adc, .txt or .csv\n";
-        return kExitUsage;
+// Loads one input; on failure says why and returns false.
+bool Load(CliContext& ctx, CDeviceData& store, const std::string& in, SLoadReport& report) {
+    int ok;
+    {
+        CTerminalProgress progress(in);
+        ok = LoadExperimentFile(store, in, progress.Fn(), &report);
     }
+    if (!report.Summary().empty())
+        ctx.err << "dravmer-cli convert: " << in << ": " << report.Summary() << "\n";
+    return ok != 0;
+}
+
+int ConvertToExperimentFile(CliContext& ctx, const std::string& in, const std::string& out) {
+    const bool text = Extension(out) == ".txt";
     std::error_code ec;
     if (std::filesystem::exists(out, ec)) {
         ctx.err << "dravmer-cli convert: " << out << " exists; it is left as it is\n";
@@ -71,17 +48,7 @@ int RunConvert(CliContext& ctx, const SConvertOptions& o) {
     }
     CDeviceData store;
     SLoadReport report;
-    int ok;
-    {
-        CTerminalProgress progress(in);
-        ok = LoadExperimentFile(store, in, progress.Fn(), &report);
-    }
-    if (!ok) {
-        ctx.err << "dravmer-cli convert: " << in << ": " << report.Summary() << "\n";
-        return kExitFailure;
-    }
-    if (!report.Summary().empty())
-        ctx.err << "dravmer-cli convert: " << in << ": " << report.Summary() << "\n";
+    if (!Load(ctx, store, in, report)) return kExitFailure;
     std::vector<int> columns;
     for (int c : report.columns)
         if (c >= 0) columns.push_back(c);
@@ -94,9 +61,7 @@ int RunConvert(CliContext& ctx, const SConvertOptions& o) {
         options.tableDecimals[static_cast<std::size_t>(p)] = settings.TableDecimals(p);
     }
     if (report.hasKy) options.ky = report.ky;
-    int result = ext == ".csv" ? WriteCsv(store, out, columns)
-                               : SaveStoreAs(store, out, ext == ".txt", columns, options);
-    if (result != 0) {
+    if (SaveStoreAs(store, out, text, columns, options) != 0) {
         ctx.err << "dravmer-cli convert: cannot write " << out << "\n";
         return kExitFailure;
     }
@@ -104,18 +69,139 @@ int RunConvert(CliContext& ctx, const SConvertOptions& o) {
     return kExitOk;
 }
 
+int ConvertToCsv(CliContext& ctx, const std::vector<std::string>& ins, const std::string& out,
+                 const SCsvOptions& csv) {
+    const bool toStdout = out == "-";
+    // Every header is read first: the table's columns are those of all inputs, and an input
+    // that cannot be read stops the conversion before anything is written.
+    std::vector<std::vector<int>> columnSets;
+    for (const std::string& in : ins) {
+        std::vector<int> columns;
+        std::string error;
+        if (!ReadFileColumns(in, columns, error)) {
+            ctx.err << "dravmer-cli convert: " << error << "\n";
+            return kExitFailure;
+        }
+        columnSets.push_back(std::move(columns));
+    }
+    CNewFile file;
+    std::string error;
+    if (!toStdout && !file.Open(out, error)) {
+        ctx.err << "dravmer-cli convert: " << error << "\n";
+        return kExitFailure;
+    }
+    auto sink = [&](std::string_view bytes) {
+        if (!toStdout) return file.Write(bytes);
+        ctx.out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        return static_cast<bool>(ctx.out);
+    };
+    CCsvWriter writer(UnionOfColumns(columnSets), csv, sink);
+    bool written = writer.WriteHeader();
+    CDeviceData store;
+    for (std::size_t i = 0; written && i < ins.size(); ++i) {
+        const std::string& in = ins[i];
+        SLoadReport report;
+        if (!Load(ctx, store, in, report)) {
+            ctx.err << "dravmer-cli convert: " << in << " cannot be read; "
+                    << (toStdout ? "the table on standard output is incomplete\n"
+                                 : out + " is not written\n");
+            return kExitFailure;
+        }
+        SCsvSource source;
+        source.store = &store;
+        SExperimentEntry entry;
+        const std::string name = std::filesystem::path(in).filename().string();
+        if (ParseExperimentName(name, entry))
+            source.address = entry.address;
+        else
+            ctx.err << "dravmer-cli convert: " << in
+                    << ": the name holds no device address; its rows leave the address empty\n";
+        if (IsBinary(in)) {
+            source.start = store.StartTime();
+            source.values = CsvValues::kFloat;
+        } else {
+            // A text file holds no start time: the time its last record was written tells it.
+            source.start = TxtStartTimeOfFile(in, store.GetLastTime());
+            source.values = CsvValues::kDouble;
+        }
+        for (int c : columnSets[i])
+            if (c >= 0) source.has[static_cast<std::size_t>(c)] = true;
+        written = writer.WriteRows(source);
+    }
+    if (!written) {
+        ctx.err << "dravmer-cli convert: cannot write " << (toStdout ? "standard output" : out)
+                << "\n";
+        return kExitFailure;
+    }
+    if (toStdout) {
+        ctx.out.flush();
+        if (!ctx.out) {
+            ctx.err << "dravmer-cli convert: cannot write standard output\n";
+            return kExitFailure;
+        }
+    } else if (!file.Commit(error)) {
+        ctx.err << "dravmer-cli convert: " << error << "\n";
+        return kExitFailure;
+    }
+    ctx.err << "dravmer-cli convert: " << writer.Rows() << " records of " << ins.size()
+            << (ins.size() == 1 ? " file" : " files") << " written to "
+            << (toStdout ? "standard output" : out) << "\n";
+    return kExitOk;
+}
+
+int RunConvert(CliContext& ctx, const SConvertOptions& o) {
+    const std::string out = o.files.back();
+    const std::vector<std::string> ins(o.files.begin(), o.files.end() - 1);
+    const std::string ext = Extension(out);
+    const bool csv = out == "-" || ext == ".csv";
+    if (!csv && ext != ".adc" && ext != ".txt") {
+        ctx.err << "dravmer-cli convert: " << out
+                << ": the output must end in .adc, .txt or .csv, or be - (CSV to standard "
+                   "output)\n";
+        return kExitUsage;
+    }
+    if (!csv && ins.size() > 1) {
+        ctx.err << "dravmer-cli convert: several input files make one table only as CSV\n";
+        return kExitUsage;
+    }
+    if (!csv && (o.units || o.excel)) {
+        ctx.err << "dravmer-cli convert: --units and --excel are for a CSV output\n";
+        return kExitUsage;
+    }
+    for (const std::string& in : ins) {
+        if (in == out) {
+            ctx.err << "dravmer-cli convert: " << in << " is both an input and the output\n";
+            return kExitUsage;
+        }
+    }
+    if (!csv) return ConvertToExperimentFile(ctx, ins.front(), out);
+    SCsvOptions options;
+    options.units = o.units;
+    options.excel = o.excel;
+    return ConvertToCsv(ctx, ins, out, options);
+}
+
 CommandRun DefineConvert(CLI::App& app) {
     auto o = std::make_shared<SConvertOptions>();
-    app.add_option("IN", o->in, "the experiment file to read (.adc or .txt)")->required();
-    app.add_option("OUT", o->out, "the file to write, ending in .adc, .txt or .csv (not overwritten)")
-        ->required();
+    app.add_option("FILES", o->files,
+                   "IN... OUT: the experiment files to read (.adc or .txt), then the file to "
+                   "write, ending in .adc, .txt or .csv (never overwritten), or - for CSV on "
+                   "standard output; several inputs make one CSV table")
+        ->required()
+        ->expected(2, -1)
+        ->type_name("IN... OUT");
+    app.add_flag("--units", o->units, "CSV: a second header row with each column's unit");
+    app.add_flag("--excel", o->excel,
+                 "CSV for a spreadsheet with a decimal comma: ';' between fields, decimal "
+                 "commas, a UTF-8 byte-order mark");
     return [o](CliContext& ctx) { return RunConvert(ctx, *o); };
 }
 
 }  // namespace
 
-DRAVMER_CLI_COMMAND("convert", "convert IN OUT",
-                    "rewrite an experiment file as .adc, .txt or .csv (UTF-8, for spreadsheets)",
+DRAVMER_CLI_COMMAND("convert", "convert IN... OUT [--units] [--excel]",
+                    "rewrite an experiment file as .adc or .txt, or experiment files as one CSV "
+                    "table (datetime, address, parameters; OUT - for standard output)",
                     DefineConvert);
 
 }  // namespace dravmer::cli

@@ -33,11 +33,11 @@ bool ParseCount(const std::string& text, long long max, long long& value) {
     return value <= max;
 }
 
-// A parameter by its short name (as in file headers) or its number 1..42.
+// A parameter by its short name (as in file headers), its alias or its number 1..42.
 int ParamByName(const std::string& name) {
     long long id = 0;
     if (ParseCount(name, 42, id) && id >= 1) return static_cast<int>(id);
-    int found = FindParamByName(name);
+    int found = FindParam(name);
     return found >= 1 ? found : -1;
 }
 
@@ -165,8 +165,8 @@ CommandRun DefinePlot(CLI::App& app) {
     auto o = std::make_shared<SPlotOptions>();
     app.add_option("FILE", o->files, "experiment files (.adc, .txt)")->required();
     app.add_option("--param", o->params,
-                   "parameters by short name (as in the file headers) or number 1..42, "
-                   "separated by commas")
+                   "parameters by short name (as in the file headers), alias (t_op) or number "
+                   "1..42, separated by commas")
         ->required();
     app.add_option("--out", o->out, "the picture to write, ending in .png or .svg")->required();
     o->fromOption = app.add_option("--from", o->from, "first second drawn")

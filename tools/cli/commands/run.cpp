@@ -14,6 +14,7 @@
 #include "archive/archive_io.h"
 #include "bench/bench_archive.h"
 #include "cli/cli_options.h"
+#include "cli/commands/run_stream.h"
 #include "cli/session.h"
 #include "files/stats_report.h"
 #include "platform/paths.h"
@@ -73,6 +74,7 @@ struct SRunOptions {
     double waitDevice = -1;   // the settings' wait when not given
     std::string format, out;
     bool noFiles = false, json = false, demo = false;
+    SRunStreamOptions stream;
 };
 
 int RunRun(CliContext& ctx, const SRunOptions& o) {
@@ -88,7 +90,15 @@ int RunRun(CliContext& ctx, const SRunOptions& o) {
     if (!session.Open(ctx, demo)) return kExitFailure;
     CBench& bench = session.Bench();
     CRunPrinter printer(ctx.err);
-    bench.SetListener(&printer);
+    CRunStreams streams(bench, &printer);
+    std::string streamError;
+    if (!streams.Start(ctx, o.stream, streamError)) {
+        ctx.err << "dravmer-cli run: " << streamError << "\n";
+        return kExitFailure;
+    }
+    bench.SetListener(streams.Listener());
+    // With the records on standard output, everything else goes to standard error.
+    std::ostream& summary = o.stream.ndjson ? ctx.err : ctx.out;
     if (demo && bench.Settings().devices.Active().empty()) bench.Search();
 
     auto& settings = bench.Settings();
@@ -137,6 +147,7 @@ int RunRun(CliContext& ctx, const SRunOptions& o) {
         const double elapsed =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         if (runSeconds > 0 && elapsed >= runSeconds) break;
+        streams.PrintMessages(ctx.err);
         if (std::chrono::steady_clock::now() >= nextLine) {
             std::string lines;
             for (int p = 0; p < kPortCount; ++p)
@@ -151,6 +162,7 @@ int RunRun(CliContext& ctx, const SRunOptions& o) {
     ctx.err << "Experiment stopped (stop took " << static_cast<int>(bench.StopSeconds() * 1000)
             << " ms).\n";
     bench.SetListener(nullptr);
+    const bool streamsWhole = streams.Finish(ctx.err);
     // With Archive/ArchiveOnStop on, the experiment goes into the archive as the window does it.
     bool archiveFailed = false;
     if (ArchiveOnStop(bench.Store())) {
@@ -209,15 +221,15 @@ int RunRun(CliContext& ctx, const SRunOptions& o) {
             char head[200];
             std::snprintf(head, sizeof head, "Device %u (port %d): %d records, %.1f%% received",
                           active[i].address, active[i].port + 1, data.GetCount(), received);
-            ctx.out << head;
-            if (missed > 0) ctx.out << ", " << missed << " of " << span << " seconds missed";
+            summary << head;
+            if (missed > 0) summary << ", " << missed << " of " << span << " seconds missed";
             if (!rescued.empty())
-                ctx.out << ", all records saved to " << rescued
+                summary << ", all records saved to " << rescued
                         << (file.empty() ? "" : " (the file " + file + " could not take them)");
             else if (!file.empty())
-                ctx.out << ", file " + file;
-            if (unsaved > 0) ctx.out << ", " << unsaved << " records could not be written";
-            ctx.out << "\n";
+                summary << ", file " + file;
+            if (unsaved > 0) summary << ", " << unsaved << " records could not be written";
+            summary << "\n";
             std::array<bool, CMeasRecord::kParamCount> columns{};
             std::array<int, CMeasRecord::kParamCount> decimals{};
             for (int p = 0; p < CMeasRecord::kParamCount; ++p) {
@@ -227,17 +239,18 @@ int RunRun(CliContext& ctx, const SRunOptions& o) {
             std::string text = StatisticsText(data, columns, decimals);
             for (auto& c : text)
                 if (c == '\r') c = ' ';
-            ctx.out << text << "\n";
+            summary << text << "\n";
         }
     }
-    if (json) ctx.out << report.dump(2) << "\n";
+    if (json) summary << report.dump(2) << "\n";
     if (notWhereAsked > 0)
         ctx.err << "dravmer-cli run: records of " << notWhereAsked
                 << " device(s) could not be written where asked\n";
     if (missedTotal > 0)
         ctx.err << "dravmer-cli run: " << missedTotal
                 << " records were missed (seconds of the experiment without a record)\n";
-    return notWhereAsked > 0 || missedTotal > 0 || archiveFailed ? kExitIncomplete : kExitOk;
+    const bool whole = notWhereAsked == 0 && missedTotal == 0 && !archiveFailed && streamsWhole;
+    return whole ? kExitOk : kExitIncomplete;
 }
 
 CommandRun DefineRun(CLI::App& app) {
@@ -255,6 +268,18 @@ CommandRun DefineRun(CLI::App& app) {
         ->check(NumberAbove(0, true, "seconds"));
     app.add_flag("--json", o->json, "the summary as a JSON array, one object per device");
     app.add_flag("--demo", o->demo, "the simulated bench");
+    app.add_flag("--stream", o->stream.ndjson,
+                 "each record as it arrives, one JSON object a line on standard output (the "
+                 "summary goes to standard error)");
+    app.add_option("--mqtt", o->stream.mqttUrl,
+                   "publish each record to this MQTT broker: mqtt://HOST[:PORT]")
+        ->check(CLI::Validator(CheckMqttUrlText, "URL"))
+        ->type_name("URL");
+    app.add_option("--mqtt-topic", o->stream.mqttTopic,
+                   "topic prefix of the records (PREFIX/<address>/record) and the experiment's "
+                   "start and stop (PREFIX/experiment); default dravmer/<host name>")
+        ->check(CLI::Validator(CheckMqttTopicText, "PREFIX"))
+        ->type_name("PREFIX");
     return [o](CliContext& ctx) { return RunRun(ctx, *o); };
 }
 
@@ -262,7 +287,8 @@ CommandRun DefineRun(CLI::App& app) {
 
 DRAVMER_CLI_COMMAND("run",
                     "run [--seconds N] [--format adc|txt] [--out DIR] [--no-files] "
-                    "[--wait-device SECONDS] [--json] [--demo]",
+                    "[--wait-device SECONDS] [--json] [--stream] [--mqtt URL [--mqtt-topic "
+                    "PREFIX]] [--demo]",
                     "run an experiment with the active device list until N seconds or Ctrl-C",
                     DefineRun);
 

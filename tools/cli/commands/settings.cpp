@@ -4,6 +4,7 @@
 #include "bench/settings_catalog.h"
 #include "cli/cli.h"
 #include "cli/cli_options.h"
+#include "link/port_settings.h"
 
 namespace dravmer::cli {
 namespace {
@@ -15,6 +16,31 @@ const SSettingDef* Lookup(CliContext& ctx, const std::string& key) {
     if (!def) ctx.err << "dravmer-cli settings: unknown setting '" << key
                       << "' (settings dump lists them)\n";
     return def;
+}
+
+// A port's speed is stored as its index in the speed table (12 is 115200 baud); the operator may
+// give the baud rate itself, which is stored as its index. Indices and anything else pass as
+// they are, to be checked with the other settings.
+bool IsPortSpeed(const SSettingDef& def) {
+    return def.name == "Speed" && def.section.rfind("ComSettingsPort", 0) == 0;
+}
+
+std::string StoredValue(const SSettingDef& def, const std::string& text) {
+    if (!IsPortSpeed(def)) return text;
+    const bool digits = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+    if (!digits || text.size() > 7) return text;
+    const int baud = std::stoi(text);
+    if (baud < kSpeedCount) return text;
+    for (int i = 0; i < kSpeedCount; ++i)
+        if (kSpeedTable[i] == baud) return std::to_string(i);
+    return text;
+}
+
+// The speed table as the message for a value that is neither an index nor one of its speeds.
+std::string SpeedChoices() {
+    std::string text = "an index 0.." + std::to_string(kSpeedCount - 1) + " or a speed of";
+    for (int i = 0; i < kSpeedCount; ++i) text += (i ? ", " : " ") + std::to_string(kSpeedTable[i]);
+    return text;
 }
 
 struct SSettingsOptions {
@@ -43,7 +69,8 @@ int RunSettings(CliContext& ctx, const SSettingsOptions& o) {
         return kExitOk;
     }
     auto& store = ctx.Settings();
-    if (auto error = SetSettingText(store, *def, o.value)) {
+    if (auto error = SetSettingText(store, *def, StoredValue(*def, o.value))) {
+        if (IsPortSpeed(*def)) *error = "'" + o.value + "' is not " + SpeedChoices();
         ctx.err << "dravmer-cli settings: " << o.key << ": " << *error << "; nothing was changed\n";
         return kExitFailure;
     }
@@ -63,7 +90,10 @@ CommandRun DefineSettings(CLI::App& app) {
     o->get->add_option("KEY", o->key, "Section/Value, as settings dump names it")->required();
     o->set = app.add_subcommand("set", "change one setting (checked before it is written)");
     o->set->add_option("KEY", o->key, "Section/Value, as settings dump names it")->required();
-    o->set->add_option("VALUE", o->value, "the new text (-- before a value that starts with -)")
+    o->set
+        ->add_option("VALUE", o->value,
+                     "the new text (-- before a value that starts with -); a port's Speed takes "
+                     "the baud rate or its index in the speed table")
         ->required();
     return [o](CliContext& ctx) { return RunSettings(ctx, *o); };
 }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <sstream>
 
+#include "dravmer_version.h"
 #include "link/frame.h"
 
 namespace dravmer::sim {
@@ -204,6 +205,7 @@ struct SSimOptionSet {
 SSimOptionSet DefineSimOptions(CLI::App& app, SSimOptions& o) {
     SSimOptionSet set;
     app.set_help_flag("-h,--help", "print this help");
+    app.set_version_flag("--version", std::string(kProgramVersion), "print the program version");
     auto value = [&](const std::string& name, const std::string& description,
                      std::function<void(const std::string&)> store) {
         return app.add_option_function<std::string>(name, std::move(store), description)
@@ -318,6 +320,9 @@ bool ParseSimOptions(const std::vector<std::string>& args, SSimOptions& o, std::
         app.parse(reversed);
     } catch (const CLI::CallForHelp&) {
         o.help = true;
+        return true;
+    } catch (const CLI::CallForVersion&) {
+        o.version = true;
         return true;
     } catch (const CLI::Error& e) {
         const std::vector<std::string> left = app.remaining();

@@ -27,6 +27,7 @@ struct SSimOptions {
     int baud = 115200;
     SFaults faults;  // faults armed before the first request
     bool help = false;
+    bool version = false;  // --version: print it and end
 };
 
 // The help text of the command line.

@@ -1,0 +1,56 @@
+#pragma once
+// Feeds the live stream (NDJSON, MQTT) from the bench: a listener that passes every event on to
+// the front end's own listener and hands each new record, and the experiment's start and stop,
+// to the stream's sinks. Records are taken from the stores in order, so a record the store
+// holds reaches every sink once, even when two appends come before one event is handled.
+#include <mutex>
+#include <vector>
+
+#include "bench/bench_listener.h"
+#include "stream/stream_record.h"
+
+namespace dravmer {
+
+class CBench;
+
+class CBenchStream : public IBenchListener {
+public:
+    // `next` gets every event (may be null).
+    CBenchStream(CBench& bench, IBenchListener* next);
+
+    // Sinks may come and go at any time; a sink added during an experiment gets its start event
+    // and the records from then on.
+    void AddSink(IRecordSink* sink);
+    void RemoveSink(IRecordSink* sink);
+
+    void OnSearchProgress(int port, int code, std::uint32_t value,
+                          const std::string& text) override;
+    void OnSearchFinished(int foundCount) override;
+    void OnWaitingForDevice(std::size_t index, std::uint32_t address) override;
+    void OnDeviceAnswered(std::size_t index, std::uint32_t address) override;
+    void OnPortNotOpen(int port, const std::string& text) override;
+    void OnPortReopened(int port) override;
+    void OnPollLost(int port) override;
+    void OnWaitingForPollEnd(int port) override;
+    void OnExperimentStarted(int number) override;
+    void OnExperimentStopped() override;
+    void OnRecordAdded(std::size_t index) override;
+    void OnReportText(const std::string& text) override;
+    void OnError(const std::string& text) override;
+
+private:
+    // The start event, once per experiment, before its first record (the poll threads may
+    // append before the start is announced). Called with m_mutex held.
+    void SendStartLocked();
+    SExperimentEvent MakeEvent(const char* what) const;
+
+    CBench& m_bench;
+    IBenchListener* m_next;
+    std::mutex m_mutex;
+    std::vector<IRecordSink*> m_sinks;
+    std::vector<int> m_sent;  // per store: records handed to the sinks
+    bool m_started = false;   // the start event went out
+    SExperimentEvent m_startEvent;
+};
+
+}  // namespace dravmer

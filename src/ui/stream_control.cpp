@@ -1,0 +1,96 @@
+#include "ui/stream_control.h"
+
+#include <QLabel>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QStatusBar>
+
+#include "ui/ui_context.h"
+
+namespace dravmer::ui {
+
+CStreamControl::CStreamControl(SUiContext& context, IBenchListener* events, QMainWindow* window)
+    : QObject(window), m_context(context), m_window(window), m_tee(context.bench, events) {
+    m_label = new QLabel(window);
+    m_label->setObjectName(QStringLiteral("mqttStatus"));
+    m_label->setAccessibleName(tr("Состояние связи с брокером MQTT"));
+    m_label->hide();
+    window->statusBar()->addPermanentWidget(m_label);
+}
+
+CStreamControl::~CStreamControl() {
+    if (m_publisher) {
+        m_tee.RemoveSink(m_publisher.get());
+        m_publisher->Stop();
+    }
+}
+
+void CStreamControl::BeforeStart() {
+    Release();
+    const std::string url = m_context.settings.GetString(kStreamSection, kMqttUrlKey, "");
+    if (url.empty()) return;
+    SMqttSettings settings;
+    std::string error;
+    std::string topic = m_context.settings.GetString(kStreamSection, kMqttTopicKey, "");
+    if (!ParseMqttUrl(url, settings, error) ||
+        (!topic.empty() && !CheckMqttTopicPrefix(topic, error))) {
+        ShowStatus({MqttState::Down, tr("MQTT: адрес брокера не подходит (%1); записи не "
+                                        "публикуются.")
+                                         .arg(QString::fromStdString(error))
+                                         .toStdString()});
+        return;
+    }
+    settings.topicPrefix = topic;
+    m_publisher = std::make_unique<CMqttPublisher>(settings, [this](const SMqttStatus& s) {
+        QMetaObject::invokeMethod(
+            this, [this, s] { ShowStatus(s); }, Qt::QueuedConnection);
+    });
+    if (!m_publisher->Start()) {
+        m_publisher.reset();
+        return;
+    }
+    m_tee.AddSink(m_publisher.get());
+    m_label->setText(tr("MQTT: соединение…"));
+    m_label->setToolTip(QString::fromStdString(m_publisher->Status().text));
+    m_label->show();
+}
+
+void CStreamControl::FinishAfterStop() {
+    if (m_publisher) m_publisher->Finish(3000);
+}
+
+void CStreamControl::Release() {
+    if (!m_publisher) return;
+    m_tee.RemoveSink(m_publisher.get());
+    m_publisher->Stop();
+    const QString summary =
+        tr("MQTT: опубликовано записей: %1%2")
+            .arg(m_publisher->Published())
+            .arg(m_publisher->Dropped() ? tr(", не отправлено: %1").arg(m_publisher->Dropped())
+                                        : QString());
+    m_label->setText(summary);
+    m_label->setToolTip(summary);
+    m_publisher.reset();
+}
+
+void CStreamControl::ShowStatus(const SMqttStatus& status) {
+    const QString text = QString::fromStdString(status.text);
+    m_label->setText(status.state == MqttState::Connected ? tr("MQTT: есть связь")
+                     : status.state == MqttState::Down    ? tr("MQTT: нет связи")
+                                                          : tr("MQTT: соединение…"));
+    m_label->setToolTip(text);
+    m_label->show();
+    if (status.state == MqttState::Down) {
+        // One box per outage: the publisher tells a state once, however often it retries.
+        auto* box =
+            new QMessageBox(QMessageBox::Warning, tr("MQTT"), text, QMessageBox::Ok, m_window);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+        m_message = box;
+    } else {
+        m_window->statusBar()->showMessage(text, 15000);
+    }
+    emit statusChanged(static_cast<int>(status.state), text);
+}
+
+}  // namespace dravmer::ui

@@ -1,0 +1,61 @@
+#pragma once
+// The window's live stream: with a broker address on the "Настройки" page (Stream/MqttUrl,
+// Stream/MqttTopic), each experiment publishes its records and its start and stop. The broker's
+// state shows in the status bar; an outage is told once, in a box, and its end in the status
+// bar. Publishing runs on its own thread and never holds up the polling or the window.
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <memory>
+
+#include "bench/bench_stream.h"
+#include "stream/mqtt_publisher.h"
+
+class QLabel;
+class QMainWindow;
+class QMessageBox;
+
+namespace dravmer::ui {
+
+struct SUiContext;
+
+inline constexpr const char* kStreamSection = "Stream";
+inline constexpr const char* kMqttUrlKey = "MqttUrl";
+inline constexpr const char* kMqttTopicKey = "MqttTopic";
+
+class CStreamControl : public QObject {
+    Q_OBJECT
+public:
+    // events: the window's own listener, which the stream passes every event on to.
+    CStreamControl(SUiContext& context, IBenchListener* events, QMainWindow* window);
+    ~CStreamControl() override;
+
+    // What the bench is given as its listener.
+    IBenchListener* Listener() { return &m_tee; }
+    // Before a start (UI thread): a publisher for the broker the settings name, if any. A
+    // broker address that cannot be used is told and the experiment runs without it.
+    void BeforeStart();
+    // After the stop (on the stop's worker): sends what is queued, up to a few seconds.
+    void FinishAfterStop();
+    // After that (UI thread): the publisher goes.
+    void Release();
+
+    QLabel* StatusLabel() const { return m_label; }
+    CMqttPublisher* Publisher() const { return m_publisher.get(); }
+    QMessageBox* LastMessage() const { return m_message; }
+
+signals:
+    void statusChanged(int state, const QString& text);
+
+private:
+    void ShowStatus(const SMqttStatus& status);
+
+    SUiContext& m_context;
+    QMainWindow* m_window;
+    CBenchStream m_tee;
+    std::unique_ptr<CMqttPublisher> m_publisher;
+    QLabel* m_label = nullptr;
+    QPointer<QMessageBox> m_message;
+};
+
+}  // namespace dravmer::ui

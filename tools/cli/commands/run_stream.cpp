@@ -1,0 +1,114 @@
+#include "cli/commands/run_stream.h"
+
+#include <unistd.h>
+
+#include <iostream>
+#include <ostream>
+
+namespace dravmer::cli {
+
+CRunStreams::CRunStreams(CBench& bench, IBenchListener* printer) : m_tee(bench, printer) {}
+
+CRunStreams::~CRunStreams() {
+    // The bench must not feed a sink that is going away.
+    if (m_ndjson) m_tee.RemoveSink(m_ndjson.get());
+    if (m_mqtt) m_tee.RemoveSink(m_mqtt.get());
+}
+
+void CRunStreams::Say(const std::string& text) {
+    std::lock_guard lock(m_mutex);
+    m_messages.push_back(text);
+}
+
+bool CRunStreams::Start(CliContext& ctx, const SRunStreamOptions& o, std::string& error) {
+    SMqttSettings mqtt;
+    if (!o.mqttUrl.empty()) {
+        if (!ParseMqttUrl(o.mqttUrl, mqtt, error)) return false;
+        mqtt.topicPrefix = o.mqttTopic;
+        if (!mqtt.topicPrefix.empty() && !CheckMqttTopicPrefix(mqtt.topicPrefix, error))
+            return false;
+    }
+    if (o.ndjson) {
+        auto onError = [this](const std::string& text) { Say("dravmer-cli run: " + text); };
+        if (&ctx.out == &std::cout) {
+            std::cout.flush();
+            m_ndjson = std::make_unique<CNdjsonStream>(STDOUT_FILENO, 100000, onError);
+        } else {
+            // A caller's own stream (the tests): each line as it comes, flushed.
+            std::ostream* out = &ctx.out;
+            m_ndjson = std::make_unique<CNdjsonStream>(
+                [out](std::string_view text) {
+                    out->write(text.data(), static_cast<std::streamsize>(text.size()));
+                    out->flush();
+                    return static_cast<bool>(*out);
+                },
+                100000, onError);
+        }
+        if (!m_ndjson->Start()) {
+            error = "the stream's thread could not be started";
+            return false;
+        }
+        m_tee.AddSink(m_ndjson.get());
+    }
+    if (!o.mqttUrl.empty()) {
+        m_mqtt = std::make_unique<CMqttPublisher>(
+            mqtt, [this](const SMqttStatus& status) { Say(status.text); });
+        if (!m_mqtt->Start()) {
+            error = "the MQTT thread could not be started";
+            return false;
+        }
+        m_tee.AddSink(m_mqtt.get());
+    }
+    return true;
+}
+
+void CRunStreams::PrintMessages(std::ostream& err) {
+    std::vector<std::string> messages;
+    {
+        std::lock_guard lock(m_mutex);
+        messages.swap(m_messages);
+    }
+    for (const auto& m : messages) err << m << "\n";
+    if (!messages.empty()) err.flush();
+}
+
+bool CRunStreams::Finish(std::ostream& err) {
+    bool whole = true;
+    if (m_ndjson) {
+        m_ndjson->Finish(5000);
+        m_tee.RemoveSink(m_ndjson.get());
+    }
+    if (m_mqtt) {
+        m_mqtt->Finish(5000);
+        m_tee.RemoveSink(m_mqtt.get());
+    }
+    PrintMessages(err);
+    if (m_ndjson) {
+        err << "Stream: " << m_ndjson->Written() << " records written";
+        if (m_ndjson->Dropped() > 0) err << ", " << m_ndjson->Dropped() << " records not written";
+        err << "\n";
+        whole = whole && m_ndjson->Dropped() == 0 && !m_ndjson->Broken();
+    }
+    if (m_mqtt) {
+        err << "MQTT: " << m_mqtt->Published() << " records published to "
+            << m_mqtt->Settings().topicPrefix << "/ on " << m_mqtt->BrokerName();
+        if (m_mqtt->Dropped() > 0) err << ", " << m_mqtt->Dropped() << " records not published";
+        if (m_mqtt->Outages() > 0) err << ", " << m_mqtt->Outages() << " broker outages";
+        err << "\n";
+        whole = whole && m_mqtt->Dropped() == 0;
+    }
+    return whole;
+}
+
+std::string CheckMqttUrlText(const std::string& url) {
+    SMqttSettings settings;
+    std::string error;
+    return ParseMqttUrl(url, settings, error) ? std::string() : error;
+}
+
+std::string CheckMqttTopicText(const std::string& topic) {
+    std::string copy = topic, error;
+    return CheckMqttTopicPrefix(copy, error) ? std::string() : error;
+}
+
+}  // namespace dravmer::cli
