@@ -114,6 +114,9 @@ void CBenchStream::OnPollLost(int port) {
 void CBenchStream::OnWaitingForPollEnd(int port) {
     if (m_next) m_next->OnWaitingForPollEnd(port);
 }
+void CBenchStream::OnDeviceIdentified(std::size_t row, const SFoundInfo& info) {
+    if (m_next) m_next->OnDeviceIdentified(row, info);
+}
 void CBenchStream::OnReportText(const std::string& text) {
     if (m_next) m_next->OnReportText(text);
 }

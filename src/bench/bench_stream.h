@@ -28,6 +28,7 @@ public:
     void OnSearchFinished(int foundCount) override;
     void OnWaitingForDevice(std::size_t index, std::uint32_t address) override;
     void OnDeviceAnswered(std::size_t index, std::uint32_t address) override;
+    void OnDeviceIdentified(std::size_t row, const SFoundInfo& info) override;
     void OnPortNotOpen(int port, const std::string& text) override;
     void OnPortReopened(int port) override;
     void OnPollLost(int port) override;
