@@ -37,6 +37,8 @@ inline constexpr int kArchiveBadData = -7;   // stored records that do not decod
 inline constexpr int kArchiveNoData = -8;    // nothing to archive (no device, no files)
 inline constexpr int kArchiveFileError = -9;
 inline constexpr int kArchiveBusy = -10;  // the experiment is running
+// An SQLite file that holds another program's tables; it is neither read nor changed.
+inline constexpr int kArchiveForeign = -11;
 
 // The schema this program writes; older archives are migrated on open.
 inline constexpr int kArchiveSchemaVersion = 2;
@@ -118,6 +120,17 @@ std::string RedactArchiveUrl(const std::string& url);
 // come out of every source (bench, .adc, .txt) the same.
 std::string ExperimentFingerprint(const SArchivedExperiment& e);
 
+// How an archive is opened.
+struct SArchiveAccess {
+    // Only read (list, history, export): nothing is created, migrated or written, so an archive
+    // on a read-only medium, or of an older program, can be read as it is. A missing SQLite file
+    // reads as an empty archive and stays missing.
+    bool readOnly = false;
+    // Raised by another thread (Ctrl-C, "Отмена"): connecting or the statement that waits is
+    // cancelled, the call returns kArchiveStopped, and nothing of an unfinished Add stays.
+    const std::atomic<bool>* cancel = nullptr;
+};
+
 // One connection; use an archive from one thread at a time (a worker opens its own).
 class CArchive {
 public:
@@ -125,15 +138,19 @@ public:
     CArchive(const CArchive&) = delete;
     CArchive& operator=(const CArchive&) = delete;
 
-    // Opens (creating or migrating the schema). Null with a code and a message on failure.
-    static std::unique_ptr<CArchive> Open(const std::string& url, int& code, std::string& error);
+    // Opens (creating or migrating the schema unless read-only). Null with a code and a message
+    // on failure.
+    static std::unique_ptr<CArchive> Open(const std::string& url, int& code, std::string& error,
+                                          const SArchiveAccess& access = {});
     // Tests: an archive created with an older schema, as an older program left it.
     static std::unique_ptr<CArchive> OpenAtVersion(const std::string& url, int version, int& code,
                                                    std::string& error);
 
     const std::string& Url() const { return m_url; }
     const char* Backend() const;
+    // 0: nothing was ever archived there (possible only when read-only).
     int SchemaVersion() const { return m_version; }
+    bool ReadOnly() const { return m_access.readOnly; }
     const std::string& LastError() const { return m_error; }
 
     // Stores the experiment in one transaction. kArchiveOk (id set), kArchiveDuplicate (id of
@@ -148,14 +165,23 @@ public:
     int Count(std::int64_t& experiments);
 
 private:
-    CArchive(std::string url, std::unique_ptr<archive::IDbConnection> db);
+    CArchive(std::string url, std::unique_ptr<archive::IDbConnection> db, SArchiveAccess access);
+    static std::unique_ptr<CArchive> OpenWith(const std::string& url, int version,
+                                              const SArchiveAccess& access, int& code,
+                                              std::string& error);
     int Prepare(int targetVersion);
+    int ReadSchemaVersion(int& version);
     int Fail(const std::string& what);
+    // A rollback runs even when the cancel flag is up: it is what leaves nothing behind.
+    void Rollback();
+    // A column that an older schema lacks reads as its default there.
+    std::string Column(const char* name) const;
     int Insert(const SArchivedExperiment& e, const std::string& fingerprint, std::int64_t& id,
                const ArchiveProgressFn& progress, const std::atomic<bool>* stop);
 
     std::string m_url;
     std::unique_ptr<archive::IDbConnection> m_db;
+    SArchiveAccess m_access;
     int m_version = 0;
     std::string m_error;
 };

@@ -2,6 +2,7 @@
 // The small piece of a database connection the archive needs: statements with $1..$n
 // parameters, typed result cells, and transactions. One implementation per back end; the
 // archive's schema and queries are written once above it.
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -45,11 +46,23 @@ public:
     virtual bool LastWasUniqueViolation() const = 0;
     // The connection is gone (server stopped, network down).
     virtual bool Broken() const = 0;
+    // A flag another thread raises (Ctrl-C, "Отмена"): the statement that runs is cancelled
+    // and every later one fails at once while the flag stays up. Null: nothing cancels.
+    virtual void SetCancelFlag(const std::atomic<bool>* flag) = 0;
+    // The last failure came from the cancel flag.
+    virtual bool LastWasCancelled() const = 0;
 };
 
-// "sqlite:PATH". The file and its folder are created when missing.
-std::unique_ptr<IDbConnection> OpenSqlite(const std::string& path, std::string& error);
-// A libpq connection string or URI ("postgresql://user@host/db").
-std::unique_ptr<IDbConnection> OpenPostgres(const std::string& conninfo, std::string& error);
+// "sqlite:PATH". The file and its folder are created when missing. readOnly: the file is only
+// read (it must exist); nothing is written to it or created beside it.
+std::unique_ptr<IDbConnection> OpenSqlite(const std::string& path, std::string& error,
+                                          bool readOnly = false);
+// A libpq connection string or URI ("postgresql://user@host/db"). Statements and lock waits
+// are limited to 30 s unless the connection's options set statement_timeout or lock_timeout
+// ("?options=-c%20lock_timeout%3D5s"). A raised cancel flag ends the connecting too.
+// readOnly: the session refuses every write.
+std::unique_ptr<IDbConnection> OpenPostgres(const std::string& conninfo, std::string& error,
+                                            const std::atomic<bool>* cancel = nullptr,
+                                            bool readOnly = false);
 
 }  // namespace dravmer::archive

@@ -1,17 +1,30 @@
 // SQLite back end: one file, write-ahead log, statements prepared once and kept.
 #include <sqlite3.h>
 
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <thread>
 
 #include "archive/db.h"
 
 namespace dravmer::archive {
 namespace {
 
+// Several benches or a CLI next to the window may write the same file: a lock is waited for
+// this long rather than failing at once.
+constexpr int kBusyWaitMs = 10000;
+constexpr int kBusySliceMs = 20;
+
 class CSqliteDb : public IDbConnection {
 public:
-    explicit CSqliteDb(sqlite3* db) : m_db(db) {}
+    explicit CSqliteDb(sqlite3* db) : m_db(db) {
+        sqlite3_busy_handler(m_db, &CSqliteDb::OnBusy, this);
+        // Every thousand steps of a statement look at the cancel flag.
+        sqlite3_progress_handler(m_db, 1000, &CSqliteDb::OnProgress, this);
+    }
     ~CSqliteDb() override {
         for (auto& [sql, st] : m_statements) sqlite3_finalize(st);
         sqlite3_close_v2(m_db);
@@ -21,11 +34,19 @@ public:
     const std::string& LastError() const override { return m_error; }
     bool LastWasUniqueViolation() const override { return m_unique; }
     bool Broken() const override { return false; }
+    void SetCancelFlag(const std::atomic<bool>* flag) override { m_cancel = flag; }
+    bool LastWasCancelled() const override { return m_cancelled; }
 
     bool Exec(const std::string& sqlIn, const std::vector<SDbValue>& params,
               std::vector<SDbRow>* rows) override {
         m_error.clear();
         m_unique = false;
+        m_cancelled = false;
+        if (CancelRaised()) {
+            m_cancelled = true;
+            m_error = "cancelled";
+            return false;
+        }
         sqlite3_stmt* st = Prepare(sqlIn);
         if (!st) return false;
         sqlite3_reset(st);
@@ -93,8 +114,19 @@ public:
     }
 
 private:
+    bool CancelRaised() const { return m_cancel && m_cancel->load(); }
+
+    static int OnBusy(void* self, int count) {
+        auto* db = static_cast<CSqliteDb*>(self);
+        if (db->CancelRaised() || count * kBusySliceMs >= kBusyWaitMs) return 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(kBusySliceMs));
+        return 1;
+    }
+    static int OnProgress(void* self) { return static_cast<CSqliteDb*>(self)->CancelRaised(); }
+
     bool Fail() {
-        m_error = sqlite3_errmsg(m_db);
+        m_cancelled = CancelRaised();
+        m_error = m_cancelled ? "cancelled" : sqlite3_errmsg(m_db);
         return false;
     }
 
@@ -119,14 +151,64 @@ private:
     std::map<std::string, sqlite3_stmt*> m_statements;
     std::string m_error;
     bool m_unique = false;
+    bool m_cancelled = false;
+    const std::atomic<bool>* m_cancel = nullptr;
 };
+
+// A file in write-ahead-log mode: bytes 18 and 19 of the header are 2.
+bool IsWalFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    char header[20] = {};
+    return f.read(header, sizeof header) && header[18] == 2 && header[19] == 2;
+}
+
+// "file:" URI of a path: the characters that mean something in a URI are escaped.
+std::string FileUri(const std::string& path) {
+    std::string uri = "file://";
+    const std::string abs = std::filesystem::absolute(path).string();
+    for (unsigned char c : abs) {
+        if (c == '%' || c == '?' || c == '#' || c <= ' ' || c >= 0x7F) {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", c);
+            uri += hex;
+        } else {
+            uri += static_cast<char>(c);
+        }
+    }
+    return uri;
+}
+
+// Reading opens the file read-only. A log-mode file whose log is gone (no program has it open,
+// and the last one folded its log in) is opened as immutable: an ordinary read-only open would
+// leave -wal and -shm files behind, and cannot open it at all on a read-only medium. With a
+// log beside it a writer may be at work, and the log must be read too.
+sqlite3* OpenForReading(const std::string& path, std::string& error) {
+    sqlite3* db = nullptr;
+    std::error_code ec;
+    const bool immutable = IsWalFile(path) && !std::filesystem::exists(path + "-wal", ec);
+    const std::string name = immutable ? FileUri(path) + "?immutable=1" : path;
+    const int flags =
+        SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | (immutable ? SQLITE_OPEN_URI : 0);
+    if (sqlite3_open_v2(name.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+        error = db ? sqlite3_errmsg(db) : "out of memory";
+        sqlite3_close_v2(db);
+        return nullptr;
+    }
+    return db;
+}
 
 }  // namespace
 
-std::unique_ptr<IDbConnection> OpenSqlite(const std::string& path, std::string& error) {
+std::unique_ptr<IDbConnection> OpenSqlite(const std::string& path, std::string& error,
+                                          bool readOnly) {
     if (path.empty()) {
         error = "no file named";
         return nullptr;
+    }
+    if (readOnly) {
+        sqlite3* db = OpenForReading(path, error);
+        if (!db) return nullptr;
+        return std::make_unique<CSqliteDb>(db);
     }
     std::error_code ec;
     std::filesystem::path parent = std::filesystem::path(path).parent_path();
@@ -140,19 +222,12 @@ std::unique_ptr<IDbConnection> OpenSqlite(const std::string& path, std::string& 
         sqlite3_close_v2(db);
         return nullptr;
     }
-    // Several benches or a CLI next to the window may write the same file: wait for a lock
-    // rather than fail at once.
-    sqlite3_busy_timeout(db, 10000);
-    auto conn = std::make_unique<CSqliteDb>(db);
-    // A write-ahead log lets readers go on while an experiment is written; a killed process
-    // leaves its unfinished transaction in the log, where the next open discards it.
-    for (const char* pragma :
-         {"PRAGMA foreign_keys = ON", "PRAGMA journal_mode = WAL", "PRAGMA synchronous = NORMAL"}) {
-        std::vector<SDbRow> rows;
-        if (!conn->Exec(pragma, {}, &rows)) {
-            error = conn->LastError();
-            return nullptr;
-        }
+    std::unique_ptr<IDbConnection> conn = std::make_unique<CSqliteDb>(db);
+    // The log mode is the archive's to set once it knows the file is an archive (a foreign
+    // database is left as it is): see the schema check.
+    if (!conn->Exec("PRAGMA foreign_keys = ON")) {
+        error = conn->LastError();
+        return nullptr;
     }
     return conn;
 }

@@ -136,9 +136,12 @@ int ArchiveBenchExperiment(CBench& bench, const std::string& url, std::int64_t& 
                                           : "Cannot archive the experiment: " + error;
         return code;
     }
-    std::unique_ptr<CArchive> archive = CArchive::Open(url, code, error);
+    // The stop request also cancels a statement that waits for the server (a held lock).
+    SArchiveAccess access;
+    access.cancel = stop;
+    std::unique_ptr<CArchive> archive = CArchive::Open(url, code, error, access);
     if (!archive) {
-        message = error;
+        message = code == kArchiveStopped ? "Archiving was stopped; nothing was written." : error;
         return code;
     }
     code = archive->Add(e, id, step(half), stop);

@@ -239,11 +239,19 @@ void CExperimentFiles::CloseExperimentFiles() {
     if (m_wanted) RescueLocked();
     m_wanted = false;
     if (m_fd < 0) return;
+    // A disk that was full from the first record on leaves an empty file whose records all went
+    // to the rescue folder: it would only pose as the experiment, so it goes.
+    struct stat open {
+    }, named{};
+    const bool emptyAndRescued = !m_rescuedPath.empty() && ::fstat(m_fd, &open) == 0 &&
+                                 open.st_size == 0 && ::stat(m_path.c_str(), &named) == 0 &&
+                                 named.st_ino == open.st_ino && named.st_dev == open.st_dev;
     m_written = 0;
     m_headerWritten = false;
     m_pausedAt = -1;
     ::close(m_fd);
     m_fd = -1;
+    if (emptyAndRescued) ::unlink(m_path.c_str());
 }
 
 int CExperimentFiles::WriteLabel(const std::string& text) {

@@ -66,13 +66,17 @@ bool ParseExperimentName(const std::string& fileName, SExperimentEntry& entry) {
     return true;
 }
 
-bool CheckExperimentFile(const std::string& path, SExperimentEntry& entry) {
+bool CheckExperimentFile(const std::string& path, SExperimentEntry& entry, std::string* why) {
+    auto refuse = [why](const char* reason) {
+        if (why) *why = reason;
+        return false;
+    };
     std::ifstream f(path, std::ios::binary);
-    if (!f) return false;
+    if (!f) return refuse("the file cannot be opened");
     f.seekg(0, std::ios::end);
     const std::int64_t length = static_cast<std::int64_t>(f.tellg());
     if (entry.text) {
-        if (length < 1024) return false;
+        if (length < 1024) return refuse("a text experiment file holds at least 1024 bytes");
         char tail[1024];
         f.seekg(length - 1024);
         f.read(tail, 1024);
@@ -90,16 +94,18 @@ bool CheckExperimentFile(const std::string& path, SExperimentEntry& entry) {
         }
         return true;
     }
-    if (length < kAdcHeaderSize) return false;
+    if (length < kAdcHeaderSize) return refuse("shorter than the 124-byte header");
     unsigned char h[kAdcHeaderSize];
     f.seekg(0);
     f.read(reinterpret_cast<char*>(h), kAdcHeaderSize);
-    if (std::memcmp(h, kAdcSignature, std::strlen(kAdcSignature)) != 0) return false;
+    if (std::memcmp(h, kAdcSignature, std::strlen(kAdcSignature)) != 0)
+        return refuse("the header does not begin with \"Dravmer format .adc ;\"");
     const std::int32_t c = static_cast<std::int32_t>(Le32(h + 48));
-    if (c > kParamCount) return false;
+    // The count is signed in the header: a negative one is as wrong as one above the parameter count.
+    if (c < 0 || c > kParamCount) return refuse("the header's column count is outside 0..43");
     entry.time = static_cast<std::time_t>(Le32(h + 52));
     entry.duration = 0;
-    if (c <= 0) return true;
+    if (c == 0) return true;
     const std::int64_t records = (length - kAdcHeaderSize) / (4 * c);
     if (records == 0) return true;
     unsigned char b[4];
@@ -109,9 +115,24 @@ bool CheckExperimentFile(const std::string& path, SExperimentEntry& entry) {
     float v;
     std::memcpy(&v, &bits, 4);
     // The first column is время: a whole number of seconds, at most seven days.
-    if (!(v >= 0 && v <= 604800.0f) || std::floor(v) != v) return false;
+    if (!(v >= 0 && v <= 604800.0f) || std::floor(v) != v)
+        return refuse("the last record's time is not a whole number of seconds up to seven days");
     entry.duration = static_cast<std::uint32_t>(v);
     return true;
+}
+
+std::string ExperimentFileProblem(const std::string& path) {
+    SExperimentEntry entry;
+    const std::string name = fs::path(path).filename().string();
+    if (!ParseExperimentName(name, entry))
+        return "the name is not that of an experiment file (YYMMDD-NNN-AAAAAA.adc or .txt)";
+    const std::string ext = fs::path(path).extension().string();
+    if (ext != ".adc" && ext != ".txt") return "neither an .adc nor a .txt file";
+    entry.text = ext == ".txt";
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) return "there is no such file";
+    std::string why;
+    return CheckExperimentFile(path, entry, &why) ? std::string() : why;
 }
 
 int CExperimentList::Scan(const std::string& folder) {

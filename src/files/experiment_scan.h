@@ -57,8 +57,13 @@ struct SGroupLoadData {
 // Name: "DDDDDD-DDD-" then 6 to 10 address digits (a 32-bit address) and ".ext", 21 to 25
 // characters. Fills name, number and address.
 bool ParseExperimentName(const std::string& fileName, SExperimentEntry& entry);
-// Reads what the list needs from the file itself; false when the file is not acceptable.
-bool CheckExperimentFile(const std::string& path, SExperimentEntry& entry);
+// Reads what the list needs from the file itself; false when the file is not acceptable (why
+// says what is wrong with it).
+bool CheckExperimentFile(const std::string& path, SExperimentEntry& entry,
+                         std::string* why = nullptr);
+// Why a file is not listed as an experiment file (its name or its contents); empty when it is
+// acceptable.
+std::string ExperimentFileProblem(const std::string& path);
 
 class CExperimentList {
 public:

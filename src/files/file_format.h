@@ -50,8 +50,11 @@ struct SLoadReport {
     std::vector<int> columns;        // catalogue index of each column, in file order (-1: skipped)
     std::uint64_t ignoredBytes = 0;  // trailing partial record of a binary file
     int skippedLines = 0;            // text lines that were not whole records
-    int unknownColumns = 0;          // header names or identifiers that are not in the catalogue
-    double ky = 0;                   // text files: the Ky of the first line
+    // binary records whose время, Цикл, Cст or GvEr their fields cannot hold (negative, not
+    // whole, too large): not records of a bench
+    int skippedRecords = 0;
+    int unknownColumns = 0;  // header names or identifiers that are not in the catalogue
+    double ky = 0;           // text files: the Ky of the first line
     bool hasKy = false;
     bool cancelled = false;
     std::string error;            // why the load failed, empty on success

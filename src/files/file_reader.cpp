@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +25,18 @@ std::uint32_t GetLe32(const unsigned char* p) {
 std::string TitleOf(const std::string& path) { return std::filesystem::path(path).stem().string(); }
 
 bool Report(const LoadProgressFn& progress, int percent) { return !progress || progress(percent); }
+
+// The integer parameters hold only what their fields can: a negative time, a cycle counter of
+// 421 or a fraction of a second is no record of a bench, and storing it would wrap around.
+bool FitsParam(int index, double v) {
+    switch (index) {
+        case 0: return v >= 0 && v <= 4294967295.0 && std::floor(v) == v;
+        case 1:
+        case 15: return v >= 0 && v <= 255 && std::floor(v) == v;
+        case 2: return v >= 0 && v <= 65535 && std::floor(v) == v;
+        default: return true;
+    }
+}
 
 int Percent(std::uint64_t done, std::uint64_t total) {
     return total == 0 ? 100 : static_cast<int>(done * 100 / total);
@@ -58,6 +71,8 @@ std::string SLoadReport::Summary() const {
         add(std::to_string(ignoredBytes) + " bytes of an incomplete last record ignored");
     if (skippedLines)
         add(std::to_string(skippedLines) + " lines that were not whole records skipped");
+    if (skippedRecords)
+        add(std::to_string(skippedRecords) + " records with impossible values skipped");
     if (unknownColumns) add(std::to_string(unknownColumns) + " unknown columns skipped");
     return s;
 }
@@ -111,6 +126,20 @@ int LoadAdcFile(CDeviceData& store, const std::string& path, const LoadProgressF
     // integer parameters and the identifiers the catalogue does not know.
     std::ptrdiff_t offsets[CMeasRecord::kParamCount];
     for (int k = 0; k < c; ++k) offsets[k] = DoubleParamOffset(ids[k]);
+    int integerColumns[CMeasRecord::kParamCount];
+    int integerCount = 0;
+    for (int k = 0; k < c; ++k)
+        if (IsIntegerParam(ids[k])) integerColumns[integerCount++] = k;
+    auto RecordFits = [&](const unsigned char* p) {
+        for (int j = 0; j < integerCount; ++j) {
+            const int k = integerColumns[j];
+            std::uint32_t bits = GetLe32(p + 4 * k);
+            float v;
+            std::memcpy(&v, &bits, 4);
+            if (!FitsParam(ids[k], v)) return false;
+        }
+        return true;
+    };
     // The whole file is one block of records; knowing its size spares the store every doubling.
     if (recordBytes > 0) store.Reserve(static_cast<int>(std::min<std::uint64_t>(
                              (length - kAdcHeaderSize) / recordBytes, INT32_MAX)));
@@ -128,6 +157,10 @@ int LoadAdcFile(CDeviceData& store, const std::string& path, const LoadProgressF
             batch.clear();
             for (; at + recordBytes <= have; at += recordBytes) {
                 const unsigned char* p = reinterpret_cast<const unsigned char*>(block.data() + at);
+                if (!RecordFits(p)) {
+                    ++report.skippedRecords;
+                    continue;
+                }
                 for (int k = 0; k < c; ++k) {
                     std::uint32_t bits = GetLe32(p + 4 * k);
                     float v;
@@ -193,7 +226,7 @@ std::vector<int> ColumnMap(const std::string& line, int& unknown) {
 }
 
 // The C library's decimal conversion, quicker: from_chars for the usual text, strtod for what
-// it does not take (a leading '+', hex, partial numbers). False when nothing converts.
+// it does not take (a leading '+', an exponent, nan). False unless the whole token converts.
 bool ParseNumber(const char* begin, const char* end, double& value) {
     // Fixed-point text such as "-12.345678": digits into an exact integer, one division by an
     // exact power of ten, which IEEE arithmetic rounds correctly (the C library's result).
@@ -228,16 +261,18 @@ bool ParseNumber(const char* begin, const char* end, double& value) {
     std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(end - begin), sizeof tmp - 1);
     std::memcpy(tmp, begin, n);
     tmp[n] = 0;
+    if (static_cast<std::size_t>(end - begin) >= sizeof tmp) return false;
     char* stop = nullptr;
     value = std::strtod(tmp, &stop);
-    return stop != tmp;
+    // Only the whole token: "12abc" is no number of a record.
+    return stop == tmp + n && n > 0;
 }
 
 // Cст is written as four hexadecimal digits; reading it as decimal would turn "00A3" into 0.
 bool ParseHex(const char* begin, const char* end, double& value) {
     unsigned v = 0;
     auto [ptr, ec] = std::from_chars(begin, end, v, 16);
-    if (ec != std::errc() || ptr == begin) return false;
+    if (ec != std::errc() || ptr != end) return false;
     value = v;
     return true;
 }
@@ -310,7 +345,7 @@ int LoadTxtFile(CDeviceData& store, const std::string& path, const LoadProgressF
                 if (index >= 0) {
                     bool ok = index == 2 ? ParseHex(b, p, values[tokens])
                                          : ParseNumber(b, p, values[tokens]);
-                    bad = bad || !ok;
+                    bad = bad || !ok || !FitsParam(index, values[tokens]);
                 }
             }
             ++tokens;

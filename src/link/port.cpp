@@ -111,10 +111,12 @@ void CLinkPort::DropHungUpLine() {
     // Under m_busy. The descriptor of a hung-up line is useless; the port is opened afresh
     // when the line comes back.
     if (!m_transport || !m_transport->HungUp()) return;
+    const int result = m_transport->HangUpResult();
+    std::string detail = m_transport->HangUpDetail(Settings());
     m_transport.reset();
     m_open = false;
-    m_openResult = kOpenLocalFailed;
-    SetOpenDetail(Settings().LocalDevicePath() + ": линия оборвана");
+    m_openResult = result;
+    SetOpenDetail(std::move(detail));
     ++m_hangUps;
 }
 

@@ -38,8 +38,14 @@ public:
     virtual void Purge() {}
     // The connection still stands; may be asked without the busy lock.
     virtual bool Connected() const { return true; }
-    // The far side hung up under a transfer: the port drops the transport.
+    // The far side hung up under a transfer (a local line lost its carrier, a network serial
+    // server dropped the connection): the port drops the transport and opens it afresh later,
+    // saying HangUpResult and HangUpDetail meanwhile.
     virtual bool HungUp() const { return false; }
+    virtual int HangUpResult() const { return kOpenLocalFailed; }
+    virtual std::string HangUpDetail(const SPortSettings& s) const {
+        return s.LocalDevicePath() + ": линия оборвана";
+    }
     virtual bool Carrier() const { return false; }
     virtual double UsPerByte() const { return 0.0; }
 

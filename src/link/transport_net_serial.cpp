@@ -39,7 +39,10 @@ public:
     }
 
     bool Write(const SPortSettings&, const std::uint8_t* data, int length, bool) override {
-        return m_handle >= 0 && m_provider->Write(m_handle, data, length) == length;
+        if (m_handle < 0) return false;
+        if (m_provider->Write(m_handle, data, length) == length) return true;
+        m_lost = true;
+        return false;
     }
 
     int ReadReply(const SPortSettings& s, std::vector<std::uint8_t>& in) override {
@@ -50,7 +53,10 @@ public:
             const int n = m_provider->Read(
                 m_handle, chunk,
                 static_cast<int>(sizeof chunk - std::min(in.size(), sizeof chunk)));
-            if (n < 0) break;
+            if (n < 0) {
+                m_lost = true;
+                break;
+            }
             in.insert(in.end(), chunk, chunk + n);
             if (in.size() > 4 && in.size() >= static_cast<std::size_t>(kBlockSize * in[4])) break;
             if (timer.GetElapsedMs() > s.timeOutMs || in.size() >= sizeof chunk) break;
@@ -59,9 +65,18 @@ public:
         return 0;
     }
 
+    // A server that went away (restarted, switched off) leaves a connection that carries
+    // nothing any more.
+    bool HungUp() const override { return m_lost; }
+    int HangUpResult() const override { return kOpenNetworkError; }
+    std::string HangUpDetail(const SPortSettings& s) const override {
+        return s.ipAddress + ": соединение с сервером потеряно";
+    }
+
 private:
     std::shared_ptr<INetSerialProvider> m_provider;
     int m_handle = -1;
+    bool m_lost = false;
 };
 
 }  // namespace

@@ -100,10 +100,14 @@ int CUpdateService::DownloadOffer(const std::function<void(int)>& progress) {
                                                   std::strerror(writeError));
     }
     if (got != size) {
-        return Refuse(
-            EUpdateRefusal::kDownload,
-            Format("download of %s gave %d of %lld bytes (%d %s)", m_fileName.c_str(), got, size,
-                   m_client.LastResult(), QueryResultText(m_client.LastResult())));
+        // A transfer the server ended early reports no error of its own: the result 0 would
+        // read "Успешное завершение." as the reason of a failure.
+        const int result = m_client.LastResult();
+        std::string why = Format("download of %s gave %d of %lld bytes", m_fileName.c_str(),
+                                 got < 0 ? 0 : got, size);
+        why += result != kQrOk ? Format(" (%d %s)", result, QueryResultText(result))
+                               : std::string(" (the server ended the file early)");
+        return Refuse(EUpdateRefusal::kDownload, why);
     }
     // Nothing replaces the running program unless it is a program for this machine, is the
     // file the lab published, and starts.

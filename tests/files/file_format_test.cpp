@@ -206,6 +206,101 @@ TEST(TxtFile, TruncatedLastLineAndGarbageLinesAreReported) {
     EXPECT_EQ(b.GetSample(18).time, 18u);
 }
 
+// The tokens of a line, and a line made of tokens again (columns are runs of blanks apart).
+std::vector<std::string> Tokens(const std::string& line) {
+    std::vector<std::string> out;
+    std::size_t p = 0;
+    while ((p = line.find_first_not_of(' ', p)) != std::string::npos) {
+        std::size_t e = line.find(' ', p);
+        if (e == std::string::npos) e = line.size();
+        out.push_back(line.substr(p, e - p));
+        p = e;
+    }
+    return out;
+}
+
+std::string Line(const std::vector<std::string>& tokens) {
+    std::string s;
+    for (const auto& t : tokens) s += "  " + t;
+    return s;
+}
+
+TEST(TxtFile, LinesThatDoNotHoldTheHeadersNumbersAreSkippedAndCounted) {
+    TempDir dir;
+    CDeviceData a;
+    Fill(a, 30);
+    SFileOptions o;
+    const std::string p = dir / "a.txt";
+    ASSERT_EQ(SaveStoreAs(a, p, true, o.Columns(), o), 0);
+    std::string bytes = ReadAll(p);
+    // The fourth line is the record of second 1; variants of it go after the last record.
+    std::size_t start = 0;
+    for (int k = 0; k < 3; ++k) start = bytes.find("\r\n", start) + 2;
+    const std::vector<std::string> good =
+        Tokens(bytes.substr(start, bytes.find("\r\n", start) - start));
+    ASSERT_EQ(good.size(), 43u);
+    ASSERT_EQ(good[0], "1");
+    auto variant = [&](std::size_t column, const std::string& token) {
+        std::vector<std::string> t = good;
+        t[column] = token;
+        return Line(t) + "\r\n";
+    };
+    const std::vector<std::string> bad = {
+        variant(0, "-5"),   // a negative time
+        variant(0, "3.5"),  // a fraction of a second
+        variant(0, "4294967296"),
+        variant(1, "421"),    // a cycle counter beyond its byte
+        variant(2, "1FFFF"),  // a state word beyond its 16 bits
+        variant(2, "zz"),
+        variant(5, "12abc"),  // a number with a tail
+        variant(5, "--1"),
+        variant(15, "-1"),  // GvEr
+        Line(std::vector<std::string>(43, "word")) + "\r\n",
+    };
+    for (const auto& line : bad) bytes += line;
+    bytes += variant(0, "30");  // a sound record after them still loads
+    WriteAll(dir / "bad.txt", bytes);
+
+    CDeviceData b;
+    SLoadReport rep;
+    ASSERT_EQ(LoadExperimentFile(b, dir / "bad.txt", nullptr, &rep), 1) << rep.Summary();
+    EXPECT_EQ(rep.skippedLines, static_cast<int>(bad.size()));
+    EXPECT_EQ(rep.records, 31);
+    ASSERT_EQ(b.GetCount(), 31);
+    for (int i = 0; i < b.GetCount(); ++i) EXPECT_LE(b.GetSample(i).time, 30u) << i;
+    EXPECT_EQ(b.GetSample(30).time, 30u);
+    EXPECT_NE(rep.Summary().find("10 lines that were not whole records skipped"), std::string::npos)
+        << rep.Summary();
+    // Signs, exponents and nan are numbers as the C library reads them.
+    bytes = ReadAll(p) + variant(5, "+1.5e2") + variant(6, "nan");
+    WriteAll(dir / "odd.txt", bytes);
+    ASSERT_EQ(LoadExperimentFile(b, dir / "odd.txt", nullptr, &rep), 1);
+    EXPECT_EQ(rep.skippedLines, 0);
+    EXPECT_EQ(rep.records, 32);
+}
+
+TEST(AdcFile, RecordsWithImpossibleIntegerValuesAreSkippedAndCounted) {
+    TempDir dir;
+    CDeviceData a;
+    Fill(a, 10);
+    std::string bytes = ReadAll(WriteThrough(a, dir, false));
+    // Columns 0 (время) and 1 (Цикл) of records 2, 4 and 6.
+    auto put = [&](int record, int column, float v) {
+        std::memcpy(&bytes[124 + static_cast<std::size_t>(record * 43 + column) * 4], &v, 4);
+    };
+    put(2, 0, -5.0f);
+    put(4, 1, 421.0f);
+    put(6, 0, 2.5f);
+    WriteAll(dir / "bad.adc", bytes);
+    CDeviceData b;
+    SLoadReport rep;
+    ASSERT_EQ(LoadExperimentFile(b, dir / "bad.adc", nullptr, &rep), 1);
+    EXPECT_EQ(rep.records, 7);
+    EXPECT_EQ(rep.skippedRecords, 3);
+    for (int i = 0; i < b.GetCount(); ++i) EXPECT_LT(b.GetSample(i).time, 10u);
+    EXPECT_NE(rep.Summary().find("3 records with impossible values skipped"), std::string::npos);
+}
+
 TEST(Loading, ReportsProgressAndStopsOnCancel) {
     TempDir dir;
     CDeviceData a;

@@ -80,6 +80,43 @@ TEST(ExperimentRescue, RecordsAFullDiskRefusedAreSavedWholeToTheRescueFolderAtCl
     EXPECT_EQ(back.GetCount(), 600) << "every record, not only those the disk refused";
 }
 
+TEST(ExperimentRescue, ADiskFullFromTheStartLeavesNoEmptyFileBesideTheRescuedOne) {
+    TempDir full, rescue;
+    const std::string result = rescue / "result";
+    const int code = WithSmallDisk(full.path.string(), 64, [&] {
+        {
+            // Another program took all the room before the experiment began.
+            std::ofstream filler(full / "filler", std::ios::binary);
+            const std::string block(4096, 'x');
+            for (int k = 0; k < 64 && filler; ++k) filler << block;
+        }
+        CDeviceData store;
+        CExperimentFiles files(store);
+        files.SetRescueFolder(rescue.Folder());
+        std::string save = full.Folder();
+        if (files.OpenExperimentFiles(save, 4000002, 8, false, false, true) != kFilesOpenOk)
+            return 3;
+        const std::string path = files.FilePath();
+        Fill(store, 50);
+        const int written = files.WrittenCount();
+        files.CloseExperimentFiles();
+        std::ofstream out(result);
+        out << written << " " << std::filesystem::exists(path) << " " << files.RescuedPath();
+        return 0;
+    });
+    ASSERT_EQ(code, 0);
+    std::ifstream in(result);
+    int written = -1;
+    bool left = true;
+    std::string rescued;
+    in >> written >> left >> rescued;
+    EXPECT_EQ(written, 0);
+    EXPECT_FALSE(left) << "an empty experiment file stayed beside the rescued one";
+    CDeviceData back;
+    ASSERT_EQ(LoadExperimentFile(back, rescued), 1);
+    EXPECT_EQ(back.GetCount(), 50);
+}
+
 struct RescueFixture : ::testing::Test {
     TempDir dir, rescue;
     CDeviceData store;

@@ -70,9 +70,22 @@ TEST(ExperimentScan, RejectsBadNamesAndHeaders) {
     std::string many = adc;
     many[48] = 44;
     WriteAll(dir / "261206-006-000101.adc", many);
+    std::string negative = adc;
+    std::memset(&negative[48], 0xFF, 4);  // column count -1
+    WriteAll(dir / "261206-009-000101.adc", negative);
     CExperimentList list;
     EXPECT_EQ(list.Scan(dir.path.string()), 0);
     EXPECT_EQ(list.GroupCount(), 0);
+    // What is wrong with a file, in words for the operator.
+    EXPECT_NE(ExperimentFileProblem(dir / "261206-009-000101.adc").find("column count"),
+              std::string::npos);
+    EXPECT_NE(ExperimentFileProblem(dir / "261206-002-000101.adc").find("time"), std::string::npos);
+    EXPECT_NE(ExperimentFileProblem(dir / "261206-07-000101.adc").find("name"), std::string::npos);
+    EXPECT_NE(ExperimentFileProblem(dir / "261206-005-000101.txt").find("1024"), std::string::npos);
+    EXPECT_NE(ExperimentFileProblem(dir / "261206-001-000101.adc").find("header"),
+              std::string::npos);
+    WriteAll(dir / "261206-010-000101.adc", adc);
+    EXPECT_EQ(ExperimentFileProblem(dir / "261206-010-000101.adc"), "");
 }
 
 TEST(ExperimentScan, AddressesOfSevenToTenDigitsAreListedAndParsed) {

@@ -64,6 +64,11 @@ protected:
                               << "    enable: on\n    options:\n      kickolduser: true\n"
                               << "    connector: serialdev," << server.SlavePath()
                               << ",115200n81,local\n";
+        StartSer2net();
+    }
+
+    void StartSer2net() {
+        const std::string config = folder + "/ser2net.yaml";
         const char* argv[] = {"ser2net", "-n", "-d", "-c", config.c_str(), nullptr};
         ASSERT_EQ(::posix_spawnp(&ser2net, "ser2net", nullptr, nullptr,
                                  const_cast<char* const*>(argv), environ),
@@ -73,11 +78,16 @@ protected:
         ASSERT_TRUE(Accepts(tcpPort)) << "ser2net does not listen";
     }
 
-    void TearDown() override {
+    void StopSer2net() {
         if (ser2net > 0) {
             ::kill(ser2net, SIGTERM);
             ::waitpid(ser2net, nullptr, 0);
         }
+        ser2net = -1;
+    }
+
+    void TearDown() override {
+        StopSer2net();
         if (!folder.empty()) {
             std::remove((folder + "/ser2net.yaml").c_str());
             ::rmdir(folder.c_str());
@@ -113,6 +123,36 @@ TEST_F(Ser2net, FramesCrossTheTelnetLayerIncludingIacBytes) {
     ASSERT_EQ(link.ReadFlash(3100, image), 0);
     EXPECT_EQ(0, std::memcmp(image, line.Find(3100)->Flash().data(), kDeviceImageSize));
     EXPECT_EQ(port.Close(), 1);
+}
+
+TEST_F(Ser2net, AServerThatRestartsIsNoticedAndTheLineOpenedAgain) {
+    CLinkPort port(2);
+    SPortSettings s = SPortSettings::Defaults(2);
+    s.linkMode = kLinkModeNetServer;
+    s.ipAddress = "127.0.0.1";
+    s.tcpIpPort = 1;
+    s.timeOutMs = 300;
+    port.SetSettings(s);
+    port.SetNetSerialProvider(MakeRfc2217Provider(tcpPort - 1));
+    ASSERT_EQ(port.Open(), 1) << port.OpenResult();
+    CLinkR307 link;
+    link.AttachPort(&port);
+    std::uint32_t answered = 0;
+    ASSERT_EQ(link.ReadAddress(3101, answered), 0);
+
+    StopSer2net();
+    // The connection is found dead by the next exchanges; the port no longer claims to be open.
+    for (int i = 0; i < 5 && port.IsOpen(); ++i) link.ReadAddress(3101, answered);
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_NE(port.OpenResultText().find("соединение с сервером потеряно"), std::string::npos)
+        << port.OpenResultText();
+    EXPECT_EQ(port.HangUps(), 1);
+
+    StartSer2net();
+    ASSERT_EQ(port.Open(), 1) << port.OpenResult();
+    answered = 0;
+    EXPECT_EQ(link.ReadAddress(3101, answered), 0);
+    EXPECT_EQ(answered, 3101u);
 }
 
 }  // namespace

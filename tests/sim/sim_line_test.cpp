@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "link/frame.h"
@@ -113,6 +114,48 @@ TEST(SimLine, TickAdvancesTheCycleOfEveryDevice) {
     line.Tick();
     EXPECT_EQ(line.Find(102)->Cycle(), static_cast<std::uint8_t>(before + 1));
     EXPECT_EQ(line.DeviceCount(), 3u);
+}
+
+TEST(SimLine, TheDeliveryLogNamesEveryMeasurementSentUntouchedAndNoOther) {
+    CSimLine line;
+    line.AddDevices(2, 100, 1);
+    std::vector<std::array<int, 3>> log;
+    line.SetDeliveryLog([&](std::uint32_t a, std::uint8_t cycle, std::uint8_t mode) {
+        log.push_back({static_cast<int>(a), cycle, mode});
+    });
+    const Frame adc = Request(101, 25, 2, {0});
+    const int cycle = line.Find(101)->Cycle();
+    EXPECT_TRUE(Valid(line.Exchange(adc)));
+    EXPECT_TRUE(Valid(line.Exchange(Request(100, 0, 1))));        // not a measurement
+    EXPECT_TRUE(Valid(line.Exchange(Request(101, 25, 2, {1}))));  // the ten values: mode 1
+    EXPECT_TRUE(Valid(line.Exchange(Request(101, 25, 2, {2}))));  // samples: not logged
+    SFaults faults;
+    faults.corruptCrc = 1;
+    faults.noiseReplies = 1;
+    faults.dropReplies = 1;
+    line.SetFaults(faults);
+    EXPECT_TRUE(line.Exchange(adc).empty());  // dropped
+    EXPECT_FALSE(Valid(line.Exchange(adc)));  // noise and a broken CRC
+    line.Tick();
+    const Frame clean = line.Exchange(adc);
+    EXPECT_TRUE(Valid(clean));
+    EXPECT_EQ(log, (std::vector<std::array<int, 3>>{
+                       {101, cycle, 0}, {101, cycle, 1}, {101, (cycle + 1) & 0xFF, 0}}));
+}
+
+TEST(SimLine, NoiseGoesBeforeTheReplyAndLeavesTheFrameWhole) {
+    CSimLine line;
+    line.AddDevices(1, 100, 1);
+    const Frame quiet = line.Exchange(Request(100, 0, 1));
+    SFaults faults;
+    faults.noiseReplies = 1;
+    line.SetFaults(faults);
+    const Frame noisy = line.Exchange(Request(100, 0, 1));
+    ASSERT_GE(noisy.size(), quiet.size() + 3);
+    EXPECT_LE(noisy.size(), quiet.size() + 10);
+    EXPECT_TRUE(
+        std::equal(quiet.begin(), quiet.end(), noisy.end() - static_cast<long>(quiet.size())));
+    EXPECT_EQ(line.Exchange(Request(100, 0, 1)), quiet);
 }
 
 TEST(SimPty, AnswersFramesSplitAcrossWritesAndDropsGarbage) {

@@ -237,6 +237,9 @@ TEST(SimCommands, ParsesValuesAndOptionalCounts) {
     EXPECT_EQ(c.count, 4);
     ASSERT_TRUE(ParseSimCommand("off 4294967295", c, error)) << error;
     EXPECT_EQ(c.value, 4294967295u);
+    ASSERT_TRUE(ParseSimCommand("noise 5", c, error)) << error;
+    EXPECT_EQ(c.kind, ESimCommand::Noise);
+    EXPECT_EQ(c.value, 5u);
 }
 
 TEST(SimCommands, RefusesBadLinesWithAMessage) {

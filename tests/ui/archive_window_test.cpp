@@ -15,10 +15,12 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <fstream>
 
 #include "archive/archive.h"
 #include "archive/archive_io.h"
+#include "archive/db.h"
 #include "ui/archive_command.h"
 #include "ui/command_table.h"
 #include "ui/dialogs/load_experiment_dialog.h"
@@ -253,6 +255,36 @@ TEST(ArchiveWindow, CancelInTheProgressWritesNothing) {
         EXPECT_EQ(count, 1);
     }
     EXPECT_FALSE(f.frame->Archive().IsRunning());
+}
+
+TEST(ArchiveWindow, CancelEndsTheWaitForAnArchiveAnotherProgramHoldsLocked) {
+    ArchiveFrame f;
+    f.Experiment({101}, 50);
+    int code = 0;
+    std::string error;
+    ASSERT_TRUE(CArchive::Open(f.Url(), code, error)) << error;
+    // Another program writes the archive and keeps its lock: saving waits for it.
+    auto holder = archive::OpenSqlite(f.Url().substr(7), error);
+    ASSERT_TRUE(holder) << error;
+    ASSERT_TRUE(holder->Exec("BEGIN IMMEDIATE")) << holder->LastError();
+    QSignalSpy done(&f.frame->Archive(), &CArchiveCommand::finished);
+    f.Command(cmd::SaveToDatabase)->trigger();
+    ASSERT_NE(f.frame->Archive().Progress(), nullptr);
+    auto* cancel = f.frame->Archive().Progress()->findChild<QPushButton*>();
+    ASSERT_NE(cancel, nullptr);
+    QTest::qWait(300);
+    cancel->click();
+    ASSERT_TRUE(done.wait(20000));
+    // Without the cancel the wait ends after ten seconds with "database is locked".
+    EXPECT_EQ(done.at(0).at(0).toInt(), kArchiveStopped) << f.LastMessage().toStdString();
+    EXPECT_EQ(f.LastMessage(),
+              QString("Сохранение в базу данных отменено; в базу ничего не записано."));
+    holder->Exec("ROLLBACK");
+    std::int64_t count = -1;
+    auto db = CArchive::Open(f.Url(), code, error);
+    ASSERT_TRUE(db) << error;
+    ASSERT_EQ(db->Count(count), kArchiveOk);
+    EXPECT_EQ(count, 0);
 }
 
 TEST(ArchiveWindow, ClosingTheDialogDuringALoadFromTheArchiveStopsItAndFreesTheBench) {

@@ -183,7 +183,7 @@ TEST_F(LoadDialogs, StartUpLoadsTheFilesExperimentAndReportsAMissingFile) {
         }
     });
     EXPECT_FALSE(LoadExperimentAtStart(Context(), missing, nullptr));
-    EXPECT_EQ(box, "Ошибка|Ошибка загрузки файла:\r\n" + missing + "|" +
+    EXPECT_EQ(box, "Ошибка|Ошибка загрузки файла:\r\n" + missing + "\r\nthere is no such file|" +
                        QString::number(QMessageBox::Critical));
     // A file that exists but is not named like an experiment file fails the same way.
     fs::copy_file(m_dir / "261206-004-000103.txt", m_dir / "copy.txt");
@@ -192,6 +192,63 @@ TEST_F(LoadDialogs, StartUpLoadsTheFilesExperimentAndReportsAMissingFile) {
     });
     EXPECT_FALSE(LoadExperimentAtStart(Context(), Folder() + "/copy.txt", nullptr));
     EXPECT_EQ(Bench().Settings().devices.Active().size(), 2u);  // nothing replaced
+}
+
+TEST_F(LoadDialogs, ABadFileIsToldAndSkippedLinesAreCountedInTheWindow) {
+    // A header whose column count is -1: refused with the reason, not opened as an empty window.
+    fs::path adc = Write("261206-005-000101.adc", 10);
+    {
+        std::fstream f(adc, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(48);
+        f.write("\xFF\xFF\xFF\xFF", 4);
+    }
+    QString box;
+    QTimer::singleShot(0, [&box] {
+        if (auto* b = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            box = b->text();
+            b->accept();
+        }
+    });
+    EXPECT_FALSE(LoadExperimentAtStart(Context(), QString::fromStdString(adc.string()), nullptr));
+    EXPECT_TRUE(box.contains("column count")) << box.toStdString();
+    EXPECT_TRUE(Bench().Settings().devices.Active().empty());
+
+    // Garbage lines in a text file: the records load, the window says how many lines it skipped.
+    fs::path txt = Write("261206-006-000101.txt", 100, true);
+    {
+        std::ofstream f(txt, std::ios::app | std::ios::binary);
+        f << "this line is not a record\r\n";
+        f << "   -5   12   garbage\r\n";
+    }
+    QWidget window;
+    EXPECT_TRUE(LoadExperimentAtStart(Context(), QString::fromStdString(txt.string()), &window));
+    EXPECT_EQ(Bench().Data(0).GetCount(), 100);
+    EXPECT_EQ(Bench().Data(0).GetSample(99).time, 99u);
+    const auto boxes = window.findChildren<QMessageBox*>();
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_EQ(boxes[0]->icon(), QMessageBox::Warning);
+    EXPECT_TRUE(boxes[0]->text().contains("261206-006-000101.txt: пропущено строк, не содержащих "
+                                          "записи: 2."))
+        << boxes[0]->text().toStdString();
+
+    // The list dialog says the same after its load; a whole load says nothing.
+    m_store.SetString("LoadPath", "LoadPath", Folder().toStdString());
+    CLoadExperimentDialog dialog(Context(), &window);
+    ASSERT_EQ(dialog.List()->rowCount(), 1);
+    dialog.List()->selectRow(0);
+    QSignalSpy loaded(&dialog, &CLoadExperimentDialog::experimentLoaded);
+    dialog.accept();
+    ASSERT_TRUE(loaded.wait(5000));
+    ASSERT_NE(dialog.Problems(), nullptr);
+    EXPECT_TRUE(dialog.Problems()->text().contains("пропущено строк, не содержащих записи: 2"));
+    Write("261206-007-000101.txt", 100, true);
+    CLoadExperimentDialog whole(Context(), &window);
+    ASSERT_EQ(whole.List()->rowCount(), 2);
+    whole.List()->selectRow(1);
+    QSignalSpy wholeLoaded(&whole, &CLoadExperimentDialog::experimentLoaded);
+    whole.accept();
+    ASSERT_TRUE(wholeLoaded.wait(5000));
+    EXPECT_EQ(whole.Problems(), nullptr);
 }
 
 using DebugWindow = UiTest;

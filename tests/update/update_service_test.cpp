@@ -215,6 +215,8 @@ TEST_F(SelfUpdate, DownloadThatIsShortChangedOrNotAProgramWritesNothing) {
         EXPECT_EQ(service->AcceptOffer(), -1) << c.what;
         EXPECT_EQ(BenchFiles(), std::vector<std::string>{"prog"}) << c.what;
         EXPECT_FALSE(service->LastError().empty());
+        // A failure never gives success as its reason.
+        EXPECT_EQ(service->LastError().find("Успешное"), std::string::npos) << service->LastError();
     }
     // Not a program at all, with a matching size and digest.
     const fs::path text = m_top / "text";

@@ -26,6 +26,7 @@ void InstallInterruptHandler() {
 
 bool Interrupted() { return g_interrupted.load(); }
 void ClearInterrupt() { g_interrupted = false; }
+const std::atomic<bool>& InterruptFlag() { return g_interrupted; }
 
 nlohmann::json LinkStatJson(const SLinkDevStat& stat) {
     nlohmann::json j;

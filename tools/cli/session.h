@@ -42,6 +42,8 @@ private:
 void InstallInterruptHandler();
 bool Interrupted();
 void ClearInterrupt();
+// The flag itself, for what takes a cancel flag (the archive cancels a waiting statement).
+const std::atomic<bool>& InterruptFlag();
 
 // The link statistics words of one device by their names.
 nlohmann::json LinkStatJson(const SLinkDevStat& stat);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -139,6 +140,22 @@ int main(int argc, char** argv) {
     CSimLine line(config);
     line.AddDevices(options.devices, options.first, options.step);
     line.SetFaults(options.faults);
+    std::FILE* log = nullptr;
+    if (!options.logPath.empty()) {
+        log = std::fopen(options.logPath.c_str(), "ae");
+        if (!log) {
+            std::fprintf(stderr, "dravmer-sim: cannot write %s\n", options.logPath.c_str());
+            return 1;
+        }
+        // A line per reply, flushed at once: a simulator killed in a test loses none.
+        line.SetDeliveryLog([log](std::uint32_t address, std::uint8_t cycle, std::uint8_t mode) {
+            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::system_clock::now().time_since_epoch())
+                                .count();
+            std::fprintf(log, "%lld %u %u %u\n", static_cast<long long>(ms), address, cycle, mode);
+            std::fflush(log);
+        });
+    }
 
     std::unique_ptr<CWorkerThread> server;
     std::string where;
@@ -184,7 +201,15 @@ int main(int argc, char** argv) {
 
     CCommandReader reader(line);
     bool serving = true;
+    // The pseudo-terminal and TCP servers tick the devices' seconds themselves; behind the COM
+    // server this loop does, or the devices would answer the same second for ever.
+    const bool tickHere = options.mode == ESimMode::ComServer;
+    auto nextTick = std::chrono::steady_clock::now() + std::chrono::seconds(1);
     while (serving && !g_quit && server->IsRunning()) {
+        if (tickHere && std::chrono::steady_clock::now() >= nextTick) {
+            nextTick += std::chrono::seconds(1);
+            line.Tick();
+        }
         // Once stdin has ended the descriptor is left out and poll only paces the loop.
         pollfd in{reader.Open() ? STDIN_FILENO : -1, POLLIN, 0};
         if (::poll(&in, 1, 100) <= 0) continue;
@@ -196,6 +221,8 @@ int main(int argc, char** argv) {
     }
     const bool failed = !server->IsRunning() && server->ExitCode() != 0;
     server->Stop();
+    line.SetDeliveryLog(nullptr);
+    if (log) std::fclose(log);
     if (auto* pty = dynamic_cast<CSimPtyServer*>(server.get())) {
         std::fprintf(stderr, "dravmer-sim: %d frames answered\n", pty->FramesAnswered());
     } else if (auto* tcp = dynamic_cast<CSimTcpServer*>(server.get())) {

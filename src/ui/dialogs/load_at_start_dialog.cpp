@@ -37,6 +37,7 @@ CLoadAtStartDialog::CLoadAtStartDialog(SUiContext& context, const QString& path,
             });
     connect(m_runner, &CLoadRunner::finished, this, [this](bool cancelled) {
         emit experimentLoaded(m_comment, static_cast<qint64>(m_time));
+        if (!cancelled) m_problems = ShowLoadProblems(parentWidget(), m_runner->Problems());
         if (cancelled || m_closeWhenDone) QDialog::reject();
         else QDialog::accept();
     });
@@ -48,8 +49,11 @@ bool CLoadAtStartDialog::Start() {
     list.Scan(info.absolutePath().toStdString());
     const int group = info.exists() ? list.FindGroup(info.fileName().toStdString()) : -1;
     if (group < 0) {
-        QMessageBox::critical(parentWidget(), tr("Ошибка"),
-                              tr("Ошибка загрузки файла:\r\n%1").arg(m_path));
+        // The box says which file and, below, what is wrong with it.
+        QString text = tr("Ошибка загрузки файла:\r\n%1").arg(m_path);
+        const std::string why = ExperimentFileProblem(m_path.toStdString());
+        if (!why.empty()) text += QStringLiteral("\r\n") + QString::fromStdString(why);
+        QMessageBox::critical(parentWidget(), tr("Ошибка"), text);
         return false;
     }
     const SGroupLoadData data = list.LoadData(group);

@@ -3,9 +3,12 @@
 // experiment's files are read, an error box when the file is missing, invalid or not named like
 // an experiment file.
 #include <QDialog>
+#include <QMessageBox>
+#include <QPointer>
 #include <ctime>
 
 class QLabel;
+
 class QProgressBar;
 
 namespace dravmer::ui {
@@ -25,6 +28,8 @@ public:
     std::time_t Time() const { return m_time; }
     QLabel* Status() const { return m_status; }
     CLoadRunner* Runner() const { return m_runner; }
+    // The box that told what the load left out (null when it left out nothing).
+    QMessageBox* Problems() const { return m_problems; }
 
     void reject() override;
 
@@ -40,6 +45,7 @@ private:
     QString m_comment;
     std::time_t m_time = 0;
     bool m_closeWhenDone = false;
+    QPointer<QMessageBox> m_problems;
 };
 
 // The whole start-up step: the dialog runs modally until the files are read. False when the

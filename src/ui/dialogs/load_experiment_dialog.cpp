@@ -110,6 +110,7 @@ CLoadExperimentDialog::CLoadExperimentDialog(SUiContext& context, QWidget* paren
             });
     connect(m_runner, &CLoadRunner::finished, this, [this](bool cancelled) {
         emit experimentLoaded(m_comment, static_cast<qint64>(m_time));
+        if (!cancelled) m_problems = ShowLoadProblems(parentWidget(), m_runner->Problems());
         if (cancelled || m_closeWhenDone) {
             QDialog::reject();
             return;

@@ -3,11 +3,14 @@
 // experiment; OK loads the chosen one into the stores with a progress bar and the file being
 // read. Closing the dialog during a load cancels it. A second tab lists the experiment archive.
 #include <QDialog>
+#include <QMessageBox>
+#include <QPointer>
 #include <ctime>
 
 #include "files/experiment_scan.h"
 
 class QLabel;
+
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -32,6 +35,8 @@ public:
     QLabel* Status() const { return m_status; }
     QPushButton* OkButton() const { return m_ok; }
     CLoadRunner* Runner() const { return m_runner; }
+    // The box that told what the load of files left out (null when it left out nothing).
+    QMessageBox* Problems() const { return m_problems; }
     // The sources: the folder (tab 0) and the archive (tab 1).
     QTabWidget* Sources() const { return m_sources; }
     CArchiveList* ArchiveSource() const { return m_archive; }
@@ -69,6 +74,7 @@ private:
     QString m_comment;
     std::time_t m_time = 0;
     bool m_closeWhenDone = false;
+    QPointer<QMessageBox> m_problems;
 };
 
 // The folder the list dialog opens in: LoadPath of section LoadPath (the folder last chosen),

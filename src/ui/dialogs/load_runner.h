@@ -4,10 +4,14 @@
 // runner (or Cancel) stops the load after the block being read and waits for the worker.
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <atomic>
 #include <thread>
 
 #include "files/experiment_scan.h"
+
+class QMessageBox;
+class QWidget;
 
 namespace dravmer::ui {
 
@@ -25,6 +29,9 @@ public:
     bool IsRunning() const { return m_thread.joinable() && !m_done; }
     void Cancel();
     int Loaded() const { return m_loaded.load(); }
+    // What the last load left out, one line per file and kind: files that did not load, lines
+    // and records skipped, unknown columns. Empty when every file loaded whole.
+    const QStringList& Problems() const { return m_problems; }
 
 signals:
     void fileStarted(int index, int count, const QString& path);
@@ -33,6 +40,8 @@ signals:
 
 private:
     void Join();
+    friend struct SLoadPoster;
+    QStringList m_problems;
 
     SUiContext& m_context;
     std::thread m_thread;
@@ -40,5 +49,11 @@ private:
     std::atomic<int> m_loaded{0};
     bool m_done = false;
 };
+
+// The lines of Problems() for one file's load.
+QStringList LoadReportLines(const QString& file, int result, const SLoadReport& report);
+// Tells the operator what a load left out, in a box over `parent` that does not block; null
+// when there is nothing to tell.
+QMessageBox* ShowLoadProblems(QWidget* parent, const QStringList& problems);
 
 }  // namespace dravmer::ui

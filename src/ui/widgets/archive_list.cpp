@@ -130,12 +130,13 @@ void CArchiveList::Refresh() {
     }
     m_state->setText(tr("Чтение списка экспериментов..."));
     m_refresh->setEnabled(false);
+    m_stop = false;
     auto code = std::make_shared<int>(kArchiveOk);
     auto error = std::make_shared<std::string>();
     m_task.Run(
         [this, url, filter, code, error] {
             m_read.clear();
-            std::unique_ptr<CArchive> archive = CArchive::Open(url, *code, *error);
+            std::unique_ptr<CArchive> archive = CArchive::Open(url, *code, *error, {true, &m_stop});
             if (!archive) return;
             *code = archive->List(filter, m_read);
             if (*code != kArchiveOk) *error = archive->LastError();
@@ -211,7 +212,7 @@ bool CArchiveList::StartLoad() {
     // First half: the experiment comes out of the archive into memory; the bench is untouched.
     m_task.Run(
         [this, url, id, e, code, error] {
-            std::unique_ptr<CArchive> archive = CArchive::Open(url, *code, *error);
+            std::unique_ptr<CArchive> archive = CArchive::Open(url, *code, *error, {true, &m_stop});
             if (!archive) return;
             *code = archive->Get(id, *e, [this](int done, int total) {
                 const int percent = total > 0 ? done * 50 / total : 0;

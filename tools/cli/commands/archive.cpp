@@ -86,12 +86,25 @@ std::string CommentText(const std::string& label, std::time_t time, int number) 
     return c;
 }
 
-std::unique_ptr<CArchive> OpenOrSay(CliContext& ctx, const std::string& url) {
+// Ctrl-C cancels the statement that waits for the server (a held lock, a slow lab server) and
+// ends the command with nothing of an unfinished experiment written.
+std::unique_ptr<CArchive> OpenOrSay(CliContext& ctx, const std::string& url, bool readOnly) {
     int code = 0;
     std::string error;
-    auto archive = CArchive::Open(url, code, error);
-    if (!archive) ctx.err << "dravmer-cli archive: " << error << "\n";
+    SArchiveAccess access;
+    access.readOnly = readOnly;
+    access.cancel = &InterruptFlag();
+    auto archive = CArchive::Open(url, code, error, access);
+    if (!archive)
+        ctx.err << "dravmer-cli archive: " << (code == kArchiveStopped ? "interrupted" : error)
+                << "\n";
     return archive;
+}
+
+// The archive's failure in one line; an interrupt is said as such.
+void SayFailure(CliContext& ctx, const CArchive& archive, int code) {
+    ctx.err << "dravmer-cli archive: " << (code == kArchiveStopped ? "interrupted" : archive.LastError())
+            << "\n";
 }
 
 // ---- add ----
@@ -178,9 +191,6 @@ int RunAdd(CliContext& ctx, CArchive& archive, const std::vector<std::string>& a
     settings.LoadExperimentSettings(ctx.Settings());
     settings.LoadFileSettings(ctx.Settings());
     SArchiveDefaults defaults = ArchiveDefaultsFrom(settings);
-    // Ctrl-C ends the experiment being archived with nothing of it written.
-    InstallInterruptHandler();
-    ClearInterrupt();
     const bool tty = ::isatty(2);
     for (const auto& p : pending) {
         const std::string title = fs::path(p.paths.front()).filename().string().substr(0, 10);
@@ -239,8 +249,8 @@ int RunList(CliContext& ctx, CArchive& archive, const SArchiveOptions& o) {
         return kExitUsage;
     }
     std::vector<SArchiveListRow> rows;
-    if (archive.List(filter, rows) != kArchiveOk) {
-        ctx.err << "dravmer-cli archive: " << archive.LastError() << "\n";
+    if (const int code = archive.List(filter, rows); code != kArchiveOk) {
+        SayFailure(ctx, archive, code);
         return kExitFailure;
     }
     if (json) {
@@ -308,8 +318,9 @@ int RunHistory(CliContext& ctx, CArchive& archive, const SArchiveOptions& o) {
         return kExitUsage;
     }
     std::vector<SHistoryRow> rows;
-    if (archive.History(address, index, static_cast<StatKind>(kind), rows) != kArchiveOk) {
-        ctx.err << "dravmer-cli archive: " << archive.LastError() << "\n";
+    if (const int code = archive.History(address, index, static_cast<StatKind>(kind), rows);
+        code != kArchiveOk) {
+        SayFailure(ctx, archive, code);
         return kExitFailure;
     }
     if (json) {
@@ -351,9 +362,9 @@ int RunExport(CliContext& ctx, CArchive& archive, const SArchiveOptions& o) {
         return kExitUsage;
     }
     SArchivedExperiment e;
-    int code = archive.Get(std::stoll(args[0]), e);
+    int code = archive.Get(std::stoll(args[0]), e, [](int, int) { return !Interrupted(); });
     if (code != kArchiveOk) {
-        ctx.err << "dravmer-cli archive: " << archive.LastError() << "\n";
+        SayFailure(ctx, archive, code);
         return kExitFailure;
     }
     std::vector<std::string> written;
@@ -369,7 +380,10 @@ int RunExport(CliContext& ctx, CArchive& archive, const SArchiveOptions& o) {
 
 int RunArchive(CliContext& ctx, const SArchiveOptions& o) {
     const std::string url = o.urlOption->count() ? o.url : ArchiveUrlFromSettings(ctx.Settings());
-    auto archive = OpenOrSay(ctx, url);
+    InstallInterruptHandler();
+    ClearInterrupt();
+    // Reading opens the archive read-only: nothing is created, migrated or written.
+    auto archive = OpenOrSay(ctx, url, !o.add->parsed());
     if (!archive) return kExitFailure;
     if (o.add->parsed()) return RunAdd(ctx, *archive, o.paths);
     if (o.list->parsed()) return RunList(ctx, *archive, o);

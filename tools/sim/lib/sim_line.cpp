@@ -109,14 +109,26 @@ std::vector<SDeviceState> CSimLine::DeviceStates() const {
     return states;
 }
 
+void CSimLine::SetDeliveryLog(DeliveryLog log) {
+    std::lock_guard lock(m_mutex);
+    m_deliveryLog = std::move(log);
+}
+
 Frame CSimLine::Exchange(const Frame& request, int* delayMs) {
     std::lock_guard lock(m_mutex);
     if (delayMs) *delayMs = 0;
     if (m_requests.size() < kMaxKeptRequests) m_requests.push_back(request);
     if (Take(m_faults.echoRequests)) return request;
+    m_faulted = false;
+    m_measurement = false;
     Frame reply = ExchangeLocked(request);
     if (!reply.empty()) ApplyFaults(request, reply);
-    if (!reply.empty() && delayMs && Take(m_faults.slowReplies)) *delayMs = m_faults.slowMs;
+    if (!reply.empty() && delayMs && Take(m_faults.slowReplies)) {
+        *delayMs = m_faults.slowMs;
+        m_faulted = true;
+    }
+    if (!reply.empty() && m_measurement && !m_faulted && m_deliveryLog)
+        m_deliveryLog(m_measuredAddress, m_measuredCycle, m_measuredMode);
     return reply;
 }
 
@@ -129,8 +141,18 @@ Frame CSimLine::Broadcast(std::vector<std::unique_ptr<CSimDevice>>& devices, con
         if (!device->Handle(request, reply)) continue;
         if (answered++ == 0) {
             wire = reply;
+            // A measurement of the second: command 25, mode 0 or 1; the reply carries the cycle.
+            constexpr std::size_t at = kPayloadOffset;
+            m_measurement = (request[5] & 0x7F) == 25 && request.size() > at && request[at] <= 1 &&
+                            reply.size() > at + 1;
+            if (m_measurement) {
+                m_measuredAddress = device->Address();
+                m_measuredCycle = reply[at + 1];
+                m_measuredMode = request[at];
+            }
             continue;
         }
+        m_measurement = false;  // a collision carries nobody's measurement
         // Two transmitters at once: the dominant level wins bit by bit.
         if (reply.size() > wire.size()) wire.resize(reply.size(), 0xFF);
         for (std::size_t i = 0; i < reply.size(); ++i) wire[i] &= reply[i];
@@ -191,6 +213,7 @@ Frame CSimLine::TransitExchange(const Frame& request) {
     if (answered > 1) status = kStatusCollision;
     if (Take(m_faults.transitStatus)) status = m_faults.transitCode;
     if (status != 0 || innerReply.empty()) {
+        m_measurement = false;
         innerReply = Frame(kBlockSize, 0);
         std::memcpy(innerReply.data(), inner.data(), 6);
         innerReply[4] = 1;
@@ -206,6 +229,12 @@ Frame CSimLine::TransitExchange(const Frame& request) {
 }
 
 void CSimLine::ApplyFaults(const Frame& request, Frame& reply) {
+    const Frame untouched = reply;
+    ApplyFaultsTo(request, reply);
+    m_faulted = reply != untouched;
+}
+
+void CSimLine::ApplyFaultsTo(const Frame& request, Frame& reply) {
     if (m_faults.lossPercent > 0) {
         m_lossState = m_lossState * 1103515245u + 12345u;
         if (static_cast<int>((m_lossState >> 16) % 100) < m_faults.lossPercent) {
@@ -238,6 +267,18 @@ void CSimLine::ApplyFaults(const Frame& request, Frame& reply) {
     if (reseal) SealFrame(reply.data());
     if (Take(m_faults.corruptCrc)) reply.back() ^= 0x5A;
     if (Take(m_faults.preamble)) reply.insert(reply.begin(), 4, reply.front());
+    if (Take(m_faults.noiseReplies)) {
+        // Three to ten bytes of noise: what a long line or a plugged-in cable puts before a
+        // reply, for the bench's frame search to get past.
+        m_lossState = m_lossState * 1103515245u + 12345u;
+        const std::size_t n = 3 + (m_lossState >> 16) % 8;
+        Frame noise(n);
+        for (auto& b : noise) {
+            m_lossState = m_lossState * 1103515245u + 12345u;
+            b = static_cast<std::uint8_t>(m_lossState >> 16);
+        }
+        reply.insert(reply.begin(), noise.begin(), noise.end());
+    }
 }
 
 }  // namespace dravmer::sim

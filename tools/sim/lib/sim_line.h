@@ -26,6 +26,7 @@ struct SFaults {
     int slowReplies = 0;   // the device answers slowMs late (on a pseudo-terminal)
     int slowMs = 500;
     int lossPercent = 0;  // random loss of replies, for demonstrations
+    int noiseReplies = 0;  // a few random bytes (line noise) precede the reply
 };
 
 // What an operator sees of one device: its address, whether it is switched on, its cycle.
@@ -59,6 +60,13 @@ public:
     // Every device starts its next second.
     void Tick();
 
+    // Told of every measurement reply (ADC mode 0, the second's values, or 1, its ten electrode
+    // values) that leaves the line untouched by a fault: the device's address, the cycle the
+    // reply carries and the mode. Called under the line's lock.
+    using DeliveryLog =
+        std::function<void(std::uint32_t address, std::uint8_t cycle, std::uint8_t mode)>;
+    void SetDeliveryLog(DeliveryLog log);
+
     void SetFaults(const SFaults& faults);
     SFaults Faults() const;
     // Changes the faults in place under the line's lock, so counters the serving thread is
@@ -80,12 +88,20 @@ private:
     Frame Broadcast(std::vector<std::unique_ptr<CSimDevice>>& devices, const Frame& request,
                     int& answered);
     void ApplyFaults(const Frame& request, Frame& reply);
+    void ApplyFaultsTo(const Frame& request, Frame& reply);
 
     SLineConfig m_config;
     CSimDevice m_transitIdentity;
     std::vector<std::unique_ptr<CSimDevice>> m_direct;
     std::vector<std::unique_ptr<CSimDevice>> m_behind;
     SFaults m_faults;
+    DeliveryLog m_deliveryLog;
+    // Of the exchange under way: a fault touched its reply; the measurement it carries.
+    bool m_faulted = false;
+    bool m_measurement = false;
+    std::uint32_t m_measuredAddress = 0;
+    std::uint8_t m_measuredCycle = 0;
+    std::uint8_t m_measuredMode = 0;
     std::vector<Frame> m_requests;
     std::uint32_t m_lossState = 12345;
     mutable std::mutex m_mutex;

@@ -26,6 +26,9 @@ struct SSimOptions {
     int transitKind = 4;
     int baud = 115200;
     SFaults faults;  // faults armed before the first request
+    // --log FILE: one line "UNIX_MS ADDRESS CYCLE MODE" per measurement reply (ADC mode 0 or 1)
+    // sent untouched by a fault, so a test can tell which records the devices gave the bench
+    std::string logPath;
     bool help = false;
     bool version = false;  // --version: print it and end
 };
@@ -52,6 +55,7 @@ enum class ESimCommand {
     Transit,
     Slow,
     Loss,
+    Noise,
     Off,
     On,
     List,
