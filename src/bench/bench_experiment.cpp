@@ -134,16 +134,14 @@ StartResult CBench::Start(const SStartOptions& options) {
     RestoreSavedDevices();
     auto& active = m_settings.devices.Active();
     if (active.empty()) {
-        Emit([](IBenchListener& l) { l.OnError("Список приборов пуст."); });
+        Emit([](IBenchListener& l) { l.OnError({BenchMessage::EmptyDeviceList}); });
         return StartResult::EmptyList;
     }
     // Ky divides every electrode value, and a period of 0 would poll without pause.
     if (m_settings.Ky() == 0 || !(m_settings.PollPeriod() > 0)) {
         Emit([&](IBenchListener& l) {
-            l.OnError(m_settings.Ky() == 0
-                          ? "Ky = 0: значения электродного сигнала не могут быть пересчитаны; "
-                            "задайте Ky в настройках эксперимента."
-                          : "Период опроса должен быть больше 0 с.");
+            l.OnError({m_settings.Ky() == 0 ? BenchMessage::KyZero
+                                            : BenchMessage::PollPeriodNotAbove0});
         });
         return StartResult::BadSettings;
     }
@@ -176,8 +174,10 @@ StartResult CBench::Start(const SStartOptions& options) {
                                       m_settings.textFormat, m_settings.dateFolders, true);
         if (rc != kFilesOpenOk) {
             Emit([&](IBenchListener& l) {
-                l.OnError(Format("Прибор №%u: файл эксперимента не открыт (код %d).",
-                                 active[j].address, rc));
+                SBenchMessage m{BenchMessage::FileNotOpened};
+                m.device = active[j].address;
+                m.count = rc;
+                l.OnError(m);
             });
         }
     }
@@ -189,7 +189,9 @@ StartResult CBench::Start(const SStartOptions& options) {
         if (!Port(p).Settings().useLink || m_pollThreads[static_cast<size_t>(p)]->Start()) continue;
         // An experiment that does not poll a port would look like one that does.
         Emit([&](IBenchListener& l) {
-            l.OnError(Format("Порт %d: поток опроса не запущен; эксперимент остановлен.", p + 1));
+            SBenchMessage m{BenchMessage::PollNotStarted};
+            m.port = p;
+            l.OnError(m);
         });
         Stop();
         return StartResult::PollBusy;
@@ -208,9 +210,9 @@ bool CBench::WaitOldPollThreads(int limitMs) {
         const int left = std::max(0, limitMs - static_cast<int>(waited.GetElapsedMs()));
         if (thread.WaitEnded(left)) continue;
         Emit([&](IBenchListener& l) {
-            l.OnError(Format("Порт %d: опрос прошлого эксперимента ещё не завершился; "
-                             "эксперимент не запущен. Повторите запуск позже.",
-                             p + 1));
+            SBenchMessage m{BenchMessage::PollStillEnding};
+            m.port = p;
+            l.OnError(m);
         });
         return false;
     }
@@ -289,9 +291,10 @@ void CBench::ReportWriteErrors(std::size_t index) {
     const std::uint32_t address = m_settings.devices.Active()[index].address;
     const std::string path = Files(index).FilePath();
     Emit([&](IBenchListener& l) {
-        l.OnError(Format("Прибор №%u: ошибка записи в файл %s. Записи сохраняются в памяти, "
-                         "запись в файл повторяется.",
-                         address, path.c_str()));
+        SBenchMessage m{BenchMessage::FileWriteFailed};
+        m.device = address;
+        m.path = path;
+        l.OnError(m);
     });
 }
 
@@ -304,13 +307,13 @@ void CBench::ReportRescue(std::size_t index) {
     const std::string path = files.FilePath();
     const std::string asked = path.empty() ? m_settings.savePath : path;
     Emit([&](IBenchListener& l) {
-        l.OnError(!rescued.empty()
-                      ? Format("Прибор №%u: записи не удалось записать в %s; все записи "
-                               "эксперимента сохранены в %s.",
-                               address, asked.c_str(), rescued.c_str())
-                      : Format("Прибор №%u: %d записей не удалось записать ни в %s, ни в папку "
-                               "данных пользователя.",
-                               address, unsaved, asked.c_str()));
+        SBenchMessage m{rescued.empty() ? BenchMessage::RecordsUnsaved
+                                        : BenchMessage::RecordsRescued};
+        m.device = address;
+        m.count = unsaved;
+        m.path = asked;
+        m.other = rescued;
+        l.OnError(m);
     });
 }
 

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "bench/bench_message.h"
+
 namespace dravmer {
 
 struct SFoundInfo;
@@ -41,7 +43,8 @@ public:
     virtual void OnRecordAdded(std::size_t /*index*/) {}
     // A line of the parameter-saving report (with its own line ends).
     virtual void OnReportText(const std::string& /*text*/) {}
-    virtual void OnError(const std::string& /*text*/) {}
+    // Something the operator must be told; WordMessage words it.
+    virtual void OnError(const SBenchMessage& /*message*/) {}
 };
 
 }  // namespace dravmer

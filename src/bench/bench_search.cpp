@@ -53,8 +53,9 @@ int CBench::Search() {
     if (open == 0) {
         m_searching = false;
         Emit([&](IBenchListener& l) {
-            l.OnError("Поиск не выполнен: ни один порт не открыт. Список приборов не изменён." +
-                      notOpen);
+            SBenchMessage m{BenchMessage::SearchNoOpenPort};
+            m.detail = notOpen;
+            l.OnError(m);
         });
         return kSearchNoPort;
     }
@@ -115,9 +116,11 @@ int CBench::Search() {
         for (auto address : result.addresses) {
             if (!list.AddFound(address, static_cast<std::uint8_t>(p), true)) {
                 Emit([&](IBenchListener& l) {
-                    l.OnError(Format(
-                        "Найдено больше %d приборов: прибор №%u (порт %d) не внесён в список.",
-                        static_cast<int>(kMaxDevices), address, p + 1));
+                    SBenchMessage m{BenchMessage::TooManyDevices};
+                    m.count = static_cast<int>(kMaxDevices);
+                    m.device = address;
+                    m.port = p;
+                    l.OnError(m);
                 });
             }
         }

@@ -120,8 +120,8 @@ void CBenchStream::OnDeviceIdentified(std::size_t row, const SFoundInfo& info) {
 void CBenchStream::OnReportText(const std::string& text) {
     if (m_next) m_next->OnReportText(text);
 }
-void CBenchStream::OnError(const std::string& text) {
-    if (m_next) m_next->OnError(text);
+void CBenchStream::OnError(const SBenchMessage& message) {
+    if (m_next) m_next->OnError(message);
 }
 
 }  // namespace dravmer

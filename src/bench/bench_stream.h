@@ -37,7 +37,7 @@ public:
     void OnExperimentStopped() override;
     void OnRecordAdded(std::size_t index) override;
     void OnReportText(const std::string& text) override;
-    void OnError(const std::string& text) override;
+    void OnError(const SBenchMessage& message) override;
 
 private:
     // The start event, once per experiment, before its first record (the poll threads may

@@ -8,12 +8,11 @@
 #include <string>
 
 #include "bench/device_list.h"
+#include "measure/param_index.h"
 #include "platform/perf_timer.h"
 #include "platform/settings_store.h"
 
 namespace dravmer {
-
-inline constexpr int kParamCount = 43;
 
 class CExperimentSettings {
 public:

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "bench/settings_catalog.h"
+#include "measure/param_index.h"
 
 namespace dravmer {
 
@@ -29,7 +30,7 @@ struct SRule {
     double low = 0, high = 0;  // Whole and Decimal
 };
 
-constexpr std::size_t kParamStringLength = 43;
+constexpr std::size_t kParamStringLength = kParamCount;
 constexpr std::size_t kLongestText = 1024;
 
 SRule RuleOf(const SSettingDef& def) {

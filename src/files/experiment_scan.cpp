@@ -12,6 +12,7 @@
 #include "files/experiment_files.h"
 #include "files/experiment_time.h"
 #include "platform/cp1251.h"
+#include "measure/param_index.h"
 
 namespace fs = std::filesystem;
 
@@ -100,8 +101,8 @@ bool CheckExperimentFile(const std::string& path, SExperimentEntry& entry, std::
     if (std::memcmp(h, kAdcSignature, std::strlen(kAdcSignature)) != 0)
         return refuse("the header does not begin with \"Dravmer format .adc ;\"");
     const std::int32_t c = static_cast<std::int32_t>(Le32(h + 48));
-    // The count is signed in the header: a negative one is as wrong as one above 43.
-    if (c < 0 || c > 43) return refuse("the header's column count is outside 0..43");
+    // The count is signed in the header: a negative one is as wrong as one above the parameter count.
+    if (c < 0 || c > kParamCount) return refuse("the header's column count is outside 0..43");
     entry.time = static_cast<std::time_t>(Le32(h + 52));
     entry.duration = 0;
     if (c == 0) return true;

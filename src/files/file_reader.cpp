@@ -102,7 +102,7 @@ int LoadAdcFile(CDeviceData& store, const std::string& path, const LoadProgressF
     const std::int32_t c = static_cast<std::int32_t>(GetLe32(header + 48));
     // More than 43 columns would read identifiers past the header's table.
     if (c < 0 || c > CMeasRecord::kParamCount)
-        return Fail(report, "column count " + std::to_string(c) + " outside 0..43: " + path);
+        return Fail(report, "column count " + std::to_string(c) + " outside 0.." + std::to_string(kParamCount) + ": " + path);
     int ids[CMeasRecord::kParamCount];
     for (int k = 0; k < c; ++k) {
         ids[k] = header[60 + k];

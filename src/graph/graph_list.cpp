@@ -1,4 +1,5 @@
 #include "graph/graph_list.h"
+#include "measure/param_index.h"
 
 #include <algorithm>
 
@@ -27,7 +28,7 @@ int CGraphList::Toggle(int device, int param) {
             return slot + kRemovedBase;
         }
     }
-    if (device < 0 || device > 255 || param < 0 || param >= 43) return kToggleFull;
+    if (device < 0 || device > 255 || param < 0 || param >= kParamCount) return kToggleFull;
     for (int slot = 0; slot < kSlotCount; ++slot) {
         SSlot& s = m_slots[static_cast<std::size_t>(slot)];
         if (s.used) continue;
@@ -39,7 +40,7 @@ int CGraphList::Toggle(int device, int param) {
 }
 
 bool CGraphList::Put(int device, int param, int slot) {
-    if (slot < 0 || slot >= kSlotCount || device < 0 || device > 255 || param < 0 || param >= 43)
+    if (slot < 0 || slot >= kSlotCount || device < 0 || device > 255 || param < 0 || param >= kParamCount)
         return false;
     SSlot& s = m_slots[static_cast<std::size_t>(slot)];
     // A slot named twice in the stored list keeps its first curve.

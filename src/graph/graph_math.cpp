@@ -1,4 +1,5 @@
 #include "graph/graph_math.h"
+#include "measure/param_index.h"
 
 #include <algorithm>
 #include <cmath>
@@ -221,7 +222,10 @@ int CurveAtX(const SGraphLayout& l, int x, int curveCount) {
     return k < curveCount ? k : -1;
 }
 
-bool IsParityParam(int p) { return p == 3 || p == 18 || p == 19 || (p >= 23 && p <= 32); }
+bool IsParityParam(int p) {
+    return p == param::kUG || p == param::kUGmin || p == param::kUGmax ||
+           (p >= param::kUG0 && p <= param::kUG9);
+}
 
 void MoveSelection(SSelection& s, bool forward) {
     std::int64_t lo = s.Lower(), hi = s.Upper(), w = hi - lo;

@@ -1,4 +1,5 @@
 #include "graph/graph_settings.h"
+#include "measure/param_index.h"
 
 #include <algorithm>
 #include <cstring>
@@ -52,7 +53,7 @@ SGraphSettings LoadGraphSettings(const ISettingsStore& store, int deviceCount, C
         int dev = store.GetInt(kGraphSection, Indexed("GrInfoDeviceID%d", pos), 0);
         int par = store.GetInt(kGraphSection, Indexed("GrInfoParameter%d", pos), 3);
         int slot = store.GetInt(kGraphSection, Indexed("GrInfoGraphID%d", pos), pos);
-        if (dev < 0 || dev >= deviceCount || par < 0 || par >= 43) continue;
+        if (dev < 0 || dev >= deviceCount || par < 0 || par >= kParamCount) continue;
         list.Put(dev, par, slot);
     }
     return s;

@@ -1,7 +1,7 @@
 #pragma once
-// One of the four ports: carries the link's frames over a local serial line (RS-232, the RS-485
-// line disciplines, radio and modem types) or a COM server, keeps its settings and counters and
-// reports the end of an Open to a listener.
+// One of the four ports: keeps its settings, counters, receive buffer and locks, carries the
+// link's frames over its transport (a local serial line, a COM server or a network serial
+// server, chosen by the link mode at each open) and reports the end of an Open to a listener.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -11,12 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "link/com_server_client.h"
+#include "link/com_server_message.h"
 #include "link/link_port.h"
 #include "link/net_serial.h"
 #include "link/port_activity.h"
 #include "link/port_lock.h"
 #include "link/port_settings.h"
+#include "link/port_transport.h"
+#include "link/rs485.h"
 #include "link/serial_line.h"
 
 namespace dravmer {
@@ -25,28 +27,6 @@ class COpenAfterThread;
 
 // Receives the end of an Open: port index and 0 (success) or 3 (failure or already open).
 using PortOpenListener = std::function<void(int portIndex, int status)>;
-// Makes the local line of a port; tests hand in fakes.
-using SerialLineFactory =
-    std::function<std::unique_ptr<ISerialLine>(const SPortSettings& settings, int& error)>;
-
-// Puts an RS-485 line into transmit or receive; other port types are left alone.
-void SetRs485Direction(ISerialLine& line, int comType, bool transmit);
-// Sends a frame on an RS-485 line: switch to transmit, write, wait for the last stop bit
-// (bytes x microseconds per byte + 75 us, spinning), switch back to receive.
-bool WriteRs485(ISerialLine& line, int comType, const std::uint8_t* data, int length,
-                double usPerByte);
-
-// Measures the byte time of an RS-485 line at open: 100 writes of 4 bytes, each timed until the
-// driver's output queue is empty; samples within 5 % of the expected time count. Without any
-// such sample (a pseudo-terminal, a driver that cannot tell) the expected time is used.
-double CalibrateRs485ByteTimeUs(ISerialLine& line, int baud);
-
-// Lets the driver switch an RS-485 line where it can (the RTS disciplines, on a driver with the
-// kernel's RS-485 mode); false leaves the user-space switch in charge.
-bool UseKernelRs485(ISerialLine& line, int comType);
-
-// Expected byte time of 10 bits at the baud rate, with the 2 % margin the switch has always had.
-double Rs485ByteTimeUs(int baud);
 
 class CLinkPort : public ILinkPort {
 public:
@@ -112,16 +92,10 @@ public:
     void QueryClients();
 
 private:
-    int OpenLocal(const SPortSettings& s);
-    int ReadLocal(const SPortSettings& s);
-    int OpenNetSerial(const SPortSettings& s);
-    // False when the connection to the network serial server is gone.
-    bool ReadNetSerial(const SPortSettings& s);
+    std::unique_ptr<IPortTransport> MakeTransport(const SPortSettings& s);
     void Append(const std::uint8_t* data, int length);
     void Notify(int status);
-    bool IsModemType(const SPortSettings& s) const;
     void DropHungUpLine();
-    void DropLostNetConnection();
     void SetOpenDetail(std::string detail);
 
     const int m_index;
@@ -139,19 +113,16 @@ private:
     std::condition_variable m_openCv;
 
     mutable CTimedMutex m_busy;  // a write and a read never overlap
-    std::unique_ptr<ISerialLine> m_line;
-    std::unique_ptr<CComServerClient> m_server;
+    std::unique_ptr<IPortTransport> m_transport;  // under m_busy; null while not open
     int m_comServerTcpPort = kComServerTcpPort;
     std::atomic<bool> m_dialOnOpen{true};
     std::shared_ptr<INetSerialProvider> m_netSerial;  // settings mutex
-    int m_netHandle = -1;                             // under m_busy
     std::string m_statusOverride;  // the modem dialogue's texts while it runs (settings mutex)
     std::unique_ptr<COpenAfterThread> m_openAfter;
     std::mutex m_bufferMutex;
     std::vector<std::uint8_t> m_buffer;
     std::atomic<bool> m_pollingRequest{false};
-    double m_usPerByte = 0.0;
-    std::atomic<bool> m_kernelRs485{false};  // the driver switches the RS-485 direction
+    std::atomic<double> m_usPerByte{0.0};
 
     // Steady-clock milliseconds of the last frame write and of the last received bytes.
     std::atomic<double> m_lastWriteMs{-1e18};

@@ -84,6 +84,7 @@ struct SPortSettings {
     // The direction switch a frame is sent with: the RS-485 type, RTS-high (raised while
     // sending) for RTS toggle on any other local line, 0 for none.
     int DirectionSwitch() const;
+    bool IsModemType() const { return comType == kComModemLine || comType == kComModemGsm; }
 
     void Load(const ISettingsStore& store, int portIndex);
     void Save(ISettingsStore& store, int portIndex) const;

@@ -68,41 +68,41 @@ std::int64_t TruncateToInteger(double value) {
 
 double GetParam(const CMeasRecord& r, int index) {
     switch (index) {
-        case 0:
+        case param::kTime:
             return r.time;
-        case 1:
+        case param::kCycle:
             return r.cycle;
-        case 2:
+        case param::kState:
             return r.state;
-        case 15:
+        case param::kGvEr:
             return r.gvEr;
         default:
             break;
     }
-    if (index >= 23 && index <= 32) return r.ugi[index - 23];
+    if (index >= param::kUG0 && index <= param::kUG9) return r.ugi[index - param::kUG0];
     if (index < 0 || index >= CMeasRecord::kParamCount) return 0;
     return r.*kDoubleFields[index];
 }
 
 void SetParam(CMeasRecord& r, int index, double value) {
     switch (index) {
-        case 0:
+        case param::kTime:
             r.time = static_cast<std::uint32_t>(TruncateToInteger(value));
             return;
-        case 1:
+        case param::kCycle:
             r.cycle = static_cast<std::uint8_t>(TruncateToInteger(value));
             return;
-        case 2:
+        case param::kState:
             r.state = static_cast<std::uint16_t>(TruncateToInteger(value));
             return;
-        case 15:
+        case param::kGvEr:
             r.gvEr = static_cast<std::uint8_t>(TruncateToInteger(value));
             return;
         default:
             break;
     }
-    if (index >= 23 && index <= 32) {
-        r.ugi[index - 23] = value;
+    if (index >= param::kUG0 && index <= param::kUG9) {
+        r.ugi[index - param::kUG0] = value;
         return;
     }
     if (index < 0 || index >= CMeasRecord::kParamCount) return;
@@ -110,9 +110,9 @@ void SetParam(CMeasRecord& r, int index, double value) {
 }
 
 std::ptrdiff_t DoubleParamOffset(int index) {
-    if (index >= 23 && index <= 32)
+    if (index >= param::kUG0 && index <= param::kUG9)
         return static_cast<std::ptrdiff_t>(offsetof(CMeasRecord, ugi) +
-                                           static_cast<std::size_t>(index - 23) * sizeof(double));
+                                           static_cast<std::size_t>(index - param::kUG0) * sizeof(double));
     if (index < 0 || index >= CMeasRecord::kParamCount || !kDoubleFields[index]) return -1;
     static const CMeasRecord probe{};
     return reinterpret_cast<const char*>(&(probe.*kDoubleFields[index])) -
@@ -124,11 +124,11 @@ void GetAllParams(const CMeasRecord& r, double out[CMeasRecord::kParamCount]) {
         DoubleField f = kDoubleFields[i];
         if (f) out[i] = r.*f;
     }
-    out[0] = r.time;
-    out[1] = r.cycle;
-    out[2] = r.state;
-    out[15] = r.gvEr;
-    for (int k = 0; k < 10; ++k) out[23 + k] = r.ugi[k];
+    out[param::kTime] = r.time;
+    out[param::kCycle] = r.cycle;
+    out[param::kState] = r.state;
+    out[param::kGvEr] = r.gvEr;
+    for (int k = 0; k < 10; ++k) out[param::UGi(k)] = r.ugi[k];
 }
 
 CMeasRecord EmptyRecord() {

@@ -5,10 +5,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "measure/param_index.h"
+
 namespace dravmer {
 
 struct CMeasRecord {
-    static constexpr int kParamCount = 43;
+    static constexpr int kParamCount = dravmer::kParamCount;
 
     std::int32_t position = 0;  // index in its store; -1 in an empty store's placeholder
     std::uint32_t time = 0;     // время: whole seconds of the experiment clock (index 0)

@@ -46,25 +46,25 @@ int FindParam(std::string_view nameOrAlias) {
 }
 
 int DefaultTableDecimals(int index) {
-    if (index <= 2) return 0;
-    if (index <= 5) return 3;
-    if (index <= 11) return 6;
+    if (index <= param::kState) return 0;
+    if (index <= param::kGi) return 3;
+    if (index <= param::kP) return 6;
     return 3;
 }
 
-int DefaultFileDecimals(int index) { return index <= 2 ? 0 : 6; }
+int DefaultFileDecimals(int index) { return index <= param::kState ? 0 : 6; }
 
 std::string FormatTableValue(int index, double value, int decimals) {
     char buf[512];
     switch (index) {
-        case 0:
-        case 1:
+        case param::kTime:
+        case param::kCycle:
             std::snprintf(buf, sizeof buf, "%u", static_cast<unsigned>(value));
             break;
-        case 2:
+        case param::kState:
             std::snprintf(buf, sizeof buf, "%4.4X", static_cast<unsigned>(value));
             break;
-        case 15:
+        case param::kGvEr:
             std::snprintf(buf, sizeof buf, "%d", static_cast<int>(value));
             break;
         default:
@@ -80,14 +80,14 @@ std::size_t AppendFileValue(std::string& line, int index, double value, int deci
     // The integer parameters hold exact integers of their width (GetParam of a record), so the
     // casts below are exact.
     switch (index) {
-        case 0:
-        case 1:
+        case param::kTime:
+        case param::kCycle:
             n = std::snprintf(buf + 1, sizeof buf - 1, "%5u", static_cast<unsigned>(value));
             break;
-        case 2:
+        case param::kState:
             n = std::snprintf(buf + 1, sizeof buf - 1, "%5.4X", static_cast<unsigned>(value));
             break;
-        case 15:
+        case param::kGvEr:
             n = std::snprintf(buf + 1, sizeof buf - 1, "%5d", static_cast<int>(value));
             break;
         default:
@@ -109,7 +109,7 @@ std::size_t AppendFileValue(std::string& line, int index, double value, int deci
 
 std::string FileHeaderCell(int index) {
     std::string_view name = ParamNameTrimmed(index);
-    int width = index <= 2 ? 5 : 12;
+    int width = index <= param::kState ? 5 : 12;
     // Widths count characters; UTF-8 Cyrillic letters take two bytes each.
     int chars = 0;
     for (unsigned char c : name)

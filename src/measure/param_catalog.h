@@ -5,9 +5,10 @@
 #include <string>
 #include <string_view>
 
+#include "measure/param_index.h"
+
 namespace dravmer {
 
-inline constexpr int kStatFirstParam = 3;  // statistics cover indices 3..42
 
 // Index outside 0..42 gives an empty string.
 std::string_view ParamName(int index);  // "время   " keeps its three trailing blanks
@@ -26,7 +27,8 @@ int FindParam(std::string_view nameOrAlias);
 
 // The four integer parameters (время, Цикл, Cст, GvEr).
 constexpr bool IsIntegerParam(int index) {
-    return index == 0 || index == 1 || index == 2 || index == 15;
+    return index == param::kTime || index == param::kCycle || index == param::kState ||
+           index == param::kGvEr;
 }
 
 // Default decimals of the tables and of the files.

@@ -49,9 +49,10 @@ void CBenchEvents::OnReportText(const std::string& text) {
     const QString t = Q(text);
     DRAVMER_POST(emit reportText(t));
 }
-void CBenchEvents::OnError(const std::string& text) {
-    const QString t = Q(text);
-    DRAVMER_POST(emit error(t));
+void CBenchEvents::OnError(const SBenchMessage& message) {
+    const QString t = Q(WordMessage(message));
+    const int code = static_cast<int>(message.code);
+    DRAVMER_POST(emit error(t, code));
 }
 
 #undef DRAVMER_POST

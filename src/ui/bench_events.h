@@ -30,7 +30,7 @@ public:
     void OnExperimentStopped() override;
     void OnRecordAdded(std::size_t index) override;
     void OnReportText(const std::string& text) override;
-    void OnError(const std::string& text) override;
+    void OnError(const SBenchMessage& message) override;
 
 signals:
     void searchProgress(int port, int code, quint32 value, const QString& text);
@@ -46,7 +46,8 @@ signals:
     void experimentStopped();
     void recordAdded(int index);
     void reportText(const QString& text);
-    void error(const QString& text);
+    // The engine's message, worded, and its code.
+    void error(const QString& text, int code);
 };
 
 }  // namespace dravmer::ui

@@ -206,9 +206,10 @@ void CMainFrame::ConnectEvents() {
     });
     connect(m_events, &CBenchEvents::experimentStarted, this, [this](int) { UpdateCommands(); });
     connect(m_events, &CBenchEvents::experimentStopped, this, [this] { UpdateCommands(); });
-    connect(m_events, &CBenchEvents::error, this, [this](const QString& text) {
+    connect(m_events, &CBenchEvents::error, this, [this](const QString& text, int code) {
         // The start's own refusals are answered by the start itself.
-        if (m_busy == Busy::Start && text == QStringLiteral("Список приборов пуст.")) return;
+        if (m_busy == Busy::Start && code == static_cast<int>(BenchMessage::EmptyDeviceList))
+            return;
         statusBar()->showMessage(text, 10000);
         // Errors that come while one is on screen join it rather than stacking up boxes.
         if (m_errorBox) {

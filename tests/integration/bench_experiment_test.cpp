@@ -154,7 +154,13 @@ TEST_F(BenchExperiment, WritingSwitchedOffAndOnAgainGoesOnInTheSameFileAfterAGap
     ASSERT_EQ(LoadExperimentFile(back, bench.Files(0).FilePath(), nullptr, &report), 1)
         << report.error;
     // Everything before the switch-off and everything after the switch-on, nothing between.
-    ASSERT_GE(back.GetCount(), before);
+    auto times = [](const CDeviceData& d) {
+        std::string t;
+        for (int r = 0; r < d.GetCount(); ++r) t += std::to_string(d.GetSample(r).time) + " ";
+        return t;
+    };
+    ASSERT_GE(back.GetCount(), before) << "file: " << times(back) << "\nlive: " << times(live)
+                                       << "\nbefore " << before << ", resumed " << resumed;
     for (int r = 0; r < before; ++r) EXPECT_EQ(back.GetSample(r).time, live.GetSample(r).time);
     EXPECT_LT(back.GetCount(), live.GetCount());
     EXPECT_GE(back.GetCount(), before + (live.GetCount() - resumed) - 1);

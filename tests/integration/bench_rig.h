@@ -24,9 +24,10 @@ public:
         std::lock_guard lock(m);
         if (!text.empty()) texts.push_back(text);
     }
-    void OnError(const std::string& text) override {
+    void OnError(const SBenchMessage& message) override {
         std::lock_guard lock(m);
-        errors.push_back(text);
+        errors.push_back(WordMessage(message));
+        codes.push_back(message.code);
     }
     void OnPollLost(int port) override {
         std::lock_guard lock(m);
@@ -48,6 +49,7 @@ public:
     std::vector<std::uint32_t> waitingFor;
     std::vector<int> pollLost;
     std::vector<std::string> texts, errors;
+    std::vector<BenchMessage> codes;
 };
 
 // Simulated lines on pseudo-terminals behind ports 0.., the rest switched off.

@@ -33,9 +33,9 @@ public:
         std::lock_guard lock(m);
         waiting.push_back(address);
     }
-    void OnError(const std::string& text) override {
+    void OnError(const SBenchMessage& message) override {
         std::lock_guard lock(m);
-        errors.push_back(text);
+        errors.push_back(WordMessage(message));
     }
     template <typename T>
     T Get(T PortEvents::*field) {

@@ -198,15 +198,15 @@ TEST(MainFrame, StartOnEmptyListIsRefusedWithTheMessage) {
 
 TEST(MainFrame, EngineErrorsJoinTheBoxOnScreen) {
     Frame f;
-    emit f.frame->Events().error("first");
+    emit f.frame->Events().error("first", -1);
     QMessageBox* box = f.frame->LastMessage();
     ASSERT_NE(box, nullptr);
-    emit f.frame->Events().error("second");
+    emit f.frame->Events().error("second", -1);
     EXPECT_EQ(f.frame->LastMessage(), box);
     EXPECT_EQ(box->text(), QString("first\nsecond"));
     box->accept();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    emit f.frame->Events().error("third");
+    emit f.frame->Events().error("third", -1);
     ASSERT_NE(f.frame->LastMessage(), nullptr);
     EXPECT_EQ(f.frame->LastMessage()->text(), QString("third"));
 }

@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <array>
 
+#include "measure/param_index.h"
+
 class QCheckBox;
 
 namespace dravmer::ui {
@@ -21,7 +23,7 @@ public:
 
 private:
     SUiContext& m_context;
-    std::array<QCheckBox*, 43> m_boxes{};
+    std::array<QCheckBox*, kParamCount> m_boxes{};
 };
 
 }  // namespace dravmer::ui

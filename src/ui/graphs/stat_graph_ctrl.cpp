@@ -6,13 +6,14 @@
 #include <algorithm>
 
 #include "measure/device_data.h"
+#include "measure/param_index.h"
 
 namespace dravmer::ui {
 
 using namespace graph;
 
 namespace {
-constexpr int kFirstUg = 23;  // UG[0]; UG[9] is 32
+constexpr int kFirstUg = param::kUG0;
 
 SStatProfile ProfileOf(const CMeasRecord& r) {
     SStatProfile p;

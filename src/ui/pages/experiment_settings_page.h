@@ -8,6 +8,8 @@
 #include <array>
 #include <string>
 
+#include "measure/param_index.h"
+
 class QLineEdit;
 class QPushButton;
 class QTableWidget;
@@ -50,8 +52,8 @@ private:
 
     // The settings as the grid last showed them.
     struct SShown {
-        std::array<bool, 43> toTable{}, toFile{};
-        std::array<int, 43> tableDecimals{}, fileDecimals{};
+        std::array<bool, kParamCount> toTable{}, toFile{};
+        std::array<int, kParamCount> tableDecimals{}, fileDecimals{};
         std::string ky;
     } m_shown;
 

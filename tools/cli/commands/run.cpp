@@ -39,7 +39,9 @@ public:
     void OnPortReopened(int port) override {
         m_err << "Порт " << port + 1 << " снова открыт." << std::endl;
     }
-    void OnError(const std::string& text) override { m_err << text << std::endl; }
+    void OnError(const SBenchMessage& message) override {
+        m_err << WordMessage(message) << std::endl;
+    }
     void OnSearchProgress(int, int, std::uint32_t, const std::string& text) override {
         if (!text.empty()) m_err << text << std::endl;
     }

@@ -15,7 +15,7 @@ public:
     void OnSearchProgress(int, int, std::uint32_t, const std::string& text) override {
         if (!text.empty()) m_err << text << "\n";
     }
-    void OnError(const std::string& text) override { m_err << text << "\n"; }
+    void OnError(const SBenchMessage& message) override { m_err << WordMessage(message) << "\n"; }
 
 private:
     std::ostream& m_err;
