@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "bench/bench.h"
-#include "sim/lib/sim_line.h"
-#include "sim/lib/sim_pty.h"
+#include "sim/sim_line.h"
+#include "sim/sim_pty.h"
 
 using namespace dravmer;
 

@@ -5,10 +5,10 @@
 
 #include "link/frame.h"
 #include "link/link_r307.h"
-#include "sim/lib/sim_line.h"
+#include "sim/sim_line.h"
 #include "link/port.h"
-#include "sim/lib/sim_port.h"
-#include "sim/lib/sim_pty.h"
+#include "sim/sim_port.h"
+#include "sim/sim_pty.h"
 
 namespace {
 

@@ -22,8 +22,8 @@
 #include "bench/bench.h"
 #include "bench/bench_stream.h"
 #include "broker.h"
-#include "sim/lib/sim_line.h"
-#include "sim/lib/sim_pty.h"
+#include "sim/sim_line.h"
+#include "sim/sim_pty.h"
 #include "stream/mqtt_publisher.h"
 
 using namespace dravmer;

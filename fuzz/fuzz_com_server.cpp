@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "link/com_server_message.h"
-#include "sim/lib/sim_line.h"
+#include "sim/sim_line.h"
 
 namespace {
 

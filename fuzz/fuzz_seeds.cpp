@@ -17,7 +17,7 @@
 #include "link/frame.h"
 #include "link/link_r307.h"
 #include "measure/device_data.h"
-#include "sim/lib/sim_line.h"
+#include "sim/sim_line.h"
 #include "update/query_record.h"
 
 namespace {

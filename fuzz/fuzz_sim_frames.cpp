@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "link/frame.h"
-#include "sim/lib/sim_line.h"
-#include "sim/lib/sim_tcp.h"
+#include "sim/sim_line.h"
+#include "sim/sim_tcp.h"
 
 namespace {
 

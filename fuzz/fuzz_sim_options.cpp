@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/lib/sim_line.h"
-#include "sim/lib/sim_options.h"
+#include "sim/sim_line.h"
+#include "sim/sim_options.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace dravmer::sim;

@@ -30,6 +30,7 @@ namespace dravmer {
 
 class CPollThread;
 
+// "Остановить эксперимент на 700 с": the window stops a run this long after its start.
 inline constexpr double kAutoStopSeconds = 700.0;
 
 // What a search learnt about one found device (the device list page's columns).
@@ -134,9 +135,6 @@ public:
     std::string Title() const;
     void SetAutoStop(bool on) { m_autoStop = on; }
     bool AutoStop() const { return m_autoStop; }
-    // Called once a second by the front end: stops the experiment 700 s after its start when
-    // auto-stop is on. True when it stopped.
-    bool TickAutoStop();
     // Share (0..100) of the last second a port was busy with exchanges; 100 means the port
     // cannot keep up with the poll period.
     double PortLoad(int port) const {
@@ -270,7 +268,6 @@ private:
     std::size_t m_waitingIndex = SIZE_MAX;  // the device a start waits for (cancel mutex)
     bool m_skipWaiting = false;
     bool m_autoStop = false;
-    CPerfTimer m_autoStopWatch;
     double m_lastStopSeconds = 0;
     struct SPortOutage {
         bool reported = false;

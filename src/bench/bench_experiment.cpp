@@ -196,7 +196,6 @@ StartResult CBench::Start(const SStartOptions& options) {
         Stop();
         return StartResult::PollBusy;
     }
-    m_autoStopWatch.Restart();
     Emit([&](IBenchListener& l) { l.OnExperimentStarted(number); });
     return StartResult::Started;
 }
@@ -387,15 +386,6 @@ std::string CBench::Title() const {
         first = false;
     }
     return title;
-}
-
-bool CBench::TickAutoStop() {
-    if (m_autoStop && m_running && m_autoStopWatch.GetElapsedSeconds() > kAutoStopSeconds) {
-        m_autoStopWatch.Restart();
-        Stop();
-        return true;
-    }
-    return false;
 }
 
 }  // namespace dravmer

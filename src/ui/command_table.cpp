@@ -46,6 +46,8 @@ CCommandTable::CCommandTable(QWidget* owner) : QObject(owner), m_owner(owner) {
         ->setToolTip(tr("Смещение выбранной области"));
     Add(ProgramSettings, tr("Настройки программы"), "program-settings");
     Add(EditGraphComment, tr("Редактировать комментарий к графику"), "comment");
+    Add(SaveGraphToFile, tr("Сохранить график в файл…"));
+    Add(About, tr("О программе..."));
     QAction* load = Add(LoadAxes, tr("Загрузить оси"), "load-axes");
     QAction* save = Add(SaveAxes, tr("Сохранить оси"), "save-axes");
     auto* loadMenu = new QMenu(m_owner);
@@ -101,6 +103,11 @@ QAction* CCommandTable::Get(int id) const {
     return it == m_actions.end() ? nullptr : it->second;
 }
 
+bool CCommandTable::Handled(int id) const {
+    const auto it = m_handlers.find(id);
+    return it != m_handlers.end() && static_cast<bool>(it->second);
+}
+
 std::vector<int> CCommandTable::Ids() const {
     std::vector<int> ids;
     for (const auto& [id, action] : m_actions) ids.push_back(id);
@@ -121,12 +128,13 @@ void CCommandTable::FillMenus(QMenuBar* bar) const {
     add(bar->addMenu(tr("&Приборы")),
         {SearchDevices, SaveDeviceParams, 0, FindGvErrors, 0, LinkSettings});
     add(bar->addMenu(tr("&График")),
-        {CopyGraph, FreezeGraph, EditGraphComment, 0, ZoomInY, ZoomOutY, ZoomInX, ZoomOutX, 0,
+        {CopyGraph, SaveGraphToFile, FreezeGraph, EditGraphComment, 0, ZoomInY, ZoomOutY, ZoomInX, ZoomOutX, 0,
          GraphToStart, ShiftLeft, ShiftRight, GraphToEnd, ShiftUp, ShiftDown, 0,
          MoveSelectionBack, MoveSelectionForward, 0, FitGraph, CommonScale, FitAllCommonScale, 0,
          LoadAxes, SaveAxes});
     add(bar->addMenu(tr("&Вид")), {AutoScroll});
     add(bar->addMenu(tr("&Настройки")), {ProgramSettings, GraphSettings, LinkSettings});
+    add(bar->addMenu(tr("&Справка")), {About});
 }
 
 void CCommandTable::FillToolBar(QToolBar* bar) const {

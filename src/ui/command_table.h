@@ -1,10 +1,14 @@
 #pragma once
-// Every command of the main frame as a QAction with its id and text: the frame puts them in its
-// menus and the frequent ones on its tool bar. Pages take the commands they handle with Get(id),
-// connect to triggered() and enable them; a command nobody handles stays visible and disabled.
+// Every command of the window as a QAction with its id and text, made once: the frame puts them
+// in its menus and the frequent ones on its tool bar. The frame and the pages register the
+// handler of each command they serve with Handle(id, ...), which also enables it; a command
+// nobody handles stays visible and disabled.
+#include <QAction>
+#include <QMetaObject>
 #include <QObject>
 #include <QString>
 #include <map>
+#include <utility>
 #include <vector>
 
 class QAction;
@@ -64,6 +68,8 @@ enum : int {
     MoveSelectionBack = 32842,
     FitAllCommonScale = 32843,
     ExportCsv = 32850,
+    SaveGraphToFile = 32851,
+    About = 32852,
 };
 // The id of "Загрузить оси №n" / "Сохранить оси №n", n = 1..5.
 int LoadAxesId(int n);
@@ -80,6 +86,21 @@ public:
     // The command with this id; nullptr for an id the table does not hold.
     QAction* Get(int id) const;
     std::vector<int> Ids() const;
+
+    // Makes `f`, run in `receiver`'s context, the one handler of command `id` (a handler
+    // registered before is dropped) and enables the command. The command; nullptr for an id
+    // the table does not hold.
+    template <class F>
+    QAction* Handle(int id, const QObject* receiver, F&& f) {
+        QAction* action = Get(id);
+        if (!action) return nullptr;
+        QMetaObject::Connection& handler = m_handlers[id];
+        if (handler) QObject::disconnect(handler);
+        handler = QObject::connect(action, &QAction::triggered, receiver, std::forward<F>(f));
+        action->setEnabled(true);
+        return action;
+    }
+    bool Handled(int id) const;
 
     // The tool bar's second box: "all" and the curve numbers. The graph pages fill the entries
     // after "all" (text "%d" painted in the curve's colour); the box's selection index minus one
@@ -99,6 +120,7 @@ private:
 
     QWidget* m_owner;
     std::map<int, QAction*> m_actions;
+    std::map<int, QMetaObject::Connection> m_handlers;
     QComboBox* m_deviceBox = nullptr;
     QComboBox* m_curveBox = nullptr;
 };

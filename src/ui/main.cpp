@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/qt/qsettings_store.h"
-#include "sim/lib/demo_rig.h"
+#include "sim/demo_rig.h"
 #include "ui/command_line.h"
 #include "ui/demo_start.h"
 #include "ui/main_frame.h"

@@ -19,6 +19,7 @@
 #include "ui/archive_command.h"
 #include "ui/command_table.h"
 #include "ui/data_commands.h"
+#include "ui/dialogs/about_dialog.h"
 #include "ui/dialogs/load_at_start_dialog.h"
 #include "ui/dialogs/save_params_dialog.h"
 #include "ui/dialogs/settings_sheet.h"
@@ -32,6 +33,7 @@
 #include "ui/widgets/status_panes.h"
 #include "ui/window_placement.h"
 #include "update/update_service.h"
+#include "dravmer_version.h"
 
 namespace dravmer::ui {
 
@@ -120,11 +122,7 @@ void CMainFrame::BuildPages() {
 }
 
 void CMainFrame::ConnectCommands() {
-    auto on = [this](int id, auto slot) {
-        QAction* action = m_commands->Get(id);
-        connect(action, &QAction::triggered, this, slot);
-        action->setEnabled(true);
-    };
+    auto on = [this](int id, auto slot) { m_commands->Handle(id, this, slot); };
     on(cmd::StartExperiment, [this] { ToggleExperiment(); });
     on(cmd::StopExperiment, [this] { ToggleExperiment(); });
     on(cmd::WriteToFile, [this] { ToggleWriteToFile(); });
@@ -152,9 +150,10 @@ void CMainFrame::ConnectCommands() {
         UpdateTitle();
         UpdateCommands();
     });
-    on(cmd::ProgramSettings, [this] { OpenSettings(kProgramPage); });
-    on(cmd::GraphSettings, [this] { OpenSettings(kGraphPage); });
-    on(cmd::LinkSettings, [this] { OpenSettings(kFirstPortPage); });
+    on(cmd::ProgramSettings, [this] { OpenSettings(SheetPageId::Program); });
+    on(cmd::GraphSettings, [this] { OpenSettings(SheetPageId::MainGraph); });
+    on(cmd::LinkSettings, [this] { OpenSettings(SheetPageId::Port1); });
+    on(cmd::About, [this] { ShowAbout(); });
     connect(m_commands->DeviceBox(), &QComboBox::activated, this, [this](int) {
         // The address as the C library reads it; the first active entry with that address
         // becomes the current device.
@@ -270,7 +269,7 @@ void CMainFrame::SaveDeviceParameters() {
     dialog->open();
 }
 
-void CMainFrame::OpenSettings(int page) {
+void CMainFrame::OpenSettings(SheetPageId page) {
     const bool ports = !m_bench.IsRunning() && !m_bench.IsSearching() && m_busy == Busy::None;
     auto* sheet = new CSettingsSheet(m_context, ports, this);
     sheet->setAttribute(Qt::WA_DeleteOnClose);
@@ -281,10 +280,22 @@ void CMainFrame::OpenSettings(int page) {
     sheet->open();
 }
 
+void CMainFrame::ShowAbout() {
+    // Without an update service; the service's offer serves this command while it is attached.
+    auto* dialog = new CAboutDialog(QString::fromLatin1(kProgramVersion),
+                                    QString::fromStdString(UpdateServerFromSettings(m_settings)),
+                                    this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this,
+            [this, dialog] { SaveUpdateServer(m_settings, dialog->Server().toStdString()); });
+    dialog->open();
+}
+
 void CMainFrame::SetUpdateService(CUpdateService* service) {
     // The offer (timer 2) and the About box live in their own object.
     delete m_updateOffer;
     m_updateOffer = service ? AttachUpdateService(*this, *service, m_settings) : nullptr;
+    if (!m_updateOffer) m_commands->Handle(cmd::About, this, [this] { ShowAbout(); });
 }
 
 bool CMainFrame::UpdateCheckPending() const { return m_updateOffer && m_updateOffer->Polling(); }

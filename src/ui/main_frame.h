@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "ui/dialogs/wait_device_dialog.h"
+#include "ui/page_list.h"
 #include "ui/ui_context.h"
 
 class QLabel;
@@ -43,12 +44,6 @@ class CMainFrame : public QMainWindow {
 public:
     static constexpr int kMinWidth = 560;
     static constexpr int kMinHeight = 400;
-    // Settings sheet pages the commands open: "Настройки", the main graph's settings and the
-    // first port page.
-    static constexpr int kProgramPage = 0;
-    static constexpr int kGraphPage = 3;
-    static constexpr int kFirstPortPage = 5;
-
     // Worker operations, one at a time.
     enum class Busy { None, Start, Stop, Search, Files, Statistics };
 
@@ -74,7 +69,10 @@ public:
     // The commands.
     void ToggleExperiment();
     void StartSearch();
-    void OpenSettings(int page);
+    void OpenSettings(SheetPageId page);
+    // "О программе...": the version and the update server (the update offer serves the command
+    // while one is attached).
+    void ShowAbout();
     void ToggleWriteToFile();
     void ClearStatistics();
     void CalcStatistics();

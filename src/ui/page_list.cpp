@@ -48,29 +48,30 @@ std::vector<SViewPage> ViewPages() {
 
 std::vector<SSheetPageEntry> SheetPages() {
     std::vector<SSheetPageEntry> pages = {
-        {T("Настройки"),
+        {SheetPageId::Program, T("Настройки"),
          [](SUiContext& c, QWidget* parent) -> CSheetPage* {
              return new CProgramSettingsPage(c, parent);
          }},
-        {T("График среднее UG0-9"),
+        {SheetPageId::StatGraph, T("График среднее UG0-9"),
          [](SUiContext& ctx, QWidget* parent) -> CSheetPage* {
              return new CStatGraphSettingsPage(ctx, parent);
          }},
-        {T("Цвета графиков"),
+        {SheetPageId::GraphColors, T("Цвета графиков"),
          [](SUiContext& ctx, QWidget* parent) -> CSheetPage* {
              return new CGraphColorsPage(ctx, parent);
          }},
-        {T("Настройки основного графика"),
+        {SheetPageId::MainGraph, T("Настройки основного графика"),
          [](SUiContext& ctx, QWidget* parent) -> CSheetPage* {
              return new CMainGraphSettingsPage(ctx, parent);
          }},
-        {T("Настройки таблиц"),
+        {SheetPageId::Tables, T("Настройки таблиц"),
          [](SUiContext& c, QWidget* parent) -> CSheetPage* {
              return new CTableSettingsPage(c, parent);
          }},
     };
     for (int n = 1; n <= 4; ++n)
-        pages.push_back({QCoreApplication::translate("Pages", "Настройки порта №%1").arg(n),
+        pages.push_back({static_cast<SheetPageId>(static_cast<int>(SheetPageId::Port1) + n - 1),
+                         QCoreApplication::translate("Pages", "Настройки порта №%1").arg(n),
                          [n](SUiContext& c, QWidget* parent) -> CSheetPage* {
                              return new CPortSettingsPage(c, n - 1, parent);
                          },

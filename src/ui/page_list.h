@@ -19,7 +19,12 @@ struct SViewPage {
     std::function<QWidget*(SUiContext&, QWidget* parent)> make;
 };
 
+// The settings sheet's pages by name: commands open a page by its id, never by its position
+// (the port pages are left out while an experiment or a search runs).
+enum class SheetPageId { Program, StatGraph, GraphColors, MainGraph, Tables, Port1, Port2, Port3, Port4 };
+
 struct SSheetPageEntry {
+    SheetPageId id;
     QString title;
     std::function<CSheetPage*(SUiContext&, QWidget* parent)> make;
     // Port pages are offered only while neither a search nor an experiment runs.

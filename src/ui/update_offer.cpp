@@ -3,8 +3,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QMainWindow>
-#include <QMenu>
-#include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -19,6 +17,7 @@
 
 #include "platform/paths.h"
 #include "platform/settings_store.h"
+#include "ui/command_table.h"
 #include "ui/dialogs/about_dialog.h"
 #include "ui/main_frame.h"
 
@@ -372,6 +371,19 @@ void CUpdateOffer::Finish(int result) {
     emit finished(result);
 }
 
+void CUpdateOffer::ShowAbout(QWidget* parent, ISettingsStore& settings) {
+    auto* dialog = new CAboutDialog(Q(m_service.VersionText()),
+                                    Q(UpdateServerFromSettings(settings)), parent);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, dialog, &settings] {
+        SaveUpdateServer(settings, dialog->Server().toStdString());
+        // An emptied field falls back to the bench's common server, as at start.
+        ApplyUpdateServer(m_service, UpdateServerFromSettings(settings));
+        Recheck();
+    });
+    dialog->open();
+}
+
 CUpdateOffer* AttachUpdateService(CMainFrame& frame, CUpdateService& service,
                                   ISettingsStore& settings, int intervalMs) {
     auto* offer = new CUpdateOffer(
@@ -381,26 +393,9 @@ CUpdateOffer* AttachUpdateService(CMainFrame& frame, CUpdateService& service,
         },
         &frame);
     offer->setObjectName(QStringLiteral("updateOffer"));
-
-    // One command for the window's life; it drives the offer attached last.
-    QAction* about = frame.findChild<QAction*>(QStringLiteral("aboutCommand"));
-    if (!about) {
-        QMenu* help = frame.menuBar()->addMenu(CUpdateOffer::tr("&Справка"));
-        about = help->addAction(CUpdateOffer::tr("О программе..."));
-        about->setObjectName(QStringLiteral("aboutCommand"));
-    }
-    QObject::connect(about, &QAction::triggered, offer, [&frame, &service, &settings, offer] {
-        auto* dialog = new CAboutDialog(Q(service.VersionText()),
-                                        Q(UpdateServerFromSettings(settings)), &frame);
-        dialog->setAttribute(Qt::WA_DeleteOnClose);
-        QObject::connect(dialog, &QDialog::accepted, offer, [dialog, &service, &settings, offer] {
-            SaveUpdateServer(settings, dialog->Server().toStdString());
-            // An emptied field falls back to the bench's common server, as at start.
-            ApplyUpdateServer(service, UpdateServerFromSettings(settings));
-            offer->Recheck();
-        });
-        dialog->open();
-    });
+    // "О программе..." also changes the server the offer asks, and asks it again.
+    frame.Context().commands->Handle(cmd::About, offer,
+                                     [&frame, &settings, offer] { offer->ShowAbout(&frame, settings); });
     offer->Start(intervalMs);
     return offer;
 }

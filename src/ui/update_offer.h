@@ -66,6 +66,9 @@ public:
     CUpdateOffer(CUpdateService& service, std::function<bool()> busy, QWidget* window);
     ~CUpdateOffer() override;
 
+    // "О программе...": the version and the server this offer asks; a server changed there is
+    // stored in `settings` and asked at once.
+    void ShowAbout(QWidget* parent, ISettingsStore& settings);
     // Starts polling the check state, every intervalMs.
     void Start(int intervalMs = 1000);
     bool Polling() const;
@@ -118,8 +121,8 @@ private:
     QPointer<QMessageBox> m_confirm;
 };
 
-// The About box's command ("О программе...", in the help menu) and the update offer, both
-// belonging to the frame. The service and the settings outlive the frame.
+// The update offer, belonging to the frame, which also serves the frame's "О программе..."
+// command while it lives. The service and the settings outlive the frame.
 CUpdateOffer* AttachUpdateService(CMainFrame& frame, CUpdateService& service,
                                   ISettingsStore& settings, int intervalMs = 1000);
 

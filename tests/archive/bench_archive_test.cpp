@@ -8,8 +8,8 @@
 #include "bench/bench.h"
 #include "bench/bench_archive.h"
 #include "files/experiment_scan.h"
-#include "sim/lib/sim_line.h"
-#include "sim/lib/sim_pty.h"
+#include "sim/sim_line.h"
+#include "sim/sim_pty.h"
 
 namespace dravmer::testing_archive {
 namespace {

@@ -9,8 +9,8 @@
 #include "archive/archive.h"
 #include "archive/archive_io.h"
 #include "cli/cli.h"
-#include "sim/lib/sim_line.h"
-#include "sim/lib/sim_pty.h"
+#include "sim/sim_line.h"
+#include "sim/sim_pty.h"
 
 namespace dravmer::cli {
 namespace {

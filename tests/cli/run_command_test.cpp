@@ -10,8 +10,8 @@
 #include <thread>
 
 #include "cli/cli.h"
-#include "sim/lib/sim_line.h"
-#include "sim/lib/sim_pty.h"
+#include "sim/sim_line.h"
+#include "sim/sim_pty.h"
 
 namespace dravmer::cli {
 namespace {

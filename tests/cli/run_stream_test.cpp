@@ -14,8 +14,8 @@
 #include "cli/cli.h"
 #include "files/experiment_scan.h"
 #include "files/file_format.h"
-#include "sim/lib/sim_line.h"
-#include "sim/lib/sim_pty.h"
+#include "sim/sim_line.h"
+#include "sim/sim_pty.h"
 #include "stream/broker.h"
 
 namespace dravmer::cli {

@@ -13,8 +13,8 @@
 #include "comserver/com_server.h"
 #include "link/link_r307.h"
 #include "link/port.h"
-#include "sim/lib/sim_line.h"
-#include "sim/lib/sim_pty.h"
+#include "sim/sim_line.h"
+#include "sim/sim_pty.h"
 
 namespace dravmer {
 namespace {

@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
 
 #include "graph_ui_env.h"
 #include "ui/graphs/graph_hub.h"
+#include "ui/command_table.h"
 #include "ui/graphs/graph_page.h"
 
 namespace dravmer::ui {
@@ -156,8 +159,32 @@ TEST(GraphPage, AxisSetsRoundTripAndAnUnsavedSlotChangesNothing) {
     EXPECT_DOUBLE_EQ(axes[1].min, saved1.min);
     EXPECT_EQ(bench.settings.GetBinary("GraphSettings", "m_fMinMax1").size(), 400u);
     // The page's commands are there by their ids.
-    ASSERT_NE(page.Action(32793), nullptr);
-    EXPECT_FALSE(page.Action(32839)->isEnabled());  // no selection yet
+    ASSERT_NE(page.Action(cmd::FitGraph), nullptr);
+    EXPECT_FALSE(page.Action(cmd::MoveSelectionForward)->isEnabled());  // no selection yet
+}
+
+TEST(GraphPage, ItsKeysRunTheCommandsWhileTheFocusIsOnThePage) {
+    test::SGraphBench bench;
+    CGraphPage page(*bench.ctx);
+    page.resize(900, 500);
+    page.show();
+    page.activateWindow();
+    page.Graph()->setFocus();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&page));
+    page.Graph()->SetTimeWindow(1000, 3000);
+    QTest::keyClick(page.Graph(), Qt::Key_Home);
+    EXPECT_EQ(page.Graph()->State().window.first, 0);
+    // A key on a widget outside the page is not the graph's.
+    QLineEdit other;
+    other.show();
+    other.activateWindow();
+    other.setFocus();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    page.Graph()->SetTimeWindow(1000, 3000);
+    QTest::keyClick(&other, Qt::Key_Home);
+    EXPECT_EQ(page.Graph()->State().window.first, 1000);
+    // The standalone page keeps its command table to itself: no boxes on the page.
+    EXPECT_FALSE(page.findChild<QComboBox*>() && page.findChild<QComboBox*>()->isVisible());
 }
 
 TEST(GraphPage, ShowsTheListsCurvesAndFollowsAdditionsAndRemovals) {

@@ -7,8 +7,8 @@
 
 #include "link/link_r307.h"
 #include "link/port.h"
-#include "sim/lib/sim_line.h"
-#include "sim/lib/sim_pty.h"
+#include "sim/sim_line.h"
+#include "sim/sim_pty.h"
 
 namespace dravmer {
 namespace {

@@ -16,8 +16,8 @@
 #include "link/link_r307.h"
 #include "link/port.h"
 #include "platform/perf_timer.h"
-#include "sim/lib/sim_line.h"
-#include "sim/lib/sim_pty.h"
+#include "sim/sim_line.h"
+#include "sim/sim_pty.h"
 
 extern char** environ;
 

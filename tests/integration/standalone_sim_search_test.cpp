@@ -6,9 +6,9 @@
 #include <mutex>
 
 #include "bench/bench.h"
-#include "sim/lib/sim_line.h"
-#include "sim/lib/sim_options.h"
-#include "sim/lib/sim_pty.h"
+#include "sim/sim_line.h"
+#include "sim/sim_options.h"
+#include "sim/sim_pty.h"
 
 namespace dravmer {
 namespace {

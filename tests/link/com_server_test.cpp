@@ -11,8 +11,8 @@
 #include "link/link_r307.h"
 #include "link/port.h"
 #include "platform/worker_thread.h"
-#include "sim/lib/sim_com_server.h"
-#include "sim/lib/sim_line.h"
+#include "sim/sim_com_server.h"
+#include "sim/sim_line.h"
 
 namespace dravmer {
 namespace {

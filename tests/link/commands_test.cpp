@@ -6,8 +6,8 @@
 #include "link/device_search.h"
 #include "link/link_r307.h"
 #include "link/scripted_port.h"
-#include "sim/lib/sim_line.h"
-#include "sim/lib/sim_port.h"
+#include "sim/sim_line.h"
+#include "sim/sim_port.h"
 
 namespace dravmer {
 namespace {

@@ -1,4 +1,4 @@
-#include "sim/lib/sim_line.h"
+#include "sim/sim_line.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "link/frame.h"
-#include "sim/lib/sim_pty.h"
+#include "sim/sim_pty.h"
 
 namespace dravmer::sim {
 namespace {

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "sim/lib/sim_line.h"
-#include "sim/lib/sim_pty.h"
+#include "sim/sim_line.h"
+#include "sim/sim_pty.h"
 
 namespace dravmer::sim {
 namespace {

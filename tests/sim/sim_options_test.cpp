@@ -1,4 +1,4 @@
-#include "sim/lib/sim_options.h"
+#include "sim/sim_options.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "sim/lib/sim_tcp.h"
+#include "sim/sim_tcp.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "link/frame.h"
-#include "sim/lib/sim_options.h"
+#include "sim/sim_options.h"
 
 namespace dravmer::sim {
 namespace {

@@ -7,13 +7,16 @@
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolBar>
 
+#include "dravmer_version.h"
 #include "ui/command_table.h"
+#include "ui/dialogs/about_dialog.h"
 #include "ui/view_state.h"
 #include "ui/widgets/status_panes.h"
 #include "ui/window_placement.h"
@@ -157,7 +160,8 @@ TEST(MainFrame, EveryCommandInTheMenusHandledOnesEnabled) {
         }
     }
     const std::vector<int> ids = commands.Ids();
-    EXPECT_EQ(ids.size(), 47u);  // the program's 46 and "Экспорт в CSV…"
+    // The program's 46, "Экспорт в CSV…", "Сохранить график в файл…" and "О программе...".
+    EXPECT_EQ(ids.size(), 49u);
     for (int id : ids) {
         QAction* action = commands.Get(id);
         ASSERT_NE(action, nullptr);
@@ -184,6 +188,40 @@ TEST(MainFrame, EveryCommandInTheMenusHandledOnesEnabled) {
         EXPECT_TRUE(bar->actions().contains(commands.Get(id)));
         EXPECT_FALSE(commands.Get(id)->icon().pixmap(22).toImage().isNull());
     }
+}
+
+TEST(MainFrame, ACommandHasOneHandlerAndTheAboutBoxNeedsNoUpdateService) {
+    Frame f;
+    CCommandTable& commands = f.frame->Commands();
+    // A handler registered later replaces the earlier one: a trigger runs it once, alone.
+    int first = 0, second = 0;
+    QObject owner;
+    QAction* fit = commands.Handle(cmd::FitGraph, &owner, [&] { ++first; });
+    ASSERT_NE(fit, nullptr);
+    EXPECT_TRUE(commands.Handled(cmd::FitGraph));
+    commands.Handle(cmd::FitGraph, &owner, [&] { ++second; });
+    fit->trigger();
+    EXPECT_EQ(first, 0);
+    EXPECT_EQ(second, 1);
+    EXPECT_EQ(commands.Handle(12345, &owner, [] {}), nullptr);
+
+    // "О программе..." is in the help menu from the start and opens the box with the version;
+    // the server typed there is stored.
+    QAction* about = commands.Get(cmd::About);
+    ASSERT_NE(about, nullptr);
+    EXPECT_TRUE(about->isEnabled());
+    bool inHelpMenu = false;
+    for (QAction* menu : f.frame->menuBar()->actions())
+        if (menu->text() == QString("&Справка") && menu->menu()->actions().contains(about))
+            inHelpMenu = true;
+    EXPECT_TRUE(inHelpMenu);
+    about->trigger();
+    auto* box = f.frame->findChild<CAboutDialog*>();
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->findChild<QLabel*>("versionLabel")->text().contains(kProgramVersion));
+    box->ServerEdit()->setText("192.0.2.7:34001");
+    box->accept();
+    EXPECT_EQ(f.settings.GetString("UpdateVersionSettings", "Server", ""), "192.0.2.7:34001");
 }
 
 TEST(MainFrame, StartOnEmptyListIsRefusedWithTheMessage) {

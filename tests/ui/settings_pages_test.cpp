@@ -60,13 +60,19 @@ TEST(SettingsSheet, PagesInOrderPortPagesOnlyWhenAllowed) {
     EXPECT_EQ(full.PageTitle(5), QString("Настройки порта №1"));
     EXPECT_EQ(full.PageTitle(8), QString("Настройки порта №4"));
     EXPECT_EQ(full.findChild<QListWidget*>()->width(), CSettingsSheet::kListWidth);
-    full.SelectPage(5);
+    full.SelectPage(SheetPageId::Port1);
     EXPECT_EQ(full.CurrentPage(), 5);
+    full.SelectPage(SheetPageId::Port4);
+    EXPECT_EQ(full.CurrentPage(), 8);
+    full.SelectPage(SheetPageId::MainGraph);
+    EXPECT_EQ(full.PageTitle(full.CurrentPage()), QString("Настройки основного графика"));
     CSettingsSheet noPorts(c.ui, false);
     EXPECT_EQ(noPorts.PageCount(), 5);
     // The first port page is not offered: the sheet opens on its first page.
-    noPorts.SelectPage(5);
+    noPorts.SelectPage(SheetPageId::Port1);
     EXPECT_EQ(noPorts.CurrentPage(), 0);
+    noPorts.SelectPage(SheetPageId::Tables);
+    EXPECT_EQ(noPorts.CurrentPage(), 4);
 }
 
 TEST(SettingsSheet, RefusedValueKeepsTheSheetOpenOnThatPage) {
@@ -76,7 +82,7 @@ TEST(SettingsSheet, RefusedValueKeepsTheSheetOpenOnThatPage) {
     auto* page = qobject_cast<CProgramSettingsPage*>(sheet.Page(0));
     ASSERT_NE(page, nullptr);
     page->PeriodEdit()->setText("0");
-    sheet.SelectPage(2);
+    sheet.SelectPage(SheetPageId::GraphColors);
     // The message box of the refusal is closed by the test's event loop when it appears.
     QTimer::singleShot(0, [] {
         for (QWidget* w : QApplication::topLevelWidgets())

@@ -14,7 +14,7 @@
 
 #include <cstdio>
 
-#include "sim/lib/sim_device.h"
+#include "sim/sim_device.h"
 #include "ui/command_table.h"
 #include "ui/dialogs/save_params_dialog.h"
 #include "ui/dialogs/settings_sheet.h"

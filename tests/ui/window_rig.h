@@ -12,8 +12,8 @@
 #include <thread>
 
 #include "bench/bench.h"
-#include "sim/lib/sim_line.h"
-#include "sim/lib/sim_pty.h"
+#include "sim/sim_line.h"
+#include "sim/sim_pty.h"
 #include "ui/main_frame.h"
 #include "ui/view_state.h"
 #include "ui_test_env.h"

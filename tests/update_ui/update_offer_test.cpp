@@ -30,6 +30,7 @@
 
 #include "bench/bench.h"
 #include "ui/dialogs/about_dialog.h"
+#include "ui/command_table.h"
 #include "ui/main_frame.h"
 #include "update/self_update_files.h"
 #include "update_ui/update_window.h"
@@ -212,7 +213,7 @@ TEST_F(UpdateWindow, AboutBoxShowsTheVersionAndSavesTheServer) {
     CMainFrame frame(*m_bench, m_settings);
     frame.show();
     CUpdateOffer* offer = AttachUpdateService(frame, *service, m_settings, 50);
-    QAction* about = frame.findChild<QAction*>("aboutCommand");
+    QAction* about = frame.Context().commands->Get(cmd::About);
     ASSERT_NE(about, nullptr);
     EXPECT_EQ(about->text(), QString("О программе..."));
     bool inHelpMenu = false;

@@ -11,7 +11,7 @@
 #include "bench/bench.h"
 #include "cli/cli.h"
 #include "link/link_stat.h"
-#include "sim/lib/demo_rig.h"
+#include "sim/demo_rig.h"
 
 
 namespace dravmer::cli {

@@ -16,7 +16,7 @@
 #include <fstream>
 
 #include "files/file_format.h"
-#include "sim/lib/demo_rig.h"
+#include "sim/demo_rig.h"
 #include "ui/dialogs/column_chooser.h"
 #include "ui/dialogs/debug_window.h"
 #include "ui/dialogs/load_experiment_dialog.h"

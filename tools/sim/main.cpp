@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "dravmer_version.h"
-#include "sim/lib/sim_com_server.h"
-#include "sim/lib/sim_line.h"
-#include "sim/lib/sim_options.h"
-#include "sim/lib/sim_pty.h"
-#include "sim/lib/sim_tcp.h"
+#include "sim/sim_com_server.h"
+#include "sim/sim_line.h"
+#include "sim/sim_options.h"
+#include "sim/sim_pty.h"
+#include "sim/sim_tcp.h"
 
 namespace {
 

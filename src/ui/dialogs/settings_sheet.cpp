@@ -1,5 +1,7 @@
 #include "ui/dialogs/settings_sheet.h"
 
+#include <algorithm>
+
 #include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
@@ -55,6 +57,7 @@ CSettingsSheet::CSettingsSheet(SUiContext& context, bool withPortPages, QWidget*
         if (!page) page = new CPendingPage(entry.title, m_stack);
         page->setProperty("sheetTitle", entry.title);
         m_pages.push_back(page);
+        m_ids.push_back(entry.id);
         m_stack->addWidget(page);
         m_list->addItem(entry.title);
     }
@@ -81,8 +84,13 @@ QString CSettingsSheet::PageTitle(int index) const {
 
 int CSettingsSheet::CurrentPage() const { return m_list->currentRow(); }
 
-void CSettingsSheet::SelectPage(int index) {
+void CSettingsSheet::SelectPageAt(int index) {
     m_list->setCurrentRow(index >= 0 && index < PageCount() ? index : 0);
+}
+
+void CSettingsSheet::SelectPage(SheetPageId id) {
+    const auto at = std::find(m_ids.begin(), m_ids.end(), id);
+    SelectPageAt(at == m_ids.end() ? 0 : static_cast<int>(at - m_ids.begin()));
 }
 
 bool CSettingsSheet::ApplyPages() {
@@ -90,7 +98,7 @@ bool CSettingsSheet::ApplyPages() {
         CSheetPage* page = m_pages[static_cast<size_t>(i)];
         if (!page->WasShown()) continue;
         if (!page->Apply()) {
-            SelectPage(i);
+            SelectPageAt(i);
             return false;
         }
     }

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <vector>
 
+#include "ui/page_list.h"
 #include "ui/ui_context.h"
 
 class QListWidget;
@@ -26,9 +27,10 @@ public:
     CSheetPage* Page(int index) const { return m_pages.at(static_cast<size_t>(index)); }
     QString PageTitle(int index) const;
     int CurrentPage() const;
-    // Selects a page by its position in the full list; a page that is not offered selects the
-    // first page.
-    void SelectPage(int index);
+    // Selects the page with this id; a page that is not offered selects the first page.
+    void SelectPage(SheetPageId id);
+    // Selects a page by its position in the sheet's list (out of range: the first).
+    void SelectPageAt(int index);
     // Applies the pages that were shown; false (and the refusing page selected) when one refused.
     bool ApplyPages();
 
@@ -42,6 +44,7 @@ private:
     QListWidget* m_list = nullptr;
     QStackedWidget* m_stack = nullptr;
     std::vector<CSheetPage*> m_pages;
+    std::vector<SheetPageId> m_ids;  // beside m_pages
 };
 
 }  // namespace dravmer::ui

@@ -6,6 +6,7 @@
 #include <QInputDialog>
 #include <QMenu>
 #include <QMessageBox>
+#include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -77,37 +78,6 @@ void CGraphPage::ConnectFrame() {
                 [this] { RefreshCurves(CGraphHub::Refresh); });
     }
     if (!m_ctx.commands) return;
-    for (const auto& [id, mine] : m_actions) {
-        QAction* theirs = id ? m_ctx.commands->Get(id) : nullptr;
-        if (!theirs || theirs->menu()) continue;
-        QAction* own = mine;
-        if (id == cmd::FreezeGraph) {
-            connect(theirs, &QAction::triggered, this, [this, theirs] {
-                ToggleUpdates();
-                theirs->setChecked(m_stopped);
-            });
-        } else if (id == cmd::CommonScale) {
-            connect(theirs, &QAction::triggered, this, [this, theirs] {
-                m_graph->CommonScale();
-                theirs->setChecked(false);
-            });
-        } else {
-            connect(theirs, &QAction::triggered, own, &QAction::trigger);
-        }
-        theirs->setEnabled(own->isEnabled());
-        connect(own, &QAction::enabledChanged, theirs, &QAction::setEnabled);
-    }
-    for (int id : {cmd::LoadAxes, cmd::SaveAxes})
-        if (QAction* a = m_ctx.commands->Get(id)) a->setEnabled(true);
-    // The export has no command id of its own: it joins the graph menu after "copy graph".
-    if (QAction* copy = m_ctx.commands->Get(cmd::CopyGraph))
-        for (QObject* o : copy->associatedObjects())
-            if (auto* menu = qobject_cast<QMenu*>(o)) {
-                const auto acts = menu->actions();
-                const auto at = acts.indexOf(copy);
-                menu->insertAction(at + 1 < acts.size() ? acts[at + 1] : nullptr, Action(0));
-                break;
-            }
     if (QComboBox* box = m_ctx.commands->CurveBox()) {
         connect(m_ctx.commands, &CCommandTable::curveBoxChanged, m_graph,
                 [this](int curve) { m_graph->SelectCurve(curve); });
@@ -140,89 +110,72 @@ void CGraphPage::Copy() {
         m_graph->CopyToClipboard();
 }
 
-QAction* CGraphPage::Add(int id, const QString& text, const QKeySequence& key) {
-    auto* a = new QAction(text, this);
-    a->setToolTip(text);
-    if (!key.isEmpty()) {
-        a->setShortcut(key);
-        a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-        addAction(a);
-    }
-    m_actions.emplace_back(id, a);
-    return a;
-}
+QAction* CGraphPage::Action(int id) const { return m_commands->Get(id); }
 
-QAction* CGraphPage::Action(int id) const {
-    for (const auto& [i, a] : m_actions)
-        if (i == id) return a;
-    return nullptr;
+QAction* CGraphPage::Handle(int id, const QKeySequence& key, std::function<void()> handler) {
+    QAction* action = m_commands->Handle(id, this, std::move(handler));
+    // The graph's keys (arrows, Home, End, letters) act while the page has the focus only, so
+    // the tables and edits of the other pages keep theirs.
+    if (action && !key.isEmpty()) {
+        auto* shortcut = new QShortcut(key, this);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, action, [action] {
+            if (action->isEnabled()) action->trigger();
+        });
+    }
+    return action;
 }
 
 void CGraphPage::MakeActions() {
+    using namespace cmd;
+    // Inside the window the page serves the window's commands; on its own it keeps a table of
+    // them for itself (its boxes stay hidden).
+    m_commands = m_ctx.commands;
+    if (!m_commands) {
+        m_commands = new CCommandTable(this);
+        m_commands->CurveBox()->hide();
+        m_commands->DeviceBox()->hide();
+    }
     CGraphicCtrl* g = m_graph;
-    connect(Add(32778, tr("Копировать график в буфер обмена"), QKeySequence::Copy),
-            &QAction::triggered, this, &CGraphPage::Copy);
-    QAction* stop = Add(32779, tr("Остановить обновление графика"));
-    stop->setCheckable(true);
-    connect(stop, &QAction::triggered, this, &CGraphPage::ToggleUpdates);
-    connect(Add(32781, tr("Увеличить масштаб по вертикальной оси"), Qt::CTRL | Qt::Key_Up),
-            &QAction::triggered, g, &CGraphicCtrl::ZoomValueIn);
-    connect(Add(32782, tr("Уменьшить масштаб по вертикальной оси"), Qt::CTRL | Qt::Key_Down),
-            &QAction::triggered, g, &CGraphicCtrl::ZoomValueOut);
-    connect(Add(32783, tr("В начало графика"), Qt::Key_Home), &QAction::triggered, g,
-            &CGraphicCtrl::ToStart);
-    connect(Add(32784, tr("Сдвинуть влево"), Qt::Key_Right), &QAction::triggered, g,
-            &CGraphicCtrl::ScrollForward);
-    connect(Add(32785, tr("Сдвинуть вправо"), Qt::Key_Left), &QAction::triggered, g,
-            &CGraphicCtrl::ScrollBack);
-    connect(Add(32786, tr("Сдвинуть в конец"), Qt::Key_End), &QAction::triggered, g,
-            &CGraphicCtrl::ToEnd);
-    connect(Add(32789, tr("Сдвинуть вверх"), Qt::Key_Up), &QAction::triggered, g,
-            &CGraphicCtrl::ShiftUp);
-    connect(Add(32790, tr("Сдвинуть вниз"), Qt::Key_Down), &QAction::triggered, g,
-            &CGraphicCtrl::ShiftDown);
-    connect(Add(32791, tr("Увеличить масштаб по горизонтальной оси"), Qt::CTRL | Qt::Key_Right),
-            &QAction::triggered, g, &CGraphicCtrl::ZoomTimeIn);
-    connect(Add(32792, tr("Уменьшить масштаб по горизонтальной оси"), Qt::CTRL | Qt::Key_Left),
-            &QAction::triggered, g, &CGraphicCtrl::ZoomTimeOut);
-    connect(Add(32793, tr("Уместить график"), Qt::Key_F), &QAction::triggered, g,
-            &CGraphicCtrl::Fit);
-    connect(Add(32812, tr("Общий масштаб для всех графиков"), Qt::Key_C), &QAction::triggered, g,
-            &CGraphicCtrl::CommonScale);
-    connect(Add(32843, tr("Уместить все графики с общим масштабом"), Qt::Key_A),
-            &QAction::triggered, g, &CGraphicCtrl::FitAllCommon);
-    QAction* fwd = Add(32839, tr("Смещение выбранной области"), Qt::SHIFT | Qt::Key_Right);
-    connect(fwd, &QAction::triggered, g, &CGraphicCtrl::MoveSelectionForward);
-    QAction* back = Add(32842, tr("Смещение выбранной области"), Qt::SHIFT | Qt::Key_Left);
-    connect(back, &QAction::triggered, g, &CGraphicCtrl::MoveSelectionBack);
+    Handle(CopyGraph, QKeySequence::Copy, [this] { Copy(); });
+    Handle(FreezeGraph, {}, [this] { ToggleUpdates(); });
+    Handle(ZoomInY, Qt::CTRL | Qt::Key_Up, [g] { g->ZoomValueIn(); });
+    Handle(ZoomOutY, Qt::CTRL | Qt::Key_Down, [g] { g->ZoomValueOut(); });
+    Handle(GraphToStart, Qt::Key_Home, [g] { g->ToStart(); });
+    Handle(ShiftLeft, Qt::Key_Right, [g] { g->ScrollForward(); });
+    Handle(ShiftRight, Qt::Key_Left, [g] { g->ScrollBack(); });
+    Handle(GraphToEnd, Qt::Key_End, [g] { g->ToEnd(); });
+    Handle(ShiftUp, Qt::Key_Up, [g] { g->ShiftUp(); });
+    Handle(ShiftDown, Qt::Key_Down, [g] { g->ShiftDown(); });
+    Handle(ZoomInX, Qt::CTRL | Qt::Key_Right, [g] { g->ZoomTimeIn(); });
+    Handle(ZoomOutX, Qt::CTRL | Qt::Key_Left, [g] { g->ZoomTimeOut(); });
+    Handle(FitGraph, Qt::Key_F, [g] { g->Fit(); });
+    // A one-shot command that only looks like a switch: it never stays pressed.
+    QAction* common = Handle(CommonScale, Qt::Key_C, [this] {
+        m_graph->CommonScale();
+        if (QAction* a = Action(cmd::CommonScale)) a->setChecked(false);
+    });
+    if (common) common->setChecked(false);
+    Handle(FitAllCommonScale, Qt::Key_A, [g] { g->FitAllCommon(); });
+    QAction* fwd = Handle(MoveSelectionForward, Qt::SHIFT | Qt::Key_Right,
+                          [g] { g->MoveSelectionForward(); });
+    QAction* back = Handle(MoveSelectionBack, Qt::SHIFT | Qt::Key_Left,
+                           [g] { g->MoveSelectionBack(); });
     auto selectionEnables = [g, fwd, back] {
         fwd->setEnabled(g->State().selection.active);
         back->setEnabled(g->State().selection.active);
     };
     selectionEnables();
     connect(g, &CGraphicCtrl::selectionChanged, this, selectionEnables);
-    connect(Add(32797, tr("Редактировать комментарий к графику")), &QAction::triggered, this,
-            &CGraphPage::EditComment);
-    connect(Add(0, tr("Сохранить график в файл…"), QKeySequence::Save), &QAction::triggered,
-            this, &CGraphPage::SaveToFile);
-
-    // The two axis menus: sets 1..5 under "Сохранить оси" and "Загрузить оси".
-    const int kSaveIds[kAxisSets] = {cmd::SaveAxesId(1), cmd::SaveAxesId(2), cmd::SaveAxesId(3),
-                                     cmd::SaveAxesId(4), cmd::SaveAxesId(5)};
-    const int kLoadIds[kAxisSets] = {cmd::LoadAxesId(1), cmd::LoadAxesId(2), cmd::LoadAxesId(3),
-                                     cmd::LoadAxesId(4), cmd::LoadAxesId(5)};
-    auto* saveMenu = new QMenu(this);
-    auto* loadMenu = new QMenu(this);
+    Handle(EditGraphComment, {}, [this] { EditComment(); });
+    Handle(SaveGraphToFile, QKeySequence::Save, [this] { SaveToFile(); });
+    // The axis sets 1..5 under "Сохранить оси" and "Загрузить оси".
     for (int n = 0; n < kAxisSets; ++n) {
-        QAction* s = Add(kSaveIds[n], tr("Сохранить оси №%1").arg(n + 1));
-        connect(s, &QAction::triggered, this, [this, n] { SaveAxes(n); });
-        saveMenu->addAction(s);
-        QAction* l = Add(kLoadIds[n], tr("Загрузить оси №%1").arg(n + 1));
-        connect(l, &QAction::triggered, this, [this, n] { LoadAxes(n); });
-        loadMenu->addAction(l);
+        Handle(SaveAxesId(n + 1), {}, [this, n] { SaveAxes(n); });
+        Handle(LoadAxesId(n + 1), {}, [this, n] { LoadAxes(n); });
     }
-    Add(32805, tr("Сохранить оси"))->setMenu(saveMenu);
-    Add(32804, tr("Загрузить оси"))->setMenu(loadMenu);
+    for (int id : {cmd::LoadAxes, cmd::SaveAxes})
+        if (QAction* a = Action(id)) a->setEnabled(true);
 }
 
 void CGraphPage::ApplySettings(bool gridChanged) {
@@ -348,7 +301,7 @@ void CGraphPage::SaveToFile() {
 
 void CGraphPage::ToggleUpdates() {
     m_stopped = !m_stopped;
-    if (QAction* a = Action(32779)) a->setChecked(m_stopped);
+    if (QAction* a = Action(cmd::FreezeGraph)) a->setChecked(m_stopped);
     if (m_stopped) m_timer->stop();
     else if (isVisible()) m_timer->start();
 }

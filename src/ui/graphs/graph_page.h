@@ -1,11 +1,12 @@
 #pragma once
 // The main view's page "Показания АЦП в графической форме": the time-series graph alone, kept
-// current once a second, with the graph commands as actions (keyboard shortcuts on the page;
-// the frame's menu and tool bar trigger the same slots).
+// current once a second. The page serves the window's graph commands (it registers their
+// handlers by id) and gives them their keys while it has the focus.
 #include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
 #include <array>
+#include <functional>
 
 #include "ui/ui_context.h"
 
@@ -14,6 +15,7 @@ class QTimer;
 
 namespace dravmer::ui {
 
+class CCommandTable;
 class CGraphHub;
 class CGraphicCtrl;
 
@@ -22,8 +24,8 @@ class CGraphPage : public QWidget {
 public:
     explicit CGraphPage(SUiContext& ctx, QWidget* parent = nullptr);
     CGraphicCtrl* Graph() const { return m_graph; }
-    // The page's commands by their menu ids (32778 copy, 32781.. zoom and shift, 32797 comment,
-    // 32804/32805 axis menus, ...); nullptr for an id the page does not handle.
+    // A command by its id (cmd::FitGraph, ...): the window's, or the page's own table's when
+    // the page stands alone; nullptr for an id the table does not hold.
     QAction* Action(int id) const;
     bool UpdatesStopped() const { return m_stopped; }
     // The last message the page showed (a comment that could not be written), while it is open.
@@ -51,7 +53,8 @@ private:
     void ConnectFrame();
     void FillCurveBox();
     void Copy();
-    QAction* Add(int id, const QString& text, const QKeySequence& key = {});
+    // Registers the page's handler of a command, with the page's own key for it.
+    QAction* Handle(int id, const QKeySequence& key, std::function<void()> handler);
     void Tell(int icon, const QString& text);
 
     SUiContext& m_ctx;
@@ -59,7 +62,7 @@ private:
     CGraphicCtrl* m_graph = nullptr;
     QTimer* m_timer = nullptr;
     bool m_stopped = false;
-    std::vector<std::pair<int, QAction*>> m_actions;
+    CCommandTable* m_commands = nullptr;
     QPointer<QMessageBox> m_message;
 };
 

@@ -14,7 +14,7 @@
 
 #include "files/file_format.h"
 #include "graph/graph_list.h"
-#include "sim/lib/demo_rig.h"
+#include "sim/demo_rig.h"
 #include "ui/dialogs/settings_sheet.h"
 #include "ui/graphs/curve_list_page.h"
 #include "ui/graphs/graph_comment_dialog.h"
@@ -121,7 +121,7 @@ int Day(const QString& dir, const QStringList& files) {
                     : title == "Настройки основного графика" ? 2
                                                              : -1;
         if (which < 0) continue;
-        sheet.SelectPage(i);
+        sheet.SelectPageAt(i);
         Save(sheet, dir, names[which]);
         if (which == 1) {
             if (auto* b = sheet.Page(i)->findChild<CColorButton*>()) {

@@ -170,7 +170,7 @@ int main(int argc, char** argv) {
     Shot("loaded");
 
     CSettingsSheet sheet(frame.Context(), true, &frame);
-    sheet.SelectPage(0);
+    sheet.SelectPage(SheetPageId::Program);
     sheet.show();
     WaitFor([] { return false; }, 500);
     Shot("settings");

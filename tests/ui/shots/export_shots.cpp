@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
 
     auto* sheet = new CSettingsSheet(*new SUiContext{bench, settings, *new CBenchEvents(&frame)},
                                      true, &frame);
-    sheet->SelectPage(0);
+    sheet->SelectPage(SheetPageId::Program);
     sheet->show();
     WaitFor([&] { return sheet->isVisible(); }, 5000);
     WaitFor([] { return false; }, 300);

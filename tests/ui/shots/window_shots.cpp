@@ -14,9 +14,9 @@
 #include <cstdio>
 #include <thread>
 
-#include "sim/lib/demo_rig.h"
-#include "sim/lib/sim_device.h"
-#include "sim/lib/sim_line.h"
+#include "sim/demo_rig.h"
+#include "sim/sim_device.h"
+#include "sim/sim_line.h"
 #include "ui/command_table.h"
 #include "ui/dialogs/about_dialog.h"
 #include "ui/dialogs/save_params_dialog.h"
@@ -141,16 +141,16 @@ int main(int argc, char** argv) {
         CSettingsSheet sheet(frame->Context(), true, frame.get());
         sheet.move(200, 100);
         sheet.show();
-        sheet.SelectPage(0);
+        sheet.SelectPage(SheetPageId::Program);
         Shot("settings-program-1280");
-        sheet.SelectPage(5);
+        sheet.SelectPage(SheetPageId::Port1);
         Shot("settings-port1-1280");
-        sheet.SelectPage(6);
+        sheet.SelectPage(SheetPageId::Port2);
         Shot("settings-port2-1280");
         sheet.resize(sheet.minimumSizeHint());
-        sheet.SelectPage(0);
+        sheet.SelectPage(SheetPageId::Program);
         ShotWidget(&sheet, "settings-program-min");
-        sheet.SelectPage(5);
+        sheet.SelectPage(SheetPageId::Port1);
         ShotWidget(&sheet, "settings-port1-min");
     }
     {

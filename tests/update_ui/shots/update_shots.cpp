@@ -14,6 +14,7 @@
 #include "bench/bench.h"
 #include "fileserver/file_server.h"
 #include "ui/dialogs/about_dialog.h"
+#include "ui/command_table.h"
 #include "ui/main_frame.h"
 #include "ui/update_offer.h"
 
@@ -66,7 +67,7 @@ int main(int argc, char** argv) {
         frame.move(0, 0);
         frame.show();
         ui::CUpdateOffer* offer = ui::AttachUpdateService(frame, service, settings, 200);
-        frame.findChild<QAction*>("aboutCommand")->trigger();
+        frame.Context().commands->Get(ui::cmd::About)->trigger();
         if (!Shoot(out + "/updateui-about.png")) rc = 1;
         if (auto* about = frame.findChild<ui::CAboutDialog*>()) about->reject();
 

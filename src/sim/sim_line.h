@@ -7,7 +7,7 @@
 #include <mutex>
 #include <vector>
 
-#include "sim/lib/sim_device.h"
+#include "sim/sim_device.h"
 
 namespace dravmer::sim {
 

@@ -1,4 +1,4 @@
-#include "sim/lib/sim_tcp.h"
+#include "sim/sim_tcp.h"
 
 #include <netinet/in.h>
 #include <poll.h>
@@ -13,7 +13,7 @@
 
 #include "link/frame.h"
 #include "platform/perf_timer.h"
-#include "sim/lib/sim_socket.h"
+#include "sim/sim_socket.h"
 
 namespace dravmer::sim {
 namespace {

@@ -1,8 +1,8 @@
-#include "sim/lib/demo_rig.h"
+#include "sim/demo_rig.h"
 
 #include "platform/paths.h"
-#include "sim/lib/sim_line.h"
-#include "sim/lib/sim_pty.h"
+#include "sim/sim_line.h"
+#include "sim/sim_pty.h"
 
 namespace dravmer::sim {
 

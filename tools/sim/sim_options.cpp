@@ -1,4 +1,4 @@
-#include "sim/lib/sim_options.h"
+#include "sim/sim_options.h"
 
 #include <CLI/CLI.hpp>
 #include <charconv>
@@ -9,7 +9,7 @@
 
 #include "dravmer_version.h"
 #include "link/frame.h"
-#include "sim/lib/sim_fault_args.h"
+#include "sim/sim_fault_args.h"
 
 namespace dravmer::sim {
 

@@ -5,7 +5,7 @@
 #include <mutex>
 
 #include "link/link_port.h"
-#include "sim/lib/sim_line.h"
+#include "sim/sim_line.h"
 
 namespace dravmer::sim {
 

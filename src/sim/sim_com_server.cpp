@@ -1,4 +1,4 @@
-#include "sim/lib/sim_com_server.h"
+#include "sim/sim_com_server.h"
 
 #include <netinet/in.h>
 #include <poll.h>
@@ -11,7 +11,7 @@
 
 #include "link/com_server_message.h"
 #include "link/frame.h"
-#include "sim/lib/sim_socket.h"
+#include "sim/sim_socket.h"
 
 namespace dravmer::sim {
 

@@ -1,4 +1,4 @@
-#include "sim/lib/sim_device.h"
+#include "sim/sim_device.h"
 
 #include <algorithm>
 #include <cmath>

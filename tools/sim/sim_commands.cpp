@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <sstream>
 
-#include "sim/lib/sim_fault_args.h"
-#include "sim/lib/sim_options.h"
+#include "sim/sim_fault_args.h"
+#include "sim/sim_options.h"
 
 namespace dravmer::sim {
 

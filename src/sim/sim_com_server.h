@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/worker_thread.h"
-#include "sim/lib/sim_line.h"
+#include "sim/sim_line.h"
 
 namespace dravmer::sim {
 

@@ -1,4 +1,4 @@
-#include "sim/lib/sim_socket.h"
+#include "sim/sim_socket.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

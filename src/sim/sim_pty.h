@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/worker_thread.h"
-#include "sim/lib/sim_line.h"
+#include "sim/sim_line.h"
 
 namespace dravmer::sim {
 

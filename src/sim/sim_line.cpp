@@ -1,4 +1,4 @@
-#include "sim/lib/sim_line.h"
+#include "sim/sim_line.h"
 
 #include <cstring>
 

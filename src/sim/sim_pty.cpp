@@ -1,4 +1,4 @@
-#include "sim/lib/sim_pty.h"
+#include "sim/sim_pty.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,7 +12,7 @@
 
 #include "link/frame.h"
 #include "platform/perf_timer.h"
-#include "sim/lib/sim_tcp.h"
+#include "sim/sim_tcp.h"
 
 namespace dravmer::sim {
 namespace {

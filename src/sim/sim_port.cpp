@@ -1,4 +1,4 @@
-#include "sim/lib/sim_port.h"
+#include "sim/sim_port.h"
 
 #include <cstring>
 

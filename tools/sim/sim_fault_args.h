@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "sim/lib/sim_options.h"
+#include "sim/sim_options.h"
 
 namespace dravmer::sim::detail {
 

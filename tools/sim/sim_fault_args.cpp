@@ -1,4 +1,4 @@
-#include "sim/lib/sim_fault_args.h"
+#include "sim/sim_fault_args.h"
 
 #include <charconv>
 
