@@ -92,7 +92,7 @@ int CBench::OpenPorts() {
     int open = 0;
     for (int p = 0; p < kPortCount; ++p) {
         if (!Port(p).Settings().useLink) continue;
-        if (Port(p).IsOpen() || Port(p).Open() == 1) ++open;
+        if (Port(p).IsOpen() || Port(p).Open()) ++open;
     }
     return open;
 }

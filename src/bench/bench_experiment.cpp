@@ -109,7 +109,7 @@ bool CBench::RetryPortOpen(int port, const std::function<bool(int)>& wait) {
     if (!wait(outage.pauseMs)) return false;
     outage.pauseMs = std::min(outage.pauseMs * 2, kLongestPauseMs);
     Port(port).Close();
-    if (Port(port).Open() == 1) {
+    if (Port(port).Open()) {
         outage.reported = false;
         Emit([&](IBenchListener& l) { l.OnPortReopened(port); });
     }

@@ -44,7 +44,7 @@ int CBench::Search() {
     int open = 0;
     for (int p = 0; p < kPortCount; ++p) {
         if (!Port(p).Settings().useLink) continue;
-        if (Port(p).IsOpen() || Port(p).Open() == 1) {
+        if (Port(p).IsOpen() || Port(p).Open()) {
             ++open;
             continue;
         }

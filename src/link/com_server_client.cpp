@@ -31,10 +31,10 @@ CComServerClient::CComServerClient(int tcpPort) : m_tcpPort(tcpPort) {}
 
 CComServerClient::~CComServerClient() { Close(); }
 
-int CComServerClient::Connect(const SPortSettings& settings) {
+OpenResult CComServerClient::Connect(const SPortSettings& settings) {
     Close();
     m_settings = settings;
-    if (settings.serverName.empty()) return kOpenBadServerName;
+    if (settings.serverName.empty()) return OpenResult::BadServerName;
     const std::string host =
         settings.serverName == "LOCAL MACHINE" ? OwnHostName() : settings.serverName;
     addrinfo hints{};
@@ -43,13 +43,13 @@ int CComServerClient::Connect(const SPortSettings& settings) {
     addrinfo* found = nullptr;
     const std::string port = std::to_string(m_tcpPort);
     if (::getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0 || !found) {
-        return kOpenNetworkError;
+        return OpenResult::NetworkError;
     }
-    int result = kOpenServerNotFound;
+    OpenResult result = OpenResult::ServerNotFound;
     for (addrinfo* a = found; a && m_socket < 0; a = a->ai_next) {
         const int s = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
         if (s < 0) {
-            result = kOpenNetworkError;
+            result = OpenResult::NetworkError;
             continue;
         }
         // Connect without blocking past the wait limit, and wake on a stop of the caller.
@@ -67,7 +67,7 @@ int CComServerClient::Connect(const SPortSettings& settings) {
         }
         if (rc != 0) {
             ::close(s);
-            result = kOpenServerNotFound;
+            result = OpenResult::ServerNotFound;
             continue;
         }
         ::fcntl(s, F_SETFL, ::fcntl(s, F_GETFL) & ~O_NONBLOCK);
@@ -98,13 +98,13 @@ int CComServerClient::Connect(const SPortSettings& settings) {
     lock.unlock();
     if (!answered || answer < 0) {
         Close();
-        return kOpenServerNotFound;
+        return OpenResult::ServerNotFound;
     }
     if (answer != kCsStatusOk) {
         Close();
-        return kOpenRemoteFailed;
+        return OpenResult::RemoteFailed;
     }
-    return kOpenOk;
+    return OpenResult::Ok;
 }
 
 void CComServerClient::Close() {

@@ -29,7 +29,7 @@ public:
     CComServerClient& operator=(const CComServerClient&) = delete;
 
     // Open result: 0, 2 (server port not open), 3 (no server), 4 (network), 7 (bad name).
-    int Connect(const SPortSettings& settings);
+    OpenResult Connect(const SPortSettings& settings);
     void Close();
     bool IsConnected() const { return m_connected.load(); }
 

@@ -32,7 +32,7 @@ public:
 protected:
     int Run() override {
         if (!WaitForStop(m_delayMs)) return 1;
-        return m_port.Open();
+        return m_port.Open() ? 1 : 0;
     }
 
 private:
@@ -95,12 +95,11 @@ void CLinkPort::SetOpenDetail(std::string detail) {
 }
 
 std::string CLinkPort::OpenResultText() const {
-    const int result = m_openResult.load();
-    std::string text = result >= 0 && result < kOpenResultCount ? kOpenResultTexts[result]
-                                                                 : "Неизвестная ошибка.";
+    const OpenResult result = m_openResult.load();
+    std::string text = DescribeOpenResult(result);
     // An open that succeeded says nothing of why the port is not open now (a COM server that
     // went away, a port closed since): never give success as that reason.
-    if (result == kOpenOk && !IsOpen())
+    if (result == OpenResult::Ok && !IsOpen())
         text = m_open.load() ? "Соединение потеряно." : "Порт закрыт.";
     std::lock_guard lock(m_settingsMutex);
     if (!m_openDetail.empty()) text += " (" + m_openDetail + ")";
@@ -111,7 +110,7 @@ void CLinkPort::DropHungUpLine() {
     // Under m_busy. The descriptor of a hung-up line is useless; the port is opened afresh
     // when the line comes back.
     if (!m_transport || !m_transport->HungUp()) return;
-    const int result = m_transport->HangUpResult();
+    const OpenResult result = m_transport->HangUpResult();
     std::string detail = m_transport->HangUpDetail(Settings());
     m_transport.reset();
     m_open = false;
@@ -120,7 +119,7 @@ void CLinkPort::DropHungUpLine() {
     ++m_hangUps;
 }
 
-int CLinkPort::Open() {
+bool CLinkPort::Open() {
     {
         std::unique_lock lock(m_openMutex);
         if (m_opening) {
@@ -151,23 +150,23 @@ int CLinkPort::Open() {
     }
     if (!s.useLink) {
         m_open = false;
-        m_openResult = kOpenDisabled;
-        return 0;
+        m_openResult = OpenResult::Disabled;
+        return false;
     }
     if (m_open) {
-        m_openResult = kOpenAlreadyOpen;
+        m_openResult = OpenResult::AlreadyOpen;
         Notify(kStatusFailed);
-        return 0;
+        return false;
     }
     std::unique_ptr<IPortTransport> transport = MakeTransport(s);
     std::string detail;
-    const int result = transport->Open(s, detail);
+    const OpenResult result = transport->Open(s, detail);
     if (!detail.empty()) SetOpenDetail(detail);
     m_openResult = result;
     const IPortTransport::Notice notice = transport->OpenNotice();
-    if (result != kOpenOk) {
+    if (result != OpenResult::Ok) {
         if (notice == IPortTransport::Notice::Always) Notify(kStatusFailed);
-        return 0;
+        return false;
     }
     {
         std::lock_guard lock(m_bufferMutex);
@@ -182,7 +181,7 @@ int CLinkPort::Open() {
     }
     m_open = true;
     if (notice != IPortTransport::Notice::Never) Notify(kStatusOpened);
-    return 1;
+    return true;
 }
 
 std::unique_ptr<IPortTransport> CLinkPort::MakeTransport(const SPortSettings& s) {

@@ -47,12 +47,12 @@ public:
     void SetOpenListener(PortOpenListener listener);
     void SetLineFactory(SerialLineFactory factory);
 
-    // 1 success, 0 failure; OpenResult says why.
-    int Open();
+    // True when the port is open; LastOpenResult says why not.
+    bool Open();
     // Opens on a short-lived worker after delayMs (which a Close or destruction cuts short).
     void OpenAfter(int delayMs);
     int Close();
-    int OpenResult() const { return m_openResult.load(); }
+    OpenResult LastOpenResult() const { return m_openResult.load(); }
     // The open result as the operator reads it, with the system's reason where there is one
     // ("...: /dev/ttyUSB0: No such file or directory"), or that the line hung up.
     std::string OpenResultText() const;
@@ -106,7 +106,7 @@ private:
 
     std::atomic<bool> m_open{false};
     std::atomic<bool> m_opening{false};
-    std::atomic<int> m_openResult{0};
+    std::atomic<OpenResult> m_openResult{OpenResult::Ok};
     std::atomic<int> m_hangUps{0};
     std::string m_openDetail;  // settings mutex
     std::mutex m_openMutex;

@@ -28,6 +28,11 @@ const char* const kOpenResultTexts[kOpenResultCount] = {
     "ошибка загрузки библиотеки IPSerial.dll.",
 };
 
+const char* DescribeOpenResult(OpenResult result) {
+    const auto index = static_cast<int>(result);
+    return index >= 0 && index < kOpenResultCount ? kOpenResultTexts[index] : "Неизвестная ошибка.";
+}
+
 namespace {
 
 constexpr int kTypeTimeOuts[7] = {300, 300, 300, 300, 1000, 1500, 5000};

@@ -31,23 +31,24 @@ extern const char* const kParityNames[5];
 extern const char* const kStopBitsNames[3];
 extern const char* const kDtrControlNames[3];
 extern const char* const kRtsControlNames[4];
+// What opening a port came to; the operator's texts are kOpenResultTexts, in this order.
+enum class OpenResult : int {
+    Ok,
+    LocalFailed,
+    RemoteFailed,
+    ServerNotFound,
+    NetworkError,
+    AlreadyOpen,
+    Disabled,
+    BadServerName,
+    NoTcpIp,
+    ModemFailed,
+    LibraryFailed,
+};
 inline constexpr int kOpenResultCount = 11;
 extern const char* const kOpenResultTexts[kOpenResultCount];
-
-// Open results.
-enum EOpenResult {
-    kOpenOk = 0,
-    kOpenLocalFailed = 1,
-    kOpenRemoteFailed = 2,
-    kOpenServerNotFound = 3,
-    kOpenNetworkError = 4,
-    kOpenAlreadyOpen = 5,
-    kOpenDisabled = 6,
-    kOpenBadServerName = 7,
-    kOpenNoTcpIp = 8,
-    kOpenModemFailed = 9,
-    kOpenLibraryFailed = 10,
-};
+// The result as the operator reads it ("Сервер не найден.").
+const char* DescribeOpenResult(OpenResult result);
 
 struct SPortSettings {
     bool useLink = true;

@@ -26,8 +26,8 @@ public:
 
     virtual ~IPortTransport() = default;
     virtual Notice OpenNotice() const = 0;
-    // An open result (kOpenOk, kOpenLocalFailed, ...); `detail` takes the system's reason.
-    virtual int Open(const SPortSettings& s, std::string& detail) = 0;
+    // How the open went; `detail` takes the system's reason.
+    virtual OpenResult Open(const SPortSettings& s, std::string& detail) = 0;
     // Frees the line; a modem with a carrier is hung up first.
     virtual void Close() = 0;
     virtual bool Write(const SPortSettings& s, const std::uint8_t* data, int length,
@@ -42,7 +42,7 @@ public:
     // server dropped the connection): the port drops the transport and opens it afresh later,
     // saying HangUpResult and HangUpDetail meanwhile.
     virtual bool HungUp() const { return false; }
-    virtual int HangUpResult() const { return kOpenLocalFailed; }
+    virtual OpenResult HangUpResult() const { return OpenResult::LocalFailed; }
     virtual std::string HangUpDetail(const SPortSettings& s) const {
         return s.LocalDevicePath() + ": линия оборвана";
     }

@@ -33,14 +33,14 @@ public:
 
     Notice OpenNotice() const override { return Notice::Always; }
 
-    int Open(const SPortSettings& s, std::string& detail) override {
+    OpenResult Open(const SPortSettings& s, std::string& detail) override {
         int error = 0;
         std::unique_ptr<ISerialLine> line =
             m_options.factory ? m_options.factory(s, error) : nullptr;
         if (!line) {
             detail = s.LocalDevicePath() + ": " +
                      (error != 0 ? std::strerror(error) : "cannot be opened");
-            return kOpenLocalFailed;
+            return OpenResult::LocalFailed;
         }
         m_modem = s.IsModemType();
         m_settings = s;
@@ -58,12 +58,12 @@ public:
             CModemDialer dialer(
                 *line, s, [status](const std::string& text) { if (status) status(text); },
                 [status] { if (status) status({}); });
-            if (dialer.StartUp() != 1 || dialer.Dial() != 0) return kOpenModemFailed;
+            if (dialer.StartUp() != 1 || dialer.Dial() != 0) return OpenResult::ModemFailed;
         }
         CPerfTimer::Wait(1);
         line->Purge();
         m_line = std::move(line);
-        return kOpenOk;
+        return OpenResult::Ok;
     }
 
     void Close() override {

@@ -19,18 +19,18 @@ public:
     // This mode has never posted a notice.
     Notice OpenNotice() const override { return Notice::Never; }
 
-    int Open(const SPortSettings& s, std::string&) override {
+    OpenResult Open(const SPortSettings& s, std::string&) override {
         constexpr int kConnectTimeoutMs = 3000;
-        if (m_provider->Init() == kNetSerialLoadFailed) return kOpenLibraryFailed;
+        if (m_provider->Init() == kNetSerialLoadFailed) return OpenResult::LibraryFailed;
         const int handle = m_provider->Open(s.ipAddress, s.tcpIpPort, kConnectTimeoutMs);
-        if (handle < 0) return handle == -2 ? kOpenRemoteFailed : kOpenServerNotFound;
+        if (handle < 0) return handle == -2 ? OpenResult::RemoteFailed : OpenResult::ServerNotFound;
         m_provider->SetReadTimeouts(handle, 0xFFFFFFFFu);
         if (m_provider->Ioctl(handle, NetSerialSpeedCode(s.Baud()), 3) != 0) {
             m_provider->Close(handle);
-            return kOpenRemoteFailed;
+            return OpenResult::RemoteFailed;
         }
         m_handle = handle;
-        return kOpenOk;
+        return OpenResult::Ok;
     }
 
     void Close() override {
@@ -68,7 +68,7 @@ public:
     // A server that went away (restarted, switched off) leaves a connection that carries
     // nothing any more.
     bool HungUp() const override { return m_lost; }
-    int HangUpResult() const override { return kOpenNetworkError; }
+    OpenResult HangUpResult() const override { return OpenResult::NetworkError; }
     std::string HangUpDetail(const SPortSettings& s) const override {
         return s.ipAddress + ": соединение с сервером потеряно";
     }

@@ -412,7 +412,7 @@ void CMainFrame::TickStatusTexts() {
                                 tr("Процент загрузки СОМ порта / количество клиентов\nКлиенты: ") +
                                     Q(clients));
         }
-        const int state = (port.IsOpen() ? 1 : 0) | (port.OpenResult() << 1);
+        const int state = (port.IsOpen() ? 1 : 0) | (static_cast<int>(port.LastOpenResult()) << 1);
         if (state != m_lastPortState[static_cast<size_t>(p)]) {
             m_lastPortState[static_cast<size_t>(p)] = state;
             m_panes->SetToolTip(CStatusPanes::LinkPane(p),

@@ -100,7 +100,7 @@ protected:
     // The bench's own port opens and a device answers through it.
     bool BenchServed() {
         m_port.Close();
-        if (m_port.Open() != 1) return false;
+        if (!m_port.Open()) return false;
         std::uint32_t answered = 0;
         return m_link.ReadAddress(6002, answered) == 0 && answered == 6002u;
     }
@@ -184,8 +184,8 @@ TEST_F(ComServerLimits, AFullServerAnswersNotOpenAndABenchIsServedOnceTheFloodIs
     EXPECT_EQ(notOpen, kFlood - o.maxClients);
     EXPECT_LE(m_server->ClientCount(), o.maxClients);
     // A bench that comes now is told at once that the line is not open for it.
-    EXPECT_EQ(m_port.Open(), 0);
-    EXPECT_EQ(m_port.OpenResult(), kOpenRemoteFailed);
+    EXPECT_FALSE(m_port.Open());
+    EXPECT_EQ(m_port.LastOpenResult(), OpenResult::RemoteFailed);
     EXPECT_TRUE(m_log.Has("refused: all 32 connections are taken"));
     // The flood never answers its greeting; once it is let go the bench is served.
     EXPECT_TRUE(Eventually([&] { return m_server->ClientCount() == 0; }));
@@ -213,7 +213,7 @@ TEST_F(ComServerLimits, ASlowDripFloodDoesNotKeepABenchOut) {
     for (; dripped < message.size() && !served; ++dripped) {
         for (auto& d : drips) ::send(d->Fd(), message.data() + dripped, 1, MSG_NOSIGNAL);
         served = BenchServed();
-        if (!served && m_port.OpenResult() == kOpenRemoteFailed) ++refused;
+        if (!served && m_port.LastOpenResult() == OpenResult::RemoteFailed) ++refused;
         Sleep(200);
     }
     EXPECT_TRUE(served) << "a byte every 200 ms kept the bench out for the whole message";
@@ -270,7 +270,7 @@ TEST_F(ComServerLimits, ALostLineIsReopenedAndTheSameConnectionIsServedAgain) {
     SComServerOptions o;
     o.reopen = {50, 400};
     StartServer(o);
-    ASSERT_EQ(m_port.Open(), 1);
+    ASSERT_TRUE(m_port.Open());
     std::uint32_t answered = 0;
     ASSERT_EQ(m_link.ReadAddress(6001, answered), 0);
     m_pty.reset();  // the adapter is pulled

@@ -69,8 +69,8 @@ protected:
 };
 
 TEST_F(SharedSimulatedLine, TwoBenchPortsReachTheDevicesAndSeeEachOther) {
-    ASSERT_EQ(ports[0].Open(), 1) << ports[0].OpenResult();
-    ASSERT_EQ(ports[1].Open(), 1) << ports[1].OpenResult();
+    ASSERT_TRUE(ports[0].Open()) << DescribeOpenResult(ports[0].LastOpenResult());
+    ASSERT_TRUE(ports[1].Open()) << DescribeOpenResult(ports[1].LastOpenResult());
     for (auto& link : links) {
         std::uint32_t answered = 0;
         EXPECT_EQ(link.ReadAddress(6002, answered), 0);
@@ -90,8 +90,8 @@ TEST_F(SharedSimulatedLine, TwoBenchPortsReachTheDevicesAndSeeEachOther) {
 }
 
 TEST_F(SharedSimulatedLine, ConcurrentBenchesGetRepliesOrOverloadNeverGarbage) {
-    ASSERT_EQ(ports[0].Open(), 1);
-    ASSERT_EQ(ports[1].Open(), 1);
+    ASSERT_TRUE(ports[0].Open());
+    ASSERT_TRUE(ports[1].Open());
     std::atomic<int> good[2] = {0, 0};
     std::atomic<int> other{0};
     std::vector<std::thread> threads;

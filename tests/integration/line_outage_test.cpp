@@ -161,7 +161,7 @@ TEST_F(LineOutage, APortThatCannotOpenIsNamedAtOnceAndKeptTrying) {
     bench.SetListener(&events);
     bench.LoadSettings();
     EXPECT_EQ(bench.OpenPorts(), 0);
-    EXPECT_EQ(bench.Port(0).OpenResult(), kOpenLocalFailed);
+    EXPECT_EQ(bench.Port(0).LastOpenResult(), OpenResult::LocalFailed);
     EXPECT_NE(bench.Port(0).OpenResultText().find(link + ": No such file or directory"),
               std::string::npos)
         << bench.Port(0).OpenResultText();

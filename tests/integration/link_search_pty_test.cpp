@@ -20,7 +20,7 @@ struct PtyLine {
         CMemorySettingsStore store;
         store.SetString("ComSettingsPort0", "DevicePath", server.SlavePath());
         port.LoadSettings(store);
-        EXPECT_EQ(port.Open(), 1) << port.OpenResult();
+        EXPECT_TRUE(port.Open()) << DescribeOpenResult(port.LastOpenResult());
         link.AttachPort(&port);
     }
     static sim::SLineConfig Config(std::uint32_t transit) {

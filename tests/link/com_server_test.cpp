@@ -95,7 +95,7 @@ protected:
 };
 
 TEST_F(ComServerPort, FramesTravelThroughTheServer) {
-    ASSERT_EQ(port.Open(), 1) << port.OpenResult();
+    ASSERT_TRUE(port.Open()) << DescribeOpenResult(port.LastOpenResult());
     EXPECT_EQ(notices, std::vector<int>{0});
     char host[256] = {};
     ::gethostname(host, sizeof host - 1);
@@ -117,7 +117,7 @@ TEST_F(ComServerPort, FramesTravelThroughTheServer) {
 }
 
 TEST_F(ComServerPort, OverloadGivesServerBusy) {
-    ASSERT_EQ(port.Open(), 1);
+    ASSERT_TRUE(port.Open());
     server.SetOverloads(3);
     std::uint32_t answered = 0;
     EXPECT_EQ(link.ReadAddress(6001, answered), kLinkServerBusy);
@@ -129,16 +129,16 @@ TEST_F(ComServerPort, OverloadGivesServerBusy) {
 
 TEST_F(ComServerPort, ServerWithClosedPortRefuses) {
     server.SetPortOpen(false);
-    EXPECT_EQ(port.Open(), 0);
-    EXPECT_EQ(port.OpenResult(), kOpenRemoteFailed);
+    EXPECT_FALSE(port.Open());
+    EXPECT_EQ(port.LastOpenResult(), OpenResult::RemoteFailed);
     EXPECT_TRUE(notices.empty());
 }
 
 TEST_F(ComServerPort, BadNameAndMissingServer) {
     settings.serverName = "";
     port.SetSettings(settings);
-    EXPECT_EQ(port.Open(), 0);
-    EXPECT_EQ(port.OpenResult(), kOpenBadServerName);
+    EXPECT_FALSE(port.Open());
+    EXPECT_EQ(port.LastOpenResult(), OpenResult::BadServerName);
 
     settings.serverName = "127.0.0.1";
     port.SetSettings(settings);
@@ -152,12 +152,12 @@ TEST_F(ComServerPort, BadNameAndMissingServer) {
         unused = closed.TcpPort();
     }
     port.SetComServerTcpPort(unused);
-    EXPECT_EQ(port.Open(), 0);
-    EXPECT_EQ(port.OpenResult(), kOpenServerNotFound);
+    EXPECT_FALSE(port.Open());
+    EXPECT_EQ(port.LastOpenResult(), OpenResult::ServerNotFound);
 }
 
 TEST_F(ComServerPort, LostConnectionClosesThePort) {
-    ASSERT_EQ(port.Open(), 1);
+    ASSERT_TRUE(port.Open());
     server.Stop();  // the server ends its client connection
     for (int i = 0; i < 400 && port.IsOpen(); ++i) usleep(5000);
     EXPECT_FALSE(port.IsOpen());
@@ -248,7 +248,7 @@ TEST(ComServerStop, AWaitForAReplyThatNeverComesEndsOnTheWorkersStop) {
     CLinkPort port(0);
     port.SetSettings(settings);
     port.SetComServerTcpPort(frozen.Port());
-    ASSERT_EQ(port.Open(), 1) << port.OpenResult();
+    ASSERT_TRUE(port.Open()) << DescribeOpenResult(port.LastOpenResult());
     CLinkR307 link;
     link.AttachPort(&port);
     CAsker asker(link);

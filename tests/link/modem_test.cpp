@@ -134,22 +134,22 @@ TEST(ModemPort, FailedDialClosesWithModemResult) {
         modem->answers["ATE0Q0V1X4\r"] = "\r\nERROR\r\n";
         return modem;
     });
-    EXPECT_EQ(port.Open(), 0);
-    EXPECT_EQ(port.OpenResult(), kOpenModemFailed);
+    EXPECT_FALSE(port.Open());
+    EXPECT_EQ(port.LastOpenResult(), OpenResult::ModemFailed);
     EXPECT_EQ(port.StatusText(), "COM1: Modem error.");
 
     // Set to RS-232 and working: the status describes the line, not the failed dial before.
     SPortSettings rs232 = ModemSettings();
     rs232.ApplyComType(kComRs232);
     port.SetSettings(rs232);
-    EXPECT_EQ(port.Open(), 1);
+    EXPECT_TRUE(port.Open());
     EXPECT_EQ(port.StatusText(), PortStatusText(rs232, false));
     EXPECT_EQ(port.StatusText().find("Modem"), std::string::npos);
     port.Close();
 
     // A modem that fails again says so once more, and a new attempt starts afresh.
     port.SetSettings(ModemSettings());
-    EXPECT_EQ(port.Open(), 0);
+    EXPECT_FALSE(port.Open());
     EXPECT_EQ(port.StatusText(), "COM1: Modem error.");
 }
 
@@ -164,7 +164,7 @@ TEST(ModemPort, DialledPortShowsOnlineAndHangsUpOnClose) {
         made->journal = &journal;
         return made;
     });
-    ASSERT_EQ(port.Open(), 1) << port.OpenResult();
+    ASSERT_TRUE(port.Open()) << DescribeOpenResult(port.LastOpenResult());
     EXPECT_EQ(port.StatusText(), "COM1: Modem online.");
     journal.clear();
     EXPECT_EQ(port.Close(), 1);

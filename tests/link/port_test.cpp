@@ -146,7 +146,7 @@ TEST(Rs485, PortOpensInReceiveAndSwitchesForEachFrame) {
         line = made.get();
         return made;
     });
-    ASSERT_EQ(port.Open(), 1);
+    ASSERT_TRUE(port.Open());
     // The calibration writes in transmit; the port then waits in receive.
     ASSERT_EQ(line->calls.size(), 101u + 3u);
     EXPECT_EQ(line->calls.front(), "rts+");
@@ -174,7 +174,7 @@ TEST(LineControl, RtsToggleRaisesRtsWhileSendingOnAPlainLine) {
             line = made.get();
             return made;
         });
-        ASSERT_EQ(port.Open(), 1);
+        ASSERT_TRUE(port.Open());
         EXPECT_EQ(line->calls.front(), "rts+") << "calibrated in transmit";
         line->calls.clear();
         const std::uint8_t frame[8] = {};
@@ -193,7 +193,7 @@ TEST(LineControl, RtsToggleRaisesRtsWhileSendingOnAPlainLine) {
             line = made.get();
             return made;
         });
-        ASSERT_EQ(port.Open(), 1);
+        ASSERT_TRUE(port.Open());
         line->calls.clear();
         const std::uint8_t frame[8] = {};
         ASSERT_TRUE(port.Write(frame, 8));
@@ -255,8 +255,8 @@ TEST(PortOpen, DisabledPortFailsWithoutNotice) {
     port.SetSettings(s);
     int notices = 0;
     port.SetOpenListener([&](int, int) { ++notices; });
-    EXPECT_EQ(port.Open(), 0);
-    EXPECT_EQ(port.OpenResult(), kOpenDisabled);
+    EXPECT_FALSE(port.Open());
+    EXPECT_EQ(port.LastOpenResult(), OpenResult::Disabled);
     EXPECT_EQ(notices, 0);
     EXPECT_EQ(port.StatusText(), "DISABLED");
 }
@@ -268,8 +268,8 @@ TEST(PortOpen, MissingDeviceFailsWithLocalResult) {
     port.SetSettings(s);
     std::vector<std::pair<int, int>> notices;
     port.SetOpenListener([&](int i, int st) { notices.emplace_back(i, st); });
-    EXPECT_EQ(port.Open(), 0);
-    EXPECT_EQ(port.OpenResult(), kOpenLocalFailed);
+    EXPECT_FALSE(port.Open());
+    EXPECT_EQ(port.LastOpenResult(), OpenResult::LocalFailed);
     EXPECT_EQ(notices, (std::vector<std::pair<int, int>>{{2, 3}}));
     EXPECT_FALSE(port.IsOpen());
 }
@@ -299,7 +299,7 @@ protected:
 };
 
 TEST_F(PtyPort, TransactionsRunOverThePseudoTerminal) {
-    ASSERT_EQ(port.Open(), 1) << port.OpenResult();
+    ASSERT_TRUE(port.Open()) << DescribeOpenResult(port.LastOpenResult());
     EXPECT_EQ(notices, std::vector<int>{0});
     std::uint32_t answered = 0;
     EXPECT_EQ(link.ReadAddress(ADDR_ANY_DEVICE, answered), 0);
@@ -309,8 +309,8 @@ TEST_F(PtyPort, TransactionsRunOverThePseudoTerminal) {
     EXPECT_EQ(port.FramesSent(), 19u);
     EXPECT_EQ(port.RepliesReceived(), 19u);
 
-    EXPECT_EQ(port.Open(), 0);
-    EXPECT_EQ(port.OpenResult(), kOpenAlreadyOpen);
+    EXPECT_FALSE(port.Open());
+    EXPECT_EQ(port.LastOpenResult(), OpenResult::AlreadyOpen);
     EXPECT_EQ(notices.back(), 3);
 }
 
@@ -319,7 +319,7 @@ TEST_F(PtyPort, SpeedsWithoutTermiosConstantOpen) {
         SPortSettings s = port.Settings();
         s.speed = speedIndex;
         port.SetSettings(s);
-        ASSERT_EQ(port.Open(), 1) << s.Baud();
+        ASSERT_TRUE(port.Open()) << s.Baud();
         std::uint32_t answered = 0;
         EXPECT_EQ(link.ReadAddress(777001, answered), 0);
         EXPECT_EQ(port.Close(), 1);
@@ -327,7 +327,7 @@ TEST_F(PtyPort, SpeedsWithoutTermiosConstantOpen) {
 }
 
 TEST_F(PtyPort, ReplyPrecededByPreambleIsDeliveredWithoutIt) {
-    ASSERT_EQ(port.Open(), 1);
+    ASSERT_TRUE(port.Open());
     sim::SFaults faults;
     faults.preamble = 1;
     line.SetFaults(faults);
@@ -339,7 +339,7 @@ TEST_F(PtyPort, ReplyPrecededByPreambleIsDeliveredWithoutIt) {
 }
 
 TEST_F(PtyPort, LateReplyIsTakenByTheRepeat) {
-    ASSERT_EQ(port.Open(), 1);
+    ASSERT_TRUE(port.Open());
     sim::SFaults faults;
     faults.slowReplies = 1;
     faults.slowMs = 350;  // beyond the 200 ms reply time-out
@@ -353,7 +353,7 @@ TEST_F(PtyPort, LateReplyIsTakenByTheRepeat) {
 }
 
 TEST_F(PtyPort, SilentLineGivesEmptyReply) {
-    ASSERT_EQ(port.Open(), 1);
+    ASSERT_TRUE(port.Open());
     const std::uint8_t frame[8] = {1, 2, 3, 4, 1, 0, 0, 0};  // bad CRC: the device ignores it
     ASSERT_TRUE(port.Write(frame, 8));
     std::uint8_t reply[512];

@@ -51,7 +51,7 @@ CKernelLine* OpenWith(CLinkPort& port, int comType, bool driverHasRs485) {
         line = made.get();
         return made;
     });
-    EXPECT_EQ(port.Open(), 1);
+    EXPECT_TRUE(port.Open());
     return line;
 }
 
@@ -126,7 +126,7 @@ TEST(NetSerialLibrary, PortOpensThroughTheLoadedLibraryInTheFixedOrder) {
     CLinkPort port(2);
     port.SetSettings(NetServerSettings(1, 11));  // 57600 baud: speed code 15
     port.SetNetSerialProvider(MakeNetSerialLibraryProvider(FAKE_NSIO));
-    ASSERT_EQ(port.Open(), 1);
+    ASSERT_TRUE(port.Open());
     EXPECT_EQ(LibraryCalls(FAKE_NSIO), "init;open 10.0.0.5 1 3000;timeouts 3 4294967295;ioctl 3 15 3;");
     const std::uint8_t frame[8] = {0x10, 0x20, 0x30, 0x40, 1, 0, 0, 0};
     ASSERT_TRUE(port.Write(frame, 8));
@@ -141,8 +141,8 @@ TEST(NetSerialLibrary, PortOpensThroughTheLoadedLibraryInTheFixedOrder) {
     CLinkPort refused(3);
     refused.SetSettings(NetServerSettings(99, 12));
     refused.SetNetSerialProvider(MakeNetSerialLibraryProvider(FAKE_NSIO));
-    EXPECT_EQ(refused.Open(), 0);
-    EXPECT_EQ(refused.OpenResult(), kOpenRemoteFailed);
+    EXPECT_FALSE(refused.Open());
+    EXPECT_EQ(refused.LastOpenResult(), OpenResult::RemoteFailed);
 }
 
 TEST(NetSerialLibrary, MissingLibraryOrEntryPointFailsWithResultTen) {
@@ -150,8 +150,8 @@ TEST(NetSerialLibrary, MissingLibraryOrEntryPointFailsWithResultTen) {
         CLinkPort port(2);
         port.SetSettings(NetServerSettings(1, 12));
         port.SetNetSerialProvider(MakeNetSerialLibraryProvider(path));
-        EXPECT_EQ(port.Open(), 0) << path;
-        EXPECT_EQ(port.OpenResult(), kOpenLibraryFailed) << path;
+        EXPECT_FALSE(port.Open()) << path;
+        EXPECT_EQ(port.LastOpenResult(), OpenResult::LibraryFailed) << path;
     }
     // Nothing of the incomplete library was called.
     EXPECT_EQ(LibraryCalls(FAKE_NSIO_INCOMPLETE).find("init"), std::string::npos);

@@ -223,7 +223,7 @@ TEST(PortSettings, ApplyWithoutChangeLeavesThePortOpen) {
     SPortSettings s = c.bench.Port(0).Settings();
     s.devicePath = pty.path;
     c.bench.Port(0).SetSettings(s);
-    ASSERT_EQ(c.bench.Port(0).Open(), 1);
+    ASSERT_TRUE(c.bench.Port(0).Open());
     CPortSettingsPage page(c.ui, 0);
     EXPECT_EQ(page.DeviceBox()->currentText().toStdString(), pty.path);
     EXPECT_FALSE(page.Modified());
