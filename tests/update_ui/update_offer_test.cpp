@@ -105,11 +105,13 @@ TEST_F(UpdateWindow, YesDownloadsStartsTheNewVersionAndClosesTheWindow) {
     EXPECT_TRUE(offer->Progress()->isVisible());
     ASSERT_TRUE(finished.wait(15000));
     EXPECT_EQ(finished.at(0).at(0).toInt(), 1);
-    ASSERT_TRUE(WaitUntil([&] { return !frame.isVisible(); }, 2000));
+    ASSERT_TRUE(WaitUntil([&] { return !frame.isVisible(); }, 10000));
     // The running version is kept; the new one took over with /update1 and, once this
     // process's wait ran out, put itself in place of prog.
     EXPECT_EQ(ReadText(m_benchDir / "prog_05.43"), ReadText(TESTPROG_OLD));
-    EXPECT_NE(ServerLog().find("Запущено обновление prog v05.43  на v05.44."), std::string::npos);
+    const std::string started = "Запущено обновление prog v05.43  на v05.44.";
+    EXPECT_TRUE(WaitUntil([&] { return ServerLog().find(started) != std::string::npos; }, 10000))
+        << ServerLog();
     QElapsedTimer t;
     t.start();
     while (ReadText(marker).find("05.44 handoff=2") == std::string::npos && t.elapsed() < 20000)
