@@ -195,7 +195,6 @@ std::unique_ptr<IPortTransport> CLinkPort::MakeTransport(const SPortSettings& s)
         default: {
             SLocalLineOptions options;
             options.factory = m_lineFactory;
-            options.dial = m_dialOnOpen;
             options.status = [this](const std::string& text) {
                 std::lock_guard status(m_settingsMutex);
                 m_statusOverride = text;

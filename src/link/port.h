@@ -56,7 +56,6 @@ public:
     // The open result as the operator reads it, with the system's reason where there is one
     // ("...: /dev/ttyUSB0: No such file or directory"), or that the line hung up.
     std::string OpenResultText() const;
-    bool Opening() const { return m_opening.load(); }
     // How many times the line hung up under a transfer and was closed (the port then reads
     // as not open until it is opened again).
     int HangUps() const { return m_hangUps.load(); }
@@ -86,8 +85,6 @@ public:
     void SetComServerTcpPort(int tcpPort) { m_comServerTcpPort = tcpPort; }
     // Where network-serial-server ports go; RFC 2217 from TCP port 4000 on unless replaced.
     void SetNetSerialProvider(std::shared_ptr<INetSerialProvider> provider);
-    // Modem ports dial when opened while this is set (the default).
-    void SetDialOnOpen(bool dial) { m_dialOnOpen = dial; }
     // Once per second from the main frame: the COM server's client list.
     void QueryClients();
 
@@ -115,7 +112,6 @@ private:
     mutable CTimedMutex m_busy;  // a write and a read never overlap
     std::unique_ptr<IPortTransport> m_transport;  // under m_busy; null while not open
     int m_comServerTcpPort = kComServerTcpPort;
-    std::atomic<bool> m_dialOnOpen{true};
     std::shared_ptr<INetSerialProvider> m_netSerial;  // settings mutex
     std::string m_statusOverride;  // the modem dialogue's texts while it runs (settings mutex)
     std::unique_ptr<COpenAfterThread> m_openAfter;

@@ -59,7 +59,6 @@ public:
 
 struct SLocalLineOptions {
     SerialLineFactory factory;
-    bool dial = true;  // modem types dial when opened
     // The modem dialogue's texts while it runs; an empty text when it ends.
     std::function<void(const std::string&)> status;
 };

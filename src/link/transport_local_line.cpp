@@ -53,7 +53,7 @@ public:
                 SetRs485Direction(*line, direction, false);
             }
         }
-        if (m_modem && m_options.dial) {
+        if (m_modem) {
             auto status = m_options.status;
             CModemDialer dialer(
                 *line, s, [status](const std::string& text) { if (status) status(text); },
