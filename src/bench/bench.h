@@ -130,6 +130,19 @@ public:
     bool ToggleWriteToFile();
     // Restarts the running statistics of every store that holds records (while running).
     void ClearStatistics();
+    // "Расчет статистики" and the graph's selection: recomputes the statistics of every store of
+    // the active list from its records, over the seconds range->from..range->to (the stores stay
+    // in range mode) or, without a range, over all records (back to running statistics).
+    // progress(done, total) after each store; `stop` ends it between two stores. Blocking, any
+    // thread; one recompute at a time, so the last one asked for is what the stores show.
+    // Returns the stores recomputed.
+    struct SSecondRange {
+        std::uint32_t from = 0, to = 0;
+    };
+    std::size_t RecomputeStatistics(
+        std::optional<SSecondRange> range,
+        const std::function<void(std::size_t done, std::size_t total)>& progress = {},
+        const std::atomic<bool>* stop = nullptr);
     // "Dravmer v.05.43, " and the store titles.
     std::string Title() const;
     void SetAutoStop(bool on) { m_autoStop = on; }
@@ -250,6 +263,7 @@ private:
     std::size_t m_storeCount = 0;
     mutable std::mutex m_loadedMutex;
     SLoadedExperiment m_loadedExperiment;
+    std::mutex m_recomputeMutex;  // one RecomputeStatistics at a time
 
     // Guards every change of m_settings.devices and the front ends' reads of it; taken before
     // m_foundMutex where both are held.
