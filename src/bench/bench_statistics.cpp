@@ -21,8 +21,10 @@ std::size_t CBench::RecomputeStatistics(
     std::size_t done = 0;
     for (CDeviceData* store : stores) {
         if (stop && stop->load()) break;
-        if (range) store->CalcRange(range->from, range->to, false);
-        else store->CalcAll();
+        if (range)
+            store->CalcRange(range->from, range->to, false);
+        else
+            store->CalcAll();
         ++done;
         if (progress) progress(done, stores.size());
     }
