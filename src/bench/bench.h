@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,9 @@ struct SStartOptions {
     // How long the start waits for a poll thread of the last experiment that is still ending
     // (a stop that gave up on it) before it refuses.
     int pollEndWaitMs = 5000;
+    // A stop request here cancels the start as CancelStart does, and is not lost when it comes
+    // before the start has begun (a window closing as its start job sets out).
+    std::stop_token stop;
 };
 
 class CBench {

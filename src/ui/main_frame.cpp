@@ -237,7 +237,7 @@ bool CMainFrame::RunBusy(Busy kind, CBackgroundJob::Work work, std::function<voi
 }
 
 void CMainFrame::StopWorker() {
-    m_bench.CancelStart();
+    // A start gives up its wait for a silent device through the job's stop.
     m_worker.CancelAndWait();
 }
 

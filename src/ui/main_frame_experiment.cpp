@@ -54,9 +54,11 @@ void CMainFrame::StartExperiment() {
     RunBusy(
         Busy::Start,
         [this](CJobContext& job) {
-            // The job's stop (the window closing) ends a wait for a silent device.
-            std::stop_callback cancel(job.StopToken(), [this] { m_bench.CancelStart(); });
-            m_startResult = m_bench.Start();
+            // The job's stop (the window closing) ends a wait for a silent device, even when it
+            // comes before the start has begun.
+            SStartOptions options;
+            options.stop = job.StopToken();
+            m_startResult = m_bench.Start(options);
         },
         [this] { OnStartResult(m_startResult); });
 }
