@@ -4,8 +4,8 @@
 //
 // One job at a time per CBackgroundJob, each on a thread of its own (std::jthread). A shared
 // pool is no place for this work: a start may wait for a device until the operator gives up,
-// and a pool sized to the cores would hold every other job back meanwhile. The owner keeps one
-// CBackgroundJob per kind of work it runs, so the window never has more threads than kinds.
+// and a pool sized to the cores would hold every other job back meanwhile. An owner keeps one
+// CBackgroundJob per kind of work it runs: at most one thread for each.
 //
 // The work gets a CJobContext: its stop request (Cancel, the owner's destructor), which wakes a
 // wait on the context at once, and two ways back to the UI thread, progress reports (value,
