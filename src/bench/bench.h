@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,9 @@ struct SStartOptions {
     // How long the start waits for a poll thread of the last experiment that is still ending
     // (a stop that gave up on it) before it refuses.
     int pollEndWaitMs = 5000;
+    // A stop request here cancels the start as CancelStart does, and is not lost when it comes
+    // before the start has begun (a window closing as its start job sets out).
+    std::stop_token stop;
 };
 
 class CBench {
@@ -131,6 +135,19 @@ public:
     bool ToggleWriteToFile();
     // Restarts the running statistics of every store that holds records (while running).
     void ClearStatistics();
+    // "Расчет статистики" and the graph's selection: recomputes the statistics of every store of
+    // the active list from its records, over the seconds range->from..range->to (the stores stay
+    // in range mode) or, without a range, over all records (back to running statistics).
+    // progress(done, total) after each store; `stop` ends it between two stores. Blocking, any
+    // thread; one recompute at a time, so the last one asked for is what the stores show.
+    // Returns the stores recomputed.
+    struct SSecondRange {
+        std::uint32_t from = 0, to = 0;
+    };
+    std::size_t RecomputeStatistics(
+        std::optional<SSecondRange> range,
+        const std::function<void(std::size_t done, std::size_t total)>& progress = {},
+        const std::atomic<bool>* stop = nullptr);
     // "Dravmer v.05.43, " and the store titles.
     std::string Title() const;
     void SetAutoStop(bool on) { m_autoStop = on; }
@@ -248,6 +265,7 @@ private:
     std::size_t m_storeCount = 0;
     mutable std::mutex m_loadedMutex;
     SLoadedExperiment m_loadedExperiment;
+    std::mutex m_recomputeMutex;  // one RecomputeStatistics at a time
 
     // Guards every change of m_settings.devices and the front ends' reads of it; taken before
     // m_foundMutex where both are held.

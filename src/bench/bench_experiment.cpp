@@ -129,6 +129,8 @@ StartResult CBench::Start(const SStartOptions& options) {
         std::lock_guard lock(m_cancelMutex);
         m_cancelStart = false;
     }
+    // After the reset: a stop requested before it still counts.
+    std::stop_callback cancelOnStop(options.stop, [this] { CancelStart(); });
     if (m_loading) return StartResult::Busy;
     // An experiment polls the saved devices, not those of an experiment loaded for review.
     RestoreSavedDevices();

@@ -44,15 +44,11 @@ QString ArchiveResultText(int code, qint64 id, const QString& detail, bool after
 CArchiveCommand::CArchiveCommand(SUiContext& context, QWidget* window)
     : QObject(window), m_context(context), m_window(window) {}
 
-CArchiveCommand::~CArchiveCommand() {
-    m_stop = true;
-    m_task.Wait();
-}
+CArchiveCommand::~CArchiveCommand() { m_job.CancelAndWait(); }
 
 bool CArchiveCommand::Archive(bool afterStop) {
-    if (m_task.IsRunning()) return false;
+    if (m_job.IsRunning()) return false;
     const std::string url = ArchiveUrlFromSettings(m_context.settings);
-    m_stop = false;
     m_code = 0;
     m_id = 0;
     m_detail.clear();
@@ -66,24 +62,24 @@ bool CArchiveCommand::Archive(bool afterStop) {
     // Shown at once and window-modal: while the stores are read nothing else may change them.
     progress->setMinimumDuration(0);
     progress->setWindowModality(Qt::WindowModal);
-    connect(progress, &QProgressDialog::canceled, this, [this] { m_stop = true; });
+    connect(progress, &QProgressDialog::canceled, &m_job, &CBackgroundJob::Cancel);
+    connect(&m_job, &CBackgroundJob::progressed, progress, [progress](int percent) {
+        if (!progress->wasCanceled()) progress->setValue(percent);
+    });
     progress->setValue(0);
     progress->show();
     m_progress = progress;
 
     CBench& bench = m_context.bench;
-    m_task.Run(
-        [this, &bench, url] {
-            const ArchiveProgressFn onProgress = [this](int done, int total) {
-                const int percent = total > 0 ? done * 100 / total : 0;
-                m_task.Post([this, percent] {
-                    if (m_progress && !m_progress->wasCanceled()) m_progress->setValue(percent);
-                });
-                return !m_stop.load();
+    m_job.Start(
+        [this, &bench, url](CJobContext& job) {
+            const ArchiveProgressFn onProgress = [&job](int done, int total) {
+                job.Progress(total > 0 ? done * 100 / total : 0, 100);
+                return !job.StopRequested();
             };
             std::int64_t id = 0;
             std::string message;
-            m_code = ArchiveBenchExperiment(bench, url, id, message, onProgress, &m_stop);
+            m_code = ArchiveBenchExperiment(bench, url, id, message, onProgress, job.StopFlag());
             m_id = id;
             m_detail = message;
         },
@@ -115,9 +111,6 @@ QProgressDialog* CArchiveCommand::Progress() const { return m_progress; }
 
 QMessageBox* CArchiveCommand::LastMessage() const { return m_message; }
 
-void CArchiveCommand::CancelAndWait() {
-    m_stop = true;
-    m_task.Wait();
-}
+void CArchiveCommand::CancelAndWait() { m_job.CancelAndWait(); }
 
 }  // namespace dravmer::ui

@@ -6,11 +6,10 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <atomic>
 #include <cstdint>
 #include <string>
 
-#include "ui/worker_task.h"
+#include "ui/background_job.h"
 
 class QMessageBox;
 class QProgressDialog;
@@ -29,7 +28,7 @@ public:
     // Starts archiving. afterStop: started by a stop (success is told in the status bar rather
     // than in a box). False when archiving runs already.
     bool Archive(bool afterStop = false);
-    bool IsRunning() const { return m_task.IsRunning(); }
+    bool IsRunning() const { return m_job.IsRunning(); }
     // Cancels a run (nothing is written) and waits for its worker: the window is closing.
     void CancelAndWait();
 
@@ -46,14 +45,13 @@ private:
 
     SUiContext& m_context;
     QWidget* m_window;
-    std::atomic<bool> m_stop{false};
     // Written by the worker, read in Done after it has ended.
     int m_code = 0;
     std::int64_t m_id = 0;
     std::string m_detail;
     QPointer<QProgressDialog> m_progress;
     QPointer<QMessageBox> m_message;
-    CWorkerTask m_task{this};
+    CBackgroundJob m_job{this};
 };
 
 // What the operator reads about a result of archiving; detail is the archive's own message.

@@ -17,10 +17,7 @@ CExportCommand::CExportCommand(SUiContext& context, QWidget* window)
 
 CExportCommand::~CExportCommand() { CancelAndWait(); }
 
-void CExportCommand::CancelAndWait() {
-    m_cancel = true;
-    m_task.Wait();
-}
+void CExportCommand::CancelAndWait() { m_job.CancelAndWait(); }
 
 QString CExportCommand::DefaultPath() const {
     CBench& bench = m_context.bench;
@@ -36,7 +33,7 @@ QString CExportCommand::DefaultPath() const {
 }
 
 void CExportCommand::Export() {
-    if (m_task.IsRunning() || m_dialog) return;
+    if (m_job.IsRunning() || m_dialog) return;
     CBench& bench = m_context.bench;
     const std::size_t devices = std::min(bench.ActiveCount(), bench.StoreCount());
     qint64 records = 0;
@@ -60,8 +57,7 @@ void CExportCommand::Export() {
 }
 
 bool CExportCommand::Start(const QString& path, const SCsvExportOptions& options) {
-    if (m_task.IsRunning()) return false;
-    m_cancel = false;
+    if (m_job.IsRunning()) return false;
     m_report = {};
     auto* progress =
         new QProgressDialog(tr("Экспорт в CSV: %1").arg(path), tr("Отмена"), 0, 100, m_window);
@@ -72,28 +68,24 @@ bool CExportCommand::Start(const QString& path, const SCsvExportOptions& options
     // A small export ends before the dialog would be worth showing.
     progress->setMinimumDuration(400);
     progress->setWindowModality(Qt::WindowModal);
-    connect(progress, &QProgressDialog::canceled, this, [this] { m_cancel = true; });
+    connect(progress, &QProgressDialog::canceled, &m_job, &CBackgroundJob::Cancel);
+    connect(&m_job, &CBackgroundJob::progressed, progress, [progress](int percent) {
+        if (!progress->wasCanceled()) progress->setValue(percent);
+    });
     progress->setValue(0);
     m_progress = progress;
 
     CBench& bench = m_context.bench;
     const std::string file = path.toStdString();
-    m_task.Run(
-        [this, &bench, file, options] {
-            int shown = -1;
+    m_job.Start(
+        [this, &bench, file, options](CJobContext& job) {
             m_report = ExportBenchCsv(
                 bench, file, options,
-                [this, &shown](int percent) {
-                    if (percent != shown) {
-                        shown = percent;
-                        m_task.Post([this, percent] {
-                            if (m_progress && !m_progress->wasCanceled())
-                                m_progress->setValue(percent);
-                        });
-                    }
-                    return !m_cancel.load();
+                [&job](int percent) {
+                    job.Progress(percent, 100);  // sent when it changed
+                    return !job.StopRequested();
                 },
-                &m_cancel);
+                job.StopFlag());
         },
         [this, path] { Done(path); });
     return true;

@@ -7,11 +7,10 @@
 #include <QProgressDialog>
 #include <QPointer>
 #include <QString>
-#include <atomic>
 
 #include "bench/bench_export.h"
+#include "ui/background_job.h"
 #include "ui/dialogs/csv_export_dialog.h"
-#include "ui/worker_task.h"
 
 class QWidget;
 
@@ -29,7 +28,7 @@ public:
     void Export();
     // Starts writing at once (the dialog's OK, and tests).
     bool Start(const QString& path, const SCsvExportOptions& options);
-    bool IsRunning() const { return m_task.IsRunning(); }
+    bool IsRunning() const { return m_job.IsRunning(); }
     void CancelAndWait();
 
     CCsvExportDialog* Dialog() const { return m_dialog; }
@@ -46,12 +45,11 @@ private:
 
     SUiContext& m_context;
     QWidget* m_window;
-    std::atomic<bool> m_cancel{false};
     SCsvExportReport m_report;  // written by the worker, read in Done after it has ended
     QPointer<CCsvExportDialog> m_dialog;
     QPointer<QProgressDialog> m_progress;
     QPointer<QMessageBox> m_message;
-    CWorkerTask m_task{this};
+    CBackgroundJob m_job{this};
 };
 
 }  // namespace dravmer::ui

@@ -99,8 +99,7 @@ CMainFrame::CMainFrame(CBench& bench, ISettingsStore& settings, QWidget* parent)
 
 CMainFrame::~CMainFrame() {
     m_closing = true;
-    m_bench.CancelStart();
-    JoinWorker();
+    StopWorker();
     m_archive->CancelAndWait();
     m_export->CancelAndWait();
     m_bench.SetListener(nullptr);
@@ -221,32 +220,24 @@ void CMainFrame::ConnectEvents() {
 
 // ------------------------------------------------------------------ worker
 
-bool CMainFrame::RunBusy(Busy kind, std::function<void()> work, std::function<void()> done) {
+bool CMainFrame::RunBusy(Busy kind, CBackgroundJob::Work work, std::function<void()> done) {
     // Archiving reads the stores: nothing may start or change them until it ends.
     if (m_busy != Busy::None || m_closing || m_archive->IsRunning()) return false;
-    JoinWorker();
+    const bool started = m_worker.Start(std::move(work), [this, done = std::move(done)] {
+        m_busy = Busy::None;
+        if (done) done();
+        UpdateCommands();
+        emit busyFinished();
+    });
+    if (!started) return false;
     m_busy = kind;
     UpdateCommands();
-    m_worker = std::thread([this, work = std::move(work), done = std::move(done)]() mutable {
-        work();
-        // Runs on the UI thread; a window being destroyed joins this thread first, and the
-        // queued call is dropped with the window.
-        QMetaObject::invokeMethod(
-            this,
-            [this, done = std::move(done)] {
-                JoinWorker();
-                m_busy = Busy::None;
-                if (done) done();
-                UpdateCommands();
-                emit busyFinished();
-            },
-            Qt::QueuedConnection);
-    });
     return true;
 }
 
-void CMainFrame::JoinWorker() {
-    if (m_worker.joinable()) m_worker.join();
+void CMainFrame::StopWorker() {
+    // A start gives up its wait for a silent device through the job's stop.
+    m_worker.CancelAndWait();
 }
 
 // ------------------------------------------------------------------ search and dialogs
@@ -255,7 +246,7 @@ void CMainFrame::StartSearch() {
     if (m_bench.IsRunning() || m_bench.IsSearching()) return;
     auto found = std::make_shared<int>(0);
     RunBusy(
-        Busy::Search, [this, found] { *found = m_bench.Search(); },
+        Busy::Search, [this, found](CJobContext&) { *found = m_bench.Search(); },
         [this, found] {
             RefillDeviceBox();
             m_view->NotifyDeviceListChanged();
@@ -458,8 +449,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     for (CUpdateOffer* offer : findChildren<CUpdateOffer*>()) offer->Abandon();
     // A start waiting for a device gives up; a running experiment stops and closes its files.
     m_closing = true;
-    m_bench.CancelStart();
-    JoinWorker();
+    StopWorker();
     m_archive->CancelAndWait();
     m_export->CancelAndWait();
     m_busy = Busy::None;

@@ -12,8 +12,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <thread>
 
+#include "ui/background_job.h"
 #include "ui/dialogs/wait_device_dialog.h"
 #include "ui/page_list.h"
 #include "ui/ui_context.h"
@@ -124,9 +124,10 @@ private:
     void BuildPages();
     void ConnectCommands();
     void ConnectEvents();
-    // Runs `work` on the worker thread; `done` runs on the UI thread afterwards.
-    bool RunBusy(Busy kind, std::function<void()> work, std::function<void()> done);
-    void JoinWorker();
+    // Runs `work` as the window's job; `done` runs on the UI thread afterwards.
+    bool RunBusy(Busy kind, CBackgroundJob::Work work, std::function<void()> done);
+    // Asks the job to stop (a start gives up its wait) and waits for its thread: closing.
+    void StopWorker();
     void StartExperiment();
     void StopExperiment();
     void OnStartResult(StartResult result);
@@ -153,7 +154,7 @@ private:
     QTimer* m_statusTimer = nullptr;
     CUpdateOffer* m_updateOffer = nullptr;
 
-    std::thread m_worker;
+    CBackgroundJob m_worker{this};
     Busy m_busy = Busy::None;
     StartResult m_startResult = StartResult::Cancelled;
     QPointer<CWaitDeviceDialog> m_waitDialog;

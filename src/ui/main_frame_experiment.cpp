@@ -52,7 +52,14 @@ void CMainFrame::StartExperiment() {
     }
     m_stream->BeforeStart();
     RunBusy(
-        Busy::Start, [this] { m_startResult = m_bench.Start(); },
+        Busy::Start,
+        [this](CJobContext& job) {
+            // The job's stop (the window closing) ends a wait for a silent device, even when it
+            // comes before the start has begun.
+            SStartOptions options;
+            options.stop = job.StopToken();
+            m_startResult = m_bench.Start(options);
+        },
         [this] { OnStartResult(m_startResult); });
 }
 
@@ -71,7 +78,7 @@ void CMainFrame::OnStartResult(StartResult result) {
 void CMainFrame::StopExperiment() {
     RunBusy(
         Busy::Stop,
-        [this] {
+        [this](CJobContext&) {
             m_bench.Stop();
             m_stream->FinishAfterStop();
         },
@@ -125,7 +132,8 @@ void CMainFrame::TickAutoStop() {
 void CMainFrame::ToggleWriteToFile() {
     // Turning it on writes every record collected so far, which may take a while.
     RunBusy(
-        Busy::Files, [this] { m_bench.ToggleWriteToFile(); }, [this] { UpdateTitle(); });
+        Busy::Files, [this](CJobContext&) { m_bench.ToggleWriteToFile(); },
+        [this] { UpdateTitle(); });
 }
 
 void CMainFrame::ClearStatistics() {
@@ -135,26 +143,32 @@ void CMainFrame::ClearStatistics() {
 
 void CMainFrame::CalcStatistics() {
     std::uint32_t from = 0, to = 0;
-    const bool range = m_view->StatisticsRange(from, to);
+    std::optional<CBench::SSecondRange> range;
+    if (m_view->StatisticsRange(from, to)) range = CBench::SSecondRange{from, to};
     const size_t count = std::min(m_bench.ActiveCount(), m_bench.StoreCount());
-    // A progress bar appears when the recompute takes longer than half a second.
-    QPointer<QProgressDialog> progress =
-        new QProgressDialog(tr("Расчет статистики"), QString(), 0, static_cast<int>(count), this);
+    // A progress bar appears when the recompute takes longer than half a second; its cancel
+    // leaves the devices not yet recomputed as they were.
+    QPointer<QProgressDialog> progress = new QProgressDialog(tr("Расчет статистики"), tr("Отмена"),
+                                                             0, static_cast<int>(count), this);
     progress->setWindowTitle(tr("Расчет статистики"));
     progress->setMinimumDuration(500);
     progress->setWindowModality(Qt::WindowModal);
     progress->setValue(0);
+    connect(progress, &QProgressDialog::canceled, &m_worker, &CBackgroundJob::Cancel);
+    connect(&m_worker, &CBackgroundJob::progressed, progress, [progress](int value, int maximum) {
+        if (progress->wasCanceled()) return;
+        progress->setMaximum(maximum);
+        progress->setValue(value);
+    });
     const bool started = RunBusy(
         Busy::Statistics,
-        [this, range, from, to, count, progress] {
-            for (size_t j = 0; j < count; ++j) {
-                if (range) m_bench.Data(j).CalcRange(from, to, false);
-                else m_bench.Data(j).CalcAll();
-                const int done = static_cast<int>(j + 1);
-                QMetaObject::invokeMethod(
-                    this, [progress, done] { if (progress) progress->setValue(done); },
-                    Qt::QueuedConnection);
-            }
+        [this, range](CJobContext& job) {
+            m_bench.RecomputeStatistics(
+                range,
+                [&job](size_t done, size_t total) {
+                    job.Progress(static_cast<int>(done), static_cast<int>(total));
+                },
+                job.StopFlag());
         },
         [this, progress] {
             if (progress) progress->deleteLater();

@@ -135,15 +135,11 @@ CUpdateOffer::~CUpdateOffer() {
     Abandon();
 }
 
-void CUpdateOffer::JoinWorker() {
-    if (m_worker.joinable()) m_worker.join();
-}
-
 void CUpdateOffer::Abandon() {
     m_timer->stop();
     const Stage stage = m_stage;
-    if (stage == Stage::Downloading || stage == Stage::Preparing) m_service.CancelDownload();
-    JoinWorker();
+    // A prepare or a download under way is interrupted (see the jobs' stop) and waited for.
+    m_worker.CancelAndWait();
     switch (stage) {
         case Stage::Preparing:
         case Stage::Asking:
@@ -195,13 +191,15 @@ void CUpdateOffer::Poll() {
     if (QApplication::activeModalWidget()) return;
     m_timer->stop();
     m_stage = Stage::Preparing;
-    JoinWorker();
-    m_worker = std::thread([this] {
-        auto offer = std::make_shared<SUpdateOffer>();
-        const int rc = m_service.PrepareOffer(*offer);
-        QMetaObject::invokeMethod(
-            this, [this, rc, offer] { Prepared(rc, *offer); }, Qt::QueuedConnection);
-    });
+    auto offer = std::make_shared<SUpdateOffer>();
+    auto rc = std::make_shared<int>(-1);
+    m_worker.Start(
+        [this, offer, rc](CJobContext& job) {
+            if (job.StopRequested()) return;
+            std::stop_callback cancel(job.StopToken(), [this] { m_service.CancelDownload(); });
+            *rc = m_service.PrepareOffer(*offer);
+        },
+        [this, offer, rc] { Prepared(*rc, *offer); });
 }
 
 bool CUpdateOffer::Recheck() {
@@ -228,7 +226,6 @@ QMessageBox* CUpdateOffer::MakeQuestion(const QString& title, const QString& tex
 
 void CUpdateOffer::Prepared(int rc, const SUpdateOffer& offer) {
     if (m_stage != Stage::Preparing) return;  // abandoned meanwhile
-    JoinWorker();
     if (rc != 1) {
         // Nothing newer after all, or the server is gone: the operator sees nothing.
         Finish(rc);
@@ -267,28 +264,24 @@ void CUpdateOffer::Answered(bool yes) {
     // Cancel, Escape and closing the dialog all end the download; the worker then removes what
     // it had written.
     connect(progress, &QProgressDialog::canceled, this, [this] {
-        if (m_stage == Stage::Downloading) m_service.CancelDownload();
+        if (m_stage == Stage::Downloading) m_worker.Cancel();
+    });
+    connect(&m_worker, &CBackgroundJob::progressed, progress, [progress](int percent) {
+        if (!progress->wasCanceled()) progress->setValue(percent);
     });
     progress->open();
     m_progress = progress;
-    JoinWorker();
-    m_worker = std::thread([this] {
-        const int rc = m_service.DownloadOffer([this](int percent) {
-            QMetaObject::invokeMethod(
-                this,
-                [this, percent] {
-                    if (m_progress && !m_progress->wasCanceled()) m_progress->setValue(percent);
-                },
-                Qt::QueuedConnection);
-        });
-        QMetaObject::invokeMethod(
-            this, [this, rc] { Downloaded(rc); }, Qt::QueuedConnection);
-    });
+    auto rc = std::make_shared<int>(-1);
+    m_worker.Start(
+        [this, rc](CJobContext& job) {
+            std::stop_callback cancel(job.StopToken(), [this] { m_service.CancelDownload(); });
+            *rc = m_service.DownloadOffer([&job](int percent) { job.Progress(percent, 100); });
+        },
+        [this, rc] { Downloaded(*rc); });
 }
 
 void CUpdateOffer::Downloaded(int rc) {
     if (m_stage != Stage::Downloading) return;  // abandoned meanwhile
-    JoinWorker();
     delete m_progress;
     if (rc != 1) {
         if (m_service.LastRefusal() == EUpdateRefusal::kCancelled) {
@@ -343,8 +336,7 @@ void CUpdateOffer::HandOff() {
         ShowFailure();
         return;
     }
-    JoinWorker();
-    m_worker = std::thread([this] { m_service.LogHandOffStarted(); });
+    m_worker.Start([this](CJobContext&) { m_service.LogHandOffStarted(); });
     Finish(1);
     // The next process waits for this one to end before it takes the program's place.
     if (m_window) QMetaObject::invokeMethod(m_window, &QWidget::close, Qt::QueuedConnection);

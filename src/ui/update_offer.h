@@ -16,8 +16,8 @@
 #include <QString>
 #include <functional>
 #include <string>
-#include <thread>
 
+#include "ui/background_job.h"
 #include "update/update_service.h"
 
 class QTimer;
@@ -106,7 +106,6 @@ private:
     void ShowFailure();
     QMessageBox* MakeQuestion(const QString& title, const QString& text, const char* name);
     void Finish(int result);
-    void JoinWorker();
 
     CUpdateService& m_service;
     std::function<bool()> m_busy;
@@ -115,7 +114,8 @@ private:
     Stage m_stage = Stage::Polling;
     int m_result = 0;
     int m_offerMajor = 0, m_offerMinor = 0;
-    std::thread m_worker;
+    // Preparing the offer, the download, the log line of the hand-off: one at a time.
+    CBackgroundJob m_worker{this};
     QPointer<QMessageBox> m_question;
     QPointer<QProgressDialog> m_progress;
     QPointer<QMessageBox> m_confirm;

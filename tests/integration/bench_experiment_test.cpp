@@ -274,6 +274,36 @@ TEST_F(BenchExperiment, StartWaitsForASilentDeviceUntilCancelledAndChangesNothin
     EXPECT_EQ(bench.Start(limited), StartResult::Cancelled);
 }
 
+TEST_F(BenchExperiment, AStopRequestedBeforeTheStartBeganStillEndsItsWait) {
+    Rig rig({{0, 1, 5001}}, store, out);
+    store.SetString("DeviceList", "List", "5001;5002;");  // 5002 is switched off
+    store.SetString("DeviceList", "PortList", "0;0;");
+    store.SetString("DeviceList", "EnableList", "1;1;");
+    CBench bench(store);
+    bench.LoadSettings();
+    bench.OpenPorts();
+    // A cancel that comes before the start has begun is forgotten by the start...
+    bench.CancelStart();
+    // ...a stop request on the start's own token is not.
+    std::stop_source stop;
+    stop.request_stop();
+    SStartOptions options;
+    options.stop = stop.get_token();
+    std::atomic<bool> ended{false};
+    StartResult result = StartResult::Started;
+    std::thread starter([&] {
+        result = bench.Start(options);
+        ended = true;
+    });
+    WaitUntil([&] { return ended.load(); }, 30000ms);
+    const bool endedByItself = ended;
+    if (!endedByItself) bench.CancelStart();  // let the thread go before the test fails
+    starter.join();
+    EXPECT_TRUE(endedByItself) << "the start kept waiting for the silent device";
+    EXPECT_EQ(result, StartResult::Cancelled);
+    EXPECT_FALSE(bench.IsRunning());
+}
+
 TEST_F(BenchExperiment, RefusesAnEmptyListAndAZeroKy) {
     CBench bench(store);
     Events events;

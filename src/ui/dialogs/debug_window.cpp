@@ -5,8 +5,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTimer>
 #include <QVBoxLayout>
+#include <chrono>
+#include <string>
 
 #include "ui/tables/table_text.h"
 #include "ui/ui_context.h"
@@ -42,57 +43,50 @@ CDebugWindow::CDebugWindow(SUiContext& context, QWidget* parent)
     for (std::size_t i = 0; i < active.size() && i < bench.StoreCount(); ++i)
         devices.push_back({&bench.Data(i), active[i].address});
 
-    // Lines are collected by the worker and shown in batches, a few times a second.
-    m_timer = new QTimer(this);
-    m_timer->setInterval(100);
-    connect(m_timer, &QTimer::timeout, this, &CDebugWindow::TakeLines);
-    m_timer->start();
-    m_worker = std::thread([this, devices] {
-        auto out = [this](const std::string& line) {
-            QMutexLocker lock(&m_mutex);
-            m_pending += QString::fromStdString(line);
-        };
-        for (const SDevice& d : devices) {
-            if (m_stop) break;
-            ScanForErrors(*d.store, d.address, out, &m_stop);
-        }
-        if (!m_stop) out("Find errors comlete.");
-        m_workerDone = true;
-    });
+    // The worker sends what it found in batches, a few times a second.
+    m_worker.Start(
+        [this, devices](CJobContext& job) {
+            using Clock = std::chrono::steady_clock;
+            std::string batch;
+            Clock::time_point sent = Clock::now();
+            auto send = [&] {
+                if (batch.empty()) return;
+                QString text = QString::fromStdString(batch);
+                batch.clear();
+                sent = Clock::now();
+                job.Post([this, text = std::move(text)] { ShowLines(text); });
+            };
+            auto out = [&](const std::string& line) {
+                batch += line;
+                if (Clock::now() - sent >= std::chrono::milliseconds(100)) send();
+            };
+            for (const SDevice& d : devices) {
+                if (job.StopRequested()) break;
+                ScanForErrors(*d.store, d.address, out, job.StopFlag());
+            }
+            if (!job.StopRequested()) out("Find errors comlete.");
+            send();
+        },
+        [this] {
+            if (m_worker.CancelRequested()) return;  // closed meanwhile
+            m_finished = true;
+            m_ok->setEnabled(true);
+            emit scanFinished();
+        });
 }
 
-CDebugWindow::~CDebugWindow() { StopWorker(); }
+CDebugWindow::~CDebugWindow() { m_worker.CancelAndWait(); }
 
-void CDebugWindow::StopWorker() {
-    m_stop = true;
-    if (m_worker.joinable()) m_worker.join();
-}
-
-void CDebugWindow::TakeLines() {
-    const bool done = m_workerDone.load();
-    QString text;
-    {
-        QMutexLocker lock(&m_mutex);
-        text.swap(m_pending);
-    }
-    if (!text.isEmpty()) {
-        // The lines end with CR LF; the edit wants bare line ends.
-        text.remove(QLatin1Char('\r'));
-        if (text.endsWith(QLatin1Char('\n'))) text.chop(1);
-        m_text->appendPlainText(text);
-    }
-    if (done && !m_finished) {
-        m_finished = true;
-        m_timer->stop();
-        if (m_worker.joinable()) m_worker.join();
-        m_ok->setEnabled(true);
-        emit scanFinished();
-    }
+void CDebugWindow::ShowLines(QString text) {
+    if (m_worker.CancelRequested()) return;
+    // The lines end with CR LF; the edit wants bare line ends.
+    text.remove(QLatin1Char('\r'));
+    if (text.endsWith(QLatin1Char('\n'))) text.chop(1);
+    m_text->appendPlainText(text);
 }
 
 void CDebugWindow::done(int result) {
-    StopWorker();
-    m_timer->stop();
+    m_worker.CancelAndWait();
     QDialog::done(result);
 }
 

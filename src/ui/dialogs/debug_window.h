@@ -3,14 +3,11 @@
 // errors (GvEr not 0) and the device resets (the cycle counter falling back); its lines appear
 // as they are found. Closing the window stops the worker.
 #include <QDialog>
-#include <QMutex>
-#include <QStringList>
-#include <atomic>
-#include <thread>
+
+#include "ui/background_job.h"
 
 class QPlainTextEdit;
 class QPushButton;
-class QTimer;
 
 namespace dravmer::ui {
 
@@ -32,19 +29,13 @@ signals:
     void scanFinished();
 
 private:
-    void TakeLines();
-    void StopWorker();
+    void ShowLines(QString text);
 
     SUiContext& m_context;
     QPlainTextEdit* m_text = nullptr;
     QPushButton* m_ok = nullptr;
-    QTimer* m_timer = nullptr;
-    std::thread m_worker;
-    std::atomic<bool> m_stop{false};
-    std::atomic<bool> m_workerDone{false};
+    CBackgroundJob m_worker{this};
     bool m_finished = false;
-    QMutex m_mutex;
-    QString m_pending;  // lines found since the last look, guarded by m_mutex
 };
 
 }  // namespace dravmer::ui

@@ -2,44 +2,43 @@
 
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QMetaObject>
+#include <memory>
 
 #include "ui/ui_context.h"
 
 namespace dravmer::ui {
 
-// Re-posts the loader's calls to the runner's thread. The runner outlives the worker (its
-// destructor joins it); a post still queued when the runner goes is dropped by Qt.
+namespace {
+// Hands the loader's calls to the runner's thread as the job's progress and results.
 struct SLoadPoster : ILoadListener {
     CLoadRunner* runner = nullptr;
+    CJobContext* job = nullptr;
+    QStringList* problems = nullptr;
     int lastPercent = -1;
-    template <class F>
-    void Post(F f) {
-        QMetaObject::invokeMethod(runner, std::move(f), Qt::QueuedConnection);
-    }
+    std::string path;
     void OnFileStarted(int index, int count, const std::string& file) override {
         lastPercent = -1;
         path = file;
         QString p = QString::fromStdString(file);
         CLoadRunner* r = runner;
-        Post([r, index, count, p] { emit r->fileStarted(index, count, p); });
+        job->Post([r, index, count, p] { emit r->fileStarted(index, count, p); });
     }
     void OnFileProgress(int, int percent) override {
         if (percent == lastPercent) return;  // one message per step, not per block
         lastPercent = percent;
         CLoadRunner* r = runner;
-        Post([r, percent] { emit r->progress(percent); });
+        job->Post([r, percent] { emit r->progress(percent); });
     }
     void OnFileLoaded(int, int result, const SLoadReport& report) override {
-        CLoadRunner* r = runner;
         const QStringList lines =
             LoadReportLines(QFileInfo(QString::fromStdString(path)).fileName(), result, report);
         if (lines.isEmpty()) return;
-        Post([r, lines] { r->m_problems += lines; });
+        QStringList* out = problems;
+        job->Post([out, lines] { *out += lines; });
     }
     void OnAllLoaded(bool) override {}
-    std::string path;
 };
+}  // namespace
 
 QStringList LoadReportLines(const QString& file, int result, const SLoadReport& report) {
     QStringList lines;
@@ -81,42 +80,28 @@ QMessageBox* ShowLoadProblems(QWidget* parent, const QStringList& problems) {
 CLoadRunner::CLoadRunner(SUiContext& context, QObject* parent)
     : QObject(parent), m_context(context) {}
 
-CLoadRunner::~CLoadRunner() {
-    m_cancel = true;
-    Join();
-}
+CLoadRunner::~CLoadRunner() { m_job.CancelAndWait(); }
 
-void CLoadRunner::Join() {
-    if (m_thread.joinable()) m_thread.join();
-}
-
-void CLoadRunner::Cancel() { m_cancel = true; }
+void CLoadRunner::Cancel() { m_job.Cancel(); }
 
 bool CLoadRunner::Start(const SGroupLoadData& group) {
-    if (m_thread.joinable() && !m_done) return false;
-    Join();
+    if (m_job.IsRunning()) return false;
     std::vector<CDeviceData*> stores = m_context.bench.PrepareLoad(group.addresses);
     if (stores.empty()) return false;
-    m_cancel = false;
-    m_done = false;
     m_loaded = 0;
     m_problems.clear();
-    m_thread = std::thread([this, group, stores] {
-        SLoadPoster poster;
-        poster.runner = this;
-        const int loaded = m_context.bench.LoadPrepared(group, stores, &poster, &m_cancel);
-        m_loaded = loaded;
-        const bool cancelled = m_cancel.load();
-        QMetaObject::invokeMethod(
-            this,
-            [this, cancelled] {
-                m_done = true;
-                Join();
-                emit finished(cancelled);
-            },
-            Qt::QueuedConnection);
-    });
-    return true;
+    CBench& bench = m_context.bench;
+    auto cancelled = std::make_shared<bool>(false);
+    return m_job.Start(
+        [this, &bench, group, stores, cancelled](CJobContext& job) {
+            SLoadPoster poster;
+            poster.runner = this;
+            poster.job = &job;
+            poster.problems = &m_problems;
+            m_loaded = bench.LoadPrepared(group, stores, &poster, job.StopFlag());
+            *cancelled = job.StopRequested();
+        },
+        [this, cancelled] { emit finished(*cancelled); });
 }
 
 }  // namespace dravmer::ui

@@ -6,9 +6,9 @@
 #include <QString>
 #include <QStringList>
 #include <atomic>
-#include <thread>
 
 #include "files/experiment_scan.h"
+#include "ui/background_job.h"
 
 class QMessageBox;
 class QWidget;
@@ -26,7 +26,7 @@ public:
     // Replaces the device list by the group's devices and starts the worker. False (nothing
     // started) while an experiment, a search or another load runs, or for an empty group.
     bool Start(const SGroupLoadData& group);
-    bool IsRunning() const { return m_thread.joinable() && !m_done; }
+    bool IsRunning() const { return m_job.IsRunning(); }
     void Cancel();
     int Loaded() const { return m_loaded.load(); }
     // What the last load left out, one line per file and kind: files that did not load, lines
@@ -39,15 +39,11 @@ signals:
     void finished(bool cancelled);
 
 private:
-    void Join();
-    friend struct SLoadPoster;
     QStringList m_problems;
 
     SUiContext& m_context;
-    std::thread m_thread;
-    std::atomic<bool> m_cancel{false};
     std::atomic<int> m_loaded{0};
-    bool m_done = false;
+    CBackgroundJob m_job{this};
 };
 
 // The lines of Problems() for one file's load.

@@ -36,26 +36,19 @@ CSaveParamsDialog::CSaveParamsDialog(SUiContext& context, QWidget* parent)
         m_report->verticalScrollBar()->setValue(m_report->verticalScrollBar()->maximum());
     });
     auto failed = std::make_shared<bool>(false);
-    m_worker = std::thread([this, failed] {
-        m_context.bench.SaveDeviceParameters(failed.get(), &m_stop);
-        const bool f = *failed;
-        QMetaObject::invokeMethod(
-            this,
-            [this, f] {
-                m_finished = true;
-                emit finished(f);
-                if (m_closing) QDialog::reject();
-            },
-            Qt::QueuedConnection);
-    });
+    CBench& bench = m_context.bench;
+    m_worker.Start(
+        [&bench, failed](CJobContext& job) {
+            bench.SaveDeviceParameters(failed.get(), job.StopFlag());
+        },
+        [this, failed] {
+            m_finished = true;
+            emit finished(*failed);
+            if (m_closing) QDialog::reject();
+        });
 }
 
-CSaveParamsDialog::~CSaveParamsDialog() { StopWorker(); }
-
-void CSaveParamsDialog::StopWorker() {
-    m_stop = true;
-    if (m_worker.joinable()) m_worker.join();
-}
+CSaveParamsDialog::~CSaveParamsDialog() { m_worker.CancelAndWait(); }
 
 QString CSaveParamsDialog::Report() const { return m_report->toPlainText(); }
 
@@ -65,7 +58,7 @@ void CSaveParamsDialog::reject() {
         return;
     }
     // The worker ends after the device it is reading; the dialog closes then.
-    m_stop = true;
+    m_worker.Cancel();
     m_closing = true;
     m_exit->setEnabled(false);
     m_report->appendPlainText(tr("Остановка..."));

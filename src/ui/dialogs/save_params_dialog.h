@@ -4,9 +4,8 @@
 // a worker still reading is told to stop, and the dialog closes when it has (after the device
 // it is reading), without holding up the window meanwhile.
 #include <QDialog>
-#include <atomic>
-#include <thread>
 
+#include "ui/background_job.h"
 #include "ui/ui_context.h"
 
 class QPlainTextEdit;
@@ -31,12 +30,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void StopWorker();
-
     SUiContext& m_context;
     QPlainTextEdit* m_report = nullptr;
-    std::thread m_worker;
-    std::atomic<bool> m_stop{false};
+    CBackgroundJob m_worker{this};
     bool m_finished = false;
     bool m_closing = false;
     QPushButton* m_exit = nullptr;

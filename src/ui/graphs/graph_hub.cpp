@@ -15,7 +15,6 @@ CGraphHub& CGraphHub::For(SUiContext& ctx) {
 }
 
 CGraphHub::CGraphHub(SUiContext& ctx) : QObject(&ctx.events), m_ctx(ctx) {
-    m_pool.setMaxThreadCount(1);
     m_settings = graph::LoadGraphSettings(ctx.settings, DeviceCount(), graph::GraphList());
     m_colors = graph::LoadColorTable(ctx.settings);
     caption = QString::fromStdString(m_settings.comments);
@@ -62,26 +61,33 @@ std::vector<graph::SCurveSpec> CGraphHub::Curves() const {
 
 void CGraphHub::RecomputeStatistics() {
     int first = 0, last = 0;
-    const bool range = graph::GraphList().Selection(&first, &last);
-    std::vector<CDeviceData*> stores;
-    const auto count = static_cast<std::size_t>(DeviceCount());
-    for (std::size_t i = 0; i < count; ++i) stores.push_back(&m_ctx.bench.Data(i));
-    ++m_running;
-    m_pool.start([this, stores, range, first, last] {
-        for (CDeviceData* s : stores) {
-            if (range) s->CalcRange(static_cast<std::uint32_t>(first), static_cast<std::uint32_t>(last), false);
-            else s->CalcAll();
-        }
-        // Queued to the hub's thread; the pool is a member, so the hub outlives this task.
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                --m_running;
-                if (m_ctx.view) m_ctx.view->NotifyStatisticsChanged();
-                emit statisticsRecomputed();
-            },
-            Qt::QueuedConnection);
-    });
+    m_recomputeRange.reset();
+    if (graph::GraphList().Selection(&first, &last))
+        m_recomputeRange = CBench::SSecondRange{static_cast<std::uint32_t>(std::max(0, first)),
+                                                static_cast<std::uint32_t>(std::max(0, last))};
+    if (m_recompute.IsRunning()) {
+        m_recomputeAgain = true;
+        m_recompute.Cancel();
+        return;
+    }
+    RunRecompute();
+}
+
+void CGraphHub::RunRecompute() {
+    m_recomputeAgain = false;
+    CBench& bench = m_ctx.bench;
+    m_recompute.Start(
+        [&bench, range = m_recomputeRange](CJobContext& job) {
+            bench.RecomputeStatistics(range, {}, job.StopFlag());
+        },
+        [this] {
+            if (m_recomputeAgain) {
+                RunRecompute();
+                return;
+            }
+            if (m_ctx.view) m_ctx.view->NotifyStatisticsChanged();
+            emit statisticsRecomputed();
+        });
 }
 
 }  // namespace dravmer::ui

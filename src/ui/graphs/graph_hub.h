@@ -5,12 +5,14 @@
 // the window's event object.
 #include <QObject>
 #include <QPointer>
-#include <QThreadPool>
+#include <optional>
 #include <vector>
 
+#include "bench/bench.h"
 #include "graph/graph_list.h"
 #include "graph/graph_settings.h"
 #include "graph/graph_state.h"
+#include "ui/background_job.h"
 #include "ui/ui_context.h"
 
 namespace dravmer::ui {
@@ -34,9 +36,11 @@ public:
     // The curves of the list with their stores, in display order.
     std::vector<graph::SCurveSpec> Curves() const;
     // The statistics of every store over the graph's selection, or over all records when none,
-    // computed off the user-interface thread; statisticsRecomputed follows.
+    // computed by the engine off the user-interface thread; statisticsRecomputed follows. A
+    // recompute asked for while one runs cuts that one short and runs after it: the stores end
+    // with the selection asked for last.
     void RecomputeStatistics();
-    bool Recomputing() const { return m_running > 0; }
+    bool Recomputing() const { return m_recompute.IsRunning(); }
 
     // The statistics graph, so that "copy graph" copies the graph the operator is looking at.
     QPointer<QWidget> statGraph;
@@ -60,8 +64,10 @@ private:
     SUiContext& m_ctx;
     graph::SGraphSettings m_settings;
     graph::SColorTable m_colors;
-    int m_running = 0;
-    QThreadPool m_pool;  // one thread: recomputes finish in the order they were asked for
+    void RunRecompute();
+    bool m_recomputeAgain = false;
+    std::optional<CBench::SSecondRange> m_recomputeRange;  // the selection asked for last
+    CBackgroundJob m_recompute{this};
 };
 
 }  // namespace dravmer::ui

@@ -98,10 +98,7 @@ CArchiveList::CArchiveList(SUiContext& context, QWidget* parent)
     layout->addWidget(m_state);
 }
 
-CArchiveList::~CArchiveList() {
-    m_stop = true;
-    m_task.Wait();
-}
+CArchiveList::~CArchiveList() { m_job.CancelAndWait(); }
 
 void CArchiveList::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
@@ -110,7 +107,7 @@ void CArchiveList::showEvent(QShowEvent* event) {
 
 void CArchiveList::Refresh() {
     m_listedOnce = true;
-    if (m_task.IsRunning()) {
+    if (m_job.IsRunning()) {
         if (!m_loading) m_refreshAgain = true;
         return;
     }
@@ -130,13 +127,14 @@ void CArchiveList::Refresh() {
     }
     m_state->setText(tr("Чтение списка экспериментов..."));
     m_refresh->setEnabled(false);
-    m_stop = false;
+    m_cancelled = false;
     auto code = std::make_shared<int>(kArchiveOk);
     auto error = std::make_shared<std::string>();
-    m_task.Run(
-        [this, url, filter, code, error] {
+    m_job.Start(
+        [this, url, filter, code, error](CJobContext& job) {
             m_read.clear();
-            std::unique_ptr<CArchive> archive = CArchive::Open(url, *code, *error, {true, &m_stop});
+            std::unique_ptr<CArchive> archive =
+                CArchive::Open(url, *code, *error, {true, job.StopFlag()});
             if (!archive) return;
             *code = archive->List(filter, m_read);
             if (*code != kArchiveOk) *error = archive->LastError();
@@ -186,7 +184,7 @@ void CArchiveList::Fill(int code, const QString& error) {
                 : tr("Экспериментов с прибором %1: %2").arg(m_device->text().trimmed()).arg(count));
         emit listed(count);
     }
-    if (m_refreshAgain && !m_stop) {
+    if (m_refreshAgain && !m_cancelled) {
         m_refreshAgain = false;
         Refresh();
     }
@@ -194,7 +192,7 @@ void CArchiveList::Fill(int code, const QString& error) {
 
 bool CArchiveList::StartLoad() {
     const int row = m_list->currentRow();
-    if (m_task.IsRunning() || row < 0 || row >= static_cast<int>(m_rows.size()) ||
+    if (m_job.IsRunning() || row < 0 || row >= static_cast<int>(m_rows.size()) ||
         m_list->selectedItems().isEmpty())
         return false;
     const SArchiveListRow& r = m_rows[static_cast<std::size_t>(row)];
@@ -202,7 +200,7 @@ bool CArchiveList::StartLoad() {
     const std::string url = ArchiveUrlFromSettings(m_context.settings);
     m_comment = ArchiveCommentText(r.startTime, r.number, r.comment);
     m_time = r.startTime;
-    m_stop = false;
+    m_cancelled = false;
     m_loading = true;
     emit loadStatus(tr("Чтение эксперимента из архива..."));
     emit loadProgress(0);
@@ -210,24 +208,25 @@ bool CArchiveList::StartLoad() {
     auto code = std::make_shared<int>(kArchiveOk);
     auto error = std::make_shared<std::string>();
     // First half: the experiment comes out of the archive into memory; the bench is untouched.
-    m_task.Run(
-        [this, url, id, e, code, error] {
-            std::unique_ptr<CArchive> archive = CArchive::Open(url, *code, *error, {true, &m_stop});
+    m_job.Start(
+        [this, url, id, e, code, error](CJobContext& job) {
+            std::unique_ptr<CArchive> archive =
+                CArchive::Open(url, *code, *error, {true, job.StopFlag()});
             if (!archive) return;
-            *code = archive->Get(id, *e, [this](int done, int total) {
+            *code = archive->Get(id, *e, [this, &job](int done, int total) {
                 const int percent = total > 0 ? done * 50 / total : 0;
-                m_task.Post([this, percent] { emit loadProgress(percent); });
-                return !m_stop.load();
+                job.Post([this, percent] { emit loadProgress(percent); });
+                return !job.StopRequested();
             });
             if (*code != kArchiveOk) *error = archive->LastError();
         },
         [this, e, code, error] {
-            if (*code == kArchiveOk && !m_stop) {
+            if (*code == kArchiveOk && !m_cancelled) {
                 FillStores(e);
                 return;
             }
             m_loading = false;
-            emit loadStatus(m_stop || *code == kArchiveStopped
+            emit loadStatus(m_cancelled || *code == kArchiveStopped
                                 ? tr("Загрузка отменена.")
                                 : tr("Эксперимент не прочитан из архива: %1")
                                       .arg(QString::fromStdString(*error)));
@@ -253,36 +252,39 @@ void CArchiveList::FillStores(std::shared_ptr<SArchivedExperiment> e) {
     auto filled = std::make_shared<int>(0);
     const int count = static_cast<int>(stores.size());
     CBench& bench = m_context.bench;
-    m_task.Run(
-        [this, &bench, e, stores, filled, count] {
+    m_job.Start(
+        [this, &bench, e, stores, filled, count](CJobContext& job) {
             *filled = LoadArchivedPrepared(
                 bench, *e, stores,
-                [this, e, count](int done, int) {
+                [this, &job, e, count](int done, int) {
                     const int percent = 50 + done * 50 / count;
                     const QString text =
                         tr("Прибор (%1/%2):   %3")
                             .arg(done)
                             .arg(count)
                             .arg(e->devices[static_cast<std::size_t>(done - 1)].address);
-                    m_task.Post([this, percent, text] {
+                    job.Post([this, percent, text] {
                         emit loadStatus(text);
                         emit loadProgress(percent);
                     });
-                    return !m_stop.load();
+                    return !job.StopRequested();
                 },
-                &m_stop);
+                job.StopFlag());
         },
         [this, filled, count] {
             m_loading = false;
-            const bool complete = *filled == count && !m_stop;
+            const bool complete = *filled == count && !m_cancelled;
             if (!complete)
-                emit loadStatus(m_stop
+                emit loadStatus(m_cancelled
                                     ? tr("Загрузка отменена.")
                                     : tr("Загружено приборов: %1 из %2.").arg(*filled).arg(count));
             emit loadFinished(true, complete);
         });
 }
 
-void CArchiveList::Cancel() { m_stop = true; }
+void CArchiveList::Cancel() {
+    m_cancelled = true;
+    m_job.Cancel();
+}
 
 }  // namespace dravmer::ui

@@ -5,13 +5,12 @@
 // on a worker with progress. The archive is never read on the user-interface thread: a lab
 // server may take seconds to answer.
 #include <QWidget>
-#include <atomic>
 #include <ctime>
 #include <memory>
 #include <vector>
 
 #include "archive/archive.h"
-#include "ui/worker_task.h"
+#include "ui/background_job.h"
 
 class QLabel;
 class QLineEdit;
@@ -35,7 +34,7 @@ public:
     QLabel* State() const { return m_state; }
     // The id of each row's experiment.
     const std::vector<SArchiveListRow>& Rows() const { return m_rows; }
-    bool IsBusy() const { return m_task.IsRunning(); }
+    bool IsBusy() const { return m_job.IsRunning(); }
     bool IsLoading() const { return m_loading; }
     // The comment and date-time of the loaded experiment, as the folder list gives them.
     QString Comment() const { return m_comment; }
@@ -78,8 +77,9 @@ private:
     bool m_loading = false;
     QString m_comment;
     std::time_t m_time = 0;
-    std::atomic<bool> m_stop{false};
-    CWorkerTask m_task{this};
+    // Set by Cancel, cleared when the next list or load starts.
+    bool m_cancelled = false;
+    CBackgroundJob m_job{this};
 };
 
 // "%2.2d-%2.2d-%d - Exp: %d  %s" for a comment, as the folder list shows label files; empty
