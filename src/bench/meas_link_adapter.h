@@ -12,9 +12,6 @@ public:
     int ReadCurrentValues(std::uint32_t address, std::vector<SValueGroup>& groups) override;
     int ReadResistances(std::uint32_t address, std::array<SValueGroup, 3>& groups) override;
 
-    // The ADC data as the link copies it (mode echo, cycle, KG, KR, state word, count, codes).
-    static bool ParseAdc(const std::uint8_t* data, SAdcData& out);
-
 private:
     CLinkR307& m_link;
 };

@@ -6,19 +6,13 @@
 #include <functional>
 #include <vector>
 
+#include "link/adc_reply.h"
 #include "measure/meas_record.h"
 
 namespace dravmer {
 
 // The ADC reply of command 25 as the device sends it.
-struct SAdcData {
-    std::uint8_t mode = 0;
-    std::uint8_t cycle = 0;
-    std::uint8_t kg = 0;
-    std::uint8_t kr = 0;
-    std::uint16_t state = 0;
-    std::vector<std::int32_t> codes;  // one per channel
-};
+using SAdcData = SAdcReply;
 
 // A status byte and a 32-bit value (a float, or a count for Gи).
 struct SValueGroup {

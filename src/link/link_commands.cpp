@@ -1,6 +1,7 @@
 // The device commands: one locked transaction each, reply content checked and copied out.
 #include <cstring>
 
+#include "link/adc_reply.h"
 #include "link/link_r307.h"
 
 namespace dravmer {
@@ -127,9 +128,8 @@ int CLinkR307::ReadAdc(std::uint32_t address, int mode, std::uint8_t* buffer) {
         return code;
     }
     const std::uint8_t* payload = Reply() + kPayloadOffset;
-    const int items = payload[6];
-    const int width = (mode == 0 || mode == 1) ? 4 : 2;
-    const int length = 7 + items * width;
+    const int items = AdcReplyCount(payload);
+    const int length = AdcReplyBytes(mode, items);
     if (items == 0) return m_lastResult = kLinkCmdResult;
     if (ReplyPayloadBytes() < length) {
         LogImError();
