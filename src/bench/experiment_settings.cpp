@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "measure/param_index.h"
+
 namespace dravmer {
 
 namespace {
@@ -110,10 +112,13 @@ void CExperimentSettings::SaveLinkLogFlag(ISettingsStore& store) const {
 }
 
 int CExperimentSettings::CommandGroup(int i) {
-    if (i == 15 || (i >= 34 && i <= 39)) return 3;
-    if (i >= 23 && i <= 32) return 2;
-    if (i >= 40 && i <= 42) return 4;
-    if ((i >= 1 && i <= 22) || i == 33) return 1;
+    using namespace param;
+    // 3: the device's own values (command 20); 2: the ten measurements; 4: the resistances
+    // (command 26); 1: the first exchange; 0: время.
+    if (i == kGvEr || (i >= kGv20 && i <= kT2_20)) return 3;
+    if (i >= kUG0 && i <= kUG9) return 2;
+    if (i >= kRt1_26 && i <= kTps26) return 4;
+    if ((i >= kCycle && i <= kRes3) || i == kTempPr) return 1;
     return 0;
 }
 
@@ -121,23 +126,24 @@ bool CExperimentSettings::IsOutOfTolerance(int i, double x) {
     if (x == 0) return false;
     if (x == kUpperSaturation || x == kLowerSaturation) return true;
     switch (i) {
-        case 7: return !(x >= 60 && x <= 120);
-        case 8: return !((x >= 85 && x <= 135) || (x >= 0 && x <= 0.1));
-        case 10: return !(x >= 40 && x <= 60);
-        case 12: return !(x >= 110 && x <= 140);
-        case 13: return !(x >= -35 && x <= 30);
-        case 14: return !((x >= 0 && x <= 30) || (x >= 150 && x <= 600));
-        case 17: return x > 2 && x < 10;
+        case param::kIG: return !(x >= 60 && x <= 120);
+        case param::kTOp: return !((x >= 85 && x <= 135) || (x >= 0 && x <= 0.1));
+        case param::kPOp: return !(x >= 40 && x <= 60);
+        case param::kTPr: return !(x >= 110 && x <= 140);
+        case param::kDPt: return !(x >= -35 && x <= 30);
+        case param::kDDPt: return !((x >= 0 && x <= 30) || (x >= 150 && x <= 600));
+        case param::kIP: return x > 2 && x < 10;
         default: return false;
     }
 }
 
 void CExperimentSettings::RecomputeOptionalReads() {
     auto wanted = [this](int i) { return ToTable(i) || ToFile(i); };
-    bool cmd20 = wanted(15), ten = false, cmd26 = false;
-    for (int i = 34; i <= 39; ++i) cmd20 = cmd20 || wanted(i);
-    for (int i = 23; i <= 32; ++i) ten = ten || wanted(i);
-    for (int i = 40; i <= 42; ++i) cmd26 = cmd26 || wanted(i);
+    using namespace param;
+    bool cmd20 = wanted(kGvEr), ten = false, cmd26 = false;
+    for (int i = kGv20; i <= kT2_20; ++i) cmd20 = cmd20 || wanted(i);
+    for (int i = kUG0; i <= kUG9; ++i) ten = ten || wanted(i);
+    for (int i = kRt1_26; i <= kTps26; ++i) cmd26 = cmd26 || wanted(i);
     m_readCmd20 = cmd20;
     m_readTenMeasurements = ten;
     m_readCmd26 = cmd26;
