@@ -25,6 +25,18 @@ namespace dravmer::ui {
 
 namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// Hidden now, deleted once the event loop is back. Never deleted at once: a window-modal
+// progress dialog runs the event loop inside its own setValue, and the download's end handled
+// there would pull the dialog from under that setValue.
+template <class T>
+void DisposeLater(QPointer<T>& widget) {
+    if (widget) {
+        widget->hide();
+        widget->deleteLater();
+    }
+    widget = nullptr;
+}
 }  // namespace
 
 SUpdateConfig BenchUpdateConfig(ISettingsStore& settings) {
@@ -155,9 +167,9 @@ void CUpdateOffer::Abandon() {
         default:
             break;
     }
-    delete m_question;
-    delete m_progress;
-    delete m_confirm;
+    DisposeLater(m_question);
+    DisposeLater(m_progress);
+    DisposeLater(m_confirm);
     if (stage != Stage::Done && stage != Stage::Idle && stage != Stage::Polling) Finish(-1);
 }
 
@@ -282,7 +294,7 @@ void CUpdateOffer::Answered(bool yes) {
 
 void CUpdateOffer::Downloaded(int rc) {
     if (m_stage != Stage::Downloading) return;  // abandoned meanwhile
-    delete m_progress;
+    DisposeLater(m_progress);
     if (rc != 1) {
         if (m_service.LastRefusal() == EUpdateRefusal::kCancelled) {
             Finish(-1);  // the operator's own choice: nothing to report

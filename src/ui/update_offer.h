@@ -78,6 +78,8 @@ public:
     QProgressDialog* Progress() const { return m_progress; }
     // The second question, after the experiment the release waited for has stopped.
     QMessageBox* Confirmation() const { return m_confirm; }
+    // The worker that prepares and downloads; the tests wait on it to line up its reports.
+    CBackgroundJob& Worker() { return m_worker; }
     // The result of the offer: 1 the new version was started, 0 nothing newer, -1 declined or
     // failed.
     int Result() const { return m_result; }

@@ -155,6 +155,49 @@ TEST_F(UpdateWindow, ReleaseThatArrivesDuringAnExperimentWaitsForTheStopAndAsksA
     }
 }
 
+// The progress dialog is window-modal, so its setValue runs the event loop once it has been
+// shown. Reports and the download's end queued together: the end is handled inside a report's
+// setValue, and the dialog it closes must still be there when that setValue returns.
+TEST_F(UpdateWindow, DownloadThatEndsWhileItsLastReportIsShownLeavesTheDialogSound) {
+    test::CReleaseFake fake;
+    fake.Add("prog", NewRelease());
+    fake.PauseAfterChunks(1);
+    auto service = Service(fake.Port());
+    QWidget window;
+    window.show();
+    bool running = false;
+    auto* offer = new CUpdateOffer(
+        *service, [&running] { return running; }, &window);
+    offer->Start(20);
+    service->StartCheck();
+    QMessageBox* box = WaitQuestion(*offer);
+    ASSERT_NE(box, nullptr);
+    box->button(QMessageBox::Yes)->click();
+    QPointer<QProgressDialog> progress = offer->Progress();
+    ASSERT_NE(progress, nullptr);
+    // Deleted while the end is handled, it would be deleted under a setValue that then reads it.
+    bool deletedWhileHandlingTheEnd = false;
+    QObject::connect(progress, &QObject::destroyed, [&] {
+        deletedWhileHandlingTheEnd = offer->CurrentStage() == CUpdateOffer::Stage::Downloading;
+    });
+    ASSERT_TRUE(WaitUntil([&] { return fake.Paused() && progress->isVisible(); }, 10000));
+    QTest::qWait(50);  // the first chunk's report is shown
+    running = true;    // the release then waits for the experiment's stop
+    // The rest comes while the window is busy: every report and the end wait in the queue.
+    // Something else posts to the window while each report is shown, as the engine's events do:
+    // the loop that setValue runs then takes the queued reports and the end as well.
+    QObject::connect(&offer->Worker(), &CBackgroundJob::progressed, &window,
+                     [&window] { QMetaObject::invokeMethod(&window, [] {}, Qt::QueuedConnection); });
+    fake.Resume();
+    offer->Worker().Wait();
+    ASSERT_TRUE(WaitUntil(
+        [&] { return offer->CurrentStage() == CUpdateOffer::Stage::WaitingForStop; }, 10000));
+    EXPECT_EQ(offer->Progress(), nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return progress.isNull(); }, 5000));
+    EXPECT_FALSE(deletedWhileHandlingTheEnd);
+    EXPECT_EQ(BenchFiles(), (std::vector<std::string>{"prog", "prog_05.44"}));
+}
+
 TEST_F(UpdateWindow, ReleaseRefusedForWantOfASignatureIsSaidAndNothingChanges) {
     Serve(TESTPROG_NEW, "05.44");  // published with its SHA-256, but never signed
     auto service = Service();
