@@ -89,22 +89,25 @@ void CLinkPort::Notify(int status) {
     if (listener) listener(m_index, status);
 }
 
-void CLinkPort::SetOpenDetail(std::string detail) {
+void CLinkPort::SetOpenDetail(SOpenDetail detail) {
     std::lock_guard lock(m_settingsMutex);
     m_openDetail = std::move(detail);
 }
 
-std::string CLinkPort::OpenResultText() const {
-    const int result = m_openResult.load();
-    std::string text = result >= 0 && result < kOpenResultCount ? kOpenResultTexts[result]
-                                                                 : "Неизвестная ошибка.";
+SPortState CLinkPort::State() const {
+    SPortState state;
+    state.openResult = m_openResult.load();
     // An open that succeeded says nothing of why the port is not open now (a COM server that
-    // went away, a port closed since): never give success as that reason.
-    if (result == kOpenOk && !IsOpen())
-        text = m_open.load() ? "Соединение потеряно." : "Порт закрыт.";
+    // went away, a port closed since): the state says which.
+    state.open = IsOpen();
+    state.wasOpen = m_open.load();
     std::lock_guard lock(m_settingsMutex);
-    if (!m_openDetail.empty()) text += " (" + m_openDetail + ")";
-    return text;
+    state.detail = m_openDetail;
+    return state;
+}
+
+std::string CLinkPort::OpenResultText(Language language) const {
+    return WordPortState(State(), language);
 }
 
 void CLinkPort::DropHungUpLine() {
@@ -112,7 +115,7 @@ void CLinkPort::DropHungUpLine() {
     // when the line comes back.
     if (!m_transport || !m_transport->HungUp()) return;
     const int result = m_transport->HangUpResult();
-    std::string detail = m_transport->HangUpDetail(Settings());
+    SOpenDetail detail = m_transport->HangUpDetail(Settings());
     m_transport.reset();
     m_open = false;
     m_openResult = result;
@@ -160,9 +163,9 @@ int CLinkPort::Open() {
         return 0;
     }
     std::unique_ptr<IPortTransport> transport = MakeTransport(s);
-    std::string detail;
+    SOpenDetail detail;
     const int result = transport->Open(s, detail);
-    if (!detail.empty()) SetOpenDetail(detail);
+    if (detail.why != SOpenDetail::Why::None) SetOpenDetail(detail);
     m_openResult = result;
     const IPortTransport::Notice notice = transport->OpenNotice();
     if (result != kOpenOk) {
@@ -293,7 +296,7 @@ int CLinkPort::ReadReply(std::uint8_t* buffer, int& length) {
     return 0;
 }
 
-std::string CLinkPort::StatusText() const {
+std::string CLinkPort::StatusText(Language language) const {
     const SPortSettings s = Settings();
     {
         std::lock_guard lock(m_settingsMutex);
@@ -304,7 +307,7 @@ std::string CLinkPort::StatusText() const {
         std::unique_lock busy(m_busy, std::try_to_lock);
         carrier = busy.owns_lock() && m_transport && m_transport->Carrier();
     }
-    return PortStatusText(s, carrier);
+    return PortStatusText(s, carrier, language);
 }
 
 bool CLinkPort::IsOpen() const {

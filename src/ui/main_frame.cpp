@@ -1,9 +1,9 @@
 #include "ui/main_frame.h"
 
 #include <QAction>
-#include <QDateTime>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -26,8 +26,9 @@
 #include "ui/export_command.h"
 #include "ui/icons.h"
 #include "ui/page_list.h"
-#include "ui/update_offer.h"
+#include "ui/qt_translations.h"
 #include "ui/stream_control.h"
+#include "ui/update_offer.h"
 #include "ui/view_state.h"
 #include "ui/widgets/status_panes.h"
 #include "ui/window_placement.h"
@@ -310,8 +311,10 @@ void CMainFrame::OfferStartupFile(const QString& path) {
 
 void CMainFrame::ShowSettingsStatus() {
     QStringList lines;
-    if (const auto warning = m_settings.LoadWarning()) lines << QString::fromStdString(*warning);
-    if (const auto status = m_settings.Status()) lines << QString::fromStdString(*status);
+    if (const auto warning = m_settings.LoadWarning(UiLanguage()))
+        lines << QString::fromStdString(*warning);
+    if (const auto status = m_settings.Status(UiLanguage()))
+        lines << QString::fromStdString(*status);
     if (lines.isEmpty() || lines == m_shownSettingsStatus) return;
     m_shownSettingsStatus = lines;
     ShowMessage(QMessageBox::Warning, tr("Файл настроек"), lines.join(QLatin1Char('\n')));
@@ -381,7 +384,7 @@ void CMainFrame::TickActivity() {
     for (int p = 0; p < kPortCount; ++p) {
         const QString text = m_bench.IsRunning() && m_bench.PollLost(p)
                                  ? tr("Порт %1: опрос остановлен").arg(p + 1)
-                                 : Q(m_bench.Port(p).StatusText());
+                                 : Q(m_bench.Port(p).StatusText(UiLanguage()));
         if (m_panes->Pane(CStatusPanes::LinkPane(p))->text() != text) {
             m_panes->SetText(CStatusPanes::LinkPane(p), text);
             m_panes->Fit(width() - 40);
@@ -404,9 +407,10 @@ void CMainFrame::TickStatusTexts() {
         const int state = (port.IsOpen() ? 1 : 0) | (port.OpenResult() << 1);
         if (state != m_lastPortState[static_cast<size_t>(p)]) {
             m_lastPortState[static_cast<size_t>(p)] = state;
-            m_panes->SetToolTip(CStatusPanes::LinkPane(p),
-                                tr("Параметры связи.%1")
-                                    .arg(port.IsOpen() ? QString() : Q(port.StatusText()) + "\n"));
+            m_panes->SetToolTip(
+                CStatusPanes::LinkPane(p),
+                tr("Параметры связи.%1")
+                    .arg(port.IsOpen() ? QString() : Q(port.StatusText(UiLanguage())) + "\n"));
         }
     }
     const int current = m_view->CurrentDevice();

@@ -163,10 +163,12 @@ TEST_F(ComServerPort, LostConnectionClosesThePort) {
     EXPECT_FALSE(port.IsOpen());
     // Why the port is not open is said as such, never with the success of its opening.
     EXPECT_EQ(port.OpenResultText(), "Соединение потеряно.");
+    EXPECT_EQ(port.OpenResultText(Language::English), "The connection was lost.");
     std::uint32_t answered = 0;
     EXPECT_EQ(link.ReadAddress(6001, answered), kLinkNoLink);
     port.Close();
     EXPECT_EQ(port.OpenResultText(), "Порт закрыт.");
+    EXPECT_EQ(port.OpenResultText(Language::English), "The port is closed.");
 }
 
 

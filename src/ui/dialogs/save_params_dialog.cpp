@@ -8,6 +8,8 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
+#include "ui/qt_translations.h"
+
 namespace dravmer::ui {
 
 CSaveParamsDialog::CSaveParamsDialog(SUiContext& context, QWidget* parent)
@@ -37,7 +39,7 @@ CSaveParamsDialog::CSaveParamsDialog(SUiContext& context, QWidget* parent)
     });
     auto failed = std::make_shared<bool>(false);
     m_worker = std::thread([this, failed] {
-        m_context.bench.SaveDeviceParameters(failed.get(), &m_stop);
+        m_context.bench.SaveDeviceParameters(failed.get(), &m_stop, UiLanguage());
         const bool f = *failed;
         QMetaObject::invokeMethod(
             this,
