@@ -283,7 +283,9 @@ void CMainFrame::OpenSettings(int page) {
 }
 
 void CMainFrame::SetUpdateService(CUpdateService* service) {
-    // The offer (timer 2) and the About box live in their own object.
+    // The offer (timer 2) and the About box live in their own object; the offer's question is
+    // worded in the window's language.
+    if (service) service->SetLanguage(UiLanguage());
     delete m_updateOffer;
     m_updateOffer = service ? AttachUpdateService(*this, *service, m_settings) : nullptr;
 }
