@@ -709,7 +709,7 @@ The experiment&apos;s data stay in the program: save them with the command &quot
     </message>
     <message>
         <source>Ошибок           </source>
-        <translation>Errors           </translation>
+        <translation>Errors                 </translation>
     </message>
     <message>
         <source>Ошибок с повторами</source>
