@@ -40,7 +40,10 @@ struct SFoundInfo {
     int port = 0;
     bool enabled = true;
     std::uint8_t fwMajor = 0, fwMinor = 0;
-    std::string transducer = "Ошибка";  // the 12 bytes at position 20 of the parameters
+    // The 12 bytes at position 20 of the parameters; "Ошибка" (kept so in the archive) when they
+    // could not be read, which transducerRead tells the front ends.
+    std::string transducer = "Ошибка";
+    bool transducerRead = false;
     std::string compiled;               // "%s  %s" compile date and time
     std::string written;                // "%s  %s" firmware writing date and time
     bool identified = false;            // filled by a search, not by loading the list
@@ -114,10 +117,6 @@ public:
     // experiment or a search runs; otherwise the active list is rebuilt and the list saved.
     bool SetDeviceEnabled(std::size_t foundIndex, bool enabled);
     bool SetAllDevicesEnabled(bool enabled);
-    // The text of a search progress event, as the device list page shows it; empty for codes
-    // that report no device.
-    std::string ProgressText(int code, std::uint32_t value, int counter) const;
-
     // ---- experiment ----
     // Identifies every active device (waiting for silent ones), numbers the experiment, opens
     // the files and starts one poll thread per enabled port. Blocks while it waits for devices.
@@ -225,8 +224,10 @@ public:
     // Reads identity, FLASH and EEPROM of every active device and writes "<name>.fld" and
     // "<name>.eep" into the save folder (the user's data folder when the save folder does not
     // exist). Returns the report; `failed` tells whether any step failed. `stop` may cut it short.
+    // The report is worded in `language`; the listener gets its steps as they happen.
     std::string SaveDeviceParameters(bool* failed = nullptr,
-                                     const std::atomic<bool>* stop = nullptr);
+                                     const std::atomic<bool>* stop = nullptr,
+                                     Language language = Language::Russian);
     // The folder parameter files go to.
     std::string ParameterFolder() const;
 

@@ -120,7 +120,12 @@ int ExperimentFromBench(CBench& bench, SArchivedExperiment& e, std::string& erro
 
 int ArchiveBenchExperiment(CBench& bench, const std::string& url, std::int64_t& id,
                            std::string& message, const ArchiveProgressFn& progress,
-                           const std::atomic<bool>* stop) {
+                           const std::atomic<bool>* stop, Language language) {
+    const bool en = language == Language::English;
+    const std::string stopped = en ? "Archiving was stopped; nothing was written."
+                                   : "Сохранение в архив остановлено; ничего не записано.";
+    const std::string cannot =
+        en ? "Cannot archive the experiment: " : "Эксперимент не сохранён в архиве: ";
     id = 0;
     // Reading the stores is the first half of the work, writing the second.
     const int half = static_cast<int>(std::max<std::size_t>(bench.StoreCount(), 1));
@@ -132,8 +137,7 @@ int ArchiveBenchExperiment(CBench& bench, const std::string& url, std::int64_t& 
     std::string error;
     int code = ExperimentFromBench(bench, e, error, step(0), stop);
     if (code != kArchiveOk) {
-        message = code == kArchiveStopped ? "Archiving was stopped; nothing was written."
-                                          : "Cannot archive the experiment: " + error;
+        message = code == kArchiveStopped ? stopped : cannot + error;
         return code;
     }
     // The stop request also cancels a statement that waits for the server (a held lock).
@@ -141,21 +145,28 @@ int ArchiveBenchExperiment(CBench& bench, const std::string& url, std::int64_t& 
     access.cancel = stop;
     std::unique_ptr<CArchive> archive = CArchive::Open(url, code, error, access);
     if (!archive) {
-        message = code == kArchiveStopped ? "Archiving was stopped; nothing was written." : error;
+        message = code == kArchiveStopped ? stopped : error;
         return code;
     }
     code = archive->Add(e, id, step(half), stop);
+    const std::string name = e.date + "-" + std::to_string(e.number);
     switch (code) {
         case kArchiveOk:
-            message = "Experiment " + e.date + "-" + std::to_string(e.number) + " archived as " +
-                      std::to_string(id) + ".";
+            message = en ? "Experiment " + name + " archived as " + std::to_string(id) + "."
+                         : "Эксперимент " + name + " сохранён в архиве под номером " +
+                               std::to_string(id) + ".";
             break;
         case kArchiveDuplicate:
-            message = "Experiment " + e.date + "-" + std::to_string(e.number) +
-                      " is already in the archive as " + std::to_string(id) + ".";
+            message = en ? "Experiment " + name + " is already in the archive as " +
+                               std::to_string(id) + "."
+                         : "Эксперимент " + name + " уже есть в архиве под номером " +
+                               std::to_string(id) + ".";
             break;
-        case kArchiveStopped: message = "Archiving was stopped; nothing was written."; break;
-        default: message = "Cannot archive the experiment: " + archive->LastError();
+        case kArchiveStopped:
+            message = stopped;
+            break;
+        default:
+            message = cannot + archive->LastError();
     }
     return code;
 }

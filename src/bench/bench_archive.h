@@ -8,6 +8,7 @@
 
 #include "archive/archive.h"
 #include "archive/archive_io.h"
+#include "platform/language.h"
 
 namespace dravmer {
 
@@ -22,11 +23,13 @@ SArchiveDefaults ArchiveDefaultsFrom(const CExperimentSettings& settings);
 // archives it into the archive at url. Blocking: run it on a worker thread. progress gets
 // (done, total) steps (reading the stores, then writing the devices); returning false, or
 // raising *stop, ends it with kArchiveStopped and nothing written. Refused while the
-// experiment runs (kArchiveBusy) and when no store holds records (kArchiveNoData). id: the experiment's id (also
-// for kArchiveDuplicate); message: one line for the operator.
+// experiment runs (kArchiveBusy) and when no store holds records (kArchiveNoData). id: the
+// experiment's id (also for kArchiveDuplicate); message: one line for the operator, in `language`
+// (the archive's own reasons as it gives them).
 int ArchiveBenchExperiment(CBench& bench, const std::string& url, std::int64_t& id,
                            std::string& message, const ArchiveProgressFn& progress = nullptr,
-                           const std::atomic<bool>* stop = nullptr);
+                           const std::atomic<bool>* stop = nullptr,
+                           Language language = Language::English);
 // The experiment of the bench's stores without writing it (the CLI and tests use it).
 int ExperimentFromBench(CBench& bench, SArchivedExperiment& e, std::string& error,
                         const ArchiveProgressFn& progress = nullptr,

@@ -103,8 +103,8 @@ bool CBench::RetryPortOpen(int port, const std::function<bool(int)>& wait) {
     if (!outage.reported) {
         outage.reported = true;
         outage.pauseMs = kFirstPauseMs;
-        const std::string text = Port(port).OpenResultText();
-        Emit([&](IBenchListener& l) { l.OnPortNotOpen(port, text); });
+        const SPortState state = Port(port).State();
+        Emit([&](IBenchListener& l) { l.OnPortNotOpen(port, state); });
     }
     if (!wait(outage.pauseMs)) return false;
     outage.pauseMs = std::min(outage.pauseMs * 2, kLongestPauseMs);

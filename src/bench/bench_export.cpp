@@ -78,7 +78,8 @@ SCsvExportReport ExportBenchCsv(CBench& bench, const std::string& path,
     }
     if (sources.empty()) {
         report.result = CsvExportResult::NoData;
-        report.error = "нет записей для экспорта";
+        report.error = options.language == Language::English ? "no records to export"
+                                                             : "нет записей для экспорта";
         return report;
     }
 
@@ -104,7 +105,9 @@ SCsvExportReport ExportBenchCsv(CBench& bench, const std::string& path,
     }
     if (!ok) {
         file.Abandon();
-        report.error = "не удалось записать " + path;
+        report.error =
+            (options.language == Language::English ? "cannot write " : "не удалось записать ") +
+            path;
         return report;
     }
     if (!file.Commit(report.error)) return report;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "files/csv_writer.h"
+#include "platform/language.h"
 
 namespace dravmer {
 
@@ -18,6 +19,7 @@ struct SCsvExportOptions {
     // Only the records of the statistics range, seconds from..to (время).
     bool rangeOnly = false;
     std::uint32_t from = 0, to = 0;
+    Language language = Language::Russian;  // of the report's error
 };
 
 enum class CsvExportResult { Written, NoData, Cancelled, Failed };

@@ -15,10 +15,10 @@ struct SFoundInfo;
 class IBenchListener {
 public:
     virtual ~IBenchListener() = default;
-    // Device search: a progress code from a port's search (77, 4, 0, 2, 1, 3) and the text the
-    // device list page shows for it.
+    // Device search: a progress code from a port's search (77, 4, 0, 2, 1, 3), its value and the
+    // devices found so far; port -1 at the end with the count found. WordSearchProgress words it.
     virtual void OnSearchProgress(int /*port*/, int /*code*/, std::uint32_t /*value*/,
-                                  const std::string& /*text*/) {}
+                                  int /*found*/) {}
     // A found device answered its identification: it is row `row` of the new found list
     // (rows come in order, each once; a device that does not answer gets no row).
     virtual void OnDeviceIdentified(std::size_t /*row*/, const SFoundInfo& /*info*/) {}
@@ -30,7 +30,8 @@ public:
     // A port is not open: it failed to open (while a start waits for one of its devices) or
     // its line hung up during an experiment. Raised once per outage; the engine keeps trying to
     // open it in the background and raises OnPortReopened when it succeeds.
-    virtual void OnPortNotOpen(int /*port*/, const std::string& /*text*/) {}
+    // WordPortState words the state.
+    virtual void OnPortNotOpen(int /*port*/, const SPortState& /*state*/) {}
     virtual void OnPortReopened(int /*port*/) {}
     // A port's poll thread ended during the experiment without being asked to (raised once per
     // experiment and port); the port's devices are no longer polled.
@@ -41,8 +42,8 @@ public:
     virtual void OnExperimentStopped() {}
     // A poll thread appended a record to store `index`.
     virtual void OnRecordAdded(std::size_t /*index*/) {}
-    // A line of the parameter-saving report (with its own line ends).
-    virtual void OnReportText(const std::string& /*text*/) {}
+    // A step of the parameter saving; WordParamsReport words it for the report.
+    virtual void OnParamsReport(const SParamsReport& /*entry*/) {}
     // Something the operator must be told; WordMessage words it.
     virtual void OnError(const SBenchMessage& /*message*/) {}
 };

@@ -34,11 +34,12 @@ std::string CBench::ParameterFolder() const {
     return s;
 }
 
-std::string CBench::SaveDeviceParameters(bool* failedOut, const std::atomic<bool>* stop) {
+std::string CBench::SaveDeviceParameters(bool* failedOut, const std::atomic<bool>* stop,
+                                         Language language) {
     std::string report;
-    auto append = [&](const std::string& text) {
-        report += text;
-        Emit([&](IBenchListener& l) { l.OnReportText(text); });
+    auto append = [&](const SParamsReport& entry) {
+        report += WordParamsReport(entry, language);
+        Emit([&](IBenchListener& l) { l.OnParamsReport(entry); });
     };
     bool failed = false;
     const std::string folder = ParameterFolder();
@@ -49,10 +50,10 @@ std::string CBench::SaveDeviceParameters(bool* failedOut, const std::atomic<bool
         out.write(reinterpret_cast<const char*>(image), kDeviceImageSize);
         out.close();
         if (!out) {
-            append("     Ошибка !!!\r\n");
+            append(ParamsStep::FileFailed);
             failed = true;
         } else {
-            append("     OK\r\n");
+            append(ParamsStep::FileSaved);
         }
     };
     for (int k = 0; k < total; ++k) {
@@ -62,48 +63,56 @@ std::string CBench::SaveDeviceParameters(bool* failedOut, const std::atomic<bool
         }
         const SActiveDevice& d = active[static_cast<size_t>(k)];
         CLinkR307& link = Link(d.port);
-        append(Format("%d/%d  Прибор № %u\r\n", k + 1, total, d.address));
-        append("     Чтение конфигурации прибора...");
+        SParamsReport device(ParamsStep::Device);
+        device.index = k;
+        device.total = total;
+        device.device = d.address;
+        append(device);
+        append(ParamsStep::ReadingIdentity);
         std::uint8_t identity[kIdentitySize] = {};
         if (link.ReadIdentity(d.address, identity) != 0) {
-            append("Ошибка\r\n");
+            append(ParamsStep::ReadFailed);
             failed = true;
             continue;
         }
         const int major = identity[2], minor = identity[1];
-        append("OK\r\n");
-        append(Format("     Версия прошивки %2.2d.%2.2d\r\n", major, minor));
-        append("     Чтение FLASH прибора...");
+        append(ParamsStep::ReadOk);
+        SParamsReport firmware(ParamsStep::Firmware);
+        firmware.major = major;
+        firmware.minor = minor;
+        append(firmware);
+        append(ParamsStep::ReadingFlash);
         std::vector<std::uint8_t> flash(kDeviceImageSize), eeprom(kDeviceImageSize);
         if (link.ReadFlash(d.address, flash.data()) != 0) {
-            append("Ошибка\r\n");
+            append(ParamsStep::ReadFailed);
             failed = true;
             continue;
         }
-        append("OK\r\n");
+        append(ParamsStep::ReadOk);
         const std::string flashName =
             Format("%u v%2.2d.%2.2d (%s)", d.address, major, minor, TimeStampForParams().c_str());
-        append("     Чтение EEPROM прибора...");
+        append(ParamsStep::ReadingEeprom);
         if (link.ReadEeprom(d.address, eeprom.data()) != 0) {
-            append("Ошибка\r\n");
+            append(ParamsStep::ReadFailed);
             failed = true;
             continue;
         }
-        append("OK\r\n");
+        append(ParamsStep::ReadOk);
         const std::string eepromName =
             Format("%u v%2.2d.%2.2d (%s)", d.address, major, minor, TimeStampForParams().c_str());
-        const std::string flashPath = folder + flashName + ".fld";
-        append("     Сохранение файла FLASH\r\n");
-        append(Format("     %s...\r\n", flashPath.c_str()));
-        writeImage(flashPath, flash.data());
-        const std::string eepromPath = folder + eepromName + ".eep";
-        append("     Сохранение файла EEPROM\r\n");
-        append(Format("     %s...\r\n", eepromPath.c_str()));
-        writeImage(eepromPath, eeprom.data());
+        SParamsReport file(ParamsStep::File);
+        file.path = folder + flashName + ".fld";
+        append(ParamsStep::SavingFlash);
+        append(file);
+        writeImage(file.path, flash.data());
+        file.path = folder + eepromName + ".eep";
+        append(ParamsStep::SavingEeprom);
+        append(file);
+        writeImage(file.path, eeprom.data());
     }
-    append("\r\n\r\n");
-    append(failed ? "При выполнении операций были ошибки !!!\r\n"
-                  : "Все операции успешно завершены.");
+    SParamsReport end(ParamsStep::End);
+    end.failed = failed;
+    append(end);
     if (failedOut) *failedOut = failed;
     return report;
 }

@@ -21,14 +21,6 @@ using namespace bench_detail;
 
 // ---------------------------------------------------------------- search
 
-std::string CBench::ProgressText(int code, std::uint32_t value, int counter) const {
-    if (code == 1) return Format("Найден KESP: №%u   (всего: %d)", value, counter);
-    // Only the codes that report a device count as found; a failed transit probe or an
-    // unreadable transit device carries a result code, not an address.
-    if (code == 3 || code == 4) return Format("Найден: №%u (всего: %d)", value, counter);
-    return {};
-}
-
 int CBench::Search() {
     if (m_running || m_starting) return kSearchBusy;
     bool expected = false;
@@ -40,7 +32,7 @@ int CBench::Search() {
 
     // A search over no open port would find nothing and save an empty list over the one the
     // operator has: refuse it and say why.
-    std::string notOpen;
+    std::vector<std::pair<int, SPortState>> notOpen;
     int open = 0;
     for (int p = 0; p < kPortCount; ++p) {
         if (!Port(p).Settings().useLink) continue;
@@ -48,13 +40,13 @@ int CBench::Search() {
             ++open;
             continue;
         }
-        notOpen += Format("\nПорт %d: %s", p + 1, Port(p).OpenResultText().c_str());
+        notOpen.emplace_back(p, Port(p).State());
     }
     if (open == 0) {
         m_searching = false;
         Emit([&](IBenchListener& l) {
             SBenchMessage m{BenchMessage::SearchNoOpenPort};
-            m.detail = notOpen;
+            m.ports = notOpen;
             l.OnError(m);
         });
         return kSearchNoPort;
@@ -76,9 +68,7 @@ int CBench::Search() {
         link.SetProgressWindow([&, p](int code, std::int64_t value) {
             if (code == 3 || code == 4) ++counter;
             const auto v = static_cast<std::uint32_t>(value);
-            Emit([&](IBenchListener& l) {
-                l.OnSearchProgress(p, code, v, ProgressText(code, v, counter));
-            });
+            Emit([&](IBenchListener& l) { l.OnSearchProgress(p, code, v, counter); });
         });
         SSearchResult result;
         const int rc = Port(p).IsOpen() ? link.SearchDevices(result, false) : -1;
@@ -90,9 +80,7 @@ int CBench::Search() {
                 if (code != 3) return;
                 ++counter;
                 const auto v = static_cast<std::uint32_t>(value);
-                Emit([&](IBenchListener& l) {
-                    l.OnSearchProgress(p, code, v, ProgressText(code, v, counter));
-                });
+                Emit([&](IBenchListener& l) { l.OnSearchProgress(p, code, v, counter); });
             });
             for (int extra = 0; extra < 3; ++extra) {
                 SSearchResult more;
@@ -126,8 +114,7 @@ int CBench::Search() {
         }
     }
     Emit([&](IBenchListener& l) {
-        l.OnSearchProgress(
-            -1, 0, 0, Format("Всего найдено %d приборов.", static_cast<int>(list.Found().size())));
+        l.OnSearchProgress(-1, 0, 0, static_cast<int>(list.Found().size()));
     });
 
     // Identify every found device; one that does not answer is dropped from the list.
@@ -141,8 +128,10 @@ int CBench::Search() {
         SFoundInfo info;
         info.address = f.address;
         info.port = f.port;
-        if (link.ReadParameters(f.address, 20, 12, transducer) == 0)
+        if (link.ReadParameters(f.address, 20, 12, transducer) == 0) {
             info.transducer = ZeroTerminated(transducer, 12);
+            info.transducerRead = true;
+        }
         if (rc != 0) {
             list.RemoveFound(k);
             continue;

@@ -89,9 +89,8 @@ void CBenchStream::OnRecordAdded(std::size_t index) {
     if (m_next) m_next->OnRecordAdded(index);
 }
 
-void CBenchStream::OnSearchProgress(int port, int code, std::uint32_t value,
-                                    const std::string& text) {
-    if (m_next) m_next->OnSearchProgress(port, code, value, text);
+void CBenchStream::OnSearchProgress(int port, int code, std::uint32_t value, int found) {
+    if (m_next) m_next->OnSearchProgress(port, code, value, found);
 }
 void CBenchStream::OnSearchFinished(int foundCount) {
     if (m_next) m_next->OnSearchFinished(foundCount);
@@ -102,8 +101,8 @@ void CBenchStream::OnWaitingForDevice(std::size_t index, std::uint32_t address) 
 void CBenchStream::OnDeviceAnswered(std::size_t index, std::uint32_t address) {
     if (m_next) m_next->OnDeviceAnswered(index, address);
 }
-void CBenchStream::OnPortNotOpen(int port, const std::string& text) {
-    if (m_next) m_next->OnPortNotOpen(port, text);
+void CBenchStream::OnPortNotOpen(int port, const SPortState& state) {
+    if (m_next) m_next->OnPortNotOpen(port, state);
 }
 void CBenchStream::OnPortReopened(int port) {
     if (m_next) m_next->OnPortReopened(port);
@@ -117,8 +116,8 @@ void CBenchStream::OnWaitingForPollEnd(int port) {
 void CBenchStream::OnDeviceIdentified(std::size_t row, const SFoundInfo& info) {
     if (m_next) m_next->OnDeviceIdentified(row, info);
 }
-void CBenchStream::OnReportText(const std::string& text) {
-    if (m_next) m_next->OnReportText(text);
+void CBenchStream::OnParamsReport(const SParamsReport& entry) {
+    if (m_next) m_next->OnParamsReport(entry);
 }
 void CBenchStream::OnError(const SBenchMessage& message) {
     if (m_next) m_next->OnError(message);

@@ -23,20 +23,19 @@ public:
     void AddSink(IRecordSink* sink);
     void RemoveSink(IRecordSink* sink);
 
-    void OnSearchProgress(int port, int code, std::uint32_t value,
-                          const std::string& text) override;
+    void OnSearchProgress(int port, int code, std::uint32_t value, int found) override;
     void OnSearchFinished(int foundCount) override;
     void OnWaitingForDevice(std::size_t index, std::uint32_t address) override;
     void OnDeviceAnswered(std::size_t index, std::uint32_t address) override;
     void OnDeviceIdentified(std::size_t row, const SFoundInfo& info) override;
-    void OnPortNotOpen(int port, const std::string& text) override;
+    void OnPortNotOpen(int port, const SPortState& state) override;
     void OnPortReopened(int port) override;
     void OnPollLost(int port) override;
     void OnWaitingForPollEnd(int port) override;
     void OnExperimentStarted(int number) override;
     void OnExperimentStopped() override;
     void OnRecordAdded(std::size_t index) override;
-    void OnReportText(const std::string& text) override;
+    void OnParamsReport(const SParamsReport& entry) override;
     void OnError(const SBenchMessage& message) override;
 
 private:

@@ -45,6 +45,8 @@ std::vector<SSettingDef> Build() {
         {"Properties", "NetSerialLibrary", T::String, ""},
         {"Dravmer", "ExperimentDate", T::String, ""},
         {"Dravmer", "ExperimentNumber", T::Int, "1"},
+        // The window's language from its next start: system (the message locale), ru or en.
+        {"Dravmer", "Language", T::String, "system"},
         {"WindowPos", "showCmd", T::Int, "1"},
         {"WindowPos", "x", T::Int, "0"},
         {"WindowPos", "y", T::Int, "0"},
@@ -109,8 +111,8 @@ std::string SettingText(const ISettingsStore& store, const SSettingDef& def) {
 }
 
 std::optional<std::string> SetSettingText(ISettingsStore& store, const SSettingDef& def,
-                                          const std::string& text) {
-    if (auto error = CheckSettingText(def, text)) return error;
+                                          const std::string& text, Language language) {
+    if (auto error = CheckSettingText(def, text, language)) return error;
     switch (def.type) {
         case SettingType::Int: {
             const long long v = std::strtoll(text.c_str(), nullptr, 10);

@@ -22,7 +22,8 @@ enum class Rule {
     Switches,
     Date,
     Hex,
-    Key
+    Key,
+    LanguageChoice
 };
 
 struct SRule {
@@ -58,6 +59,7 @@ SRule RuleOf(const SSettingDef& def) {
         {"bWriteLinkErrorsToLog", {Rule::Whole, 0, 1}},
         {"ExperimentDate", {Rule::Date}},
         {"PublicKey", {Rule::Key}},
+        {"Language", {Rule::LanguageChoice}},
         {"ExperimentNumber", {Rule::Whole, 1, 999}},
         {"showCmd", {Rule::Whole, 0, 11}},
         {"x", {Rule::Whole, -100000, 100000}},
@@ -118,13 +120,19 @@ bool Switch(const std::string& s) { return s == "0" || s == "1"; }
 
 }  // namespace
 
-std::optional<std::string> CheckSettingText(const SSettingDef& def, const std::string& text) {
+std::optional<std::string> CheckSettingText(const SSettingDef& def, const std::string& text,
+                                            Language language) {
+    const bool en = language == Language::English;
+    auto say = [en](const char* russian, const char* english) { return en ? english : russian; };
     const SRule rule = RuleOf(def);
-    const std::string bad = "Недопустимое значение «" + text + "»: ";
+    const std::string bad =
+        en ? "Invalid value \"" + text + "\": " : "Недопустимое значение «" + text + "»: ";
     switch (rule.kind) {
         case Rule::Whole: {
-            const std::string range = "допустимы целые числа от " + Number(rule.low) + " до " +
-                                      Number(rule.high) + ".";
+            const std::string range = en ? "whole numbers from " + Number(rule.low) + " to " +
+                                               Number(rule.high) + " are allowed."
+                                         : "допустимы целые числа от " + Number(rule.low) + " до " +
+                                               Number(rule.high) + ".";
             if (text.empty() || text.size() > 12 || !OnlyOf(text.substr(text[0] == '-'), "0123456789") ||
                 text == "-")
                 return bad + range;
@@ -133,8 +141,10 @@ std::optional<std::string> CheckSettingText(const SSettingDef& def, const std::s
             return std::nullopt;
         }
         case Rule::Decimal: {
-            const std::string range =
-                "допустимы десятичные числа от " + Number(rule.low) + " до " + Number(rule.high) + ".";
+            const std::string range = en ? "decimal numbers from " + Number(rule.low) + " to " +
+                                               Number(rule.high) + " are allowed."
+                                         : "допустимы десятичные числа от " + Number(rule.low) +
+                                               " до " + Number(rule.high) + ".";
             errno = 0;
             char* end = nullptr;
             const double v = std::strtod(text.c_str(), &end);
@@ -145,43 +155,65 @@ std::optional<std::string> CheckSettingText(const SSettingDef& def, const std::s
         }
         case Rule::Flags:
             if (text.size() > kParamStringLength || !OnlyOf(text, "01"))
-                return bad + "допустимы только символы 0 и 1, не более 43.";
+                return bad + say("допустимы только символы 0 и 1, не более 43.",
+                                 "only the characters 0 and 1 are allowed, at most 43.");
             return std::nullopt;
         case Rule::Digits:
             if (text.size() > kParamStringLength || !OnlyOf(text, "0123456789"))
-                return bad + "допустимы только цифры 0–9, не более 43.";
+                return bad + say("допустимы только цифры 0–9, не более 43.",
+                                 "only the digits 0–9 are allowed, at most 43.");
             return std::nullopt;
         case Rule::Addresses:
             if (!ListOf(text, Address))
-                return bad + "допустим список адресов от 0 до 4294967295 через «;».";
+                return bad + say("допустим список адресов от 0 до 4294967295 через «;».",
+                                 "a list of addresses from 0 to 4294967295 separated by \";\" "
+                                 "is allowed.");
             return std::nullopt;
         case Rule::Ports:
             if (!ListOf(text, PortIndex))
-                return bad + "допустим список номеров портов от 0 до 3 через «;».";
+                return bad + say("допустим список номеров портов от 0 до 3 через «;».",
+                                 "a list of port numbers from 0 to 3 separated by \";\" is "
+                                 "allowed.");
             return std::nullopt;
         case Rule::Switches:
-            if (!ListOf(text, Switch)) return bad + "допустим список из 0 и 1 через «;».";
+            if (!ListOf(text, Switch))
+                return bad + say("допустим список из 0 и 1 через «;».",
+                                 "a list of 0 and 1 separated by \";\" is allowed.");
             return std::nullopt;
         case Rule::Date:
             if (!text.empty() && (text.size() != 6 || !OnlyOf(text, "0123456789")))
-                return bad + "допустима пустая строка или дата из шести цифр (ГГММДД).";
+                return bad + say("допустима пустая строка или дата из шести цифр (ГГММДД).",
+                                 "an empty string or a date of six digits (YYMMDD) is allowed.");
             return std::nullopt;
         case Rule::Hex:
-            if (!HexToBytes(text)) return bad + "допустимы байты в шестнадцатеричной записи.";
+            if (!HexToBytes(text))
+                return bad + say("допустимы байты в шестнадцатеричной записи.",
+                                 "bytes in hexadecimal are allowed.");
             return std::nullopt;
         case Rule::Key:
             // A key that is no key would refuse every release; better said when it is typed.
             if (!text.empty() && (text.size() != 64 || !OnlyOf(text, "0123456789abcdefABCDEF")))
-                return bad + "допустима пустая строка или открытый ключ из 64 шестнадцатеричных "
-                             "цифр.";
+                return bad + say("допустима пустая строка или открытый ключ из 64 "
+                                 "шестнадцатеричных цифр.",
+                                 "an empty string or a public key of 64 hexadecimal digits is "
+                                 "allowed.");
+            return std::nullopt;
+        case Rule::LanguageChoice:
+            if (text != "system" && text != "ru" && text != "en")
+                return bad + say("допустимы system (язык системы), ru и en.",
+                                 "system (the system's language), ru and en are allowed.");
             return std::nullopt;
         case Rule::Text:
             for (unsigned char c : text)
                 if (c < 0x20 || c == 0x7F)
-                    return "Недопустимое значение: управляющие символы (например, перевод "
-                           "строки) не допускаются.";
+                    return std::string(
+                        say("Недопустимое значение: управляющие символы "
+                            "(например, перевод строки) не допускаются.",
+                            "Invalid value: control characters (a line break, "
+                            "for one) are not allowed."));
             if (text.size() > kLongestText)
-                return "Недопустимое значение: не более 1024 байт.";
+                return std::string(say("Недопустимое значение: не более 1024 байт.",
+                                       "Invalid value: at most 1024 bytes."));
             return std::nullopt;
     }
     return std::nullopt;

@@ -135,18 +135,37 @@ std::string ExperimentFileProblem(const std::string& path) {
     return CheckExperimentFile(path, entry, &why) ? std::string() : why;
 }
 
+std::string CExperimentList::ScanError(Language language) const {
+    const bool en = language == Language::English;
+    switch (m_scanFailure) {
+        case ScanFailure::None:
+            return {};
+        case ScanFailure::Unreadable:
+            return (en ? "The folder " + m_scanWhere + " cannot be read: "
+                       : "Папка " + m_scanWhere + " не читается: ") +
+                   m_scanSystem;
+        case ScanFailure::Incomplete:
+            return (en ? "The folder " + m_scanWhere + " was not read in full: "
+                       : "Папка " + m_scanWhere + " прочитана не полностью: ") +
+                   m_scanSystem;
+    }
+    return {};
+}
+
 int CExperimentList::Scan(const std::string& folder) {
     m_folder = folder;
     if (!m_folder.empty() && m_folder.back() != '/') m_folder += '/';
     m_entries.clear();
     m_groups.clear();
-    m_scanError.clear();
+    m_scanFailure = ScanFailure::None;
     for (const char* ext : {".txt", ".adc"}) {
         std::error_code ec;
         const std::string where = m_folder.empty() ? "." : m_folder;
         fs::directory_iterator it(where, ec), end;
         if (ec) {
-            m_scanError = "Папка " + where + " не читается: " + ec.message();
+            m_scanFailure = ScanFailure::Unreadable;
+            m_scanWhere = where;
+            m_scanSystem = ec.message();
             break;
         }
         for (; it != end; it.increment(ec)) {
@@ -166,7 +185,11 @@ int CExperimentList::Scan(const std::string& folder) {
                     TxtStartTime(st.st_mtime, entry.duration, e.path().filename().string());
             m_entries.push_back(entry);
         }
-        if (ec) m_scanError = "Папка " + where + " прочитана не полностью: " + ec.message();
+        if (ec) {
+            m_scanFailure = ScanFailure::Incomplete;
+            m_scanWhere = where;
+            m_scanSystem = ec.message();
+        }
     }
     std::stable_sort(
         m_entries.begin(), m_entries.end(),

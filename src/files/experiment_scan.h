@@ -11,6 +11,7 @@
 
 #include "files/file_format.h"
 #include "measure/device_data.h"
+#include "platform/language.h"
 #include "platform/worker_thread.h"
 
 namespace dravmer {
@@ -69,8 +70,9 @@ class CExperimentList {
 public:
     // Rebuilds the list from a folder. Returns the number of entries.
     int Scan(const std::string& folder);
-    // Why the last scan could not read the folder (or stopped part way); empty when it could.
-    const std::string& ScanError() const { return m_scanError; }
+    // Why the last scan could not read the folder (or stopped part way), in `language`; empty
+    // when it could.
+    std::string ScanError(Language language = Language::Russian) const;
     const std::string& Folder() const { return m_folder; }
     const std::vector<SExperimentEntry>& Entries() const { return m_entries; }
     int GroupCount() const { return static_cast<int>(m_groups.size()); }
@@ -82,7 +84,9 @@ public:
 
 private:
     std::string m_folder;  // ends with '/'
-    std::string m_scanError;
+    enum class ScanFailure { None, Unreadable, Incomplete };
+    ScanFailure m_scanFailure = ScanFailure::None;
+    std::string m_scanWhere, m_scanSystem;  // the folder and the system's reason
     std::vector<SExperimentEntry> m_entries;
     std::vector<SExperimentGroup> m_groups;
 };

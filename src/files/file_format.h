@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "measure/device_data.h"
+#include "platform/language.h"
 
 namespace dravmer {
 
@@ -59,7 +60,8 @@ struct SLoadReport {
     bool cancelled = false;
     std::string error;            // why the load failed, empty on success
     std::string warning;          // why reading stopped early although the load succeeded
-    std::string Summary() const;  // one line for an operator: what was left out and why
+    // One line for an operator: what was left out and why (the reader's own reasons in English).
+    std::string Summary(Language language = Language::English) const;
 };
 
 // Reads an experiment file into the store (which it resets first). ".txt" in the path reads

@@ -61,19 +61,26 @@ void ReadFirmware(const unsigned char* header, CDeviceData& store) {
 
 }  // namespace
 
-std::string SLoadReport::Summary() const {
+std::string SLoadReport::Summary(Language language) const {
+    const bool en = language == Language::English;
     std::string s;
     auto add = [&s](const std::string& part) { s += (s.empty() ? "" : "; ") + part; };
     if (!error.empty()) add(error);
     if (!warning.empty()) add(warning);
-    if (cancelled) add("loading was cancelled");
+    if (cancelled) add(en ? "loading was cancelled" : "загрузка отменена");
     if (ignoredBytes)
-        add(std::to_string(ignoredBytes) + " bytes of an incomplete last record ignored");
+        add(en ? std::to_string(ignoredBytes) + " bytes of an incomplete last record ignored"
+               : "неполная последняя запись (" + std::to_string(ignoredBytes) +
+                     " байт) не загружена");
     if (skippedLines)
-        add(std::to_string(skippedLines) + " lines that were not whole records skipped");
+        add(en ? std::to_string(skippedLines) + " lines that were not whole records skipped"
+               : "пропущено строк, не содержащих записи: " + std::to_string(skippedLines));
     if (skippedRecords)
-        add(std::to_string(skippedRecords) + " records with impossible values skipped");
-    if (unknownColumns) add(std::to_string(unknownColumns) + " unknown columns skipped");
+        add(en ? std::to_string(skippedRecords) + " records with impossible values skipped"
+               : "пропущено записей с невозможными значениями: " + std::to_string(skippedRecords));
+    if (unknownColumns)
+        add(en ? std::to_string(unknownColumns) + " unknown columns skipped"
+               : "пропущено неизвестных столбцов: " + std::to_string(unknownColumns));
     return s;
 }
 

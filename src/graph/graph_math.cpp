@@ -391,11 +391,16 @@ std::vector<std::string> StatLabels(const SStatAxis& axis, int lines) {
 
 SStatText StatGraphText(const std::string& deviceName, double ratio,
                         const std::array<SStatProfile, 2>& averaged, std::int64_t firstSecond,
-                        std::int64_t lastSecond, bool upperFlag, bool lowerFlag) {
+                        std::int64_t lastSecond, bool upperFlag, bool lowerFlag,
+                        Language language) {
+    const bool en = language == Language::English;
     SStatText t;
-    t.header = deviceName + "                  DU отн=" + Format("%g", ratio) +
-               " (допуск: " + Format("%g...%g", kToleranceLow, kToleranceHigh) + ") " +
-               (WithinTolerance(ratio) ? "" : "вне допуска !");
+    t.header = deviceName + (en ? "                  DU rel=" : "                  DU отн=") +
+               Format("%g", ratio) + (en ? " (tolerance: " : " (допуск: ") +
+               Format("%g...%g", kToleranceLow, kToleranceHigh) + ") " +
+               (WithinTolerance(ratio) ? ""
+                : en                   ? "out of tolerance !"
+                                       : "вне допуска !");
     if (lastSecond < 0) lastSecond = 0;
     for (int p = 0; p < 2; ++p) {
         const auto& prof = averaged[static_cast<std::size_t>(p)];
@@ -406,7 +411,10 @@ SStatText StatGraphText(const std::string& deviceName, double ratio,
             std::string("Av") + (p == 0 ? "O" : "E") + " " + std::to_string(firstSecond) +
             "\u2014" + std::to_string(lastSecond) + "  Min=" + SignedValue(prof.min) +
             "  Max=" + SignedValue(prof.max) + "  D=" + (falling ? "\u2014" : " ") +
-            SignedValue(swing) + " " + (warn ? "  -   функция немонотонная" : "");
+            SignedValue(swing) + " " +
+            (!warn ? ""
+             : en  ? "  -   not monotonic"
+                   : "  -   функция немонотонная");
     }
     return t;
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/language.h"
+
 namespace dravmer::graph {
 
 inline constexpr int kMaxCurves = 50;
@@ -153,7 +155,8 @@ struct SStatProfile {
 };
 SStatText StatGraphText(const std::string& deviceName, double ratio,
                         const std::array<SStatProfile, 2>& averaged, std::int64_t firstSecond,
-                        std::int64_t lastSecond, bool upperFlag, bool lowerFlag);
+                        std::int64_t lastSecond, bool upperFlag, bool lowerFlag,
+                        Language language = Language::Russian);
 
 struct SStatLayout {
     SRectI client, inner, plot;

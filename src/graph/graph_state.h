@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "graph/graph_math.h"
+#include "platform/language.h"
 
 namespace dravmer {
 class CDeviceData;
@@ -33,6 +34,7 @@ struct SGraphState {
     int experiment = 0;
     std::time_t startTime = 0;
     std::time_t captionDate = 0;  // the date shown for {Date}; 0: today
+    Language language = Language::Russian;  // of the units beside the axes
 };
 
 // One drawn curve: where its points come from and how it is named.

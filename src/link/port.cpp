@@ -89,21 +89,25 @@ void CLinkPort::Notify(int status) {
     if (listener) listener(m_index, status);
 }
 
-void CLinkPort::SetOpenDetail(std::string detail) {
+void CLinkPort::SetOpenDetail(SOpenDetail detail) {
     std::lock_guard lock(m_settingsMutex);
     m_openDetail = std::move(detail);
 }
 
-std::string CLinkPort::OpenResultText() const {
-    const OpenResult result = m_openResult.load();
-    std::string text = DescribeOpenResult(result);
+SPortState CLinkPort::State() const {
+    SPortState state;
+    state.openResult = m_openResult.load();
     // An open that succeeded says nothing of why the port is not open now (a COM server that
-    // went away, a port closed since): never give success as that reason.
-    if (result == OpenResult::Ok && !IsOpen())
-        text = m_open.load() ? "Соединение потеряно." : "Порт закрыт.";
+    // went away, a port closed since): the state says which.
+    state.open = IsOpen();
+    state.wasOpen = m_open.load();
     std::lock_guard lock(m_settingsMutex);
-    if (!m_openDetail.empty()) text += " (" + m_openDetail + ")";
-    return text;
+    state.detail = m_openDetail;
+    return state;
+}
+
+std::string CLinkPort::OpenResultText(Language language) const {
+    return WordPortState(State(), language);
 }
 
 void CLinkPort::DropHungUpLine() {
@@ -111,7 +115,7 @@ void CLinkPort::DropHungUpLine() {
     // when the line comes back.
     if (!m_transport || !m_transport->HungUp()) return;
     const OpenResult result = m_transport->HangUpResult();
-    std::string detail = m_transport->HangUpDetail(Settings());
+    SOpenDetail detail = m_transport->HangUpDetail(Settings());
     m_transport.reset();
     m_open = false;
     m_openResult = result;
@@ -159,9 +163,9 @@ bool CLinkPort::Open() {
         return false;
     }
     std::unique_ptr<IPortTransport> transport = MakeTransport(s);
-    std::string detail;
+    SOpenDetail detail;
     const OpenResult result = transport->Open(s, detail);
-    if (!detail.empty()) SetOpenDetail(detail);
+    if (detail.why != SOpenDetail::Why::None) SetOpenDetail(detail);
     m_openResult = result;
     const IPortTransport::Notice notice = transport->OpenNotice();
     if (result != OpenResult::Ok) {
@@ -291,7 +295,7 @@ int CLinkPort::ReadReply(std::uint8_t* buffer, int& length) {
     return 0;
 }
 
-std::string CLinkPort::StatusText() const {
+std::string CLinkPort::StatusText(Language language) const {
     const SPortSettings s = Settings();
     {
         std::lock_guard lock(m_settingsMutex);
@@ -302,7 +306,7 @@ std::string CLinkPort::StatusText() const {
         std::unique_lock busy(m_busy, std::try_to_lock);
         carrier = busy.owns_lock() && m_transport && m_transport->Carrier();
     }
-    return PortStatusText(s, carrier);
+    return PortStatusText(s, carrier, language);
 }
 
 bool CLinkPort::IsOpen() const {

@@ -53,9 +53,11 @@ public:
     void OpenAfter(int delayMs);
     int Close();
     OpenResult LastOpenResult() const { return m_openResult.load(); }
-    // The open result as the operator reads it, with the system's reason where there is one
-    // ("...: /dev/ttyUSB0: No such file or directory"), or that the line hung up.
-    std::string OpenResultText() const;
+    // Why the port is (not) open: the open result, with the system's reason where there is one
+    // (/dev/ttyUSB0: No such file or directory), or that the line hung up.
+    SPortState State() const;
+    // The state as the operator reads it.
+    std::string OpenResultText(Language language = Language::Russian) const;
     // How many times the line hung up under a transfer and was closed (the port then reads
     // as not open until it is opened again).
     int HangUps() const { return m_hangUps.load(); }
@@ -69,7 +71,7 @@ public:
 
     // 4 not open; else 0 quiet, 1 a write, 2 a reply, 3 both within the last 100 ms.
     int ActivityState() const;
-    std::string StatusText() const;
+    std::string StatusText(Language language = Language::Russian) const;
     std::string LoadText() const;
     // Share (0..100) of the last windowMs this port spent in transactions, computed now; the
     // COM server's own figure for a server port.
@@ -93,7 +95,7 @@ private:
     void Append(const std::uint8_t* data, int length);
     void Notify(int status);
     void DropHungUpLine();
-    void SetOpenDetail(std::string detail);
+    void SetOpenDetail(SOpenDetail detail);
 
     const int m_index;
     mutable std::mutex m_settingsMutex;
@@ -105,7 +107,7 @@ private:
     std::atomic<bool> m_opening{false};
     std::atomic<OpenResult> m_openResult{OpenResult::Ok};
     std::atomic<int> m_hangUps{0};
-    std::string m_openDetail;  // settings mutex
+    SOpenDetail m_openDetail;  // settings mutex
     std::mutex m_openMutex;
     std::condition_variable m_openCv;
 

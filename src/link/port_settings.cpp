@@ -6,31 +6,92 @@ namespace dravmer {
 
 const int kSpeedTable[kSpeedCount] = {110,   300,   600,   1200,  2400,  4800,  9600,
                                       14400, 19200, 38400, 56000, 57600, 115200};
-const char* const kComTypeNames[7] = {
-    "RS-232",          "RS-485 DTR Low (ГРЦ)", "RS-485 RTS Low", "RS-485 RTS Hi (ИП)",
-    "Радиомодем XBee", "Модем Line",           "Модем GSM"};
-const char* const kLinkModeCaptions[4] = {"COM:", "Сервер:", "Moxa TCP/IP:", "ЖВЛ TCP/IP:"};
 const char* const kParityNames[5] = {"NONE", "ODD", "EVEN", "MARK", "SPACE"};
 const char* const kStopBitsNames[3] = {"1", "1/2", "2"};
 const char* const kDtrControlNames[3] = {"DISABLE", "ENABLE", "HANDSHAKE"};
 const char* const kRtsControlNames[4] = {"DISABLE", "ENABLE", "HANDSHAKE", "TOGGLE"};
-const char* const kOpenResultTexts[kOpenResultCount] = {
-    "Успешное завершение.",
-    "Ошибка инициализации локального СОМ порта.",
-    "Ошибка инициализации удаленного СОМ порта.",
-    "Сервер не найден.",
-    "Ошибка локальной сети.",
-    "Соединение уже существует.",
-    "Соединение выключено.",
-    "Неверное имя сервера.",
-    "TCP/IP не поддерживается.",
-    "ошибка модемного соединения.",
-    "ошибка загрузки библиотеки IPSerial.dll.",
-};
 
-const char* DescribeOpenResult(OpenResult result) {
-    const auto index = static_cast<int>(result);
-    return index >= 0 && index < kOpenResultCount ? kOpenResultTexts[index] : "Неизвестная ошибка.";
+namespace {
+
+// ГРЦ, ИП and ЖВЛ are names: English gives them transliterated.
+const char* const kComTypeNames[2][7] = {
+    {"RS-232", "RS-485 DTR Low (ГРЦ)", "RS-485 RTS Low", "RS-485 RTS Hi (ИП)", "Радиомодем XBee",
+     "Модем Line", "Модем GSM"},
+    {"RS-232", "RS-485 DTR Low (GRTs)", "RS-485 RTS Low", "RS-485 RTS Hi (IP)", "XBee radio modem",
+     "Line modem", "GSM modem"}};
+const char* const kLinkModeCaptions[2][4] = {{"COM:", "Сервер:", "Moxa TCP/IP:", "ЖВЛ TCP/IP:"},
+                                             {"COM:", "Server:", "Moxa TCP/IP:", "ZhVL TCP/IP:"}};
+const char* const kOpenResultTexts[2][kOpenResultCount] = {
+    {
+        "Успешное завершение.",
+        "Ошибка инициализации локального СОМ порта.",
+        "Ошибка инициализации удаленного СОМ порта.",
+        "Сервер не найден.",
+        "Ошибка локальной сети.",
+        "Соединение уже существует.",
+        "Соединение выключено.",
+        "Неверное имя сервера.",
+        "TCP/IP не поддерживается.",
+        "ошибка модемного соединения.",
+        "ошибка загрузки библиотеки IPSerial.dll.",
+    },
+    {
+        "Completed successfully.",
+        "The local COM port could not be opened.",
+        "The remote COM port could not be opened.",
+        "Server not found.",
+        "Local network error.",
+        "The connection already exists.",
+        "The connection is switched off.",
+        "Invalid server name.",
+        "TCP/IP is not supported.",
+        "modem connection error.",
+        "the IPSerial.dll library could not be loaded.",
+    }};
+
+int Lang(Language language) { return language == Language::English ? 1 : 0; }
+
+}  // namespace
+
+const char* ComTypeName(int type, Language language) {
+    return type >= 0 && type < 7 ? kComTypeNames[Lang(language)][type] : "";
+}
+
+const char* LinkModeCaption(int mode, Language language) {
+    return mode >= 0 && mode < 4 ? kLinkModeCaptions[Lang(language)][mode] : "";
+}
+
+std::string WordOpenResult(OpenResult result, Language language) {
+    const int index = static_cast<int>(result);
+    if (index >= 0 && index < kOpenResultCount) return kOpenResultTexts[Lang(language)][index];
+    return language == Language::English ? "Unknown error." : "Неизвестная ошибка.";
+}
+
+std::string WordPortState(const SPortState& state, Language language) {
+    const bool en = language == Language::English;
+    std::string text = WordOpenResult(state.openResult, language);
+    if (state.openResult == OpenResult::Ok && !state.open)
+        text = state.wasOpen ? (en ? "The connection was lost." : "Соединение потеряно.")
+                             : (en ? "The port is closed." : "Порт закрыт.");
+    const SOpenDetail& d = state.detail;
+    std::string why;
+    switch (d.why) {
+        case SOpenDetail::Why::None:
+            return text;
+        case SOpenDetail::Why::SystemError:
+            why = d.system;
+            break;
+        case SOpenDetail::Why::CannotOpen:
+            why = en ? "cannot be opened" : "не открывается";
+            break;
+        case SOpenDetail::Why::LineDropped:
+            why = en ? "line drop" : "линия оборвана";
+            break;
+        case SOpenDetail::Why::ServerLost:
+            why = en ? "the connection to the server was lost" : "соединение с сервером потеряно";
+            break;
+    }
+    return text + " (" + d.subject + ": " + why + ")";
 }
 
 namespace {
@@ -125,7 +186,7 @@ std::string PortName(int n) {
     return "COM" + std::to_string(n + 1);
 }
 
-std::string PortStatusText(const SPortSettings& s, bool carrier) {
+std::string PortStatusText(const SPortSettings& s, bool carrier, Language language) {
     char text[512];
     if (!s.useLink) return "DISABLED";
     switch (s.linkMode) {
@@ -136,7 +197,8 @@ std::string PortStatusText(const SPortSettings& s, bool carrier) {
             std::snprintf(text, sizeof text, "%s (%d)", s.ipAddress.c_str(), s.tcpIpPort);
             return text;
         case kLinkModeZhvl:
-            std::snprintf(text, sizeof text, "ЖВЛ %s", s.ipAddress.c_str());
+            std::snprintf(text, sizeof text, "%s %s",
+                          language == Language::English ? "ZhVL" : "ЖВЛ", s.ipAddress.c_str());
             return text;
         default:
             break;

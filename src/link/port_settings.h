@@ -3,6 +3,7 @@
 // the constant texts the port shows: speeds, line names, port types, open results.
 #include <string>
 
+#include "platform/language.h"
 #include "platform/settings_store.h"
 
 namespace dravmer {
@@ -25,13 +26,14 @@ enum ERtsControl { kRtsDisable = 0, kRtsEnable = 1, kRtsHandshake = 2, kRtsToggl
 
 inline constexpr int kSpeedCount = 13;
 extern const int kSpeedTable[kSpeedCount];
-extern const char* const kComTypeNames[7];
-extern const char* const kLinkModeCaptions[4];
+// The port types and link modes as the port settings page lists them.
+const char* ComTypeName(int type, Language language);
+const char* LinkModeCaption(int mode, Language language);
 extern const char* const kParityNames[5];
 extern const char* const kStopBitsNames[3];
 extern const char* const kDtrControlNames[3];
 extern const char* const kRtsControlNames[4];
-// What opening a port came to; the operator's texts are kOpenResultTexts, in this order.
+// What opening a port came to; WordOpenResult words it.
 enum class OpenResult : int {
     Ok,
     LocalFailed,
@@ -46,9 +48,6 @@ enum class OpenResult : int {
     LibraryFailed,
 };
 inline constexpr int kOpenResultCount = 11;
-extern const char* const kOpenResultTexts[kOpenResultCount];
-// The result as the operator reads it ("Сервер не найден.").
-const char* DescribeOpenResult(OpenResult result);
 
 struct SPortSettings {
     bool useLink = true;
@@ -91,10 +90,34 @@ struct SPortSettings {
     void Save(ISettingsStore& store, int portIndex) const;
 };
 
+// Why a port is not open, beyond its open result: the line or server concerned and the reason.
+struct SOpenDetail {
+    enum class Why { None, SystemError, CannotOpen, LineDropped, ServerLost };
+    Why why = Why::None;
+    std::string subject;  // the device path or the server's address
+    std::string system;   // the system's own words (strerror) for SystemError
+};
+
+// What the operator is told about a port that is not open.
+struct SPortState {
+    OpenResult openResult = OpenResult::Ok;
+    bool open = false;
+    bool wasOpen = false;  // opened and then lost, rather than closed
+    SOpenDetail detail;
+};
+
+// "Ошибка инициализации локального СОМ порта."; unknown codes as an unknown error.
+std::string WordOpenResult(OpenResult result, Language language);
+// The open result with its detail: "Ошибка инициализации локального СОМ порта. (/dev/ttyUSB0: No
+// such file or directory)". An open that succeeded never gives success as the reason a port is
+// not open now: the connection was lost, or the port was closed.
+std::string WordPortState(const SPortState& state, Language language);
+
 std::string PortSection(int portIndex);
 // "COM%d" with n + 1 for n < 128, else empty.
 std::string PortName(int n);
 // The status-bar text of a port's settings (modem carrier given by the caller).
-std::string PortStatusText(const SPortSettings& s, bool carrier);
+std::string PortStatusText(const SPortSettings& s, bool carrier,
+                           Language language = Language::Russian);
 
 }  // namespace dravmer

@@ -27,7 +27,7 @@ public:
     virtual ~IPortTransport() = default;
     virtual Notice OpenNotice() const = 0;
     // How the open went; `detail` takes the system's reason.
-    virtual OpenResult Open(const SPortSettings& s, std::string& detail) = 0;
+    virtual OpenResult Open(const SPortSettings& s, SOpenDetail& detail) = 0;
     // Frees the line; a modem with a carrier is hung up first.
     virtual void Close() = 0;
     virtual bool Write(const SPortSettings& s, const std::uint8_t* data, int length,
@@ -43,8 +43,8 @@ public:
     // saying HangUpResult and HangUpDetail meanwhile.
     virtual bool HungUp() const { return false; }
     virtual OpenResult HangUpResult() const { return OpenResult::LocalFailed; }
-    virtual std::string HangUpDetail(const SPortSettings& s) const {
-        return s.LocalDevicePath() + ": линия оборвана";
+    virtual SOpenDetail HangUpDetail(const SPortSettings& s) const {
+        return {SOpenDetail::Why::LineDropped, s.LocalDevicePath(), {}};
     }
     virtual bool Carrier() const { return false; }
     virtual double UsPerByte() const { return 0.0; }

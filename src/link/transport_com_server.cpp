@@ -13,9 +13,7 @@ public:
 
     // A failed server connection is reported by its result only.
     Notice OpenNotice() const override { return Notice::SuccessOnly; }
-    OpenResult Open(const SPortSettings& s, std::string&) override {
-        return m_client.Connect(s);
-    }
+    OpenResult Open(const SPortSettings& s, SOpenDetail&) override { return m_client.Connect(s); }
     void Close() override { m_client.Close(); }
     bool Write(const SPortSettings&, const std::uint8_t* data, int length,
                bool polling) override {

@@ -33,13 +33,15 @@ public:
 
     Notice OpenNotice() const override { return Notice::Always; }
 
-    OpenResult Open(const SPortSettings& s, std::string& detail) override {
+    OpenResult Open(const SPortSettings& s, SOpenDetail& detail) override {
         int error = 0;
         std::unique_ptr<ISerialLine> line =
             m_options.factory ? m_options.factory(s, error) : nullptr;
         if (!line) {
-            detail = s.LocalDevicePath() + ": " +
-                     (error != 0 ? std::strerror(error) : "cannot be opened");
+            detail = error != 0
+                         ? SOpenDetail{SOpenDetail::Why::SystemError, s.LocalDevicePath(),
+                                       std::strerror(error)}
+                         : SOpenDetail{SOpenDetail::Why::CannotOpen, s.LocalDevicePath(), {}};
             return OpenResult::LocalFailed;
         }
         m_modem = s.IsModemType();

@@ -19,7 +19,7 @@ public:
     // This mode has never posted a notice.
     Notice OpenNotice() const override { return Notice::Never; }
 
-    OpenResult Open(const SPortSettings& s, std::string&) override {
+    OpenResult Open(const SPortSettings& s, SOpenDetail&) override {
         constexpr int kConnectTimeoutMs = 3000;
         if (m_provider->Init() == kNetSerialLoadFailed) return OpenResult::LibraryFailed;
         const int handle = m_provider->Open(s.ipAddress, s.tcpIpPort, kConnectTimeoutMs);
@@ -69,8 +69,8 @@ public:
     // nothing any more.
     bool HungUp() const override { return m_lost; }
     OpenResult HangUpResult() const override { return OpenResult::NetworkError; }
-    std::string HangUpDetail(const SPortSettings& s) const override {
-        return s.ipAddress + ": соединение с сервером потеряно";
+    SOpenDetail HangUpDetail(const SPortSettings& s) const override {
+        return {SOpenDetail::Why::ServerLost, s.ipAddress, {}};
     }
 
 private:

@@ -7,6 +7,7 @@
 namespace dravmer {
 namespace {
 
+#include "measure/param_catalog_english.inc"
 #include "measure/param_catalog_tables.inc"
 
 bool Valid(int index) { return index >= 0 && index < CMeasRecord::kParamCount; }
@@ -25,6 +26,14 @@ std::string_view ParamAlias(int index) { return Valid(index) ? kParams[index].al
 std::string_view ParamUnit(int index) { return Valid(index) ? kParams[index].unit : ""; }
 std::string_view ParamDescription(int index) {
     return Valid(index) ? kParams[index].description : "";
+}
+std::string_view ParamUnit(int index, Language language) {
+    if (language == Language::Russian) return ParamUnit(index);
+    return Valid(index) ? kParamsEnglish[index].unit : "";
+}
+std::string_view ParamDescription(int index, Language language) {
+    if (language == Language::Russian) return ParamDescription(index);
+    return Valid(index) ? kParamsEnglish[index].description : "";
 }
 std::string_view ParamNameTrimmed(int index) { return TrimRight(ParamName(index)); }
 

@@ -6,9 +6,9 @@
 #include <string_view>
 
 #include "measure/param_index.h"
+#include "platform/language.h"
 
 namespace dravmer {
-
 
 // Index outside 0..42 gives an empty string.
 std::string_view ParamName(int index);  // "время   " keeps its three trailing blanks
@@ -16,6 +16,10 @@ std::string_view ParamName(int index);  // "время   " keeps its three trail
 std::string_view ParamAlias(int index);
 std::string_view ParamUnit(int index);  // empty where the catalogue has none
 std::string_view ParamDescription(int index);
+// The same as the operator reads them in `language` (µV for мкВ); what is stored keeps the
+// catalogue's own.
+std::string_view ParamUnit(int index, Language language);
+std::string_view ParamDescription(int index, Language language);
 // The short name without trailing blanks (file headers, statistics text, JSON keys).
 std::string_view ParamNameTrimmed(int index);
 // Catalogue index of a trimmed short name, -1 when unknown.

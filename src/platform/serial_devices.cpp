@@ -119,7 +119,7 @@ std::vector<SSerialDevice> ListSerialDevices(const std::string& root) {
     return out;
 }
 
-std::string SerialAccessHint(const std::string& path, const std::string& root) {
+std::string SerialAccessHint(const std::string& path, const std::string& root, Language language) {
     const fs::path file = UnderRoot(root, path);
     if (::access(file.c_str(), R_OK | W_OK) == 0 || errno != EACCES) return {};
     std::string user = "$USER";
@@ -131,6 +131,9 @@ std::string SerialAccessHint(const std::string& path, const std::string& root) {
         (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP)) {
         if (const ::group* gr = ::getgrgid(st.st_gid)) group = gr->gr_name;
     }
+    if (language == Language::Russian)
+        return "нет прав на открытие " + path + ": добавьте пользователя в группу " + group +
+               " (sudo adduser " + user + " " + group + ") и войдите в систему заново";
     return "no permission to open " + path + ": add the user to the " + group +
            " group (sudo adduser " + user + " " + group + ") and log in again";
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/language.h"
+
 namespace dravmer {
 
 struct SSerialDevice {
@@ -24,6 +26,7 @@ std::vector<SSerialDevice> ListSerialDevices(const std::string& root = "/");
 
 // Why the current user cannot open `path` for reading and writing, with the fix, when the
 // reason is permission; empty when it can or the reason is something else.
-std::string SerialAccessHint(const std::string& path, const std::string& root = "/");
+std::string SerialAccessHint(const std::string& path, const std::string& root = "/",
+                             Language language = Language::English);
 
 }  // namespace dravmer

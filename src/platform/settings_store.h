@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/language.h"
+
 namespace dravmer {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -30,11 +32,16 @@ public:
     // Writes pending changes to the backing file, if there is one.
     virtual void Flush() {}
     // The text of the last failure to read or write the backing file (checked after every
-    // write); nullopt while all is well.
-    virtual std::optional<std::string> Status() const { return std::nullopt; }
+    // write), in `language`; nullopt while all is well.
+    virtual std::optional<std::string> Status(Language /*language*/ = Language::Russian) const {
+        return std::nullopt;
+    }
     // What the backing file held that could not be read (lines that do not parse), and what
     // was done to keep it; nullopt when there was nothing.
-    virtual std::optional<std::string> LoadWarning() const { return std::nullopt; }
+    virtual std::optional<std::string> LoadWarning(
+        Language /*language*/ = Language::Russian) const {
+        return std::nullopt;
+    }
 };
 
 // Thread-safe in-memory store. Values keep the form they were written in; reading an integer

@@ -41,17 +41,17 @@ void LibInit() {
 
 // A TCP connection to the broker, made apart from libmosquitto (whose connect blocks without a
 // time limit on a host that does not answer) so that it can time out and wake on a stop.
-bool ProbeTcp(const std::string& host, int port, int timeoutMs, std::string& why) {
+bool ProbeTcp(const std::string& host, int port, int timeoutMs, SMqttWhy& why) {
     addrinfo hints{};
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     const int rc = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
     if (rc != 0) {
-        why = std::string("адрес не найден (") + ::gai_strerror(rc) + ")";
+        why = {SMqttWhy::Kind::AddressNotFound, ::gai_strerror(rc)};
         return false;
     }
     std::unique_ptr<addrinfo, void (*)(addrinfo*)> list(found, ::freeaddrinfo);
-    why = "нет ответа";
+    why = {SMqttWhy::Kind::NoAnswer, {}};
     for (addrinfo* a = found; a; a = a->ai_next) {
         const int fd =
             ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
@@ -71,7 +71,7 @@ bool ProbeTcp(const std::string& host, int port, int timeoutMs, std::string& why
         }
         ::close(fd);
         if (err == 0) return true;
-        why = std::strerror(err);
+        why = {SMqttWhy::Kind::System, std::strerror(err)};
         if (CWorkerThread::CurrentStopRequested()) return false;
     }
     return false;
@@ -162,6 +162,53 @@ bool CheckMqttTopicPrefix(std::string& prefix, std::string& error) {
 
 std::string DefaultMqttTopicPrefix() { return "dravmer/" + HostName(); }
 
+std::string WordMqttStatus(const SMqttStatus& status, Language language) {
+    const bool en = language == Language::English;
+    switch (status.state) {
+        case MqttState::Connecting:
+            return (en ? "MQTT: connecting to the broker " : "MQTT: соединение с брокером ") +
+                   status.broker + "…";
+        case MqttState::Connected:
+            return en ? "MQTT: connected to the broker " + status.broker +
+                            "; the records are published under " + status.topicPrefix + "/…"
+                      : "MQTT: связь с брокером " + status.broker + " есть; записи публикуются в " +
+                            status.topicPrefix + "/…";
+        case MqttState::Down:
+            break;
+    }
+    std::string why;
+    const std::string& system = status.why.system;
+    switch (status.why.kind) {
+        case SMqttWhy::Kind::None:
+        case SMqttWhy::Kind::System:
+            why = system;
+            break;
+        case SMqttWhy::Kind::AddressNotFound:
+            why = (en ? "address not found (" : "адрес не найден (") + system + ")";
+            break;
+        case SMqttWhy::Kind::NoAnswer:
+            why = en ? "no answer" : "нет ответа";
+            break;
+        case SMqttWhy::Kind::Closed:
+            why = en ? "connection closed" : "соединение закрыто";
+            break;
+        case SMqttWhy::Kind::Refused:
+            why = (en ? "the broker refused: " : "брокер отказал: ") + system;
+            break;
+        case SMqttWhy::Kind::NoConnack:
+            why = en ? "the broker did not answer the connection"
+                     : "брокер не ответил на подключение";
+            break;
+        case SMqttWhy::Kind::NoClient:
+            why = en ? "the MQTT client was not created" : "клиент MQTT не создан";
+            break;
+    }
+    return en ? "MQTT: no connection to the broker " + status.broker + " (" + why +
+                    "); the records wait in the queue and are sent when the connection is back."
+              : "MQTT: нет связи с брокером " + status.broker + " (" + why +
+                    "); записи ждут в очереди и будут отправлены, когда связь восстановится.";
+}
+
 // ---- the publisher ----
 
 // What libmosquitto's callbacks report, on the publisher's own thread.
@@ -172,7 +219,7 @@ struct CMqttPublisher::SSession {
     int refused = 0;  // the broker's refusal code, 0 when none
     std::int64_t connectedAtMs = 0;
     std::set<int> pending;  // QoS 1 messages the broker has not acknowledged yet
-    std::string lost;       // why the session ended
+    SMqttWhy lost;          // why the session ended
 };
 
 CMqttPublisher::CMqttPublisher(SMqttSettings settings,
@@ -183,7 +230,8 @@ CMqttPublisher::CMqttPublisher(SMqttSettings settings,
     if (m_settings.topicPrefix.empty()) m_settings.topicPrefix = DefaultMqttTopicPrefix();
     if (m_settings.clientId.empty())
         m_settings.clientId = "dravmer-" + HostName() + "-" + std::to_string(::getpid());
-    m_status.text = "MQTT: соединение с брокером " + BrokerName() + "…";
+    m_status.broker = BrokerName();
+    m_status.topicPrefix = m_settings.topicPrefix;
 }
 
 CMqttPublisher::~CMqttPublisher() { Stop(); }
@@ -225,23 +273,22 @@ void CMqttPublisher::Finish(int ms) {
     StopWithin(ms + 2000);
 }
 
-void CMqttPublisher::SetState(MqttState state, const std::string& text) {
+void CMqttPublisher::SetState(MqttState state, const SMqttWhy& why) {
     bool changed;
     SMqttStatus copy;
     {
         std::lock_guard lock(m_statusMutex);
         changed = m_status.state != state;
-        m_status = {state, text};
+        m_status.state = state;
+        m_status.why = why;
         copy = m_status;
     }
     if (changed && m_onStatus) m_onStatus(copy);
 }
 
-void CMqttPublisher::GoDown(const std::string& why) {
+void CMqttPublisher::GoDown(const SMqttWhy& why) {
     if (Status().state != MqttState::Down) ++m_outages;
-    SetState(MqttState::Down, "MQTT: нет связи с брокером " + BrokerName() + " (" + why +
-                                  "); записи ждут в очереди и будут отправлены, когда связь "
-                                  "восстановится.");
+    SetState(MqttState::Down, why);
 }
 
 bool CMqttPublisher::Serve(SSession& s) {
@@ -266,7 +313,7 @@ bool CMqttPublisher::Serve(SSession& s) {
                 m_queue.PushFront(
                     std::vector<SStreamItem>(std::make_move_iterator(items.begin() + i),
                                              std::make_move_iterator(items.end())));
-                s.lost = mosquitto_strerror(rc);
+                s.lost = {SMqttWhy::Kind::System, mosquitto_strerror(rc)};
                 return false;
             }
             if (item.isEvent)
@@ -277,7 +324,7 @@ bool CMqttPublisher::Serve(SSession& s) {
     }
     const int sock = mosquitto_socket(mosq);
     if (sock < 0) {
-        s.lost = "соединение закрыто";
+        s.lost = {SMqttWhy::Kind::Closed, {}};
         return false;
     }
     const bool wantQueue = s.acked && !mosquitto_want_write(mosq);
@@ -290,7 +337,7 @@ bool CMqttPublisher::Serve(SSession& s) {
     if (!s.acked) timeout = std::min<int>(timeout, 100);
     const int ready = ::poll(fds, fds[2].fd >= 0 && !m_finishing ? 3 : 2, timeout);
     if (ready < 0 && errno != EINTR) {
-        s.lost = std::strerror(errno);
+        s.lost = {SMqttWhy::Kind::System, std::strerror(errno)};
         return false;
     }
     int rc = MOSQ_ERR_SUCCESS;
@@ -298,17 +345,18 @@ bool CMqttPublisher::Serve(SSession& s) {
     if (rc == MOSQ_ERR_SUCCESS && (fds[0].revents & POLLOUT)) rc = mosquitto_loop_write(mosq, 1);
     if (rc == MOSQ_ERR_SUCCESS) rc = mosquitto_loop_misc(mosq);
     if (s.refused) {
-        s.lost = std::string("брокер отказал: ") + mosquitto_connack_string(s.refused);
+        s.lost = {SMqttWhy::Kind::Refused, mosquitto_connack_string(s.refused)};
         return false;
     }
     if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(mosq) < 0) {
-        s.lost = rc == MOSQ_ERR_ERRNO     ? std::strerror(errno)
-                 : rc == MOSQ_ERR_SUCCESS ? "соединение закрыто"
-                                          : mosquitto_strerror(rc);
+        s.lost = rc == MOSQ_ERR_ERRNO ? SMqttWhy{SMqttWhy::Kind::System, std::strerror(errno)}
+                 : rc == MOSQ_ERR_SUCCESS
+                     ? SMqttWhy{SMqttWhy::Kind::Closed, {}}
+                     : SMqttWhy{SMqttWhy::Kind::System, mosquitto_strerror(rc)};
         return false;
     }
     if (!s.acked && NowMs() - s.connectedAtMs > m_settings.connectTimeoutMs) {
-        s.lost = "брокер не ответил на подключение";
+        s.lost = {SMqttWhy::Kind::NoConnack, {}};
         return false;
     }
     return true;
@@ -320,7 +368,7 @@ int CMqttPublisher::Run() {
     std::unique_ptr<mosquitto, void (*)(mosquitto*)> owner(
         mosquitto_new(m_settings.clientId.c_str(), true, &s), mosquitto_destroy);
     if (!owner) {
-        GoDown("клиент MQTT не создан");
+        GoDown({SMqttWhy::Kind::NoClient, {}});
         return 1;
     }
     s.mosq = owner.get();
@@ -350,7 +398,7 @@ int CMqttPublisher::Run() {
         if (finishing && (NowMs() >= m_finishDeadlineMs || !s.socketUp)) break;
         if (!s.socketUp) {
             if (NowMs() >= nextTry) {
-                std::string why;
+                SMqttWhy why;
                 if (ProbeTcp(m_settings.host, m_settings.port, m_settings.connectTimeoutMs, why)) {
                     const int rc = mosquitto_connect(s.mosq, m_settings.host.c_str(),
                                                      m_settings.port, m_settings.keepaliveSeconds);
@@ -360,7 +408,9 @@ int CMqttPublisher::Run() {
                         s.refused = 0;
                         s.connectedAtMs = NowMs();
                     } else {
-                        why = rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc);
+                        why = {SMqttWhy::Kind::System, rc == MOSQ_ERR_ERRNO
+                                                           ? std::strerror(errno)
+                                                           : mosquitto_strerror(rc)};
                     }
                 }
                 if (!s.socketUp) {
@@ -392,9 +442,7 @@ int CMqttPublisher::Run() {
         }
         if (s.acked && !wasAcked) {
             retryMs = m_settings.retryMinMs;
-            SetState(MqttState::Connected, "MQTT: связь с брокером " + BrokerName() +
-                                               " есть; записи публикуются в " +
-                                               m_settings.topicPrefix + "/…");
+            SetState(MqttState::Connected);
         }
         if (finishing && m_queue.Size() == 0 && s.pending.empty() && !mosquitto_want_write(s.mosq))
             break;

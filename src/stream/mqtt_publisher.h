@@ -14,6 +14,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/language.h"
 #include "platform/worker_thread.h"
 #include "stream/stream_queue.h"
 
@@ -41,10 +42,31 @@ std::string DefaultMqttTopicPrefix();
 
 enum class MqttState { Connecting, Connected, Down };
 
+// Why the broker cannot be reached; `system` holds the words of the system or of libmosquitto.
+struct SMqttWhy {
+    enum class Kind {
+        None,
+        System,
+        AddressNotFound,
+        NoAnswer,
+        Closed,
+        Refused,
+        NoConnack,
+        NoClient
+    };
+    Kind kind = Kind::None;
+    std::string system;
+};
+
 struct SMqttStatus {
     MqttState state = MqttState::Connecting;
-    std::string text;  // for the operator, in the window's language
+    std::string broker;       // "HOST:PORT"
+    std::string topicPrefix;  // where the records go
+    SMqttWhy why;             // Down: why
 };
+
+// The status as the operator reads it: "MQTT: нет связи с брокером HOST:PORT (нет ответа); ...".
+std::string WordMqttStatus(const SMqttStatus& status, Language language);
 
 class CMqttPublisher : public IRecordSink, public CWorkerThread {
 public:
@@ -76,8 +98,8 @@ protected:
 
 private:
     struct SSession;
-    void SetState(MqttState state, const std::string& text);
-    void GoDown(const std::string& why);
+    void SetState(MqttState state, const SMqttWhy& why = {});
+    void GoDown(const SMqttWhy& why);
     // One pass of a connected session: publish, wait, read, write. False when it ended.
     bool Serve(SSession& s);
 

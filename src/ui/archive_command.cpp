@@ -11,33 +11,34 @@
 
 namespace dravmer::ui {
 
-namespace {
-QString T(const char* text) { return QCoreApplication::translate("CArchiveCommand", text); }
-}  // namespace
-
 QString ArchiveResultText(int code, qint64 id, const QString& detail, bool afterStop) {
     switch (code) {
         case kArchiveOk:
-            return T("Эксперимент сохранен в базе данных под номером %1.").arg(id);
+            return CArchiveCommand::tr("Эксперимент сохранен в базе данных под номером %1.")
+                .arg(id);
         case kArchiveDuplicate:
-            return T("Этот эксперимент уже есть в базе данных под номером %1; второй раз он не "
-                     "сохраняется.")
+            return CArchiveCommand::tr(
+                       "Этот эксперимент уже есть в базе данных под номером %1; второй раз он не "
+                       "сохраняется.")
                 .arg(id);
         case kArchiveStopped:
-            return T("Сохранение в базу данных отменено; в базу ничего не записано.");
+            return CArchiveCommand::tr(
+                "Сохранение в базу данных отменено; в базу ничего не записано.");
         case kArchiveBusy:
-            return T("Эксперимент идет: сохранить его в базе данных можно после остановки.");
+            return CArchiveCommand::tr(
+                "Эксперимент идет: сохранить его в базе данных можно после остановки.");
         case kArchiveNoData:
-            return T("Нечего сохранять: ни один прибор не получил ни одной записи.");
+            return CArchiveCommand::tr(
+                "Нечего сохранять: ни один прибор не получил ни одной записи.");
         default:
             break;
     }
-    QString text = T("Эксперимент не сохранен в базе данных.\n%1").arg(detail);
-    text += T("\nФайлы эксперимента не изменены.");
+    QString text = CArchiveCommand::tr("Эксперимент не сохранен в базе данных.\n%1").arg(detail);
+    text += CArchiveCommand::tr("\nФайлы эксперимента не изменены.");
     if (afterStop)
-        text +=
-            T("\nДанные эксперимента остались в программе: сохраните их командой "
-              "«Сохранить эксперимент в БД», когда база данных будет доступна.");
+        text += CArchiveCommand::tr(
+            "\nДанные эксперимента остались в программе: сохраните их командой "
+            "«Сохранить эксперимент в БД», когда база данных будет доступна.");
     return text;
 }
 
@@ -53,9 +54,10 @@ bool CArchiveCommand::Archive(bool afterStop) {
     m_id = 0;
     m_detail.clear();
 
-    auto* progress = new QProgressDialog(T("Сохранение эксперимента в базе данных..."), T("Отмена"),
-                                         0, 100, m_window);
-    progress->setWindowTitle(T("Сохранить эксперимент в БД"));
+    auto* progress =
+        new QProgressDialog(CArchiveCommand::tr("Сохранение эксперимента в базе данных..."),
+                            CArchiveCommand::tr("Отмена"), 0, 100, m_window);
+    progress->setWindowTitle(CArchiveCommand::tr("Сохранить эксперимент в БД"));
     progress->setAttribute(Qt::WA_DeleteOnClose);
     progress->setAutoClose(false);
     progress->setAutoReset(false);
@@ -99,7 +101,7 @@ void CArchiveCommand::Done(bool afterStop) {
     } else {
         auto* box = new QMessageBox(
             fine || m_code == kArchiveStopped ? QMessageBox::Information : QMessageBox::Warning,
-            T("Сохранить эксперимент в БД"), text, QMessageBox::Ok, m_window);
+            CArchiveCommand::tr("Сохранить эксперимент в БД"), text, QMessageBox::Ok, m_window);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->open();
         m_message = box;

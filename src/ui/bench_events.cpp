@@ -2,6 +2,8 @@
 
 #include <QMetaObject>
 
+#include "ui/qt_translations.h"
+
 namespace dravmer::ui {
 
 namespace {
@@ -13,9 +15,8 @@ CBenchEvents::CBenchEvents(QObject* parent) : QObject(parent) {}
 // Every callback only queues a call to this object's thread; the signal is emitted there.
 #define DRAVMER_POST(body) QMetaObject::invokeMethod(this, [=, this] { body; }, Qt::QueuedConnection)
 
-void CBenchEvents::OnSearchProgress(int port, int code, std::uint32_t value,
-                                    const std::string& text) {
-    const QString t = Q(text);
+void CBenchEvents::OnSearchProgress(int port, int code, std::uint32_t value, int found) {
+    const QString t = Q(WordSearchProgress(port, code, value, found, UiLanguage()));
     DRAVMER_POST(emit searchProgress(port, code, value, t));
 }
 void CBenchEvents::OnDeviceIdentified(std::size_t row, const SFoundInfo& info) {
@@ -31,8 +32,8 @@ void CBenchEvents::OnWaitingForDevice(std::size_t index, std::uint32_t address) 
 void CBenchEvents::OnDeviceAnswered(std::size_t index, std::uint32_t address) {
     DRAVMER_POST(emit deviceAnswered(static_cast<int>(index), address));
 }
-void CBenchEvents::OnPortNotOpen(int port, const std::string& text) {
-    const QString t = Q(text);
+void CBenchEvents::OnPortNotOpen(int port, const SPortState& state) {
+    const QString t = Q(WordPortState(state, UiLanguage()));
     DRAVMER_POST(emit portNotOpen(port, t));
 }
 void CBenchEvents::OnPortReopened(int port) { DRAVMER_POST(emit portReopened(port)); }
@@ -45,12 +46,12 @@ void CBenchEvents::OnExperimentStopped() { DRAVMER_POST(emit experimentStopped()
 void CBenchEvents::OnRecordAdded(std::size_t index) {
     DRAVMER_POST(emit recordAdded(static_cast<int>(index)));
 }
-void CBenchEvents::OnReportText(const std::string& text) {
-    const QString t = Q(text);
+void CBenchEvents::OnParamsReport(const SParamsReport& entry) {
+    const QString t = Q(WordParamsReport(entry, UiLanguage()));
     DRAVMER_POST(emit reportText(t));
 }
 void CBenchEvents::OnError(const SBenchMessage& message) {
-    const QString t = Q(WordMessage(message));
+    const QString t = Q(WordMessage(message, UiLanguage()));
     const int code = static_cast<int>(message.code);
     DRAVMER_POST(emit error(t, code));
 }

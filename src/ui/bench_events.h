@@ -2,7 +2,8 @@
 // The engine's events on the user-interface thread. The engine calls the listener on its own
 // threads (poll threads, the search and parameter-saving workers, the caller of a blocking
 // start); each call is re-posted to this object's thread and emitted there as a signal, so
-// pages connect to signals and never touch a widget from a worker.
+// pages connect to signals and never touch a widget from a worker. The engine's codes are worded
+// here, in the window's language.
 #include <QObject>
 #include <QString>
 
@@ -16,20 +17,19 @@ class CBenchEvents : public QObject, public IBenchListener {
 public:
     explicit CBenchEvents(QObject* parent = nullptr);
 
-    void OnSearchProgress(int port, int code, std::uint32_t value,
-                          const std::string& text) override;
+    void OnSearchProgress(int port, int code, std::uint32_t value, int found) override;
     void OnDeviceIdentified(std::size_t row, const SFoundInfo& info) override;
     void OnSearchFinished(int foundCount) override;
     void OnWaitingForDevice(std::size_t index, std::uint32_t address) override;
     void OnDeviceAnswered(std::size_t index, std::uint32_t address) override;
-    void OnPortNotOpen(int port, const std::string& text) override;
+    void OnPortNotOpen(int port, const SPortState& state) override;
     void OnPortReopened(int port) override;
     void OnPollLost(int port) override;
     void OnWaitingForPollEnd(int port) override;
     void OnExperimentStarted(int number) override;
     void OnExperimentStopped() override;
     void OnRecordAdded(std::size_t index) override;
-    void OnReportText(const std::string& text) override;
+    void OnParamsReport(const SParamsReport& entry) override;
     void OnError(const SBenchMessage& message) override;
 
 signals:

@@ -19,23 +19,32 @@ QString FileToLoad(const QString& argument) {
     return QDir::current().absoluteFilePath(name);
 }
 
-SCommandLine ParseCommandLine(const QStringList& arguments) {
-    auto tr = [](const char* text) { return QCoreApplication::translate("CommandLine", text); };
+SCommandLine ParseCommandLine(const QStringList& arguments, Language language) {
+    auto say = [language](const char* russian, const char* english) {
+        return QString::fromUtf8(language == Language::English ? english : russian);
+    };
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        tr("Dravmer: испытания аналоговой части электромагнитных расходомеров."));
-    const QCommandLineOption help({"h", "help"}, tr("Показать эту справку."));
-    const QCommandLineOption version({"v", "version"}, tr("Показать версию программы."));
-    const QCommandLineOption config("config", tr("Файл настроек вместо настроек пользователя."),
-                                    tr("FILE"));
+        say("Dravmer: испытания аналоговой части электромагнитных расходомеров.",
+            "Dravmer: testing the analogue front end of electromagnetic flow meters."));
+    const QCommandLineOption help({"h", "help"}, say("Показать эту справку.", "Show this help."));
+    const QCommandLineOption version(
+        {"v", "version"}, say("Показать версию программы.", "Show the program's version."));
+    const QCommandLineOption config("config",
+                                    say("Файл настроек вместо настроек пользователя.",
+                                        "A settings file instead of the user's settings."),
+                                    QStringLiteral("FILE"));
     const QCommandLineOption demo(
-        "demo", tr("Работа на моделях приборов (свой файл настроек, без оборудования)."));
+        "demo", say("Работа на моделях приборов (свой файл настроек, без оборудования).",
+                    "Run on simulated devices (a settings file of its own, no hardware)."));
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(config);
     parser.addOption(demo);
-    parser.addPositionalArgument(tr("FILE"), tr("Файл эксперимента (.adc или .txt) для загрузки."),
-                                 tr("[FILE]"));
+    parser.addPositionalArgument(QStringLiteral("FILE"),
+                                 say("Файл эксперимента (.adc или .txt) для загрузки.",
+                                     "An experiment file (.adc or .txt) to load."),
+                                 QStringLiteral("[FILE]"));
     SCommandLine out;
     if (!parser.parse(arguments)) {
         out.action = SCommandLine::Action::Exit;
@@ -61,7 +70,8 @@ SCommandLine ParseCommandLine(const QStringList& arguments) {
     if (files.size() > 1) {
         out.action = SCommandLine::Action::Exit;
         out.exitCode = 2;
-        out.output = tr("Можно указать только один файл.") + QLatin1Char('\n');
+        out.output = say("Можно указать только один файл.", "Only one file can be given.") +
+                     QLatin1Char('\n');
         return out;
     }
     if (!files.isEmpty()) out.fileToLoad = FileToLoad(files.first());

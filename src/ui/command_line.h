@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "platform/language.h"
+
 namespace dravmer::ui {
 
 struct SCommandLine {
@@ -16,7 +18,10 @@ struct SCommandLine {
     QString fileToLoad;  // absolute path of an .adc or .txt file; empty when none
 };
 
-SCommandLine ParseCommandLine(const QStringList& arguments);
+// Parsed before the application and its translations exist: the help and the refusals are worded
+// in `language` (the message locale's, as the window's own language is unknown until the
+// settings are read).
+SCommandLine ParseCommandLine(const QStringList& arguments, Language language = Language::Russian);
 
 // The file named on the command line as the loading dialog takes it: one leading and one
 // trailing double quote removed, a relative name taken from the current folder; empty unless

@@ -20,7 +20,9 @@ class QWidget;
 namespace dravmer::ui {
 
 namespace cmd {
-enum : int {
+// No fixed underlying type: Qt's lupdate loses the class scope after "enum : int" and would
+// file the commands' texts under the wrong context.
+enum {
     LinkSettings = 32771,
     StartExperiment = 32772,
     StopExperiment = 32773,

@@ -7,6 +7,7 @@
 #include <QStatusBar>
 
 #include "ui/dialogs/csv_export_dialog.h"
+#include "ui/qt_translations.h"
 #include "ui/ui_context.h"
 #include "ui/view_state.h"
 
@@ -50,6 +51,7 @@ void CExportCommand::Export() {
         options.rangeOnly = dialog->RangeOnly();
         options.from = from;
         options.to = to;
+        options.language = UiLanguage();
         Start(dialog->Path(), options);
     });
     m_dialog = dialog;

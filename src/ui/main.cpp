@@ -1,11 +1,11 @@
 #include <QApplication>
 #include <QTimer>
-
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/language.h"
 #include "platform/qt/qsettings_store.h"
 #include "sim/demo_rig.h"
 #include "ui/command_line.h"
@@ -29,7 +29,8 @@ int main(int argc, char** argv) {
     arguments << QString::fromLocal8Bit(argv[0]);
     for (const std::string& arg : updates.CommandLine())
         arguments << QString::fromLocal8Bit(arg.c_str());
-    const dravmer::ui::SCommandLine line = dravmer::ui::ParseCommandLine(arguments);
+    const dravmer::ui::SCommandLine line = dravmer::ui::ParseCommandLine(
+        arguments, dravmer::WindowLanguageFromLocale(dravmer::ProcessEnv()));
     if (line.action == dravmer::ui::SCommandLine::Action::Exit) {
         std::fputs(line.output.toLocal8Bit().constData(), line.exitCode ? stderr : stdout);
         return line.exitCode;
@@ -43,10 +44,26 @@ int main(int argc, char** argv) {
     std::string config = line.config.toStdString();
     if (line.demo && config.empty()) config = dravmer::sim::DemoSettingsPath();
     dravmer::CQSettingsStore settings(config);
-    if (!dravmer::ui::InstallQtTranslations(app))
-        std::fputs("dravmer: Qt's Russian translations (qtbase_ru.qm) are not installed; Qt's own "
-                   "buttons and dialogs speak English\n",
-                   stderr);
+    // One language for the run: the setting, else the message locale.
+    const dravmer::Language language = dravmer::WindowLanguage(
+        settings.GetString(dravmer::kLanguageSection, dravmer::kLanguageKey, "system"),
+        dravmer::ProcessEnv());
+    switch (dravmer::ui::InstallTranslations(app, language)) {
+        case dravmer::ui::TranslationResult::Installed:
+            break;
+        case dravmer::ui::TranslationResult::QtTextsMissing:
+            std::fputs(
+                "dravmer: Qt's Russian translations (qtbase_ru.qm) are not installed; Qt's "
+                "own buttons and dialogs speak English\n",
+                stderr);
+            break;
+        case dravmer::ui::TranslationResult::WindowTextsMissing:
+            std::fputs(
+                "dravmer: the English translation did not load; the window speaks "
+                "Russian\n",
+                stderr);
+            break;
+    }
     std::unique_ptr<dravmer::sim::CDemoRig> rig;
     if (line.demo) {
         dravmer::sim::PrepareDemoSettings(settings);

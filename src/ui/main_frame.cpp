@@ -1,9 +1,9 @@
 #include "ui/main_frame.h"
 
 #include <QAction>
-#include <QDateTime>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -27,8 +27,9 @@
 #include "ui/export_command.h"
 #include "ui/icons.h"
 #include "ui/page_list.h"
-#include "ui/update_offer.h"
+#include "ui/qt_translations.h"
 #include "ui/stream_control.h"
+#include "ui/update_offer.h"
 #include "ui/view_state.h"
 #include "ui/widgets/status_panes.h"
 #include "ui/window_placement.h"
@@ -283,7 +284,9 @@ void CMainFrame::ShowAbout() {
 }
 
 void CMainFrame::SetUpdateService(CUpdateService* service) {
-    // The offer (timer 2) and the About box live in their own object.
+    // The offer (timer 2) and the About box live in their own object; the offer's question is
+    // worded in the window's language.
+    if (service) service->SetLanguage(UiLanguage());
     delete m_updateOffer;
     m_updateOffer = service ? AttachUpdateService(*this, *service, m_settings) : nullptr;
     if (!m_updateOffer) m_commands->Handle(cmd::About, this, [this] { ShowAbout(); });
@@ -312,8 +315,10 @@ void CMainFrame::OfferStartupFile(const QString& path) {
 
 void CMainFrame::ShowSettingsStatus() {
     QStringList lines;
-    if (const auto warning = m_settings.LoadWarning()) lines << QString::fromStdString(*warning);
-    if (const auto status = m_settings.Status()) lines << QString::fromStdString(*status);
+    if (const auto warning = m_settings.LoadWarning(UiLanguage()))
+        lines << QString::fromStdString(*warning);
+    if (const auto status = m_settings.Status(UiLanguage()))
+        lines << QString::fromStdString(*status);
     if (lines.isEmpty() || lines == m_shownSettingsStatus) return;
     m_shownSettingsStatus = lines;
     ShowMessage(QMessageBox::Warning, tr("Файл настроек"), lines.join(QLatin1Char('\n')));
@@ -383,7 +388,7 @@ void CMainFrame::TickActivity() {
     for (int p = 0; p < kPortCount; ++p) {
         const QString text = m_bench.IsRunning() && m_bench.PollLost(p)
                                  ? tr("Порт %1: опрос остановлен").arg(p + 1)
-                                 : Q(m_bench.Port(p).StatusText());
+                                 : Q(m_bench.Port(p).StatusText(UiLanguage()));
         if (m_panes->Pane(CStatusPanes::LinkPane(p))->text() != text) {
             m_panes->SetText(CStatusPanes::LinkPane(p), text);
             m_panes->Fit(width() - 40);
@@ -406,9 +411,10 @@ void CMainFrame::TickStatusTexts() {
         const int state = (port.IsOpen() ? 1 : 0) | (static_cast<int>(port.LastOpenResult()) << 1);
         if (state != m_lastPortState[static_cast<size_t>(p)]) {
             m_lastPortState[static_cast<size_t>(p)] = state;
-            m_panes->SetToolTip(CStatusPanes::LinkPane(p),
-                                tr("Параметры связи.%1")
-                                    .arg(port.IsOpen() ? QString() : Q(port.StatusText()) + "\n"));
+            m_panes->SetToolTip(
+                CStatusPanes::LinkPane(p),
+                tr("Параметры связи.%1")
+                    .arg(port.IsOpen() ? QString() : Q(port.StatusText(UiLanguage())) + "\n"));
         }
     }
     const int current = m_view->CurrentDevice();

@@ -18,53 +18,54 @@
 namespace dravmer::ui {
 
 namespace {
+// The page titles are translated in the context "Pages".
 QString T(const char* text) { return QCoreApplication::translate("Pages", text); }
 }  // namespace
 
 std::vector<SViewPage> ViewPages() {
     return {
-        {T("Показания АЦП"),
+        {T(QT_TRANSLATE_NOOP("Pages", "Показания АЦП")),
          [](SUiContext& c, QWidget* parent) -> QWidget* { return new CReadingsPage(c, parent); }},
-        {T("Статистика по приборам"),
+        {T(QT_TRANSLATE_NOOP("Pages", "Статистика по приборам")),
          [](SUiContext& c, QWidget* parent) -> QWidget* { return new CAllDevicesPage(c, parent); }},
-        {T("Показания АЦП в графической форме"),
+        {T(QT_TRANSLATE_NOOP("Pages", "Показания АЦП в графической форме")),
          [](SUiContext& ctx, QWidget* parent) -> QWidget* { return new CGraphPage(ctx, parent); }},
-        {T("Среднее UG0-9"),
+        {T(QT_TRANSLATE_NOOP("Pages", "Среднее UG0-9")),
          [](SUiContext& ctx, QWidget* parent) -> QWidget* {
              return new CStatGraphPage(ctx, parent);
          }},
-        {T("Список графиков"),
+        {T(QT_TRANSLATE_NOOP("Pages", "Список графиков")),
          [](SUiContext& ctx, QWidget* parent) -> QWidget* {
              return new CCurveListPage(ctx, parent);
          }},
-        {T("Настройки эксперимента"),
+        {T(QT_TRANSLATE_NOOP("Pages", "Настройки эксперимента")),
          [](SUiContext& c, QWidget* parent) -> QWidget* {
              return new CExperimentSettingsPage(c, parent);
          }},
-        {T("Список приборов"),
+        {T(QT_TRANSLATE_NOOP("Pages", "Список приборов")),
          [](SUiContext& c, QWidget* parent) -> QWidget* { return new CDeviceListPage(c, parent); }},
     };
 }
 
 std::vector<SSheetPageEntry> SheetPages() {
     std::vector<SSheetPageEntry> pages = {
-        {SheetPageId::Program, T("Настройки"),
+        {SheetPageId::Program, T(QT_TRANSLATE_NOOP("Pages", "Настройки")),
          [](SUiContext& c, QWidget* parent) -> CSheetPage* {
              return new CProgramSettingsPage(c, parent);
          }},
-        {SheetPageId::StatGraph, T("График среднее UG0-9"),
+        {SheetPageId::StatGraph, T(QT_TRANSLATE_NOOP("Pages", "График среднее UG0-9")),
          [](SUiContext& ctx, QWidget* parent) -> CSheetPage* {
              return new CStatGraphSettingsPage(ctx, parent);
          }},
-        {SheetPageId::GraphColors, T("Цвета графиков"),
+        {SheetPageId::GraphColors, T(QT_TRANSLATE_NOOP("Pages", "Цвета графиков")),
          [](SUiContext& ctx, QWidget* parent) -> CSheetPage* {
              return new CGraphColorsPage(ctx, parent);
          }},
-        {SheetPageId::MainGraph, T("Настройки основного графика"),
+        {SheetPageId::MainGraph, T(QT_TRANSLATE_NOOP("Pages", "Настройки основного графика")),
          [](SUiContext& ctx, QWidget* parent) -> CSheetPage* {
              return new CMainGraphSettingsPage(ctx, parent);
          }},
-        {SheetPageId::Tables, T("Настройки таблиц"),
+        {SheetPageId::Tables, T(QT_TRANSLATE_NOOP("Pages", "Настройки таблиц")),
          [](SUiContext& c, QWidget* parent) -> CSheetPage* {
              return new CTableSettingsPage(c, parent);
          }},

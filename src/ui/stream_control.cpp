@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QStatusBar>
 
+#include "ui/qt_translations.h"
 #include "ui/ui_context.h"
 
 namespace dravmer::ui {
@@ -34,16 +35,19 @@ void CStreamControl::BeforeStart() {
     std::string topic = m_context.settings.GetString(kStreamSection, kMqttTopicKey, "");
     if (!ParseMqttUrl(url, settings, error) ||
         (!topic.empty() && !CheckMqttTopicPrefix(topic, error))) {
-        ShowStatus({MqttState::Down, tr("MQTT: адрес брокера не подходит (%1); записи не "
-                                        "публикуются.")
-                                         .arg(QString::fromStdString(error))
-                                         .toStdString()});
+        ShowStatus(MqttState::Down,
+                   tr("MQTT: адрес брокера не подходит (%1); записи не публикуются.")
+                       .arg(QString::fromStdString(error)));
         return;
     }
     settings.topicPrefix = topic;
     m_publisher = std::make_unique<CMqttPublisher>(settings, [this](const SMqttStatus& s) {
         QMetaObject::invokeMethod(
-            this, [this, s] { ShowStatus(s); }, Qt::QueuedConnection);
+            this,
+            [this, s] {
+                ShowStatus(s.state, QString::fromStdString(WordMqttStatus(s, UiLanguage())));
+            },
+            Qt::QueuedConnection);
     });
     if (!m_publisher->Start()) {
         m_publisher.reset();
@@ -51,7 +55,8 @@ void CStreamControl::BeforeStart() {
     }
     m_tee.AddSink(m_publisher.get());
     m_label->setText(tr("MQTT: соединение…"));
-    m_label->setToolTip(QString::fromStdString(m_publisher->Status().text));
+    m_label->setToolTip(
+        QString::fromStdString(WordMqttStatus(m_publisher->Status(), UiLanguage())));
     m_label->show();
 }
 
@@ -73,14 +78,13 @@ void CStreamControl::Release() {
     m_publisher.reset();
 }
 
-void CStreamControl::ShowStatus(const SMqttStatus& status) {
-    const QString text = QString::fromStdString(status.text);
-    m_label->setText(status.state == MqttState::Connected ? tr("MQTT: есть связь")
-                     : status.state == MqttState::Down    ? tr("MQTT: нет связи")
-                                                          : tr("MQTT: соединение…"));
+void CStreamControl::ShowStatus(MqttState state, const QString& text) {
+    m_label->setText(state == MqttState::Connected ? tr("MQTT: есть связь")
+                     : state == MqttState::Down    ? tr("MQTT: нет связи")
+                                                   : tr("MQTT: соединение…"));
     m_label->setToolTip(text);
     m_label->show();
-    if (status.state == MqttState::Down) {
+    if (state == MqttState::Down) {
         // One box per outage: the publisher tells a state once, however often it retries.
         auto* box =
             new QMessageBox(QMessageBox::Warning, tr("MQTT"), text, QMessageBox::Ok, m_window);
@@ -90,7 +94,7 @@ void CStreamControl::ShowStatus(const SMqttStatus& status) {
     } else {
         m_window->statusBar()->showMessage(text, 15000);
     }
-    emit statusChanged(static_cast<int>(status.state), text);
+    emit statusChanged(static_cast<int>(state), text);
 }
 
 }  // namespace dravmer::ui

@@ -48,7 +48,8 @@ signals:
     void statusChanged(int state, const QString& text);
 
 private:
-    void ShowStatus(const SMqttStatus& status);
+    // `text` words the status for the tool tip and the messages.
+    void ShowStatus(MqttState state, const QString& text);
 
     SUiContext& m_context;
     QMainWindow* m_window;

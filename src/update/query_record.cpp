@@ -36,39 +36,70 @@ void PutComputer(std::uint8_t* record, const std::string& computer) {
     if (!computer.empty()) PutFixedText(record + kQueryNameAt, kQueryNameSize, computer);
 }
 
-const char* const kResultTexts[kQueryResultCount] = {
-    "Успешное завершение.",
-    "Ошибка открытия файла.",
-    "Доступ запрещен.",
-    "Неизвестная ошибка.",
-    "Файл не открыт.",
-    "Файл уже  существует.",
-    "Ошибка создания файла.",
-    "Ошибка сетевой операции.",
-    "Internal msg",
-    "Ошибка при записи файла.",
-    "Ошибка при чтении файла.",
-    "Не указан сервер.",
-    "Соединение уже установлено.",
-    "Ошибка инициализации сокета.",
-    "Ошибка идентификации хоста.",
-    "Ошибка сокета.",
-    "Ошибка соединения с сервером.",
-    "Ошибка получения имени локальной машины.",
-    "Ошибка нет соединения.",
-    "Ошибка разрыва соединения.",
-    "Ошибка передачи данных на сервер.",
-    "Не известная ошибка на сервере.",
-    "Ошибка приёма данных от сервера.",
-    "Неверный пароль.",
-    "Ошибка удаления файла.",
-    "Превышено максимальное количество файлов.",
-};
+const char* const kResultTexts[2][kQueryResultCount] = {
+    {
+        "Успешное завершение.",
+        "Ошибка открытия файла.",
+        "Доступ запрещен.",
+        "Неизвестная ошибка.",
+        "Файл не открыт.",
+        "Файл уже  существует.",
+        "Ошибка создания файла.",
+        "Ошибка сетевой операции.",
+        "Internal msg",
+        "Ошибка при записи файла.",
+        "Ошибка при чтении файла.",
+        "Не указан сервер.",
+        "Соединение уже установлено.",
+        "Ошибка инициализации сокета.",
+        "Ошибка идентификации хоста.",
+        "Ошибка сокета.",
+        "Ошибка соединения с сервером.",
+        "Ошибка получения имени локальной машины.",
+        "Ошибка нет соединения.",
+        "Ошибка разрыва соединения.",
+        "Ошибка передачи данных на сервер.",
+        "Не известная ошибка на сервере.",
+        "Ошибка приёма данных от сервера.",
+        "Неверный пароль.",
+        "Ошибка удаления файла.",
+        "Превышено максимальное количество файлов.",
+    },
+    {
+        "Completed successfully.",
+        "Error opening the file.",
+        "Access denied.",
+        "Unknown error.",
+        "The file is not open.",
+        "The file already exists.",
+        "Error creating the file.",
+        "Network operation error.",
+        "Internal msg",
+        "Error writing the file.",
+        "Error reading the file.",
+        "No server given.",
+        "The connection is already established.",
+        "Socket initialisation error.",
+        "Host identification error.",
+        "Socket error.",
+        "Error connecting to the server.",
+        "Error getting the local computer's name.",
+        "Error: no connection.",
+        "Error: the connection was broken.",
+        "Error sending data to the server.",
+        "Unknown error on the server.",
+        "Error receiving data from the server.",
+        "Wrong password.",
+        "Error deleting the file.",
+        "Too many files.",
+    }};
 
 }  // namespace
 
-const char* QueryResultText(int code) {
-    return code >= 0 && code < kQueryResultCount ? kResultTexts[code] : "";
+const char* QueryResultText(int code, Language language) {
+    return code >= 0 && code < kQueryResultCount
+               ? kResultTexts[language == Language::English ? 1 : 0][code]
+               : "";
 }
 
 std::string SCatalogEntry::Name() const { return FixedText(text + kCatalogNameAt, kCatalogNameSize); }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/language.h"
+
 namespace dravmer {
 
 inline constexpr int kFileServerTcpPort = 34001;
@@ -85,7 +87,7 @@ enum EQueryResult : int {
 };
 inline constexpr int kQueryResultCount = 26;
 // The text shown for a result code; "" outside 0..25.
-const char* QueryResultText(int code);
+const char* QueryResultText(int code, Language language = Language::Russian);
 
 struct SFileEntry {
     std::string name;  // without its folder, at most 127 bytes

@@ -105,7 +105,7 @@ int CUpdateService::DownloadOffer(const std::function<void(int)>& progress) {
         const int result = m_client.LastResult();
         std::string why = Format("download of %s gave %d of %lld bytes", m_fileName.c_str(),
                                  got < 0 ? 0 : got, size);
-        why += result != kQrOk ? Format(" (%d %s)", result, QueryResultText(result))
+        why += result != kQrOk ? Format(" (%d %s)", result, QueryResultText(result, m_language))
                                : std::string(" (the server ended the file early)");
         return Refuse(EUpdateRefusal::kDownload, why);
     }
@@ -150,9 +150,9 @@ EUpdateRefusal CUpdateService::FetchAndVerifySignature(CReleaseVerifier& verifie
     SFileDescription d;
     const int rc = m_client.Describe(name, d);
     if (rc != kQrOk) {
-        Refuse(
-            m_cancel ? EUpdateRefusal::kCancelled : EUpdateRefusal::kNoSignature,
-            Format("no signature %s on the server (%d %s)", name.c_str(), rc, QueryResultText(rc)));
+        Refuse(m_cancel ? EUpdateRefusal::kCancelled : EUpdateRefusal::kNoSignature,
+               Format("no signature %s on the server (%d %s)", name.c_str(), rc,
+                      QueryResultText(rc, m_language)));
         return m_refusal;
     }
     std::vector<std::uint8_t> bytes;
@@ -163,7 +163,7 @@ EUpdateRefusal CUpdateService::FetchAndVerifySignature(CReleaseVerifier& verifie
     if (m_client.Download(bytes, d.size) != d.size) {
         Refuse(m_cancel ? EUpdateRefusal::kCancelled : EUpdateRefusal::kNoSignature,
                Format("download of %s failed (%d %s)", name.c_str(), m_client.LastResult(),
-                      QueryResultText(m_client.LastResult())));
+                      QueryResultText(m_client.LastResult(), m_language)));
         return m_refusal;
     }
     const auto signature = ParseReleaseSignature(std::string(bytes.begin(), bytes.end()));

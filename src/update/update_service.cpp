@@ -168,7 +168,7 @@ SCheckResult CUpdateService::CheckNow(int connectLimitMs) {
     r.result = connectLimitMs < 0 ? m_client.Connect() : m_client.ConnectWithin(connectLimitMs);
     if (r.result != kQrOk) {
         SetError(Format("check: no connection to %s (%d %s)", m_client.ServerName().c_str(),
-                        r.result, QueryResultText(r.result)));
+                        r.result, QueryResultText(r.result, m_language)));
         return r;
     }
     SFileDescription d;
@@ -177,7 +177,7 @@ SCheckResult CUpdateService::CheckNow(int connectLimitMs) {
         m_client.Log(Utf8ToCp1251(Format("Check version: error=%d.", r.result)));
         m_client.Disconnect();
         SetError(Format("check: %s not described (%d %s)", m_fileName.c_str(), r.result,
-                        QueryResultText(r.result)));
+                        QueryResultText(r.result, m_language)));
         return r;
     }
     m_client.Log(Format("Check version: Current=%2.2d.%2.2d Server=%2.2d.%2.2d", m_config.major,
@@ -215,7 +215,7 @@ int CUpdateService::PrepareOffer(SUpdateOffer& offer) {
     const int rc = m_client.Describe(m_fileName, m_offered);
     if (rc != kQrOk) {
         SetError(Format("offer: %s not described (%d %s)", m_fileName.c_str(), rc,
-                        QueryResultText(rc)));
+                        QueryResultText(rc, m_language)));
         m_client.Disconnect();
         return -1;
     }
@@ -234,13 +234,23 @@ int CUpdateService::PrepareOffer(SUpdateOffer& offer) {
     offer.currentMajor = m_config.major;
     offer.currentMinor = m_config.minor;
     offer.backupName = Versioned(m_config.major, m_config.minor);
-    offer.title = "Обновление версии";
-    offer.question = Format("На сервере '%s' доступна", server.c_str()) + "\r\n" +
-                     Format("новая версия программы %2.2d.%2.2d", serverMajor, serverMinor) +
-                     "\r\n" +
-                     Format("Текущая версия %2.2d.%2.2d", m_config.major, m_config.minor) +
-                     "\r\n" + "будет сохранена под именем:" + "\r\n" + offer.backupName +
-                     "\r\n" + "Обновить текущую версию?";
+    if (m_language == Language::English) {
+        offer.title = "Version update";
+        offer.question =
+            Format("The server '%s' has", server.c_str()) + "\r\n" +
+            Format("a new version of the program, %2.2d.%2.2d.", serverMajor, serverMinor) +
+            "\r\n" + Format("The current version %2.2d.%2.2d", m_config.major, m_config.minor) +
+            "\r\n" + "will be kept under the name:" + "\r\n" + offer.backupName + "\r\n" +
+            "Update the current version?";
+    } else {
+        offer.title = "Обновление версии";
+        offer.question = Format("На сервере '%s' доступна", server.c_str()) + "\r\n" +
+                         Format("новая версия программы %2.2d.%2.2d", serverMajor, serverMinor) +
+                         "\r\n" +
+                         Format("Текущая версия %2.2d.%2.2d", m_config.major, m_config.minor) +
+                         "\r\n" + "будет сохранена под именем:" + "\r\n" + offer.backupName +
+                         "\r\n" + "Обновить текущую версию?";
+    }
     m_offerOpen = true;
     return 1;
 }

@@ -90,7 +90,7 @@ struct SUpdateOffer {
     int currentMajor = 0, currentMinor = 0;
     std::string backupName;  // the name the running version is kept under
     std::string question;    // the question's text, lines joined by "\r\n"
-    std::string title;       // "Обновление версии"
+    std::string title;       // "Обновление версии", in the service's language
 };
 
 struct SCheckResult {
@@ -166,6 +166,9 @@ public:
     EUpdateRefusal LastRefusal() const { return m_refusal.load(); }
     // The cause of the last failed offer or check, for a log.
     std::string LastError() const;
+    // The language of the offer's question and of the server's result texts in LastError (the
+    // update log stays as it is).
+    void SetLanguage(Language language) { m_language = language; }
 
 private:
     friend class CUpdateCheckThread;
@@ -194,6 +197,7 @@ private:
     std::string m_publicKey;
 
     std::atomic<int> m_state{kNotStarted};
+    std::atomic<Language> m_language{Language::Russian};
     std::unique_ptr<CUpdateCheckThread> m_checkThread;
     CQueryClient m_client;  // the check's worker, then the offer: never both at once
     SFileDescription m_offered;

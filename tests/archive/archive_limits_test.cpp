@@ -155,7 +155,7 @@ TEST_P(ArchiveLimits, AHeldLockEndsAddingAndListingAtTheUrlsLimitWithNothingWrit
     // The CLI says the same and ends with a failure.
     std::ostringstream out, err;
     EXPECT_EQ(cli::RunCli({"archive", "--archive", shortUrl, "list"}, out, err,
-                          std::make_unique<CMemorySettingsStore>()),
+                          std::make_unique<CMemorySettingsStore>(), Language::English),
               1);
     EXPECT_NE(err.str().find("lock timeout"), std::string::npos) << err.str();
 }
@@ -192,7 +192,7 @@ TEST_P(ArchiveLimits, CtrlCEndsTheCliWaitingForALock) {
     std::ostringstream out, err;
     auto listing = std::async(std::launch::async, [&] {
         return cli::RunCli({"archive", "--archive", url, "list"}, out, err,
-                           std::make_unique<CMemorySettingsStore>());
+                           std::make_unique<CMemorySettingsStore>(), Language::English);
     });
     // The command installs its Ctrl-C handler before it connects, so the signal only sets a flag.
     ASSERT_TRUE(SomeoneWaitsForALock());

@@ -29,7 +29,8 @@ struct SCli {
 
 SCli Cli(const std::vector<std::string>& args) {
     std::ostringstream out, err;
-    const int code = cli::RunCli(args, out, err, std::make_unique<CMemorySettingsStore>());
+    const int code =
+        cli::RunCli(args, out, err, std::make_unique<CMemorySettingsStore>(), Language::English);
     return {code, out.str(), err.str()};
 }
 

@@ -22,7 +22,7 @@ Result Cli(std::vector<std::string> args, const std::string& settingsUrl = "") {
     std::ostringstream out, err;
     auto store = std::make_unique<CMemorySettingsStore>();
     if (!settingsUrl.empty()) store->SetString(kArchiveSection, kArchiveUrlKey, settingsUrl);
-    int code = cli::RunCli(args, out, err, std::move(store));
+    int code = cli::RunCli(args, out, err, std::move(store), Language::English);
     return {code, out.str(), err.str()};
 }
 

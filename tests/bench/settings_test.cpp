@@ -3,6 +3,7 @@
 #include "bench/experiment_number.h"
 #include "bench/experiment_settings.h"
 #include "bench/settings_catalog.h"
+#include "cyrillic.h"
 
 namespace dravmer {
 namespace {
@@ -190,6 +191,7 @@ TEST(SettingsCatalog, ValuesOutsideTheirRangeAreRefusedWithTheRangeAndNothingIsS
         {def("WindowPos", "cx"), "99999999999999", "от 0 до 100000"},
         {def("UpdateVersionSettings", "PublicKey"), std::string(63, 'a'), "64 шестнадцатеричных"},
         {def("UpdateVersionSettings", "PublicKey"), std::string(63, 'a') + "g", "64 шестн"},
+        {def("Dravmer", "Language"), "de", "system (язык системы), ru и en"},
     };
     for (const auto& r : refused) {
         const auto message = CheckSettingText(r.def, r.text);
@@ -204,14 +206,50 @@ TEST(SettingsCatalog, ValuesOutsideTheirRangeAreRefusedWithTheRangeAndNothingIsS
         SSettingDef def;
         std::string text;
     } accepted[] = {
-        {def("ExperimentSettings", "Ky"), "19.93"},   {def("ExperimentSettings", "strPeriod"), "0.2"},
+        {def("ExperimentSettings", "Ky"), "19.93"},
+        {def("ExperimentSettings", "strPeriod"), "0.2"},
         {def("ComSettingsPort0", "DevicePath"), "/dev/serial/by-id/usb-Ф"},
-        {def("DeviceList", "List"), "5;4294967295;"}, {def("WindowPos", "x"), "-20"},
+        {def("DeviceList", "List"), "5;4294967295;"},
+        {def("WindowPos", "x"), "-20"},
         {def("DeviceList", "Transit2"), "4294967295"},
         {def("UpdateVersionSettings", "PublicKey"), std::string(32, 'A') + std::string(32, '9')},
+        {def("Dravmer", "Language"), "en"},
+        {def("Dravmer", "Language"), "ru"},
     };
     for (const auto& a : accepted)
         EXPECT_EQ(CheckSettingText(a.def, a.text), std::nullopt) << a.def.name << " " << a.text;
+}
+
+TEST(SettingsCatalog, RefusalsAreWordedInTheLanguageAskedForWithoutCyrillicInEnglish) {
+    auto def = [](const char* section, const char* name) { return *FindSetting(section, name); };
+    const struct {
+        SSettingDef def;
+        std::string text;
+        std::string english;  // part of the English message
+    } refused[] = {
+        {def("ExperimentSettings", "Ky"), "abc", "decimal numbers from 0.001 to 100000"},
+        {def("ComSettingsPort0", "Speed"), "-1", "whole numbers from 0 to 12"},
+        {def("ExperimentSettings", "ToTable"), "0120", "0 and 1"},
+        {def("ExperimentSettings", "SignToFile"), "xyz", "digits 0–9"},
+        {def("DeviceList", "List"), "12;x;", "list of addresses"},
+        {def("DeviceList", "PortList"), "0;4;", "port numbers from 0 to 3"},
+        {def("DeviceList", "EnableList"), "2;", "list of 0 and 1"},
+        {def("Dravmer", "ExperimentDate"), "2612", "YYMMDD"},
+        {def("UpdateVersionSettings", "PublicKey"), "ab", "64 hexadecimal digits"},
+        {def("ComSettingsPort0", "DevicePath"), "a\nb", "control characters"},
+        {def("ComSettingsPort0", "DevicePath"), std::string(1025, 'a'), "1024 bytes"},
+        {def("Dravmer", "Language"), "fr", "system"},
+    };
+    for (const auto& r : refused) {
+        const auto english = CheckSettingText(r.def, r.text, Language::English);
+        ASSERT_TRUE(english.has_value()) << r.def.name;
+        EXPECT_NE(english->find(r.english), std::string::npos) << *english;
+        EXPECT_FALSE(test::HasCyrillic(*english)) << *english;
+        const auto russian = CheckSettingText(r.def, r.text, Language::Russian);
+        ASSERT_TRUE(russian.has_value());
+        EXPECT_EQ(russian->rfind("Недопустимое значение", 0), 0u) << *russian;
+        EXPECT_NE(*russian, *english);
+    }
 }
 
 TEST(SettingsCatalog, DumpOfAnEmptyStoreShowsDefaultsAndSetRefusesBadNumbers) {

@@ -22,7 +22,7 @@ struct Result {
 
 Result Cli(std::vector<std::string> args) {
     std::ostringstream out, err;
-    int code = RunCli(args, out, err, std::make_unique<CMemorySettingsStore>());
+    int code = RunCli(args, out, err, std::make_unique<CMemorySettingsStore>(), Language::English);
     return {code, out.str(), err.str()};
 }
 
@@ -45,7 +45,14 @@ TEST(CatalogCommand, ListsAllParametersWithAliasUnitAndDescription) {
     int rows = 0;
     for (std::string l; std::getline(lines, l);) ++rows;
     EXPECT_EQ(rows, 44);
-    EXPECT_NE(text.out.find(" 8 tоп      t_op     мВ"), std::string::npos) << text.out;
+    // The listing is read by the operator: units and descriptions in the run's language.
+    EXPECT_NE(text.out.find(" 8 tоп      t_op     mV     Voltage across the 121 Ω reference"),
+              std::string::npos)
+        << text.out;
+    EXPECT_NE(text.out.find(" 3 UG       UG       µV     Electrode signal"), std::string::npos)
+        << text.out;
+    EXPECT_EQ(j[8]["unit_en"], "mV");
+    EXPECT_EQ(j[42]["description_en"], "Pressure sensor temperature");
 
     auto md = Cli({"catalog", "--markdown"});
     EXPECT_NE(md.out.find("| 12 | `t пр` | `t_pr` | мВ |"), std::string::npos) << md.out;

@@ -34,7 +34,7 @@ Run Cli(std::vector<std::string> args, CMemorySettingsStore* shared = nullptr) {
     } else {
         store = std::make_unique<CMemorySettingsStore>();
     }
-    int code = RunCli(args, out, err, std::move(store));
+    int code = RunCli(args, out, err, std::move(store), Language::English);
     return {code, out.str(), err.str()};
 }
 
@@ -55,7 +55,9 @@ TEST(CliGlobal, OutputThatCannotBeWrittenIsAFailure) {
          {std::vector<std::string>{"settings", "dump"}, std::vector<std::string>{"--help"}}) {
         std::ofstream full("/dev/full");
         std::ostringstream err;
-        EXPECT_EQ(RunCli(args, full, err, std::make_unique<CMemorySettingsStore>()), kExitFailure)
+        EXPECT_EQ(
+            RunCli(args, full, err, std::make_unique<CMemorySettingsStore>(), Language::English),
+            kExitFailure)
             << args[0];
         EXPECT_NE(err.str().find("output could not be written"), std::string::npos);
     }
@@ -71,7 +73,8 @@ TEST(CliSettings, DumpGetSetWithClearErrors) {
     EXPECT_EQ(Cli({"settings", "get", "ExperimentSettings/strPeriod"}, &store).out, "1\n");
     auto bad = Cli({"settings", "set", "WindowPos/cx", "wide"}, &store);
     EXPECT_EQ(bad.code, kExitFailure);
-    EXPECT_NE(bad.err.find("допустимы целые числа от 0 до 100000"), std::string::npos);
+    EXPECT_NE(bad.err.find("whole numbers from 0 to 100000 are allowed"), std::string::npos)
+        << bad.err;
     EXPECT_EQ(Cli({"settings", "get", "Nope/x"}, &store).code, kExitFailure);
     EXPECT_EQ(Cli({"settings", "get"}, &store).code, kExitUsage);
 }
@@ -87,10 +90,12 @@ protected:
         std::filesystem::create_directories(dir);
     }
     void TearDown() override { std::filesystem::remove_all(dir); }
-    static ::dravmer::cli::Run Config(const std::filesystem::path& config, std::vector<std::string> args) {
+    static ::dravmer::cli::Run Config(const std::filesystem::path& config,
+                                      std::vector<std::string> args,
+                                      Language language = Language::English) {
         std::ostringstream out, err;
         args.insert(args.begin(), {"--config", config.string()});
-        const int code = RunCli(args, out, err);
+        const int code = RunCli(args, out, err, nullptr, language);
         return {code, out.str(), err.str()};
     }
     static std::string Read(const std::filesystem::path& p) {
@@ -106,14 +111,16 @@ TEST_F(CliSettingsFile, AFileThatCannotBeReadOrWrittenIsAnErrorNotDefaults) {
     auto dump = Config(folder, {"settings", "dump"});
     EXPECT_EQ(dump.code, kExitFailure);
     EXPECT_EQ(dump.out, "") << "no defaults passed off as the file's contents";
-    EXPECT_NE(dump.err.find("не читается"), std::string::npos) << dump.err;
+    EXPECT_NE(dump.err.find("cannot be read"), std::string::npos) << dump.err;
+    EXPECT_NE(Config(folder, {"settings", "dump"}, Language::Russian).err.find("не читается"),
+              std::string::npos);
     EXPECT_EQ(Config(folder, {"settings", "get", "WindowPos/cx"}).code, kExitFailure);
     EXPECT_EQ(Config(folder, {"settings", "set", "WindowPos/cx", "10"}).code, kExitFailure);
 
     std::ofstream(dir / "blocker") << "x";
     auto set = Config(dir / "blocker" / "x.ini", {"settings", "set", "WindowPos/cx", "10"});
     EXPECT_EQ(set.code, kExitFailure);
-    EXPECT_NE(set.err.find("Настройки не записаны"), std::string::npos) << set.err;
+    EXPECT_NE(set.err.find("Settings not written"), std::string::npos) << set.err;
 }
 
 TEST_F(CliSettingsFile, LinesThatDoNotParseAreNamedAndKeptInABackupBeforeAWrite) {
@@ -122,13 +129,16 @@ TEST_F(CliSettingsFile, LinesThatDoNotParseAreNamedAndKeptInABackupBeforeAWrite)
     std::ofstream(ini) << original;
     auto dump = Config(ini, {"settings", "dump"});
     EXPECT_EQ(dump.code, kExitOk);
-    EXPECT_NE(dump.err.find("непрочитанные строки: 3, 4."), std::string::npos) << dump.err;
+    EXPECT_NE(dump.err.find("lines that could not be read: 3, 4."), std::string::npos) << dump.err;
+    EXPECT_NE(Config(ini, {"settings", "dump"}, Language::Russian)
+                  .err.find("непрочитанные строки: 3, 4."),
+              std::string::npos);
     EXPECT_NE(dump.out.find("WindowPos/cx=5\n"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir / "hand-edited.ini.bak")) << "reading writes nothing";
 
     auto set = Config(ini, {"settings", "set", "WindowPos/cy", "7"});
     EXPECT_EQ(set.code, kExitOk) << set.err;
-    EXPECT_NE(set.err.find("Исходный файл сохранён как " + ini.string() + ".bak"),
+    EXPECT_NE(set.err.find("The original file was saved as " + ini.string() + ".bak"),
               std::string::npos)
         << set.err;
     EXPECT_EQ(Read(dir / "hand-edited.ini.bak"), original);

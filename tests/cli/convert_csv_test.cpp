@@ -28,7 +28,7 @@ struct Result {
 
 Result Cli(std::vector<std::string> args) {
     std::ostringstream out, err;
-    int code = RunCli(args, out, err, std::make_unique<CMemorySettingsStore>());
+    int code = RunCli(args, out, err, std::make_unique<CMemorySettingsStore>(), Language::English);
     return {code, out.str(), err.str()};
 }
 

@@ -25,7 +25,7 @@ struct Result {
 
 Result Cli(std::vector<std::string> args) {
     std::ostringstream out, err;
-    int code = RunCli(args, out, err, std::make_unique<CMemorySettingsStore>());
+    int code = RunCli(args, out, err, std::make_unique<CMemorySettingsStore>(), Language::English);
     return {code, out.str(), err.str()};
 }
 
@@ -131,7 +131,8 @@ TEST_F(DataCommands, ConvertToTextUsesTheFileDecimalsOfTheSettings) {
     auto store = std::make_unique<CMemorySettingsStore>();
     store->SetString("ExperimentSettings", "SignToFile", "0002");  // UG with 2 decimals
     std::ostringstream out, err;
-    ASSERT_EQ(RunCli({"convert", adc, txt}, out, err, std::move(store)), kExitOk) << err.str();
+    ASSERT_EQ(RunCli({"convert", adc, txt}, out, err, std::move(store), Language::English), kExitOk)
+        << err.str();
     std::ifstream in(txt, std::ios::binary);
     std::string header, first;
     std::getline(in, header);
@@ -185,7 +186,7 @@ TEST_F(DataCommands, AFolderThatCannotBeReadIsNotShownAsEmpty) {
     if (pid == 0) {
         if (::geteuid() == 0 && ::setuid(65534) != 0) ::_exit(10);
         auto list = Cli({"list", locked.string()});
-        const bool said = list.err.find("не читается") != std::string::npos;
+        const bool said = list.err.find("cannot be read") != std::string::npos;
         ::_exit(list.code == kExitFailure && said && list.out.empty() ? 0 : 11);
     }
     int status = 0;

@@ -25,7 +25,8 @@ struct Result {
 
 Result Cli(std::vector<std::string> args) {
     std::ostringstream out, err;
-    const int code = RunCli(args, out, err, std::make_unique<CMemorySettingsStore>());
+    const int code =
+        RunCli(args, out, err, std::make_unique<CMemorySettingsStore>(), Language::English);
     return {code, out.str(), err.str()};
 }
 
@@ -208,7 +209,7 @@ TEST_F(CliParser, GlobalOptionsComeBeforeTheCommand) {
     // The settings file of --config, not a store handed in.
     auto onFile = [](std::vector<std::string> args) {
         std::ostringstream out, err;
-        const int code = RunCli(args, out, err);
+        const int code = RunCli(args, out, err, nullptr, Language::English);
         return Result{code, out.str(), err.str()};
     };
     const std::string config = (dir / "bench.conf").string();

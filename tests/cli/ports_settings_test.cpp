@@ -27,7 +27,7 @@ struct Outcome {
 
 Outcome Cli(const std::vector<std::string>& args) {
     std::ostringstream out, err;
-    const int code = RunCli(args, out, err);
+    const int code = RunCli(args, out, err, nullptr, Language::English);
     return {code, out.str(), err.str()};
 }
 

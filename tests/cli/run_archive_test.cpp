@@ -53,7 +53,8 @@ protected:
     }
     int Run(std::unique_ptr<CMemorySettingsStore> store) {
         std::ostringstream o, e;
-        const int code = RunCli({"run", "--seconds", "2"}, o, e, std::move(store));
+        const int code =
+            RunCli({"run", "--seconds", "2"}, o, e, std::move(store), Language::English);
         out = o.str();
         err = e.str();
         return code;

@@ -62,7 +62,7 @@ protected:
     }
     static Result Run(std::vector<std::string> args, std::unique_ptr<CMemorySettingsStore> store) {
         std::ostringstream out, err;
-        const int code = RunCli(args, out, err, std::move(store));
+        const int code = RunCli(args, out, err, std::move(store), Language::English);
         return {code, out.str(), err.str()};
     }
 
@@ -81,7 +81,7 @@ TEST_F(RunCommand, AnOutageAtTheEndIsCountedAsMissedRecordsAndTheExitCodeSaysSo)
     EXPECT_EQ(result.code, kExitIncomplete) << result.err;
     EXPECT_NE(result.out.find("seconds missed"), std::string::npos) << result.out;
     EXPECT_EQ(result.out.find("100.0% received"), std::string::npos) << result.out;
-    EXPECT_NE(result.err.find("Порт 1 не открыт"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("Port 1 is not open"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("records were missed"), std::string::npos);
 }
 
@@ -89,10 +89,10 @@ TEST_F(RunCommand, APortThatDoesNotOpenIsNamedBeforeTheWaitForItsDevice) {
     const std::string missing = (dir / "no-such-line").string();
     Result result = Run({"run", "--seconds", "1", "--wait-device", "0.5"}, Store(missing));
     EXPECT_EQ(result.code, kExitFailure);
-    const auto named = result.err.find("Порт 1 не открыт: ");
+    const auto named = result.err.find("Port 1 is not open: ");
     ASSERT_NE(named, std::string::npos) << result.err;
     EXPECT_NE(result.err.find(missing + ": No such file or directory"), std::string::npos);
-    EXPECT_LT(named, result.err.find("Ожидание включения прибора")) << "said before the wait";
+    EXPECT_LT(named, result.err.find("Waiting for device 5001")) << "said before the wait";
 }
 
 TEST_F(RunCommand, FilesThatCannotGoToTheSaveFolderAreNamedAndTheExitCodeSaysSo) {

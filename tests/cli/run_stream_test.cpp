@@ -73,7 +73,7 @@ protected:
     }
     static Result Run(std::vector<std::string> args, std::unique_ptr<CMemorySettingsStore> store) {
         std::ostringstream out, err;
-        const int code = RunCli(args, out, err, std::move(store));
+        const int code = RunCli(args, out, err, std::move(store), Language::English);
         return {code, out.str(), err.str()};
     }
     // (address, время) of every record in the experiment's files.
@@ -151,7 +151,7 @@ TEST_F(RunStream, EveryRecordOfTheFilesReachesTheBroker) {
     }
     EXPECT_EQ(events, (std::vector<std::string>{"start", "stop"}));
     EXPECT_EQ(published, files);
-    EXPECT_NE(r.err.find("MQTT: связь с брокером"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("MQTT: connected to the broker"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("records published to bench7/"), std::string::npos) << r.err;
     EXPECT_EQ(r.out.find("records published"), std::string::npos) << "the summary stays as it was";
     EXPECT_NE(r.out.find("Device 7001"), std::string::npos) << r.out;
@@ -175,10 +175,11 @@ TEST_F(RunStream, ABrokerKilledAndStartedAgainMidRunCostsTheFilesNothingAndIsTol
     EXPECT_EQ(r.err.find("records were missed"), std::string::npos) << r.err;
     // One message for the outage, one for each time the broker was there.
     std::size_t down = 0, up = 0;
-    for (std::size_t at = 0; (at = r.err.find("MQTT: нет связи", at)) != std::string::npos; ++at)
-        ++down;
-    for (std::size_t at = 0; (at = r.err.find("MQTT: связь с брокером", at)) != std::string::npos;
+    for (std::size_t at = 0; (at = r.err.find("MQTT: no connection", at)) != std::string::npos;
          ++at)
+        ++down;
+    for (std::size_t at = 0;
+         (at = r.err.find("MQTT: connected to the broker", at)) != std::string::npos; ++at)
         ++up;
     EXPECT_EQ(down, 1u) << r.err;
     EXPECT_EQ(up, 2u) << r.err;

@@ -23,7 +23,7 @@ struct CliRun {
 CliRun Cli(std::vector<std::string> args, std::unique_ptr<ISettingsStore> store = nullptr) {
     std::ostringstream out, err;
     if (!store) store = std::make_unique<CMemorySettingsStore>();
-    const int code = RunCli(args, out, err, std::move(store));
+    const int code = RunCli(args, out, err, std::move(store), Language::English);
     return {code, out.str(), err.str()};
 }
 
@@ -66,7 +66,7 @@ TEST_F(UpdateCheck, ReportsBothVersionsAndWhetherAnUpdateIsOffered) {
     EXPECT_EQ(j["server"], "05.44");
     EXPECT_EQ(j["offered"], true);  // the test's build folder can be written
     EXPECT_EQ(j["result"], 0);
-    EXPECT_EQ(j["message"], "Успешное завершение.");
+    EXPECT_EQ(j["message"], "Completed successfully.");
 
     Publish("05.43");
     r = Cli({"update", "check", "--server=" + m_address});
@@ -103,7 +103,7 @@ TEST_F(UpdateCheck, ExitCodeIsNonZeroOnlyWhenTheServerCouldNotBeAsked) {
     EXPECT_EQ(r.code, kExitFailure);
     j = nlohmann::json::parse(r.out);
     EXPECT_EQ(j["result"], 16);
-    EXPECT_EQ(j["message"], "Ошибка соединения с сервером.");
+    EXPECT_EQ(j["message"], "Error connecting to the server.");
 
     EXPECT_EQ(Cli({"update", "check", "--server", "host:70000"}).code, kExitUsage);
     EXPECT_EQ(Cli({"update", "check", "--server"}).code, kExitUsage);

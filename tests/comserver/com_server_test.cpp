@@ -69,8 +69,8 @@ protected:
 };
 
 TEST_F(SharedSimulatedLine, TwoBenchPortsReachTheDevicesAndSeeEachOther) {
-    ASSERT_TRUE(ports[0].Open()) << DescribeOpenResult(ports[0].LastOpenResult());
-    ASSERT_TRUE(ports[1].Open()) << DescribeOpenResult(ports[1].LastOpenResult());
+    ASSERT_TRUE(ports[0].Open()) << WordOpenResult(ports[0].LastOpenResult(), Language::Russian);
+    ASSERT_TRUE(ports[1].Open()) << WordOpenResult(ports[1].LastOpenResult(), Language::Russian);
     for (auto& link : links) {
         std::uint32_t answered = 0;
         EXPECT_EQ(link.ReadAddress(6002, answered), 0);

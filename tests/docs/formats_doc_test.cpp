@@ -36,9 +36,9 @@ std::string Reader(const std::string& doc, const std::string& name) {
 
 TEST(FormatsDoc, TheParameterTableIsTheCatalogues) {
     std::ostringstream out, err;
-    ASSERT_EQ(
-        cli::RunCli({"catalog", "--markdown"}, out, err, std::make_unique<CMemorySettingsStore>()),
-        cli::kExitOk);
+    ASSERT_EQ(cli::RunCli({"catalog", "--markdown"}, out, err,
+                          std::make_unique<CMemorySettingsStore>(), Language::English),
+              cli::kExitOk);
     const std::string doc = Doc();
     const std::string begin = "<!-- catalog: begin -->\n", end = "<!-- catalog: end -->";
     const std::size_t b = doc.find(begin), e = doc.find(end);

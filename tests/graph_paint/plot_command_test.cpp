@@ -42,7 +42,7 @@ struct PlotRun {
 PlotRun Plot(std::vector<std::string> args) {
     std::ostringstream out, err;
     args.insert(args.begin(), "plot");
-    int code = RunCli(args, out, err, std::make_unique<CMemorySettingsStore>());
+    int code = RunCli(args, out, err, std::make_unique<CMemorySettingsStore>(), Language::English);
     return {code, out.str(), err.str()};
 }
 

@@ -20,7 +20,8 @@ public:
         std::lock_guard lock(m);
         waitingFor.push_back(address);
     }
-    void OnSearchProgress(int, int, std::uint32_t, const std::string& text) override {
+    void OnSearchProgress(int port, int code, std::uint32_t value, int found) override {
+        const std::string text = WordSearchProgress(port, code, value, found, Language::Russian);
         std::lock_guard lock(m);
         if (!text.empty()) texts.push_back(text);
     }

@@ -21,9 +21,9 @@ using namespace std::chrono_literals;
 
 class PortEvents : public IBenchListener {
 public:
-    void OnPortNotOpen(int port, const std::string& text) override {
+    void OnPortNotOpen(int port, const SPortState& state) override {
         std::lock_guard lock(m);
-        notOpen.emplace_back(port, text);
+        notOpen.emplace_back(port, WordPortState(state, Language::Russian));
     }
     void OnPortReopened(int port) override {
         std::lock_guard lock(m);

@@ -20,7 +20,7 @@ struct PtyLine {
         CMemorySettingsStore store;
         store.SetString("ComSettingsPort0", "DevicePath", server.SlavePath());
         port.LoadSettings(store);
-        EXPECT_TRUE(port.Open()) << DescribeOpenResult(port.LastOpenResult());
+        EXPECT_TRUE(port.Open()) << WordOpenResult(port.LastOpenResult(), Language::Russian);
         link.AttachPort(&port);
     }
     static sim::SLineConfig Config(std::uint32_t transit) {

@@ -110,7 +110,7 @@ TEST_F(Ser2net, FramesCrossTheTelnetLayerIncludingIacBytes) {
     s.timeOutMs = 1000;
     port.SetSettings(s);
     port.SetNetSerialProvider(MakeRfc2217Provider(tcpPort - 1));
-    ASSERT_TRUE(port.Open()) << DescribeOpenResult(port.LastOpenResult());
+    ASSERT_TRUE(port.Open()) << WordOpenResult(port.LastOpenResult(), Language::Russian);
     EXPECT_EQ(port.StatusText(), "127.0.0.1 (1)");
 
     CLinkR307 link;
@@ -134,7 +134,7 @@ TEST_F(Ser2net, AServerThatRestartsIsNoticedAndTheLineOpenedAgain) {
     s.timeOutMs = 300;
     port.SetSettings(s);
     port.SetNetSerialProvider(MakeRfc2217Provider(tcpPort - 1));
-    ASSERT_TRUE(port.Open()) << DescribeOpenResult(port.LastOpenResult());
+    ASSERT_TRUE(port.Open()) << WordOpenResult(port.LastOpenResult(), Language::Russian);
     CLinkR307 link;
     link.AttachPort(&port);
     std::uint32_t answered = 0;
@@ -149,7 +149,7 @@ TEST_F(Ser2net, AServerThatRestartsIsNoticedAndTheLineOpenedAgain) {
     EXPECT_EQ(port.HangUps(), 1);
 
     StartSer2net();
-    ASSERT_TRUE(port.Open()) << DescribeOpenResult(port.LastOpenResult());
+    ASSERT_TRUE(port.Open()) << WordOpenResult(port.LastOpenResult(), Language::Russian);
     answered = 0;
     EXPECT_EQ(link.ReadAddress(3101, answered), 0);
     EXPECT_EQ(answered, 3101u);

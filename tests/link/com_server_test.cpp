@@ -95,7 +95,7 @@ protected:
 };
 
 TEST_F(ComServerPort, FramesTravelThroughTheServer) {
-    ASSERT_TRUE(port.Open()) << DescribeOpenResult(port.LastOpenResult());
+    ASSERT_TRUE(port.Open()) << WordOpenResult(port.LastOpenResult(), Language::Russian);
     EXPECT_EQ(notices, std::vector<int>{0});
     char host[256] = {};
     ::gethostname(host, sizeof host - 1);
@@ -163,10 +163,12 @@ TEST_F(ComServerPort, LostConnectionClosesThePort) {
     EXPECT_FALSE(port.IsOpen());
     // Why the port is not open is said as such, never with the success of its opening.
     EXPECT_EQ(port.OpenResultText(), "Соединение потеряно.");
+    EXPECT_EQ(port.OpenResultText(Language::English), "The connection was lost.");
     std::uint32_t answered = 0;
     EXPECT_EQ(link.ReadAddress(6001, answered), kLinkNoLink);
     port.Close();
     EXPECT_EQ(port.OpenResultText(), "Порт закрыт.");
+    EXPECT_EQ(port.OpenResultText(Language::English), "The port is closed.");
 }
 
 
@@ -248,7 +250,7 @@ TEST(ComServerStop, AWaitForAReplyThatNeverComesEndsOnTheWorkersStop) {
     CLinkPort port(0);
     port.SetSettings(settings);
     port.SetComServerTcpPort(frozen.Port());
-    ASSERT_TRUE(port.Open()) << DescribeOpenResult(port.LastOpenResult());
+    ASSERT_TRUE(port.Open()) << WordOpenResult(port.LastOpenResult(), Language::Russian);
     CLinkR307 link;
     link.AttachPort(&port);
     CAsker asker(link);

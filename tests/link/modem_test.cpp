@@ -164,7 +164,7 @@ TEST(ModemPort, DialledPortShowsOnlineAndHangsUpOnClose) {
         made->journal = &journal;
         return made;
     });
-    ASSERT_TRUE(port.Open()) << DescribeOpenResult(port.LastOpenResult());
+    ASSERT_TRUE(port.Open()) << WordOpenResult(port.LastOpenResult(), Language::Russian);
     EXPECT_EQ(port.StatusText(), "COM1: Modem online.");
     journal.clear();
     EXPECT_EQ(port.Close(), 1);

@@ -76,6 +76,44 @@ TEST(PortSettings, SaveAndLoadRoundTrip) {
     EXPECT_EQ(back.LocalDevicePath(), "/dev/ttyUSB0");
 }
 
+TEST(PortSettings, OpenResultsAndDetailsInEitherLanguage) {
+    SPortState state;
+    state.openResult = OpenResult::LocalFailed;
+    state.detail = {SOpenDetail::Why::SystemError, "/dev/ttyUSB0", "No such file or directory"};
+    EXPECT_EQ(WordPortState(state, Language::Russian),
+              "Ошибка инициализации локального СОМ порта. (/dev/ttyUSB0: No such file or "
+              "directory)");
+    EXPECT_EQ(WordPortState(state, Language::English),
+              "The local COM port could not be opened. (/dev/ttyUSB0: No such file or directory)");
+    state.detail = {SOpenDetail::Why::LineDropped, "/dev/ttyUSB0", {}};
+    EXPECT_EQ(WordPortState(state, Language::Russian),
+              "Ошибка инициализации локального СОМ порта. (/dev/ttyUSB0: линия оборвана)");
+    EXPECT_EQ(WordPortState(state, Language::English),
+              "The local COM port could not be opened. (/dev/ttyUSB0: line drop)");
+    state.openResult = OpenResult::NetworkError;
+    state.detail = {SOpenDetail::Why::ServerLost, "10.0.0.5", {}};
+    EXPECT_EQ(WordPortState(state, Language::English),
+              "Local network error. (10.0.0.5: the connection to the server was lost)");
+    // Success is never the reason a port is not open.
+    state = {};
+    EXPECT_EQ(WordPortState(state, Language::English), "The port is closed.");
+    state.wasOpen = true;
+    EXPECT_EQ(WordPortState(state, Language::Russian), "Соединение потеряно.");
+    state.open = true;
+    EXPECT_EQ(WordPortState(state, Language::English), "Completed successfully.");
+    EXPECT_EQ(WordOpenResult(static_cast<OpenResult>(99), Language::English), "Unknown error.");
+    EXPECT_EQ(WordOpenResult(static_cast<OpenResult>(-1), Language::Russian),
+              "Неизвестная ошибка.");
+    for (int result = 0; result < kOpenResultCount; ++result)
+        EXPECT_NE(WordOpenResult(static_cast<OpenResult>(result), Language::English),
+                  WordOpenResult(static_cast<OpenResult>(result), Language::Russian))
+            << result;
+    EXPECT_STREQ(ComTypeName(4, Language::English), "XBee radio modem");
+    EXPECT_STREQ(ComTypeName(4, Language::Russian), "Радиомодем XBee");
+    EXPECT_STREQ(LinkModeCaption(1, Language::English), "Server:");
+    EXPECT_STREQ(ComTypeName(7, Language::English), "");
+}
+
 TEST(PortSettings, StatusTexts) {
     SPortSettings s = SPortSettings::Defaults(0);
     EXPECT_EQ(PortStatusText(s, false), "COM1,115200,N,8,1");
@@ -93,6 +131,7 @@ TEST(PortSettings, StatusTexts) {
     s.linkMode = kLinkModeZhvl;
     s.ipAddress = "10.1.1.1";
     EXPECT_EQ(PortStatusText(s, false), "ЖВЛ 10.1.1.1");
+    EXPECT_EQ(PortStatusText(s, false, Language::English), "ZhVL 10.1.1.1");
     s.useLink = false;
     EXPECT_EQ(PortStatusText(s, false), "DISABLED");
     EXPECT_EQ(PortName(127), "COM128");
@@ -299,7 +338,7 @@ protected:
 };
 
 TEST_F(PtyPort, TransactionsRunOverThePseudoTerminal) {
-    ASSERT_TRUE(port.Open()) << DescribeOpenResult(port.LastOpenResult());
+    ASSERT_TRUE(port.Open()) << WordOpenResult(port.LastOpenResult(), Language::Russian);
     EXPECT_EQ(notices, std::vector<int>{0});
     std::uint32_t answered = 0;
     EXPECT_EQ(link.ReadAddress(ADDR_ANY_DEVICE, answered), 0);

@@ -101,7 +101,7 @@ TEST(MqttPublisher, RecordsGoToTheirDeviceTopicAndEventsAreRetained) {
     CMqttPublisher pub(Settings(broker, "lab/b1"), status.Fn());
     ASSERT_TRUE(pub.Start());
     ASSERT_TRUE(WaitUntil([&] { return pub.Status().state == MqttState::Connected; }, 15000))
-        << pub.Status().text;
+        << WordMqttStatus(pub.Status(), Language::English);
     pub.PushEvent({"start", "261206-007", {101, 102}, 1796540703});
     for (std::uint32_t s = 0; s < 50; ++s) {
         pub.PushRecord(Record(101, s));
@@ -151,9 +151,18 @@ TEST(MqttPublisher, ABrokerNotThereIsToldOnceAndTheQueueGoesOutWhenItComes) {
     // Several retries later it has still been said once.
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     EXPECT_EQ(status.Count(MqttState::Down), 1);
-    EXPECT_NE(pub.Status().text.find(pub.BrokerName()), std::string::npos) << pub.Status().text;
+    const SMqttStatus down = pub.Status();
+    EXPECT_EQ(down.broker, pub.BrokerName());
+    for (Language language : {Language::English, Language::Russian})
+        EXPECT_NE(WordMqttStatus(down, language).find(pub.BrokerName()), std::string::npos)
+            << WordMqttStatus(down, language);
+    EXPECT_NE(WordMqttStatus(down, Language::English).find("MQTT: no connection to the broker"),
+              std::string::npos);
+    EXPECT_NE(WordMqttStatus(down, Language::Russian).find("MQTT: нет связи с брокером"),
+              std::string::npos);
     ASSERT_TRUE(broker.Start());
-    ASSERT_TRUE(WaitUntil([&] { return pub.Queued() == 0; }, 20000)) << pub.Status().text;
+    ASSERT_TRUE(WaitUntil([&] { return pub.Queued() == 0; }, 20000))
+        << WordMqttStatus(pub.Status(), Language::English);
     pub.Finish(10000);
     EXPECT_EQ(pub.Published(), 300u);
     EXPECT_EQ(Received(broker).count("lab/b2/7/record"), 300u);

@@ -9,6 +9,7 @@
 #include <QTableView>
 #include <QTest>
 
+#include "cyrillic.h"
 #include "ui/command_line.h"
 #include "ui/pages/device_list_model.h"
 #include "ui/pages/device_list_page.h"
@@ -85,11 +86,13 @@ TEST(DeviceList, EmptyListHeaderIsNotTicked) {
 TEST(DeviceList, ProgressLineFollowsTheSearchEvents) {
     ListContext c("", "", "");
     CDeviceListPage page(*c.ui);
-    emit c.events.searchProgress(0, 4, 100001,
-                                 QString::fromStdString(c.bench->ProgressText(4, 100001, 1)));
+    // The engine's event as the window words it.
+    c.events.OnSearchProgress(0, 4, 100001, 1);
+    ASSERT_TRUE(test::WaitFor(
+        [&] { return page.ProgressText() != "Поиск приборов________________________"; }));
     EXPECT_EQ(page.ProgressText(), QString("Найден: №100001 (всего: 1)"));
-    emit c.events.searchProgress(1, 1, 900002,
-                                 QString::fromStdString(c.bench->ProgressText(1, 900002, 1)));
+    c.events.OnSearchProgress(1, 1, 900002, 1);
+    ASSERT_TRUE(test::WaitFor([&] { return page.ProgressText().contains("KESP"); }));
     EXPECT_EQ(page.ProgressText(), QString("Найден KESP: №900002   (всего: 1)"));
     // Codes that report no device leave the line as it is.
     emit c.events.searchProgress(1, 77, 0, QString());
@@ -110,6 +113,7 @@ TEST(DeviceList, RowsAppearAsTheSearchIdentifiesThem) {
     first.fwMajor = 5;
     first.fwMinor = 43;
     first.transducer = "PR-004000001";
+    first.transducerRead = true;
     emit c.events.deviceIdentified(0, first);
     ASSERT_EQ(page.Model()->rowCount(), 1);
     EXPECT_EQ(page.Model()->index(0, 1).data().toString(), QString("4000001"));
@@ -119,8 +123,10 @@ TEST(DeviceList, RowsAppearAsTheSearchIdentifiesThem) {
     EXPECT_EQ(page.Model()->index(0, 0).data(Qt::CheckStateRole).toInt(), Qt::Checked);
     SFoundInfo second = first;
     second.address = 4000002;
+    second.transducerRead = false;  // its number could not be read
     emit c.events.deviceIdentified(1, second);
     ASSERT_EQ(page.Model()->rowCount(), 2);
+    EXPECT_EQ(page.Model()->index(1, 4).data().toString(), QString("Ошибка"));
     EXPECT_EQ(page.Model()->index(1, 1).data().toString(), QString("4000002"));
     // A row out of order (a search the page did not see start) is left to the final reload.
     emit c.events.deviceIdentified(5, second);
@@ -173,9 +179,16 @@ TEST(CommandLine, OptionsAndTheFileToLoad) {
     SCommandLine h = ParseCommandLine({"dravmer", "--help"});
     EXPECT_TRUE(h.output.contains("--config"));
     EXPECT_TRUE(h.output.contains("--demo"));
+    EXPECT_TRUE(h.output.contains(QString("Показать эту справку.")));
+    SCommandLine english = ParseCommandLine({"dravmer", "--help"}, Language::English);
+    EXPECT_TRUE(english.output.contains("Show this help."));
+    EXPECT_FALSE(dravmer::test::HasCyrillic(english.output.toStdString()))
+        << english.output.toStdString();
     SCommandLine bad = ParseCommandLine({"dravmer", "--bogus"});
     EXPECT_EQ(bad.exitCode, 2);
     EXPECT_EQ(ParseCommandLine({"dravmer", "a.adc", "b.adc"}).exitCode, 2);
+    SCommandLine two = ParseCommandLine({"dravmer", "a.adc", "b.adc"}, Language::English);
+    EXPECT_EQ(two.output, QString("Only one file can be given.\n"));
     SCommandLine run = ParseCommandLine({"dravmer", "--config", "/tmp/x.conf", "--demo", "\"day 1.ADC\""});
     EXPECT_EQ(run.action, SCommandLine::Action::Run);
     EXPECT_EQ(run.config, QString("/tmp/x.conf"));

@@ -252,7 +252,7 @@ TEST(MainFrame, EngineErrorsJoinTheBoxOnScreen) {
 // A settings file that cannot be written.
 class CFailingStore : public CMemorySettingsStore {
 public:
-    std::optional<std::string> Status() const override { return failure; }
+    std::optional<std::string> Status(Language) const override { return failure; }
     std::optional<std::string> failure;
 };
 

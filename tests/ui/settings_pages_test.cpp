@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -126,6 +127,32 @@ TEST(ProgramSettings, PeriodChecksAndStoredFileSettings) {
     // FlagSaveFlagToFile itself is written only at exit.
     EXPECT_FALSE(c.settings.Contains("ExperimentSettings", "FlagSaveFlagToFile"));
     qunsetenv("XDG_DATA_HOME");
+}
+
+TEST(ProgramSettings, LanguageChoiceIsStoredForTheNextStartAndSaidSo) {
+    Context c;
+    {
+        CProgramSettingsPage page(c.ui);
+        QComboBox* box = page.LanguageBox();
+        ASSERT_NE(box, nullptr);
+        ASSERT_EQ(box->count(), 3);
+        EXPECT_EQ(box->currentData().toString(), QString("system")) << "unset: the system's";
+        EXPECT_EQ(box->itemText(1), QString("Русский"));
+        EXPECT_EQ(box->itemText(2), QString("English"));
+        bool said = false;
+        for (QLabel* label : page.findChildren<QLabel*>())
+            said = said || label->text().contains(QString("следующем запуске"));
+        EXPECT_TRUE(said) << "the page says when the choice takes effect";
+        box->setCurrentIndex(2);
+        ASSERT_TRUE(page.Apply());
+        EXPECT_EQ(c.settings.GetString("Dravmer", "Language", ""), "en");
+    }
+    CProgramSettingsPage again(c.ui);
+    EXPECT_EQ(again.LanguageBox()->currentData().toString(), QString("en"));
+    // A stored value the program does not know shows as the system's.
+    c.settings.SetString("Dravmer", "Language", "de");
+    CProgramSettingsPage unknown(c.ui);
+    EXPECT_EQ(unknown.LanguageBox()->currentData().toString(), QString("system"));
 }
 
 TEST(ProgramSettings, AdcRegistrationRoundTripKeepsOtherAssociations) {

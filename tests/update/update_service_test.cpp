@@ -183,6 +183,21 @@ TEST_F(SelfUpdate, OfferAsksWithTheVersionsAndNoChangesNothing) {
     EXPECT_EQ(ReadBytes(m_bench / "prog"), ReadBytes(TESTPROG_OLD));
     EXPECT_NE(ReadText(m_server->LogFile()).find("Новая версия prog доступна (05.44)! Текущая версия: 05.43"),
               std::string::npos);
+    // An English window asks in English; the update log stays as it is.
+    service->SetLanguage(Language::English);
+    EXPECT_EQ(service->OfferUpdate([&](const SUpdateOffer& offer) {
+        seen = offer;
+        return false;
+    }),
+              -1);
+    EXPECT_EQ(seen.title, "Version update");
+    EXPECT_EQ(seen.question,
+              "The server '127.0.0.1' has\r\na new version of the program, 05.44.\r\n"
+              "The current version 05.43\r\nwill be kept under the name:\r\n"
+              "prog_05.43\r\nUpdate the current version?");
+    const std::string log = ReadText(m_server->LogFile());
+    EXPECT_EQ(log.find("new version"), std::string::npos) << "the log is not worded in English";
+    service->SetLanguage(Language::Russian);
     // Nothing newer: 0 and no question.
     Serve(TESTPROG_NEW, "05.43");
     bool asked = false;

@@ -282,6 +282,23 @@ TEST(WindowProgram, AnswersItsVersionWithoutADisplayAndEndsABrokenHandOff) {
     EXPECT_EQ(version.readAllStandardOutput().trimmed().toStdString(),
               "dravmer " + service.VersionText());
 
+    // The help speaks the language the window would: English for an English locale, Russian
+    // otherwise.
+    for (const auto& [locale, words] :
+         {std::pair<QString, QString>{"en_US.UTF-8", "Show this help."},
+          std::pair<QString, QString>{"ru_RU.UTF-8", "Показать эту справку."},
+          std::pair<QString, QString>{"C", "Показать эту справку."}}) {
+        QProcessEnvironment localized = env;
+        for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANGUAGE"}) localized.remove(name);
+        localized.insert("LANG", locale);
+        QProcess help;
+        help.setProcessEnvironment(localized);
+        help.start(DRAVMER_PROGRAM, {"--help"});
+        ASSERT_TRUE(help.waitForFinished(10000));
+        EXPECT_TRUE(QString::fromUtf8(help.readAllStandardOutput()).contains(words))
+            << locale.toStdString();
+    }
+
     // A hand-off step whose file is missing ends the program at once, before any window.
     QProcess broken;
     broken.setProcessEnvironment(env);

@@ -93,8 +93,8 @@ int ReportParseError(const CLI::App& app, const CLI::ParseError& e, std::ostream
 }
 
 int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-             std::unique_ptr<ISettingsStore> store) {
-    CliContext ctx{out, err, {}, std::move(store), {}, false};
+             std::unique_ptr<ISettingsStore> store, Language language) {
+    CliContext ctx{out, err, {}, std::move(store), {}, false, language};
     bool version = false;
     CLI::App app{"The bench engine without windows.", "dravmer-cli"};
     app.set_help_flag("--help,-h", "print this help");  // the commands inherit it
@@ -154,9 +154,9 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     if (ctx.store && code != kExitFailure && code != kExitUsage) {
         ctx.store->Flush();
         // The warning grows by where the unreadable lines were kept once the file is written.
-        auto warning = ctx.store->LoadWarning();
+        auto warning = ctx.store->LoadWarning(ctx.language);
         if (warning && *warning != ctx.shownWarning) err << "dravmer-cli: " << *warning << "\n";
-        if (auto status = ctx.store->Status()) {
+        if (auto status = ctx.store->Status(ctx.language)) {
             err << "dravmer-cli: " << *status << "\n";
             code = kExitFailure;
         }
@@ -169,7 +169,7 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
 ISettingsStore& CliContext::Settings() {
     if (!store) {
         store = std::make_unique<CQSettingsStore>(configPath);
-        if (auto warning = store->LoadWarning()) {
+        if (auto warning = store->LoadWarning(language)) {
             err << "dravmer-cli: " << *warning << "\n";
             shownWarning = *warning;
         }
@@ -182,12 +182,18 @@ const std::vector<CommandInfo>& Commands() { return Registry(); }
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            std::unique_ptr<ISettingsStore> store) {
-    int code = Dispatch(args, out, err, std::move(store));
+    return RunCli(args, out, err, std::move(store), CliLanguageFromLocale(ProcessEnv()));
+}
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           std::unique_ptr<ISettingsStore> store, Language language) {
+    int code = Dispatch(args, out, err, std::move(store), language);
     // Output that did not reach its destination (a full disk, a closed pipe) is a failure, not
     // a result.
     out.flush();
     if (!out) {
-        err << "dravmer-cli: the output could not be written\n";
+        err << (language == Language::English ? "dravmer-cli: the output could not be written\n"
+                                              : "dravmer-cli: вывод не удалось записать\n");
         if (code == kExitOk || code == kExitIncomplete) code = kExitFailure;
     }
     return code;

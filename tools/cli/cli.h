@@ -17,12 +17,14 @@
 //
 // Whole numbers go through WholeIn (cli/cli_options.h), never CLI11's own conversion, which
 // reads "010" as octal. Errors of the command line end with exit code 2 before anything runs.
+#include <cstdio>
 #include <functional>
 #include <iosfwd>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/language.h"
 #include "platform/settings_store.h"
 
 namespace CLI {
@@ -49,6 +51,25 @@ struct CliContext {
     std::unique_ptr<ISettingsStore> store;
     std::string shownWarning;  // the settings file's load warning as last printed
     bool demo = false;         // --demo before the command: the simulated bench
+    // One language for the run: Russian for a Russian message locale, English otherwise. The
+    // usage (--help and the refusals of a command line) is English in both.
+    Language language = Language::English;
+
+    // The run's words for a text: Say("Port %d is not open", "Порт %d не открыт").
+    const char* Say(const char* english, const char* russian) const {
+        return language == Language::English ? english : russian;
+    }
+    // The same with printf's arguments, which both texts take alike.
+    template <typename... Args>
+    std::string Sayf(const char* english, const char* russian, Args... args) const {
+        const char* format = Say(english, russian);
+        const int n = std::snprintf(nullptr, 0, format, args...);
+        if (n <= 0) return {};
+        std::string text(static_cast<std::size_t>(n) + 1, '\0');
+        std::snprintf(text.data(), text.size(), format, args...);
+        text.resize(static_cast<std::size_t>(n));
+        return text;
+    }
 };
 
 // Runs a command whose options have been parsed; returns the exit code.
@@ -65,12 +86,19 @@ struct CommandInfo {
     CommandDefine define;
 };
 
+// The header of the experiment table (list, archive list), tab-separated, as the loading dialog
+// heads its columns.
+std::string ListHeader(const CliContext& ctx);
+
 void RegisterCommand(const CommandInfo& info);
 const std::vector<CommandInfo>& Commands();
 
-// The whole command line without the program name. Returns the exit code.
+// The whole command line without the program name. Returns the exit code. The language is the
+// message locale's (CliLanguageFromLocale) unless given.
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            std::unique_ptr<ISettingsStore> store = nullptr);
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           std::unique_ptr<ISettingsStore> store, Language language);
 
 struct Registrar {
     explicit Registrar(const CommandInfo& info) { RegisterCommand(info); }

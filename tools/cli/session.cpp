@@ -68,10 +68,13 @@ bool CSession::Open(CliContext& ctx, bool demo) {
     for (int p = 0; p < kPortCount; ++p) {
         CLinkPort& port = m_bench->Port(p);
         if (!port.Settings().useLink || port.IsOpen()) continue;
-        ctx.err << "Порт " << p + 1 << " не открыт: " << port.OpenResultText() << "\n";
+        ctx.err << ctx.Sayf("Port %d is not open: %s", "Порт %d не открыт: %s", p + 1,
+                            port.OpenResultText(ctx.language).c_str())
+                << "\n";
         const int mode = port.Settings().linkMode;
         if (mode == kLinkModeCom || mode == kLinkModeZhvl) {
-            const std::string hint = SerialAccessHint(port.Settings().LocalDevicePath());
+            const std::string hint =
+                SerialAccessHint(port.Settings().LocalDevicePath(), "/", ctx.language);
             if (!hint.empty()) ctx.err << "  " << hint << "\n";
         }
     }

@@ -253,7 +253,7 @@ void CGraphPainter::PaintAxes(QPainter& p, const SGraphState& st,
             DrawUpText(p, xk - 18, y, text);
         }
         if (n >= 2) {
-            QString unit = Q(std::string(ParamUnit(c.param)));
+            QString unit = Q(std::string(ParamUnit(c.param, st.language)));
             int y0 = HorizontalLineY(l, 0, n), y1 = HorizontalLineY(l, 1, n);
             DrawUpText(p, xk - 18, (y0 + y1) / 2 + fm.horizontalAdvance(unit) / 2, unit);
         }
@@ -341,13 +341,19 @@ QImage RenderGraphImage(int width, int height, const SGraphState& st,
 }
 
 bool SaveGraphFile(const QString& path, int width, int height, const SGraphState& st,
-                   const std::vector<SCurveSpec>& curves, CSeriesCache& cache, QString* error) {
+                   const std::vector<SCurveSpec>& curves, CSeriesCache& cache, QString* error,
+                   Language language) {
     auto fail = [&](const QString& why) {
         if (error) *error = why;
         return false;
     };
+    const bool en = language == Language::English;
+    auto say = [en](const char* russian, const char* english) {
+        return QString::fromUtf8(en ? english : russian);
+    };
     if (width < 100 || height < 100 || width > 20000 || height > 20000)
-        return fail(QStringLiteral("размер изображения вне пределов 100..20000"));
+        return fail(say("размер изображения вне пределов 100..20000",
+                        "the image size is outside 100..20000"));
     const QString ext = QFileInfo(path).suffix().toLower();
     if (ext == QLatin1String("svg")) {
         QSvgGenerator gen;
@@ -356,16 +362,19 @@ bool SaveGraphFile(const QString& path, int width, int height, const SGraphState
         gen.setViewBox(QRect(0, 0, width, height));
         gen.setTitle(QStringLiteral("Dravmer"));
         QPainter p;
-        if (!p.begin(&gen)) return fail(QStringLiteral("не удалось создать файл ") + path);
+        if (!p.begin(&gen))
+            return fail(say("не удалось создать файл ", "cannot create the file ") + path);
         CGraphPainter painter;
         painter.Paint(p, width, height, st, curves, cache);
-        if (!p.end()) return fail(QStringLiteral("ошибка записи ") + path);
-        if (!QFileInfo::exists(path)) return fail(QStringLiteral("не удалось создать файл ") + path);
+        if (!p.end()) return fail(say("ошибка записи ", "error writing ") + path);
+        if (!QFileInfo::exists(path))
+            return fail(say("не удалось создать файл ", "cannot create the file ") + path);
         return true;
     }
-    if (ext != QLatin1String("png")) return fail(QStringLiteral("поддерживаются только .png и .svg"));
+    if (ext != QLatin1String("png"))
+        return fail(say("поддерживаются только .png и .svg", "only .png and .svg are supported"));
     QImage img = RenderGraphImage(width, height, st, curves, cache);
-    if (!img.save(path, "PNG")) return fail(QStringLiteral("не удалось записать ") + path);
+    if (!img.save(path, "PNG")) return fail(say("не удалось записать ", "cannot write ") + path);
     return true;
 }
 
@@ -399,7 +408,7 @@ void CStatGraphPainter::Paint(QPainter& p, int width, int height, const SStatGra
     const int tx = l.inner.left + 20;
     const int headerY = std::max(2, l.inner.top - 15);
     SStatText text = StatGraphText(d.deviceName, d.ratio, d.averaged, d.firstSecond, d.lastSecond,
-                                   d.upper, d.lower);
+                                   d.upper, d.lower, d.language);
     p.setPen(ToQColor(style.text));
     p.drawText(tx, headerY + fm.ascent(), Q(text.header));
     for (int q = 0; q < 2; ++q) {

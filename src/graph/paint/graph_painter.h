@@ -12,6 +12,7 @@
 #include "graph/curve_series.h"
 #include "graph/graph_math.h"
 #include "graph/graph_state.h"
+#include "platform/language.h"
 
 class QPainter;
 class QPaintDevice;
@@ -53,8 +54,10 @@ private:
 QImage RenderGraphImage(int width, int height, const SGraphState& st,
                         const std::vector<SCurveSpec>& curves, CSeriesCache& cache);
 // Saves the graph as PNG or SVG by the file's extension; false with a reason on failure.
+// `error` is worded in `language`.
 bool SaveGraphFile(const QString& path, int width, int height, const SGraphState& st,
-                   const std::vector<SCurveSpec>& curves, CSeriesCache& cache, QString* error);
+                   const std::vector<SCurveSpec>& curves, CSeriesCache& cache, QString* error,
+                   Language language = Language::Russian);
 
 // ---- statistics graph ----
 struct SStatGraphData {
@@ -65,6 +68,7 @@ struct SStatGraphData {
     std::int64_t firstSecond = 0, lastSecond = 0;
     double ratio = 0;
     bool upper = false, lower = false;
+    Language language = Language::Russian;  // of the texts above the graph
 };
 
 struct SStatGraphStyle {

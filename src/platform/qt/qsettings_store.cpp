@@ -61,36 +61,36 @@ CQSettingsStore::~CQSettingsStore() {
 void CQSettingsStore::CheckLoaded() {
     const QString path = m_settings->fileName();
     if (m_settings->status() == QSettings::AccessError) {
-        m_status = "Файл настроек " + path.toStdString() + " не читается.";
+        m_failure = Failure::Unreadable;
+        m_failedPath = path.toStdString();
         return;
     }
     QFile file(path);
     if (!file.exists()) return;
     if (!file.open(QIODevice::ReadOnly)) {
-        m_status = "Файл настроек " + path.toStdString() + " не читается.";
+        m_failure = Failure::Unreadable;
+        m_failedPath = path.toStdString();
         return;
     }
     m_badLines = UnparsedLines(file.readAll());
-    if (m_badLines.empty() && m_settings->status() != QSettings::FormatError) return;
-    m_warning = "В файле настроек " + path.toStdString() + " есть непрочитанные строки" +
-                (m_badLines.empty() ? std::string(".") : ": " + LineList(m_badLines) + ".");
+    m_unread = !m_badLines.empty() || m_settings->status() == QSettings::FormatError;
 }
 
 bool CQSettingsStore::KeepBackupLocked() {
     // Writing rewrites the whole file from what was read, so the lines that could not be read
     // would be lost: the file is copied beside itself first, once.
-    if (m_backedUp || !m_warning || !m_dirty) return true;
+    if (m_backedUp || !m_unread || !m_dirty) return true;
     const QString path = m_settings->fileName();
     for (int n = 0; n < 100; ++n) {
         const QString backup = path + ".bak" + (n ? QString::number(n) : QString());
         if (QFile::exists(backup)) continue;
         if (!QFile::copy(path, backup)) break;
         m_backedUp = true;
-        *m_warning += " Исходный файл сохранён как " + backup.toStdString() + ".";
+        m_backup = backup.toStdString();
         return true;
     }
-    m_status = "Настройки не записаны: не удалось сохранить копию файла " + path.toStdString() +
-               " с непрочитанными строками.";
+    m_failure = Failure::BackupFailed;
+    m_failedPath = path.toStdString();
     return false;
 }
 
@@ -99,19 +99,47 @@ void CQSettingsStore::SyncLocked() {
     m_settings->sync();
     m_dirty = false;
     if (m_settings->status() == QSettings::AccessError) {
-        m_status = "Настройки не записаны в файл " + m_settings->fileName().toStdString() +
-                   ": файл недоступен для записи.";
+        m_failure = Failure::NotWritable;
+        m_failedPath = m_settings->fileName().toStdString();
     }
 }
 
-std::optional<std::string> CQSettingsStore::Status() const {
+std::optional<std::string> CQSettingsStore::Status(Language language) const {
     std::lock_guard lock(*m_mutex);
-    return m_status;
+    const bool en = language == Language::English;
+    const std::string& path = m_failedPath;
+    switch (m_failure) {
+        case Failure::None:
+            return std::nullopt;
+        case Failure::Unreadable:
+            return en ? "The settings file " + path + " cannot be read."
+                      : "Файл настроек " + path + " не читается.";
+        case Failure::BackupFailed:
+            return en ? "Settings not written: the file " + path +
+                            " with unread lines could not be copied first."
+                      : "Настройки не записаны: не удалось сохранить копию файла " + path +
+                            " с непрочитанными строками.";
+        case Failure::NotWritable:
+            return en ? "Settings not written to the file " + path + ": the file cannot be written."
+                      : "Настройки не записаны в файл " + path + ": файл недоступен для записи.";
+    }
+    return std::nullopt;
 }
 
-std::optional<std::string> CQSettingsStore::LoadWarning() const {
+std::optional<std::string> CQSettingsStore::LoadWarning(Language language) const {
     std::lock_guard lock(*m_mutex);
-    return m_warning;
+    if (!m_unread) return std::nullopt;
+    const bool en = language == Language::English;
+    const std::string path = m_settings->fileName().toStdString();
+    const std::string lines =
+        m_badLines.empty() ? std::string(".") : ": " + LineList(m_badLines) + ".";
+    std::string text =
+        en ? "The settings file " + path + " has lines that could not be read" + lines
+           : "В файле настроек " + path + " есть непрочитанные строки" + lines;
+    if (m_backedUp)
+        text += en ? " The original file was saved as " + m_backup + "."
+                   : " Исходный файл сохранён как " + m_backup + ".";
+    return text;
 }
 
 int CQSettingsStore::GetInt(const std::string& section, const std::string& name, int def) const {

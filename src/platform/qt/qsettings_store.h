@@ -29,8 +29,8 @@ public:
                    const Bytes& value) override;
     bool Contains(const std::string& section, const std::string& name) const override;
     void Flush() override;
-    std::optional<std::string> Status() const override;
-    std::optional<std::string> LoadWarning() const override;
+    std::optional<std::string> Status(Language language = Language::Russian) const override;
+    std::optional<std::string> LoadWarning(Language language = Language::Russian) const override;
     std::string FileName() const;
 
 private:
@@ -40,9 +40,14 @@ private:
 
     std::unique_ptr<QSettings> m_settings;
     mutable std::unique_ptr<std::mutex> m_mutex;
-    std::optional<std::string> m_status;   // under the mutex
-    std::optional<std::string> m_warning;  // under the mutex
-    std::vector<int> m_badLines;           // 1-based numbers of lines that do not parse
+    // Under the mutex: the last failure, the file it concerns, whether lines were left unread
+    // (m_badLines, or a format error) and where the file was copied before it was rewritten.
+    enum class Failure { None, Unreadable, BackupFailed, NotWritable };
+    Failure m_failure = Failure::None;
+    std::string m_failedPath;
+    bool m_unread = false;
+    std::vector<int> m_badLines;  // 1-based numbers of lines that do not parse
+    std::string m_backup;
     bool m_backedUp = false;
     bool m_dirty = false;  // values set since the last write
 };

@@ -43,26 +43,30 @@ struct SLoadPoster : ILoadListener {
 QStringList LoadReportLines(const QString& file, int result, const SLoadReport& report) {
     QStringList lines;
     if (report.cancelled) return lines;  // the operator knows
-    auto tr = [](const char* text) { return CLoadRunner::tr(text); };
     if (result == 0)
-        lines << tr("%1: файл не загружен (%2).").arg(file, QString::fromStdString(report.error));
+        lines << CLoadRunner::tr("%1: файл не загружен (%2).")
+                     .arg(file, QString::fromStdString(report.error));
     if (report.skippedLines > 0)
-        lines << tr("%1: пропущено строк, не содержащих записи: %2.")
+        lines << CLoadRunner::tr("%1: пропущено строк, не содержащих записи: %2.")
                      .arg(file)
                      .arg(report.skippedLines);
     if (report.skippedRecords > 0)
-        lines << tr("%1: пропущено записей с невозможными значениями (время, Цикл, Cст, GvEr): %2.")
-                     .arg(file)
-                     .arg(report.skippedRecords);
+        lines
+            << CLoadRunner::tr(
+                   "%1: пропущено записей с невозможными значениями (время, Цикл, Cст, GvEr): %2.")
+                   .arg(file)
+                   .arg(report.skippedRecords);
     if (report.unknownColumns > 0)
-        lines << tr("%1: пропущено неизвестных столбцов: %2.").arg(file).arg(report.unknownColumns);
+        lines << CLoadRunner::tr("%1: пропущено неизвестных столбцов: %2.")
+                     .arg(file)
+                     .arg(report.unknownColumns);
     if (report.ignoredBytes > 0)
-        lines << tr("%1: неполная последняя запись (%2 байт) не загружена.")
+        lines << CLoadRunner::tr("%1: неполная последняя запись (%2 байт) не загружена.")
                      .arg(file)
                      .arg(static_cast<qulonglong>(report.ignoredBytes));
     if (!report.warning.empty())
-        lines
-            << tr("%1: чтение остановлено: %2.").arg(file, QString::fromStdString(report.warning));
+        lines << CLoadRunner::tr("%1: чтение остановлено: %2.")
+                     .arg(file, QString::fromStdString(report.warning));
     return lines;
 }
 

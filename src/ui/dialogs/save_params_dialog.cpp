@@ -8,6 +8,8 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
+#include "ui/qt_translations.h"
+
 namespace dravmer::ui {
 
 CSaveParamsDialog::CSaveParamsDialog(SUiContext& context, QWidget* parent)
@@ -39,7 +41,7 @@ CSaveParamsDialog::CSaveParamsDialog(SUiContext& context, QWidget* parent)
     CBench& bench = m_context.bench;
     m_worker.Start(
         [&bench, failed](CJobContext& job) {
-            bench.SaveDeviceParameters(failed.get(), job.StopFlag());
+            bench.SaveDeviceParameters(failed.get(), job.StopFlag(), UiLanguage());
         },
         [this, failed] {
             m_finished = true;

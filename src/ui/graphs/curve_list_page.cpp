@@ -11,6 +11,7 @@
 #include "graph/paint/graph_painter.h"
 #include "measure/param_catalog.h"
 #include "ui/graphs/graph_hub.h"
+#include "ui/qt_translations.h"
 #include "ui/view_state.h"
 
 namespace dravmer::ui {
@@ -66,9 +67,9 @@ QVariant CCurveListModel::data(const QModelIndex& index, int role) const {
             if (deviceCell)
                 return position >= 0 ? QVariant(QString::number(m_hub.List().At(position).slot + 1))
                                      : QVariant();
-            if (col == n + 1) return Q(ParamUnit(param));
+            if (col == n + 1) return Q(ParamUnit(param, UiLanguage()));
             if (col == n + 2) return QString::number(CExperimentSettings::CommandGroup(param));
-            return Q(ParamDescription(param));
+            return Q(ParamDescription(param, UiLanguage()));
         case Qt::BackgroundRole:
             if (position >= 0) return graph::ToQColor(m_hub.List().ColorAt(position));
             return RowColor(index.row(), QPalette().color(QPalette::Base));

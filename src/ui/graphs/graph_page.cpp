@@ -1,26 +1,26 @@
 #include "ui/graphs/graph_page.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include <QComboBox>
-#include <QPainter>
-
 #include "files/experiment_files.h"
 #include "graph/graph_list.h"
-#include "ui/command_table.h"
-#include "ui/view_state.h"
 #include "graph/graph_settings.h"
+#include "ui/command_table.h"
 #include "ui/graphs/graph_comment_dialog.h"
 #include "ui/graphs/graph_hub.h"
 #include "ui/graphs/graphic_ctrl.h"
+#include "ui/qt_translations.h"
+#include "ui/view_state.h"
 
 namespace dravmer::ui {
 
@@ -295,7 +295,8 @@ void CGraphPage::SaveToFile() {
     int w = parts.size() == 2 ? parts[0].trimmed().toInt() : 0;
     int h = parts.size() == 2 ? parts[1].trimmed().toInt() : 0;
     QString error;
-    if (!SaveGraphFile(path, w, h, m_graph->State(), m_graph->Curves(), m_graph->Cache(), &error))
+    if (!SaveGraphFile(path, w, h, m_graph->State(), m_graph->Curves(), m_graph->Cache(), &error,
+                       UiLanguage()))
         QMessageBox::warning(this, tr("Сохранить график в файл…"), error);
 }
 

@@ -9,6 +9,7 @@
 
 #include "graph/graph_list.h"
 #include "measure/device_data.h"
+#include "ui/qt_translations.h"
 
 namespace dravmer::ui {
 
@@ -22,6 +23,7 @@ CGraphicCtrl::CGraphicCtrl(QWidget* parent) : QWidget(parent) {
     setAccessibleName(tr("График показаний"));
     for (auto& a : m_state.axes) a = SAxis{-4.0, 2.66666666, 1.0, 0};
     m_state.window = MakeTimeWindow(0, 2000, m_state.vLines);
+    m_state.language = UiLanguage();
 }
 
 void CGraphicCtrl::SetCurves(std::vector<SCurveSpec> curves) {

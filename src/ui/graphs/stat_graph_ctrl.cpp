@@ -7,6 +7,7 @@
 
 #include "measure/device_data.h"
 #include "measure/param_index.h"
+#include "ui/qt_translations.h"
 
 namespace dravmer::ui {
 
@@ -27,6 +28,7 @@ SStatProfile ProfileOf(const CMeasRecord& r) {
 SStatGraphData StatGraphDataOf(const CDeviceData& store) {
     SStatGraphData d;
     d.deviceName = store.Title();
+    d.language = UiLanguage();
     const int count = store.GetCount();
     d.hasStats = count > 0;
     const SStatState st = store.GetStatState();

@@ -16,18 +16,26 @@
 
 namespace dravmer::ui {
 
+namespace {
+// The statistics in StatKind order, as the selector names them (translated in "QObject").
+constexpr const char* kStatKindSources[] = {
+    QT_TRANSLATE_NOOP("QObject", "Текущее значение (Current)"),
+    QT_TRANSLATE_NOOP("QObject", "Среднее по четным циклам (AverageE)"),
+    QT_TRANSLATE_NOOP("QObject", "Среднее по нечетным циклам (AverageO)"),
+    QT_TRANSLATE_NOOP("QObject", "Среднее (Average)"),
+    QT_TRANSLATE_NOOP("QObject", "Минимальное значение (Min)"),
+    QT_TRANSLATE_NOOP("QObject", "Максимальное значение (Max)"),
+    QT_TRANSLATE_NOOP("QObject", "Максимум - минимум (Delta)"),
+    QT_TRANSLATE_NOOP("QObject", "Ср. квадрат. отклонение (Sigma)"),
+    QT_TRANSLATE_NOOP("QObject", "Шум (Noise)"),
+    QT_TRANSLATE_NOOP("QObject", "ШумЧет (NoiseE)"),
+    QT_TRANSLATE_NOOP("QObject", "ШумНеч (NoiseO)")};
+}  // namespace
+
 QStringList StatKindTexts() {
-    return {QObject::tr("Текущее значение (Current)"),
-            QObject::tr("Среднее по четным циклам (AverageE)"),
-            QObject::tr("Среднее по нечетным циклам (AverageO)"),
-            QObject::tr("Среднее (Average)"),
-            QObject::tr("Минимальное значение (Min)"),
-            QObject::tr("Максимальное значение (Max)"),
-            QObject::tr("Максимум - минимум (Delta)"),
-            QObject::tr("Ср. квадрат. отклонение (Sigma)"),
-            QObject::tr("Шум (Noise)"),
-            QObject::tr("ШумЧет (NoiseE)"),
-            QObject::tr("ШумНеч (NoiseO)")};
+    QStringList texts;
+    for (const char* source : kStatKindSources) texts << QObject::tr(source);
+    return texts;
 }
 
 CAllDevicesPage::CAllDevicesPage(SUiContext& context, QWidget* parent)
@@ -181,9 +189,12 @@ QString CAllDevicesPage::ClipboardText() const {
         first = st.firstSecond;
         last = st.lastSecond;
     }
-    return QString::fromStdString(AllDevicesText(bench, m_kind,
-                                                 m_selector->currentText().toStdString(), first,
-                                                 last));
+    // The clipboard text is read by other programs: its words do not follow the language.
+    const int kind = m_selector->currentIndex();
+    const std::string kindText = kind >= 0 && kind < static_cast<int>(std::size(kStatKindSources))
+                                     ? kStatKindSources[kind]
+                                     : m_selector->currentText().toStdString();
+    return QString::fromStdString(AllDevicesText(bench, m_kind, kindText, first, last));
 }
 
 void CAllDevicesPage::CopyStatistics() {

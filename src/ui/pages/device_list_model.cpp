@@ -68,7 +68,9 @@ QVariant CDeviceListModel::data(const QModelIndex& index, int role) const {
     case 2: return row.port + 1;
     case 3:
         return row.identified ? QString::asprintf("%.2d.%.2d", row.fwMajor, row.fwMinor) : QString();
-    case 4: return row.identified ? QString::fromStdString(row.transducer) : QString();
+    case 4:
+        if (!row.identified) return QString();
+        return row.transducerRead ? QString::fromStdString(row.transducer) : tr("Ошибка");
     case 5: return row.identified ? QString::fromStdString(row.compiled) : QString();
     case 6: return row.identified ? QString::fromStdString(row.written) : QString();
     default: return {};

@@ -21,7 +21,8 @@ class CDeviceListModel;
 class CDeviceListPage : public QWidget {
     Q_OBJECT
 public:
-    static constexpr const char* kIdleProgress = "Поиск приборов________________________";
+    static constexpr const char* kIdleProgress =
+        QT_TR_NOOP("Поиск приборов________________________");
 
     CDeviceListPage(SUiContext& context, QWidget* parent = nullptr);
 

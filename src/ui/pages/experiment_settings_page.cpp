@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "measure/param_catalog.h"
+#include "ui/qt_translations.h"
 #include "ui/ui_context.h"
 #include "ui/view_state.h"
 
@@ -119,7 +120,7 @@ void CExperimentSettingsPage::Reload() {
             m_grid->setItem(i, c, item);
         }
         m_grid->setItem(i, kGroup, readOnly(group > 0 ? QString::number(group) : QString()));
-        m_grid->setItem(i, kDescription, readOnly(FromView(ParamDescription(i))));
+        m_grid->setItem(i, kDescription, readOnly(FromView(ParamDescription(i, UiLanguage()))));
     }
     m_ky->setText(QString::asprintf("%3.3f", s.Ky()));
     for (int i = 0; i < kParamCount; ++i) {

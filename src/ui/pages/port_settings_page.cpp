@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "link/port.h"
+#include "ui/qt_translations.h"
 #include "ui/serial_ports.h"
 #include "ui/setting_ranges.h"
 
@@ -48,7 +49,7 @@ CPortSettingsPage::CPortSettingsPage(SUiContext& context, int port, QWidget* par
     auto* modes = new QButtonGroup(this);
     modes->setExclusive(true);
     for (int mode = 0; mode < 4; ++mode) {
-        m_mode[mode] = new QRadioButton(tr(kLinkModeCaptions[mode]), this);
+        m_mode[mode] = new QRadioButton(Q(LinkModeCaption(mode, UiLanguage())), this);
         modes->addButton(m_mode[mode], mode);
     }
     m_com = new QComboBox(this);
@@ -69,7 +70,7 @@ CPortSettingsPage::CPortSettingsPage(SUiContext& context, int port, QWidget* par
     m_device->setAccessibleName(tr("Устройство порта"));
     m_device->setToolTip(tr("Последовательный порт системы или любой путь; пусто: по номеру COM"));
     m_type = new QComboBox(this);
-    for (const char* name : kComTypeNames) m_type->addItem(QCoreApplication::translate("PortTypes", name));
+    for (int type = 0; type < 7; ++type) m_type->addItem(Q(ComTypeName(type, UiLanguage())));
     m_type->setAccessibleName(tr("Тип порта"));
     m_timeout = new QLineEdit(this);
     m_timeout->setAccessibleName(tr("Ожидание ответа, мс"));

@@ -1,6 +1,7 @@
 #include "ui/pages/program_settings_page.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -14,6 +15,7 @@
 
 #include "archive/archive.h"
 #include "archive/archive_io.h"
+#include "platform/language.h"
 #include "ui/file_type_registration.h"
 #include "ui/setting_ranges.h"
 #include "ui/stream_control.h"
@@ -130,6 +132,24 @@ CProgramSettingsPage::CProgramSettingsPage(SUiContext& context, QWidget* parent)
     streamLayout->addWidget(topicLabel, 1, 0);
     streamLayout->addWidget(m_mqttTopic, 1, 1);
     layout->addWidget(stream);
+
+    auto* languageBox = new QGroupBox(tr("Язык интерфейса"), this);
+    auto* languageLayout = new QHBoxLayout(languageBox);
+    m_language = new QComboBox(languageBox);
+    m_language->setAccessibleName(tr("Язык интерфейса"));
+    // Each language by its own name; the first follows the system's message locale.
+    m_language->addItem(tr("Как в системе"), QStringLiteral("system"));
+    m_language->addItem(QStringLiteral("Русский"), QStringLiteral("ru"));
+    m_language->addItem(QStringLiteral("English"), QStringLiteral("en"));
+    const int chosen = m_language->findData(QString::fromStdString(
+        context.settings.GetString(kLanguageSection, kLanguageKey, "system")));
+    m_language->setCurrentIndex(chosen < 0 ? 0 : chosen);
+    languageLayout->addWidget(m_language);
+    auto* languageNote =
+        new QLabel(tr("Применяется при следующем запуске программы."), languageBox);
+    languageNote->setWordWrap(true);
+    languageLayout->addWidget(languageNote, 1);
+    layout->addWidget(languageBox);
     layout->addStretch(1);
 }
 
@@ -170,6 +190,8 @@ bool CProgramSettingsPage::Apply() {
         (mqttError.find("topic") != std::string::npos ? m_mqttTopic : m_mqttUrl)->setFocus();
         return false;
     }
+    m_context.settings.SetString(kLanguageSection, kLanguageKey,
+                                 m_language->currentData().toString().toStdString());
     m_context.settings.SetString(kStreamSection, kMqttUrlKey, mqttUrl);
     m_context.settings.SetString(kStreamSection, kMqttTopicKey, mqttTopic);
     m_context.settings.SetString(kArchiveSection, kArchiveUrlKey, url.toStdString());

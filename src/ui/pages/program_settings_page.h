@@ -2,11 +2,13 @@
 // "Настройки": what the program keeps about files (folder, format, date folders), the state of
 // the write-to-file switch at start, the poll period, the ".adc" file association and the
 // experiment database (its address and whether every experiment goes there when it stops), and
-// the MQTT broker that gets each record as it arrives.
+// the MQTT broker that gets each record as it arrives, and the window's language (from the next
+// start).
 #include "ui/sheet_page.h"
 #include "ui/ui_context.h"
 
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QRadioButton;
 
@@ -31,6 +33,7 @@ public:
     QLineEdit* ArchiveUrlEdit() const { return m_archiveUrl; }
     QLineEdit* MqttUrlEdit() const { return m_mqttUrl; }
     QLineEdit* MqttTopicEdit() const { return m_mqttTopic; }
+    QComboBox* LanguageBox() const { return m_language; }
     // Where the association goes; tests point it at a folder of their own.
     CFileTypeRegistration& Registration() { return *m_registration; }
 
@@ -50,6 +53,7 @@ private:
     QLineEdit* m_archiveUrl = nullptr;
     QLineEdit* m_mqttUrl = nullptr;
     QLineEdit* m_mqttTopic = nullptr;
+    QComboBox* m_language = nullptr;
 };
 
 }  // namespace dravmer::ui

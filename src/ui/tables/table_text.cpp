@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "measure/param_catalog.h"
+#include "ui/qt_translations.h"
 
 namespace dravmer::ui {
 
@@ -71,7 +72,9 @@ void ScanForErrors(CDeviceData& store, std::uint32_t address,
     constexpr int kCycle = 1, kGvEr = 15;
     store.SetReadPosition(kCycle, 0);
     store.SetReadPosition(kGvEr, 0);
-    out(Printf("Прибор № %u. Количество записей: %d\r\n", address, store.GetCount()));
+    out(Printf(UiLanguage() == Language::English ? "Device %u. Records: %d\r\n"
+                                                 : "Прибор № %u. Количество записей: %d\r\n",
+               address, store.GetCount()));
     int previous = 0;
     std::uint32_t second = 0, gvSecond = 0;
     double cycle = 0, gvEr = 0;

@@ -6,12 +6,13 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QTabWidget>
-#include <QTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QTabWidget>
+#include <QTimer>
 #include <cstdio>
 
+#include "../../ui/shots/shot_language.h"
 #include "files/file_format.h"
 #include "graph/graph_list.h"
 #include "sim/demo_rig.h"
@@ -184,6 +185,7 @@ int Demo(const QString& dir, int seconds) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    dravmer::ui::InstallLocaleLanguage(app);
     const QStringList args = app.arguments();
     if (args.size() >= 4 && args[1] == "day") return Day(args[2], args.mid(3));
     if (args.size() == 4 && args[1] == "demo") return Demo(args[2], args[3].toInt());

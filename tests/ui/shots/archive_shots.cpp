@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "archive/archive_io.h"
+#include "shot_language.h"
 #include "ui/archive_command.h"
 #include "ui/command_table.h"
 #include "ui/dialogs/load_experiment_dialog.h"
@@ -103,6 +104,7 @@ bool ArchiveNow(CMainFrame& frame, bool shot) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    dravmer::ui::InstallLocaleLanguage(app);
     if (argc < 2) {
         std::fprintf(stderr, "usage: archive_shots OUT_DIR\n");
         return 2;

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "shot_language.h"
 #include "ui/command_table.h"
 #include "ui/dialogs/csv_export_dialog.h"
 #include "ui/dialogs/settings_sheet.h"
@@ -52,6 +53,7 @@ void Shot(const QString& name) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    dravmer::ui::InstallLocaleLanguage(app);
     g_out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     QTemporaryDir dir;
     CMemorySettingsStore settings;

@@ -17,6 +17,7 @@
 #include "files/file_format.h"
 #include "graph/day_data.h"
 #include "platform/cp1251.h"
+#include "shot_language.h"
 #include "ui/dialogs/column_chooser.h"
 #include "ui/graphs/curve_list_page.h"
 #include "ui/graphs/graph_comment_dialog.h"
@@ -66,6 +67,7 @@ void WriteHour(const fs::path& path, unsigned seed, int seconds, bool text) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    dravmer::ui::InstallLocaleLanguage(app);
     if (argc < 2) {
         std::fprintf(stderr, "usage: on_screen_shots OUT_DIR\n");
         return 2;

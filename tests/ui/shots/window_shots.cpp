@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "shot_language.h"
 #include "sim/demo_rig.h"
 #include "sim/sim_device.h"
 #include "sim/sim_line.h"
@@ -64,6 +65,7 @@ void ShotWidget(QWidget* w, const QString& name) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    dravmer::ui::InstallLocaleLanguage(app);
     g_out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     QDir().mkpath(g_out);
     QTemporaryDir dir;

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "../../ui/shots/shot_language.h"
 #include "bench/bench.h"
 #include "fileserver/file_server.h"
 #include "ui/dialogs/about_dialog.h"
@@ -30,6 +31,7 @@ bool Shoot(const QString& path) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    dravmer::ui::InstallLocaleLanguage(app);
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     const fs::path top = fs::temp_directory_path() / ("update-shots-" + std::to_string(::getpid()));
     fs::create_directories(top / "releases");

@@ -96,14 +96,15 @@ std::unique_ptr<CArchive> OpenOrSay(CliContext& ctx, const std::string& url, boo
     access.cancel = &InterruptFlag();
     auto archive = CArchive::Open(url, code, error, access);
     if (!archive)
-        ctx.err << "dravmer-cli archive: " << (code == kArchiveStopped ? "interrupted" : error)
-                << "\n";
+        ctx.err << "dravmer-cli archive: "
+                << (code == kArchiveStopped ? ctx.Say("interrupted", "прервано") : error) << "\n";
     return archive;
 }
 
 // The archive's failure in one line; an interrupt is said as such.
 void SayFailure(CliContext& ctx, const CArchive& archive, int code) {
-    ctx.err << "dravmer-cli archive: " << (code == kArchiveStopped ? "interrupted" : archive.LastError())
+    ctx.err << "dravmer-cli archive: "
+            << (code == kArchiveStopped ? ctx.Say("interrupted", "прервано") : archive.LastError())
             << "\n";
 }
 
@@ -128,7 +129,8 @@ bool CollectExperiments(CliContext& ctx, const std::vector<std::string>& args,
             CExperimentList list;
             list.Scan(arg);
             if (list.GroupCount() == 0)
-                ctx.err << "dravmer-cli archive: " << arg << ": no experiment files\n";
+                ctx.err << "dravmer-cli archive: " << arg
+                        << ctx.Say(": no experiment files\n", ": нет файлов эксперимента\n");
             for (int g = 0; g < list.GroupCount(); ++g) {
                 SGroupDescription d = list.Describe(g);
                 out.push_back({d.files, d.time, d.label});
@@ -136,7 +138,8 @@ bool CollectExperiments(CliContext& ctx, const std::vector<std::string>& args,
             continue;
         }
         if (!fs::is_regular_file(arg, ec)) {
-            ctx.err << "dravmer-cli archive: " << arg << ": no such file or folder\n";
+            ctx.err << "dravmer-cli archive: " << arg
+                    << ctx.Say(": no such file or folder\n", ": нет такого файла или папки\n");
             ok = false;
             continue;
         }
@@ -151,7 +154,8 @@ bool CollectExperiments(CliContext& ctx, const std::vector<std::string>& args,
         int g = list.FindGroup(fs::path(arg).filename().string());
         if (g < 0) {
             ctx.err << "dravmer-cli archive: " << arg
-                    << ": not a valid experiment file (YYMMDD-NNN-AAAAAA.adc or .txt)\n";
+                    << ctx.Say(": not a valid experiment file (YYMMDD-NNN-AAAAAA.adc or .txt)\n",
+                               ": не файл эксперимента (ГГММДД-NNN-AAAAAA.adc или .txt)\n");
             ok = false;
             continue;
         }
@@ -203,25 +207,37 @@ int RunAdd(CliContext& ctx, CArchive& archive, const std::vector<std::string>& a
         SArchivedExperiment e;
         std::string error;
         int code = ExperimentFromFiles(p.paths, p.time, p.label, defaults, e, error,
-                                       show("reading"));
+                                       show(ctx.Say("reading", "чтение")));
         std::int64_t id = 0;
-        if (code == kArchiveOk) code = archive.Add(e, id, show("archiving"));
+        if (code == kArchiveOk) code = archive.Add(e, id, show(ctx.Say("archiving", "запись")));
         if (tty) std::fprintf(stderr, "\r%*s\r", static_cast<int>(title.size()) + 32, "");
         if (code == kArchiveStopped) {
-            ctx.err << "dravmer-cli archive: interrupted; " << title << " is not archived\n";
+            ctx.err << "dravmer-cli archive: "
+                    << ctx.Sayf("interrupted; %s is not archived",
+                                "прервано; %s не сохранён в архиве", title.c_str())
+                    << "\n";
             return kExitFailure;
         }
         if (code != kArchiveOk && code != kArchiveDuplicate && !error.empty()) {
-            ctx.err << "dravmer-cli archive: " << error << " (the experiment is not archived)\n";
+            ctx.err << "dravmer-cli archive: " << error
+                    << ctx.Say(" (the experiment is not archived)\n",
+                               " (эксперимент не сохранён в архиве)\n");
             ok = false;
             continue;
         }
         char name[32];
         std::snprintf(name, sizeof name, "%s-%3.3d", e.date.c_str(), e.number);
         if (code == kArchiveOk) {
-            ctx.out << name << ": " << e.devices.size() << " device(s) archived as " << id << "\n";
+            ctx.out << name << ": "
+                    << ctx.Sayf("%zu device(s) archived as %lld",
+                                "приборов: %zu, сохранено в архиве под номером %lld",
+                                e.devices.size(), static_cast<long long>(id))
+                    << "\n";
         } else if (code == kArchiveDuplicate) {
-            ctx.out << name << ": already in the archive as " << id << "\n";
+            ctx.out << name << ": "
+                    << ctx.Sayf("already in the archive as %lld",
+                                "уже есть в архиве под номером %lld", static_cast<long long>(id))
+                    << "\n";
         } else {
             ctx.err << "dravmer-cli archive: " << name << ": " << archive.LastError() << "\n";
             ok = false;
@@ -270,8 +286,8 @@ int RunList(CliContext& ctx, CArchive& archive, const SArchiveOptions& o) {
         ctx.out << out.dump(2) << "\n";
         return kExitOk;
     }
-    ctx.out << "id\tДата - время\t№ эксп.\tВр.экс.,м\tФормат\tК-во пр\tСписок приборов "
-               "эксперимента\tКомментарий\n";
+    const std::string header = ListHeader(ctx);
+    ctx.out << "id" << header.substr(header.find('\t'));
     for (const auto& r : rows) {
         std::tm tm{};
         localtime_r(&r.startTime, &tm);
@@ -345,8 +361,10 @@ int RunHistory(CliContext& ctx, CArchive& archive, const SArchiveOptions& o) {
                 << std::string_view(value, static_cast<std::size_t>(end - value)) << "\n";
     }
     if (rows.empty())
-        ctx.err << "dravmer-cli archive history: device " << address
-                << " is in no archived experiment\n";
+        ctx.err << "dravmer-cli archive history: "
+                << ctx.Sayf("device %u is in no archived experiment",
+                            "прибора № %u нет ни в одном эксперименте архива", address)
+                << "\n";
     return kExitOk;
 }
 
@@ -373,8 +391,10 @@ int RunExport(CliContext& ctx, CArchive& archive, const SArchiveOptions& o) {
         return kExitFailure;
     }
     for (const auto& p : written) ctx.out << p << "\n";
-    ctx.err << "dravmer-cli archive export: " << written.size() << " file(s) written to "
-            << args[1] << "\n";
+    ctx.err << "dravmer-cli archive export: "
+            << ctx.Sayf("%zu file(s) written to %s", "записано файлов: %zu, в %s", written.size(),
+                        args[1].c_str())
+            << "\n";
     return kExitOk;
 }
 

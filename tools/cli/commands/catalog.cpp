@@ -44,11 +44,14 @@ int RunCatalog(CliContext& ctx, const SCatalogOptions& o) {
     if (o.json) {
         nlohmann::json rows = nlohmann::json::array();
         for (int i = 0; i < n; ++i)
-            rows.push_back({{"index", i},
-                            {"name", std::string(ParamNameTrimmed(i))},
-                            {"alias", std::string(ParamAlias(i))},
-                            {"unit", std::string(ParamUnit(i))},
-                            {"description", std::string(ParamDescription(i))}});
+            rows.push_back(
+                {{"index", i},
+                 {"name", std::string(ParamNameTrimmed(i))},
+                 {"alias", std::string(ParamAlias(i))},
+                 {"unit", std::string(ParamUnit(i))},
+                 {"description", std::string(ParamDescription(i))},
+                 {"unit_en", std::string(ParamUnit(i, Language::English))},
+                 {"description_en", std::string(ParamDescription(i, Language::English))}});
         ctx.out << rows.dump(2) << "\n";
         return kExitOk;
     }
@@ -60,20 +63,25 @@ int RunCatalog(CliContext& ctx, const SCatalogOptions& o) {
                     << "` | " << Cell(ParamUnit(i)) << " | " << Cell(ParamDescription(i)) << " |\n";
         return kExitOk;
     }
-    std::size_t nameWidth = 4, aliasWidth = 5, unitWidth = 4;
+    // The listing for reading: units and descriptions in the run's language.
+    const Language language = ctx.language;
+    const char* unitHead = ctx.Say("unit", "ед.");
+    std::size_t nameWidth = Width(ctx.Say("name", "имя")), aliasWidth = 5,
+                unitWidth = Width(unitHead);
     for (int i = 0; i < n; ++i) {
         nameWidth = std::max(nameWidth, Width(ParamNameTrimmed(i)));
         aliasWidth = std::max(aliasWidth, Width(ParamAlias(i)));
-        unitWidth = std::max(unitWidth, Width(ParamUnit(i)));
+        unitWidth = std::max(unitWidth, Width(ParamUnit(i, language)));
     }
-    ctx.out << " # " << Pad("name", nameWidth) << "  " << Pad("alias", aliasWidth) << "  "
-            << Pad("unit", unitWidth) << "  description\n";
+    ctx.out << " # " << Pad(ctx.Say("name", "имя"), nameWidth) << "  " << Pad("alias", aliasWidth)
+            << "  " << Pad(unitHead, unitWidth) << "  " << ctx.Say("description", "описание")
+            << "\n";
     for (int i = 0; i < n; ++i) {
         char index[8];
         std::snprintf(index, sizeof index, "%2d", i);
         ctx.out << index << " " << Pad(ParamNameTrimmed(i), nameWidth) << "  "
-                << Pad(ParamAlias(i), aliasWidth) << "  " << Pad(ParamUnit(i), unitWidth) << "  "
-                << ParamDescription(i) << "\n";
+                << Pad(ParamAlias(i), aliasWidth) << "  " << Pad(ParamUnit(i, language), unitWidth)
+                << "  " << ParamDescription(i, language) << "\n";
     }
     return kExitOk;
 }

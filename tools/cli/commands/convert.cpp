@@ -31,11 +31,11 @@ struct SConvertOptions {
 bool Load(CliContext& ctx, CDeviceData& store, const std::string& in, SLoadReport& report) {
     int ok;
     {
-        CTerminalProgress progress(in);
+        CTerminalProgress progress(in, ctx.language);
         ok = LoadExperimentFile(store, in, progress.Fn(), &report);
     }
-    if (!report.Summary().empty())
-        ctx.err << "dravmer-cli convert: " << in << ": " << report.Summary() << "\n";
+    if (!report.Summary(ctx.language).empty())
+        ctx.err << "dravmer-cli convert: " << in << ": " << report.Summary(ctx.language) << "\n";
     return ok != 0;
 }
 
@@ -43,7 +43,10 @@ int ConvertToExperimentFile(CliContext& ctx, const std::string& in, const std::s
     const bool text = Extension(out) == ".txt";
     std::error_code ec;
     if (std::filesystem::exists(out, ec)) {
-        ctx.err << "dravmer-cli convert: " << out << " exists; it is left as it is\n";
+        ctx.err << "dravmer-cli convert: "
+                << ctx.Sayf("%s exists; it is left as it is", "%s уже есть; файл не изменён",
+                            out.c_str())
+                << "\n";
         return kExitFailure;
     }
     CDeviceData store;
@@ -62,10 +65,14 @@ int ConvertToExperimentFile(CliContext& ctx, const std::string& in, const std::s
     }
     if (report.hasKy) options.ky = report.ky;
     if (SaveStoreAs(store, out, text, columns, options) != 0) {
-        ctx.err << "dravmer-cli convert: cannot write " << out << "\n";
+        ctx.err << "dravmer-cli convert: "
+                << ctx.Sayf("cannot write %s", "не удалось записать %s", out.c_str()) << "\n";
         return kExitFailure;
     }
-    ctx.err << "dravmer-cli convert: " << store.GetCount() << " records written to " << out << "\n";
+    ctx.err << "dravmer-cli convert: "
+            << ctx.Sayf("%d records written to %s", "записей записано: %d, в %s", store.GetCount(),
+                        out.c_str())
+            << "\n";
     return kExitOk;
 }
 
@@ -102,9 +109,15 @@ int ConvertToCsv(CliContext& ctx, const std::vector<std::string>& ins, const std
         const std::string& in = ins[i];
         SLoadReport report;
         if (!Load(ctx, store, in, report)) {
-            ctx.err << "dravmer-cli convert: " << in << " cannot be read; "
-                    << (toStdout ? "the table on standard output is incomplete\n"
-                                 : out + " is not written\n");
+            ctx.err << "dravmer-cli convert: "
+                    << (toStdout
+                            ? ctx.Sayf("%s cannot be read; the table on standard output is "
+                                       "incomplete",
+                                       "%s не читается; таблица в стандартном выводе неполна",
+                                       in.c_str())
+                            : ctx.Sayf("%s cannot be read; %s is not written",
+                                       "%s не читается; %s не записан", in.c_str(), out.c_str()))
+                    << "\n";
             return kExitFailure;
         }
         SCsvSource source;
@@ -115,7 +128,10 @@ int ConvertToCsv(CliContext& ctx, const std::vector<std::string>& ins, const std
             source.address = entry.address;
         else
             ctx.err << "dravmer-cli convert: " << in
-                    << ": the name holds no device address; its rows leave the address empty\n";
+                    << ctx.Say(
+                           ": the name holds no device address; its rows leave the address "
+                           "empty\n",
+                           ": в имени нет адреса прибора; в его строках адрес пуст\n");
         if (IsBinary(in)) {
             source.start = store.StartTime();
             source.values = CsvValues::kFloat;
@@ -129,23 +145,33 @@ int ConvertToCsv(CliContext& ctx, const std::vector<std::string>& ins, const std
         written = writer.WriteRows(source);
     }
     if (!written) {
-        ctx.err << "dravmer-cli convert: cannot write " << (toStdout ? "standard output" : out)
+        ctx.err << "dravmer-cli convert: "
+                << (toStdout ? ctx.Say("cannot write standard output",
+                                       "не удалось записать в стандартный вывод")
+                             : ctx.Sayf("cannot write %s", "не удалось записать %s", out.c_str()))
                 << "\n";
         return kExitFailure;
     }
     if (toStdout) {
         ctx.out.flush();
         if (!ctx.out) {
-            ctx.err << "dravmer-cli convert: cannot write standard output\n";
+            ctx.err << "dravmer-cli convert: "
+                    << ctx.Say("cannot write standard output",
+                               "не удалось записать в стандартный вывод")
+                    << "\n";
             return kExitFailure;
         }
     } else if (!file.Commit(error)) {
         ctx.err << "dravmer-cli convert: " << error << "\n";
         return kExitFailure;
     }
-    ctx.err << "dravmer-cli convert: " << writer.Rows() << " records of " << ins.size()
-            << (ins.size() == 1 ? " file" : " files") << " written to "
-            << (toStdout ? "standard output" : out) << "\n";
+    const std::string where = toStdout ? ctx.Say("standard output", "стандартный вывод") : out;
+    ctx.err << "dravmer-cli convert: "
+            << ctx.Sayf(ins.size() == 1 ? "%lld records of %zu file written to %s"
+                                        : "%lld records of %zu files written to %s",
+                        "записей: %lld (файлов: %zu) записано в %s",
+                        static_cast<long long>(writer.Rows()), ins.size(), where.c_str())
+            << "\n";
     return kExitOk;
 }
 

@@ -17,6 +17,18 @@ std::string IsoTime(std::time_t t) {
     return buf;
 }
 
+}  // namespace
+
+std::string ListHeader(const CliContext& ctx) {
+    return ctx.Say(
+        "No.\tDate - time\tExp. No.\tDuration, min\tFormat\tDevices\tDevices of "
+        "the experiment\tComment\n",
+        "№\tДата - время\t№ эксп.\tВр.экс.,м\tФормат\tК-во пр\tСписок приборов "
+        "эксперимента\tКомментарий\n");
+}
+
+namespace {
+
 struct SListOptions {
     std::string dir;
     bool json = false;
@@ -26,14 +38,15 @@ int RunList(CliContext& ctx, const SListOptions& o) {
     const bool json = o.json;
     std::error_code ec;
     if (!std::filesystem::is_directory(o.dir, ec)) {
-        ctx.err << "dravmer-cli list: " << o.dir << " is not a folder\n";
+        ctx.err << "dravmer-cli list: "
+                << ctx.Sayf("%s is not a folder", "%s не является папкой", o.dir.c_str()) << "\n";
         return kExitFailure;
     }
     CExperimentList list;
     list.Scan(o.dir);
     // An empty table for a folder that could not be read would pass for an empty folder.
     if (!list.ScanError().empty()) {
-        ctx.err << "dravmer-cli list: " << list.ScanError() << "\n";
+        ctx.err << "dravmer-cli list: " << list.ScanError(ctx.language) << "\n";
         if (list.GroupCount() == 0) return kExitFailure;
     }
     if (json) {
@@ -51,8 +64,7 @@ int RunList(CliContext& ctx, const SListOptions& o) {
         ctx.out << rows.dump(2) << "\n";
         return list.ScanError().empty() ? kExitOk : kExitIncomplete;
     }
-    ctx.out << "№\tДата - время\t№ эксп.\tВр.экс.,м\tФормат\tК-во пр\tСписок приборов "
-               "эксперимента\tКомментарий\n";
+    ctx.out << ListHeader(ctx);
     for (int g = 0; g < list.GroupCount(); ++g) {
         SGroupDescription d = list.Describe(g);
         ctx.out << g + 1 << "\t" << d.dateTimeText << "\t" << d.number << "\t" << d.durationMinutes

@@ -7,22 +7,26 @@
 #include <string>
 
 #include "files/file_format.h"
+#include "platform/language.h"
 #include "platform/perf_timer.h"
 
 namespace dravmer::cli {
 
 class CTerminalProgress {
 public:
-    explicit CTerminalProgress(std::string what) : m_what(std::move(what)), m_tty(::isatty(2)) {}
+    CTerminalProgress(std::string what, Language language)
+        : m_what(std::move(what)),
+          m_loading(language == Language::English ? "loading" : "загрузка"),
+          m_tty(::isatty(2)) {}
     ~CTerminalProgress() {
-        if (m_shown) std::fprintf(stderr, "\r%*s\r", static_cast<int>(m_what.size()) + 16, "");
+        if (m_shown) std::fprintf(stderr, "\r%*s\r", static_cast<int>(m_what.size()) + 24, "");
     }
     LoadProgressFn Fn() {
         return [this](int percent) {
             if (m_tty && m_timer.GetElapsedMs() > 300 && percent != m_last) {
                 m_last = percent;
                 m_shown = true;
-                std::fprintf(stderr, "\rloading %s: %3d%%", m_what.c_str(), percent);
+                std::fprintf(stderr, "\r%s %s: %3d%%", m_loading, m_what.c_str(), percent);
                 std::fflush(stderr);
             }
             return true;
@@ -31,6 +35,7 @@ public:
 
 private:
     std::string m_what;
+    const char* m_loading;
     bool m_tty;
     bool m_shown = false;
     int m_last = -1;

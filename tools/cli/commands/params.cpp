@@ -11,11 +11,14 @@ namespace {
 
 class CReportPrinter : public IBenchListener {
 public:
-    explicit CReportPrinter(std::ostream& out) : m_out(out) {}
-    void OnReportText(const std::string& text) override { m_out << text << std::flush; }
+    CReportPrinter(std::ostream& out, Language language) : m_out(out), m_language(language) {}
+    void OnParamsReport(const SParamsReport& entry) override {
+        m_out << WordParamsReport(entry, m_language) << std::flush;
+    }
 
 private:
     std::ostream& m_out;
+    Language m_language;
 };
 
 struct SParamsOptions {
@@ -33,15 +36,18 @@ int RunParams(CliContext& ctx, const SParamsOptions& o) {
     if (demo && bench.Settings().devices.Active().empty()) bench.Search();
     if (hasOut) {
         if (!EnsureDir(out)) {
-            ctx.err << "dravmer-cli params: cannot create the folder " << out << "\n";
+            ctx.err << "dravmer-cli params: "
+                    << ctx.Sayf("cannot create the folder %s", "не удалось создать папку %s",
+                                out.c_str())
+                    << "\n";
             return kExitFailure;
         }
         bench.Settings().savePath = out;
     }
-    CReportPrinter printer(ctx.out);
+    CReportPrinter printer(ctx.out, ctx.language);
     bench.SetListener(&printer);
     bool failed = false;
-    bench.SaveDeviceParameters(&failed);
+    bench.SaveDeviceParameters(&failed, nullptr, ctx.language);
     bench.SetListener(nullptr);
     ctx.out << "\n";
     return failed ? kExitFailure : kExitOk;

@@ -104,11 +104,12 @@ int RunPlot(CliContext& ctx, const SPlotOptions& o) {
         SLoadReport report;
         int ok;
         {
-            CTerminalProgress progress(args[i]);
+            CTerminalProgress progress(args[i], ctx.language);
             ok = LoadExperimentFile(*store, args[i], progress.Fn(), &report);
         }
         if (!ok) {
-            ctx.err << "dravmer-cli plot: " << args[i] << ": " << report.Summary() << "\n";
+            ctx.err << "dravmer-cli plot: " << args[i] << ": " << report.Summary(ctx.language)
+                    << "\n";
             return kExitFailure;
         }
         SExperimentEntry entry;
@@ -131,6 +132,7 @@ int RunPlot(CliContext& ctx, const SPlotOptions& o) {
 
     SGraphState st;
     st.background = 0xFFFFFF;
+    st.language = ctx.language;
     st.window = MakeTimeWindow(from, to, st.vLines);
     st.startTime = stores.front()->StartTime();
     st.timeAxes = st.startTime != 0;
@@ -151,13 +153,16 @@ int RunPlot(CliContext& ctx, const SPlotOptions& o) {
 
     QString why;
     if (!SaveGraphFile(QString::fromStdString(out), static_cast<int>(width),
-                       static_cast<int>(height), st, curves, cache, &why)) {
+                       static_cast<int>(height), st, curves, cache, &why, ctx.language)) {
         ctx.err << "dravmer-cli plot: " << why.toStdString() << "\n";
         return kExitFailure;
     }
-    ctx.out << "wrote " << out << " (" << width << "x" << height << ", " << curves.size()
-            << (curves.size() == 1 ? " curve" : " curves") << ", seconds " << from << ".." << to
-            << ")\n";
+    ctx.out << ctx.Sayf(curves.size() == 1 ? "wrote %s (%lldx%lld, %zu curve, seconds %lld..%lld)"
+                                           : "wrote %s (%lldx%lld, %zu curves, seconds %lld..%lld)",
+                        "записан %s (%lldx%lld, графиков: %zu, секунды %lld..%lld)", out.c_str(),
+                        static_cast<long long>(width), static_cast<long long>(height),
+                        curves.size(), static_cast<long long>(from), static_cast<long long>(to))
+            << "\n";
     return kExitOk;
 }
 

@@ -34,7 +34,7 @@ int RunPorts(CliContext& ctx, const SPortsOptions& o) {
     if (o.json) {
         nlohmann::json list = nlohmann::json::array();
         for (const auto& d : devices) {
-            const std::string hint = SerialAccessHint(d.path, o.root);
+            const std::string hint = SerialAccessHint(d.path, o.root, ctx.language);
             list.push_back({{"path", d.path},
                             {"by_id", TextOrNull(d.byId)},
                             {"vendor", TextOrNull(d.vendor)},
@@ -49,17 +49,20 @@ int RunPorts(CliContext& ctx, const SPortsOptions& o) {
         return kExitOk;
     }
     if (devices.empty()) {
-        ctx.out << "no serial lines found\n";
+        ctx.out << ctx.Say("no serial lines found\n", "последовательные линии не найдены\n");
         return kExitOk;
     }
     for (const auto& d : devices) {
         ctx.out << (d.byId.empty() ? d.path : d.byId + " (" + d.path + ")");
         const std::string adapter = Adapter(d);
         std::string about = adapter;
-        if (!d.driver.empty()) about += (about.empty() ? "driver " : ", driver ") + d.driver;
+        if (!d.driver.empty())
+            about += (about.empty() ? ctx.Say("driver ", "драйвер ")
+                                    : ctx.Say(", driver ", ", драйвер ")) +
+                     d.driver;
         if (!about.empty()) ctx.out << ": " << about;
         ctx.out << "\n";
-        const std::string hint = SerialAccessHint(d.path, o.root);
+        const std::string hint = SerialAccessHint(d.path, o.root, ctx.language);
         if (!hint.empty()) ctx.out << "    " << hint << "\n";
     }
     return kExitOk;

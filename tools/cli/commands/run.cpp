@@ -24,33 +24,39 @@ namespace {
 
 class CRunPrinter : public IBenchListener {
 public:
-    explicit CRunPrinter(std::ostream& err) : m_err(err) {}
+    explicit CRunPrinter(const CliContext& ctx) : m_ctx(ctx), m_err(ctx.err) {}
     void OnWaitingForDevice(std::size_t, std::uint32_t address) override {
-        m_err << "Ожидание включения прибора № " << address << " (Ctrl-C cancels the start)"
+        m_err << m_ctx.Sayf("Waiting for device %u to come on (Ctrl-C cancels the start)",
+                            "Ожидание включения прибора № %u (Ctrl-C отменяет запуск)", address)
               << std::endl;
     }
     void OnDeviceAnswered(std::size_t, std::uint32_t address) override {
-        m_err << "Прибор № " << address << " на связи." << std::endl;
+        m_err << m_ctx.Sayf("Device %u answers.", "Прибор № %u на связи.", address) << std::endl;
     }
-    void OnPortNotOpen(int port, const std::string& text) override {
-        m_err << "Порт " << port + 1 << " не открыт: " << text
-              << " Порт открывается повторно." << std::endl;
+    void OnPortNotOpen(int port, const SPortState& state) override {
+        m_err << m_ctx.Sayf("Port %d is not open: %s The port is being opened again.",
+                            "Порт %d не открыт: %s Порт открывается повторно.", port + 1,
+                            WordPortState(state, m_ctx.language).c_str())
+              << std::endl;
     }
     void OnPortReopened(int port) override {
-        m_err << "Порт " << port + 1 << " снова открыт." << std::endl;
+        m_err << m_ctx.Sayf("Port %d is open again.", "Порт %d снова открыт.", port + 1)
+              << std::endl;
     }
     void OnError(const SBenchMessage& message) override {
-        m_err << WordMessage(message) << std::endl;
+        m_err << WordMessage(message, m_ctx.language) << std::endl;
     }
-    void OnSearchProgress(int, int, std::uint32_t, const std::string& text) override {
+    void OnSearchProgress(int port, int code, std::uint32_t value, int found) override {
+        const std::string text = WordSearchProgress(port, code, value, found, m_ctx.language);
         if (!text.empty()) m_err << text << std::endl;
     }
 
 private:
+    const CliContext& m_ctx;
     std::ostream& m_err;
 };
 
-std::string PortLine(CBench& bench, int port) {
+std::string PortLine(const CliContext& ctx, CBench& bench, int port) {
     const auto& active = bench.Settings().devices.Active();
     int devices = 0;
     long records = 0;
@@ -63,10 +69,9 @@ std::string PortLine(CBench& bench, int port) {
         bench.Link(port).GetDeviceStat(active[i].address, stat);
         errors += stat.w[SLinkDevStat::kErrors];
     }
-    char buf[160];
-    std::snprintf(buf, sizeof buf, "port %d: %d devices, %ld records, %lu errors, load %3.0f%%",
-                  port + 1, devices, records, errors, bench.PortLoad(port));
-    return buf;
+    return ctx.Sayf("port %d: %d devices, %ld records, %lu errors, load %3.0f%%",
+                    "порт %d: приборов %d, записей %ld, ошибок %lu, загрузка %3.0f%%", port + 1,
+                    devices, records, errors, bench.PortLoad(port));
 }
 
 struct SRunOptions {
@@ -89,7 +94,7 @@ int RunRun(CliContext& ctx, const SRunOptions& o) {
     CSession session;
     if (!session.Open(ctx, demo)) return kExitFailure;
     CBench& bench = session.Bench();
-    CRunPrinter printer(ctx.err);
+    CRunPrinter printer(ctx);
     CRunStreams streams(bench, &printer);
     std::string streamError;
     if (!streams.Start(ctx, o.stream, streamError)) {
@@ -105,7 +110,10 @@ int RunRun(CliContext& ctx, const SRunOptions& o) {
     if (hasFormat) settings.textFormat = format == "txt";
     if (hasOut) {
         if (!EnsureDir(out)) {
-            ctx.err << "dravmer-cli run: cannot create the folder " << out << "\n";
+            ctx.err << "dravmer-cli run: "
+                    << ctx.Sayf("cannot create the folder %s", "не удалось создать папку %s",
+                                out.c_str())
+                    << "\n";
             return kExitFailure;
         }
         settings.savePath = out.back() == '/' ? out : out + "/";
@@ -129,16 +137,23 @@ int RunRun(CliContext& ctx, const SRunOptions& o) {
     }
     starter.join();
     if (result != StartResult::Started) {
-        const char* why = result == StartResult::EmptyList ? "the device list is empty"
-                          : result == StartResult::Cancelled
-                              ? (Interrupted() ? "the start was cancelled"
-                                               : "a device did not answer within --wait-device")
-                          : result == StartResult::BadSettings ? "the settings do not allow a start"
-                                                               : "the bench is busy";
-        ctx.err << "dravmer-cli run: no experiment: " << why << "\n";
+        const char* why =
+            result == StartResult::EmptyList
+                ? ctx.Say("the device list is empty", "список приборов пуст")
+            : result == StartResult::Cancelled
+                ? (Interrupted() ? ctx.Say("the start was cancelled", "запуск отменён")
+                                 : ctx.Say("a device did not answer within --wait-device",
+                                           "прибор не ответил за время --wait-device"))
+            : result == StartResult::BadSettings
+                ? ctx.Say("the settings do not allow a start", "настройки не позволяют запуск")
+                : ctx.Say("the bench is busy", "стенд занят");
+        ctx.err << "dravmer-cli run: " << ctx.Say("no experiment: ", "эксперимент не запущен: ")
+                << why << "\n";
         return kExitFailure;
     }
-    ctx.err << "Experiment " << bench.ExperimentNumber() << " started: " << bench.Title() << "\n";
+    ctx.err << ctx.Sayf("Experiment %d started: %s", "Эксперимент %d запущен: %s",
+                        bench.ExperimentNumber(), bench.Title().c_str())
+            << "\n";
 
     const bool live = isatty(STDERR_FILENO);
     auto started = std::chrono::steady_clock::now();
@@ -151,16 +166,18 @@ int RunRun(CliContext& ctx, const SRunOptions& o) {
         if (std::chrono::steady_clock::now() >= nextLine) {
             std::string lines;
             for (int p = 0; p < kPortCount; ++p)
-                if (bench.Port(p).Settings().useLink) lines += PortLine(bench, p) + "\n";
-            ctx.err << (live ? "\x1b[2K" : "") << "[" << static_cast<int>(elapsed) << " s]\n"
-                    << lines << std::flush;
+                if (bench.Port(p).Settings().useLink) lines += PortLine(ctx, bench, p) + "\n";
+            ctx.err << (live ? "\x1b[2K" : "") << "[" << static_cast<int>(elapsed)
+                    << ctx.Say(" s]\n", " с]\n") << lines << std::flush;
             nextLine += std::chrono::seconds(live ? 1 : 5);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     bench.Stop();
-    ctx.err << "Experiment stopped (stop took " << static_cast<int>(bench.StopSeconds() * 1000)
-            << " ms).\n";
+    ctx.err << ctx.Sayf("Experiment stopped (stop took %d ms).",
+                        "Эксперимент остановлен (остановка заняла %d мс).",
+                        static_cast<int>(bench.StopSeconds() * 1000))
+            << "\n";
     bench.SetListener(nullptr);
     const bool streamsWhole = streams.Finish(ctx.err);
     // With Archive/ArchiveOnStop on, the experiment goes into the archive as the window does it.
@@ -169,9 +186,12 @@ int RunRun(CliContext& ctx, const SRunOptions& o) {
         std::int64_t id = 0;
         std::string message;
         const int code = ArchiveBenchExperiment(bench, ArchiveUrlFromSettings(bench.Store()), id,
-                                                message);
+                                                message, nullptr, nullptr, ctx.language);
         archiveFailed = code != kArchiveOk && code != kArchiveDuplicate && code != kArchiveNoData;
-        ctx.err << (archiveFailed ? "dravmer-cli run: archive: " : "Archive: ") << message << "\n";
+        ctx.err << (archiveFailed
+                        ? ctx.Say("dravmer-cli run: archive: ", "dravmer-cli run: архив: ")
+                        : ctx.Say("Archive: ", "Архив: "))
+                << message << "\n";
     }
 
     const auto& active = settings.devices.Active();
@@ -180,8 +200,10 @@ int RunRun(CliContext& ctx, const SRunOptions& o) {
     int notWhereAsked = 0;
     if (settings.writeToFile && settings.savePath != askedFolder) {
         // The files went to the user's data folder because the save folder could not be made.
-        ctx.err << "dravmer-cli run: the save folder " << askedFolder
-                << " could not be created; the files were written to " << settings.savePath
+        ctx.err << "dravmer-cli run: "
+                << ctx.Sayf("the save folder %s could not be created; the files were written to %s",
+                            "папку %s не удалось создать; файлы записаны в %s", askedFolder.c_str(),
+                            settings.savePath.c_str())
                 << "\n";
         ++notWhereAsked;
     }
@@ -218,17 +240,24 @@ int RunRun(CliContext& ctx, const SRunOptions& o) {
             j["stats"] = d["stats"];
             report.push_back(j);
         } else {
-            char head[200];
-            std::snprintf(head, sizeof head, "Device %u (port %d): %d records, %.1f%% received",
-                          active[i].address, active[i].port + 1, data.GetCount(), received);
-            summary << head;
-            if (missed > 0) summary << ", " << missed << " of " << span << " seconds missed";
-            if (!rescued.empty())
-                summary << ", all records saved to " << rescued
-                        << (file.empty() ? "" : " (the file " + file + " could not take them)");
-            else if (!file.empty())
-                summary << ", file " + file;
-            if (unsaved > 0) summary << ", " << unsaved << " records could not be written";
+            summary << ctx.Sayf("Device %u (port %d): %d records, %.1f%% received",
+                                "Прибор № %u (порт %d): записей %d, принято %.1f%%",
+                                active[i].address, active[i].port + 1, data.GetCount(), received);
+            if (missed > 0)
+                summary << ctx.Sayf(", %ld of %ld seconds missed", ", пропущено %ld с из %ld",
+                                    missed, span);
+            if (!rescued.empty()) {
+                summary << ctx.Sayf(", all records saved to %s", ", все записи сохранены в %s",
+                                    rescued.c_str());
+                if (!file.empty())
+                    summary << ctx.Sayf(" (the file %s could not take them)",
+                                        " (в файл %s их записать не удалось)", file.c_str());
+            } else if (!file.empty()) {
+                summary << ctx.Sayf(", file %s", ", файл %s", file.c_str());
+            }
+            if (unsaved > 0)
+                summary << ctx.Sayf(", %d records could not be written",
+                                    ", записей, которые не удалось записать: %d", unsaved);
             summary << "\n";
             std::array<bool, CMeasRecord::kParamCount> columns{};
             std::array<int, CMeasRecord::kParamCount> decimals{};
@@ -244,11 +273,16 @@ int RunRun(CliContext& ctx, const SRunOptions& o) {
     }
     if (json) summary << report.dump(2) << "\n";
     if (notWhereAsked > 0)
-        ctx.err << "dravmer-cli run: records of " << notWhereAsked
-                << " device(s) could not be written where asked\n";
+        ctx.err << "dravmer-cli run: "
+                << ctx.Sayf("records of %d device(s) could not be written where asked",
+                            "записи приборов (%d) не удалось записать туда, куда просили",
+                            notWhereAsked)
+                << "\n";
     if (missedTotal > 0)
-        ctx.err << "dravmer-cli run: " << missedTotal
-                << " records were missed (seconds of the experiment without a record)\n";
+        ctx.err << "dravmer-cli run: "
+                << ctx.Sayf("%ld records were missed (seconds of the experiment without a record)",
+                            "пропущено записей: %ld (секунды эксперимента без записи)", missedTotal)
+                << "\n";
     const bool whole = notWhereAsked == 0 && missedTotal == 0 && !archiveFailed && streamsWhole;
     return whole ? kExitOk : kExitIncomplete;
 }

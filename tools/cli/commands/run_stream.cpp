@@ -21,6 +21,7 @@ void CRunStreams::Say(const std::string& text) {
 }
 
 bool CRunStreams::Start(CliContext& ctx, const SRunStreamOptions& o, std::string& error) {
+    m_language = ctx.language;
     SMqttSettings mqtt;
     if (!o.mqttUrl.empty()) {
         if (!ParseMqttUrl(o.mqttUrl, mqtt, error)) return false;
@@ -52,7 +53,7 @@ bool CRunStreams::Start(CliContext& ctx, const SRunStreamOptions& o, std::string
     }
     if (!o.mqttUrl.empty()) {
         m_mqtt = std::make_unique<CMqttPublisher>(
-            mqtt, [this](const SMqttStatus& status) { Say(status.text); });
+            mqtt, [this](const SMqttStatus& status) { Say(WordMqttStatus(status, m_language)); });
         if (!m_mqtt->Start()) {
             error = "the MQTT thread could not be started";
             return false;
@@ -83,17 +84,27 @@ bool CRunStreams::Finish(std::ostream& err) {
         m_tee.RemoveSink(m_mqtt.get());
     }
     PrintMessages(err);
+    const bool en = m_language == Language::English;
     if (m_ndjson) {
-        err << "Stream: " << m_ndjson->Written() << " records written";
-        if (m_ndjson->Dropped() > 0) err << ", " << m_ndjson->Dropped() << " records not written";
+        err << (en ? "Stream: " : "Поток: ") << m_ndjson->Written()
+            << (en ? " records written" : " записей выведено");
+        if (m_ndjson->Dropped() > 0)
+            err << ", " << m_ndjson->Dropped()
+                << (en ? " records not written" : " записей не выведено");
         err << "\n";
         whole = whole && m_ndjson->Dropped() == 0 && !m_ndjson->Broken();
     }
     if (m_mqtt) {
-        err << "MQTT: " << m_mqtt->Published() << " records published to "
-            << m_mqtt->Settings().topicPrefix << "/ on " << m_mqtt->BrokerName();
-        if (m_mqtt->Dropped() > 0) err << ", " << m_mqtt->Dropped() << " records not published";
-        if (m_mqtt->Outages() > 0) err << ", " << m_mqtt->Outages() << " broker outages";
+        err << "MQTT: " << m_mqtt->Published()
+            << (en ? " records published to " : " записей опубликовано в ")
+            << m_mqtt->Settings().topicPrefix << (en ? "/ on " : "/ на брокере ")
+            << m_mqtt->BrokerName();
+        if (m_mqtt->Dropped() > 0)
+            err << ", " << m_mqtt->Dropped()
+                << (en ? " records not published" : " записей не опубликовано");
+        if (m_mqtt->Outages() > 0)
+            err << (en ? ", " : ", обрывов связи с брокером: ") << m_mqtt->Outages()
+                << (en ? " broker outages" : "");
         err << "\n";
         whole = whole && m_mqtt->Dropped() == 0;
     }

@@ -45,6 +45,7 @@ private:
     std::unique_ptr<CMqttPublisher> m_mqtt;
     std::mutex m_mutex;
     std::vector<std::string> m_messages;
+    Language m_language = Language::English;
 };
 
 // The checks of --mqtt and --mqtt-topic for the command line.

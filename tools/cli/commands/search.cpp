@@ -11,14 +11,17 @@ namespace {
 
 class CSearchPrinter : public IBenchListener {
 public:
-    explicit CSearchPrinter(std::ostream& err) : m_err(err) {}
-    void OnSearchProgress(int, int, std::uint32_t, const std::string& text) override {
-        if (!text.empty()) m_err << text << "\n";
+    explicit CSearchPrinter(const CliContext& ctx) : m_ctx(ctx) {}
+    void OnSearchProgress(int port, int code, std::uint32_t value, int found) override {
+        const std::string text = WordSearchProgress(port, code, value, found, m_ctx.language);
+        if (!text.empty()) m_ctx.err << text << "\n";
     }
-    void OnError(const SBenchMessage& message) override { m_err << WordMessage(message) << "\n"; }
+    void OnError(const SBenchMessage& message) override {
+        m_ctx.err << WordMessage(message, m_ctx.language) << "\n";
+    }
 
 private:
-    std::ostream& m_err;
+    const CliContext& m_ctx;
 };
 
 std::string Percent(std::uint32_t part, std::uint32_t whole) {
@@ -38,16 +41,21 @@ int RunSearch(CliContext& ctx, const SSearchOptions& o) {
     CSession session;
     if (!session.Open(ctx, demo)) return kExitFailure;
     CBench& bench = session.Bench();
-    CSearchPrinter printer(ctx.err);
+    CSearchPrinter printer(ctx);
     bench.SetListener(&printer);
     const int found = bench.Search();
     if (found == CBench::kSearchNoPort) {
-        ctx.err << "dravmer-cli search: no port could be opened; the saved device list is "
-                   "unchanged\n";
+        ctx.err << "dravmer-cli search: "
+                << ctx.Say("no port could be opened; the saved device list is unchanged",
+                           "ни один порт не открыт; сохранённый список приборов не изменён")
+                << "\n";
         return kExitFailure;
     }
     if (found < 0) {
-        ctx.err << "dravmer-cli search: a search or an experiment is already running\n";
+        ctx.err << "dravmer-cli search: "
+                << ctx.Say("a search or an experiment is already running",
+                           "поиск или эксперимент уже идёт")
+                << "\n";
         return kExitFailure;
     }
     bench.SetListener(nullptr);
@@ -60,7 +68,8 @@ int RunSearch(CliContext& ctx, const SSearchOptions& o) {
             out.push_back({{"address", i.address},
                            {"port", i.port},
                            {"firmware", fw},
-                           {"transducer", i.transducer},
+                           {"transducer", i.transducerRead ? nlohmann::json(i.transducer)
+                                                           : nlohmann::json(nullptr)},
                            {"compiled", i.compiled},
                            {"written", i.written},
                            {"enabled", i.enabled},
@@ -69,8 +78,11 @@ int RunSearch(CliContext& ctx, const SSearchOptions& o) {
         ctx.out << out.dump(2) << "\n";
         return kExitOk;
     }
-    ctx.out << "№\tАдрес прибора\tПорт\tВерсия ПО\tНомер ПР\tДата компиляции\tДата прошивки\t"
-               "Кол-во команд\tОшибок\tОшибок с повторами\n";
+    ctx.out << ctx.Say(
+        "No.\tDevice address\tPort\tFirmware\tTransducer No.\tBuild date\t"
+        "Flashing date\tCommands\tErrors\tErrors with retries\n",
+        "№\tАдрес прибора\tПорт\tВерсия ПО\tНомер ПР\tДата компиляции\t"
+        "Дата прошивки\tКол-во команд\tОшибок\tОшибок с повторами\n");
     int n = 0;
     for (const auto& i : infos) {
         SLinkDevStat stat;
@@ -78,14 +90,15 @@ int RunSearch(CliContext& ctx, const SSearchOptions& o) {
         char fw[16];
         std::snprintf(fw, sizeof fw, "%.2d.%.2d", i.fwMajor, i.fwMinor);
         ctx.out << ++n << "\t" << i.address << "\t" << i.port + 1 << "\t" << fw << "\t"
-                << i.transducer << "\t" << i.compiled << "\t" << i.written << "\t"
-                << stat.w[SLinkDevStat::kCommands] << "\t"
-                << Percent(stat.w[SLinkDevStat::kErrors], stat.w[SLinkDevStat::kCommands]) << "\t"
+                << (i.transducerRead ? i.transducer : ctx.Say("Error", "Ошибка")) << "\t"
+                << i.compiled << "\t" << i.written << "\t" << stat.w[SLinkDevStat::kCommands]
+                << "\t" << Percent(stat.w[SLinkDevStat::kErrors], stat.w[SLinkDevStat::kCommands])
+                << "\t"
                 << Percent(stat.w[SLinkDevStat::kErrorsWithRepeat],
                            stat.w[SLinkDevStat::kTransactions])
                 << "\n";
     }
-    ctx.out << "Всего найдено " << infos.size() << " приборов.\n";
+    ctx.out << WordSearchProgress(-1, 0, 0, static_cast<int>(infos.size()), ctx.language) << "\n";
     return kExitOk;
 }
 

@@ -13,8 +13,11 @@ const SSettingDef* Lookup(CliContext& ctx, const std::string& key) {
     auto slash = key.find('/');
     const SSettingDef* def =
         slash == std::string::npos ? nullptr : FindSetting(key.substr(0, slash), key.substr(slash + 1));
-    if (!def) ctx.err << "dravmer-cli settings: unknown setting '" << key
-                      << "' (settings dump lists them)\n";
+    if (!def)
+        ctx.err << "dravmer-cli settings: "
+                << ctx.Sayf("unknown setting '%s' (settings dump lists them)",
+                            "неизвестная настройка «%s» (их список: settings dump)", key.c_str())
+                << "\n";
     return def;
 }
 
@@ -37,10 +40,13 @@ std::string StoredValue(const SSettingDef& def, const std::string& text) {
 }
 
 // The speed table as the message for a value that is neither an index nor one of its speeds.
-std::string SpeedChoices() {
-    std::string text = "an index 0.." + std::to_string(kSpeedCount - 1) + " or a speed of";
-    for (int i = 0; i < kSpeedCount; ++i) text += (i ? ", " : " ") + std::to_string(kSpeedTable[i]);
-    return text;
+std::string SpeedRefusal(const CliContext& ctx, const std::string& value) {
+    std::string speeds;
+    for (int i = 0; i < kSpeedCount; ++i)
+        speeds += (i ? ", " : " ") + std::to_string(kSpeedTable[i]);
+    return ctx.Sayf("'%s' is not an index 0..%d or a speed of%s",
+                    "«%s» - не номер 0..%d и не скорость из%s", value.c_str(), kSpeedCount - 1,
+                    speeds.c_str());
 }
 
 struct SSettingsOptions {
@@ -52,7 +58,7 @@ struct SSettingsOptions {
 
 int RunSettings(CliContext& ctx, const SSettingsOptions& o) {
     // Defaults shown for a file that could not be read would pass for its contents.
-    if (auto status = ctx.Settings().Status()) {
+    if (auto status = ctx.Settings().Status(ctx.language)) {
         ctx.err << "dravmer-cli settings: " << *status << "\n";
         return kExitFailure;
     }
@@ -69,13 +75,14 @@ int RunSettings(CliContext& ctx, const SSettingsOptions& o) {
         return kExitOk;
     }
     auto& store = ctx.Settings();
-    if (auto error = SetSettingText(store, *def, StoredValue(*def, o.value))) {
-        if (IsPortSpeed(*def)) *error = "'" + o.value + "' is not " + SpeedChoices();
-        ctx.err << "dravmer-cli settings: " << o.key << ": " << *error << "; nothing was changed\n";
+    if (auto error = SetSettingText(store, *def, StoredValue(*def, o.value), ctx.language)) {
+        if (IsPortSpeed(*def)) *error = SpeedRefusal(ctx, o.value);
+        ctx.err << "dravmer-cli settings: " << o.key << ": " << *error
+                << ctx.Say("; nothing was changed\n", "; ничего не изменено\n");
         return kExitFailure;
     }
     store.Flush();
-    if (auto status = store.Status()) {
+    if (auto status = store.Status(ctx.language)) {
         ctx.err << "dravmer-cli settings: " << *status << "\n";
         return kExitFailure;
     }

@@ -39,16 +39,18 @@ int RunStats(CliContext& ctx, const SStatsOptions& o) {
         SLoadReport report;
         int ok;
         {
-            CTerminalProgress progress(path);
+            CTerminalProgress progress(path, ctx.language);
             ok = LoadExperimentFile(*store, path, progress.Fn(), &report);
         }
         if (!ok) {
-            ctx.err << "dravmer-cli stats: " << path << ": " << report.Summary() << "\n";
+            ctx.err << "dravmer-cli stats: " << path << ": " << report.Summary(ctx.language)
+                    << "\n";
             ++failures;
             continue;
         }
-        if (!report.Summary().empty())
-            ctx.err << "dravmer-cli stats: " << path << ": " << report.Summary() << "\n";
+        if (!report.Summary(ctx.language).empty())
+            ctx.err << "dravmer-cli stats: " << path << ": " << report.Summary(ctx.language)
+                    << "\n";
         bool reordered = false;
         if (hasFrom || hasTo) {
             std::uint32_t last = hasTo ? to : store->GetLastTime();
@@ -57,9 +59,18 @@ int RunStats(CliContext& ctx, const SStatsOptions& o) {
             if (first > last) {
                 std::swap(first, last);
                 reordered = true;
-                ctx.err << "dravmer-cli stats: " << path << ": --from " << last << " is after "
-                        << (hasTo ? "--to " : "the last record ") << first
-                        << "; the statistics are over " << first << ".." << last << "\n";
+                ctx.err << "dravmer-cli stats: " << path << ": "
+                        << (hasTo ? ctx.Sayf("--from %u is after --to %u; the statistics are over "
+                                             "%u..%u",
+                                             "--from %u больше --to %u; статистика считается по "
+                                             "%u..%u",
+                                             last, first, first, last)
+                                  : ctx.Sayf("--from %u is after the last record %u; the "
+                                             "statistics are over %u..%u",
+                                             "--from %u больше последней записи %u; статистика "
+                                             "считается по %u..%u",
+                                             last, first, first, last))
+                        << "\n";
             }
             store->CalcRange(first, last, false);
         }
@@ -77,9 +88,12 @@ int RunStats(CliContext& ctx, const SStatsOptions& o) {
         std::array<bool, CMeasRecord::kParamCount> columns;
         columns.fill(true);
         SFileOptions defaults;
-        ctx.out << "Device " << address << " (" << path << "): " << store->GetCount()
-                << " records, statistics over " << store->GetStatState().n
-                << (reordered ? " (the range was given backwards and was put in order)" : "")
+        ctx.out << ctx.Sayf("Device %u (%s): %d records, statistics over %d",
+                            "Прибор № %u (%s): записей %d, статистика по %d", address, path.c_str(),
+                            store->GetCount(), static_cast<int>(store->GetStatState().n))
+                << (reordered ? ctx.Say(" (the range was given backwards and was put in order)",
+                                        " (диапазон был задан наоборот и упорядочен)")
+                              : "")
                 << "\n";
         std::string text = StatisticsText(*store, columns, defaults.tableDecimals);
         for (char c : text)

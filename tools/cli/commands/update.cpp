@@ -32,8 +32,13 @@ int RunUpdate(CliContext& ctx, const SUpdateOptions& o) {
     const bool given = o.serverOption->count() + o.serverOptionOfCheck->count() > 0;
     if (!given) server = UpdateServerFromSettings(ctx.Settings());
     if (server.empty()) {
-        ctx.err << "dravmer-cli update: no update server is configured (--server HOST[:PORT], or "
-                   "settings set UpdateVersionSettings/Server HOST)\n";
+        ctx.err << "dravmer-cli update: "
+                << ctx.Say(
+                       "no update server is configured (--server HOST[:PORT], or settings "
+                       "set UpdateVersionSettings/Server HOST)",
+                       "сервер обновлений не задан (--server HOST[:PORT] или settings set "
+                       "UpdateVersionSettings/Server HOST)")
+                << "\n";
         return kExitFailure;
     }
     std::string host;
@@ -48,10 +53,12 @@ int RunUpdate(CliContext& ctx, const SUpdateOptions& o) {
     config.executable = ExecutableDir() / kProgramName;
     config.fileName = kProgramName;
     CUpdateService service(config);
+    service.SetLanguage(ctx.language);
     service.SetServerName(host, port);
     const SCheckResult r = service.CheckNow(kConnectLimitMs);
-    const std::string message =
-        r.result < 0 ? "no connection within 5 s" : QueryResultText(r.result);
+    const std::string message = r.result < 0
+                                    ? ctx.Say("no connection within 5 s", "нет соединения за 5 с")
+                                    : QueryResultText(r.result, ctx.language);
     char serverVersion[16];
     std::snprintf(serverVersion, sizeof serverVersion, "%2.2d.%2.2d", r.serverMajor, r.serverMinor);
     if (json) {
@@ -62,15 +69,23 @@ int RunUpdate(CliContext& ctx, const SUpdateOptions& o) {
                             {"message", message}};
         ctx.out << j.dump() << "\n";
     } else {
-        ctx.out << "current version: " << service.VersionText() << "\n"
-                << "server: " << host << ":" << port << "\n"
-                << "server version: " << (r.described ? serverVersion : "unknown (" + message + ")")
+        ctx.out << ctx.Say("current version: ", "текущая версия: ") << service.VersionText() << "\n"
+                << ctx.Say("server: ", "сервер: ") << host << ":" << port << "\n"
+                << ctx.Say("server version: ", "версия на сервере: ")
+                << (r.described ? std::string(serverVersion)
+                                : ctx.Say("unknown (", "неизвестна (") + message + ")")
                 << "\n"
-                << "update offered: " << (r.offered ? "yes" : "no") << "\n";
+                << ctx.Say("update offered: ", "обновление предложено: ")
+                << (r.offered ? ctx.Say("yes", "да") : ctx.Say("no", "нет")) << "\n";
     }
     if (r.packageManaged) {
-        ctx.err << "dravmer-cli update: this installation cannot be written by its user; updates "
-                   "come from the package manager\n";
+        ctx.err << "dravmer-cli update: "
+                << ctx.Say(
+                       "this installation cannot be written by its user; updates come from "
+                       "the package manager",
+                       "эта установка недоступна пользователю для записи; обновления приходят "
+                       "через менеджер пакетов")
+                << "\n";
     }
     return ServerNotAsked(r.result) ? kExitFailure : kExitOk;
 }
