@@ -106,6 +106,7 @@ public:
 
     // ---- paging ----
     static constexpr int kPageRecords = 4096;
+    static constexpr std::size_t kPageBytes = 1318912;  // a block in the page file: 322 pages
     // Full blocks go to `file` from now on (nullptr: everything stays in memory). Takes effect at
     // once in an empty store, otherwise at the next ResetData. A block the file cannot take
     // (disk full) stays in memory and is offered again when the next block is full.

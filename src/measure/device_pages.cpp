@@ -8,6 +8,9 @@
 
 namespace dravmer {
 
+static_assert(CDeviceData::kPageBytes == pages::kBlockBytes);
+static_assert(CDeviceData::kPageRecords == pages::kRecords);
+
 namespace {
 // One block laid out by column, per appending thread (a poll thread or a loader).
 unsigned char* ScratchBlock() {

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 
 #include "platform/paths.h"
@@ -112,7 +113,32 @@ bool CPageFile::MapChunk(std::size_t chunk, std::string* error) {
     return true;
 }
 
+void CPageFile::SetLog(std::function<void(const std::string&)> log) {
+    std::lock_guard lock(m_logMutex);
+    m_log = std::move(log);
+}
+
+void CPageFile::Log(bool failed, const std::string& error) {
+    std::lock_guard lock(m_logMutex);
+    if (failed == m_failing) return;
+    m_failing = failed;
+    if (!m_log) return;
+    if (failed)
+        m_log("Кэш записей " + m_path.string() + ": " + error +
+              ". Новые записи остаются в памяти.");
+    else
+        m_log("Кэш записей " + m_path.string() + " снова принимает записи.");
+}
+
 std::int64_t CPageFile::Write(const void* data, std::string* error) {
+    std::string why;
+    const std::int64_t slot = WriteSlot(data, &why);
+    Log(slot < 0, why);
+    if (slot < 0 && error) *error = why;
+    return slot;
+}
+
+std::int64_t CPageFile::WriteSlot(const void* data, std::string* error) {
     struct statvfs fsInfo {};
     if (fstatvfs(m_fd, &fsInfo) == 0) {
         const std::uint64_t freeBytes =

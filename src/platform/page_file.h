@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -46,6 +47,10 @@ public:
     // Gives the slot back; its disk space is released at once.
     void Free(std::int64_t slot);
 
+    // Gets a line when a write fails after writes went well (the records stay in memory), and
+    // when writes go well again after failing. Called on the writing thread.
+    void SetLog(std::function<void(const std::string&)> log);
+
     // Free space every Write leaves on the file's disk for everything else, above all the
     // experiment files (default 1 GiB).
     void SetReserveBytes(std::uint64_t bytes) { m_reserve.store(bytes); }
@@ -59,6 +64,8 @@ public:
 private:
     CPageFile(std::filesystem::path path, int fd, std::size_t slotBytes);
     bool MapChunk(std::size_t chunk, std::string* error);  // under m_mutex
+    std::int64_t WriteSlot(const void* data, std::string* error);
+    void Log(bool failed, const std::string& error);
 
     static constexpr std::size_t kMaxChunks = 16384;
 
@@ -67,6 +74,10 @@ private:
     std::size_t m_slotBytes;
     std::size_t m_slotsPerChunk;
     std::atomic<std::uint64_t> m_reserve{1ull << 30};
+
+    std::mutex m_logMutex;
+    std::function<void(const std::string&)> m_log;
+    bool m_failing = false;  // under m_logMutex
 
     mutable std::mutex m_mutex;
     std::vector<std::int64_t> m_free;

@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "link/link_result.h"
+#include "platform/log_line.h"
 #include "platform/paths.h"
 #include "platform/serial_devices.h"
 #include "platform/qt/qsettings_store.h"
@@ -62,6 +63,9 @@ bool CSession::Open(CliContext& ctx, bool demo) {
         m_store = &ctx.Settings();
     }
     m_bench = std::make_unique<CBench>(*m_store);
+    // The stores keep their older records in the user's cache folder: a week of a hundred
+    // devices does not fit in memory.
+    m_bench->EnablePaging(CacheDir(), LogLineWriter({}, "dravmer-cli"));
     m_bench->LoadSettings();
     m_bench->OpenPorts();
     // A port that did not open is said at once, not discovered by a device that never answers.
