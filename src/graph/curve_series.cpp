@@ -32,9 +32,10 @@ void CCurveSeries::Append(std::uint32_t t, double v, bool odd) {
 }
 
 void CCurveSeries::Sync(const CDeviceData& store, int param) {
+    const std::uint64_t generation = store.Generation();
     int count = store.GetCount();
     std::size_t have = m_time.size();
-    if (have > static_cast<std::size_t>(count) ||
+    if (generation != m_generation || have > static_cast<std::size_t>(count) ||
         (have > 0 && store.GetSample(static_cast<int>(have) - 1).time != m_time.back())) {
         m_time.clear();
         m_value.clear();
@@ -44,23 +45,36 @@ void CCurveSeries::Sync(const CDeviceData& store, int param) {
             m_blockHi[p].clear();
         }
         have = 0;
+        m_generation = generation;
     }
     if (have == static_cast<std::size_t>(count)) return;
-    if (have == 0) {  // later appends grow geometrically; an exact reserve would copy each time
-        m_time.reserve(static_cast<std::size_t>(count));
-        m_value.reserve(static_cast<std::size_t>(count));
-        m_odd.reserve(static_cast<std::size_t>(count));
+    // The first copy takes exactly what is there; later appends grow the arrays by an eighth,
+    // so that a week of curves carries little unused room and no copy happens every second.
+    const std::size_t need = static_cast<std::size_t>(count);
+    if (m_time.capacity() < need) {
+        const std::size_t room = have == 0 ? need : std::max(need, have + have / 8 + 4096);
+        m_time.reserve(room);
+        m_value.reserve(room);
+        m_odd.reserve(room);
+        for (int p = 0; p < 3; ++p) {
+            m_blockLo[p].reserve(room / kBlock + 1);
+            m_blockHi[p].reserve(room / kBlock + 1);
+        }
     }
-    constexpr int kChunk = 1024;
-    // Sized to what is missing: the live update copies one record, not a whole chunk.
-    std::vector<CMeasRecord> buf(static_cast<std::size_t>(std::min(kChunk, count - static_cast<int>(have))));
+    constexpr int kChunk = 4096;
+    // Sized to what is missing: the live update copies one value, not a whole chunk.
+    const auto size = static_cast<std::size_t>(std::min(kChunk, count - static_cast<int>(have)));
+    std::vector<double> values(size);
+    std::vector<std::uint32_t> times(size);
+    std::vector<std::uint8_t> odd(size);
     int at = static_cast<int>(have);
     while (at < count) {
-        int got = store.CopySamples(at, std::min(static_cast<int>(buf.size()), count - at), buf.data());
+        const int got = store.CopyParam(param, at, std::min(kChunk, count - at), values.data(),
+                                        times.data(), odd.data());
         if (got <= 0) break;
         for (int i = 0; i < got; ++i) {
-            const CMeasRecord& r = buf[static_cast<std::size_t>(i)];
-            Append(r.time, GetParam(r, param), (r.cycle & 1) != 0);
+            const auto k = static_cast<std::size_t>(i);
+            Append(times[k], values[k], odd[k] != 0);
         }
         at += got;
     }

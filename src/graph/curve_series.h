@@ -24,8 +24,8 @@ namespace dravmer::graph {
 class CCurveSeries {
 public:
     // Brings the copy up to date with the store: appended records are added; a store that was
-    // reset or reloaded (fewer records, or a different record where the copy ends) is copied
-    // anew.
+    // reset or reloaded since (or holds fewer records, or a different record where the copy
+    // ends) is copied anew.
     void Sync(const CDeviceData& store, int param);
     std::size_t Size() const { return m_time.size(); }
     const std::vector<std::uint32_t>& Times() const { return m_time; }
@@ -47,6 +47,7 @@ private:
     std::vector<std::uint8_t> m_odd;
     // Per block of kBlock points and per parity: lowest and highest value.
     std::vector<double> m_blockLo[3], m_blockHi[3];
+    std::uint64_t m_generation = 0;  // of the store the copy was made from
 };
 
 // The copies of all curves, keyed by store and parameter; curves no longer drawn are dropped by
