@@ -29,11 +29,13 @@ bool Report(const LoadProgressFn& progress, int percent) { return !progress || p
 // The integer parameters hold only what their fields can: a negative time, a cycle counter of
 // 421 or a fraction of a second is no record of a bench, and storing it would wrap around.
 bool FitsParam(int index, double v) {
+    // Inside the range a value is whole when converting it to an integer and back keeps it.
+    auto whole = [v] { return static_cast<double>(static_cast<std::int64_t>(v)) == v; };
     switch (index) {
-        case 0: return v >= 0 && v <= 4294967295.0 && std::floor(v) == v;
+        case 0: return v >= 0 && v <= 4294967295.0 && whole();
         case 1:
-        case 15: return v >= 0 && v <= 255 && std::floor(v) == v;
-        case 2: return v >= 0 && v <= 65535 && std::floor(v) == v;
+        case 15: return v >= 0 && v <= 255 && whole();
+        case 2: return v >= 0 && v <= 65535 && whole();
         default: return true;
     }
 }

@@ -65,15 +65,15 @@ int CDeviceData::AddSample(const CMeasRecord& record) {
         slot = record;
         slot.position = index;
         hasPrev = m_havePrev;
-        if (hasPrev) std::memcpy(prev, m_prevValues, sizeof prev);
-        std::memcpy(m_prevValues, v, sizeof v);
-        m_havePrev = true;
-        double* parity = even ? m_evenValues : m_oddValues;
+        if (hasPrev) std::memcpy(prev, m_values[m_lastEven ? m_evenRow : m_oddRow], sizeof prev);
+        double* parity = m_values[even ? m_evenRow : m_oddRow];
         bool& haveParity = even ? m_haveEven : m_haveOdd;
         hasSame = haveParity;
         if (hasSame) std::memcpy(same, parity, sizeof same);
         std::memcpy(parity, v, sizeof v);
         haveParity = true;
+        m_havePrev = true;
+        m_lastEven = even;
         m_count.store(index + 1, std::memory_order_release);
     }
     if ((index + 1) % kPageRecords == 0) FinishBlocks();
@@ -119,7 +119,6 @@ int CDeviceData::AddSamples(const CMeasRecord* records, int n) {
         // The statistics lock before the array lock, the order CalcRange takes them in.
         std::lock_guard statLock(m_statMutex);
         SStatState& st = m_stats->state;
-        double v[kParamCount];
         // In runs that end where a block fills, which is then summarised and paged out with
         // the array unlocked.
         while (stored < n) {
@@ -134,19 +133,22 @@ int CDeviceData::AddSamples(const CMeasRecord* records, int n) {
                     CMeasRecord& slot = m_records[static_cast<std::size_t>(index - m_pagedCount)];
                     slot = record;
                     slot.position = index;
+                    // Unpacked into the free row, which then becomes its parity's newest.
+                    double* v = m_values[m_freeRow];
                     GetAllParams(record, v);
                     const bool even = (record.cycle & 1) == 0;
-                    double* parity = even ? m_evenValues : m_oddValues;
+                    int& parityRow = even ? m_evenRow : m_oddRow;
                     bool& haveParity = even ? m_haveEven : m_haveOdd;
-                    const double* prev = m_havePrev ? m_prevValues : nullptr;
-                    const double* same = haveParity ? parity : nullptr;
+                    const double* prev =
+                        m_havePrev ? m_values[m_lastEven ? m_evenRow : m_oddRow] : nullptr;
+                    const double* same = haveParity ? m_values[parityRow] : nullptr;
                     if (!m_wholeIsRunning)
                         Accumulate(*m_whole, index, record.time, v, prev, same, even);
                     if (!st.rangeMode) Accumulate(*m_stats, index, record.time, v, prev, same, even);
-                    std::memcpy(m_prevValues, v, sizeof v);
-                    m_havePrev = true;
-                    std::memcpy(parity, v, sizeof v);
+                    std::swap(parityRow, m_freeRow);
                     haveParity = true;
+                    m_havePrev = true;
+                    m_lastEven = even;
                     m_count.store(index + 1, std::memory_order_release);
                     full = (index + 1) % kPageRecords == 0;
                 }

@@ -180,6 +180,9 @@ private:
     // Summarises the blocks that filled and moves full blocks to the page file (appending
     // thread, array lock not held).
     void FinishBlocks();
+    // Records from this many on are summarised by block: only a range longer than this takes
+    // whole blocks from their summaries.
+    static constexpr int kWalkAll = 32 * kPageRecords;
 
     void Accumulate(SStats& s, int index, std::uint32_t time, const double* v, const double* prev,
                     const double* sameParity, bool even);
@@ -213,10 +216,11 @@ private:
     std::atomic<std::uint64_t> m_generation{0};
     // The appending thread's memory of the newest record and of the newest even and odd ones
     // (their parameter values), for the noise sums.
-    bool m_havePrev = false, m_haveEven = false, m_haveOdd = false;
-    double m_prevValues[kParamCount] = {};
-    double m_evenValues[kParamCount] = {};
-    double m_oddValues[kParamCount] = {};
+    // Three rows that take turns: the newest even record, the newest odd one, and the row the
+    // next record is unpacked into; the newest record is whichever parity came last.
+    bool m_havePrev = false, m_haveEven = false, m_haveOdd = false, m_lastEven = false;
+    double m_values[3][kParamCount] = {};
+    int m_evenRow = 0, m_oddRow = 1, m_freeRow = 2;
 
     std::array<std::atomic<int>, kParamCount> m_readPos{};
 

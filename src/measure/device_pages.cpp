@@ -46,14 +46,21 @@ void CDeviceData::FinishBlocks() {
         // The oldest block still in memory goes to the file first, so that the records in
         // memory stay one run.
         const bool page = m_pageFile && !writeFailed && m_pagedCount + kPageRecords <= count;
-        const bool summarise = (summarised + 1) * kPageRecords <= count;
+        const bool summarise = count >= kWalkAll && (summarised + 1) * kPageRecords <= count;
         if (!page && !summarise) return;
+        pages::SBlockSum sum;
+        if (summarise && summarised * kPageRecords < m_pagedCount) {
+            // A block the file took before the store grew long enough to need summaries.
+            pages::Summarize(m_pageFile->Data(m_slots[static_cast<std::size_t>(summarised)]), sum);
+            std::unique_lock lock(m_arrayLock);
+            m_blockSums.push_back(sum);
+            continue;
+        }
         const int block = page ? m_pagedCount / kPageRecords : summarised;
         unsigned char* columns = ScratchBlock();
         pages::Encode(&m_records[static_cast<std::size_t>(block * kPageRecords - m_pagedCount)],
                       columns);
-        pages::SBlockSum sum;
-        const bool addSum = block == summarised;
+        const bool addSum = summarise && block == summarised;
         if (addSum) pages::Summarize(columns, sum);
         std::int64_t slot = -1;
         if (page) {

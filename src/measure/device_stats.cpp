@@ -91,13 +91,15 @@ void CDeviceData::Accumulate(SStats& s, int index, std::uint32_t time, const dou
 void CDeviceData::RunningUpdate(SStats& stats, const double* v, const double* prev,
                                 const double* sameParity, bool even) {
     auto& s = stats.v;
-    double* sumP = s[even ? kSlotSumE : kSlotSumO];
-    double* noiseSumP = s[even ? kSlotNoiseSumE : kSlotNoiseSumO];
-    double* sum = s[kSlotSum];
-    double* sumSq = s[kSlotSumSq];
-    double* mn = s[kSlotMin];
-    double* mx = s[kSlotMax];
-    double* noiseSum = s[kSlotNoiseSum];
+    // Distinct rows: the compiler may work on two parameters at once (each one's arithmetic and
+    // order stay as they are).
+    double* __restrict sumP = s[even ? kSlotSumE : kSlotSumO];
+    double* __restrict noiseSumP = s[even ? kSlotNoiseSumE : kSlotNoiseSumO];
+    double* __restrict sum = s[kSlotSum];
+    double* __restrict sumSq = s[kSlotSumSq];
+    double* __restrict mn = s[kSlotMin];
+    double* __restrict mx = s[kSlotMax];
+    double* __restrict noiseSum = s[kSlotNoiseSum];
     for (int i = kFirst; i <= kLast; ++i) {
         double x = v[i];
         sum[i] += x;
@@ -257,7 +259,6 @@ void CDeviceData::CalcRange(std::uint32_t fromSecond, std::uint32_t toSecond, bo
     // Up to a day and a half every record is walked, which gives the plain running sums. A
     // longer range takes its whole blocks from their summaries: the same counts and extremes,
     // sums that differ from the plain order only in rounding.
-    constexpr int kWalkAll = 32 * kPageRecords;
     int blockFrom = (first + kPageRecords - 1) / kPageRecords;
     int blockTo = std::min((last + 1) / kPageRecords, static_cast<int>(m_blockSums.size()));
     if (last - first + 1 <= kWalkAll || blockTo <= blockFrom) blockFrom = blockTo = 0;

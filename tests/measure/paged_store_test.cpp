@@ -349,7 +349,8 @@ TEST(PagedStore, ReadersSeeWholeRecordsWhileBlocksMoveToTheFile) {
     CDeviceData store;
     store.SetPageFile(file);
     std::atomic<bool> done{false};
-    std::thread appender([&] {
+    // Joined however the test ends.
+    std::jthread appender([&] {
         std::size_t i = 0;
         while (i < records.size()) {
             if (i % 3000 == 0) {
@@ -367,7 +368,8 @@ TEST(PagedStore, ReadersSeeWholeRecordsWhileBlocksMoveToTheFile) {
     while (!done || rounds < 3) {
         const int n = store.GetCount();
         if (n > 0) {
-            const int i = (rounds * 7919) % n;
+            const int i = static_cast<int>(static_cast<std::uint64_t>(rounds) * 7919u %
+                                           static_cast<std::uint64_t>(n));
             const CMeasRecord r = store.GetSample(i);
             ASSERT_EQ(r.position, i);
             ASSERT_EQ(r.time, records[static_cast<std::size_t>(i)].time);
