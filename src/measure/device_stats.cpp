@@ -5,6 +5,9 @@
 // a spread (Sigma, Noise, NoiseE, NoiseO) over fewer than two records. That is also what the
 // running mode answers for the first record, so one record reads the same however it came.
 #include <cmath>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "measure/device_data.h"
 #include "measure/record_pages.h"
@@ -91,16 +94,29 @@ void CDeviceData::Accumulate(SStats& s, int index, std::uint32_t time, const dou
 void CDeviceData::RunningUpdate(SStats& stats, const double* v, const double* prev,
                                 const double* sameParity, bool even) {
     auto& s = stats.v;
-    // Distinct rows: the compiler may work on two parameters at once (each one's arithmetic and
-    // order stay as they are).
-    double* __restrict sumP = s[even ? kSlotSumE : kSlotSumO];
-    double* __restrict noiseSumP = s[even ? kSlotNoiseSumE : kSlotNoiseSumO];
-    double* __restrict sum = s[kSlotSum];
-    double* __restrict sumSq = s[kSlotSumSq];
-    double* __restrict mn = s[kSlotMin];
-    double* __restrict mx = s[kSlotMax];
-    double* __restrict noiseSum = s[kSlotNoiseSum];
-    for (int i = kFirst; i <= kLast; ++i) {
+    double* sumP = s[even ? kSlotSumE : kSlotSumO];
+    double* noiseSumP = s[even ? kSlotNoiseSumE : kSlotNoiseSumO];
+    double* sum = s[kSlotSum];
+    double* sumSq = s[kSlotSumSq];
+    double* mn = s[kSlotMin];
+    double* mx = s[kSlotMax];
+    double* noiseSum = s[kSlotNoiseSum];
+    int i = kFirst;
+#if defined(__SSE2__)
+    // Two parameters at a time, each with its own arithmetic in its own order: the results are
+    // those of one at a time (min and max pick as the comparisons below do, NaN included).
+    for (; i + 1 <= kLast; i += 2) {
+        const __m128d x = _mm_loadu_pd(v + i);
+        _mm_storeu_pd(sum + i, _mm_add_pd(_mm_loadu_pd(sum + i), x));
+        _mm_storeu_pd(sumSq + i, _mm_add_pd(_mm_loadu_pd(sumSq + i), _mm_mul_pd(x, x)));
+        _mm_storeu_pd(mn + i, _mm_min_pd(x, _mm_loadu_pd(mn + i)));
+        _mm_storeu_pd(mx + i, _mm_max_pd(x, _mm_loadu_pd(mx + i)));
+        const __m128d d = _mm_sub_pd(x, _mm_loadu_pd(prev + i));
+        _mm_storeu_pd(noiseSum + i, _mm_add_pd(_mm_loadu_pd(noiseSum + i), _mm_mul_pd(d, d)));
+        _mm_storeu_pd(sumP + i, _mm_add_pd(_mm_loadu_pd(sumP + i), x));
+    }
+#endif
+    for (; i <= kLast; ++i) {
         double x = v[i];
         sum[i] += x;
         sumSq[i] += x * x;
@@ -111,7 +127,14 @@ void CDeviceData::RunningUpdate(SStats& stats, const double* v, const double* pr
         sumP[i] += x;
     }
     if (sameParity) {
-        for (int i = kFirst; i <= kLast; ++i) {
+        i = kFirst;
+#if defined(__SSE2__)
+        for (; i + 1 <= kLast; i += 2) {
+            const __m128d e = _mm_sub_pd(_mm_loadu_pd(v + i), _mm_loadu_pd(sameParity + i));
+            _mm_storeu_pd(noiseSumP + i, _mm_add_pd(_mm_loadu_pd(noiseSumP + i), _mm_mul_pd(e, e)));
+        }
+#endif
+        for (; i <= kLast; ++i) {
             double e = v[i] - sameParity[i];
             noiseSumP[i] += e * e;
         }
