@@ -224,20 +224,27 @@ int CDeviceData::CopyParam(int param, int first, int maxCount, double* values,
     if (first < 0 || first >= count || maxCount <= 0) return 0;
     const int n = std::min(count - first, maxCount);
     int i = 0;
-    // Paged blocks by column; the records in memory one by one.
+    // Paged blocks by column, read from the file (a long run would otherwise stay mapped); the
+    // records in memory one by one.
+    const int column = pages::DoubleColumn(param);
     while (i < n && first + i < m_pagedCount) {
         const int at = first + i;
-        const unsigned char* block =
-            m_pageFile->Data(m_slots[static_cast<std::size_t>(at / kPageRecords)]);
-        const int offset = at % kPageRecords;
-        const int run = std::min(n - i, kPageRecords - offset);
-        const int column = pages::DoubleColumn(param);
-        for (int j = 0; j < run; ++j) {
-            if (values)
-                values[i + j] = column >= 0 ? pages::DoublesOf(block, column)[offset + j]
-                                            : pages::ParamOf(block, offset + j, param);
-            if (times) times[i + j] = pages::TimeOf(block, offset + j);
-            if (odd) odd[i + j] = pages::CycleOf(block, offset + j) & 1;
+        const std::int64_t slot = m_slots[static_cast<std::size_t>(at / kPageRecords)];
+        const auto offset = static_cast<std::size_t>(at % kPageRecords);
+        const int run = std::min(n - i, kPageRecords - static_cast<int>(offset));
+        const auto count = static_cast<std::size_t>(run);
+        if (values && column >= 0) {
+            m_pageFile->Read(slot, pages::kDoublesAt + sizeof(double) * (pages::kB * static_cast<std::size_t>(column) + offset),
+                             values + i, sizeof(double) * count);
+        } else if (values) {
+            const unsigned char* block = m_pageFile->Data(slot);
+            for (int j = 0; j < run; ++j)
+                values[i + j] = pages::ParamOf(block, static_cast<int>(offset) + j, param);
+        }
+        if (times) m_pageFile->Read(slot, pages::kTimeAt + 4 * offset, times + i, 4 * count);
+        if (odd) {
+            m_pageFile->Read(slot, pages::kCycleAt + offset, odd + i, count);
+            for (int j = 0; j < run; ++j) odd[i + j] &= 1;
         }
         i += run;
     }

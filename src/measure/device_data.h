@@ -141,6 +141,10 @@ public:
     double GetStatValue(StatKind kind, int param) const;
     SStatState GetStatState() const;
     STrendResult GetTrend() const;
+    // The statistics over every record, as CalcAll would make them ([kind][param]; Current is
+    // the newest record), without changing the store's own (a range the operator selected
+    // stays).
+    void WholeStatistics(double out[kStatKindCount][kParamCount], SStatState& state) const;
 
     // ---- experiment and file state ----
     void SetFirmwareVersion(std::uint8_t major, std::uint8_t minor);
@@ -192,6 +196,9 @@ private:
     // The whole-store statistics start to differ from the running ones (statistics mutex held).
     void SplitWhole();
     void CalcWhole();
+    // What a recompute over every record leaves, from the statistics kept as records came.
+    static void AsRecomputed(SStats& stats);
+    static double StatOf(const SStats& stats, StatKind kind, int param);
     void WalkRecord(SWalk& w, const double* v, bool even);
     void WalkBlock(SWalk& w, const pages::SBlockSum& b);
     void TrendCheck();

@@ -241,7 +241,12 @@ void CDeviceData::CalcWhole() {
         m_whole.reset();
         m_wholeIsRunning = true;
     }
-    auto& s = m_stats->v;
+    AsRecomputed(*m_stats);
+    TrendCheck();
+}
+
+void CDeviceData::AsRecomputed(SStats& stats) {
+    auto& s = stats.v;
     for (int i = kFirst; i <= kLast; ++i) {
         for (int slot : {kSlotAverage, kSlotDelta, kSlotSigma, kSlotNoise, kSlotNoiseE,
                          kSlotNoiseO, kSlotAverageE, kSlotAverageO})
@@ -250,9 +255,26 @@ void CDeviceData::CalcWhole() {
                          kSlotNoiseSumE, kSlotNoiseSumO})
             if (s[slot][i] == 0) s[slot][i] = 0;
     }
-    m_stats->state.rangeMode = false;
-    m_stats->state.rangeFirstIndex = 0;
-    TrendCheck();
+    stats.state.rangeMode = false;
+    stats.state.rangeFirstIndex = 0;
+}
+
+void CDeviceData::WholeStatistics(double out[kStatKindCount][kParamCount], SStatState& state) const {
+    SStats whole;
+    {
+        std::lock_guard statLock(m_statMutex);
+        whole = m_wholeIsRunning ? *m_stats : *m_whole;
+    }
+    AsRecomputed(whole);
+    const bool any = GetCount() > 0;
+    const CMeasRecord newest = any ? GetLastSample() : CMeasRecord{};
+    for (int p = 0; p < kParamCount; ++p) {
+        out[0][p] = any && p >= kFirst ? GetParam(newest, p) : 0;
+        for (int k = 1; k < kStatKindCount; ++k)
+            out[k][p] = StatOf(whole, static_cast<StatKind>(k), p);
+    }
+    state = whole.state;
+    if (state.lastSecond < 0) state.lastSecond = 0;
 }
 
 void CDeviceData::CalcRange(std::uint32_t fromSecond, std::uint32_t toSecond, bool whole) {
@@ -357,10 +379,14 @@ void CDeviceData::TrendCheck() {
 }
 
 double CDeviceData::StatSlot(StatKind kind, int param) const {
+    return StatOf(*m_stats, kind, param);
+}
+
+double CDeviceData::StatOf(const SStats& stats, StatKind kind, int param) {
     int slot = SlotOf(kind);
     if (slot < 0 || param < kFirst || param > kLast) return 0;
-    const auto& s = m_stats->v;
-    const SStatState& st = m_stats->state;
+    const auto& s = stats.v;
+    const SStatState& st = stats.state;
     const int i = param;
     switch (slot) {
         case kSlotAverage:

@@ -187,6 +187,24 @@ const unsigned char* CPageFile::Data(std::int64_t slot) const {
     return base + (s % m_slotsPerChunk) * m_slotBytes;
 }
 
+bool CPageFile::Read(std::int64_t slot, std::size_t offset, void* out, std::size_t size) const {
+    auto* p = static_cast<unsigned char*>(out);
+    const auto at = static_cast<off_t>(static_cast<std::uint64_t>(slot) * m_slotBytes + offset);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = pread(m_fd, p + done, size - done, at + static_cast<off_t>(done));
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        // A slot that was written reads back; should the disk fail, the mapping has it.
+        std::memcpy(p + done, Data(slot) + offset + done, size - done);
+        return false;
+    }
+    return true;
+}
+
 void CPageFile::Free(std::int64_t slot) {
     // The disk space goes back before anyone can take the slot again.
     fallocate(m_fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE,

@@ -44,6 +44,9 @@ public:
     std::int64_t Write(const void* data, std::string* error = nullptr);
     // The bytes of a written slot.
     const unsigned char* Data(std::int64_t slot) const;
+    // Copies `size` bytes at `offset` of a written slot: a long run read this way maps nothing
+    // into the program (the mapping keeps the pages it touched until memory runs short).
+    bool Read(std::int64_t slot, std::size_t offset, void* out, std::size_t size) const;
     // Gives the slot back; its disk space is released at once.
     void Free(std::int64_t slot);
 

@@ -21,6 +21,8 @@
 #include "files/experiment_files.h"
 #include "files/experiment_scan.h"
 #include "measure/param_catalog.h"
+#include "platform/page_file.h"
+#include "platform/paths.h"
 
 namespace dravmer::cli {
 namespace {
@@ -191,6 +193,11 @@ int RunAdd(CliContext& ctx, CArchive& archive, const std::vector<std::string>& a
     settings.LoadExperimentSettings(ctx.Settings());
     settings.LoadFileSettings(ctx.Settings());
     SArchiveDefaults defaults = ArchiveDefaultsFrom(settings);
+    // One device's records at a time, and those mostly in the record cache: a long experiment
+    // of many devices is archived in little memory.
+    std::string cacheError;
+    std::shared_ptr<CPageFile> cache =
+        CPageFile::Create(CacheDir(), CDeviceData::kPageBytes, &cacheError);
     const bool tty = ::isatty(2);
     for (const auto& p : pending) {
         const std::string title = fs::path(p.paths.front()).filename().string().substr(0, 10);
@@ -200,18 +207,17 @@ int RunAdd(CliContext& ctx, CArchive& archive, const std::vector<std::string>& a
                 return !Interrupted();
             };
         };
-        SArchivedExperiment e;
+        SArchivedHeader e;
         std::string error;
-        int code = ExperimentFromFiles(p.paths, p.time, p.label, defaults, e, error,
-                                       show("reading"));
         std::int64_t id = 0;
-        if (code == kArchiveOk) code = archive.Add(e, id, show("archiving"));
+        int code = ArchiveFiles(archive, p.paths, p.time, p.label, defaults, cache, e, id, error,
+                                show("archiving"));
         if (tty) std::fprintf(stderr, "\r%*s\r", static_cast<int>(title.size()) + 32, "");
         if (code == kArchiveStopped) {
             ctx.err << "dravmer-cli archive: interrupted; " << title << " is not archived\n";
             return kExitFailure;
         }
-        if (code != kArchiveOk && code != kArchiveDuplicate && !error.empty()) {
+        if (code == kArchiveFileError || code == kArchiveNoData) {
             ctx.err << "dravmer-cli archive: " << error << " (the experiment is not archived)\n";
             ok = false;
             continue;
@@ -219,7 +225,7 @@ int RunAdd(CliContext& ctx, CArchive& archive, const std::vector<std::string>& a
         char name[32];
         std::snprintf(name, sizeof name, "%s-%3.3d", e.date.c_str(), e.number);
         if (code == kArchiveOk) {
-            ctx.out << name << ": " << e.devices.size() << " device(s) archived as " << id << "\n";
+            ctx.out << name << ": " << p.paths.size() << " device(s) archived as " << id << "\n";
         } else if (code == kArchiveDuplicate) {
             ctx.out << name << ": already in the archive as " << id << "\n";
         } else {
@@ -361,15 +367,15 @@ int RunExport(CliContext& ctx, CArchive& archive, const SArchiveOptions& o) {
         ctx.err << "dravmer-cli archive export: ID is the number archive list shows\n";
         return kExitUsage;
     }
-    SArchivedExperiment e;
-    int code = archive.Get(std::stoll(args[0]), e, [](int, int) { return !Interrupted(); });
-    if (code != kArchiveOk) {
-        SayFailure(ctx, archive, code);
+    std::vector<std::string> written;
+    const int code = ExportArchived(archive, std::stoll(args[0]), args[1], format, written, error,
+                                    [](int, int) { return !Interrupted(); });
+    if (code == kArchiveFileError) {
+        ctx.err << "dravmer-cli archive export: " << error << "\n";
         return kExitFailure;
     }
-    std::vector<std::string> written;
-    if (ExportExperiment(e, args[1], format, written, error) != kArchiveOk) {
-        ctx.err << "dravmer-cli archive export: " << error << "\n";
+    if (code != kArchiveOk) {
+        SayFailure(ctx, archive, code);
         return kExitFailure;
     }
     for (const auto& p : written) ctx.out << p << "\n";
