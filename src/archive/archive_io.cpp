@@ -74,12 +74,11 @@ ArchiveColumnReadFn StoreColumnReader(const CDeviceData& store, const std::vecto
     };
 }
 
-void DeviceFromStore(CDeviceData& store, const std::vector<int>& columns, bool recompute,
-                     SArchivedDevice& d) {
-    DeviceInfoFromStore(store, d);
-    const int count = d.recordCount;
+void ValuesFromStore(const CDeviceData& store, const std::vector<int>& columns,
+                     std::vector<double>& values) {
+    const int count = store.GetCount();
     const std::size_t c = columns.size();
-    d.values.assign(static_cast<std::size_t>(count) * c, 0.0);
+    values.assign(static_cast<std::size_t>(count) * c, 0.0);
     const ArchiveColumnReadFn read = StoreColumnReader(store, columns);
     constexpr int kRun = 4096;
     std::vector<double> run(kRun);
@@ -88,10 +87,16 @@ void DeviceFromStore(CDeviceData& store, const std::vector<int>& columns, bool r
             const int n = std::min(kRun, count - first);
             read(static_cast<int>(j), first, n, run.data());
             for (int i = 0; i < n; ++i)
-                d.values[static_cast<std::size_t>(first + i) * c + j] = run[static_cast<std::size_t>(i)];
+                values[static_cast<std::size_t>(first + i) * c + j] = run[static_cast<std::size_t>(i)];
         }
+}
+
+void DeviceFromStore(CDeviceData& store, const std::vector<int>& columns, bool recompute,
+                     SArchivedDevice& d) {
+    DeviceInfoFromStore(store, d);
+    ValuesFromStore(store, columns, d.values);
     // A store read only for archiving shows the statistics over every record afterwards.
-    if (recompute && count > 0) store.CalcAll();
+    if (recompute && d.recordCount > 0) store.CalcAll();
 }
 
 namespace {

@@ -44,6 +44,9 @@ void DeviceFromStore(CDeviceData& store, const std::vector<int>& columns, bool r
 // be over a range the operator selected, stay as they are), gains of the first record, firmware,
 // start, count and received share.
 void DeviceInfoFromStore(const CDeviceData& store, SArchivedDeviceInfo& d);
+// The store's records in those columns, row after row.
+void ValuesFromStore(const CDeviceData& store, const std::vector<int>& columns,
+                     std::vector<double>& values);
 // The archive's reader of a store's records, a column (catalogue index columns[column]) at a time.
 ArchiveColumnReadFn StoreColumnReader(const CDeviceData& store, const std::vector<int>& columns);
 
