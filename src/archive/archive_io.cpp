@@ -259,4 +259,34 @@ bool FillStoreFromArchive(const SArchivedExperiment& e, std::size_t index, CDevi
     return true;
 }
 
+bool FillStoreFromRecords(const SArchivedHeader& e, const SArchivedDeviceInfo& d,
+                          const archive::SRecordPlanes& records, CDeviceData& store) {
+    const std::size_t c = e.columns.size();
+    if (records.count != d.recordCount || records.columns != static_cast<int>(c)) return false;
+    store.ResetData();
+    store.SetFirmwareVersion(d.fwMajor, d.fwMinor);
+    // In runs, as a file is loaded: one record reused, so fields outside the columns stay.
+    constexpr int kRun = 4096;
+    std::vector<double> rows(static_cast<std::size_t>(kRun) * c);
+    std::vector<CMeasRecord> batch;
+    batch.reserve(kRun);
+    CMeasRecord r;
+    r.kg = d.kg;
+    r.kr = d.kr;
+    for (int first = 0; first < d.recordCount; first += kRun) {
+        const int n = std::min(kRun, d.recordCount - first);
+        records.Rows(first, n, rows.data());
+        batch.clear();
+        for (int i = 0; i < n; ++i) {
+            const double* row = rows.data() + static_cast<std::size_t>(i) * c;
+            for (std::size_t j = 0; j < c; ++j) SetParam(r, e.columns[j], row[j]);
+            batch.push_back(r);
+        }
+        if (store.AddSamples(batch.data(), n) != n) return false;
+    }
+    store.SetStartTime(d.startTime);
+    store.SetTitle(StoreTitle(e.date, e.number, d.address));
+    return true;
+}
+
 }  // namespace dravmer

@@ -94,6 +94,11 @@ int ExportArchived(CArchive& archive, std::int64_t id, const std::string& dir,
 // False when there is no such device.
 bool FillStoreFromArchive(const SArchivedExperiment& e, std::size_t index, CDeviceData& store);
 
+// The same for a device whose records were read from the archive on their own
+// (CArchive::ReadRecords): e as Describe gave it.
+bool FillStoreFromRecords(const SArchivedHeader& e, const SArchivedDeviceInfo& d,
+                          const archive::SRecordPlanes& records, CDeviceData& store);
+
 // An experiment's label file (Windows-1251, at most 1024 bytes) as UTF-8; empty without one.
 std::string ReadLabelFile(const std::string& path);
 

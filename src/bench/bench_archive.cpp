@@ -232,4 +232,25 @@ int LoadArchivedPrepared(CBench& bench, const SArchivedExperiment& e,
     return filled;
 }
 
+int LoadArchivedPrepared(CBench& bench, CArchive& archive, const SArchivedExperiment& e,
+                         const std::vector<CDeviceData*>& stores, const ArchiveProgressFn& progress,
+                         const std::atomic<bool>* stop) {
+    struct SEnd {
+        CBench& bench;
+        ~SEnd() { bench.EndLoad(); }
+    } end{bench};
+    bench.SetLoadedExperiment(e.startTime, e.comment);
+    const std::size_t count = std::min(stores.size(), e.devices.size());
+    archive::SRecordPlanes records;
+    int filled = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (stop && stop->load()) break;
+        if (stores[i] && archive.ReadRecords(e, i, records) == kArchiveOk &&
+            FillStoreFromRecords(e, e.devices[i], records, *stores[i]))
+            ++filled;
+        if (progress && !progress(static_cast<int>(i) + 1, static_cast<int>(count))) break;
+    }
+    return filled;
+}
+
 }  // namespace dravmer

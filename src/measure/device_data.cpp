@@ -25,7 +25,10 @@ CDeviceData::CDeviceData(int listIndex) : m_listIndex(listIndex), m_stats(new SS
     for (auto& p : m_readPos) p.store(0);
 }
 
-CDeviceData::~CDeviceData() = default;
+CDeviceData::~CDeviceData() {
+    // The page file may serve other stores for longer: its slots go back.
+    for (std::int64_t slot : m_slots) m_pageFile->Free(slot);
+}
 
 void CDeviceData::SFree::operator()(CMeasRecord* p) const { std::free(p); }
 

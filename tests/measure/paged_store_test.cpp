@@ -340,6 +340,20 @@ TEST(PagedStore, APageFileGivenToAStoreWithRecordsTakesOverAtTheNextReset) {
     EXPECT_EQ(file->BytesInUse(), 0u);
 }
 
+TEST(PagedStore, AStoreThatGoesGivesItsBlocksBack) {
+    CacheFolder folder;
+    auto file = folder.Open();
+    ASSERT_TRUE(file);
+    const auto records = Records(3 * B, 29);
+    {
+        CDeviceData store;
+        store.SetPageFile(file);
+        store.AddSamples(records.data(), 3 * B);
+        EXPECT_EQ(file->BytesInUse(), 3 * file->SlotBytes());
+    }
+    EXPECT_EQ(file->BytesInUse(), 0u);
+}
+
 // The poll thread appends while the window reads records, parameters and statistics.
 TEST(PagedStore, ReadersSeeWholeRecordsWhileBlocksMoveToTheFile) {
     CacheFolder folder;

@@ -77,6 +77,7 @@ private:
     bool m_refreshAgain = false;
     bool m_loading = false;
     QString m_comment;
+    std::string m_loadUrl;  // the archive the load reads from
     std::time_t m_time = 0;
     std::atomic<bool> m_stop{false};
     CWorkerTask m_task{this};
