@@ -7,7 +7,8 @@ Makes DIR/src (DEVICES .adc files of a device-day each: 86,400 records of 43 par
 floats of a device) unless it is there, then runs, as whole processes, RUNS times each and in
 turn: the CLI's add into a fresh archive and the script's add into a fresh file of its own, then
 the CLI's export and the script's export into fresh folders. Prints each one's median seconds,
-the CLI's time as a share of the script's, and each one's largest resident memory (ru_maxrss).
+the CLI's time as a share of the script's, and each one's largest resident memory (GNU time's
+%M: the largest resident set of the process).
 
 Usage: /usr/bin/python3 bench/archive_export.py DRAVMER_CLI [DIR] [DEVICES] [RUNS]
        /usr/bin/python3 bench/archive_export.py --add DB SRC      (the Python way alone)
@@ -67,16 +68,19 @@ def py_export(db, out):
 
 
 def run(args):
-    """Seconds and the largest resident set (MiB) of one whole process."""
+    """Seconds and the largest resident set (MiB) of one whole process. The memory comes from
+    /usr/bin/time: a child forked from this script would count the script's own pages."""
+    report = "/tmp/archive-export-maxrss-%d" % os.getpid()
     t = time.perf_counter()
-    p = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-    _, status, usage = os.wait4(p.pid, 0)
+    p = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report] + args,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     seconds = time.perf_counter() - t
-    err = p.stderr.read().decode(errors="replace")
-    p.stderr.close()
-    if status != 0:
-        sys.exit(f"failed ({status}): {' '.join(args)}\n{err}")
-    return seconds, usage.ru_maxrss / 1024.0
+    if p.returncode != 0:
+        sys.exit(f"failed ({p.returncode}): {' '.join(args)}\n{p.stderr.decode(errors='replace')}")
+    with open(report) as f:
+        kib = int(f.read().split()[-1])
+    os.remove(report)
+    return seconds, kib / 1024.0
 
 
 def fresh(path):
