@@ -27,16 +27,28 @@ CDeviceData::CDeviceData(int listIndex) : m_listIndex(listIndex), m_stats(new SS
 
 CDeviceData::~CDeviceData() {
     // The page file may serve other stores for longer: its slots go back.
-    for (std::int64_t slot : m_slots) m_pageFile->Free(slot);
+    for (std::int64_t slot : m_slots)
+        if (slot >= 0) m_pageFile->Free(slot);
 }
 
 void CDeviceData::SFree::operator()(CMeasRecord* p) const { std::free(p); }
 
 bool CDeviceData::GrowLocked() {
+    const int tail = m_count.load(std::memory_order_relaxed) - m_pagedCount;
+    if (!m_keepRecords && tail >= kPageRecords) {
+        // Records that are not kept: the oldest whole blocks are let go when the next record
+        // comes, so the newest record is always at hand. The statistics took them in already.
+        const int drop = tail / kPageRecords * kPageRecords;
+        for (int b = 0; b < drop / kPageRecords; ++b) m_slots.push_back(-1);
+        m_pagedCount += drop;
+        std::memmove(static_cast<void*>(m_records.get()), &m_records[static_cast<std::size_t>(drop)],
+                     static_cast<std::size_t>(tail - drop) * sizeof(CMeasRecord));
+        return true;
+    }
     std::size_t newSize = m_sizeField * 2;
     std::size_t newCapacity = newSize / sizeof(CMeasRecord);
     // A paged store holds one block in memory: its last growth stops at exactly one block.
-    if (m_pageFile && m_capacity < kPageRecords && newCapacity > kPageRecords) {
+    if (Bounded() && m_capacity < kPageRecords && newCapacity > kPageRecords) {
         newCapacity = kPageRecords;
         newSize = newCapacity * sizeof(CMeasRecord);
     }
@@ -98,7 +110,7 @@ bool CDeviceData::Reserve(int records) {
     if (records <= 0) return true;
     std::unique_lock lock(m_arrayLock);
     // A paged store never holds more than a block in memory.
-    if (m_pageFile || records <= m_capacity) return true;
+    if (Bounded() || records <= m_capacity) return true;
     const std::size_t bytes = static_cast<std::size_t>(records) * sizeof(CMeasRecord);
     auto* block = static_cast<CMeasRecord*>(std::calloc(static_cast<std::size_t>(records),
                                                         sizeof(CMeasRecord)));
@@ -166,18 +178,23 @@ int CDeviceData::AddSamples(const CMeasRecord* records, int n) {
     return stored;
 }
 
+const unsigned char* CDeviceData::PagedBlock(int index) const {
+    const std::int64_t slot = m_slots[static_cast<std::size_t>(index / kPageRecords)];
+    return slot >= 0 ? m_pageFile->Data(slot) : nullptr;
+}
+
 CMeasRecord CDeviceData::RecordAt(int index) const {
     if (index >= m_pagedCount) return m_records[static_cast<std::size_t>(index - m_pagedCount)];
     CMeasRecord r;
-    pages::Decode(m_pageFile->Data(m_slots[static_cast<std::size_t>(index / kPageRecords)]),
-                  index % kPageRecords, index, r);
+    if (const unsigned char* block = PagedBlock(index))
+        pages::Decode(block, index % kPageRecords, index, r);
     return r;
 }
 
 std::uint32_t CDeviceData::TimeAt(int index) const {
     if (index >= m_pagedCount) return m_records[static_cast<std::size_t>(index - m_pagedCount)].time;
-    return pages::TimeOf(m_pageFile->Data(m_slots[static_cast<std::size_t>(index / kPageRecords)]),
-                         index % kPageRecords);
+    const unsigned char* block = PagedBlock(index);
+    return block ? pages::TimeOf(block, index % kPageRecords) : 0;
 }
 
 void CDeviceData::StatParamsAt(int index, double* v, bool& even) const {
@@ -187,8 +204,12 @@ void CDeviceData::StatParamsAt(int index, double* v, bool& even) const {
         even = (r.cycle & 1) == 0;
         return;
     }
-    const unsigned char* block =
-        m_pageFile->Data(m_slots[static_cast<std::size_t>(index / kPageRecords)]);
+    const unsigned char* block = PagedBlock(index);
+    if (!block) {
+        std::fill(v, v + kParamCount, 0.0);
+        even = true;
+        return;
+    }
     pages::StatParamsOf(block, index % kPageRecords, v);
     even = (pages::CycleOf(block, index % kPageRecords) & 1) == 0;
 }
@@ -236,6 +257,13 @@ int CDeviceData::CopyParam(int param, int first, int maxCount, double* values,
         const auto offset = static_cast<std::size_t>(at % kPageRecords);
         const int run = std::min(n - i, kPageRecords - static_cast<int>(offset));
         const auto count = static_cast<std::size_t>(run);
+        if (slot < 0) {  // records not kept read as nothing
+            if (values) std::fill(values + i, values + i + run, 0.0);
+            if (times) std::fill(times + i, times + i + run, 0u);
+            if (odd) std::fill(odd + i, odd + i + run, std::uint8_t{0});
+            i += run;
+            continue;
+        }
         if (values && column >= 0) {
             m_pageFile->Read(slot, pages::kDoublesAt + sizeof(double) * (pages::kB * static_cast<std::size_t>(column) + offset),
                              values + i, sizeof(double) * count);
@@ -323,13 +351,15 @@ void CDeviceData::ResetData() {
     {
         std::unique_lock lock(m_arrayLock);
         m_count.store(0, std::memory_order_release);
-        for (std::int64_t slot : m_slots) m_pageFile->Free(slot);
+        for (std::int64_t slot : m_slots)
+            if (slot >= 0) m_pageFile->Free(slot);
         m_slots.clear();
         m_blockSums.clear();
         m_pagedCount = 0;
         m_pageFile = m_nextPageFile;
+        m_keepRecords = m_nextKeepRecords;
         // A paged store gives back a block that grew while the file took nothing.
-        if (m_pageFile && m_capacity > kPageRecords) {
+        if (Bounded() && m_capacity > kPageRecords) {
             auto* block = static_cast<CMeasRecord*>(std::calloc(kPageRecords, sizeof(CMeasRecord)));
             if (block) {
                 m_records.reset(block);
@@ -379,11 +409,12 @@ int CDeviceData::GetNextValue(int param, std::uint32_t& second, double& value) {
         const CMeasRecord& r = m_records[static_cast<std::size_t>(i - m_pagedCount)];
         second = r.time;
         value = GetParam(r, param);
-    } else {
-        const unsigned char* block =
-            m_pageFile->Data(m_slots[static_cast<std::size_t>(i / kPageRecords)]);
+    } else if (const unsigned char* block = PagedBlock(i)) {
         second = pages::TimeOf(block, i % kPageRecords);
         value = pages::ParamOf(block, i % kPageRecords, param);
+    } else {
+        second = 0;
+        value = 0;
     }
     pos.store(i + 1);
     return 0;

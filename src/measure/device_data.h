@@ -111,7 +111,12 @@ public:
     // once in an empty store, otherwise at the next ResetData. A block the file cannot take
     // (disk full) stays in memory and is offered again when the next block is full.
     void SetPageFile(std::shared_ptr<CPageFile> file);
-    int PagedCount() const;         // records that live in the page file
+    // Without keeping records (false) a full block is let go instead: the store still counts
+    // every record, keeps the statistics over all of them and its newest records, and reads the
+    // others as records it does not hold (zeroed). For statistics of a file that is read only
+    // for them. Takes effect at once in an empty store, otherwise at the next ResetData.
+    void KeepRecords(bool keep);
+    int PagedCount() const;         // records that live in the page file (or were let go)
     std::size_t SummaryBytes() const;  // memory of the block summaries
     // Copies up to maxCount values of one parameter from record `first` on (as GetParam gives
     // them), with each record's время and the parity of its cycle counter (1: odd); outputs may
@@ -176,6 +181,10 @@ private:
     struct SWalk;
 
     bool GrowLocked();
+    // Only one block of records in memory: paged, or not kept.
+    bool Bounded() const { return m_pageFile || !m_keepRecords; }
+    // The page-file block of a paged record; null for a record that was let go.
+    const unsigned char* PagedBlock(int index) const;
     // Record access under the array lock (or on the appending thread).
     CMeasRecord RecordAt(int index) const;
     std::uint32_t TimeAt(int index) const;
@@ -218,6 +227,7 @@ private:
     std::atomic<int> m_count{0};
     std::shared_ptr<CPageFile> m_pageFile, m_nextPageFile;
     int m_pagedCount = 0;
+    bool m_keepRecords = true, m_nextKeepRecords = true;
     std::vector<std::int64_t> m_slots;            // page-file slot of each paged block
     std::vector<pages::SBlockSum> m_blockSums;    // one per full block
     std::atomic<std::uint64_t> m_generation{0};

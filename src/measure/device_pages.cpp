@@ -26,6 +26,12 @@ void CDeviceData::SetPageFile(std::shared_ptr<CPageFile> file) {
     if (m_count.load(std::memory_order_relaxed) == 0) m_pageFile = std::move(file);
 }
 
+void CDeviceData::KeepRecords(bool keep) {
+    std::unique_lock lock(m_arrayLock);
+    m_nextKeepRecords = keep;
+    if (m_count.load(std::memory_order_relaxed) == 0) m_keepRecords = keep;
+}
+
 int CDeviceData::PagedCount() const {
     std::shared_lock lock(m_arrayLock);
     return m_pagedCount;
@@ -45,8 +51,10 @@ void CDeviceData::FinishBlocks() {
         const auto summarised = static_cast<int>(m_blockSums.size());
         // The oldest block still in memory goes to the file first, so that the records in
         // memory stay one run.
-        const bool page = m_pageFile && !writeFailed && m_pagedCount + kPageRecords <= count;
-        const bool summarise = count >= kWalkAll && (summarised + 1) * kPageRecords <= count;
+        const bool page =
+            m_pageFile && m_keepRecords && !writeFailed && m_pagedCount + kPageRecords <= count;
+        const bool summarise =
+            m_keepRecords && count >= kWalkAll && (summarised + 1) * kPageRecords <= count;
         if (!page && !summarise) return;
         pages::SBlockSum sum;
         if (summarise && summarised * kPageRecords < m_pagedCount) {

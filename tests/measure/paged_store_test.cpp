@@ -340,6 +340,37 @@ TEST(PagedStore, APageFileGivenToAStoreWithRecordsTakesOverAtTheNextReset) {
     EXPECT_EQ(file->BytesInUse(), 0u);
 }
 
+TEST(PagedStore, AStoreThatKeepsNoRecordsHasTheStatisticsOfAllAndTheNewestRecord) {
+    const auto records = Records(7 * B + 123, 31);
+    CDeviceData kept, counted;
+    counted.KeepRecords(false);
+    kept.AddSamples(records.data(), 3 * B);
+    counted.AddSamples(records.data(), 3 * B);
+    for (std::size_t i = 3 * B; i < records.size(); ++i) {
+        kept.AddSample(records[i]);
+        counted.AddSample(records[i]);
+        ASSERT_EQ(counted.GetLastSample().time, records[i].time);
+    }
+    ASSERT_EQ(counted.GetCount(), kept.GetCount());
+    EXPECT_LE(counted.AllocatedBytes(), static_cast<std::size_t>(B) * sizeof(CMeasRecord));
+    ExpectSameStatistics(kept, counted, "running");
+    kept.CalcAll();
+    counted.CalcAll();
+    ExpectSameStatistics(kept, counted, "all");
+    ExpectSameRecord(kept.GetLastSample(), counted.GetLastSample(), kept.GetCount() - 1);
+    // What is no longer held reads as nothing.
+    EXPECT_EQ(counted.GetSample(5).time, 0u);
+    EXPECT_EQ(counted.GetSample(5).ug, 0);
+    double value = 1;
+    ASSERT_EQ(counted.CopyParam(param::kUG, 0, 1, &value, nullptr, nullptr), 1);
+    EXPECT_EQ(value, 0);
+    // Kept again after the next reset.
+    counted.KeepRecords(true);
+    counted.ResetData();
+    counted.AddSamples(records.data(), 2 * B);
+    EXPECT_EQ(counted.GetSample(5).time, records[5].time);
+}
+
 TEST(PagedStore, AStoreThatGoesGivesItsBlocksBack) {
     CacheFolder folder;
     auto file = folder.Open();

@@ -17,6 +17,7 @@
 #include "bench/experiment_settings.h"
 #include "cli/cli.h"
 #include "cli/cli_options.h"
+#include "cli/commands/part_commands.h"
 #include "cli/session.h"
 #include "files/experiment_files.h"
 #include "files/experiment_scan.h"
@@ -29,11 +30,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kUsage =
-    "archive [--archive URL] add FILE...|DIR\n"
-    "       archive [--archive URL] list [--device ADDRESS] [--from DATE] [--to DATE] [--json]\n"
-    "       archive [--archive URL] history --device ADDRESS --param NAME [--kind KIND] [--json]\n"
-    "       archive [--archive URL] export ID DIR [--format adc|txt]";
+constexpr const char* kUsage = part_commands::kArchiveUsage;
 
 std::string IsoTime(std::time_t t) {
     std::tm tm{};
@@ -467,9 +464,7 @@ CommandRun DefineArchive(CLI::App& app) {
 
 }  // namespace
 
-DRAVMER_CLI_COMMAND("archive", kUsage,
-                    "the experiment archive: add experiment files, list, the history of one "
-                    "device's statistic, export an experiment's files again",
+DRAVMER_CLI_COMMAND(part_commands::kArchive, kUsage, part_commands::kArchiveSummary,
                     DefineArchive);
 
 }  // namespace dravmer::cli

@@ -12,7 +12,7 @@ CRunStreams::CRunStreams(CBench& bench, IBenchListener* printer) : m_tee(bench, 
 CRunStreams::~CRunStreams() {
     // The bench must not feed a sink that is going away.
     if (m_ndjson) m_tee.RemoveSink(m_ndjson.get());
-    if (m_mqtt) m_tee.RemoveSink(m_mqtt.get());
+    if (m_mqtt) m_tee.RemoveSink(m_mqtt->Sink());
 }
 
 void CRunStreams::Say(const std::string& text) {
@@ -51,13 +51,14 @@ bool CRunStreams::Start(CliContext& ctx, const SRunStreamOptions& o, std::string
         m_tee.AddSink(m_ndjson.get());
     }
     if (!o.mqttUrl.empty()) {
-        m_mqtt = std::make_unique<CMqttPublisher>(
-            mqtt, [this](const SMqttStatus& status) { Say(status.text); });
+        m_mqtt = OpenMqttPublisher(
+            mqtt, [this](const SMqttStatus& status) { Say(status.text); }, error);
+        if (!m_mqtt) return false;
         if (!m_mqtt->Start()) {
             error = "the MQTT thread could not be started";
             return false;
         }
-        m_tee.AddSink(m_mqtt.get());
+        m_tee.AddSink(m_mqtt->Sink());
     }
     return true;
 }
@@ -80,7 +81,7 @@ bool CRunStreams::Finish(std::ostream& err) {
     }
     if (m_mqtt) {
         m_mqtt->Finish(5000);
-        m_tee.RemoveSink(m_mqtt.get());
+        m_tee.RemoveSink(m_mqtt->Sink());
     }
     PrintMessages(err);
     if (m_ndjson) {
@@ -91,7 +92,7 @@ bool CRunStreams::Finish(std::ostream& err) {
     }
     if (m_mqtt) {
         err << "MQTT: " << m_mqtt->Published() << " records published to "
-            << m_mqtt->Settings().topicPrefix << "/ on " << m_mqtt->BrokerName();
+            << m_mqtt->TopicPrefix() << "/ on " << m_mqtt->BrokerName();
         if (m_mqtt->Dropped() > 0) err << ", " << m_mqtt->Dropped() << " records not published";
         if (m_mqtt->Outages() > 0) err << ", " << m_mqtt->Outages() << " broker outages";
         err << "\n";
