@@ -77,6 +77,15 @@ public:
     // trend check for the whole batch (loaders). Returns how many were stored; fewer than n only
     // when the array could not grow.
     int AddSamples(const CMeasRecord* records, int n);
+    // Appends records given as their parameters, rows of 43 in catalogue order as GetAllParams
+    // gives them (`base` gives the gain bytes), each row holding what the fields can (whole
+    // numbers in range for время, Цикл, Cст and GvEr, as the loaders check). The same as
+    // AddSamples of the records the rows make; in a store that keeps no records the statistics
+    // take the rows as they are, a run at a time, and only the newest record is made.
+    int AddParamRows(const double* rows, int n, const CMeasRecord& base);
+    // The same for rows of 32-bit floats: the records of a binary file whose columns are the 43
+    // parameters in catalogue order.
+    int AddFloatRows(const float* rows, int n, const CMeasRecord& base);
     // Makes room for at least `records` records in one block, so that a loader that knows the
     // size up front neither doubles nor copies. False when the block cannot be had (nothing
     // changes then; appends still grow as usual).
@@ -116,6 +125,7 @@ public:
     // others as records it does not hold (zeroed). For statistics of a file that is read only
     // for them. Takes effect at once in an empty store, otherwise at the next ResetData.
     void KeepRecords(bool keep);
+    bool KeepsRecords() const;
     int PagedCount() const;         // records that live in the page file (or were let go)
     std::size_t SummaryBytes() const;  // memory of the block summaries
     // Copies up to maxCount values of one parameter from record `first` on (as GetParam gives
@@ -181,6 +191,8 @@ private:
     struct SWalk;
 
     bool GrowLocked();
+    template <class T>
+    int AddRows(const T* rows, int n, const CMeasRecord& base);
     // Only one block of records in memory: paged, or not kept.
     bool Bounded() const { return m_pageFile || !m_keepRecords; }
     // The page-file block of a paged record; null for a record that was let go.

@@ -32,6 +32,11 @@ void CDeviceData::KeepRecords(bool keep) {
     if (m_count.load(std::memory_order_relaxed) == 0) m_keepRecords = keep;
 }
 
+bool CDeviceData::KeepsRecords() const {
+    std::shared_lock lock(m_arrayLock);
+    return m_keepRecords;
+}
+
 int CDeviceData::PagedCount() const {
     std::shared_lock lock(m_arrayLock);
     return m_pagedCount;

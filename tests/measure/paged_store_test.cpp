@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "measure/batch_kernel.h"
 #include "measure/device_data.h"
 #include "platform/page_file.h"
 
@@ -369,6 +370,110 @@ TEST(PagedStore, AStoreThatKeepsNoRecordsHasTheStatisticsOfAllAndTheNewestRecord
     counted.ResetData();
     counted.AddSamples(records.data(), 2 * B);
     EXPECT_EQ(counted.GetSample(5).time, records[5].time);
+}
+
+// Rows of parameters, as a loader that keeps no records hands them in: the statistics of every
+// record to the last bit, whichever way the processor takes the rows.
+TEST(PagedStore, RowsOfParametersGiveTheStatisticsOfTheirRecords) {
+    auto records = Records(3 * B + 77, 37);
+    // Values a float holds exactly, as a binary file's; a NaN and a -0 among them. The gain
+    // bytes are no parameters: the base record gives them.
+    for (auto& r : records) {
+        for (int p = kStatFirstParam; p < kParamCount; ++p)
+            if (p != param::kGvEr) SetParam(r, p, static_cast<float>(GetParam(r, p)));
+        r.kg = 16;
+        r.kr = 2;
+    }
+    std::vector<double> rows;
+    std::vector<float> floats;
+    for (const auto& r : records) {
+        double v[kParamCount];
+        GetAllParams(r, v);
+        rows.insert(rows.end(), v, v + kParamCount);
+        for (double x : v) floats.push_back(static_cast<float>(x));
+    }
+    CMeasRecord base;
+    base.kg = 16;
+    base.kr = 2;
+    CDeviceData expected, fromRows, fromFloats, kept;
+    fromRows.KeepRecords(false);
+    fromFloats.KeepRecords(false);
+    expected.AddSamples(records.data(), static_cast<int>(records.size()));
+    // In runs of uneven length, as a file's blocks come.
+    for (std::size_t at = 0; at < records.size();) {
+        const int n = static_cast<int>(std::min<std::size_t>(at % 3 == 0 ? 761 : 1, records.size() - at));
+        ASSERT_EQ(fromRows.AddParamRows(&rows[at * kParamCount], n, base), n);
+        ASSERT_EQ(fromFloats.AddFloatRows(&floats[at * kParamCount], n, base), n);
+        ASSERT_EQ(kept.AddFloatRows(&floats[at * kParamCount], n, base), n);
+        at += static_cast<std::size_t>(n);
+    }
+    for (CDeviceData* s : {&fromRows, &fromFloats, &kept}) {
+        ASSERT_EQ(s->GetCount(), expected.GetCount());
+        ExpectSameStatistics(expected, *s, "running");
+        ExpectSameRecord(expected.GetLastSample(), s->GetLastSample(), expected.GetCount() - 1);
+    }
+    for (int i = 0; i < kept.GetCount(); i += 101) ExpectSameRecord(expected.GetSample(i), kept.GetSample(i), i);
+    // Records appended one by one afterwards carry on from the rows.
+    CMeasRecord next = records.back();
+    next.time += 1;
+    next.cycle += 1;
+    next.ug = 1234.5;
+    for (CDeviceData* s : {&expected, &fromRows, &fromFloats}) s->AddSample(next);
+    for (CDeviceData* s : {&fromRows, &fromFloats}) {
+        ExpectSameStatistics(expected, *s, "after one more");
+        s->CalcAll();
+    }
+    expected.CalcAll();
+    ExpectSameStatistics(expected, fromFloats, "all");
+}
+
+// The run of rows gives the same sums one, two and four parameters at a time.
+TEST(PagedStore, EveryWidthOfTheRowRunGivesTheSameBits) {
+    std::mt19937 rng(41);
+    std::normal_distribution<double> value(0, 1000);
+    constexpr int kRows = 500, kWidth = 8;
+    std::vector<double> rows(kRows * kWidth);
+    for (double& v : rows) v = value(rng);
+    // NaN early and late (it must never take the place of an extreme), ties of -0 and +0.
+    rows[17] = std::numeric_limits<double>::quiet_NaN();
+    rows[(kRows - 2) * kWidth + 3] = std::numeric_limits<double>::quiet_NaN();
+    rows[(kRows - 1) * kWidth + 5] = std::numeric_limits<double>::quiet_NaN();
+    for (int r = 0; r < kRows; ++r) rows[static_cast<std::size_t>(r * kWidth + 6)] = r % 2 ? 0.0 : -0.0;
+    std::vector<unsigned char> even(kRows), hasSame(kRows);
+    for (int r = 0; r < kRows; ++r) {
+        even[static_cast<std::size_t>(r)] = (r % 7 == 3) ? 1 : r % 2;
+        hasSame[static_cast<std::size_t>(r)] = r > 1;
+    }
+    batch::SRun run;
+    run.n = kRows;
+    run.stride = kWidth;
+    run.even = even.data();
+    run.hasSame = hasSame.data();
+    auto Sums = [&](auto runAll) {
+        std::vector<double> a(12 * kWidth, 0.5);
+        auto at = [&](int k) { return a.data() + k * kWidth; };
+        const batch::SAccumulators acc{at(0), at(1), at(2), at(3), at(4),  at(5),
+                                       at(6), at(7), at(8), at(9), at(10), at(11)};
+        runAll(acc);
+        return a;
+    };
+    const auto scalar = Sums([&](const batch::SAccumulators& acc) {
+        for (int p = 0; p < kWidth; ++p) batch::Group<batch::SScalar>(acc, p, rows.data(), run);
+    });
+#if defined(__SSE2__)
+    const auto sse2 = Sums([&](const batch::SAccumulators& acc) {
+        for (int p = 0; p < kWidth; p += 2) batch::Group<batch::SSse2>(acc, p, rows.data(), run);
+    });
+    EXPECT_EQ(std::memcmp(scalar.data(), sse2.data(), scalar.size() * sizeof(double)), 0);
+#endif
+#if defined(__x86_64__)
+    if (__builtin_cpu_supports("avx2")) {
+        const auto avx2 = Sums([&](const batch::SAccumulators& acc) {
+            batch::RunAvx2(acc, 0, kWidth, rows.data(), run);
+        });
+        EXPECT_EQ(std::memcmp(scalar.data(), avx2.data(), scalar.size() * sizeof(double)), 0);
+    }
+#endif
 }
 
 TEST(PagedStore, AStoreThatGoesGivesItsBlocksBack) {
