@@ -14,6 +14,7 @@ namespace {
 // comparisons of the record-by-record update.
 struct SAvx2 {
     using V = __m256d;
+    static constexpr int kWidth = 4;
     static V Load(const double* p) { return _mm256_loadu_pd(p); }
     static V Load(const float* p) { return _mm256_cvtps_pd(_mm_loadu_ps(p)); }
     static void Store(double* p, V v) { _mm256_storeu_pd(p, v); }
@@ -24,9 +25,10 @@ struct SAvx2 {
     static V Max(V x, V m) { return _mm256_max_pd(x, m); }
 };
 
+// Two groups side by side: twelve accumulators and their operands fill the sixteen registers.
 template <class T>
 void Run(const SAccumulators& a, int first, int end, const T* rows, const SRun& run) {
-    for (int p = first; p + 4 <= end; p += 4) Group<SAvx2>(a, p, rows, run);
+    RunGroups<SAvx2, 2>(a, first, end, rows, run);
 }
 
 }  // namespace

@@ -28,14 +28,20 @@ using SOps = batch::SScalar;
 template <class T>
 void Run(const batch::SAccumulators& a, const T* rows, const batch::SRun& run) {
 #if defined(__x86_64__)
+    // 40 parameters: five runs of eight, ten of four.
+    static_assert((kEnd - kFirst) % 8 == 0, "the statistics parameters come in eights");
+    static const bool avx512 = __builtin_cpu_supports("avx512f");
     static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx512) {
+        batch::RunAvx512(a, kFirst, kEnd, rows, run);
+        return;
+    }
     if (avx2) {
         batch::RunAvx2(a, kFirst, kEnd, rows, run);
         return;
     }
 #endif
-    for (int p = kFirst; p + SOps::kWidth <= kEnd; p += SOps::kWidth)
-        batch::Group<SOps>(a, p, rows, run);
+    batch::RunGroups<SOps, 2>(a, kFirst, kEnd, rows, run);
 }
 
 // A row's parameters as doubles.
@@ -77,22 +83,37 @@ int CDeviceData::AddRows(const T* rows, int n, const CMeasRecord& base) {
     }
     std::lock_guard statLock(m_statMutex);
     std::unique_lock lock(m_arrayLock);
-    // Each row's parity, and whether a row of its parity came before it.
-    std::vector<unsigned char> even(static_cast<std::size_t>(n)), hasSame(even.size());
-    bool haveE = m_haveEven, haveO = m_haveOdd;
-    int lastE = -1, lastO = -1, nE = 0;
+    // The rows of each parity, and whether a row of that parity came before them.
+    std::vector<int> parityRows[2];
+    parityRows[0].reserve(static_cast<std::size_t>(n));
+    parityRows[1].reserve(static_cast<std::size_t>(n));
     for (int r = 0; r < n; ++r) {
         // The counter as its field holds it, as for a record.
-        CMeasRecord counter;
-        SetParam(counter, param::kCycle,
-                 batch::SScalar::Load(rows + static_cast<std::size_t>(r) * kParamCount + param::kCycle));
-        const bool isEven = (counter.cycle & 1) == 0;
-        even[static_cast<std::size_t>(r)] = isEven;
-        hasSame[static_cast<std::size_t>(r)] = isEven ? haveE : haveO;
-        (isEven ? haveE : haveO) = true;
-        (isEven ? lastE : lastO) = r;
-        nE += isEven;
+        const double cycle =
+            batch::SScalar::Load(rows + static_cast<std::size_t>(r) * kParamCount + param::kCycle);
+        unsigned counter;
+        if (cycle >= 0 && cycle <= 255 && static_cast<double>(static_cast<int>(cycle)) == cycle) {
+            counter = static_cast<unsigned>(cycle);
+        } else {
+            CMeasRecord made;
+            SetParam(made, param::kCycle, cycle);
+            counter = made.cycle;
+        }
+        parityRows[counter & 1].push_back(r);
     }
+    const int nE = static_cast<int>(parityRows[0].size());
+    const int lastE = nE > 0 ? parityRows[0].back() : -1;
+    const int lastO = parityRows[1].empty() ? -1 : parityRows[1].back();
+    batch::SRun run;
+    run.n = n;
+    run.stride = kParamCount;
+    for (int q = 0; q < 2; ++q) {
+        run.parityRows[q] = parityRows[q].data();
+        run.parityCount[q] = static_cast<int>(parityRows[q].size());
+    }
+    run.firstHasSame[0] = m_haveEven;
+    run.firstHasSame[1] = m_haveOdd;
+    const bool haveE = m_haveEven || nE > 0, haveO = m_haveOdd || nE < n;
     double* prev = m_values[m_lastEven ? m_evenRow : m_oddRow];
     double prevRow[kParamCount], evenRow[kParamCount], oddRow[kParamCount];
     std::memcpy(prevRow, prev, sizeof prevRow);
@@ -103,11 +124,6 @@ int CDeviceData::AddRows(const T* rows, int n, const CMeasRecord& base) {
                                    slots[kSlotMax],    slots[kSlotNoiseSum], slots[kSlotSumE],
                                    slots[kSlotSumO],   slots[kSlotNoiseSumE], slots[kSlotNoiseSumO],
                                    prevRow,            evenRow,              oddRow};
-    batch::SRun run;
-    run.n = n;
-    run.stride = kParamCount;
-    run.even = even.data();
-    run.hasSame = hasSame.data();
     Run(acc, rows, run);
     SStatState& st = m_stats->state;
     st.n += n;
@@ -118,7 +134,7 @@ int CDeviceData::AddRows(const T* rows, int n, const CMeasRecord& base) {
     if (lastO >= 0) RowValues(rows + static_cast<std::size_t>(lastO) * kParamCount, m_values[m_oddRow]);
     m_haveEven = haveE;
     m_haveOdd = haveO;
-    m_lastEven = even[static_cast<std::size_t>(n) - 1] != 0;
+    m_lastEven = lastE == n - 1;
     // Only the newest record stays; the others were let go with their statistics taken.
     const CMeasRecord newest = record(n - 1);
     const int count = m_count.load(std::memory_order_relaxed) + n;

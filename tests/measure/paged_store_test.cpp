@@ -439,16 +439,16 @@ TEST(PagedStore, EveryWidthOfTheRowRunGivesTheSameBits) {
     rows[(kRows - 2) * kWidth + 3] = std::numeric_limits<double>::quiet_NaN();
     rows[(kRows - 1) * kWidth + 5] = std::numeric_limits<double>::quiet_NaN();
     for (int r = 0; r < kRows; ++r) rows[static_cast<std::size_t>(r * kWidth + 6)] = r % 2 ? 0.0 : -0.0;
-    std::vector<unsigned char> even(kRows), hasSame(kRows);
-    for (int r = 0; r < kRows; ++r) {
-        even[static_cast<std::size_t>(r)] = (r % 7 == 3) ? 1 : r % 2;
-        hasSame[static_cast<std::size_t>(r)] = r > 1;
-    }
+    std::vector<int> parityRows[2];
+    for (int r = 0; r < kRows; ++r) parityRows[(r % 7 == 3) ? 0 : r % 2].push_back(r);
     batch::SRun run;
     run.n = kRows;
     run.stride = kWidth;
-    run.even = even.data();
-    run.hasSame = hasSame.data();
+    for (int q = 0; q < 2; ++q) {
+        run.parityRows[q] = parityRows[q].data();
+        run.parityCount[q] = static_cast<int>(parityRows[q].size());
+    }
+    run.firstHasSame[0] = true;
     auto Sums = [&](auto runAll) {
         std::vector<double> a(12 * kWidth, 0.5);
         auto at = [&](int k) { return a.data() + k * kWidth; };
@@ -458,11 +458,15 @@ TEST(PagedStore, EveryWidthOfTheRowRunGivesTheSameBits) {
         return a;
     };
     const auto scalar = Sums([&](const batch::SAccumulators& acc) {
-        for (int p = 0; p < kWidth; ++p) batch::Group<batch::SScalar>(acc, p, rows.data(), run);
+        batch::RunGroups<batch::SScalar, 1>(acc, 0, kWidth, rows.data(), run);
     });
+    const auto scalarSideBySide = Sums([&](const batch::SAccumulators& acc) {
+        batch::RunGroups<batch::SScalar, 3>(acc, 0, kWidth, rows.data(), run);
+    });
+    EXPECT_EQ(std::memcmp(scalar.data(), scalarSideBySide.data(), scalar.size() * sizeof(double)), 0);
 #if defined(__SSE2__)
     const auto sse2 = Sums([&](const batch::SAccumulators& acc) {
-        for (int p = 0; p < kWidth; p += 2) batch::Group<batch::SSse2>(acc, p, rows.data(), run);
+        batch::RunGroups<batch::SSse2, 2>(acc, 0, kWidth, rows.data(), run);
     });
     EXPECT_EQ(std::memcmp(scalar.data(), sse2.data(), scalar.size() * sizeof(double)), 0);
 #endif
@@ -472,6 +476,12 @@ TEST(PagedStore, EveryWidthOfTheRowRunGivesTheSameBits) {
             batch::RunAvx2(acc, 0, kWidth, rows.data(), run);
         });
         EXPECT_EQ(std::memcmp(scalar.data(), avx2.data(), scalar.size() * sizeof(double)), 0);
+    }
+    if (__builtin_cpu_supports("avx512f")) {
+        const auto avx512 = Sums([&](const batch::SAccumulators& acc) {
+            batch::RunAvx512(acc, 0, kWidth, rows.data(), run);
+        });
+        EXPECT_EQ(std::memcmp(scalar.data(), avx512.data(), scalar.size() * sizeof(double)), 0);
     }
 #endif
 }
