@@ -137,6 +137,11 @@ int LoadAdcFile(CDeviceData& store, const std::string& path, const LoadProgressF
     bool asRows = !store.KeepsRecords() && c == CMeasRecord::kParamCount &&
                   std::endian::native == std::endian::little;
     for (int k = 0; asRows && k < c; ++k) asRows = ids[k] == k;
+    // Other columns for such a store: each record as a row of parameters, what the file does
+    // not give keeping the record before's value, as the record reused for each one does.
+    const bool anyRows = !store.KeepsRecords() && !asRows;
+    double row[CMeasRecord::kParamCount] = {};
+    std::vector<double> rows;
     if (recordBytes == 0) {
         report.ignoredBytes = length - kAdcHeaderSize;
     } else {
@@ -176,14 +181,22 @@ int LoadAdcFile(CDeviceData& store, const std::string& path, const LoadProgressF
                     std::uint32_t bits = GetLe32(p + 4 * k);
                     float v;
                     std::memcpy(&v, &bits, 4);
-                    if (offsets[k] >= 0) {
+                    if (anyRows) {
+                        if (ids[k] < CMeasRecord::kParamCount) row[ids[k]] = v;
+                    } else if (offsets[k] >= 0) {
                         double d = v;
                         std::memcpy(reinterpret_cast<char*>(&buffer) + offsets[k], &d, sizeof d);
                     } else {
                         SetParam(buffer, ids[k], v);
                     }
                 }
-                batch.push_back(buffer);
+                if (anyRows) rows.insert(rows.end(), row, row + CMeasRecord::kParamCount);
+                else batch.push_back(buffer);
+            }
+            if (anyRows) {
+                report.records += store.AddParamRows(
+                    rows.data(), static_cast<int>(rows.size() / CMeasRecord::kParamCount), buffer);
+                rows.clear();
             }
             const int stored = store.AddSamples(batch.data(), static_cast<int>(batch.size()));
             report.records += stored;
