@@ -4,8 +4,9 @@
 //   - a full repaint of 50 curves (50 devices) over the whole week, offscreen at 1280 x 800,
 //     beside the same curves with a day in the window, and, once, the first copy of the 50
 //     curves out of the stores;
-//   - "Расчет статистики" over every record of the 100 devices, and over the week but its
-//     first and last second (a range, from the block summaries);
+//   - "Расчет статистики" over every record of the 100 devices, over the week but its first
+//     and last second (a range, from the block summaries), and over the longest range whose
+//     every record is read;
 //   - the readings table's reads: 40 rows of one device anywhere in the week.
 // Counters: the peak anonymous memory (RssAnon, sampled every simulated hour and after each
 // step), the peak resident size (VmHWM, which also counts cached file pages the kernel can drop)
@@ -13,7 +14,9 @@
 //
 // Usage: bench_week_run [--benchmark_...]; DRAVMER_WEEK_DEVICES and DRAVMER_WEEK_SECONDS make a
 // smaller run (defaults 100 and 604800); the cache goes to DRAVMER_CACHE_DIR or the user's
-// cache folder.
+// cache folder. DRAVMER_WEEK_CACHE=0 keeps every record in memory instead, as the stores did
+// before the record cache: the same steps, for comparison (a week of 100 devices then needs
+// more memory than a lab PC has; give it a day).
 #include <benchmark/benchmark.h>
 
 #include <QGuiApplication>
@@ -44,6 +47,7 @@ int EnvInt(const char* name, int fallback) {
 
 const int kDevices = EnvInt("DRAVMER_WEEK_DEVICES", 100);
 const int kSeconds = EnvInt("DRAVMER_WEEK_SECONDS", 604800);
+const bool kCache = EnvInt("DRAVMER_WEEK_CACHE", 1) != 0;
 constexpr int kCurves = 50;
 constexpr int kWidth = 1280, kHeight = 800;
 
@@ -107,9 +111,10 @@ SWeek& Week() {
     if (g_week) return *g_week;
     g_week = [] {
         auto w = std::make_unique<SWeek>();
-        w->paged = w->bench.EnablePaging(CacheDir(), [](const std::string& line) {
-            std::fprintf(stderr, "bench_week_run: %s\n", line.c_str());
-        });
+        if (kCache)
+            w->paged = w->bench.EnablePaging(CacheDir(), [](const std::string& line) {
+                std::fprintf(stderr, "bench_week_run: %s\n", line.c_str());
+            });
         CDeviceList& list = w->bench.Settings().devices;
         for (int d = 0; d < kDevices; ++d) list.AddFound(100101u + static_cast<unsigned>(d), d % 4, true);
         list.RebuildActive();
@@ -164,8 +169,9 @@ void Counters(benchmark::State& state) {
 
 void BM_FeedTheWeek(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(Week().bench.Data(0).GetCount());
-    if (!Week().paged) state.SkipWithError("no record cache");
+    if (kCache && !Week().paged) state.SkipWithError("no record cache");
     state.counters["feed_s"] = Week().feedSeconds;
+    state.counters["record_cache"] = Week().paged ? 1 : 0;
     Counters(state);
 }
 
@@ -219,6 +225,20 @@ void BM_StatisticsOverTheWeekAsARange(benchmark::State& state) {
     Counters(state);
 }
 
+// The longest range whose every record is walked (a day and a half; a longer one takes its whole
+// blocks from their summaries), in the middle of the week: the slowest recompute there is.
+void BM_StatisticsOverTheLongestWalkedRange(benchmark::State& state) {
+    SWeek& w = Week();
+    const int span = std::min(CDeviceData::kWalkAll, kSeconds);
+    const auto from = static_cast<std::uint32_t>((kSeconds - span) / 2);
+    for (auto _ : state)
+        for (int d = 0; d < kDevices; ++d)
+            w.bench.Data(static_cast<std::size_t>(d))
+                .CalcRange(from, from + static_cast<std::uint32_t>(span - 1), false);
+    state.counters["n"] = w.bench.Data(0).GetStatState().n;
+    Counters(state);
+}
+
 // What the readings table asks for a screen of 40 rows, at a place anywhere in the week.
 void BM_ReadingsScreenAnywhere(benchmark::State& state) {
     SWeek& w = Week();
@@ -238,6 +258,7 @@ BENCHMARK(BM_FullRepaint50CurvesWholeWeek)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FullRepaint50CurvesLastDay)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StatisticsOverEveryRecord)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StatisticsOverTheWeekAsARange)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_StatisticsOverTheLongestWalkedRange)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_ReadingsScreenAnywhere)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -116,6 +116,9 @@ public:
     // ---- paging ----
     static constexpr int kPageRecords = 4096;
     static constexpr std::size_t kPageBytes = 1318912;  // a block in the page file: 322 pages
+    // Records from this many on are summarised by block: only a range longer than this takes
+    // whole blocks from their summaries.
+    static constexpr int kWalkAll = 32 * kPageRecords;
     // Full blocks go to `file` from now on (nullptr: everything stays in memory). Takes effect at
     // once in an empty store, otherwise at the next ResetData. A block the file cannot take
     // (disk full) stays in memory and is offered again when the next block is full.
@@ -205,10 +208,6 @@ private:
     // Summarises the blocks that filled and moves full blocks to the page file (appending
     // thread, array lock not held).
     void FinishBlocks();
-    // Records from this many on are summarised by block: only a range longer than this takes
-    // whole blocks from their summaries.
-    static constexpr int kWalkAll = 32 * kPageRecords;
-
     void Accumulate(SStats& s, int index, std::uint32_t time, const double* v, const double* prev,
                     const double* sameParity, bool even);
     void RunningUpdate(SStats& s, const double* v, const double* prev, const double* sameParity,
