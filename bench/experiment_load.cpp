@@ -3,7 +3,9 @@
 // /work/shared/perf/baseline.py, which also writes the device-day files into
 // DRAVMER_BASELINE_DIR, default /tmp/dravmer-baseline):
 //   - one device-day (86,400 records, 43 columns) into a fresh store, .adc and .txt;
-//   - an experiment of 100 device-days into the bench's stores, with the peak memory;
+//   - an experiment of 100 device-days into the bench's stores, with the peak memory, the stores
+//     holding every record in memory (as before the record cache) and with the record cache on
+//     (as the window and the CLI run);
 //   - "Расчет статистики" over one hour on those 100 devices.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
@@ -11,11 +13,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 
 #include "bench/bench.h"
 #include "files/file_format.h"
+#include "platform/paths.h"
 
 namespace dravmer {
 namespace {
@@ -74,22 +78,37 @@ struct SHundred {
     CMemorySettingsStore settings;
     CBench bench{settings};
 };
+
+// kB from /proc/self/status.
+long StatusKb(const char* field) {
+    std::ifstream f("/proc/self/status");
+    std::string line;
+    const std::string key = std::string(field) + ":";
+    while (std::getline(f, line))
+        if (line.compare(0, key.size(), key) == 0) return std::atol(line.c_str() + key.size());
+    return 0;
+}
 std::unique_ptr<SHundred>& Hundred() {
     static std::unique_ptr<SHundred> h;
     return h;
 }
 
-void BM_Load100DeviceDays(benchmark::State& state) {
+void Load100DeviceDays(benchmark::State& state, bool paged) {
     if (!fs::exists(BaselineDir() + "/day.adc")) {
         state.SkipWithError("missing day.adc");
         return;
     }
     const SGroupLoadData group = HundredDevices();
     const double before = PeakRssMb();
+    long anonKb = 0;
     for (auto _ : state) {
+        Hundred().reset();
         Hundred() = std::make_unique<SHundred>();
+        if (paged && !Hundred()->bench.EnablePaging(CacheDir(), nullptr))
+            state.SkipWithError("no record cache");
         const int loaded = Hundred()->bench.LoadExperiment(group);
         if (loaded != 100) state.SkipWithError("not every file loaded");
+        anonKb = std::max(anonKb, StatusKb("RssAnon"));
     }
     std::size_t bytes = 0;
     long records = 0;
@@ -101,7 +120,10 @@ void BM_Load100DeviceDays(benchmark::State& state) {
     state.counters["stores_MB"] = static_cast<double>(bytes) / 1048576.0;
     state.counters["peak_rss_MB"] = PeakRssMb();
     state.counters["rss_before_MB"] = before;
+    state.counters["anon_after_MB"] = static_cast<double>(anonKb) / 1024.0;
 }
+void BM_Load100DeviceDays(benchmark::State& state) { Load100DeviceDays(state, false); }
+void BM_Load100DeviceDaysPaged(benchmark::State& state) { Load100DeviceDays(state, true); }
 
 void BM_CalcOneHourOn100Devices(benchmark::State& state) {
     if (!Hundred()) {
@@ -128,6 +150,9 @@ void BM_CalcAllOn100Devices(benchmark::State& state) {
 BENCHMARK(BM_DayAdcIntoFreshStore)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DayTxtIntoFreshStore)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Load100DeviceDays)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_CalcOneHourOn100Devices)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CalcAllOn100Devices)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_Load100DeviceDaysPaged)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_CalcOneHourOn100Devices)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CalcAllOn100Devices)->Unit(benchmark::kMillisecond)->Iterations(2);
 
@@ -159,5 +184,6 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    dravmer::Hundred().reset();  // and the record cache with it
     return 0;
 }

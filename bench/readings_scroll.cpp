@@ -1,5 +1,6 @@
 // Scrolling the readings table of a device-day (86,400 records): one screenful down per
-// iteration, painted, at 1280 x 800 on the offscreen platform.
+// iteration, painted, at 1280 x 800 on the offscreen platform; /0 with every record in memory,
+// /1 with the record cache on (all but the newest block read back from the cache file).
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -7,6 +8,7 @@
 #include <QTableView>
 
 #include "bench/bench.h"
+#include "platform/paths.h"
 #include "ui/bench_events.h"
 #include "ui/pages/readings_page.h"
 #include "ui/ui_context.h"
@@ -17,6 +19,10 @@ namespace {
 void BM_ReadingsScrollPerScreen(benchmark::State& state) {
     CMemorySettingsStore settings;
     CBench bench(settings);
+    if (state.range(0) && !bench.EnablePaging(CacheDir(), nullptr)) {
+        state.SkipWithError("no record cache");
+        return;
+    }
     CDeviceList& list = bench.Settings().devices;
     list.AddFound(101, 0, true);
     list.RebuildActive();
@@ -48,8 +54,9 @@ void BM_ReadingsScrollPerScreen(benchmark::State& state) {
     state.counters["rows"] = page.Readings()->model()->rowCount();
     state.counters["rows_per_screen"] = rowsPerScreen;
     state.counters["columns"] = page.Readings()->model()->columnCount();
+    state.counters["paged_records"] = store.PagedCount();
 }
-BENCHMARK(BM_ReadingsScrollPerScreen)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadingsScrollPerScreen)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace dravmer::ui

@@ -15,7 +15,8 @@ function(dravmer_library name)
 endfunction()
 
 # dravmer_test(NAME DEPS ... [LABELS ...] [TIMEOUT s] [ENV ...]): one GoogleTest program per tests/
-# folder, every .cpp in the folder; each test case registered with CTest.
+# folder, every .cpp in the folder; each test case registered with CTest. The programs' record
+# caches go to the build tree, not the user's cache folder.
 function(dravmer_test name)
   cmake_parse_arguments(ARG "" "TIMEOUT" "DEPS;LABELS;ENV" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
@@ -32,5 +33,5 @@ function(dravmer_test name)
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
     PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT}
-               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${ARG_ENV}")
+               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;DRAVMER_CACHE_DIR=${CMAKE_BINARY_DIR}/test-cache;${ARG_ENV}")
 endfunction()

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/record_codec.h"
 #include "measure/meas_record.h"
 #include "measure/stat_kind.h"
 
@@ -45,7 +46,9 @@ inline constexpr int kArchiveSchemaVersion = 2;
 
 inline constexpr int kStatParamCount = CMeasRecord::kParamCount;
 
-struct SArchivedDevice {
+// A device of an archived experiment: everything but its records.
+struct SArchivedDeviceInfo {
+    std::int64_t rowId = 0;  // its row in the archive (set when read from one)
     std::uint32_t address = 0;
     int port = -1;  // 0..3; -1 when not known (archived from files)
     std::uint8_t fwMajor = 0, fwMinor = 0;
@@ -59,11 +62,15 @@ struct SArchivedDevice {
     // Statistics over all records: [kind][param], kinds 0..10, params 0..42 (0..2 stay 0).
     std::array<std::array<double, kStatParamCount>, 11> stats{};
     int n = 0, nE = 0, nO = 0;
+};
+
+struct SArchivedDevice : SArchivedDeviceInfo {
     // The records: recordCount rows of the experiment's columns, row after row.
     std::vector<double> values;
 };
 
-struct SArchivedExperiment {
+// An archived experiment: everything but its devices.
+struct SArchivedHeader {
     std::int64_t id = 0;  // set by the archive
     std::string date;     // "%y%m%d", as in the file names
     int number = 0;       // experiment number of that day
@@ -77,8 +84,26 @@ struct SArchivedExperiment {
     std::vector<int> columns;      // catalogue indices of the file columns, in file order
     std::array<int, kStatParamCount> fileDecimals{};  // decimals of the text columns
     std::time_t archivedAt = 0;
+};
+
+struct SArchivedExperiment : SArchivedHeader {
     std::vector<SArchivedDevice> devices;
 };
+
+// Reads values first .. first+n-1 of one column (its index in the experiment's columns) of a
+// device's records into out.
+using ArchiveColumnReadFn = std::function<void(int column, int first, int n, double* out)>;
+
+// A device to archive: its description and where its records are, read a column at a time, so
+// that the archive never holds more than what one device's records pack into.
+struct SDeviceToArchive {
+    SArchivedDeviceInfo info;
+    ArchiveColumnReadFn read;
+};
+// Gives device k (0-based, in the experiment's order) to the archive; kArchiveOk, or a code and
+// `error`, which end the archiving with nothing written. Called once per device.
+using ArchiveDeviceSourceFn =
+    std::function<int(std::size_t k, SDeviceToArchive& device, std::string& error)>;
 
 // One row of the archive's list.
 struct SArchiveListRow {
@@ -157,11 +182,26 @@ public:
     // the copy already there), kArchiveStopped, or an error; on anything but Ok nothing stays.
     int Add(const SArchivedExperiment& e, std::int64_t& id,
             const ArchiveProgressFn& progress = nullptr, const std::atomic<bool>* stop = nullptr);
+    // The same with the devices given one at a time by `source`: `addresses` names them (device
+    // k has addresses[k] and position k). e's date and number must be set; the source may fill
+    // in the rest of e (columns, format, decimals, Ky, start, duration) as it goes, the columns
+    // with the first device it gives at the latest. An experiment archived before is found when
+    // every device has been read, and the transaction then leaves nothing.
+    int AddFrom(SArchivedHeader& e, const std::vector<std::uint32_t>& addresses,
+                const ArchiveDeviceSourceFn& source, std::int64_t& id,
+                const ArchiveProgressFn& progress = nullptr,
+                const std::atomic<bool>* stop = nullptr);
     int List(const SArchiveFilter& filter, std::vector<SArchiveListRow>& rows);
     // One statistic of one parameter of one device, one row per experiment, oldest first.
     int History(std::uint32_t address, int param, StatKind kind, std::vector<SHistoryRow>& rows);
     // The whole experiment with its records.
     int Get(std::int64_t id, SArchivedExperiment& e, const ArchiveProgressFn& progress = nullptr);
+    // The experiment with its devices' descriptions and statistics, without their records
+    // (their values stay empty).
+    int Describe(std::int64_t id, SArchivedExperiment& e);
+    // The records of device k of an experiment Describe gave, inflated; kArchiveBadData when
+    // they do not decode.
+    int ReadRecords(const SArchivedExperiment& e, std::size_t k, archive::SRecordPlanes& planes);
     int Count(std::int64_t& experiments);
 
 private:
@@ -176,8 +216,11 @@ private:
     void Rollback();
     // A column that an older schema lacks reads as its default there.
     std::string Column(const char* name) const;
-    int Insert(const SArchivedExperiment& e, const std::string& fingerprint, std::int64_t& id,
+    int Insert(SArchivedHeader& e, const std::vector<std::uint32_t>& addresses,
+               const ArchiveDeviceSourceFn& source, std::string& fingerprint, std::int64_t& id,
                const ArchiveProgressFn& progress, const std::atomic<bool>* stop);
+    int InsertDevice(std::int64_t experimentId, std::size_t position, const SArchivedHeader& e,
+                     const SDeviceToArchive& d, const std::string& statsSql);
 
     std::string m_url;
     std::unique_ptr<archive::IDbConnection> m_db;

@@ -41,40 +41,22 @@ std::string BenchHostName() {
     return name;
 }
 
-void DeviceFromStore(CDeviceData& store, const std::vector<int>& columns, bool recompute,
-                     SArchivedDevice& d) {
+void DeviceInfoFromStore(const CDeviceData& store, SArchivedDeviceInfo& d) {
     const int count = store.GetCount();
-    const std::size_t c = columns.size();
-    std::unique_ptr<CDeviceData> copy;
-    if (!recompute) copy = std::make_unique<CDeviceData>();
-    d.values.assign(static_cast<std::size_t>(count) * c, 0.0);
-    std::vector<CMeasRecord> chunk(1024);
-    int done = 0;
-    while (done < count) {
-        int n = store.CopySamples(done, static_cast<int>(chunk.size()), chunk.data());
-        if (n <= 0) break;
-        for (int k = 0; k < n; ++k) {
-            const CMeasRecord& r = chunk[static_cast<std::size_t>(k)];
-            if (done + k == 0) {
-                d.kg = r.kg;
-                d.kr = r.kr;
-            }
-            double* row = d.values.data() + static_cast<std::size_t>(done + k) * c;
-            for (std::size_t j = 0; j < c; ++j) row[j] = GetParam(r, columns[j]);
-            if (copy) copy->AddSample(r);
-        }
-        done += n;
+    d.recordCount = count;
+    if (count > 0) {
+        const CMeasRecord first = store.GetSample(0);
+        d.kg = first.kg;
+        d.kr = first.kr;
     }
-    d.recordCount = done;
-    d.values.resize(static_cast<std::size_t>(done) * c);
     // Statistics over the whole experiment, whatever range the operator last selected.
-    CDeviceData& s = recompute ? store : *copy;
-    if (done > 0) s.CalcAll();
+    double stats[kStatKindCount][kParamCount];
+    SStatState state;
+    store.WholeStatistics(stats, state);
     for (int kind = 0; kind < kStatKindCount; ++kind)
         for (int p = kStatFirstParam; p < kStatParamCount; ++p)
             d.stats[static_cast<std::size_t>(kind)][static_cast<std::size_t>(p)] =
-                done > 0 ? s.GetStatValue(static_cast<StatKind>(kind), p) : 0.0;
-    SStatState state = s.GetStatState();
+                count > 0 ? stats[kind][p] : 0.0;
     d.n = state.n;
     d.nE = state.nE;
     d.nO = state.nO;
@@ -82,6 +64,39 @@ void DeviceFromStore(CDeviceData& store, const std::vector<int>& columns, bool r
     d.fwMinor = store.FirmwareMinor();
     d.startTime = store.StartTime();
     d.receivedPercent = store.GetReceivedPercent();
+}
+
+ArchiveColumnReadFn StoreColumnReader(const CDeviceData& store, const std::vector<int>& columns) {
+    return [&store, columns](int column, int first, int n, double* out) {
+        const int got = store.CopyParam(columns[static_cast<std::size_t>(column)], first, n, out,
+                                        nullptr, nullptr);
+        for (int i = std::max(got, 0); i < n; ++i) out[i] = 0;
+    };
+}
+
+void ValuesFromStore(const CDeviceData& store, const std::vector<int>& columns,
+                     std::vector<double>& values) {
+    const int count = store.GetCount();
+    const std::size_t c = columns.size();
+    values.assign(static_cast<std::size_t>(count) * c, 0.0);
+    const ArchiveColumnReadFn read = StoreColumnReader(store, columns);
+    constexpr int kRun = 4096;
+    std::vector<double> run(kRun);
+    for (std::size_t j = 0; j < c; ++j)
+        for (int first = 0; first < count; first += kRun) {
+            const int n = std::min(kRun, count - first);
+            read(static_cast<int>(j), first, n, run.data());
+            for (int i = 0; i < n; ++i)
+                values[static_cast<std::size_t>(first + i) * c + j] = run[static_cast<std::size_t>(i)];
+        }
+}
+
+void DeviceFromStore(CDeviceData& store, const std::vector<int>& columns, bool recompute,
+                     SArchivedDevice& d) {
+    DeviceInfoFromStore(store, d);
+    ValuesFromStore(store, columns, d.values);
+    // A store read only for archiving shows the statistics over every record afterwards.
+    if (recompute && d.recordCount > 0) store.CalcAll();
 }
 
 namespace {
@@ -224,87 +239,6 @@ int ExperimentFromFiles(const std::vector<std::string>& paths, std::time_t time,
     return kArchiveOk;
 }
 
-int ExportExperiment(const SArchivedExperiment& e, const std::string& dir,
-                     const std::string& format, std::vector<std::string>& written,
-                     std::string& error) {
-    written.clear();
-    if (!format.empty() && format != "adc" && format != "txt") {
-        error = "the format is adc or txt";
-        return kArchiveFileError;
-    }
-    const bool text = format.empty() ? e.text : format == "txt";
-    std::error_code ec;
-    fs::create_directories(dir, ec);
-    if (!fs::is_directory(dir, ec)) {
-        error = dir + ": cannot create the folder";
-        return kArchiveFileError;
-    }
-    std::vector<std::string> paths;
-    for (const auto& d : e.devices)
-        paths.push_back((fs::path(dir) / ExperimentFileName(e.date, e.number, d.address, text))
-                            .string());
-    std::string labelPath = (fs::path(dir) / LabelFileName(e.date, e.number)).string();
-    std::vector<std::string> all = paths;
-    if (!e.comment.empty()) all.push_back(labelPath);
-    for (std::size_t k = 0; k < all.size(); ++k) {
-        if (fs::exists(all[k], ec)) {
-            error = all[k] + " exists; nothing was written";
-            return kArchiveFileError;
-        }
-        if (std::count(all.begin(), all.end(), all[k]) > 1) {
-            error = all[k] + " would be written twice; nothing was written";
-            return kArchiveFileError;
-        }
-    }
-    auto undo = [&](const std::string& why) {
-        for (const auto& p : written) fs::remove(p, ec);
-        written.clear();
-        error = why;
-        return kArchiveFileError;
-    };
-    auto writeFile = [&](const std::string& path, const std::string& bytes) {
-        // "x": never replace a file that appeared in the meantime.
-        std::FILE* f = std::fopen(path.c_str(), "wbx");
-        if (!f) return false;
-        written.push_back(path);
-        bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-        return std::fclose(f) == 0 && ok;
-    };
-    const std::size_t c = e.columns.size();
-    for (std::size_t k = 0; k < e.devices.size(); ++k) {
-        const SArchivedDevice& d = e.devices[k];
-        if (d.values.size() != static_cast<std::size_t>(d.recordCount) * c)
-            return undo("device " + std::to_string(d.address) + ": records of another shape");
-        std::string out = text ? TxtHeader(d.kg, d.kr, e.ky, e.columns)
-                               : AdcHeader(e.columns, d.fwMajor, d.fwMinor, d.startTime);
-        out.reserve(out.size() + d.values.size() * (text ? 12 : 4));
-        // One record reused as the reader does, so fields outside the columns stay as they were.
-        CMeasRecord r;
-        r.kg = d.kg;
-        r.kr = d.kr;
-        for (int i = 0; i < d.recordCount; ++i) {
-            const double* row = d.values.data() + static_cast<std::size_t>(i) * c;
-            for (std::size_t j = 0; j < c; ++j) SetParam(r, e.columns[j], row[j]);
-            if (text)
-                AppendTxtRecord(out, r, e.columns, e.fileDecimals);
-            else
-                AppendAdcRecord(out, r, e.columns);
-        }
-        if (!writeFile(paths[k], out)) return undo(paths[k] + ": cannot write");
-        // Stamped as if written with its last record: a text file's start time is read back as
-        // its last write minus that record's время.
-        if (d.startTime > 0) {
-            const std::time_t stamp = TxtLastWriteFor(d.startTime, d.recordCount > 0 ? r.time : 0);
-            fs::file_time_type ft = fs::file_time_type::clock::now() -
-                                    std::chrono::seconds(std::time(nullptr) - stamp);
-            fs::last_write_time(paths[k], ft, ec);
-        }
-    }
-    if (!e.comment.empty() && !writeFile(labelPath, Utf8ToCp1251(e.comment)))
-        return undo(labelPath + ": cannot write");
-    return kArchiveOk;
-}
-
 bool FillStoreFromArchive(const SArchivedExperiment& e, std::size_t index, CDeviceData& store) {
     if (index >= e.devices.size()) return false;
     const SArchivedDevice& d = e.devices[index];
@@ -319,6 +253,36 @@ bool FillStoreFromArchive(const SArchivedExperiment& e, std::size_t index, CDevi
         const double* row = d.values.data() + static_cast<std::size_t>(i) * c;
         for (std::size_t j = 0; j < c; ++j) SetParam(r, e.columns[j], row[j]);
         if (store.AddSample(r) != 0) return false;
+    }
+    store.SetStartTime(d.startTime);
+    store.SetTitle(StoreTitle(e.date, e.number, d.address));
+    return true;
+}
+
+bool FillStoreFromRecords(const SArchivedHeader& e, const SArchivedDeviceInfo& d,
+                          const archive::SRecordPlanes& records, CDeviceData& store) {
+    const std::size_t c = e.columns.size();
+    if (records.count != d.recordCount || records.columns != static_cast<int>(c)) return false;
+    store.ResetData();
+    store.SetFirmwareVersion(d.fwMajor, d.fwMinor);
+    // In runs, as a file is loaded: one record reused, so fields outside the columns stay.
+    constexpr int kRun = 4096;
+    std::vector<double> rows(static_cast<std::size_t>(kRun) * c);
+    std::vector<CMeasRecord> batch;
+    batch.reserve(kRun);
+    CMeasRecord r;
+    r.kg = d.kg;
+    r.kr = d.kr;
+    for (int first = 0; first < d.recordCount; first += kRun) {
+        const int n = std::min(kRun, d.recordCount - first);
+        records.Rows(first, n, rows.data());
+        batch.clear();
+        for (int i = 0; i < n; ++i) {
+            const double* row = rows.data() + static_cast<std::size_t>(i) * c;
+            for (std::size_t j = 0; j < c; ++j) SetParam(r, e.columns[j], row[j]);
+            batch.push_back(r);
+        }
+        if (store.AddSamples(batch.data(), n) != n) return false;
     }
     store.SetStartTime(d.startTime);
     store.SetTitle(StoreTitle(e.date, e.number, d.address));

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,8 @@
 #include "platform/settings_store.h"
 
 namespace dravmer {
+
+class CPageFile;
 
 // Settings of section Archive.
 inline constexpr const char* kArchiveSection = "Archive";
@@ -37,6 +40,28 @@ struct SArchiveDefaults {
 void DeviceFromStore(CDeviceData& store, const std::vector<int>& columns, bool recompute,
                      SArchivedDevice& d);
 
+// The same without the records: the statistics over every record (the store's own, which may
+// be over a range the operator selected, stay as they are), gains of the first record, firmware,
+// start, count and received share.
+void DeviceInfoFromStore(const CDeviceData& store, SArchivedDeviceInfo& d);
+// The store's records in those columns, row after row.
+void ValuesFromStore(const CDeviceData& store, const std::vector<int>& columns,
+                     std::vector<double>& values);
+// The archive's reader of a store's records, a column (catalogue index columns[column]) at a time.
+ArchiveColumnReadFn StoreColumnReader(const CDeviceData& store, const std::vector<int>& columns);
+
+// Archives the files of one experiment (one file per device, as a folder's list groups them)
+// device by device: only one file's records are held at a time, in a store that keeps them in
+// `pageFile` when one is given. `time` and `label` as the list shows them; e gets the
+// experiment as archived, without records. Files are only read. kArchiveFileError (and `error`)
+// for files that are not one experiment; otherwise as CArchive::AddFrom, whose LastError() then
+// says what went wrong.
+int ArchiveFiles(CArchive& archive, const std::vector<std::string>& paths, std::time_t time,
+                 const std::string& label, const SArchiveDefaults& defaults,
+                 std::shared_ptr<CPageFile> pageFile, SArchivedHeader& e, std::int64_t& id,
+                 std::string& error, const ArchiveProgressFn& progress = nullptr,
+                 const std::atomic<bool>* stop = nullptr);
+
 // Loads the files of one experiment (one file per device, as a folder's list groups them) and
 // builds the experiment. `time` and `label` as the list shows them. Files are only read.
 int ExperimentFromFiles(const std::vector<std::string>& paths, std::time_t time,
@@ -57,12 +82,22 @@ void ReadTextDecimals(const std::string& path, const std::vector<int>& columns,
 int ExportExperiment(const SArchivedExperiment& e, const std::string& dir,
                      const std::string& format, std::vector<std::string>& written,
                      std::string& error);
+// The same straight from the archive, one device's records at a time. Archive failures return
+// their code with the archive's message in `error`; nothing written stays.
+int ExportArchived(CArchive& archive, std::int64_t id, const std::string& dir,
+                   const std::string& format, std::vector<std::string>& written,
+                   std::string& error, const ArchiveProgressFn& progress = nullptr);
 
 // Fills a store with device `index` of an archived experiment, as loading its file would: the
 // store is reset, gets the records (with their running statistics), the firmware, the start
 // time and the title "date-NNN-address". The loading dialog's archive source uses it.
 // False when there is no such device.
 bool FillStoreFromArchive(const SArchivedExperiment& e, std::size_t index, CDeviceData& store);
+
+// The same for a device whose records were read from the archive on their own
+// (CArchive::ReadRecords): e as Describe gave it.
+bool FillStoreFromRecords(const SArchivedHeader& e, const SArchivedDeviceInfo& d,
+                          const archive::SRecordPlanes& records, CDeviceData& store);
 
 // An experiment's label file (Windows-1251, at most 1024 bytes) as UTF-8; empty without one.
 std::string ReadLabelFile(const std::string& path);

@@ -12,6 +12,7 @@
 #include "bench/meas_link_adapter.h"
 #include "bench/meas_reader.h"
 #include "link/net_serial_library.h"
+#include "platform/page_file.h"
 #include "platform/paths.h"
 #include "bench/bench_internal.h"
 
@@ -104,6 +105,27 @@ void CBench::ClosePorts() {
 
 // ---------------------------------------------------------------- stores
 
+bool CBench::EnablePaging(const fs::path& folder, std::function<void(const std::string&)> log) {
+    std::string error;
+    std::shared_ptr<CPageFile> file = CPageFile::Create(folder, CDeviceData::kPageBytes, &error);
+    if (!file) {
+        if (log)
+            log("Кэш записей не создан: " + error +
+                ". Все записи эксперимента хранятся в памяти.");
+        return false;
+    }
+    file->SetLog(std::move(log));
+    std::lock_guard lock(m_storesMutex);
+    m_pageFile = file;
+    for (auto& store : m_data) store->SetPageFile(file);
+    return true;
+}
+
+std::shared_ptr<CPageFile> CBench::PageFile() const {
+    std::lock_guard lock(m_storesMutex);
+    return m_pageFile;
+}
+
 std::size_t CBench::StoreCount() const {
     std::lock_guard lock(m_storesMutex);
     return m_storeCount;
@@ -160,6 +182,7 @@ void CBench::EnsureStores() {
         }
         if (k == SIZE_MAX) {
             auto store = std::make_unique<CDeviceData>(static_cast<int>(i));
+            store->SetPageFile(m_pageFile);
             files.push_back(
                 std::make_unique<CExperimentFiles>(*store, FileOptionsFrom(m_settings)));
             data.push_back(std::move(store));

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <ctime>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -29,6 +30,7 @@
 
 namespace dravmer {
 
+class CPageFile;
 class CPollThread;
 
 // "Остановить эксперимент на 700 с": the window stops a run this long after its start.
@@ -180,6 +182,16 @@ public:
     // show (or get written) under another device's address.
     void EnsureStores();
 
+    // ---- memory ----
+    // From now on every store keeps only its newest records in memory and the older ones in a
+    // file in `folder` (the user's cache folder), removed when the bench goes; a store that holds
+    // records takes it at its next reset. False when no file can be made there: every record
+    // then stays in memory, and `log` gets a line that says so. `log` also gets a line when the
+    // disk fills up and when the file takes records again (on the appending thread).
+    bool EnablePaging(const std::filesystem::path& folder,
+                      std::function<void(const std::string&)> log);
+    std::shared_ptr<CPageFile> PageFile() const;
+
     // ---- stored experiments ----
     // Replaces the device lists by the experiment's devices (all enabled, on port 0, at most
     // 100) and returns their stores, emptied, in file order. Refused (empty) while an
@@ -259,6 +271,7 @@ private:
 
     mutable std::mutex m_storesMutex;
     std::vector<std::unique_ptr<CDeviceData>> m_data;
+    std::shared_ptr<CPageFile> m_pageFile;
     std::vector<std::unique_ptr<CExperimentFiles>> m_files;
     // The address each store holds records of (none: an emptied store nobody took yet), and how
     // many stores belong to the active list (the first ones).

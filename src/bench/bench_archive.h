@@ -44,5 +44,12 @@ int LoadArchivedPrepared(CBench& bench, const SArchivedExperiment& e,
                          const std::vector<CDeviceData*>& stores,
                          const ArchiveProgressFn& progress = nullptr,
                          const std::atomic<bool>* stop = nullptr);
+// The same for an experiment as CArchive::Describe gave it: each device's records are read from
+// the archive when its store's turn comes, so no more than one device's are held at a time.
+// A device whose records cannot be read leaves its store empty.
+int LoadArchivedPrepared(CBench& bench, CArchive& archive, const SArchivedExperiment& e,
+                         const std::vector<CDeviceData*>& stores,
+                         const ArchiveProgressFn& progress = nullptr,
+                         const std::atomic<bool>* stop = nullptr);
 
 }  // namespace dravmer

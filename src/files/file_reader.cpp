@@ -1,6 +1,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -11,32 +12,16 @@
 
 #include "files/experiment_time.h"
 #include "files/file_format.h"
+#include "files/file_reader_detail.h"
 #include "measure/param_catalog.h"
 #include "platform/cp1251.h"
 
 namespace dravmer {
-namespace {
-
-std::uint32_t GetLe32(const unsigned char* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
+namespace reader_detail {
 
 std::string TitleOf(const std::string& path) { return std::filesystem::path(path).stem().string(); }
 
 bool Report(const LoadProgressFn& progress, int percent) { return !progress || progress(percent); }
-
-// The integer parameters hold only what their fields can: a negative time, a cycle counter of
-// 421 or a fraction of a second is no record of a bench, and storing it would wrap around.
-bool FitsParam(int index, double v) {
-    switch (index) {
-        case 0: return v >= 0 && v <= 4294967295.0 && std::floor(v) == v;
-        case 1:
-        case 15: return v >= 0 && v <= 255 && std::floor(v) == v;
-        case 2: return v >= 0 && v <= 65535 && std::floor(v) == v;
-        default: return true;
-    }
-}
 
 int Percent(std::uint64_t done, std::uint64_t total) {
     return total == 0 ? 100 : static_cast<int>(done * 100 / total);
@@ -59,7 +44,9 @@ void ReadFirmware(const unsigned char* header, CDeviceData& store) {
                                  static_cast<std::uint8_t>(minor));
 }
 
-}  // namespace
+}  // namespace reader_detail
+
+using namespace reader_detail;
 
 std::string SLoadReport::Summary(Language language) const {
     const bool en = language == Language::English;
@@ -152,6 +139,16 @@ int LoadAdcFile(CDeviceData& store, const std::string& path, const LoadProgressF
                              (length - kAdcHeaderSize) / recordBytes, INT32_MAX)));
     std::vector<CMeasRecord> batch;
     batch.reserve(kReadBlock / (recordBytes ? recordBytes : 1) + 1);
+    // A store that keeps no records and a file of every parameter in catalogue order: the
+    // statistics take the file's own rows, a run of whole records at a time.
+    bool asRows = !store.KeepsRecords() && c == CMeasRecord::kParamCount &&
+                  std::endian::native == std::endian::little;
+    for (int k = 0; asRows && k < c; ++k) asRows = ids[k] == k;
+    // Other columns for such a store: each record as a row of parameters, what the file does
+    // not give keeping the record before's value, as the record reused for each one does.
+    const bool anyRows = !store.KeepsRecords() && !asRows;
+    double row[CMeasRecord::kParamCount] = {};
+    std::vector<double> rows;
     if (recordBytes == 0) {
         report.ignoredBytes = length - kAdcHeaderSize;
     } else {
@@ -162,6 +159,25 @@ int LoadAdcFile(CDeviceData& store, const std::string& path, const LoadProgressF
             done += got;
             std::size_t have = carried + got, at = 0;
             batch.clear();
+            std::size_t run = 0;  // the first record of a run of records that fit
+            auto addRun = [&](std::size_t end) {
+                const auto n = static_cast<int>((end - run) / recordBytes);
+                if (n > 0)
+                    report.records += store.AddFloatRows(
+                        reinterpret_cast<const float*>(block.data() + run), n, buffer);
+            };
+            for (; asRows && at + recordBytes <= have; at += recordBytes) {
+                // The four integer parameters at their catalogue places: время, Цикл, Cст, GvEr.
+                float f[16];
+                std::memcpy(f, block.data() + at, sizeof f);
+                if (FitsParam(0, f[0]) && FitsParam(1, f[1]) && FitsParam(2, f[2]) &&
+                    FitsParam(15, f[15]))
+                    continue;
+                addRun(at);
+                ++report.skippedRecords;
+                run = at + recordBytes;
+            }
+            if (asRows) addRun(at);
             for (; at + recordBytes <= have; at += recordBytes) {
                 const unsigned char* p = reinterpret_cast<const unsigned char*>(block.data() + at);
                 if (!RecordFits(p)) {
@@ -172,14 +188,22 @@ int LoadAdcFile(CDeviceData& store, const std::string& path, const LoadProgressF
                     std::uint32_t bits = GetLe32(p + 4 * k);
                     float v;
                     std::memcpy(&v, &bits, 4);
-                    if (offsets[k] >= 0) {
+                    if (anyRows) {
+                        if (ids[k] < CMeasRecord::kParamCount) row[ids[k]] = v;
+                    } else if (offsets[k] >= 0) {
                         double d = v;
                         std::memcpy(reinterpret_cast<char*>(&buffer) + offsets[k], &d, sizeof d);
                     } else {
                         SetParam(buffer, ids[k], v);
                     }
                 }
-                batch.push_back(buffer);
+                if (anyRows) rows.insert(rows.end(), row, row + CMeasRecord::kParamCount);
+                else batch.push_back(buffer);
+            }
+            if (anyRows) {
+                report.records += store.AddParamRows(
+                    rows.data(), static_cast<int>(rows.size() / CMeasRecord::kParamCount), buffer);
+                rows.clear();
             }
             const int stored = store.AddSamples(batch.data(), static_cast<int>(batch.size()));
             report.records += stored;
@@ -196,237 +220,6 @@ int LoadAdcFile(CDeviceData& store, const std::string& path, const LoadProgressF
     }
     // The header's start time is when the first record was taken; keep it for a rewrite.
     store.SetStartTime(static_cast<std::time_t>(GetLe32(header + 52)));
-    Report(progress, 100);
-    return 1;
-}
-
-namespace {
-
-// "время" in Windows-1251.
-constexpr char kTimeCp1251[] = "\xE2\xF0\xE5\xEC\xFF";
-
-// Header names that older bench versions wrote.
-int IndexOfHeaderName(const std::string& utf8) {
-    if (utf8 == "Рез4") return 22;
-    if (utf8 == "Флаг сост") return 15;
-    if (utf8 == "t") return 9;
-    return FindParamByName(utf8);
-}
-
-// The header after its sixth character, cut at runs of two or more blanks.
-std::vector<int> ColumnMap(const std::string& line, int& unknown) {
-    std::vector<int> map{0};
-    std::size_t i = 6;
-    while (i < line.size()) {
-        while (i < line.size() && line[i] == ' ') ++i;
-        if (i >= line.size()) break;
-        std::size_t start = i;
-        while (i < line.size() && !(line[i] == ' ' && (i + 1 >= line.size() || line[i + 1] == ' ')))
-            ++i;
-        std::string name = Cp1251ToUtf8(line.substr(start, i - start));
-        int index = IndexOfHeaderName(name);
-        if (index < 0) ++unknown;
-        map.push_back(index);
-        if (map.size() >= static_cast<std::size_t>(CMeasRecord::kParamCount)) break;
-    }
-    return map;
-}
-
-// The C library's decimal conversion, quicker: from_chars for the usual text, strtod for what
-// it does not take (a leading '+', an exponent, nan). False unless the whole token converts.
-bool ParseNumber(const char* begin, const char* end, double& value) {
-    // Fixed-point text such as "-12.345678": digits into an exact integer, one division by an
-    // exact power of ten, which IEEE arithmetic rounds correctly (the C library's result).
-    static constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-    const char* p = begin;
-    bool negative = p < end && *p == '-';
-    if (negative) ++p;
-    std::uint64_t mantissa = 0;
-    int digits = 0, decimals = -1;
-    for (; p < end; ++p) {
-        char c = *p;
-        if (c >= '0' && c <= '9') {
-            mantissa = mantissa * 10 + static_cast<unsigned>(c - '0');
-            ++digits;
-            if (decimals >= 0) ++decimals;
-        } else if (c == '.' && decimals < 0) {
-            decimals = 0;
-        } else {
-            break;
-        }
-    }
-    if (p == end && digits > 0 && digits <= 15) {
-        double m = static_cast<double>(mantissa);
-        value = decimals > 0 ? m / kPow10[decimals] : m;
-        if (negative) value = -value;
-        return true;
-    }
-    auto [ptr, ec] = std::from_chars(begin, end, value);
-    if (ec == std::errc() && ptr == end) return true;
-    char tmp[128];
-    std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(end - begin), sizeof tmp - 1);
-    std::memcpy(tmp, begin, n);
-    tmp[n] = 0;
-    if (static_cast<std::size_t>(end - begin) >= sizeof tmp) return false;
-    char* stop = nullptr;
-    value = std::strtod(tmp, &stop);
-    // Only the whole token: "12abc" is no number of a record.
-    return stop == tmp + n && n > 0;
-}
-
-// Cст is written as four hexadecimal digits; reading it as decimal would turn "00A3" into 0.
-bool ParseHex(const char* begin, const char* end, double& value) {
-    unsigned v = 0;
-    auto [ptr, ec] = std::from_chars(begin, end, v, 16);
-    if (ec != std::errc() || ptr != end) return false;
-    value = v;
-    return true;
-}
-
-}  // namespace
-
-int LoadTxtFile(CDeviceData& store, const std::string& path, const LoadProgressFn& progress,
-                SLoadReport& report) {
-    store.ResetData();
-    std::ifstream f(path, std::ios::binary);
-    if (!f) return Fail(report, "cannot open " + path);
-    f.seekg(0, std::ios::end);
-    const std::uint64_t length = static_cast<std::uint64_t>(f.tellg());
-    f.seekg(0);
-    if (length < kTextMinSize) return Fail(report, "text file shorter than 1024 bytes: " + path);
-
-    if (!Report(progress, 0)) {
-        report.cancelled = true;
-        return 0;
-    }
-    std::vector<char> block(kReadBlock);
-    std::string pending;  // an unfinished line carried over to the next block
-    std::vector<int> map;
-    bool haveHeader = false, stop = false, firstBlock = true;
-    int kg = 0, kr = 0;
-    CMeasRecord buffer;
-    std::uint64_t done = 0;
-    std::vector<CMeasRecord> batch;
-    bool reserved = false;
-
-    auto handleLine = [&](const char* s, std::size_t n) -> bool {
-        if (n > 0 && s[n - 1] == '\r') --n;
-        if (n >= kTextMaxLine) {
-            if (!haveHeader)
-                report.error = "a line of 1024 or more characters before the header";
-            else
-                report.warning = "a line of 1024 or more characters ended the reading";
-            return false;
-        }
-        if (!haveHeader) {
-            if (n >= 5 && std::memcmp(s, kTimeCp1251, 5) == 0) {
-                map = ColumnMap(std::string(s, n), report.unknownColumns);
-                report.columns = map;
-                haveHeader = true;
-                buffer.kg = static_cast<std::uint8_t>(kg);
-                buffer.kr = static_cast<std::uint8_t>(kr);
-            } else {
-                double ky = 0;
-                std::string line(s, n);
-                if (std::sscanf(line.c_str(), "KG=%d KR=%d Ky=%lf", &kg, &kr, &ky) == 3) {
-                    report.ky = ky;
-                    report.hasKy = true;
-                }
-            }
-            return true;
-        }
-        // One pass over the line: split at blanks and convert each token as it comes.
-        double values[64];
-        std::size_t tokens = 0;
-        const char* p = s;
-        const char* e = s + n;
-        bool bad = false;
-        while (p < e) {
-            while (p < e && *p == ' ') ++p;
-            if (p >= e) break;
-            const char* b = p;
-            while (p < e && *p != ' ') ++p;
-            if (tokens < 64 && tokens < map.size()) {
-                int index = map[tokens];
-                if (index >= 0) {
-                    bool ok = index == 2 ? ParseHex(b, p, values[tokens])
-                                         : ParseNumber(b, p, values[tokens]);
-                    bad = bad || !ok || !FitsParam(index, values[tokens]);
-                }
-            }
-            ++tokens;
-        }
-        if (tokens == 0) return true;  // blank line
-        if (tokens != map.size() || bad) {
-            ++report.skippedLines;
-            return true;
-        }
-        for (std::size_t j = 0; j < tokens; ++j)
-            if (map[j] >= 0) SetParam(buffer, map[j], values[j]);
-        if (!reserved) {
-            // Lines of one file are nearly of one length: size the store from the first record's.
-            store.Reserve(static_cast<int>(
-                std::min<std::uint64_t>(length / (n + 1) + length / (n + 1) / 50 + 16, INT32_MAX)));
-            reserved = true;
-        }
-        batch.push_back(buffer);
-        return true;
-    };
-    // Appends the records of the block just read; false when the store could not take them.
-    auto flush = [&]() -> bool {
-        const int stored = store.AddSamples(batch.data(), static_cast<int>(batch.size()));
-        report.records += stored;
-        const bool all = stored == static_cast<int>(batch.size());
-        batch.clear();
-        if (!all) report.error = "out of memory at record " + std::to_string(report.records);
-        return all;
-    };
-
-    while (!stop && f) {
-        f.read(block.data(), static_cast<std::streamsize>(block.size()));
-        std::size_t got = static_cast<std::size_t>(f.gcount());
-        if (got == 0) break;
-        done += got;
-        const char* data = block.data();
-        std::size_t start = 0;
-        while (!stop && start < got) {
-            const char* lf = static_cast<const char*>(std::memchr(data + start, '\n', got - start));
-            if (!lf) break;
-            std::size_t i = static_cast<std::size_t>(lf - data);
-            if (!pending.empty()) {
-                pending.append(data + start, i - start);
-                stop = !handleLine(pending.data(), pending.size());
-                pending.clear();
-            } else {
-                stop = !handleLine(data + start, i - start);
-            }
-            start = i + 1;
-        }
-        if (!stop) pending.append(data + start, got - start);
-        if (!stop && pending.size() >= kTextMaxLine + 1) {
-            stop = !handleLine(pending.data(), pending.size());
-        }
-        if (!flush()) return 0;
-        if (firstBlock && !haveHeader) {
-            store.SetLoadedFrom(path, TitleOf(path));
-            return Fail(report, report.error.empty()
-                                    ? "no header line beginning with время in the first block"
-                                    : report.error);
-        }
-        firstBlock = false;
-        if (!Report(progress, Percent(done, length))) {
-            report.cancelled = true;
-            return 0;
-        }
-    }
-    // A last line without its line end was cut short: its last value may be incomplete.
-    if (!stop && !pending.empty() && pending.find_first_not_of(" \r") != std::string::npos)
-        ++report.skippedLines;
-    store.SetLoadedFrom(path, TitleOf(path));
-    // A text file holds no start time; the wall-clock labels take it from the shared rule.
-    if (const std::time_t start = TxtStartTimeOfFile(path, store.GetLastTime()); start != 0)
-        store.SetStartTime(start);
     Report(progress, 100);
     return 1;
 }

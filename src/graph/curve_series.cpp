@@ -24,17 +24,25 @@ void CCurveSeries::Append(std::uint32_t t, double v, bool odd) {
             m_blockLo[p].push_back(std::numeric_limits<double>::infinity());
             m_blockHi[p].push_back(-std::numeric_limits<double>::infinity());
         }
-    const std::size_t b = i / kBlock;
+    if (i % kBigBlock == 0)
+        for (int p = 0; p < 3; ++p) {
+            m_bigLo[p].push_back(std::numeric_limits<double>::infinity());
+            m_bigHi[p].push_back(-std::numeric_limits<double>::infinity());
+        }
+    const std::size_t b = i / kBlock, big = i / kBigBlock;
     for (int p : {0, odd ? 1 : 2}) {
         m_blockLo[p][b] = std::min(m_blockLo[p][b], key);
         m_blockHi[p][b] = std::max(m_blockHi[p][b], key);
+        m_bigLo[p][big] = std::min(m_bigLo[p][big], key);
+        m_bigHi[p][big] = std::max(m_bigHi[p][big], key);
     }
 }
 
 void CCurveSeries::Sync(const CDeviceData& store, int param) {
+    const std::uint64_t generation = store.Generation();
     int count = store.GetCount();
     std::size_t have = m_time.size();
-    if (have > static_cast<std::size_t>(count) ||
+    if (generation != m_generation || have > static_cast<std::size_t>(count) ||
         (have > 0 && store.GetSample(static_cast<int>(have) - 1).time != m_time.back())) {
         m_time.clear();
         m_value.clear();
@@ -42,25 +50,42 @@ void CCurveSeries::Sync(const CDeviceData& store, int param) {
         for (int p = 0; p < 3; ++p) {
             m_blockLo[p].clear();
             m_blockHi[p].clear();
+            m_bigLo[p].clear();
+            m_bigHi[p].clear();
         }
         have = 0;
+        m_generation = generation;
     }
     if (have == static_cast<std::size_t>(count)) return;
-    if (have == 0) {  // later appends grow geometrically; an exact reserve would copy each time
-        m_time.reserve(static_cast<std::size_t>(count));
-        m_value.reserve(static_cast<std::size_t>(count));
-        m_odd.reserve(static_cast<std::size_t>(count));
+    // The first copy takes exactly what is there; later appends grow the arrays by an eighth,
+    // so that a week of curves carries little unused room and no copy happens every second.
+    const std::size_t need = static_cast<std::size_t>(count);
+    if (m_time.capacity() < need) {
+        const std::size_t room = have == 0 ? need : std::max(need, have + have / 8 + 4096);
+        m_time.reserve(room);
+        m_value.reserve(room);
+        m_odd.reserve(room);
+        for (int p = 0; p < 3; ++p) {
+            m_blockLo[p].reserve(room / kBlock + 1);
+            m_blockHi[p].reserve(room / kBlock + 1);
+            m_bigLo[p].reserve(room / kBigBlock + 1);
+            m_bigHi[p].reserve(room / kBigBlock + 1);
+        }
     }
-    constexpr int kChunk = 1024;
-    // Sized to what is missing: the live update copies one record, not a whole chunk.
-    std::vector<CMeasRecord> buf(static_cast<std::size_t>(std::min(kChunk, count - static_cast<int>(have))));
+    constexpr int kChunk = 4096;
+    // Sized to what is missing: the live update copies one value, not a whole chunk.
+    const auto size = static_cast<std::size_t>(std::min(kChunk, count - static_cast<int>(have)));
+    std::vector<double> values(size);
+    std::vector<std::uint32_t> times(size);
+    std::vector<std::uint8_t> odd(size);
     int at = static_cast<int>(have);
     while (at < count) {
-        int got = store.CopySamples(at, std::min(static_cast<int>(buf.size()), count - at), buf.data());
+        const int got = store.CopyParam(param, at, std::min(kChunk, count - at), values.data(),
+                                        times.data(), odd.data());
         if (got <= 0) break;
         for (int i = 0; i < got; ++i) {
-            const CMeasRecord& r = buf[static_cast<std::size_t>(i)];
-            Append(r.time, GetParam(r, param), (r.cycle & 1) != 0);
+            const auto k = static_cast<std::size_t>(i);
+            Append(times[k], values[k], odd[k] != 0);
         }
         at += got;
     }
@@ -79,16 +104,21 @@ bool CCurveSeries::Extremes(std::size_t begin, std::size_t end, int parity, doub
         hi = std::max(hi, k);
         any = true;
     };
-    std::size_t i = begin;
-    for (; i < end && i % kBlock != 0; ++i) one(i);
-    for (; i + kBlock <= end; i += kBlock) {
-        const std::size_t b = i / kBlock;
-        if (m_blockLo[parity][b] <= m_blockHi[parity][b]) {
-            lo = std::min(lo, m_blockLo[parity][b]);
-            hi = std::max(hi, m_blockHi[parity][b]);
+    auto block = [&](const std::vector<double>& blockLo, const std::vector<double>& blockHi,
+                     std::size_t b) {
+        if (blockLo[b] <= blockHi[b]) {
+            lo = std::min(lo, blockLo[b]);
+            hi = std::max(hi, blockHi[b]);
             any = true;
         }
-    }
+    };
+    std::size_t i = begin;
+    for (; i < end && i % kBlock != 0; ++i) one(i);
+    for (; i + kBlock <= end && i % kBigBlock != 0; i += kBlock)
+        block(m_blockLo[parity], m_blockHi[parity], i / kBlock);
+    for (; i + kBigBlock <= end; i += kBigBlock)
+        block(m_bigLo[parity], m_bigHi[parity], i / kBigBlock);
+    for (; i + kBlock <= end; i += kBlock) block(m_blockLo[parity], m_blockHi[parity], i / kBlock);
     for (; i < end; ++i) one(i);
     return any;
 }
@@ -181,11 +211,18 @@ SCurvePath BuildPath(const CCurveSeries& s, std::size_t begin, Parity parity,
         const std::int64_t c0 = t[i];
         if (c0 > last) break;
         const int x = column(c0);
-        // The end of this column's run of points: gallop, then bisect.
+        // The end of this column's run of points: a guess from the seconds the column spans
+        // (right when no second is missing), then gallop and bisect from there.
         auto inColumn = [&](std::size_t j) {
             return static_cast<std::int64_t>(t[j]) <= last && column(t[j]) == x;
         };
+        std::int64_t cEnd = std::max(
+            c0, first + static_cast<std::int64_t>((x + 1 - layout.plot.left) / scaleX));
+        while (cEnd > c0 && column(cEnd) != x) --cEnd;
+        while (column(cEnd + 1) == x) ++cEnd;
         std::size_t lo = i, step = 1;
+        const std::size_t guess = std::min(n - 1, i + static_cast<std::size_t>(cEnd - c0));
+        if (guess > i && inColumn(guess)) lo = guess;
         while (lo + step < n && inColumn(lo + step)) {
             lo += step;
             step *= 2;

@@ -7,7 +7,7 @@
 // from the previous column's last point to its first, which paints the very pixels the full
 // line would: inside a column the segments are vertical, between columns they are the same.
 // The lowest and highest values of a column come from the minima and maxima kept per block of
-// 16 records, so a day in one window costs blocks, not records.
+// 16 records and per big block of 256, so a week in one window costs blocks, not records.
 #include <cstdint>
 #include <map>
 #include <utility>
@@ -24,8 +24,8 @@ namespace dravmer::graph {
 class CCurveSeries {
 public:
     // Brings the copy up to date with the store: appended records are added; a store that was
-    // reset or reloaded (fewer records, or a different record where the copy ends) is copied
-    // anew.
+    // reset or reloaded since (or holds fewer records, or a different record where the copy
+    // ends) is copied anew.
     void Sync(const CDeviceData& store, int param);
     std::size_t Size() const { return m_time.size(); }
     const std::vector<std::uint32_t>& Times() const { return m_time; }
@@ -36,6 +36,7 @@ public:
     std::size_t FirstAtOrAfter(const CDeviceData& store, std::uint32_t second) const;
 
     static constexpr std::size_t kBlock = 16;
+    static constexpr std::size_t kBigBlock = 256;  // 16 blocks: a week-wide column spans ~2
     // Lowest and highest value of the points [begin, end) of a parity (0 all, 1 odd, 2 even);
     // NaN counts as the highest (it is drawn at the top). False when no point has the parity.
     bool Extremes(std::size_t begin, std::size_t end, int parity, double& lo, double& hi) const;
@@ -45,8 +46,11 @@ private:
     std::vector<std::uint32_t> m_time;
     std::vector<double> m_value;
     std::vector<std::uint8_t> m_odd;
-    // Per block of kBlock points and per parity: lowest and highest value.
+    // Per block of kBlock points and per parity: lowest and highest value; the same per big
+    // block of kBigBlock points.
     std::vector<double> m_blockLo[3], m_blockHi[3];
+    std::vector<double> m_bigLo[3], m_bigHi[3];
+    std::uint64_t m_generation = 0;  // of the store the copy was made from
 };
 
 // The copies of all curves, keyed by store and parameter; curves no longer drawn are dropped by

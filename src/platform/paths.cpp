@@ -23,6 +23,7 @@ fs::path ConfigDir() {
 }
 fs::path DataDir() { return FromEnv("DRAVMER_DATA_DIR", "XDG_DATA_HOME", ".local/share", "Dravmer"); }
 fs::path LogDir() { return FromEnv("DRAVMER_LOG_DIR", "XDG_STATE_HOME", ".local/state", "Dravmer"); }
+fs::path CacheDir() { return FromEnv("DRAVMER_CACHE_DIR", "XDG_CACHE_HOME", ".cache", "Dravmer"); }
 
 fs::path ExecutablePath() {
     std::error_code ec;

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "platform/language.h"
+#include "platform/log_line.h"
+#include "platform/paths.h"
 #include "platform/qt/qsettings_store.h"
 #include "sim/demo_rig.h"
 #include "ui/command_line.h"
@@ -75,6 +77,10 @@ int main(int argc, char** argv) {
         }
     }
     dravmer::CBench bench(settings);
+    // A week of a hundred devices does not fit in memory: the stores keep their older records
+    // in the user's cache folder.
+    bench.EnablePaging(dravmer::CacheDir(),
+                       dravmer::LogLineWriter(dravmer::LogDir() / "dravmer.log", "dravmer"));
     bench.LoadSettings();
     // The check runs in the background while the window comes up; no server, no check; the
     // demo never asks.

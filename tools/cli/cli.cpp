@@ -5,7 +5,7 @@
 #include <ostream>
 
 #include "dravmer_version.h"
-#include "platform/qt/qsettings_store.h"
+#include "cli/cli_parts.h"
 
 namespace dravmer::cli {
 
@@ -108,9 +108,31 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
         CommandRun run;
     };
     std::vector<SEntry> entries;
+    // A command whose code comes with a part is loaded only when it is the one to run; the
+    // others are listed by name. The command is the first word that names one.
+    std::string named;
+    for (std::size_t i = 0; i < args.size() && named.empty(); ++i) {
+        if (args[i] == "--config") ++i;
+        else if (args[i].empty() || args[i][0] != '-') named = args[i];
+    }
     for (const auto& c : Registry()) {
         CLI::App* sub = app.add_subcommand(c.name, c.summary);
-        entries.push_back({sub, c.define(*sub)});
+        CommandDefine define = c.define;
+        if (!define && named == c.name) {
+            std::string error;
+            const CommandInfo* part = PartCommand(c.name, error);
+            if (!part) {
+                err << "dravmer-cli: " << error << "\n";
+                return kExitFailure;
+            }
+            define = part->define;
+        }
+        if (define) {
+            entries.push_back({sub, define(*sub)});
+        } else {
+            sub->allow_extras();
+            entries.push_back({sub, nullptr});
+        }
     }
 
     try {
@@ -166,15 +188,47 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
 
 }  // namespace
 
+namespace {
+// What the commands get when the settings part cannot be loaded: nothing read, and a failure.
+class CNoSettings : public CMemorySettingsStore {
+public:
+    explicit CNoSettings(std::string why) : m_why(std::move(why)) {}
+    std::optional<std::string> Status(Language) const override { return m_why; }
+
+private:
+    std::string m_why;
+};
+}  // namespace
+
 ISettingsStore& CliContext::Settings() {
     if (!store) {
-        store = std::make_unique<CQSettingsStore>(configPath);
+        std::string error;
+        store = OpenSettingsFile(configPath, error);
+        if (!store) {
+            const bool en = language == Language::English;
+            err << (en ? "dravmer-cli: the settings cannot be read: "
+                       : "dravmer-cli: настройки не читаются: ")
+                << error << "\n";
+            store = std::make_unique<CNoSettings>(
+                (en ? "the settings were neither read nor written: "
+                    : "настройки не прочитаны и не записаны: ") +
+                error);
+        }
         if (auto warning = store->LoadWarning(language)) {
             err << "dravmer-cli: " << *warning << "\n";
             shownWarning = *warning;
         }
     }
     return *store;
+}
+
+// In the program itself and in the archive module, which both list experiments.
+std::string ListHeader(const CliContext& ctx) {
+    return ctx.Say(
+        "No.\tDate - time\tExp. No.\tDuration, min\tFormat\tDevices\tDevices of "
+        "the experiment\tComment\n",
+        "№\tДата - время\t№ эксп.\tВр.экс.,м\tФормат\tК-во пр\tСписок приборов "
+        "эксперимента\tКомментарий\n");
 }
 
 void RegisterCommand(const CommandInfo& info) { Registry().push_back(info); }

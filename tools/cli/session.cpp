@@ -4,9 +4,10 @@
 #include <ostream>
 
 #include "link/link_result.h"
+#include "platform/log_line.h"
 #include "platform/paths.h"
 #include "platform/serial_devices.h"
-#include "platform/qt/qsettings_store.h"
+#include "cli/cli_parts.h"
 
 namespace dravmer::cli {
 
@@ -49,11 +50,15 @@ bool CSession::Open(CliContext& ctx, bool demo) {
         // they are; its experiment files go to a folder of their own unless --out says else.
         const std::string path =
             ctx.configPath.empty() ? sim::DemoSettingsPath() : ctx.configPath;
-        m_ownStore = std::make_unique<CQSettingsStore>(path);
+        std::string error;
+        m_ownStore = OpenSettingsFile(path, error);
+        if (!m_ownStore) {
+            ctx.err << "dravmer-cli: the demo settings cannot be read: " << error << "\n";
+            return false;
+        }
         m_store = m_ownStore.get();
         sim::PrepareDemoSettings(*m_store);
         m_rig = std::make_unique<CDemoRig>();
-        std::string error;
         if (!m_rig->Start(*m_store, error)) {
             ctx.err << "dravmer-cli: " << error << "\n";
             return false;
@@ -62,6 +67,9 @@ bool CSession::Open(CliContext& ctx, bool demo) {
         m_store = &ctx.Settings();
     }
     m_bench = std::make_unique<CBench>(*m_store);
+    // The stores keep their older records in the user's cache folder: a week of a hundred
+    // devices does not fit in memory.
+    m_bench->EnablePaging(CacheDir(), LogLineWriter({}, "dravmer-cli"));
     m_bench->LoadSettings();
     m_bench->OpenPorts();
     // A port that did not open is said at once, not discovered by a device that never answers.

@@ -198,6 +198,7 @@ bool CArchiveList::StartLoad() {
     const SArchiveListRow& r = m_rows[static_cast<std::size_t>(row)];
     const std::int64_t id = r.id;
     const std::string url = ArchiveUrlFromSettings(m_context.settings);
+    m_loadUrl = url;
     m_comment = ArchiveCommentText(r.startTime, r.number, r.comment);
     m_time = r.startTime;
     m_cancelled = false;
@@ -207,18 +208,16 @@ bool CArchiveList::StartLoad() {
     auto e = std::make_shared<SArchivedExperiment>();
     auto code = std::make_shared<int>(kArchiveOk);
     auto error = std::make_shared<std::string>();
-    // First half: the experiment comes out of the archive into memory; the bench is untouched.
+    // First half: the experiment's description comes out of the archive; the bench is
+    // untouched. The records follow device by device as the stores are filled.
     m_job.Start(
         [this, url, id, e, code, error](CJobContext& job) {
             std::unique_ptr<CArchive> archive =
                 CArchive::Open(url, *code, *error, {true, job.StopFlag()});
             if (!archive) return;
-            *code = archive->Get(id, *e, [this, &job](int done, int total) {
-                const int percent = total > 0 ? done * 50 / total : 0;
-                job.Post([this, percent] { emit loadProgress(percent); });
-                return !job.StopRequested();
-            });
+            *code = archive->Describe(id, *e);
             if (*code != kArchiveOk) *error = archive->LastError();
+            if (*code == kArchiveOk) job.Post([this] { emit loadProgress(50); });
         },
         [this, e, code, error] {
             if (*code == kArchiveOk && !m_cancelled) {
@@ -252,10 +251,19 @@ void CArchiveList::FillStores(std::shared_ptr<SArchivedExperiment> e) {
     auto filled = std::make_shared<int>(0);
     const int count = static_cast<int>(stores.size());
     CBench& bench = m_context.bench;
+    const std::string url = m_loadUrl;
     m_job.Start(
-        [this, &bench, e, stores, filled, count](CJobContext& job) {
+        [this, &bench, url, e, stores, filled, count](CJobContext& job) {
+            int code = kArchiveOk;
+            std::string error;
+            std::unique_ptr<CArchive> archive =
+                CArchive::Open(url, code, error, {true, job.StopFlag()});
+            if (!archive) {
+                bench.EndLoad();
+                return;
+            }
             *filled = LoadArchivedPrepared(
-                bench, *e, stores,
+                bench, *archive, *e, stores,
                 [this, &job, e, count](int done, int) {
                     const int percent = 50 + done * 50 / count;
                     const QString text =

@@ -76,6 +76,7 @@ private:
     bool m_refreshAgain = false;
     bool m_loading = false;
     QString m_comment;
+    std::string m_loadUrl;  // the archive the load reads from
     std::time_t m_time = 0;
     // Set by Cancel, cleared when the next list or load starts.
     bool m_cancelled = false;

@@ -17,21 +17,20 @@
 #include "bench/experiment_settings.h"
 #include "cli/cli.h"
 #include "cli/cli_options.h"
+#include "cli/commands/part_commands.h"
 #include "cli/session.h"
 #include "files/experiment_files.h"
 #include "files/experiment_scan.h"
 #include "measure/param_catalog.h"
+#include "platform/page_file.h"
+#include "platform/paths.h"
 
 namespace dravmer::cli {
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kUsage =
-    "archive [--archive URL] add FILE...|DIR\n"
-    "       archive [--archive URL] list [--device ADDRESS] [--from DATE] [--to DATE] [--json]\n"
-    "       archive [--archive URL] history --device ADDRESS --param NAME [--kind KIND] [--json]\n"
-    "       archive [--archive URL] export ID DIR [--format adc|txt]";
+constexpr const char* kUsage = part_commands::kArchiveUsage;
 
 std::string IsoTime(std::time_t t) {
     std::tm tm{};
@@ -195,6 +194,11 @@ int RunAdd(CliContext& ctx, CArchive& archive, const std::vector<std::string>& a
     settings.LoadExperimentSettings(ctx.Settings());
     settings.LoadFileSettings(ctx.Settings());
     SArchiveDefaults defaults = ArchiveDefaultsFrom(settings);
+    // One device's records at a time, and those mostly in the record cache: a long experiment
+    // of many devices is archived in little memory.
+    std::string cacheError;
+    std::shared_ptr<CPageFile> cache =
+        CPageFile::Create(CacheDir(), CDeviceData::kPageBytes, &cacheError);
     const bool tty = ::isatty(2);
     for (const auto& p : pending) {
         const std::string title = fs::path(p.paths.front()).filename().string().substr(0, 10);
@@ -204,12 +208,11 @@ int RunAdd(CliContext& ctx, CArchive& archive, const std::vector<std::string>& a
                 return !Interrupted();
             };
         };
-        SArchivedExperiment e;
+        SArchivedHeader e;
         std::string error;
-        int code = ExperimentFromFiles(p.paths, p.time, p.label, defaults, e, error,
-                                       show(ctx.Say("reading", "чтение")));
         std::int64_t id = 0;
-        if (code == kArchiveOk) code = archive.Add(e, id, show(ctx.Say("archiving", "запись")));
+        int code = ArchiveFiles(archive, p.paths, p.time, p.label, defaults, cache, e, id, error,
+                                show(ctx.Say("archiving", "запись")));
         if (tty) std::fprintf(stderr, "\r%*s\r", static_cast<int>(title.size()) + 32, "");
         if (code == kArchiveStopped) {
             ctx.err << "dravmer-cli archive: "
@@ -218,7 +221,7 @@ int RunAdd(CliContext& ctx, CArchive& archive, const std::vector<std::string>& a
                     << "\n";
             return kExitFailure;
         }
-        if (code != kArchiveOk && code != kArchiveDuplicate && !error.empty()) {
+        if (code == kArchiveFileError || code == kArchiveNoData) {
             ctx.err << "dravmer-cli archive: " << error
                     << ctx.Say(" (the experiment is not archived)\n",
                                " (эксперимент не сохранён в архиве)\n");
@@ -231,7 +234,7 @@ int RunAdd(CliContext& ctx, CArchive& archive, const std::vector<std::string>& a
             ctx.out << name << ": "
                     << ctx.Sayf("%zu device(s) archived as %lld",
                                 "приборов: %zu, сохранено в архиве под номером %lld",
-                                e.devices.size(), static_cast<long long>(id))
+                                p.paths.size(), static_cast<long long>(id))
                     << "\n";
         } else if (code == kArchiveDuplicate) {
             ctx.out << name << ": "
@@ -379,15 +382,15 @@ int RunExport(CliContext& ctx, CArchive& archive, const SArchiveOptions& o) {
         ctx.err << "dravmer-cli archive export: ID is the number archive list shows\n";
         return kExitUsage;
     }
-    SArchivedExperiment e;
-    int code = archive.Get(std::stoll(args[0]), e, [](int, int) { return !Interrupted(); });
-    if (code != kArchiveOk) {
-        SayFailure(ctx, archive, code);
+    std::vector<std::string> written;
+    const int code = ExportArchived(archive, std::stoll(args[0]), args[1], format, written, error,
+                                    [](int, int) { return !Interrupted(); });
+    if (code == kArchiveFileError) {
+        ctx.err << "dravmer-cli archive export: " << error << "\n";
         return kExitFailure;
     }
-    std::vector<std::string> written;
-    if (ExportExperiment(e, args[1], format, written, error) != kArchiveOk) {
-        ctx.err << "dravmer-cli archive export: " << error << "\n";
+    if (code != kArchiveOk) {
+        SayFailure(ctx, archive, code);
         return kExitFailure;
     }
     for (const auto& p : written) ctx.out << p << "\n";
@@ -481,9 +484,7 @@ CommandRun DefineArchive(CLI::App& app) {
 
 }  // namespace
 
-DRAVMER_CLI_COMMAND("archive", kUsage,
-                    "the experiment archive: add experiment files, list, the history of one "
-                    "device's statistic, export an experiment's files again",
+DRAVMER_CLI_COMMAND(part_commands::kArchive, kUsage, part_commands::kArchiveSummary,
                     DefineArchive);
 
 }  // namespace dravmer::cli

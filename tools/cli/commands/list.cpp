@@ -17,18 +17,6 @@ std::string IsoTime(std::time_t t) {
     return buf;
 }
 
-}  // namespace
-
-std::string ListHeader(const CliContext& ctx) {
-    return ctx.Say(
-        "No.\tDate - time\tExp. No.\tDuration, min\tFormat\tDevices\tDevices of "
-        "the experiment\tComment\n",
-        "№\tДата - время\t№ эксп.\tВр.экс.,м\tФормат\tК-во пр\tСписок приборов "
-        "эксперимента\tКомментарий\n");
-}
-
-namespace {
-
 struct SListOptions {
     std::string dir;
     bool json = false;

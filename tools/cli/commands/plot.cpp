@@ -10,6 +10,7 @@
 
 #include "cli/cli.h"
 #include "cli/cli_options.h"
+#include "cli/commands/part_commands.h"
 #include "cli/commands/load_progress.h"
 #include "files/experiment_scan.h"
 #include "files/file_format.h"
@@ -22,9 +23,7 @@ namespace {
 
 using namespace graph;
 
-constexpr const char* kUsage =
-    "plot FILE... --param NAME[,NAME...] [--from S] [--to S] [--width W] [--height H] --out "
-    "graph.png|graph.svg";
+constexpr const char* kUsage = part_commands::kPlotUsage;
 
 bool ParseCount(const std::string& text, long long max, long long& value) {
     if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
@@ -189,9 +188,6 @@ CommandRun DefinePlot(CLI::App& app) {
 
 }  // namespace
 
-DRAVMER_CLI_COMMAND("plot", kUsage,
-                    "draw parameters of stored experiments into a PNG or SVG file (no display "
-                    "needed)",
-                    DefinePlot);
+DRAVMER_CLI_COMMAND(part_commands::kPlot, kUsage, part_commands::kPlotSummary, DefinePlot);
 
 }  // namespace dravmer::cli

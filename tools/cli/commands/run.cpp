@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "archive/archive_io.h"
-#include "bench/bench_archive.h"
+#include "cli/cli_parts.h"
 #include "cli/cli_options.h"
 #include "cli/commands/run_stream.h"
 #include "cli/session.h"
@@ -182,11 +182,10 @@ int RunRun(CliContext& ctx, const SRunOptions& o) {
     const bool streamsWhole = streams.Finish(ctx.err);
     // With Archive/ArchiveOnStop on, the experiment goes into the archive as the window does it.
     bool archiveFailed = false;
-    if (ArchiveOnStop(bench.Store())) {
+    if (bench.Store().GetInt(kArchiveSection, kArchiveOnStopKey, 0) != 0) {
         std::int64_t id = 0;
         std::string message;
-        const int code = ArchiveBenchExperiment(bench, ArchiveUrlFromSettings(bench.Store()), id,
-                                                message, nullptr, nullptr, ctx.language);
+        const int code = ArchiveBenchOnStop(bench, id, message, ctx.language);
         archiveFailed = code != kArchiveOk && code != kArchiveDuplicate && code != kArchiveNoData;
         ctx.err << (archiveFailed
                         ? ctx.Say("dravmer-cli run: archive: ", "dravmer-cli run: архив: ")

@@ -12,7 +12,7 @@ CRunStreams::CRunStreams(CBench& bench, IBenchListener* printer) : m_tee(bench, 
 CRunStreams::~CRunStreams() {
     // The bench must not feed a sink that is going away.
     if (m_ndjson) m_tee.RemoveSink(m_ndjson.get());
-    if (m_mqtt) m_tee.RemoveSink(m_mqtt.get());
+    if (m_mqtt) m_tee.RemoveSink(m_mqtt->Sink());
 }
 
 void CRunStreams::Say(const std::string& text) {
@@ -52,13 +52,15 @@ bool CRunStreams::Start(CliContext& ctx, const SRunStreamOptions& o, std::string
         m_tee.AddSink(m_ndjson.get());
     }
     if (!o.mqttUrl.empty()) {
-        m_mqtt = std::make_unique<CMqttPublisher>(
-            mqtt, [this](const SMqttStatus& status) { Say(WordMqttStatus(status, m_language)); });
+        m_mqtt = OpenMqttPublisher(
+            mqtt, [this](const SMqttStatus& status) { Say(WordMqttStatus(status, m_language)); },
+            error);
+        if (!m_mqtt) return false;
         if (!m_mqtt->Start()) {
             error = "the MQTT thread could not be started";
             return false;
         }
-        m_tee.AddSink(m_mqtt.get());
+        m_tee.AddSink(m_mqtt->Sink());
     }
     return true;
 }
@@ -81,7 +83,7 @@ bool CRunStreams::Finish(std::ostream& err) {
     }
     if (m_mqtt) {
         m_mqtt->Finish(5000);
-        m_tee.RemoveSink(m_mqtt.get());
+        m_tee.RemoveSink(m_mqtt->Sink());
     }
     PrintMessages(err);
     const bool en = m_language == Language::English;
@@ -97,7 +99,7 @@ bool CRunStreams::Finish(std::ostream& err) {
     if (m_mqtt) {
         err << "MQTT: " << m_mqtt->Published()
             << (en ? " records published to " : " записей опубликовано в ")
-            << m_mqtt->Settings().topicPrefix << (en ? "/ on " : "/ на брокере ")
+            << m_mqtt->TopicPrefix() << (en ? "/ on " : "/ на брокере ")
             << m_mqtt->BrokerName();
         if (m_mqtt->Dropped() > 0)
             err << ", " << m_mqtt->Dropped()

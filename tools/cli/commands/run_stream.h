@@ -10,6 +10,7 @@
 
 #include "bench/bench_stream.h"
 #include "cli/cli.h"
+#include "cli/cli_parts.h"
 #include "stream/mqtt_publisher.h"
 #include "stream/ndjson_stream.h"
 
@@ -42,7 +43,7 @@ private:
 
     CBenchStream m_tee;
     std::unique_ptr<CNdjsonStream> m_ndjson;
-    std::unique_ptr<CMqttPublisher> m_mqtt;
+    std::unique_ptr<IMqttRun> m_mqtt;
     std::mutex m_mutex;
     std::vector<std::string> m_messages;
     Language m_language = Language::English;

@@ -36,6 +36,9 @@ int RunStats(CliContext& ctx, const SStatsOptions& o) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& path = args[i];
         auto store = std::make_unique<CDeviceData>(static_cast<int>(i));
+        // Over all records only the statistics are wanted: the records pass through one block
+        // of memory. A range needs them to find its seconds.
+        if (!hasFrom && !hasTo) store->KeepRecords(false);
         SLoadReport report;
         int ok;
         {
