@@ -8,25 +8,33 @@
 
 namespace dravmer::cli {
 
+// Only the entries of the parts this module carries are compiled: an unoptimised build keeps
+// every function, and one calling into a part the module lacks would not link.
 namespace {
 
-[[maybe_unused]] const CommandInfo* FindCommand(const std::string& name) {
+#ifdef DRAVMER_MODULE_COMMANDS
+const CommandInfo* FindCommand(const std::string& name) {
     const auto& all = Commands();
     auto it = std::find_if(all.begin(), all.end(),
                            [&](const CommandInfo& c) { return name == c.name && c.define; });
     return it == all.end() ? nullptr : &*it;
 }
+#endif
 
-[[maybe_unused]] std::unique_ptr<ISettingsStore> Settings(const std::string& path) {
+#ifdef DRAVMER_MODULE_SETTINGS
+std::unique_ptr<ISettingsStore> Settings(const std::string& path) {
     std::string unused;
     return OpenSettingsFile(path, unused);
 }
+#endif
 
-[[maybe_unused]] std::unique_ptr<IMqttRun> Mqtt(const SMqttSettings& settings,
-                                                std::function<void(const SMqttStatus&)> onStatus) {
+#ifdef DRAVMER_MODULE_MQTT
+std::unique_ptr<IMqttRun> Mqtt(const SMqttSettings& settings,
+                               std::function<void(const SMqttStatus&)> onStatus) {
     std::string unused;
     return OpenMqttPublisher(settings, std::move(onStatus), unused);
 }
+#endif
 
 }  // namespace
 
