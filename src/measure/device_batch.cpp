@@ -2,7 +2,8 @@
 // of a file read only for them): the running statistics take a whole run of rows parameter by
 // parameter, the accumulators of a few parameters held in registers over the run. Each
 // parameter sees the same operations in the same order as record by record (RunningUpdate), so
-// the results are the same to the last bit.
+// the results are the same to the last bit. A recompute over a range takes its walked records
+// the same way, gathered into rows a run at a time.
 #include <algorithm>
 #include <cstring>
 #include <vector>
