@@ -68,7 +68,8 @@ const char* ParseFixed(const char* begin, const char* end, double& value, bool& 
     std::ptrdiff_t digits = p - first, decimals = 0;
     if (p < end && *p == '.') {
         const char* const point = p++;
-        for (; p < end && digit(*p); ++p) mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+        for (; p < end && digit(*p); ++p)
+            mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
         decimals = p - point - 1;
         digits += decimals;
     }
@@ -198,8 +199,9 @@ int LoadTxtFile(CDeviceData& store, const std::string& path, const LoadProgressF
                 bad = bad || !ok || !FitsParam(index, values[tokens]);
             } else {
                 while (p < e && *p != ' ') ++p;
-                if (index == 2) bad = bad || !ParseHex(b, p, values[tokens]) ||
-                                      !FitsParam(index, values[tokens]);
+                if (index == 2)
+                    bad =
+                        bad || !ParseHex(b, p, values[tokens]) || !FitsParam(index, values[tokens]);
             }
             ++tokens;
         }

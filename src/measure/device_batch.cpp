@@ -158,10 +158,18 @@ void CDeviceData::WalkRows(SWalk& w, int from, int to) {
     auto& slots = m_stats->v;
     // The walk's sums, extremes and the rows the next record is taken against: the step from
     // the record before and from the one of the same parity before, as WalkRecord takes them.
-    const batch::SAccumulators acc{slots[kSlotSum],    slots[kSlotSumSq],    slots[kSlotMin],
-                                   slots[kSlotMax],    slots[kSlotNoiseSum], slots[kSlotSumE],
-                                   slots[kSlotSumO],   slots[kSlotNoiseSumE], slots[kSlotNoiseSumO],
-                                   w.prev,             w.lastE,              w.lastO};
+    const batch::SAccumulators acc{slots[kSlotSum],
+                                   slots[kSlotSumSq],
+                                   slots[kSlotMin],
+                                   slots[kSlotMax],
+                                   slots[kSlotNoiseSum],
+                                   slots[kSlotSumE],
+                                   slots[kSlotSumO],
+                                   slots[kSlotNoiseSumE],
+                                   slots[kSlotNoiseSumO],
+                                   w.prev,
+                                   w.lastE,
+                                   w.lastO};
     while (from <= to) {
         const int n = std::min(kRun, to - from + 1);
         int counts[2] = {0, 0};

@@ -128,8 +128,14 @@ TEST(BatchAppend, ARangeRecomputeGivesTheBitsOfTheRunningUpdate) {
     CDeviceData all;
     all.AddSamples(records.data(), static_cast<int>(records.size()));
     auto same = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
-    for (auto [first, last] : {std::pair{0, 2999}, {301, 2777}, {1499, 1501}, {7, 7}, {8, 9},
-                               {255, 511}, {1000, 1200}, {2990, 2999}}) {
+    for (auto [first, last] : {std::pair{0, 2999},
+                               {301, 2777},
+                               {1499, 1501},
+                               {7, 7},
+                               {8, 9},
+                               {255, 511},
+                               {1000, 1200},
+                               {2990, 2999}}) {
         all.CalcRange(records[static_cast<std::size_t>(first)].time,
                       records[static_cast<std::size_t>(last)].time, false);
         CDeviceData part;
@@ -142,8 +148,8 @@ TEST(BatchAppend, ARangeRecomputeGivesTheBitsOfTheRunningUpdate) {
             for (int i = 3; i < CMeasRecord::kParamCount; ++i) {
                 const double x = all.GetStatValue(static_cast<StatKind>(k), i);
                 const double y = part.GetStatValue(static_cast<StatKind>(k), i);
-                EXPECT_TRUE(same(x, y)) << first << ".." << last << " kind " << k << " param "
-                                        << i << ": " << x << " vs " << y;
+                EXPECT_TRUE(same(x, y)) << first << ".." << last << " kind " << k << " param " << i
+                                        << ": " << x << " vs " << y;
             }
     }
 }
