@@ -49,36 +49,42 @@ std::vector<int> reader_detail::ColumnMap(const std::string& line, int& unknown)
 
 namespace {
 
-// The C library's decimal conversion, quicker: from_chars for the usual text, strtod for what
-// it does not take (a leading '+', an exponent, nan). False unless the whole token converts.
-bool ParseNumber(const char* begin, const char* end, double& value) {
-    // Fixed-point text such as "-12.345678": digits into an exact integer, one division by an
-    // exact power of ten, which IEEE arithmetic rounds correctly (the C library's result).
+// Fixed-point text such as "-12.345678" from `begin` on: the digits into an exact integer, one
+// division by an exact power of ten, which IEEE arithmetic rounds correctly (the C library's
+// result). Returns where the text stops being [-]digits[.digits]; `fast` tells whether `value`
+// was set (1 to 15 digits).
+const char* ParseFixed(const char* begin, const char* end, double& value, bool& fast) {
     static constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                         1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     const char* p = begin;
-    bool negative = p < end && *p == '-';
+    const bool negative = p < end && *p == '-';
     if (negative) ++p;
+    const char* const first = p;
+    auto digit = [](char c) { return static_cast<unsigned char>(c - '0') <= 9; };
+    // The digits before the point, then those after it: the counts come from where each run
+    // ends, so that a digit costs one multiply-add.
     std::uint64_t mantissa = 0;
-    int digits = 0, decimals = -1;
-    for (; p < end; ++p) {
-        char c = *p;
-        if (c >= '0' && c <= '9') {
-            mantissa = mantissa * 10 + static_cast<unsigned>(c - '0');
-            ++digits;
-            if (decimals >= 0) ++decimals;
-        } else if (c == '.' && decimals < 0) {
-            decimals = 0;
-        } else {
-            break;
-        }
+    for (; p < end && digit(*p); ++p) mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+    std::ptrdiff_t digits = p - first, decimals = 0;
+    if (p < end && *p == '.') {
+        const char* const point = p++;
+        for (; p < end && digit(*p); ++p)
+            mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+        decimals = p - point - 1;
+        digits += decimals;
     }
-    if (p == end && digits > 0 && digits <= 15) {
-        double m = static_cast<double>(mantissa);
+    fast = digits > 0 && digits <= 15;
+    if (fast) {
+        const double m = static_cast<double>(mantissa);
         value = decimals > 0 ? m / kPow10[decimals] : m;
         if (negative) value = -value;
-        return true;
     }
+    return p;
+}
+
+// What ParseFixed does not take (a leading '+', an exponent, nan, more than 15 digits):
+// from_chars, then strtod. False unless the whole token converts.
+bool ParseOther(const char* begin, const char* end, double& value) {
     auto [ptr, ec] = std::from_chars(begin, end, value);
     if (ec == std::errc() && ptr == end) return true;
     char tmp[128];
@@ -90,6 +96,21 @@ bool ParseNumber(const char* begin, const char* end, double& value) {
     value = std::strtod(tmp, &stop);
     // Only the whole token: "12abc" is no number of a record.
     return stop == tmp + n && n > 0;
+}
+
+// A decimal token of a line that runs from `begin` to the line's end `end`, converted as the C
+// library converts it, in the same pass that finds where the token ends (the next blank).
+// Returns the token's end; `ok` tells whether the whole token is a number.
+const char* ParseNumberToken(const char* begin, const char* end, double& value, bool& ok) {
+    bool fast;
+    const char* p = ParseFixed(begin, end, value, fast);
+    if (p < end && *p != ' ') {  // more to the token than fixed-point text
+        while (p < end && *p != ' ') ++p;
+        ok = ParseOther(begin, p, value);
+        return p;
+    }
+    ok = fast || ParseOther(begin, p, value);
+    return p;
 }
 
 // Cст is written as four hexadecimal digits; reading it as decimal would turn "00A3" into 0.
@@ -164,18 +185,23 @@ int LoadTxtFile(CDeviceData& store, const std::string& path, const LoadProgressF
         const char* p = s;
         const char* e = s + n;
         bool bad = false;
+        // The map in locals: the stores into values would otherwise reload it for every token.
+        const int* const columns = map.data();
+        const std::size_t known = std::min<std::size_t>(map.size(), 64);
         while (p < e) {
             while (p < e && *p == ' ') ++p;
             if (p >= e) break;
             const char* b = p;
-            while (p < e && *p != ' ') ++p;
-            if (tokens < 64 && tokens < map.size()) {
-                int index = map[tokens];
-                if (index >= 0) {
-                    bool ok = index == 2 ? ParseHex(b, p, values[tokens])
-                                         : ParseNumber(b, p, values[tokens]);
-                    bad = bad || !ok || !FitsParam(index, values[tokens]);
-                }
+            const int index = tokens < known ? columns[tokens] : -1;
+            if (index >= 0 && index != 2) {
+                bool ok;
+                p = ParseNumberToken(b, e, values[tokens], ok);
+                bad = bad || !ok || !FitsParam(index, values[tokens]);
+            } else {
+                while (p < e && *p != ' ') ++p;
+                if (index == 2)
+                    bad =
+                        bad || !ParseHex(b, p, values[tokens]) || !FitsParam(index, values[tokens]);
             }
             ++tokens;
         }

@@ -2,7 +2,9 @@
 // of a file read only for them): the running statistics take a whole run of rows parameter by
 // parameter, the accumulators of a few parameters held in registers over the run. Each
 // parameter sees the same operations in the same order as record by record (RunningUpdate), so
-// the results are the same to the last bit.
+// the results are the same to the last bit. A recompute over a range takes its walked records
+// the same way, gathered into rows a run at a time.
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -146,6 +148,53 @@ int CDeviceData::AddRows(const T* rows, int n, const CMeasRecord& base) {
     m_count.store(count, std::memory_order_release);
     TrendCheck();
     return n;
+}
+
+void CDeviceData::WalkRows(SWalk& w, int from, int to) {
+    // A run of rows fits the second-level cache beside the records they come from.
+    constexpr int kRun = 256;
+    std::vector<double> rows(static_cast<std::size_t>(kRun) * kParamCount);
+    std::vector<int> parityRows[2] = {std::vector<int>(kRun), std::vector<int>(kRun)};
+    auto& slots = m_stats->v;
+    // The walk's sums, extremes and the rows the next record is taken against: the step from
+    // the record before and from the one of the same parity before, as WalkRecord takes them.
+    const batch::SAccumulators acc{slots[kSlotSum],
+                                   slots[kSlotSumSq],
+                                   slots[kSlotMin],
+                                   slots[kSlotMax],
+                                   slots[kSlotNoiseSum],
+                                   slots[kSlotSumE],
+                                   slots[kSlotSumO],
+                                   slots[kSlotNoiseSumE],
+                                   slots[kSlotNoiseSumO],
+                                   w.prev,
+                                   w.lastE,
+                                   w.lastO};
+    while (from <= to) {
+        const int n = std::min(kRun, to - from + 1);
+        int counts[2] = {0, 0};
+        for (int k = 0; k < n; ++k) {
+            bool even;
+            StatParamsAt(from + k, rows.data() + static_cast<std::size_t>(k) * kParamCount, even);
+            const int q = even ? 0 : 1;
+            parityRows[q][static_cast<std::size_t>(counts[q]++)] = k;
+        }
+        batch::SRun run;
+        run.n = n;
+        run.stride = kParamCount;
+        for (int q = 0; q < 2; ++q) {
+            run.parityRows[q] = parityRows[q].data();
+            run.parityCount[q] = counts[q];
+        }
+        run.firstHasSame[0] = w.haveE;
+        run.firstHasSame[1] = w.haveO;
+        Run(acc, rows.data(), run);
+        w.nE += counts[0];
+        w.nO += counts[1];
+        w.haveE = w.haveE || counts[0] > 0;
+        w.haveO = w.haveO || counts[1] > 0;
+        from += n;
+    }
 }
 
 int CDeviceData::AddParamRows(const double* rows, int n, const CMeasRecord& base) {

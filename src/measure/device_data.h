@@ -220,6 +220,9 @@ private:
     static void AsRecomputed(SStats& stats);
     static double StatOf(const SStats& stats, StatKind kind, int param);
     void WalkRecord(SWalk& w, const double* v, bool even);
+    // Records from..to after at least one walked record, as WalkRecord of each in order would
+    // take them: gathered a run at a time as rows for the kernel the row appends use.
+    void WalkRows(SWalk& w, int from, int to);
     void WalkBlock(SWalk& w, const pages::SBlockSum& b);
     void TrendCheck();
     double StatSlot(StatKind kind, int param) const;

@@ -141,14 +141,6 @@ void CDeviceData::RunningUpdate(SStats& stats, const double* v, const double* pr
     }
 }
 
-// A recompute walks the records of its range in order; whole blocks of a long range are taken
-// from their summaries.
-struct CDeviceData::SWalk {
-    double prev[kParamCount], lastE[kParamCount], lastO[kParamCount];
-    bool havePrev = false, haveE = false, haveO = false;
-    int nE = 0, nO = 0;
-};
-
 void CDeviceData::WalkRecord(SWalk& w, const double* v, bool even) {
     auto& s = m_stats->v;
     (even ? w.nE : w.nO) += 1;
@@ -309,10 +301,13 @@ void CDeviceData::CalcRange(std::uint32_t fromSecond, std::uint32_t toSecond, bo
     if (last - first + 1 <= kWalkAll || blockTo <= blockFrom) blockFrom = blockTo = 0;
     SWalk walk;
     auto walkRecords = [&](int from, int to) {
-        for (int a = from; a <= to; ++a) {
-            StatParamsAt(a, v, even);
+        if (from > to) return;
+        if (!walk.havePrev) {  // the range's first record: no step before it
+            StatParamsAt(from, v, even);
             WalkRecord(walk, v, even);
+            ++from;
         }
+        WalkRows(walk, from, to);
     };
     if (blockTo > blockFrom) {
         walkRecords(first, blockFrom * kPageRecords - 1);

@@ -25,6 +25,15 @@ enum StatSlot {
     kSlotCount
 };
 
+// A recompute walks the records of its range in order; whole blocks of a long range are taken
+// from their summaries.
+struct CDeviceData::SWalk {
+    double prev[CMeasRecord::kParamCount], lastE[CMeasRecord::kParamCount],
+        lastO[CMeasRecord::kParamCount];
+    bool havePrev = false, haveE = false, haveO = false;
+    int nE = 0, nO = 0;
+};
+
 struct CDeviceData::SStats {
     double v[kSlotCount][CMeasRecord::kParamCount] = {};
     SStatState state;

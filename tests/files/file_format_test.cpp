@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "files/experiment_files.h"
@@ -277,6 +278,72 @@ TEST(TxtFile, LinesThatDoNotHoldTheHeadersNumbersAreSkippedAndCounted) {
     ASSERT_EQ(LoadExperimentFile(b, dir / "odd.txt", nullptr, &rep), 1);
     EXPECT_EQ(rep.skippedLines, 0);
     EXPECT_EQ(rep.records, 32);
+}
+
+// The reader converts fixed-point text itself and hands the rest to the C library: every shape
+// of number reads as strtod reads it, to the bit, and a token that is no whole number is a line
+// skipped, wherever the conversion stops.
+TEST(TxtFile, NumbersOfEveryShapeReadAsTheCLibraryReadsThem) {
+    TempDir dir;
+    CDeviceData a;
+    Fill(a, 3);
+    SFileOptions o;
+    const std::string p = dir / "a.txt";
+    ASSERT_EQ(SaveStoreAs(a, p, true, o.Columns(), o), 0);
+    std::string bytes = ReadAll(p);
+    std::size_t start = 0;
+    for (int k = 0; k < 3; ++k) start = bytes.find("\r\n", start) + 2;
+    const std::vector<std::string> good =
+        Tokens(bytes.substr(start, bytes.find("\r\n", start) - start));
+    ASSERT_EQ(good.size(), 43u);
+    const std::vector<std::string> numbers = {"0",
+                                              "-0",
+                                              "7",
+                                              "12.",
+                                              "-12.5",
+                                              "0.000001",
+                                              "-0.000001",
+                                              "123456.789012",
+                                              "999999999999999",
+                                              "99999999999999.9",
+                                              "1234567890123456",
+                                              "0.1234567890123456789",
+                                              "-98765432109876543210",
+                                              ".5",
+                                              "-.5",
+                                              "+1.5",
+                                              "1e3",
+                                              "-2.5E-3",
+                                              "12.5e1",
+                                              "inf",
+                                              "0x10",
+                                              "3.14159265358979",
+                                              "1000000000000000000000000000000.0001"};
+    const std::vector<std::string> words = {"1.2.3", "-",  ".",    "-.", "1-2", "12a",
+                                            "--1",   "1e", "0.5x", "+",  "e5",  "1..2"};
+    std::string lines;
+    std::uint32_t second = 100;
+    auto line = [&](const std::string& token) {
+        std::vector<std::string> t = good;
+        t[0] = std::to_string(second++);
+        t[3] = token;  // UG
+        lines += Line(t) + "\r\n";
+    };
+    for (const auto& n : numbers) line(n);
+    for (const auto& w : words) line(w);
+    WriteAll(dir / "shapes.txt", bytes + lines);
+
+    CDeviceData b;
+    SLoadReport rep;
+    ASSERT_EQ(LoadExperimentFile(b, dir / "shapes.txt", nullptr, &rep), 1) << rep.Summary();
+    EXPECT_EQ(rep.skippedLines, static_cast<int>(words.size()));
+    ASSERT_EQ(b.GetCount(), static_cast<int>(3 + numbers.size()));
+    for (std::size_t k = 0; k < numbers.size(); ++k) {
+        const double want = std::strtod(numbers[k].c_str(), nullptr);
+        const double got = GetParam(b.GetSample(static_cast<int>(3 + k)), param::kUG);
+        EXPECT_EQ(std::memcmp(&want, &got, sizeof want), 0)
+            << numbers[k] << ": " << got << " instead of " << want;
+    }
 }
 
 TEST(AdcFile, RecordsWithImpossibleIntegerValuesAreSkippedAndCounted) {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -115,6 +116,42 @@ TEST(BatchAppend, ReserveKeepsStoredRecordsAndNeverShrinks) {
     store.AddSamples(records.data(), 10);
     EXPECT_EQ(sink.calls, 1);  // the writer follows a block in one go
     EXPECT_EQ(store.GetCount(), 20);
+}
+
+// A recompute over a range walks its records a run of rows at a time: every statistic must be
+// what the running update makes of the same records from the range's first one, to the bit,
+// for ranges of one record, of two, shorter than a run and across many runs, starting and
+// ending anywhere, with parity runs and a NaN among the records.
+TEST(BatchAppend, ARangeRecomputeGivesTheBitsOfTheRunningUpdate) {
+    std::vector<CMeasRecord> records = Records(3000);
+    records[1500].t1 = std::numeric_limits<double>::quiet_NaN();
+    CDeviceData all;
+    all.AddSamples(records.data(), static_cast<int>(records.size()));
+    auto same = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+    for (auto [first, last] : {std::pair{0, 2999},
+                               {301, 2777},
+                               {1499, 1501},
+                               {7, 7},
+                               {8, 9},
+                               {255, 511},
+                               {1000, 1200},
+                               {2990, 2999}}) {
+        all.CalcRange(records[static_cast<std::size_t>(first)].time,
+                      records[static_cast<std::size_t>(last)].time, false);
+        CDeviceData part;
+        part.AddSamples(&records[static_cast<std::size_t>(first)], last - first + 1);
+        part.CalcAll();
+        const SStatState a = all.GetStatState(), b = part.GetStatState();
+        ASSERT_EQ(a.n, b.n) << first << ".." << last;
+        ASSERT_EQ(a.nE, b.nE) << first << ".." << last;
+        for (int k = 1; k <= 10; ++k)
+            for (int i = 3; i < CMeasRecord::kParamCount; ++i) {
+                const double x = all.GetStatValue(static_cast<StatKind>(k), i);
+                const double y = part.GetStatValue(static_cast<StatKind>(k), i);
+                EXPECT_TRUE(same(x, y)) << first << ".." << last << " kind " << k << " param " << i
+                                        << ": " << x << " vs " << y;
+            }
+    }
 }
 
 TEST(MeasRecord, DoubleOffsetsAddressTheFieldsSetParamWrites) {
