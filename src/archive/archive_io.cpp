@@ -163,17 +163,22 @@ void ReadTextDecimals(const std::string& path, const std::vector<int>& columns,
             decimals[static_cast<std::size_t>(columns[j])] = found[j];
 }
 
-int ExperimentFromFiles(const std::vector<std::string>& paths, std::time_t time,
-                        const std::string& label, const SArchiveDefaults& defaults,
-                        SArchivedExperiment& e, std::string& error,
-                        const ArchiveProgressFn& progress, const std::atomic<bool>* stop) {
-    e = SArchivedExperiment{};
+void StartFilesHeader(SArchivedHeader& e, std::time_t time, const std::string& label,
+                      const SArchiveDefaults& defaults) {
     e.ky = defaults.ky;
     e.pollPeriod = defaults.pollPeriod;
     e.fileDecimals = defaults.fileDecimals;
     e.startTime = time;
     e.comment = label;
     e.host = BenchHostName();
+}
+
+int ExperimentFromFiles(const std::vector<std::string>& paths, std::time_t time,
+                        const std::string& label, const SArchiveDefaults& defaults,
+                        SArchivedExperiment& e, std::string& error,
+                        const ArchiveProgressFn& progress, const std::atomic<bool>* stop) {
+    e = SArchivedExperiment{};
+    StartFilesHeader(e, time, label, defaults);
     if (paths.empty()) {
         error = "no experiment file";
         return kArchiveNoData;

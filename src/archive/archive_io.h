@@ -62,6 +62,11 @@ int ArchiveFiles(CArchive& archive, const std::vector<std::string>& paths, std::
                  std::string& error, const ArchiveProgressFn& progress = nullptr,
                  const std::atomic<bool>* stop = nullptr);
 
+// The header of an experiment archived from its files: the bench's defaults, the time and label
+// the list shows, this host; no devices yet.
+void StartFilesHeader(SArchivedHeader& e, std::time_t time, const std::string& label,
+                      const SArchiveDefaults& defaults);
+
 // Loads the files of one experiment (one file per device, as a folder's list groups them) and
 // builds the experiment. `time` and `label` as the list shows them. Files are only read.
 int ExperimentFromFiles(const std::vector<std::string>& paths, std::time_t time,

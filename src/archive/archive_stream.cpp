@@ -293,12 +293,7 @@ int ArchiveFiles(CArchive& archive, const std::vector<std::string>& paths, std::
                  const std::atomic<bool>* stop) {
     e = SArchivedHeader{};
     id = 0;
-    e.ky = defaults.ky;
-    e.pollPeriod = defaults.pollPeriod;
-    e.fileDecimals = defaults.fileDecimals;
-    e.startTime = time;
-    e.comment = label;
-    e.host = BenchHostName();
+    StartFilesHeader(e, time, label, defaults);
     if (paths.empty()) {
         error = "no experiment file";
         return kArchiveNoData;
