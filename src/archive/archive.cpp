@@ -50,10 +50,11 @@ std::string ExperimentFingerprint(const SArchivedExperiment& e) {
             const std::size_t row = static_cast<std::size_t>(i) * c;
             if (row + c > d->values.size()) break;
             if (timeCol >= 0)
-                h.AddU64(static_cast<std::uint64_t>(d->values[row + static_cast<std::size_t>(timeCol)]));
-            if (cycleCol >= 0)
                 h.AddU64(
-                    static_cast<std::uint64_t>(d->values[row + static_cast<std::size_t>(cycleCol)]));
+                    static_cast<std::uint64_t>(d->values[row + static_cast<std::size_t>(timeCol)]));
+            if (cycleCol >= 0)
+                h.AddU64(static_cast<std::uint64_t>(
+                    d->values[row + static_cast<std::size_t>(cycleCol)]));
         }
     }
     char buf[24];
@@ -61,8 +62,8 @@ std::string ExperimentFingerprint(const SArchivedExperiment& e) {
     return buf;
 }
 
-int CArchive::Add(const SArchivedExperiment& e, std::int64_t& id,
-                  const ArchiveProgressFn& progress, const std::atomic<bool>* stop) {
+int CArchive::Add(const SArchivedExperiment& e, std::int64_t& id, const ArchiveProgressFn& progress,
+                  const std::atomic<bool>* stop) {
     SArchivedHeader header = e;
     std::vector<std::uint32_t> addresses;
     for (const auto& d : e.devices) addresses.push_back(d.address);
@@ -244,10 +245,10 @@ int CArchive::Insert(SArchivedHeader& e, const std::vector<std::uint32_t>& addre
                     "device_count, addresses, host, archived_at) VALUES ($1, $2, $3, $4, $5, $6, "
                     "$7, $8, $9, $10, $11, $12, $13, $14, $15) RETURNING id",
                     {SDbValue::Text(PendingFingerprint()), SDbValue::Text(e.date),
-                     SDbValue::Int(e.number), SDbValue::Int(e.startTime),
-                     SDbValue::Int(e.duration), SDbValue::Text(e.comment), SDbValue::Real(e.ky),
-                     SDbValue::Real(e.pollPeriod), SDbValue::Text(e.text ? "txt" : "adc"),
-                     SDbValue::Text(JoinInts(columns)), SDbValue::Text(JoinInts(decimals)),
+                     SDbValue::Int(e.number), SDbValue::Int(e.startTime), SDbValue::Int(e.duration),
+                     SDbValue::Text(e.comment), SDbValue::Real(e.ky), SDbValue::Real(e.pollPeriod),
+                     SDbValue::Text(e.text ? "txt" : "adc"), SDbValue::Text(JoinInts(columns)),
+                     SDbValue::Text(JoinInts(decimals)),
                      SDbValue::Int(static_cast<std::int64_t>(addresses.size())),
                      SDbValue::Text(JoinInts(all)), SDbValue::Text(e.host),
                      SDbValue::Int(e.archivedAt ? e.archivedAt : std::time(nullptr))},
@@ -275,14 +276,14 @@ int CArchive::Insert(SArchivedHeader& e, const std::vector<std::uint32_t>& addre
     }
     std::vector<long long> columns(e.columns.begin(), e.columns.end());
     std::vector<long long> decimals(e.fileDecimals.begin(), e.fileDecimals.end());
-    if (!m_db->Exec("UPDATE experiments SET fingerprint = $1, start_time = $2, duration_s = $3, "
-                    "comment = $4, ky = $5, poll_period = $6, format = $7, columns = $8, "
-                    "file_decimals = $9 WHERE id = $10",
-                    {SDbValue::Text(fingerprint), SDbValue::Int(e.startTime),
-                     SDbValue::Int(e.duration), SDbValue::Text(e.comment), SDbValue::Real(e.ky),
-                     SDbValue::Real(e.pollPeriod), SDbValue::Text(e.text ? "txt" : "adc"),
-                     SDbValue::Text(JoinInts(columns)), SDbValue::Text(JoinInts(decimals)),
-                     SDbValue::Int(experimentId)}))
+    if (!m_db->Exec(
+            "UPDATE experiments SET fingerprint = $1, start_time = $2, duration_s = $3, "
+            "comment = $4, ky = $5, poll_period = $6, format = $7, columns = $8, "
+            "file_decimals = $9 WHERE id = $10",
+            {SDbValue::Text(fingerprint), SDbValue::Int(e.startTime), SDbValue::Int(e.duration),
+             SDbValue::Text(e.comment), SDbValue::Real(e.ky), SDbValue::Real(e.pollPeriod),
+             SDbValue::Text(e.text ? "txt" : "adc"), SDbValue::Text(JoinInts(columns)),
+             SDbValue::Text(JoinInts(decimals)), SDbValue::Int(experimentId)}))
         return Fail("cannot write the experiment");
     id = experimentId;
     return kArchiveOk;

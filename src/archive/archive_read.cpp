@@ -208,7 +208,8 @@ int CArchive::Get(std::int64_t id, SArchivedExperiment& e, const ArchiveProgress
     archive::SRecordPlanes planes;
     for (int k = 0; k < total; ++k) {
         SArchivedDevice& d = e.devices[static_cast<std::size_t>(k)];
-        if (const int code = ReadRecords(e, static_cast<std::size_t>(k), planes); code != kArchiveOk)
+        if (const int code = ReadRecords(e, static_cast<std::size_t>(k), planes);
+            code != kArchiveOk)
             return code;
         d.values.assign(static_cast<std::size_t>(d.recordCount) * e.columns.size(), 0.0);
         if (!d.values.empty()) planes.Rows(0, d.recordCount, d.values.data());
