@@ -26,7 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::string error;
         if (ParseSimOptions(args, options, error)) {
             if (!error.empty()) __builtin_trap();
-            if (options.help) return 0;
+            // Help and the version end the parse where they stand: the program prints and
+            // exits, and what followed them was never read.
+            if (options.help || options.version) return 0;
             if (options.devices < 0 || options.devices > 100) __builtin_trap();
             if (options.tcpPort < 0 || options.tcpPort > 65535) __builtin_trap();
         } else if (error.empty()) {
