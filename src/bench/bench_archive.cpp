@@ -60,9 +60,9 @@ int DescribeBench(CBench& bench, SBenchExperiment& x, std::string& error,
         for (std::size_t i = 0; i < n; ++i) x.paths.push_back(bench.Data(i).LoadedPath());
         const std::string title = bench.Data(0).Title();
         if (title.size() >= 11)
-            x.label = ReadLabelFile((fs::path(x.paths[0]).parent_path() /
-                                     (title.substr(0, 11) + "label .txt"))
-                                        .string());
+            x.label = ReadLabelFile(
+                (fs::path(x.paths[0]).parent_path() / (title.substr(0, 11) + "label .txt"))
+                    .string());
         return kArchiveOk;
     }
 
@@ -73,7 +73,8 @@ int DescribeBench(CBench& bench, SBenchExperiment& x, std::string& error,
     e.ky = options.ky;
     e.pollPeriod = bench.Settings().PollPeriod();
     for (int p = 0; p < kStatParamCount; ++p)
-        e.fileDecimals[static_cast<std::size_t>(p)] = options.fileDecimals[static_cast<std::size_t>(p)];
+        e.fileDecimals[static_cast<std::size_t>(p)] =
+            options.fileDecimals[static_cast<std::size_t>(p)];
     e.host = BenchHostName();
     const auto found = bench.FoundInfo();
     e.startTime = 0;
@@ -162,9 +163,8 @@ int ArchiveBenchExperiment(CBench& bench, const std::string& url, std::int64_t& 
     const int half = static_cast<int>(std::max<std::size_t>(bench.StoreCount(), 1));
     auto step = [&](int offset, int scale) -> ArchiveProgressFn {
         if (!progress) return nullptr;
-        return [&, offset, scale](int done, int) {
-            return progress(offset + scale * done, 2 * half);
-        };
+        return
+            [&, offset, scale](int done, int) { return progress(offset + scale * done, 2 * half); };
     };
     SBenchExperiment x;
     std::string error;
@@ -174,8 +174,10 @@ int ArchiveBenchExperiment(CBench& bench, const std::string& url, std::int64_t& 
                      : "Сохранение в архив остановлено; ничего не записано.";
     };
     if (code != kArchiveOk) {
-        if (code == kArchiveStopped) stopped();
-        else message = cannot + error;
+        if (code == kArchiveStopped)
+            stopped();
+        else
+            message = cannot + error;
         return code;
     }
     // The stop request also cancels a statement that waits for the server (a held lock).
@@ -183,14 +185,16 @@ int ArchiveBenchExperiment(CBench& bench, const std::string& url, std::int64_t& 
     access.cancel = stop;
     std::unique_ptr<CArchive> archive = CArchive::Open(url, code, error, access);
     if (!archive) {
-        if (code == kArchiveStopped) stopped();
-        else message = error;
+        if (code == kArchiveStopped)
+            stopped();
+        else
+            message = error;
         return code;
     }
     if (x.loaded) {
         code = ArchiveFiles(*archive, x.paths, bench.Data(0).StartTime(), x.label,
-                            ArchiveDefaultsFrom(bench.Settings()), bench.PageFile(), x.e, id,
-                            error, step(0, 2), stop);
+                            ArchiveDefaultsFrom(bench.Settings()), bench.PageFile(), x.e, id, error,
+                            step(0, 2), stop);
     } else {
         std::vector<std::uint32_t> addresses;
         for (const auto& d : x.devices) addresses.push_back(d.address);
@@ -225,24 +229,6 @@ int ArchiveBenchExperiment(CBench& bench, const std::string& url, std::int64_t& 
             message = cannot + error;
     }
     return code;
-}
-
-int LoadArchivedPrepared(CBench& bench, const SArchivedExperiment& e,
-                         const std::vector<CDeviceData*>& stores, const ArchiveProgressFn& progress,
-                         const std::atomic<bool>* stop) {
-    struct SEnd {
-        CBench& bench;
-        ~SEnd() { bench.EndLoad(); }
-    } end{bench};
-    bench.SetLoadedExperiment(e.startTime, e.comment);
-    const std::size_t count = std::min(stores.size(), e.devices.size());
-    int filled = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (stop && stop->load()) break;
-        if (stores[i] && FillStoreFromArchive(e, i, *stores[i])) ++filled;
-        if (progress && !progress(static_cast<int>(i) + 1, static_cast<int>(count))) break;
-    }
-    return filled;
 }
 
 int LoadArchivedPrepared(CBench& bench, CArchive& archive, const SArchivedExperiment& e,

@@ -39,14 +39,9 @@ int ExperimentFromBench(CBench& bench, SArchivedExperiment& e, std::string& erro
 // the experiment's devices, store i with device i, and ends the load. Blocking: run it on a
 // worker. progress gets (done, total) devices; returning false, or raising *stop, ends it after
 // that device and the stores keep what they got, as a cancelled load of files does. Returns the
-// number of stores filled.
-int LoadArchivedPrepared(CBench& bench, const SArchivedExperiment& e,
-                         const std::vector<CDeviceData*>& stores,
-                         const ArchiveProgressFn& progress = nullptr,
-                         const std::atomic<bool>* stop = nullptr);
-// The same for an experiment as CArchive::Describe gave it: each device's records are read from
-// the archive when its store's turn comes, so no more than one device's are held at a time.
-// A device whose records cannot be read leaves its store empty.
+// number of stores filled. The experiment is as CArchive::Describe gave it: each device's records
+// are read from the archive when its store's turn comes, so no more than one device's are held
+// at a time. A device whose records cannot be read leaves its store empty.
 int LoadArchivedPrepared(CBench& bench, CArchive& archive, const SArchivedExperiment& e,
                          const std::vector<CDeviceData*>& stores,
                          const ArchiveProgressFn& progress = nullptr,

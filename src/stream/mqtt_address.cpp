@@ -8,9 +8,7 @@
 
 namespace dravmer {
 
-namespace {
-
-std::string HostName() {
+std::string MqttHostName() {
     char name[256] = {};
     if (::gethostname(name, sizeof name - 1) != 0 || !name[0]) return "bench";
     std::string s = name;
@@ -18,8 +16,6 @@ std::string HostName() {
         if (c == '+' || c == '#' || c == '/') c = '_';
     return s;
 }
-
-}  // namespace
 
 bool ParseMqttUrl(const std::string& url, SMqttSettings& settings, std::string& error) {
     std::string rest = url;
@@ -102,7 +98,7 @@ bool CheckMqttTopicPrefix(std::string& prefix, std::string& error) {
     return true;
 }
 
-std::string DefaultMqttTopicPrefix() { return "dravmer/" + HostName(); }
+std::string DefaultMqttTopicPrefix() { return "dravmer/" + MqttHostName(); }
 
 std::string WordMqttStatus(const SMqttStatus& status, Language language) {
     const bool en = language == Language::English;

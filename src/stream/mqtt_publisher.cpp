@@ -25,15 +25,6 @@ std::int64_t NowMs() {
         .count();
 }
 
-std::string HostName() {
-    char name[256] = {};
-    if (::gethostname(name, sizeof name - 1) != 0 || !name[0]) return "bench";
-    std::string s = name;
-    for (char& c : s)
-        if (c == '+' || c == '#' || c == '/') c = '_';
-    return s;
-}
-
 void LibInit() {
     static std::once_flag once;
     std::call_once(once, [] { mosquitto_lib_init(); });
@@ -99,7 +90,7 @@ CMqttPublisher::CMqttPublisher(SMqttSettings settings,
       m_queue(m_settings.capacity) {
     if (m_settings.topicPrefix.empty()) m_settings.topicPrefix = DefaultMqttTopicPrefix();
     if (m_settings.clientId.empty())
-        m_settings.clientId = "dravmer-" + HostName() + "-" + std::to_string(::getpid());
+        m_settings.clientId = "dravmer-" + MqttHostName() + "-" + std::to_string(::getpid());
     m_status.broker = BrokerName();
     m_status.topicPrefix = m_settings.topicPrefix;
 }

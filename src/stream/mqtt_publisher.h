@@ -39,6 +39,8 @@ bool ParseMqttUrl(const std::string& url, SMqttSettings& settings, std::string& 
 bool CheckMqttTopicPrefix(std::string& prefix, std::string& error);
 // "dravmer/<host name>".
 std::string DefaultMqttTopicPrefix();
+// This host's name as a topic level and client id may hold it (no +, # or /); "bench" unknown.
+std::string MqttHostName();
 
 enum class MqttState { Connecting, Connected, Down };
 
