@@ -16,13 +16,14 @@ std::string DayFile(const char* name) {
     return std::string(dir ? dir : "/tmp/dravmer-baseline") + "/" + name;
 }
 
-void Load(benchmark::State& state, const char* name) {
+void Load(benchmark::State& state, const char* name, bool keepRecords = true) {
     std::string path = DayFile(name);
     if (!std::filesystem::exists(path)) {
         state.SkipWithError(("missing " + path).c_str());
         return;
     }
     CDeviceData store;
+    store.KeepRecords(keepRecords);
     for (auto _ : state) {
         SLoadReport report;
         if (!LoadExperimentFile(store, path, nullptr, &report))
@@ -34,7 +35,10 @@ void Load(benchmark::State& state, const char* name) {
 
 void BM_LoadDayAdcWithStats(benchmark::State& state) { Load(state, "day.adc"); }
 void BM_LoadDayTxtWithStats(benchmark::State& state) { Load(state, "day.txt"); }
+// What `dravmer-cli stats` does: the statistics of every record, no record kept.
+void BM_StatisticsOfDayAdc(benchmark::State& state) { Load(state, "day.adc", false); }
 BENCHMARK(BM_LoadDayAdcWithStats)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StatisticsOfDayAdc)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadDayTxtWithStats)->Unit(benchmark::kMillisecond);
 
 }  // namespace

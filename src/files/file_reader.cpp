@@ -167,11 +167,7 @@ int LoadAdcFile(CDeviceData& store, const std::string& path, const LoadProgressF
                         reinterpret_cast<const float*>(block.data() + run), n, buffer);
             };
             for (; asRows && at + recordBytes <= have; at += recordBytes) {
-                // The four integer parameters at their catalogue places: время, Цикл, Cст, GvEr.
-                float f[16];
-                std::memcpy(f, block.data() + at, sizeof f);
-                if (FitsParam(0, f[0]) && FitsParam(1, f[1]) && FitsParam(2, f[2]) &&
-                    FitsParam(15, f[15]))
+                if (CatalogueIntegersFit(reinterpret_cast<const unsigned char*>(block.data() + at)))
                     continue;
                 addRun(at);
                 ++report.skippedRecords;

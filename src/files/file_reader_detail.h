@@ -1,10 +1,15 @@
 #pragma once
 // Private to the readers of experiment files: what the binary and the text reader share.
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "files/file_format.h"
+
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
 
 namespace dravmer::reader_detail {
 
@@ -29,6 +34,27 @@ inline bool FitsParam(int index, double v) {
         case 2: return v >= 0 && v <= 65535 && whole();
         default: return true;
     }
+}
+// FitsParam of the four integer parameters of a binary record in catalogue order (время, Цикл,
+// Cст and GvEr: values 0, 1, 2 and 15 of its floats), the four checked side by side.
+inline bool CatalogueIntegersFit(const unsigned char* record) {
+    float f[16];
+    std::memcpy(f, record, sizeof f);
+#if defined(__SSE2__)
+    const __m128 v = _mm_setr_ps(f[0], f[1], f[2], f[15]);
+    // Below 2^32, 256, 65536, 256: for a whole number that is at most 4294967295 (no float lies
+    // between 4294967040 and 2^32), 255, 65535, 255.
+    const __m128 below = _mm_cmplt_ps(v, _mm_setr_ps(4294967296.0f, 256.0f, 65536.0f, 256.0f));
+    const __m128 notNegative = _mm_cmpge_ps(v, _mm_setzero_ps());
+    // Whole: from 2^23 up every float is; below, adding and taking away 2^23 rounds to the
+    // nearest whole number, which gives the value back only when it was one.
+    const __m128 big = _mm_set1_ps(8388608.0f);
+    const __m128 whole = _mm_or_ps(_mm_cmpge_ps(v, big),
+                                   _mm_cmpeq_ps(_mm_sub_ps(_mm_add_ps(v, big), big), v));
+    return _mm_movemask_ps(_mm_and_ps(_mm_and_ps(below, notNegative), whole)) == 0xF;
+#else
+    return FitsParam(0, f[0]) && FitsParam(1, f[1]) && FitsParam(2, f[2]) && FitsParam(15, f[15]);
+#endif
 }
 int Percent(std::uint64_t done, std::uint64_t total);
 int Fail(SLoadReport& report, std::string why);

@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <cstring>
 #include <vector>
+#if defined(__x86_64__)
+#include <cpuid.h>
+#endif
 
 #include "measure/batch_kernel.h"
 #include "measure/device_data.h"
@@ -27,18 +30,40 @@ using SOps = batch::SSse2;
 using SOps = batch::SScalar;
 #endif
 
+#if defined(__x86_64__)
+// Which of the wide instruction sets the processor has and the system keeps the registers of.
+// Asked here, once, when the first run of rows comes: the compiler's own check would ask the
+// processor at every start of the program, and under a hypervisor each question is slow.
+struct SWidth {
+    bool avx2 = false, avx512 = false;
+};
+
+SWidth AskWidth() {
+    SWidth w;
+    unsigned a, b, c, d;
+    if (!__get_cpuid(1, &a, &b, &c, &d) || !(c & bit_OSXSAVE) || !(c & bit_AVX)) return w;
+    unsigned lo, hi;
+    __asm__("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
+    const bool ymm = (lo & 0x6) == 0x6;     // SSE and AVX state
+    const bool zmm = (lo & 0xE6) == 0xE6;   // and the opmask and upper ZMM state
+    if (!ymm || !__get_cpuid_count(7, 0, &a, &b, &c, &d)) return w;
+    w.avx2 = (b & bit_AVX2) != 0;
+    w.avx512 = zmm && (b & bit_AVX512F) != 0;
+    return w;
+}
+#endif
+
 template <class T>
 void Run(const batch::SAccumulators& a, const T* rows, const batch::SRun& run) {
 #if defined(__x86_64__)
     // 40 parameters: five runs of eight, ten of four.
     static_assert((kEnd - kFirst) % 8 == 0, "the statistics parameters come in eights");
-    static const bool avx512 = __builtin_cpu_supports("avx512f");
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx512) {
+    static const SWidth width = AskWidth();
+    if (width.avx512) {
         batch::RunAvx512(a, kFirst, kEnd, rows, run);
         return;
     }
-    if (avx2) {
+    if (width.avx2) {
         batch::RunAvx2(a, kFirst, kEnd, rows, run);
         return;
     }
@@ -86,9 +111,9 @@ int CDeviceData::AddRows(const T* rows, int n, const CMeasRecord& base) {
     std::lock_guard statLock(m_statMutex);
     std::unique_lock lock(m_arrayLock);
     // The rows of each parity, and whether a row of that parity came before them.
-    std::vector<int> parityRows[2];
-    parityRows[0].reserve(static_cast<std::size_t>(n));
-    parityRows[1].reserve(static_cast<std::size_t>(n));
+    std::vector<int> parityIndex(2 * static_cast<std::size_t>(n));
+    int* parityRows[2] = {parityIndex.data(), parityIndex.data() + n};
+    int parityCount[2] = {0, 0};
     for (int r = 0; r < n; ++r) {
         // The counter as its field holds it, as for a record.
         const double cycle =
@@ -101,17 +126,18 @@ int CDeviceData::AddRows(const T* rows, int n, const CMeasRecord& base) {
             SetParam(made, param::kCycle, cycle);
             counter = made.cycle;
         }
-        parityRows[counter & 1].push_back(r);
+        const unsigned q = counter & 1;
+        parityRows[q][parityCount[q]++] = r;
     }
-    const int nE = static_cast<int>(parityRows[0].size());
-    const int lastE = nE > 0 ? parityRows[0].back() : -1;
-    const int lastO = parityRows[1].empty() ? -1 : parityRows[1].back();
+    const int nE = parityCount[0];
+    const int lastE = nE > 0 ? parityRows[0][nE - 1] : -1;
+    const int lastO = parityCount[1] > 0 ? parityRows[1][parityCount[1] - 1] : -1;
     batch::SRun run;
     run.n = n;
     run.stride = kParamCount;
     for (int q = 0; q < 2; ++q) {
-        run.parityRows[q] = parityRows[q].data();
-        run.parityCount[q] = static_cast<int>(parityRows[q].size());
+        run.parityRows[q] = parityRows[q];
+        run.parityCount[q] = parityCount[q];
     }
     run.firstHasSame[0] = m_haveEven;
     run.firstHasSame[1] = m_haveOdd;

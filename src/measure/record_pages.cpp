@@ -146,8 +146,6 @@ void Summarize(const unsigned char* block, SBlockSum& s) {
     for (int k = 0; k < kStatParams; ++k) {
         const int p = k + kStatFirstParam;
         const double* x = p == param::kGvEr ? gvEr : DoublesOf(block, DoubleColumn(p));
-        // Four interleaved sums each: a block's sums are its own, in an order that keeps the
-        // processor busy. NaN makes them NaN as in any order.
         // Two interleaved sums each, held in registers: a block's sums are its own, in an
         // order that keeps the processor busy. NaN makes them NaN in any order.
         double sum0 = 0, sum1 = 0, sq0 = 0, sq1 = 0, e0 = 0, e1 = 0, o0 = 0, o1 = 0;

@@ -2,9 +2,12 @@
 // and newest record as a load that keeps every record, whatever the columns and the format.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "files/file_format.h"
+#include "files/file_reader_detail.h"
 #include "test_util.h"
 
 namespace dravmer::testing_files {
@@ -78,6 +81,31 @@ TEST(StatisticsOnlyLoad, RecordsThatAreNoRecordsOfABenchAreSkippedAlike) {
     ASSERT_EQ(LoadExperimentFile(counted, path, nullptr, &report), 1);
     EXPECT_EQ(report.skippedRecords, 2);
     EXPECT_EQ(counted.GetCount(), 4998);
+}
+
+// The file of catalogue columns checks its four integer fields side by side; it must take and
+// refuse exactly the records the one-at-a-time check does, at every edge of every field.
+TEST(StatisticsOnlyLoad, SideBySideCheckOfTheIntegerFieldsAgreesWithTheOneAtATime) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float values[] = {0.0f, -0.0f, 1.0f, 0.5f, -1.0f, 1e-45f, -1e-45f, 254.5f, 255.0f,
+                            255.5f, 256.0f, 65535.0f, 65535.5f, 65536.0f, 8388607.5f, 8388608.0f,
+                            16777216.0f, 4294967040.0f, 4294967296.0f, 1e30f, inf, -inf,
+                            std::nanf(""), 3.999999f, 100.25f};
+    const int fields[] = {0, 1, 2, 15};
+    unsigned char record[4 * kParamCount] = {};
+    int refused = 0;
+    for (int at = 0; at < 4; ++at)
+        for (float v : values) {
+            float f[kParamCount] = {};
+            f[3] = -7.5f;  // a parameter that is no integer one takes any value
+            f[fields[at]] = v;
+            std::memcpy(record, f, sizeof record);
+            const bool expected = reader_detail::FitsParam(fields[at], v);
+            refused += expected ? 0 : 1;
+            EXPECT_EQ(reader_detail::CatalogueIntegersFit(record), expected)
+                << "field " << fields[at] << " value " << v;
+        }
+    EXPECT_GT(refused, 40);
 }
 
 }  // namespace

@@ -115,9 +115,11 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
         if (args[i] == "--config") ++i;
         else if (args[i].empty() || args[i][0] != '-') named = args[i];
     }
+    // Only the command to run defines its options: every command's options would cost a small
+    // command more than its own work.
     for (const auto& c : Registry()) {
         CLI::App* sub = app.add_subcommand(c.name, c.summary);
-        CommandDefine define = c.define;
+        CommandDefine define = named == c.name ? c.define : nullptr;
         if (!define && named == c.name) {
             std::string error;
             const CommandInfo* part = PartCommand(c.name, error);
@@ -164,8 +166,12 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     // would leave the operator believing the demo settings were read or changed.
     if (ctx.demo && !chosen->app->get_option_no_throw("--demo")) {
         std::vector<std::string> takers;
-        for (const auto& e : entries)
-            if (e.app->get_option_no_throw("--demo")) takers.push_back(e.app->get_name());
+        for (const auto& c : Registry()) {
+            if (!c.define) continue;
+            CLI::App options;
+            c.define(options);
+            if (options.get_option_no_throw("--demo")) takers.push_back(c.name);
+        }
         err << "dravmer-cli: --demo goes with " << Listed(takers, " and ") << ", not with "
             << chosen->app->get_name() << "\n";
         return kExitUsage;
