@@ -8,7 +8,11 @@
 #include <cstring>
 #include <vector>
 #if defined(__x86_64__)
+#if __has_include(<sys/platform/x86.h>)
+#include <sys/platform/x86.h>
+#else
 #include <cpuid.h>
+#endif
 #endif
 
 #include "measure/batch_kernel.h"
@@ -32,23 +36,28 @@ using SOps = batch::SScalar;
 
 #if defined(__x86_64__)
 // Which of the wide instruction sets the processor has and the system keeps the registers of.
-// Asked here, once, when the first run of rows comes: the compiler's own check would ask the
-// processor at every start of the program, and under a hypervisor each question is slow.
+// The C library found out at the start of the program; asking the processor again is slow
+// under a hypervisor (the compiler's own check asks it at every start, and many times).
 struct SWidth {
     bool avx2 = false, avx512 = false;
 };
 
 SWidth AskWidth() {
     SWidth w;
+#if __has_include(<sys/platform/x86.h>)
+    w.avx2 = CPU_FEATURE_ACTIVE(AVX2);
+    w.avx512 = CPU_FEATURE_ACTIVE(AVX512F);
+#else
     unsigned a, b, c, d;
     if (!__get_cpuid(1, &a, &b, &c, &d) || !(c & bit_OSXSAVE) || !(c & bit_AVX)) return w;
     unsigned lo, hi;
     __asm__("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
-    const bool ymm = (lo & 0x6) == 0x6;     // SSE and AVX state
-    const bool zmm = (lo & 0xE6) == 0xE6;   // and the opmask and upper ZMM state
+    const bool ymm = (lo & 0x6) == 0x6;    // SSE and AVX state
+    const bool zmm = (lo & 0xE6) == 0xE6;  // and the opmask and upper ZMM state
     if (!ymm || !__get_cpuid_count(7, 0, &a, &b, &c, &d)) return w;
     w.avx2 = (b & bit_AVX2) != 0;
     w.avx512 = zmm && (b & bit_AVX512F) != 0;
+#endif
     return w;
 }
 #endif
