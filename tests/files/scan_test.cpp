@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <thread>
 
 #include "files/experiment_files.h"
@@ -177,6 +178,101 @@ TEST(GroupLoader, CancelStopsAfterTheCurrentBlock) {
     EXPECT_EQ(LoadGroup(g, {&s0, &s1}, &rec, &cancel), 0);
     EXPECT_EQ(rec.events.back(), "cancelled");
     EXPECT_EQ(s1.GetCount(), 0);
+}
+
+// What a listener hears of a group load, checked as it comes: one file at a time, in order, its
+// percentages between its start and its end.
+struct OrderChecker : ILoadListener {
+    std::vector<std::string> problems;
+    std::vector<int> results;  // of each file told, in order
+    int current = -1;
+    bool all = false, cancelled = false;
+    std::function<void(int, int)> onProgress;
+    void OnFileStarted(int i, int, const std::string&) override {
+        if (current != -1 || i != static_cast<int>(results.size()))
+            problems.push_back("start " + std::to_string(i) + " out of turn");
+        current = i;
+    }
+    void OnFileProgress(int i, int percent) override {
+        if (i != current) problems.push_back("progress of " + std::to_string(i) + " out of turn");
+        if (percent < 0 || percent > 100) problems.push_back("percent " + std::to_string(percent));
+        if (onProgress) onProgress(i, percent);
+    }
+    void OnFileLoaded(int i, int r, const SLoadReport&) override {
+        if (i != current) problems.push_back("end of " + std::to_string(i) + " out of turn");
+        current = -1;
+        results.push_back(r);
+    }
+    void OnAllLoaded(bool c) override {
+        if (all) problems.push_back("told twice that all ended");
+        all = true;
+        cancelled = c;
+    }
+};
+
+// Files of very different lengths, read side by side, finish out of order; the listener still
+// hears of them one after the other and every store gets its own file.
+TEST(GroupLoader, FilesReadSideBySideAreToldInOrder) {
+    TempDir dir;
+    const int sizes[] = {40000, 5, 17, 25000, 1, 3000, 60000, 2, 9000, 11};
+    constexpr int kFiles = 10;
+    SGroupLoadData g;
+    for (int i = 0; i < kFiles; ++i) {
+        const auto path = dir / ("f" + std::to_string(i) + ".adc");
+        WriteAll(path, i == 4 ? std::string("broken") : Adc(sizes[i]));
+        g.paths.push_back(path);
+    }
+    std::vector<CDeviceData> stores(kFiles);
+    std::vector<CDeviceData*> to;
+    for (auto& s : stores) to.push_back(&s);
+    OrderChecker checker;
+    EXPECT_EQ(LoadGroup(g, to, &checker), kFiles - 1);
+    EXPECT_TRUE(checker.problems.empty()) << checker.problems.front();
+    EXPECT_TRUE(checker.all);
+    EXPECT_FALSE(checker.cancelled);
+    ASSERT_EQ(checker.results.size(), static_cast<std::size_t>(kFiles));
+    for (int i = 0; i < kFiles; ++i) {
+        EXPECT_EQ(checker.results[static_cast<std::size_t>(i)], i == 4 ? 0 : 1) << i;
+        if (i != 4) {
+            EXPECT_EQ(stores[static_cast<std::size_t>(i)].GetCount(), sizes[i]) << i;
+        }
+    }
+}
+
+// A cancel while files are read side by side: the listener hears of files up to the first one
+// cancelled and no further, and every store after it is empty, as if the files had been read
+// one after the other.
+TEST(GroupLoader, ACancelAmidFilesReadSideBySideLeavesTheRestEmpty) {
+    TempDir dir;
+    constexpr int kFiles = 8;
+    SGroupLoadData g;
+    for (int i = 0; i < kFiles; ++i) {
+        const auto path = dir / ("f" + std::to_string(i) + ".adc");
+        WriteAll(path, Adc(i % 2 ? 60000 : 50000));
+        g.paths.push_back(path);
+    }
+    std::vector<CDeviceData> stores(kFiles);
+    std::vector<CDeviceData*> to;
+    for (auto& s : stores) to.push_back(&s);
+    std::atomic<bool> cancel{false};
+    OrderChecker checker;
+    // Late in file 2, while the file after it is being read beside it.
+    checker.onProgress = [&](int i, int percent) {
+        if (i == 2 && percent >= 90) cancel = true;
+    };
+    const int loaded = LoadGroup(g, to, &checker, &cancel);
+    EXPECT_TRUE(checker.problems.empty()) << checker.problems.front();
+    EXPECT_TRUE(checker.cancelled);
+    const int told = static_cast<int>(checker.results.size());
+    ASSERT_GE(told, 3);  // 0 and 1 loaded, then the first one cancelled
+    EXPECT_LT(told, kFiles);
+    EXPECT_EQ(checker.results.back(), 0);
+    int whole = 0;
+    for (int r : checker.results) whole += r;
+    EXPECT_EQ(loaded, whole);
+    for (int i = 0; i < told - 1; ++i)
+        EXPECT_EQ(stores[static_cast<std::size_t>(i)].GetCount(), i % 2 ? 60000 : 50000) << i;
+    for (int i = told; i < kFiles; ++i) EXPECT_EQ(stores[static_cast<std::size_t>(i)].GetCount(), 0) << i;
 }
 
 }  // namespace
