@@ -289,6 +289,51 @@ TEST(PagedStore, LongRangeFromBlockSummariesAgreesWithATwoPassComputation) {
     EXPECT_TRUE(std::isnan(s.GetStatValue(StatKind::Average, param::kT1)));
 }
 
+// A long range takes whole blocks from their summaries, so its sums are added in another order
+// than record by record and may differ in the last bits. They must be no less accurate: against
+// sums in extended precision, the average and the spread of every parameter are as close as
+// those of the record-by-record order, or closer.
+TEST(PagedStore, LongRangeFromBlockSummariesIsAsAccurateAsRecordByRecord) {
+    const auto records = Records(60 * B, 29);
+    CDeviceData s;
+    s.AddSamples(records.data(), static_cast<int>(records.size()));
+    const int first = 777, last = static_cast<int>(records.size()) - 333;
+    s.CalcRange(records[first].time, records[static_cast<std::size_t>(last)].time, false);
+    const int n = last - first + 1;
+    ASSERT_EQ(s.GetStatState().n, n);
+    double worstBlock[2] = {0, 0}, worstWalk[2] = {0, 0};  // [0] average, [1] sigma
+    for (int p = kStatFirstParam; p < kParamCount; ++p) {
+        if (p == param::kT1 || p == param::kRes3 || p == param::kGvEr) continue;  // NaN, -0, whole
+        double sum = 0, sumSq = 0;
+        long double exactSum = 0, exactSq = 0;
+        for (int i = first; i <= last; ++i) {
+            const double x = GetParam(records[static_cast<std::size_t>(i)], p);
+            sum += x;
+            sumSq += x * x;
+            exactSum += x;
+            exactSq += static_cast<long double>(x) * x;
+        }
+        const long double exactAverage = exactSum / n;
+        const long double exactSigma =
+            std::sqrt(std::fabs(exactSq - n * exactAverage * exactAverage) / (n - 1));
+        const double walkAverage = sum / n;
+        const double walkSigma = std::sqrt(std::fabs(sumSq - n * walkAverage * walkAverage) / (n - 1));
+        auto off = [](long double got, long double exact) {
+            return static_cast<double>(std::fabs(got - exact) / std::fabs(exact));
+        };
+        const double blockOff[2] = {off(s.GetStatValue(StatKind::Average, p), exactAverage),
+                                    off(s.GetStatValue(StatKind::Sigma, p), exactSigma)};
+        const double walkOff[2] = {off(walkAverage, exactAverage), off(walkSigma, exactSigma)};
+        for (int k = 0; k < 2; ++k) {
+            worstBlock[k] = std::max(worstBlock[k], blockOff[k]);
+            worstWalk[k] = std::max(worstWalk[k], walkOff[k]);
+        }
+    }
+    EXPECT_LE(worstBlock[0], worstWalk[0]);
+    EXPECT_LE(worstBlock[1], worstWalk[1]);
+    EXPECT_LT(worstBlock[1], 1e-9);
+}
+
 TEST(PagedStore, ABlockTheFileCannotTakeStaysInMemoryAndGoesWhenItCan) {
     CacheFolder folder;
     auto file = folder.Open();
