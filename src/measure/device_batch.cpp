@@ -7,12 +7,12 @@
 #include <algorithm>
 #include <cstring>
 #include <vector>
-#if defined(__x86_64__)
-#if __has_include(<sys/platform/x86.h>)
+// The C library's header declares _Bool, which clang does not take in C++.
+#if defined(__x86_64__) && __has_include(<sys/platform/x86.h>) && !defined(__clang__)
+#define DRAVMER_LIBC_CPU_FEATURES 1
 #include <sys/platform/x86.h>
-#else
+#elif defined(__x86_64__)
 #include <cpuid.h>
-#endif
 #endif
 
 #include "measure/batch_kernel.h"
@@ -44,7 +44,7 @@ struct SWidth {
 
 SWidth AskWidth() {
     SWidth w;
-#if __has_include(<sys/platform/x86.h>)
+#if defined(DRAVMER_LIBC_CPU_FEATURES)
     w.avx2 = CPU_FEATURE_ACTIVE(AVX2);
     w.avx512 = CPU_FEATURE_ACTIVE(AVX512F);
 #else
