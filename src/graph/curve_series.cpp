@@ -13,28 +13,58 @@ namespace {
 inline double HighKey(double v) { return std::isnan(v) ? std::numeric_limits<double>::infinity() : v; }
 }  // namespace
 
-void CCurveSeries::Append(std::uint32_t t, double v, bool odd) {
-    const std::size_t i = m_time.size();
-    m_time.push_back(t);
-    m_value.push_back(v);
-    m_odd.push_back(static_cast<std::uint8_t>(odd));
-    const double key = HighKey(v);
-    if (i % kBlock == 0)
+void CCurveSeries::Append(const std::uint32_t* t, const double* v, const std::uint8_t* odd,
+                          std::size_t n) {
+    if (n == 0) return;
+    const std::size_t first = m_time.size();
+    m_time.insert(m_time.end(), t, t + n);
+    m_value.insert(m_value.end(), v, v + n);
+    m_odd.insert(m_odd.end(), odd, odd + n);
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    const std::size_t end = first + n;
+    // The blocks the run reaches, opened empty; then each block of kBlock points takes its points'
+    // extremes in one pass, [0] of all, [1] of the odd, [2] of the even ones.
+    const std::size_t blocks = (end + kBlock - 1) / kBlock;
+    for (int p = 0; p < 3; ++p) {
+        m_blockLo[p].resize(blocks, kInf);
+        m_blockHi[p].resize(blocks, -kInf);
+    }
+    for (std::size_t b = first / kBlock; b < blocks; ++b) {
+        double lo[3], hi[3];
         for (int p = 0; p < 3; ++p) {
-            m_blockLo[p].push_back(std::numeric_limits<double>::infinity());
-            m_blockHi[p].push_back(-std::numeric_limits<double>::infinity());
+            lo[p] = m_blockLo[p][b];
+            hi[p] = m_blockHi[p][b];
         }
-    if (i % kBigBlock == 0)
+        const std::size_t to = std::min(end, (b + 1) * kBlock);
+        for (std::size_t i = std::max(first, b * kBlock); i < to; ++i) {
+            const double key = HighKey(m_value[i]);
+            const int p = m_odd[i] ? 1 : 2;
+            lo[0] = std::min(lo[0], key);
+            hi[0] = std::max(hi[0], key);
+            lo[p] = std::min(lo[p], key);
+            hi[p] = std::max(hi[p], key);
+        }
         for (int p = 0; p < 3; ++p) {
-            m_bigLo[p].push_back(std::numeric_limits<double>::infinity());
-            m_bigHi[p].push_back(-std::numeric_limits<double>::infinity());
+            m_blockLo[p][b] = lo[p];
+            m_blockHi[p][b] = hi[p];
         }
-    const std::size_t b = i / kBlock, big = i / kBigBlock;
-    for (int p : {0, odd ? 1 : 2}) {
-        m_blockLo[p][b] = std::min(m_blockLo[p][b], key);
-        m_blockHi[p][b] = std::max(m_blockHi[p][b], key);
-        m_bigLo[p][big] = std::min(m_bigLo[p][big], key);
-        m_bigHi[p][big] = std::max(m_bigHi[p][big], key);
+    }
+    // A big block's extremes are those of its blocks (kBigBlock / kBlock of them).
+    constexpr std::size_t kPer = kBigBlock / kBlock;
+    const std::size_t bigs = (end + kBigBlock - 1) / kBigBlock;
+    for (int p = 0; p < 3; ++p) {
+        m_bigLo[p].resize(bigs, kInf);
+        m_bigHi[p].resize(bigs, -kInf);
+        for (std::size_t big = first / kBigBlock; big < bigs; ++big) {
+            double lo = kInf, hi = -kInf;
+            const std::size_t to = std::min(blocks, (big + 1) * kPer);
+            for (std::size_t b = big * kPer; b < to; ++b) {
+                lo = std::min(lo, m_blockLo[p][b]);
+                hi = std::max(hi, m_blockHi[p][b]);
+            }
+            m_bigLo[p][big] = lo;
+            m_bigHi[p][big] = hi;
+        }
     }
 }
 
@@ -83,10 +113,7 @@ void CCurveSeries::Sync(const CDeviceData& store, int param) {
         const int got = store.CopyParam(param, at, std::min(kChunk, count - at), values.data(),
                                         times.data(), odd.data());
         if (got <= 0) break;
-        for (int i = 0; i < got; ++i) {
-            const auto k = static_cast<std::size_t>(i);
-            Append(times[k], values[k], odd[k] != 0);
-        }
+        Append(times.data(), values.data(), odd.data(), static_cast<std::size_t>(got));
         at += got;
     }
 }

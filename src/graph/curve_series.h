@@ -42,7 +42,8 @@ public:
     bool Extremes(std::size_t begin, std::size_t end, int parity, double& lo, double& hi) const;
 
 private:
-    void Append(std::uint32_t t, double v, bool odd);
+    // Adds n points (odd[i] is 0 or 1) with their blocks' extremes.
+    void Append(const std::uint32_t* t, const double* v, const std::uint8_t* odd, std::size_t n);
     std::vector<std::uint32_t> m_time;
     std::vector<double> m_value;
     std::vector<std::uint8_t> m_odd;

@@ -279,9 +279,14 @@ int CDeviceData::CopyParam(int param, int first, int maxCount, double* values,
         }
         i += run;
     }
+    // A double parameter straight from its field, the others through GetParam.
+    const std::ptrdiff_t field = DoubleParamOffset(param);
     for (; i < n; ++i) {
         const CMeasRecord& r = m_records[static_cast<std::size_t>(first + i - m_pagedCount)];
-        if (values) values[i] = GetParam(r, param);
+        if (values && field >= 0)
+            std::memcpy(&values[i], reinterpret_cast<const char*>(&r) + field, sizeof(double));
+        else if (values)
+            values[i] = GetParam(r, param);
         if (times) times[i] = r.time;
         if (odd) odd[i] = r.cycle & 1;
     }

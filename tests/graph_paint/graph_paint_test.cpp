@@ -211,6 +211,52 @@ TEST(GraphPaint, BlockExtremesMatchAPlainScanWithNaNOnTop) {
     }
 }
 
+// A curve copied in uneven steps, as a live graph copies what arrived since its last paint, has
+// the extremes of one copied at once and of a plain scan, over blocks and big blocks alike.
+TEST(GraphPaint, ExtremesOfACurveCopiedInStepsAreThoseOfAPlainScan) {
+    CDeviceData a;
+    CCurveSeries stepwise;
+    int added = 0;
+    for (int step : {1, 15, 1, 17, 255, 1, 600, 33, 2000, 3, 700}) {
+        for (int i = 0; i < step; ++i, ++added) {
+            CMeasRecord r = test::DayRecord(added, 9);
+            if (added % 97 == 5) r.cycle += 1;  // now and then two of one parity in a row
+            if (added % 1111 == 77) SetParam(r, 6, std::nan(""));
+            if (added % 500 == 3) SetParam(r, 6, -0.0);
+            a.AddSample(r);
+        }
+        stepwise.Sync(a, 6);
+    }
+    CCurveSeries atOnce;
+    atOnce.Sync(a, 6);
+    ASSERT_EQ(stepwise.Size(), static_cast<std::size_t>(added));
+    ASSERT_EQ(atOnce.Size(), stepwise.Size());
+    std::vector<std::pair<std::size_t, std::size_t>> ranges = {
+        {0, stepwise.Size()}, {1, 16}, {15, 17}, {255, 257}, {256, 512}, {17, 3000}, {100, 101}};
+    for (std::size_t b = 0; b < stepwise.Size(); b += 389) ranges.push_back({b, std::min(stepwise.Size(), b + 777)});
+    for (auto [b, e] : ranges)
+        for (int parity = 0; parity < 3; ++parity) {
+            double lo, hi, lo2, hi2, elo = INFINITY, ehi = -INFINITY;
+            const bool any = stepwise.Extremes(b, e, parity, lo, hi);
+            const bool any2 = atOnce.Extremes(b, e, parity, lo2, hi2);
+            bool eany = false;
+            for (std::size_t i = b; i < e; ++i) {
+                if ((parity == 1 && !stepwise.Odd()[i]) || (parity == 2 && stepwise.Odd()[i])) continue;
+                const double v = std::isnan(stepwise.Values()[i]) ? INFINITY : stepwise.Values()[i];
+                elo = std::min(elo, v);
+                ehi = std::max(ehi, v);
+                eany = true;
+            }
+            ASSERT_EQ(any, eany) << b << ".." << e << " parity " << parity;
+            ASSERT_EQ(any2, eany) << b << ".." << e << " parity " << parity;
+            if (!eany) continue;
+            EXPECT_EQ(lo, elo) << b << ".." << e << " parity " << parity;
+            EXPECT_EQ(hi, ehi) << b << ".." << e << " parity " << parity;
+            EXPECT_EQ(lo2, elo) << b << ".." << e << " parity " << parity;
+            EXPECT_EQ(hi2, ehi) << b << ".." << e << " parity " << parity;
+        }
+}
+
 TEST(GraphPaint, SeriesFollowsAppendsAndAResetStore) {
     CDeviceData a;
     test::FillDay(a, 100, 4);
