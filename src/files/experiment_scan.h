@@ -91,7 +91,8 @@ private:
     std::vector<SExperimentGroup> m_groups;
 };
 
-// Progress of a group load: file i of count starts, then the percentages of that file.
+// Progress of a group load: file i of count starts, then the percentages of that file. The
+// calls come one at a time and in that order, from whichever of the threads reading the files.
 struct ILoadListener {
     virtual ~ILoadListener() = default;
     virtual void OnFileStarted(int index, int count, const std::string& path) = 0;
@@ -100,8 +101,9 @@ struct ILoadListener {
     virtual void OnAllLoaded(bool cancelled) = 0;
 };
 
-// Loads file i into stores[i]. A file that fails keeps what was read and the load goes on with
-// the next; a cancel stops after the current block. Returns the number of files loaded.
+// Loads file i into stores[i], a few files side by side. A file that fails keeps what was read
+// and the load goes on with the next; a cancel stops after the current block. Returns the number
+// of files loaded.
 int LoadGroup(const SGroupLoadData& group, const std::vector<CDeviceData*>& stores,
               ILoadListener* listener, const std::atomic<bool>* cancel = nullptr);
 

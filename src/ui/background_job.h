@@ -50,7 +50,8 @@ public:
     // were made. A report equal to the last one is not sent again.
     void Progress(int value, int maximum, const QString& text = QString());
     // Runs `f` on the UI thread, after what was posted or reported before it and before the
-    // job's end is reported. Dropped when the CBackgroundJob is destroyed first.
+    // job's end is reported. Dropped when the CBackgroundJob is destroyed first. May also be
+    // called from threads the job's work starts and joins.
     template <class F>
     void Post(F f) {
         QMetaObject::invokeMethod(m_job, std::move(f), Qt::QueuedConnection);
