@@ -472,6 +472,45 @@ TEST(PagedStore, RowsOfParametersGiveTheStatisticsOfTheirRecords) {
     ExpectSameStatistics(expected, fromFloats, "all");
 }
 
+// The counter of a row as its field holds it, whatever the row gives: counting up and wrapping
+// past 255, skipping, standing still, and values no counter has (below 0, above 255, a
+// fraction, NaN, -0), which the field takes as a record's SetParam does.
+TEST(PagedStore, RowsTakeTheirCounterAsARecordsFieldHoldsIt) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double cycles[] = {253, 254, 255, 0,   1,   3,   4, -1, 5,   256, 6,  0.5, 7,   nan,
+                             8,   -0.0, 9,  9,   10,  255, 0, 1,  300, 2,   3,  4.5, 5,   6};
+    std::mt19937 rng(5);
+    std::normal_distribution<double> value(100, 5);
+    std::vector<double> rows;
+    std::vector<CMeasRecord> records;
+    CMeasRecord base;
+    int second = 0;
+    for (int pass = 0; pass < 40; ++pass)
+        for (double cycle : cycles) {
+            double v[kParamCount] = {};
+            v[param::kTime] = ++second;
+            v[param::kCycle] = cycle;
+            for (int p = kStatFirstParam; p < kParamCount; ++p)
+                if (p != param::kGvEr) v[p] = value(rng);
+            rows.insert(rows.end(), v, v + kParamCount);
+            CMeasRecord r = base;
+            for (int p = 0; p < kParamCount; ++p) SetParam(r, p, v[p]);
+            records.push_back(r);
+        }
+    CDeviceData expected, fromRows;
+    fromRows.KeepRecords(false);
+    expected.AddSamples(records.data(), static_cast<int>(records.size()));
+    const int n = static_cast<int>(records.size());
+    for (int at = 0; at < n;) {  // runs that start anywhere in the pattern
+        const int step = std::min(n - at, at % 2 ? 13 : 101);
+        ASSERT_EQ(fromRows.AddParamRows(&rows[static_cast<std::size_t>(at) * kParamCount], step, base), step);
+        at += step;
+    }
+    ASSERT_EQ(fromRows.GetCount(), expected.GetCount());
+    EXPECT_EQ(fromRows.GetStatState().nE, expected.GetStatState().nE);
+    ExpectSameStatistics(expected, fromRows, "odd counters");
+}
+
 // The run of rows gives the same sums one, two and four parameters at a time.
 TEST(PagedStore, EveryWidthOfTheRowRunGivesTheSameBits) {
     std::mt19937 rng(41);
