@@ -1,7 +1,9 @@
 // Loading the files of one experiment into their stores, a few files at a time.
 #include <algorithm>
 #include <atomic>
+#include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -67,7 +69,7 @@ int LoadGroup(const SGroupLoadData& group, const std::vector<CDeviceData*>& stor
             ++front;
         }
     };
-    auto read = [&] {
+    auto readFiles = [&] {
         for (;;) {
             if (stop.load()) return;
             const int i = next.fetch_add(1);
@@ -98,10 +100,27 @@ int LoadGroup(const SGroupLoadData& group, const std::vector<CDeviceData*>& stor
             tell();
         }
     };
+    std::exception_ptr failure;  // the first exception a reader met; raised again at the end
+    auto read = [&] {
+        try {
+            readFiles();
+        } catch (...) {
+            stop = true;
+            std::lock_guard lock(mutex);
+            if (!failure) failure = std::current_exception();
+        }
+    };
     std::vector<std::thread> helpers;
-    for (int k = 1; k < Readers(count); ++k) helpers.emplace_back(read);
+    for (int k = 1; k < Readers(count); ++k) {
+        try {
+            helpers.emplace_back(read);
+        } catch (const std::system_error&) {
+            break;  // no more threads to be had: fewer readers read the same files
+        }
+    }
     read();
     for (auto& t : helpers) t.join();
+    if (failure) std::rethrow_exception(failure);
     // The files the listener did not hear of leave their stores as they were before.
     for (int i = front; i < count; ++i)
         if (files[static_cast<std::size_t>(i)].begun) stores[static_cast<std::size_t>(i)]->ResetData();

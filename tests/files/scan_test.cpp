@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstring>
 #include <functional>
+#include <stdexcept>
 #include <thread>
 
 #include "files/experiment_files.h"
@@ -273,6 +274,30 @@ TEST(GroupLoader, ACancelAmidFilesReadSideBySideLeavesTheRestEmpty) {
     for (int i = 0; i < told - 1; ++i)
         EXPECT_EQ(stores[static_cast<std::size_t>(i)].GetCount(), i % 2 ? 60000 : 50000) << i;
     for (int i = told; i < kFiles; ++i) EXPECT_EQ(stores[static_cast<std::size_t>(i)].GetCount(), 0) << i;
+}
+
+// What the listener throws reaches the caller, from whichever thread called it, once every
+// reader has stopped.
+TEST(GroupLoader, AnExceptionOfTheListenerReachesTheCaller) {
+    TempDir dir;
+    SGroupLoadData g;
+    for (int i = 0; i < 6; ++i) {
+        const auto path = dir / ("f" + std::to_string(i) + ".adc");
+        WriteAll(path, Adc(i % 2 ? 4000 : 300));
+        g.paths.push_back(path);
+    }
+    std::vector<CDeviceData> stores(6);
+    std::vector<CDeviceData*> to;
+    for (auto& s : stores) to.push_back(&s);
+    struct Thrower : ILoadListener {
+        void OnFileStarted(int, int, const std::string&) override {}
+        void OnFileProgress(int, int) override {}
+        void OnFileLoaded(int i, int, const SLoadReport&) override {
+            if (i == 1) throw std::runtime_error("listener gave up");
+        }
+        void OnAllLoaded(bool) override {}
+    } thrower;
+    EXPECT_THROW(LoadGroup(g, to, &thrower), std::runtime_error);
 }
 
 }  // namespace
