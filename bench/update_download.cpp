@@ -5,6 +5,7 @@
 //   OfferDownload400MB - the bench's own download of a 400 MB release (to its file beside the
 //                   program, hashed as it comes); peak_rss_MB is the process's peak memory
 //                   during it, which stays far below the release's size
+//   Sha256_64MB   - the digest a bench computes over a release as it downloads (bytes/s)
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@
 #include <thread>
 
 #include "fileserver/file_server.h"
+#include "update/sha256.h"
 #include "update/update_service.h"
 
 namespace {
@@ -151,6 +153,20 @@ void OfferDownload400MB(benchmark::State& state) {
     fs::remove_all(top);
 }
 BENCHMARK(OfferDownload400MB)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+void Sha256_64MB(benchmark::State& state) {
+    std::vector<std::uint8_t> block(kQueryMaxChunk);
+    for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(i * 131);
+    constexpr int kChunks = 64 * 1024 * 1024 / kQueryMaxChunk;
+    for (auto _ : state) {
+        CSha256 sha;
+        for (int i = 0; i < kChunks; ++i) sha.Add(block.data(), block.size());
+        benchmark::DoNotOptimize(sha.Finish());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * kChunks *
+                            static_cast<std::int64_t>(block.size()));
+}
+BENCHMARK(Sha256_64MB)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

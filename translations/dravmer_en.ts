@@ -1721,6 +1721,10 @@ postgresql://user@server/database - the lab&apos;s server</translation>
         <translation>The new version&apos;s signature does not match: the file was changed or damaged and is not installed.</translation>
     </message>
     <message>
+        <source>Подпись на сервере сделана для другой версии программы, чем предложенная: старая версия выдана за новую, она не устанавливается.</source>
+        <translation>The signature on the server was made for another version of the program than the one offered: an old version is passed off as a new one and is not installed.</translation>
+    </message>
+    <message>
         <source>Загруженная программа не сообщила ожидаемый номер версии.</source>
         <translation>The downloaded program did not report the expected version number.</translation>
     </message>

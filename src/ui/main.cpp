@@ -19,11 +19,12 @@
 
 int main(int argc, char** argv) {
     // A self-update's hand-off before anything else: the step may end this process, or give back
-    // the command line the updated program had. Its values live in the user's own settings, which
-    // every step of the hand-off finds whatever --config the old program was started with.
-    dravmer::CQSettingsStore handOffSettings;
+    // the command line the updated program had. Its values live in the settings file the old
+    // program ran with, which it names to every step (--config FILE after /updateN NAME).
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    dravmer::CQSettingsStore handOffSettings(dravmer::HandOffSettingsFile(args));
     dravmer::CUpdateService updates(dravmer::ui::BenchUpdateConfig(handOffSettings));
-    const int handOff = updates.HandOff(std::vector<std::string>(argv + 1, argv + argc));
+    const int handOff = updates.HandOff(args);
     if (handOff == 1) return 0;
     if (handOff == -1) return 1;
     // Options next: --help and --version answer without a display.
@@ -46,6 +47,8 @@ int main(int argc, char** argv) {
     std::string config = line.config.toStdString();
     if (line.demo && config.empty()) config = dravmer::sim::DemoSettingsPath();
     dravmer::CQSettingsStore settings(config);
+    // A hand-off this run starts keeps its values in the file in use.
+    updates.UseSettings(&settings, config);
     // One language for the run: the setting, else the message locale.
     const dravmer::Language language = dravmer::WindowLanguage(
         settings.GetString(dravmer::kLanguageSection, dravmer::kLanguageKey, "system"),

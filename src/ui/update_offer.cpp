@@ -127,6 +127,10 @@ QString UpdateRefusalText(EUpdateRefusal why) {
             return CUpdateOffer::tr(
                 "Подпись новой версии не сходится: файл изменён или повреждён, "
                 "он не устанавливается.");
+        case EUpdateRefusal::kSignatureVersion:
+            return CUpdateOffer::tr(
+                "Подпись на сервере сделана для другой версии программы, чем предложенная: "
+                "старая версия выдана за новую, она не устанавливается.");
         case EUpdateRefusal::kVersionAnswer:
             return CUpdateOffer::tr("Загруженная программа не сообщила ожидаемый номер версии.");
         case EUpdateRefusal::kHandOff:

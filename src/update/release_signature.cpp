@@ -2,6 +2,7 @@
 
 #include <sodium.h>
 
+#include <cstdio>
 #include <cstring>
 #include <sstream>
 
@@ -64,6 +65,29 @@ std::string FormatReleaseSignature(const SReleaseSignature& s) {
            HexText(s.signature.data(), s.signature.size()) + "\n";
 }
 
+bool ParseReleaseVersion(const std::string& text, int& major, int& minor) {
+    const std::size_t dot = text.find('.');
+    if (dot == std::string::npos) return false;
+    const std::string parts[2] = {text.substr(0, dot), text.substr(dot + 1)};
+    int values[2] = {0, 0};
+    for (int i = 0; i < 2; ++i) {
+        const std::string& p = parts[i];
+        if (p.empty() || p.size() > 3 || p.find_first_not_of("0123456789") != std::string::npos)
+            return false;
+        values[i] = std::stoi(p);
+        if (values[i] > 255) return false;
+    }
+    major = values[0];
+    minor = values[1];
+    return true;
+}
+
+std::string ReleaseVersionText(int major, int minor) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%2.2d.%2.2d", major, minor);
+    return text;
+}
+
 std::optional<SReleaseSignature> ParseReleaseSignature(const std::string& text) {
     if (text.size() > static_cast<std::size_t>(kReleaseSignatureMaxBytes)) return std::nullopt;
     const std::string line = Trimmed(text);
@@ -80,8 +104,36 @@ std::optional<SReleaseSignature> ParseReleaseSignature(const std::string& text) 
     return s;
 }
 
+std::string FormatReleaseSignature2(const SReleaseSignature& s) {
+    return std::string(kReleaseSignature2Tag) + " " + kReleaseSignatureScheme + " " +
+           ReleaseVersionText(s.major, s.minor) + " " + HexText(s.key.data(), s.key.size()) +
+           " " + HexText(s.signature.data(), s.signature.size()) + "\n";
+}
+
+std::optional<SReleaseSignature> ParseReleaseSignature2(const std::string& text) {
+    if (text.size() > static_cast<std::size_t>(kReleaseSignatureMaxBytes)) return std::nullopt;
+    const std::string line = Trimmed(text);
+    if (line.find_first_of("\r\n") != std::string::npos) return std::nullopt;
+    std::istringstream fields(line);
+    std::string tag, scheme, version, key, signature, extra;
+    if (!(fields >> tag >> scheme >> version >> key >> signature) || (fields >> extra))
+        return std::nullopt;
+    if (tag != kReleaseSignature2Tag || scheme != kReleaseSignatureScheme) return std::nullopt;
+    SReleaseSignature s;
+    if (!ParseReleaseVersion(version, s.major, s.minor) ||
+        !ParseHex(key, s.key.data(), s.key.size()) ||
+        !ParseHex(signature, s.signature.data(), s.signature.size())) {
+        return std::nullopt;
+    }
+    return s;
+}
+
 std::string ReleaseSignedPrefix(const std::string& name) {
     return "dravmer-release\n" + name + "\n";
+}
+
+std::string ReleaseSignedPrefix2(const std::string& name, int major, int minor) {
+    return "dravmer-release-2\n" + name + "\n" + ReleaseVersionText(major, minor) + "\n";
 }
 
 struct CReleaseVerifier::SState {
@@ -89,12 +141,24 @@ struct CReleaseVerifier::SState {
     bool used = false;
 };
 
-CReleaseVerifier::CReleaseVerifier(const std::string& name) : m_state(std::make_unique<SState>()) {
+namespace {
+
+void StartWith(crypto_sign_state& state, const std::string& prefix) {
     ReleaseCryptoReady();
-    crypto_sign_init(&m_state->sign);
-    const std::string prefix = ReleaseSignedPrefix(name);
-    crypto_sign_update(&m_state->sign, reinterpret_cast<const unsigned char*>(prefix.data()),
+    crypto_sign_init(&state);
+    crypto_sign_update(&state, reinterpret_cast<const unsigned char*>(prefix.data()),
                        prefix.size());
+}
+
+}  // namespace
+
+CReleaseVerifier::CReleaseVerifier(const std::string& name) : m_state(std::make_unique<SState>()) {
+    StartWith(m_state->sign, ReleaseSignedPrefix(name));
+}
+
+CReleaseVerifier::CReleaseVerifier(const std::string& name, int major, int minor)
+    : m_state(std::make_unique<SState>()) {
+    StartWith(m_state->sign, ReleaseSignedPrefix2(name, major, minor));
 }
 
 CReleaseVerifier::~CReleaseVerifier() = default;

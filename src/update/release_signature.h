@@ -1,14 +1,18 @@
 #pragma once
 // Signed releases: a lab signs each release file with its Ed25519 key, the signature lies beside
-// the file on the file server as NAME.sig, and a bench that knows the lab's public key installs
-// only a release whose signature verifies. One format for the signing tool and the benches:
+// the file on the file server, and a bench that knows the lab's public key installs only a
+// release whose signature verifies. One format for the signing tool and the benches:
 //
-//   NAME.sig = "dravmer-release-signature ed25519ph " KEY " " SIGNATURE "\n"
+//   NAME.sig2 = "dravmer-release-signature-2 ed25519ph " MM.mm " " KEY " " SIGNATURE "\n"
+//   NAME.sig  = "dravmer-release-signature ed25519ph " KEY " " SIGNATURE "\n"
 //
 // KEY is the 32-byte public key of the signer and SIGNATURE the 64-byte signature, both as
 // lower-case hex. The signature is Ed25519ph (the file is hashed with SHA-512 as it streams, so
-// neither side holds it in memory) over "dravmer-release\n" NAME "\n" and the file's bytes: a
-// signature made for one program file does not pass for another one of the lab's programs.
+// neither side holds it in memory). NAME.sig2 signs "dravmer-release-2\n" NAME "\n" MM.mm "\n"
+// and the file's bytes: it holds for one program file in one version only, so an older signed
+// release cannot be published again as a newer one. Benches take only NAME.sig2; NAME.sig
+// (the same without the version, over "dravmer-release\n" NAME "\n" and the bytes) is still
+// written for benches of earlier versions, which know only it.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -23,6 +27,8 @@ inline constexpr std::size_t kReleaseSecretKeyBytes = 64;
 inline constexpr std::size_t kReleaseSignatureBytes = 64;
 inline constexpr char kReleaseSignatureSuffix[] = ".sig";
 inline constexpr char kReleaseSignatureTag[] = "dravmer-release-signature";
+inline constexpr char kReleaseSignature2Suffix[] = ".sig2";
+inline constexpr char kReleaseSignature2Tag[] = "dravmer-release-signature-2";
 inline constexpr char kReleaseSignatureScheme[] = "ed25519ph";
 // A signature file is one short line; anything longer is not one.
 inline constexpr int kReleaseSignatureMaxBytes = 1024;
@@ -32,7 +38,14 @@ using ReleaseKey = std::array<std::uint8_t, kReleaseKeyBytes>;
 struct SReleaseSignature {
     ReleaseKey key{};  // the signer's public key, as the signer wrote it
     std::array<std::uint8_t, kReleaseSignatureBytes> signature{};
+    // The release's version as the signer named it (NAME.sig2 only; 0.0 in NAME.sig).
+    int major = 0, minor = 0;
 };
+
+// "MM.mm" (each part 0..255, one or two digits) into major and minor; false otherwise.
+bool ParseReleaseVersion(const std::string& text, int& major, int& minor);
+// "05.44".
+std::string ReleaseVersionText(int major, int minor);
 
 // False when the crypto library cannot be started (no usable random source).
 bool ReleaseCryptoReady();
@@ -46,14 +59,21 @@ std::optional<ReleaseKey> ParseReleaseKey(const std::string& text);
 std::string FormatReleaseSignature(const SReleaseSignature& s);
 // Nothing when text is not one signature line of the format above.
 std::optional<SReleaseSignature> ParseReleaseSignature(const std::string& text);
+// The same for NAME.sig2, with the version.
+std::string FormatReleaseSignature2(const SReleaseSignature& s);
+std::optional<SReleaseSignature> ParseReleaseSignature2(const std::string& text);
 
-// What the signature covers before the file's bytes.
+// What the signature covers before the file's bytes: NAME.sig's, and NAME.sig2's.
 std::string ReleaseSignedPrefix(const std::string& name);
+std::string ReleaseSignedPrefix2(const std::string& name, int major, int minor);
 
 // The verifying side, fed the file's bytes as they arrive.
 class CReleaseVerifier {
 public:
+    // For NAME.sig.
     explicit CReleaseVerifier(const std::string& name);
+    // For NAME.sig2 of the given version: a signature made for another version does not verify.
+    CReleaseVerifier(const std::string& name, int major, int minor);
     ~CReleaseVerifier();
     CReleaseVerifier(const CReleaseVerifier&) = delete;
     CReleaseVerifier& operator=(const CReleaseVerifier&) = delete;

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,6 +28,13 @@ fs::path TemporaryBeside(const fs::path& to) {
     return to.parent_path() / ("." + to.filename().string() + ".part-" + std::to_string(::getpid()));
 }
 
+// A temporary file opened for writing, locked for as long as it is open.
+int OpenLockedPart(const fs::path& part) {
+    const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd >= 0) ::flock(fd, LOCK_EX | LOCK_NB);
+    return fd;
+}
+
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
@@ -42,7 +50,7 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
 template <typename Produce>
 bool WriteThenRename(const fs::path& to, mode_t mode, Produce produce) {
     const fs::path part = TemporaryBeside(to);
-    const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int fd = OpenLockedPart(part);
     if (fd < 0) return false;
     bool ok = produce(fd) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
@@ -80,7 +88,7 @@ bool WriteExecutableAtomically(const fs::path& to, const std::vector<std::uint8_
 }
 
 CPartFile::CPartFile(fs::path to) : m_to(std::move(to)), m_part(TemporaryBeside(m_to)) {
-    m_fd = ::open(m_part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    m_fd = OpenLockedPart(m_part);
 }
 
 CPartFile::~CPartFile() { Discard(); }
@@ -105,6 +113,53 @@ void CPartFile::Discard() {
     m_fd = -1;
     if (!m_part.empty()) ::unlink(m_part.c_str());
     m_part.clear();
+}
+
+namespace {
+
+// The PID a temporary file's name ends in (".NAME.part-PID"), or -1.
+pid_t PartFilePid(const std::string& name, const std::string& program) {
+    const std::string start = "." + program;
+    const std::string mark = ".part-";
+    if (name.rfind(start, 0) != 0) return -1;
+    const std::size_t at = name.rfind(mark);
+    if (at == std::string::npos || at < start.size()) return -1;
+    const std::string digits = name.substr(at + mark.size());
+    if (digits.empty() || digits.size() > 9 ||
+        digits.find_first_not_of("0123456789") != std::string::npos) {
+        return -1;
+    }
+    return static_cast<pid_t>(std::stol(digits));
+}
+
+// Whether process pid runs a program that lies in folder (also one replaced since it started).
+bool RunsFromFolder(pid_t pid, const fs::path& folder) {
+    std::error_code ec;
+    std::string exe = fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec).string();
+    if (ec) return false;
+    const std::string deleted = " (deleted)";
+    if (exe.size() > deleted.size() && exe.ends_with(deleted)) exe.resize(exe.size() - deleted.size());
+    return fs::path(exe).parent_path() == folder;
+}
+
+}  // namespace
+
+int RemoveStalePartFiles(const fs::path& folder, const std::string& program) {
+    std::error_code ec;
+    const fs::path real = fs::weakly_canonical(folder, ec);
+    if (ec || ::access(real.c_str(), W_OK) != 0) return 0;  // nothing could have been left here
+    int removed = 0;
+    for (const auto& entry : fs::directory_iterator(real, ec)) {
+        const std::string name = entry.path().filename().string();
+        const pid_t pid = PartFilePid(name, program);
+        if (pid <= 0 || !entry.is_regular_file(ec) || entry.is_symlink(ec)) continue;
+        const int fd = ::open(entry.path().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (fd < 0) continue;
+        const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+        if (free && !RunsFromFolder(pid, real) && ::unlink(entry.path().c_str()) == 0) ++removed;
+        ::close(fd);
+    }
+    return removed;
 }
 
 namespace {

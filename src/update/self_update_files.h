@@ -17,7 +17,8 @@ bool WriteExecutableAtomically(const std::filesystem::path& to, const std::vecto
 
 // A file written piece by piece into a temporary file beside its final name (mode 0600, so
 // nothing can run it half-written or unchecked) and put in place by Commit. Removed when it is
-// never committed.
+// never committed. The temporary file ".NAME.part-PID" is locked (flock) while it is written,
+// so that a start of the program can tell it from one that a killed process left.
 class CPartFile {
 public:
     explicit CPartFile(std::filesystem::path to);
@@ -37,6 +38,12 @@ private:
     std::filesystem::path m_to, m_part;
     int m_fd = -1;
 };
+
+// Removes the temporary files ".PROGRAM*.part-PID" in folder that a process ended while writing
+// them (a download or a copy cut short by a kill or a crash). A file is left alone while a
+// process holds its lock, or while the process PID runs a program from folder (an older
+// version that took no lock). The number removed.
+int RemoveStalePartFiles(const std::filesystem::path& folder, const std::string& program);
 
 // Starts program with args (argv[1..]) and does not wait; extraEnv entries "NAME=value" are
 // added to the environment. The process id, or -1.

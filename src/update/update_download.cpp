@@ -31,14 +31,43 @@ void CUpdateService::CancelDownload() {
     m_client.Interrupt();
 }
 
+int CUpdateService::ReconnectForDownload() {
+    if (m_client.IsConnected()) return kQrOk;
+    {
+        std::lock_guard lock(m_mutex);
+        m_client.SetServer(m_server, m_port);
+    }
+    const int rc = m_client.ConnectWithin(CQueryClient::kConnectWithinMs);
+    return rc < 0 ? kQrReplyTimeout : rc;
+}
+
 int CUpdateService::DownloadOffer(const std::function<void(int)>& progress) {
     if (!m_offerOpen) return Refuse(EUpdateRefusal::kDownload, "no offer was prepared");
     m_offerOpen = false;
+    if (m_cancel) return Refuse(EUpdateRefusal::kCancelled, "the download was cancelled");
+    // The operator may have taken minutes over the question, and a server lets an idle client
+    // go: the download has a connection of its own, and the release is described anew on it.
+    const int offeredVersion = m_offered.entry.Version();
+    if (const int rc = ReconnectForDownload(); rc != kQrOk) {
+        return Refuse(EUpdateRefusal::kDownload,
+                      Format("no connection for the download (%d %s)", rc,
+                             QueryResultText(rc, m_language)));
+    }
+    if (const int rc = m_client.Describe(m_fileName, m_offered); rc != kQrOk) {
+        return Refuse(m_cancel ? EUpdateRefusal::kCancelled : EUpdateRefusal::kDownload,
+                      Format("%s not described for the download (%d %s)", m_fileName.c_str(), rc,
+                             QueryResultText(rc, m_language)));
+    }
+    if (m_offered.entry.Version() != offeredVersion) {
+        return Refuse(EUpdateRefusal::kDownload,
+                      Format("the server now offers %s %s instead of %s", m_fileName.c_str(),
+                             VersionString(m_offered.entry.major, m_offered.entry.minor).c_str(),
+                             VersionString(offeredVersion >> 8, offeredVersion & 0xff).c_str()));
+    }
     const int serverMajor = m_offered.entry.major;
     const int serverMinor = m_offered.entry.minor;
     const long long size = m_offered.size;
     const fs::path target = Folder() / Versioned(serverMajor, serverMinor);
-    if (m_cancel) return Refuse(EUpdateRefusal::kCancelled, "the download was cancelled");
     if (size <= 0) {
         return Refuse(EUpdateRefusal::kDownload,
                       Format("%s is described with %lld bytes", m_fileName.c_str(), size));
@@ -72,14 +101,16 @@ int CUpdateService::DownloadOffer(const std::function<void(int)>& progress) {
                       "cannot write " + part.PartPath().string() + ": " + std::strerror(errno));
     }
     CSha256 digest;
-    CReleaseVerifier verifier(m_fileName);
+    CReleaseVerifier verifier(m_fileName, serverMajor, serverMinor);
     std::vector<std::uint8_t> head;
     int writeError = 0;
+    long long arrived = 0;  // also when the download breaks off
     m_client.SetProgress(progress);
     const int got = m_client.Download(
         [&](const std::uint8_t* data, int n) {
             if (m_cancel) return false;
             const auto count = static_cast<std::size_t>(n);
+            arrived += n;
             if (head.size() < 64) {
                 head.insert(head.end(), data, data + std::min(count, 64 - head.size()));
             }
@@ -103,8 +134,8 @@ int CUpdateService::DownloadOffer(const std::function<void(int)>& progress) {
         // A transfer the server ended early reports no error of its own: the result 0 would
         // read "Успешное завершение." as the reason of a failure.
         const int result = m_client.LastResult();
-        std::string why = Format("download of %s gave %d of %lld bytes", m_fileName.c_str(),
-                                 got < 0 ? 0 : got, size);
+        std::string why = Format("download of %s gave %lld of %lld bytes", m_fileName.c_str(),
+                                 arrived, size);
         why += result != kQrOk ? Format(" (%d %s)", result, QueryResultText(result, m_language))
                                : std::string(" (the server ended the file early)");
         return Refuse(EUpdateRefusal::kDownload, why);
@@ -146,9 +177,11 @@ int CUpdateService::DownloadOffer(const std::function<void(int)>& progress) {
 
 EUpdateRefusal CUpdateService::FetchAndVerifySignature(CReleaseVerifier& verifier,
                                                        const ReleaseKey& key) {
-    const std::string name = m_fileName + kReleaseSignatureSuffix;
+    const std::string name = m_fileName + kReleaseSignature2Suffix;
     SFileDescription d;
-    const int rc = m_client.Describe(name, d);
+    // A server may have let the connection go while the release was checked.
+    int rc = ReconnectForDownload();
+    if (rc == kQrOk) rc = m_client.Describe(name, d);
     if (rc != kQrOk) {
         Refuse(m_cancel ? EUpdateRefusal::kCancelled : EUpdateRefusal::kNoSignature,
                Format("no signature %s on the server (%d %s)", name.c_str(), rc,
@@ -166,12 +199,18 @@ EUpdateRefusal CUpdateService::FetchAndVerifySignature(CReleaseVerifier& verifie
                       QueryResultText(m_client.LastResult(), m_language)));
         return m_refusal;
     }
-    const auto signature = ParseReleaseSignature(std::string(bytes.begin(), bytes.end()));
+    const auto signature = ParseReleaseSignature2(std::string(bytes.begin(), bytes.end()));
+    const int major = m_offered.entry.major, minor = m_offered.entry.minor;
     EUpdateRefusal why = EUpdateRefusal::kNone;
     std::string text;
     if (!signature) {
         why = EUpdateRefusal::kBadSignature;
         text = name + " is not a release signature";
+    } else if (signature->major != major || signature->minor != minor) {
+        // A release signed for one version and published as another: an older one replayed.
+        why = EUpdateRefusal::kSignatureVersion;
+        text = name + " signs version " + VersionString(signature->major, signature->minor) +
+               ", the server offers " + VersionString(major, minor);
     } else if (signature->key != key) {
         why = EUpdateRefusal::kOtherKey;
         text = name + " was made with the key " +
@@ -203,7 +242,7 @@ int CUpdateService::StartHandOff() {
     if (!Replace(m_executable, backup)) {
         return fail("cannot keep the running version as " + backup.string());
     }
-    const int pid = StartProgram(target, {"/update1", m_executable.filename().string()},
+    const int pid = StartProgram(target, HandOffArgs("/update1", m_executable.filename().string()),
                                  {std::string(kPidVariable) + "=" + std::to_string(::getpid())});
     if (pid < 0) return fail("cannot start " + target.string());
     return 1;

@@ -44,6 +44,17 @@ bool ParseServerAddress(const std::string& text, std::string& host, int& port) {
     return port >= 1 && port <= 65535;
 }
 
+std::string HandOffSettingsFile(const std::vector<std::string>& args) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] != "/update1" && args[i] != "/update2") continue;
+        for (std::size_t j = i + 2; j + 1 < args.size(); ++j) {
+            if (args[j] == "--config") return args[j + 1];
+        }
+        return {};
+    }
+    return {};
+}
+
 std::string UpdateServerFromSettings(const ISettingsStore& settings) {
     std::string server = settings.GetString("UpdateVersionSettings", "Server", "");
     if (server.empty()) server = settings.GetString("NetProp", "Server", "");
@@ -251,6 +262,9 @@ int CUpdateService::PrepareOffer(SUpdateOffer& offer) {
                          "\r\n" + "будет сохранена под именем:" + "\r\n" + offer.backupName +
                          "\r\n" + "Обновить текущую версию?";
     }
+    // Not kept across the question: the server would let it go while the operator thinks, and
+    // it would hold one of the server's places for nothing. The download connects anew.
+    m_client.Disconnect();
     m_offerOpen = true;
     return 1;
 }
@@ -275,12 +289,43 @@ int CUpdateService::OfferUpdate(const std::function<bool(const SUpdateOffer&)>& 
 
 int CUpdateService::HandOff(const std::vector<std::string>& args) {
     m_commandLine = args;
+    int result = 0;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] != "/update1" && args[i] != "/update2") continue;
         const std::string name = i + 1 < args.size() ? args[i + 1] : std::string();
-        return args[i] == "/update1" ? HandOffReplace(name) : HandOffFinish(name);
+        if (m_config.settingsFile.empty()) m_config.settingsFile = HandOffSettingsFile(args);
+        result = args[i] == "/update1" ? HandOffReplace(name) : HandOffFinish(name);
+        break;
     }
-    return 0;
+    if (result == 0 || result == 2) {
+        if (const int removed = RemoveStalePartFiles(); removed > 0) {
+            Trace(Format("update: removed %d partial download(s) left beside the program by a "
+                         "process that ended",
+                         removed));
+        }
+    }
+    return result;
+}
+
+int CUpdateService::RemoveStalePartFiles() const {
+    return dravmer::RemoveStalePartFiles(Folder(), m_executable.filename().string());
+}
+
+void CUpdateService::UseSettings(ISettingsStore* settings, const std::string& file) {
+    m_config.settings = settings;
+    m_config.settingsFile = file;
+}
+
+std::vector<std::string> CUpdateService::HandOffArgs(const std::string& step,
+                                                     const std::string& name) const {
+    std::vector<std::string> args = {step, name};
+    if (!m_config.settingsFile.empty()) {
+        std::error_code ec;
+        const fs::path absolute = fs::absolute(m_config.settingsFile, ec);
+        args.push_back("--config");
+        args.push_back(ec ? m_config.settingsFile : absolute.string());
+    }
+    return args;
 }
 
 bool CUpdateService::Replace(const fs::path& from, const fs::path& to) const {
@@ -318,7 +363,7 @@ int CUpdateService::HandOffReplace(const std::string& oldName) {
         RunOldProgram(old);
         return -1;
     }
-    if (StartProgram(old, {"/update2", m_executable.filename().string()}) >= 0) return 1;
+    if (StartProgram(old, HandOffArgs("/update2", m_executable.filename().string())) >= 0) return 1;
     SetError("hand-off: cannot start " + old.string());
     const std::string backup =
         m_config.settings ? m_config.settings->GetString(kSection, kBackup, "") : std::string();

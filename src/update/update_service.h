@@ -36,6 +36,10 @@ void SaveUpdateServer(ISettingsStore& settings, const std::string& server);
 // set. A bench with a key installs only releases signed with it.
 std::string UpdatePublicKeyFromSettings(const ISettingsStore& settings);
 
+// The settings file a hand-off step was told to use ("--config FILE" after "/update1 NAME" or
+// "/update2 NAME"); empty when args are no hand-off step or name none.
+std::string HandOffSettingsFile(const std::vector<std::string>& args);
+
 // The largest release a bench downloads: a described size above it is refused unasked.
 inline constexpr long long kMaxReleaseBytes = 512LL * 1024 * 1024;
 
@@ -53,6 +57,7 @@ enum class EUpdateRefusal {
     kNoSignature,    // a release key is set and the server has no signature of the release
     kOtherKey,       // signed, but with another key than the bench's
     kBadSignature,   // the signature is malformed or does not verify
+    kSignatureVersion,  // signed as another version than the one offered
     kVersionAnswer,  // the program does not answer --version with the offered version
     kHandOff,        // the running version cannot be kept, or the new one not started
 };
@@ -66,6 +71,9 @@ struct SUpdateConfig {
     std::string fileName;
     // Where "UpdateVersion"/"CmdLine" lives; required for the hand-off.
     ISettingsStore* settings = nullptr;
+    // The file behind settings when the program was given one (--config FILE); empty for the
+    // user's own. The hand-off's later steps are told it, so that they read what was written.
+    std::string settingsFile;
     // Lines for the program's own log (the server's log gets its lines separately).
     std::function<void(const std::string&)> trace;
     // The old process may still be ending when the next step starts: its end and the deletion
@@ -119,8 +127,14 @@ public:
 
     // Start-up step, before anything else: 0 no hand-off, 2 hand-off finished (run normally
     // with CommandLine()), 1 the next process was started, -1 failure (end this process at once
-    // in both cases).
+    // in both cases). A start that runs on (0, 2) first removes what killed downloads left.
     int HandOff(const std::vector<std::string>& args);
+    // Removes partial downloads and copies beside the program that no running process owns
+    // (RemoveStalePartFiles); the number removed.
+    int RemoveStalePartFiles() const;
+    // The settings the program runs with, once it knows them (after HandOff): the hand-off it
+    // starts keeps its values there and tells its next steps the file.
+    void UseSettings(ISettingsStore* settings, const std::string& file);
     // The arguments to run with: the given ones, or after a finished hand-off the ones the old
     // program had.
     const std::vector<std::string>& CommandLine() const { return m_commandLine; }
@@ -137,7 +151,9 @@ public:
 
     // The offer, in two halves so that a window can ask in between without blocking:
     // PrepareOffer connects (within 1 s), asks the description and sends the log line of a new
-    // version: 1 with offer filled (the connection stays open), 0 nothing newer, -1 failure.
+    // version: 1 with offer filled, 0 nothing newer, -1 failure. The connection is closed in
+    // every case; DownloadOffer connects again and has the release described anew (refused when
+    // the server's version changed meanwhile).
     int PrepareOffer(SUpdateOffer& offer);
     // Downloads the offered release beside the running program as NAME_MM.mm, streaming it
     // through a temporary file, and checks it: size, machine, published SHA-256, the signature
@@ -177,12 +193,16 @@ private:
     void SetError(const std::string& text);
     std::string Versioned(int major, int minor) const;  // NAME_MM.mm
     std::filesystem::path Folder() const { return m_executable.parent_path(); }
+    // "/updateN NAME", and "--config FILE" when the settings are another file than the user's.
+    std::vector<std::string> HandOffArgs(const std::string& step, const std::string& name) const;
     int HandOffReplace(const std::string& oldName);
     int HandOffFinish(const std::string& downloadName);
     void RunOldProgram(const std::filesystem::path& program);
     void WaitForOldProcess() const;
     bool Replace(const std::filesystem::path& from, const std::filesystem::path& to) const;
     int Refuse(EUpdateRefusal why, const std::string& text);
+    // Connects again when the connection is gone (within 1 s): 0 or a result code.
+    int ReconnectForDownload();
     EUpdateRefusal FetchAndVerifySignature(CReleaseVerifier& verifier, const ReleaseKey& key);
 
     SUpdateConfig m_config;

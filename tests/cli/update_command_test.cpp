@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -8,7 +9,9 @@
 
 #include "cli/cli.h"
 #include "fileserver/file_server.h"
+#include "platform/paths.h"
 #include "platform/tcp_listen.h"
+#include "update/self_update_files.h"
 
 namespace dravmer::cli {
 namespace {
@@ -108,6 +111,29 @@ TEST_F(UpdateCheck, ExitCodeIsNonZeroOnlyWhenTheServerCouldNotBeAsked) {
     EXPECT_EQ(Cli({"update", "check", "--server", "host:70000"}).code, kExitUsage);
     EXPECT_EQ(Cli({"update", "check", "--server"}).code, kExitUsage);
     EXPECT_EQ(Cli({"update"}).code, kExitUsage);
+}
+
+// A download of the bench program that a kill cut short is removed by the next update command;
+// one that a process still writes is left alone.
+TEST_F(UpdateCheck, RemovesPartialDownloadsThatNoRunningProcessOwns) {
+    Publish("05.44");
+    const int ended = StartProgram("/bin/true", {});
+    ASSERT_GT(ended, 0);
+    ::waitpid(ended, nullptr, 0);
+    // Beside the bench program, which is where this command looks for it.
+    const fs::path left = ExecutableDir() / (".dravmer_05.44.part-" + std::to_string(ended));
+    std::ofstream(left) << "part";
+    CPartFile writing(ExecutableDir() / "dravmer_05.45");
+    ASSERT_TRUE(writing.IsOpen());
+    const CliRun r = Cli({"update", "check", "--server", m_address, "--json"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_FALSE(fs::exists(left));
+    EXPECT_TRUE(fs::exists(writing.PartPath()));
+    EXPECT_NE(r.err.find("removed partial downloads left by a program that ended: 1"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NO_THROW(nlohmann::json::parse(r.out)) << "the answer stays one JSON object";
+    fs::remove(left);
 }
 
 }  // namespace

@@ -50,10 +50,10 @@ protected:
         std::ofstream(p, std::ios::binary) << content;
         return p;
     }
-    bool Sign(const std::string& keyDir, const fs::path& file) {
+    bool Sign(const std::string& keyDir, const fs::path& file, int major = 5, int minor = 44) {
         std::string publicHex, warning, error;
         const bool ok = fileserver::SignRelease(m_top / keyDir / fileserver::kSecretKeyFile, file,
-                                                publicHex, warning, error);
+                                                major, minor, publicHex, warning, error);
         EXPECT_TRUE(ok) << error;
         EXPECT_TRUE(warning.empty()) << warning;
         return ok;
@@ -65,6 +65,18 @@ protected:
         const auto signature = ParseReleaseSignature(signatureText);
         if (!signature) return false;
         CReleaseVerifier verifier(name);
+        for (std::size_t at = 0; at < bytes.size(); at += 7000) {
+            const std::size_t n = std::min<std::size_t>(7000, bytes.size() - at);
+            verifier.Add(reinterpret_cast<const std::uint8_t*>(bytes.data()) + at, n);
+        }
+        return verifier.Verify(*signature, key);
+    }
+    // The same for NAME.sig2, checked for the version a server offers.
+    static bool Verifies2(const std::string& name, int major, int minor, const std::string& bytes,
+                          const std::string& signatureText, const ReleaseKey& key) {
+        const auto signature = ParseReleaseSignature2(signatureText);
+        if (!signature) return false;
+        CReleaseVerifier verifier(name, major, minor);
         for (std::size_t at = 0; at < bytes.size(); at += 7000) {
             const std::size_t n = std::min<std::size_t>(7000, bytes.size() - at);
             verifier.Add(reinterpret_cast<const std::uint8_t*>(bytes.data()) + at, n);
@@ -133,23 +145,65 @@ TEST_F(ReleaseSigning, SignatureHoldsOnlyForItsKeyItsNameAndItsBytes) {
     EXPECT_TRUE(Verifies("empty", "", ReadText(m_top / "releases" / "empty.sig"), lab));
 }
 
+TEST_F(ReleaseSigning, VersionedSignatureHoldsOnlyForTheVersionItWasMadeFor) {
+    const ReleaseKey lab = MakeKey("lab");
+    const std::string content(150000, 'v');
+    const fs::path prog = Release("prog", content);
+    ASSERT_TRUE(Sign("lab", prog, 5, 44));
+    const std::string sig2 = ReadText(m_top / "releases" / "prog.sig2");
+    EXPECT_EQ(sig2.rfind("dravmer-release-signature-2 ed25519ph 05.44 ", 0), 0u) << sig2;
+    const auto parsed = ParseReleaseSignature2(sig2);
+    ASSERT_TRUE(parsed.has_value());
+    EXPECT_EQ(parsed->key, lab);
+    EXPECT_EQ(parsed->major, 5);
+    EXPECT_EQ(parsed->minor, 44);
+    EXPECT_EQ(FormatReleaseSignature2(*parsed), sig2);
+    // The old signature beside it still serves benches that know only it.
+    EXPECT_TRUE(Verifies("prog", content, ReadText(m_top / "releases" / "prog.sig"), lab));
+    EXPECT_FALSE(ParseReleaseSignature(sig2).has_value()) << "the two formats are not mixed up";
+
+    EXPECT_TRUE(Verifies2("prog", 5, 44, content, sig2, lab));
+    EXPECT_FALSE(Verifies2("prog", 5, 45, content, sig2, lab)) << "offered as a newer version";
+    EXPECT_FALSE(Verifies2("prog", 6, 44, content, sig2, lab));
+    EXPECT_FALSE(Verifies2("prog-cli", 5, 44, content, sig2, lab));
+    EXPECT_FALSE(Verifies2("prog", 5, 44, content + "x", sig2, lab));
+    // The version written in the line is the signer's word, but what is checked is the offer:
+    // a line edited to a newer version no longer verifies for it.
+    std::string edited = sig2;
+    edited.replace(edited.find("05.44"), 5, "05.50");
+    ASSERT_TRUE(ParseReleaseSignature2(edited).has_value());
+    EXPECT_FALSE(Verifies2("prog", 5, 50, content, edited, lab));
+}
+
 TEST_F(ReleaseSigning, SigningRefusesWhatIsNotAKeyAndWarnsOfAKeyOthersCanRead) {
     MakeKey("lab");
     const fs::path prog = Release("prog", "content");
     const fs::path secret = m_top / "lab" / fileserver::kSecretKeyFile;
     std::string publicHex, warning, error;
-    EXPECT_FALSE(fileserver::SignRelease(m_top / "lab" / fileserver::kPublicKeyFile, prog,
+    EXPECT_FALSE(fileserver::SignRelease(m_top / "lab" / fileserver::kPublicKeyFile, prog, 5, 44,
                                          publicHex, warning, error));
     EXPECT_NE(error.find("not a release key"), std::string::npos) << error;
     EXPECT_FALSE(fs::exists(m_top / "releases" / "prog.sig"));
+    EXPECT_FALSE(fs::exists(m_top / "releases" / "prog.sig2"));
     error.clear();
-    EXPECT_FALSE(fileserver::SignRelease(secret, m_top / "missing", publicHex, warning, error));
+    EXPECT_FALSE(
+        fileserver::SignRelease(secret, m_top / "missing", 5, 44, publicHex, warning, error));
     EXPECT_FALSE(error.empty());
     error.clear();
     ::chmod(secret.c_str(), 0644);
-    EXPECT_TRUE(fileserver::SignRelease(secret, prog, publicHex, warning, error)) << error;
+    EXPECT_TRUE(fileserver::SignRelease(secret, prog, 5, 44, publicHex, warning, error)) << error;
     EXPECT_NE(warning.find("chmod 600"), std::string::npos);
     EXPECT_EQ(ReadText(m_top / "lab" / fileserver::kPublicKeyFile), publicHex + "\n");
+    // A version other than the manifest's is signed as asked, with a warning: benches would
+    // refuse what the folder then offers.
+    ::chmod(secret.c_str(), 0600);
+    std::ofstream(m_top / "releases" / "versions.txt") << "prog 05.45\n";
+    warning.clear();
+    EXPECT_TRUE(fileserver::SignRelease(secret, prog, 5, 44, publicHex, warning, error)) << error;
+    EXPECT_NE(warning.find("versions.txt gives prog version 05.45"), std::string::npos) << warning;
+    warning.clear();
+    EXPECT_TRUE(fileserver::SignRelease(secret, prog, 5, 45, publicHex, warning, error)) << error;
+    EXPECT_TRUE(warning.empty()) << warning;
 }
 
 TEST(ReleaseSignatureFormat, TakesOnlyItsOwnLine) {
@@ -177,6 +231,21 @@ TEST(ReleaseSignatureFormat, TakesOnlyItsOwnLine) {
     EXPECT_FALSE(ParseReleaseKey(key.substr(1)).has_value());
     EXPECT_FALSE(ParseReleaseKey(key + "00").has_value());
     EXPECT_FALSE(ParseReleaseKey("").has_value());
+
+    const std::string good2 = "dravmer-release-signature-2 ed25519ph 05.44 " + key + " " + sig;
+    ASSERT_TRUE(ParseReleaseSignature2(good2).has_value());
+    EXPECT_EQ(ParseReleaseSignature2(good2)->minor, 44);
+    for (const std::string& bad : {
+             good,
+             "dravmer-release-signature-2 ed25519ph " + key + " " + sig,
+             "dravmer-release-signature-2 ed25519ph 5 " + key + " " + sig,
+             "dravmer-release-signature-2 ed25519ph 05.256 " + key + " " + sig,
+             "dravmer-release-signature-2 ed25519ph 05.4a " + key + " " + sig,
+             "dravmer-release-signature-2 ed25519ph -5.44 " + key + " " + sig,
+             "dravmer-release-signature-2 ed25519ph 05.44 " + key + " " + sig + " extra",
+         }) {
+        EXPECT_FALSE(ParseReleaseSignature2(bad).has_value()) << bad;
+    }
 }
 
 int RunCommand(const std::string& command, std::string* output = nullptr) {
@@ -204,23 +273,32 @@ TEST_F(ReleaseSigning, ServerProgramMakesTheKeyAndSignsAndServesTheSignature) {
     EXPECT_EQ(RunCommand(program + " --gen-key " + keys.string(), &out), 1) << out;
 
     const fs::path prog = Release("prog", std::string(200000, 'p'));
-    ASSERT_EQ(RunCommand(program + " --sign " + (keys / fileserver::kSecretKeyFile).string() + " " +
-                             prog.string(),
-                         &out),
-              0)
-        << out;
+    const std::string sign = program + " --sign " + (keys / fileserver::kSecretKeyFile).string();
+    ASSERT_EQ(RunCommand(sign + " " + prog.string() + " --release-version 5.44", &out), 0) << out;
     EXPECT_TRUE(Verifies("prog", std::string(200000, 'p'), ReadText(prog.string() + ".sig"),
                          *ParseReleaseKey(publicHex)));
-    EXPECT_EQ(RunCommand(program + " --sign " + prog.string(), &out), 2)
+    EXPECT_TRUE(Verifies2("prog", 5, 44, std::string(200000, 'p'),
+                          ReadText(prog.string() + ".sig2"), *ParseReleaseKey(publicHex)));
+    EXPECT_EQ(RunCommand(program + " --sign " + prog.string() + " --release-version 05.44", &out),
+              2)
         << "needs a key and a file";
-    EXPECT_EQ(RunCommand(program + " --sign " + (keys / fileserver::kSecretKeyFile).string() + " " +
-                             (m_top / "missing").string(),
+    // Without the version nothing is signed: benches would refuse a release without FILE.sig2.
+    fs::remove(prog.string() + ".sig2");
+    EXPECT_EQ(RunCommand(sign + " " + prog.string(), &out), 2) << out;
+    EXPECT_NE(out.find("--release-version"), std::string::npos) << out;
+    EXPECT_EQ(RunCommand(sign + " " + prog.string() + " --release-version 5.444", &out), 2) << out;
+    EXPECT_EQ(RunCommand(program + " --gen-key " + keys.string() + " --release-version 05.44", &out),
+              2)
+        << out;
+    EXPECT_FALSE(fs::exists(prog.string() + ".sig2"));
+    ASSERT_EQ(RunCommand(sign + " " + prog.string() + " --release-version 05.44", &out), 0) << out;
+    EXPECT_EQ(RunCommand(sign + " " + (m_top / "missing").string() + " --release-version 05.44",
                          &out),
               1);
     EXPECT_EQ(RunCommand(program + " --gen-key " + keys.string() + " --sign a b", &out), 2);
     ASSERT_EQ(RunCommand(program + " --help", &out), 0);
     EXPECT_NE(out.find("--gen-key DIR"), std::string::npos) << out;
-    EXPECT_NE(out.find("--sign KEY FILE"), std::string::npos) << out;
+    EXPECT_NE(out.find("--sign KEY FILE --release-version MM.mm"), std::string::npos) << out;
 
     // The server hands out the signature like any file of its folder.
     fileserver::SFileServerOptions o;
@@ -235,10 +313,12 @@ TEST_F(ReleaseSigning, ServerProgramMakesTheKeyAndSignsAndServesTheSignature) {
     client.SetServer("127.0.0.1", server.TcpPort());
     ASSERT_EQ(client.Connect(), kQrOk);
     SFileDescription d;
-    ASSERT_EQ(client.Describe("prog.sig", d), kQrOk);
     std::vector<std::uint8_t> got;
-    ASSERT_EQ(client.Download(got, d.size), d.size);
-    EXPECT_EQ(std::string(got.begin(), got.end()), ReadText(prog.string() + ".sig"));
+    for (const char* suffix : {".sig", ".sig2"}) {
+        ASSERT_EQ(client.Describe(std::string("prog") + suffix, d), kQrOk) << suffix;
+        ASSERT_EQ(client.Download(got, d.size), d.size);
+        EXPECT_EQ(std::string(got.begin(), got.end()), ReadText(prog.string() + suffix));
+    }
     // The bench asks for its program by name: the signature beside it does not change what
     // the program is described as.
     ASSERT_EQ(client.Describe("prog", d), kQrOk);

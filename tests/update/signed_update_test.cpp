@@ -26,6 +26,17 @@ std::vector<std::uint8_t> ReadBytes(const fs::path& p) {
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
+// Waits for cond with a deadline far beyond what a loaded machine needs.
+template <class F>
+bool WaitFor(F cond, int ms = 20000) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!cond()) {
+        if (std::chrono::steady_clock::now() > until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
 class SignedUpdate : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -48,21 +59,23 @@ protected:
         EXPECT_TRUE(fileserver::GenerateReleaseKey(m_top / dir, publicHex, error)) << error;
         return publicHex;
     }
-    void SignAs(const std::string& keyDir, const fs::path& file) {
+    void SignAs(const std::string& keyDir, const fs::path& file, int major = 5, int minor = 44) {
         std::string publicHex, warning, error;
         ASSERT_TRUE(fileserver::SignRelease(m_top / keyDir / fileserver::kSecretKeyFile, file,
-                                            publicHex, warning, error))
+                                            major, minor, publicHex, warning, error))
             << error;
     }
-    // The real server with prog 05.44 (the new build of the test program) in its folder.
-    void Serve() {
+    // The real server with prog (the new build of the test program, 05.44) in its folder,
+    // published as version.
+    void Serve(const std::string& version = "05.44") {
         fs::copy_file(TESTPROG_NEW, m_releases / "prog", fs::copy_options::overwrite_existing);
-        std::ofstream(m_releases / "versions.txt") << "prog 05.44\n";
+        std::ofstream(m_releases / "versions.txt") << "prog " << version << "\n";
         if (m_server) return;
         fileserver::SFileServerOptions o;
         o.root = m_releases;
         o.listen = "127.0.0.1";
         o.port = 0;
+        o.idleTimeoutMs = m_idleTimeoutMs;
         m_server = std::make_unique<fileserver::CFileServer>(o);
         std::string error;
         ASSERT_TRUE(m_server->Listen(error)) << error;
@@ -91,6 +104,7 @@ protected:
     }
 
     fs::path m_top, m_bench, m_releases;
+    int m_idleTimeoutMs = 30000;
     std::unique_ptr<fileserver::CFileServer> m_server;
     CMemorySettingsStore m_settings;
 };
@@ -145,17 +159,50 @@ TEST_F(SignedUpdate, BenchWithAKeyRefusesEveryReleaseItsKeyDidNotSign) {
          [&] {
              fs::copy_file(m_releases / "prog", m_releases / "prog-cli");
              SignAs("lab", m_releases / "prog-cli");
-             fs::rename(m_releases / "prog-cli.sig", m_releases / "prog.sig");
+             fs::rename(m_releases / "prog-cli.sig2", m_releases / "prog.sig2");
          },
          key, EUpdateRefusal::kBadSignature},
-        {"not a signature", [&] { std::ofstream(m_releases / "prog.sig") << "trust me\n"; }, key,
+        {"not a signature", [&] { std::ofstream(m_releases / "prog.sig2") << "trust me\n"; }, key,
          EUpdateRefusal::kBadSignature},
+        // Signed before benches checked the version: the signature without it is not enough.
+        {"only the signature without the version",
+         [&] {
+             SignAs("lab", m_releases / "prog");
+             fs::remove(m_releases / "prog.sig2");
+         },
+         key, EUpdateRefusal::kNoSignature},
+        // The old format under the new name.
+        {"unversioned signature as the versioned one",
+         [&] {
+             SignAs("lab", m_releases / "prog");
+             fs::rename(m_releases / "prog.sig", m_releases / "prog.sig2");
+         },
+         key, EUpdateRefusal::kBadSignature},
+        // An older signed release published again as a newer version: its own signature names
+        // the version it was signed for, and one edited to the new version no longer verifies.
+        {"older signed release replayed as newer",
+         [&] {
+             SignAs("lab", m_releases / "prog", 5, 44);
+             Serve("05.50");
+         },
+         key, EUpdateRefusal::kSignatureVersion},
+        {"older signed release with its version edited",
+         [&] {
+             SignAs("lab", m_releases / "prog", 5, 44);
+             Serve("05.50");
+             std::string line;
+             std::getline(std::ifstream(m_releases / "prog.sig2"), line);
+             line.replace(line.find("05.44"), 5, "05.50");
+             std::ofstream(m_releases / "prog.sig2") << line << "\n";
+         },
+         key, EUpdateRefusal::kBadSignature},
         {"key in the settings is no key", [&] { SignAs("lab", m_releases / "prog"); },
          key.substr(0, 63) + "x", EUpdateRefusal::kBadKey},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        for (const char* name : {"prog.sig", "prog-cli", "prog-cli.sig"})
+        for (const char* name :
+             {"prog.sig", "prog.sig2", "prog-cli", "prog-cli.sig", "prog-cli.sig2"})
             fs::remove(m_releases / name);
         Serve();
         c.publish();
@@ -257,6 +304,51 @@ TEST_F(SignedUpdate, DownloadGoesToDiskAsItComesAndACancelRemovesIt) {
     EXPECT_EQ(service->LastRefusal(), EUpdateRefusal::kCancelled);
     EXPECT_EQ(BenchFiles(), std::vector<std::string>{"prog"});
     EXPECT_EQ(fake.ChunksSent(), 2);
+}
+
+// The operator takes longer over the question than the server keeps an idle client: the
+// download connects anew, and it refuses a release that changed its version meanwhile.
+TEST_F(SignedUpdate, DownloadAfterTheServerLetTheQuestionsConnectionGoStillSucceeds) {
+    m_idleTimeoutMs = 1500;
+    Serve();
+    ASSERT_TRUE(test::WarmUpDescribe(m_server->TcpPort(), "prog"));
+    ASSERT_TRUE(WaitFor([&] { return m_server->ClientCount() == 0; }));
+    auto service = Service("", m_server->TcpPort());
+    SUpdateOffer offer;
+    ASSERT_EQ(service->PrepareOffer(offer), 1) << service->LastError();
+    // The question is on screen until the server has let every idle client go.
+    ASSERT_TRUE(WaitFor([&] { return m_server->ClientCount() == 0; }));
+    EXPECT_EQ(service->DownloadOffer(), 1) << service->LastError();
+    EXPECT_EQ(ReadBytes(m_bench / "prog_05.44"), ReadBytes(TESTPROG_NEW));
+    service->DiscardDownload();
+
+    // Published anew as 05.45 while the operator thought about 05.44: nothing is downloaded.
+    ASSERT_EQ(service->PrepareOffer(offer), 1) << service->LastError();
+    Serve("05.45");
+    EXPECT_EQ(service->DownloadOffer(), -1);
+    EXPECT_EQ(service->LastRefusal(), EUpdateRefusal::kDownload);
+    EXPECT_NE(service->LastError().find("now offers prog 05.45 instead of 05.44"),
+              std::string::npos)
+        << service->LastError();
+    EXPECT_EQ(BenchFiles(), std::vector<std::string>{"prog"});
+}
+
+// A server that stops sending midway: the refusal says how much had come.
+TEST_F(SignedUpdate, StalledDownloadSaysHowManyBytesHadArrived) {
+    test::CReleaseFake fake;
+    test::CReleaseFake::SFile release;
+    release.bytes.assign(5 * kQueryMaxChunk + 100, 0x42);
+    release.major = 5;
+    release.minor = 44;
+    fake.Add("prog", release);
+    fake.PauseAfterChunks(2);  // and never goes on
+    auto service = Service("", fake.Port());
+    EXPECT_EQ(Download(*service), -1);
+    EXPECT_EQ(service->LastRefusal(), EUpdateRefusal::kDownload);
+    const std::string expected = "gave " + std::to_string(2 * kQueryMaxChunk) + " of " +
+                                 std::to_string(release.bytes.size()) + " bytes";
+    EXPECT_NE(service->LastError().find(expected), std::string::npos) << service->LastError();
+    EXPECT_EQ(BenchFiles(), std::vector<std::string>{"prog"});
 }
 
 // A disk that fills while the release comes: refused as unwritable, the part file removed.

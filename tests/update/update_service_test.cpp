@@ -1,6 +1,9 @@
 #include "update/update_service.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +15,8 @@
 
 #include "fileserver/file_server.h"
 #include "update/self_update_files.h"
+#include "update/release_fake.h"
+#include "update/sha256.h"
 #include "update/test_server.h"
 
 namespace dravmer {
@@ -206,30 +211,34 @@ TEST_F(SelfUpdate, OfferAsksWithTheVersionsAndNoChangesNothing) {
 }
 
 TEST_F(SelfUpdate, DownloadThatIsShortChangedOrNotAProgramWritesNothing) {
-    const auto newProgram = ReadBytes(TESTPROG_NEW);
+    // A server whose file ends before the size it described, or whose bytes are not the ones
+    // whose SHA-256 it published.
     struct Case {
         const char* what;
-        std::function<void(const fs::path&)> spoil;  // after the offer, before the download
+        std::function<void(test::CReleaseFake::SFile&)> spoil;
+        EUpdateRefusal refusal;
     };
     const std::vector<Case> cases = {
-        {"short", [](const fs::path& p) { fs::resize_file(p, fs::file_size(p) / 2); }},
-        {"changed",
-         [](const fs::path& p) {
-             std::fstream f(p, std::ios::in | std::ios::out | std::ios::binary);
-             f.seekp(static_cast<std::streamoff>(fs::file_size(p) / 2));
-             f.put('\x5a');
-             f.put('\xa5');
-         }},
+        {"short", [](auto& f) { f.describedSize = static_cast<long long>(f.bytes.size()) + 1000; },
+         EUpdateRefusal::kDownload},
+        {"changed", [](auto& f) { f.bytes[f.bytes.size() / 2] ^= 0x5a; },
+         EUpdateRefusal::kChecksum},
     };
     for (const Case& c : cases) {
-        Serve(TESTPROG_NEW, "05.44");
-        auto service = Service(Config());
-        SUpdateOffer offer;
-        ASSERT_EQ(service->PrepareOffer(offer), 1) << c.what;
-        c.spoil(m_releases / "prog");
-        EXPECT_EQ(service->AcceptOffer(), -1) << c.what;
+        test::CReleaseFake fake;
+        test::CReleaseFake::SFile release;
+        release.bytes = ReadBytes(TESTPROG_NEW);
+        release.major = 5;
+        release.minor = 44;
+        release.publishedSha = Sha256Hex(release.bytes.data(), release.bytes.size());
+        c.spoil(release);
+        fake.Add("prog", release);
+        SUpdateConfig config = Config();
+        auto service = std::make_unique<CUpdateService>(config);
+        service->SetServerName("127.0.0.1", fake.Port());
+        EXPECT_EQ(service->OfferUpdate(nullptr), -1) << c.what;
+        EXPECT_EQ(service->LastRefusal(), c.refusal) << c.what << ": " << service->LastError();
         EXPECT_EQ(BenchFiles(), std::vector<std::string>{"prog"}) << c.what;
-        EXPECT_FALSE(service->LastError().empty());
         // A failure never gives success as its reason.
         EXPECT_EQ(service->LastError().find("Успешное"), std::string::npos) << service->LastError();
     }
@@ -307,6 +316,102 @@ TEST_F(SelfUpdate, ThreeProcessHandOffPutsTheNewVersionInPlaceWithTheOldCommandL
     EXPECT_EQ(BenchFiles(), (std::vector<std::string>{"prog", "prog_05.43"}));
     const std::string log = ReadText(m_server->LogFile());
     EXPECT_NE(log.find("Запущено обновление prog v05.43  на v05.44."), std::string::npos);
+}
+
+// A bench run with --config FILE keeps the hand-off's values in FILE and names it to every step:
+// the user's own settings file is never written, and the new version runs with FILE again.
+TEST_F(SelfUpdate, HandOffOfAProgramRunWithItsOwnSettingsFileKeepsToThatFile) {
+    Serve(TESTPROG_NEW, "05.44");
+    const fs::path marker = m_top / "marker";
+    const fs::path own = m_top / "lab settings.conf";
+    const fs::path user = m_top / "user-settings";
+    const std::vector<std::string> env = {"UPDATE_TESTPROG_MARKER=" + marker.string(),
+                                          "UPDATE_TESTPROG_SETTINGS=" + user.string()};
+    const std::string server = "127.0.0.1:" + std::to_string(m_server->TcpPort());
+    const std::vector<std::string> args = {"update", server, "--config", own.string()};
+    const int pid = StartProgram(m_bench / "prog", args, env);
+    ASSERT_GT(pid, 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    std::vector<std::string> lines;
+    for (int i = 0; i < 400; ++i) {
+        lines = Lines(ReadText(marker));
+        if (lines.size() >= 5) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_EQ(lines.size(), 5u) << ReadText(marker);
+    std::sort(lines.begin(), lines.end());
+    const std::string config = JoinCommandLine({"--config", own.string()});
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "05.43 handoff=0 args=" + JoinCommandLine(args), "05.43 offer=1",
+                         "05.44 handoff=1 args=\"/update1\" \"prog\" " + config,
+                         "05.44 handoff=2 args=" + JoinCommandLine(args), "05.44 offer=0"}));
+    EXPECT_NE(ReadText(own).find("UpdateVersion/CmdLine=" + JoinCommandLine(args)),
+              std::string::npos)
+        << ReadText(own);
+    EXPECT_FALSE(fs::exists(user)) << ReadText(user);
+    EXPECT_EQ(ReadBytes(m_bench / "prog"), ReadBytes(TESTPROG_NEW));
+    // A step is told the file only after its own name; anything else is no hand-off's.
+    EXPECT_EQ(HandOffSettingsFile({"/update2", "prog_05.44", "--config", "f"}), "f");
+    EXPECT_EQ(HandOffSettingsFile({"/update1", "--config", "f"}), "");
+    EXPECT_EQ(HandOffSettingsFile({"--config", "f"}), "");
+}
+
+// What a download or a copy cut short by a kill leaves beside the program goes at the next
+// start; what a running process still writes stays.
+TEST_F(SelfUpdate, StartRemovesPartialFilesThatNoRunningProcessOwns) {
+    const auto endedPid = [] {
+        const int pid = StartProgram("/bin/true", {});
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return std::to_string(pid);
+    };
+    const std::string dead = endedPid();
+    const auto make = [&](const std::string& name) {
+        std::ofstream(m_bench / name) << "part";
+        return m_bench / name;
+    };
+    make(".prog_05.44.part-" + dead);  // a download killed
+    make(".prog.part-" + dead);        // a copy over the program killed
+    // Another process writes this one: it holds the lock.
+    const fs::path locked = make(".prog_05.45.part-" + endedPid());
+    const int lockFd = ::open(locked.c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(lockFd, LOCK_EX), 0);
+    // An earlier version writes this one without a lock, and still runs from the folder.
+    fs::copy_file("/bin/sleep", m_bench / "sleeper");
+    const int sleeper = StartProgram(m_bench / "sleeper", {"300"});
+    ASSERT_GT(sleeper, 0);
+    make(".prog_05.46.part-" + std::to_string(sleeper));
+    // This process's own download under way.
+    CPartFile mine(m_bench / "prog_05.47");
+    ASSERT_TRUE(mine.IsOpen());
+    // Not partial files of this program.
+    for (const std::string& name : std::vector<std::string>{
+             ".other_05.44.part-" + dead, ".prog_05.44.part-12x", "prog_05.43", ".prog_05.44.part-"})
+        make(name);
+
+    auto service = Service(Config());
+    EXPECT_EQ(service->HandOff({"--config", "x.conf"}), 0);
+    ::kill(sleeper, SIGKILL);
+    ::waitpid(sleeper, nullptr, 0);
+    ::close(lockFd);
+    const std::string mineName = mine.PartPath().filename().string();
+    std::vector<std::string> expected = {".other_05.44.part-" + dead,
+                                         ".prog_05.44.part-",
+                                         ".prog_05.44.part-12x",
+                                         locked.filename().string(),
+                                         ".prog_05.46.part-" + std::to_string(sleeper),
+                                         mineName,
+                                         "prog",
+                                         "prog_05.43",
+                                         "sleeper"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(BenchFiles(), expected);
+    // Once its writer is gone, the next start takes it too.
+    EXPECT_EQ(service->HandOff({}), 0);
+    EXPECT_FALSE(fs::exists(locked));
+    EXPECT_FALSE(fs::exists(m_bench / (".prog_05.46.part-" + std::to_string(sleeper))));
+    EXPECT_TRUE(fs::exists(mine.PartPath())) << "its lock is still held";
 }
 
 TEST_F(SelfUpdate, FailedFirstStepLeavesTheOldProgramInPlaceAndRunning) {

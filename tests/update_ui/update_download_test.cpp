@@ -29,8 +29,9 @@ QPushButton* CancelButton(QProgressDialog* progress) {
 }
 
 TEST_F(UpdateWindow, CancelEscapeAndClosingEndTheDownloadAndRemoveIt) {
-    enum class Way { CancelButton, Escape, CloseDialog, CloseWindow };
-    for (const Way way : {Way::CancelButton, Way::Escape, Way::CloseDialog, Way::CloseWindow}) {
+    enum class Way { CancelButton, Escape, CloseDialog, CloseWindow, DestroyWindow };
+    for (const Way way : {Way::CancelButton, Way::Escape, Way::CloseDialog, Way::CloseWindow,
+                          Way::DestroyWindow}) {
         SCOPED_TRACE(static_cast<int>(way));
         test::CReleaseFake fake;
         fake.Add("prog", NewRelease());
@@ -68,6 +69,13 @@ TEST_F(UpdateWindow, CancelEscapeAndClosingEndTheDownloadAndRemoveIt) {
                 EXPECT_EQ(finished.size(), 1);
                 EXPECT_FALSE(frame->isVisible());
                 break;
+            case Way::DestroyWindow:
+                // The program ends without the window's close (its event loop was quit): the
+                // window goes with the download, and the partial file with it.
+                frame.reset();
+                EXPECT_EQ(service->LastRefusal(), EUpdateRefusal::kCancelled);
+                EXPECT_EQ(BenchFiles(), std::vector<std::string>{"prog"});
+                continue;
         }
         ASSERT_TRUE(WaitUntil([&] { return finished.size() == 1; }, 10000));
         EXPECT_EQ(finished.at(0).at(0).toInt(), -1);

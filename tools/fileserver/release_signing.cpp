@@ -9,8 +9,11 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <optional>
 #include <vector>
 
+#include "fileserver/release_folder.h"
 #include "update/release_signature.h"
 
 namespace dravmer::fileserver {
@@ -111,10 +114,42 @@ bool GenerateReleaseKey(const fs::path& dir, std::string& publicHex, std::string
     return ok;
 }
 
-bool SignRelease(const fs::path& keyFile, const fs::path& file, std::string& publicHex,
-                 std::string& warning, std::string& error) {
+namespace {
+
+// Writes text to path through a temporary file renamed over it: a bench never reads half.
+bool WriteBeside(const fs::path& path, const std::string& text, std::string& error) {
+    const fs::path part = path.parent_path() / ("." + path.filename().string() + ".part");
+    ::unlink(part.c_str());
+    if (!WriteNewFile(part, 0644, text, error)) return false;
+    if (::rename(part.c_str(), path.c_str()) != 0) {
+        error = Errno("cannot write " + path.string());
+        ::unlink(part.c_str());
+        return false;
+    }
+    return true;
+}
+
+// The version versions.txt beside file gives it, when it has a line for it.
+std::optional<SVersion> ManifestVersion(const fs::path& file) {
+    std::ifstream in(file.parent_path() / kManifestName);
+    if (!in) return std::nullopt;
+    const std::string text{std::istreambuf_iterator<char>(in), {}};
+    const auto versions = ParseManifest(text);
+    const auto found = versions.find(file.filename().string());
+    if (found == versions.end()) return std::nullopt;
+    return found->second;
+}
+
+}  // namespace
+
+bool SignRelease(const fs::path& keyFile, const fs::path& file, int major, int minor,
+                 std::string& publicHex, std::string& warning, std::string& error) {
     if (!ReleaseCryptoReady()) {
         error = "the crypto library cannot start";
+        return false;
+    }
+    if (major < 0 || major > 255 || minor < 0 || minor > 255) {
+        error = "a release version is MM.mm with each part 0..255";
         return false;
     }
     struct stat st {};
@@ -132,8 +167,11 @@ bool SignRelease(const fs::path& keyFile, const fs::path& file, std::string& pub
         error = keyFile.string() + " is not a release key (128 hex digits)";
         return false;
     }
-    SReleaseSignature signature;
+    SReleaseSignature signature, signature2;
     crypto_sign_ed25519_sk_to_pk(signature.key.data(), sk.data());
+    signature2.key = signature.key;
+    signature2.major = major;
+    signature2.minor = minor;
     publicHex = HexText(signature.key.data(), signature.key.size());
 
     const int in = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
@@ -142,11 +180,17 @@ bool SignRelease(const fs::path& keyFile, const fs::path& file, std::string& pub
         error = Errno("cannot open " + file.string());
         return false;
     }
-    crypto_sign_state state;
+    // Both signatures in one pass over the file.
+    const std::string name = file.filename().string();
+    crypto_sign_state state, state2;
     crypto_sign_init(&state);
-    const std::string prefix = ReleaseSignedPrefix(file.filename().string());
+    crypto_sign_init(&state2);
+    const std::string prefix = ReleaseSignedPrefix(name);
+    const std::string prefix2 = ReleaseSignedPrefix2(name, major, minor);
     crypto_sign_update(&state, reinterpret_cast<const unsigned char*>(prefix.data()),
                        prefix.size());
+    crypto_sign_update(&state2, reinterpret_cast<const unsigned char*>(prefix2.data()),
+                       prefix2.size());
     std::vector<unsigned char> block(1 << 16);
     bool readOk = true;
     for (;;) {
@@ -155,44 +199,65 @@ bool SignRelease(const fs::path& keyFile, const fs::path& file, std::string& pub
         if (n < 0) readOk = false;
         if (n <= 0) break;
         crypto_sign_update(&state, block.data(), static_cast<unsigned long long>(n));
+        crypto_sign_update(&state2, block.data(), static_cast<unsigned long long>(n));
     }
     if (!readOk) error = Errno("cannot read " + file.string());
     ::close(in);
-    if (readOk) crypto_sign_final_create(&state, signature.signature.data(), nullptr, sk.data());
+    if (readOk) {
+        crypto_sign_final_create(&state, signature.signature.data(), nullptr, sk.data());
+        crypto_sign_final_create(&state2, signature2.signature.data(), nullptr, sk.data());
+    }
     sodium_memzero(sk.data(), sk.size());
     if (!readOk) return false;
 
-    // Written beside the release and renamed over an older signature: a bench never reads half.
-    const fs::path sigPath = file.string() + kReleaseSignatureSuffix;
-    const fs::path part = file.parent_path() / ("." + sigPath.filename().string() + ".part");
-    ::unlink(part.c_str());
-    if (!WriteNewFile(part, 0644, FormatReleaseSignature(signature), error)) return false;
-    if (::rename(part.c_str(), sigPath.c_str()) != 0) {
-        error = Errno("cannot write " + sigPath.string());
-        ::unlink(part.c_str());
-        return false;
+    if (const auto listed = ManifestVersion(file);
+        listed && (listed->major != major || listed->minor != minor)) {
+        if (!warning.empty()) warning += "; ";
+        warning += kManifestName + std::string(" gives ") + name + " version " +
+                   ReleaseVersionText(listed->major, listed->minor) +
+                   ": benches refuse it unless the signed version " +
+                   ReleaseVersionText(major, minor) + " is the one published";
     }
-    return true;
+    // The new signature first: a folder never offers an old FILE.sig2 beside a new FILE.sig.
+    return WriteBeside(file.string() + kReleaseSignature2Suffix, FormatReleaseSignature2(signature2),
+                       error) &&
+           WriteBeside(file.string() + kReleaseSignatureSuffix, FormatReleaseSignature(signature),
+                       error);
 }
 
 int RunSigningCommand(int argc, char** argv, std::ostream& out, std::ostream& err) {
     bool asked = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg.rfind("--gen-key", 0) == 0 || arg.rfind("--sign", 0) == 0) asked = true;
+        if (arg.rfind("--gen-key", 0) == 0 || arg.rfind("--sign", 0) == 0 ||
+            arg.rfind("--release-version", 0) == 0) {
+            asked = true;
+        }
     }
     if (!asked) return -1;
 
     std::string keyDir;
     std::vector<std::string> sign;
+    std::string version;
     CLI::App app{"Makes the lab's release key or signs a release."};
     auto* gen = app.add_option("--gen-key", keyDir, "folder for release.key and release.pub");
     auto* signOption =
         app.add_option("--sign", sign, "secret key file and release file")->expected(2);
+    auto* versionOption = app.add_option("--release-version", version,
+                                         "the version FILE is published as (MM.mm, as in "
+                                         "versions.txt); the signature holds for it only");
     gen->excludes(signOption);
-    app.require_option(1);
+    gen->excludes(versionOption);
+    signOption->needs(versionOption);
+    versionOption->needs(signOption);
+    app.require_option(1, 2);
+    int major = 0, minor = 0;
     try {
         app.parse(argc, argv);
+        if (!version.empty() && !ParseReleaseVersion(version, major, minor)) {
+            throw CLI::ValidationError("--release-version",
+                                       "'" + version + "' is not MM.mm (each part 0..255)");
+        }
     } catch (const CLI::ParseError& e) {
         return app.exit(e, out, err) == 0 ? 0 : 2;
     }
@@ -211,12 +276,13 @@ int RunSigningCommand(int argc, char** argv, std::ostream& out, std::ostream& er
             << publicHex << "\n";
         return 0;
     }
-    if (!SignRelease(sign[0], sign[1], publicHex, warning, error)) {
+    if (!SignRelease(sign[0], sign[1], major, minor, publicHex, warning, error)) {
         err << "dravmer-fileserver: " << error << "\n";
         return 1;
     }
     if (!warning.empty()) err << "dravmer-fileserver: warning: " << warning << "\n";
-    out << "signed " << sign[1] << " -> " << sign[1] << kReleaseSignatureSuffix << " (key "
+    out << "signed " << sign[1] << " " << ReleaseVersionText(major, minor) << " -> " << sign[1]
+        << kReleaseSignature2Suffix << " and " << sign[1] << kReleaseSignatureSuffix << " (key "
         << publicHex << ")\n";
     return 0;
 }

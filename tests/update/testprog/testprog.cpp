@@ -2,8 +2,8 @@
 //   testprog --version              prints its version
 //   testprog update HOST:PORT ...   checks the server and takes a newer version at once
 // Every run appends one line to the file named by UPDATE_TESTPROG_MARKER; settings live in
-// the key=value file named by UPDATE_TESTPROG_SETTINGS; UPDATE_TESTPROG_FAIL_REPLACE makes
-// every copy over a program fail.
+// the key=value file named by "--config FILE" among the arguments, else by
+// UPDATE_TESTPROG_SETTINGS; UPDATE_TESTPROG_FAIL_REPLACE makes every copy over a program fail.
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -59,11 +59,17 @@ int main(int argc, char** argv) {
     const char* markerPath = std::getenv("UPDATE_TESTPROG_MARKER");
     const char* settingsPath = std::getenv("UPDATE_TESTPROG_SETTINGS");
     if (!markerPath || !settingsPath) return 2;
-    CFileSettings settings(settingsPath);
+    // As the window takes it: the file a hand-off step is told, else the one it is started with.
+    std::string configFile = dravmer::HandOffSettingsFile(args);
+    for (std::size_t i = 0; configFile.empty() && i + 1 < args.size(); ++i) {
+        if (args[i] == "--config") configFile = args[i + 1];
+    }
+    CFileSettings settings(configFile.empty() ? settingsPath : configFile);
     dravmer::SUpdateConfig config;
     config.major = TESTPROG_MAJOR;
     config.minor = TESTPROG_MINOR;
     config.settings = &settings;
+    config.settingsFile = configFile;
     // A copy that cannot be put in place, for the test of a failing hand-off step.
     if (std::getenv("UPDATE_TESTPROG_FAIL_REPLACE")) {
         config.replaceFile = [](const std::filesystem::path&, const std::filesystem::path&) {

@@ -27,6 +27,18 @@ struct SUpdateOptions {
 };
 
 int RunUpdate(CliContext& ctx, const SUpdateOptions& o) {
+    // The bench program beside this one is what the server is asked about.
+    SUpdateConfig config;
+    config.executable = ExecutableDir() / kProgramName;
+    config.fileName = kProgramName;
+    CUpdateService service(config);
+    // What a download cut short by a kill left beside the program goes first.
+    if (const int removed = service.RemoveStalePartFiles(); removed > 0) {
+        ctx.err << "dravmer-cli update: "
+                << ctx.Say("removed partial downloads left by a program that ended: ",
+                           "удалены недокачанные файлы, оставленные завершившейся программой: ")
+                << removed << "\n";
+    }
     const bool json = o.json;
     std::string server = o.server;
     const bool given = o.serverOption->count() + o.serverOptionOfCheck->count() > 0;
@@ -48,11 +60,6 @@ int RunUpdate(CliContext& ctx, const SUpdateOptions& o) {
         return kExitUsage;
     }
 
-    // The bench program beside this one is what the server is asked about.
-    SUpdateConfig config;
-    config.executable = ExecutableDir() / kProgramName;
-    config.fileName = kProgramName;
-    CUpdateService service(config);
     service.SetLanguage(ctx.language);
     service.SetServerName(host, port);
     const SCheckResult r = service.CheckNow(kConnectLimitMs);
