@@ -314,13 +314,13 @@ TEST(WindowProgram, AnswersItsVersionWithoutADisplayAndEndsABrokenHandOff) {
     // The last step of a hand-off started by a window run with --config FILE takes the command
     // line back from FILE, not from the user's own settings.
     const fs::path own = home / "lab.conf";
-    const auto store = [](const fs::path& file, const char* commandLine) {
+    const auto storeCommandLine = [](const fs::path& file, const char* commandLine) {
         QSettings ini(QString::fromStdString(file.string()), QSettings::IniFormat);
         ini.setValue("UpdateVersion/CmdLine", QString::fromUtf8(commandLine));
         ini.sync();
     };
-    store(home / "KorvelDevice" / "Dravmer.ini", "\"--help\"");
-    store(own, "\"--version\"");
+    storeCommandLine(home / "KorvelDevice" / "Dravmer.ini", "\"--help\"");
+    storeCommandLine(own, "\"--version\"");
     QProcess last;
     last.setProcessEnvironment(env);
     last.start(DRAVMER_PROGRAM,
