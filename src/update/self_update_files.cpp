@@ -124,6 +124,9 @@ pid_t PartFilePid(const std::string& name, const std::string& program) {
     if (name.rfind(start, 0) != 0) return -1;
     const std::size_t at = name.rfind(mark);
     if (at == std::string::npos || at < start.size()) return -1;
+    // ".NAME.part-PID" (a copy over the program) or ".NAME_MM.mm.part-PID" (a download, a
+    // kept version); not the files of another program whose name begins with this one's.
+    if (at > start.size() && name[start.size()] != '_') return -1;
     const std::string digits = name.substr(at + mark.size());
     if (digits.empty() || digits.size() > 9 ||
         digits.find_first_not_of("0123456789") != std::string::npos) {

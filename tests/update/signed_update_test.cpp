@@ -186,6 +186,13 @@ TEST_F(SignedUpdate, BenchWithAKeyRefusesEveryReleaseItsKeyDidNotSign) {
              Serve("05.50");
          },
          key, EUpdateRefusal::kSignatureVersion},
+        // Signed by the lab as 05.44, but a build that answers another version.
+        {"signed, but answers another version",
+         [&] {
+             fs::copy_file(TESTPROG_OLD, m_releases / "prog", fs::copy_options::overwrite_existing);
+             SignAs("lab", m_releases / "prog", 5, 44);
+         },
+         key, EUpdateRefusal::kVersionAnswer},
         {"older signed release with its version edited",
          [&] {
              SignAs("lab", m_releases / "prog", 5, 44);

@@ -387,7 +387,8 @@ TEST_F(SelfUpdate, StartRemovesPartialFilesThatNoRunningProcessOwns) {
     ASSERT_TRUE(mine.IsOpen());
     // Not partial files of this program.
     for (const std::string& name : std::vector<std::string>{
-             ".other_05.44.part-" + dead, ".prog_05.44.part-12x", "prog_05.43", ".prog_05.44.part-"})
+             ".other_05.44.part-" + dead, ".prog_05.44.part-12x", "prog_05.43", ".prog_05.44.part-",
+             ".program_05.44.part-" + dead})
         make(name);
 
     auto service = Service(Config());
@@ -401,6 +402,7 @@ TEST_F(SelfUpdate, StartRemovesPartialFilesThatNoRunningProcessOwns) {
                                          ".prog_05.44.part-12x",
                                          locked.filename().string(),
                                          ".prog_05.46.part-" + std::to_string(sleeper),
+                                         ".program_05.44.part-" + dead,
                                          mineName,
                                          "prog",
                                          "prog_05.43",
