@@ -13,8 +13,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <vector>
 #include <thread>
+#include <vector>
 
 #include "fileserver/file_server.h"
 #include "update/sha256.h"

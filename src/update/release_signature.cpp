@@ -106,8 +106,8 @@ std::optional<SReleaseSignature> ParseReleaseSignature(const std::string& text) 
 
 std::string FormatReleaseSignature2(const SReleaseSignature& s) {
     return std::string(kReleaseSignature2Tag) + " " + kReleaseSignatureScheme + " " +
-           ReleaseVersionText(s.major, s.minor) + " " + HexText(s.key.data(), s.key.size()) +
-           " " + HexText(s.signature.data(), s.signature.size()) + "\n";
+           ReleaseVersionText(s.major, s.minor) + " " + HexText(s.key.data(), s.key.size()) + " " +
+           HexText(s.signature.data(), s.signature.size()) + "\n";
 }
 
 std::optional<SReleaseSignature> ParseReleaseSignature2(const std::string& text) {

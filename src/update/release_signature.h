@@ -42,7 +42,8 @@ struct SReleaseSignature {
     int major = 0, minor = 0;
 };
 
-// "MM.mm" (each part 0..255, one or two digits) into major and minor; false otherwise.
+// "MM.mm" (each part a number 0..255 of at most three digits) into major and minor; false
+// otherwise.
 bool ParseReleaseVersion(const std::string& text, int& major, int& minor);
 // "05.44".
 std::string ReleaseVersionText(int major, int minor);

@@ -141,7 +141,8 @@ bool RunsFromFolder(pid_t pid, const fs::path& folder) {
     std::string exe = fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec).string();
     if (ec) return false;
     const std::string deleted = " (deleted)";
-    if (exe.size() > deleted.size() && exe.ends_with(deleted)) exe.resize(exe.size() - deleted.size());
+    if (exe.size() > deleted.size() && exe.ends_with(deleted))
+        exe.resize(exe.size() - deleted.size());
     return fs::path(exe).parent_path() == folder;
 }
 

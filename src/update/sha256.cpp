@@ -17,8 +17,8 @@ void CSha256::Add(const void* data, std::size_t size) {
 bool CSha256::Done(std::array<std::uint8_t, 32>& digest) {
     digest.fill(0);
     unsigned int length = 0;
-    m_ok = m_ok && EVP_DigestFinal_ex(m_ctx, digest.data(), &length) == 1 &&
-           length == digest.size();
+    m_ok =
+        m_ok && EVP_DigestFinal_ex(m_ctx, digest.data(), &length) == 1 && length == digest.size();
     const bool ok = m_ok;
     m_ok = false;  // finished: nothing more is added
     if (!ok) digest.fill(0);

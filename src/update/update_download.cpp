@@ -49,9 +49,8 @@ int CUpdateService::DownloadOffer(const std::function<void(int)>& progress) {
     // go: the download has a connection of its own, and the release is described anew on it.
     const int offeredVersion = m_offered.entry.Version();
     if (const int rc = ReconnectForDownload(); rc != kQrOk) {
-        return Refuse(EUpdateRefusal::kDownload,
-                      Format("no connection for the download (%d %s)", rc,
-                             QueryResultText(rc, m_language)));
+        return Refuse(EUpdateRefusal::kDownload, Format("no connection for the download (%d %s)",
+                                                        rc, QueryResultText(rc, m_language)));
     }
     if (const int rc = m_client.Describe(m_fileName, m_offered); rc != kQrOk) {
         return Refuse(m_cancel ? EUpdateRefusal::kCancelled : EUpdateRefusal::kDownload,
@@ -134,8 +133,8 @@ int CUpdateService::DownloadOffer(const std::function<void(int)>& progress) {
         // A transfer the server ended early reports no error of its own: the result 0 would
         // read "Успешное завершение." as the reason of a failure.
         const int result = m_client.LastResult();
-        std::string why = Format("download of %s gave %lld of %lld bytes", m_fileName.c_str(),
-                                 arrived, size);
+        std::string why =
+            Format("download of %s gave %lld of %lld bytes", m_fileName.c_str(), arrived, size);
         why += result != kQrOk ? Format(" (%d %s)", result, QueryResultText(result, m_language))
                                : std::string(" (the server ended the file early)");
         return Refuse(EUpdateRefusal::kDownload, why);

@@ -299,9 +299,10 @@ int CUpdateService::HandOff(const std::vector<std::string>& args) {
     }
     if (result == 0 || result == 2) {
         if (const int removed = RemoveStalePartFiles(); removed > 0) {
-            Trace(Format("update: removed %d partial download(s) left beside the program by a "
-                         "process that ended",
-                         removed));
+            Trace(
+                Format("update: removed %d partial download(s) left beside the program by a "
+                       "process that ended",
+                       removed));
         }
     }
     return result;

@@ -46,20 +46,20 @@ inline constexpr long long kMaxReleaseBytes = 512LL * 1024 * 1024;
 // Why an accepted offer ended without the new version; the front end words it.
 enum class EUpdateRefusal {
     kNone,
-    kCancelled,      // the operator cancelled the download
-    kDownload,       // the download broke off, or brought another size than described
-    kTooLarge,       // described with more than kMaxReleaseBytes
-    kWrite,          // the release cannot be written beside the program
-    kNotProgram,     // not a program for this machine
-    kNoChecksum,     // no release key, and the server published no SHA-256
-    kChecksum,       // does not match the published SHA-256
-    kBadKey,         // the release key in the settings is not 64 hex digits
-    kNoSignature,    // a release key is set and the server has no signature of the release
-    kOtherKey,       // signed, but with another key than the bench's
-    kBadSignature,   // the signature is malformed or does not verify
+    kCancelled,         // the operator cancelled the download
+    kDownload,          // the download broke off, or brought another size than described
+    kTooLarge,          // described with more than kMaxReleaseBytes
+    kWrite,             // the release cannot be written beside the program
+    kNotProgram,        // not a program for this machine
+    kNoChecksum,        // no release key, and the server published no SHA-256
+    kChecksum,          // does not match the published SHA-256
+    kBadKey,            // the release key in the settings is not 64 hex digits
+    kNoSignature,       // a release key is set and the server has no signature of the release
+    kOtherKey,          // signed, but with another key than the bench's
+    kBadSignature,      // the signature is malformed or does not verify
     kSignatureVersion,  // signed as another version than the one offered
-    kVersionAnswer,  // the program does not answer --version with the offered version
-    kHandOff,        // the running version cannot be kept, or the new one not started
+    kVersionAnswer,     // the program does not answer --version with the offered version
+    kHandOff,           // the running version cannot be kept, or the new one not started
 };
 
 struct SUpdateConfig {

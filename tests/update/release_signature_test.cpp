@@ -287,14 +287,14 @@ TEST_F(ReleaseSigning, ServerProgramMakesTheKeyAndSignsAndServesTheSignature) {
     EXPECT_EQ(RunCommand(sign + " " + prog.string(), &out), 2) << out;
     EXPECT_NE(out.find("--release-version"), std::string::npos) << out;
     EXPECT_EQ(RunCommand(sign + " " + prog.string() + " --release-version 5.444", &out), 2) << out;
-    EXPECT_EQ(RunCommand(program + " --gen-key " + keys.string() + " --release-version 05.44", &out),
-              2)
+    EXPECT_EQ(
+        RunCommand(program + " --gen-key " + keys.string() + " --release-version 05.44", &out), 2)
         << out;
     EXPECT_FALSE(fs::exists(prog.string() + ".sig2"));
     ASSERT_EQ(RunCommand(sign + " " + prog.string() + " --release-version 05.44", &out), 0) << out;
-    EXPECT_EQ(RunCommand(sign + " " + (m_top / "missing").string() + " --release-version 05.44",
-                         &out),
-              1);
+    EXPECT_EQ(
+        RunCommand(sign + " " + (m_top / "missing").string() + " --release-version 05.44", &out),
+        1);
     EXPECT_EQ(RunCommand(program + " --gen-key " + keys.string() + " --sign a b", &out), 2);
     ASSERT_EQ(RunCommand(program + " --help", &out), 0);
     EXPECT_NE(out.find("--gen-key DIR"), std::string::npos) << out;

@@ -14,8 +14,8 @@
 #include <thread>
 
 #include "fileserver/file_server.h"
-#include "update/self_update_files.h"
 #include "update/release_fake.h"
+#include "update/self_update_files.h"
 #include "update/sha256.h"
 #include "update/test_server.h"
 
@@ -386,9 +386,9 @@ TEST_F(SelfUpdate, StartRemovesPartialFilesThatNoRunningProcessOwns) {
     CPartFile mine(m_bench / "prog_05.47");
     ASSERT_TRUE(mine.IsOpen());
     // Not partial files of this program.
-    for (const std::string& name : std::vector<std::string>{
-             ".other_05.44.part-" + dead, ".prog_05.44.part-12x", "prog_05.43", ".prog_05.44.part-",
-             ".program_05.44.part-" + dead})
+    for (const std::string& name :
+         std::vector<std::string>{".other_05.44.part-" + dead, ".prog_05.44.part-12x", "prog_05.43",
+                                  ".prog_05.44.part-", ".program_05.44.part-" + dead})
         make(name);
 
     auto service = Service(Config());

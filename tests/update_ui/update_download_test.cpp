@@ -30,8 +30,8 @@ QPushButton* CancelButton(QProgressDialog* progress) {
 
 TEST_F(UpdateWindow, CancelEscapeAndClosingEndTheDownloadAndRemoveIt) {
     enum class Way { CancelButton, Escape, CloseDialog, CloseWindow, DestroyWindow };
-    for (const Way way : {Way::CancelButton, Way::Escape, Way::CloseDialog, Way::CloseWindow,
-                          Way::DestroyWindow}) {
+    for (const Way way :
+         {Way::CancelButton, Way::Escape, Way::CloseDialog, Way::CloseWindow, Way::DestroyWindow}) {
         SCOPED_TRACE(static_cast<int>(way));
         test::CReleaseFake fake;
         fake.Add("prog", NewRelease());

@@ -30,8 +30,8 @@
 #include <mutex>
 
 #include "bench/bench.h"
-#include "ui/dialogs/about_dialog.h"
 #include "ui/command_table.h"
+#include "ui/dialogs/about_dialog.h"
 #include "ui/main_frame.h"
 #include "update/self_update_files.h"
 #include "update_ui/update_window.h"

@@ -219,8 +219,8 @@ bool SignRelease(const fs::path& keyFile, const fs::path& file, int major, int m
                    ReleaseVersionText(major, minor) + " is the one published";
     }
     // The new signature first: a folder never offers an old FILE.sig2 beside a new FILE.sig.
-    return WriteBeside(file.string() + kReleaseSignature2Suffix, FormatReleaseSignature2(signature2),
-                       error) &&
+    return WriteBeside(file.string() + kReleaseSignature2Suffix,
+                       FormatReleaseSignature2(signature2), error) &&
            WriteBeside(file.string() + kReleaseSignatureSuffix, FormatReleaseSignature(signature),
                        error);
 }

@@ -36,9 +36,8 @@ bool GenerateReleaseKey(const std::filesystem::path& dir, std::string& publicHex
 // has; writes file + ".sig2" and file + ".sig" (replacing older ones). publicHex gets the
 // signer's public key. warning is set when the key file can be read by others than its owner,
 // or when versions.txt beside the file gives it another version.
-bool SignRelease(const std::filesystem::path& keyFile, const std::filesystem::path& file,
-                 int major, int minor, std::string& publicHex, std::string& warning,
-                 std::string& error);
+bool SignRelease(const std::filesystem::path& keyFile, const std::filesystem::path& file, int major,
+                 int minor, std::string& publicHex, std::string& warning, std::string& error);
 
 // The signing commands of the server program: -1 when argv asks for none of them (the server
 // then starts as usual), else the exit code (0 done, 1 failed, 2 a command line it cannot
