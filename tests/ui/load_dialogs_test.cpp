@@ -183,7 +183,7 @@ TEST_F(LoadDialogs, StartUpLoadsTheFilesExperimentAndReportsAMissingFile) {
         }
     });
     EXPECT_FALSE(LoadExperimentAtStart(Context(), missing, nullptr));
-    EXPECT_EQ(box, "Ошибка|Ошибка загрузки файла:\r\n" + missing + "\r\nthere is no such file|" +
+    EXPECT_EQ(box, "Ошибка|Ошибка загрузки файла:\r\n" + missing + "\r\nтакого файла нет|" +
                        QString::number(QMessageBox::Critical));
     // A file that exists but is not named like an experiment file fails the same way.
     fs::copy_file(m_dir / "261206-004-000103.txt", m_dir / "copy.txt");
