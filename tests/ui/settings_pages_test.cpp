@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <cstdlib>
 
 #include "link/port.h"
 #include "ui/dialogs/settings_sheet.h"
@@ -367,6 +368,11 @@ TEST(PortSettings, DtrAndRtsChoicesSayThatHandshakeRaisesTheLine) {
     }
     page.UseBox()->setChecked(true);
     EXPECT_TRUE(page.DtrList()->isEnabled());
+    // DRAVMER_SHOT_DIR=DIR keeps a picture of the page for looking at by eye.
+    if (const char* dir = std::getenv("DRAVMER_SHOT_DIR")) {
+        page.resize(page.sizeHint());
+        page.grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/port-page.png"));
+    }
     page.ModeRadio(kLinkModeServer)->click();
     EXPECT_FALSE(page.RtsList()->isEnabled());  // a COM server's line is not ours to set
     page.ModeRadio(kLinkModeCom)->click();
