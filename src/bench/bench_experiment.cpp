@@ -76,7 +76,7 @@ bool CBench::IdentifyWithWait(std::size_t index, const SStartOptions& options) {
         std::lock_guard lock(m_cancelMutex);
         return m_skipWaiting && !m_cancelStart;
     };
-    // Answered during the first try: no wait to announce.
+    // Let go or cancelled while the first try ran: there is no wait to announce.
     if (!waitCancel(0)) return skipped();
     Emit([&](IBenchListener& l) { l.OnWaitingForDevice(index, device.address); });
     CPerfTimer waited;
