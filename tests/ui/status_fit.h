@@ -80,6 +80,8 @@ inline void ExpectStatusBarFits(CWindowRig& rig, const QString& message, const Q
                 << label->text().toStdString() << " / " << other->text().toStdString();
         }
     }
+    // This message is longer than the window is wide: it takes a second line.
+    EXPECT_GE(bar->MessageLabel()->height(), 2 * bar->MessageLabel()->fontMetrics().height());
     EXPECT_EQ(bar->currentMessage(), message);
     EXPECT_EQ(bar->MessageLabel()->text(), message);
     // DRAVMER_SHOT_DIR=DIR keeps a picture of the window for looking at by eye.

@@ -9,6 +9,7 @@ TEST(StatusFit, FourPortsALongMessageAndOneMorePaneFitAt1024Pixels) {
     test::ExpectStatusBarFits(
         rig,
         QStringLiteral("Записано в /home/operator/Эксперименты/2026/12/08/лаборатория-2/"
+                       "серия-испытаний-преобразователей-расхода-после-ремонта/"
                        "261208-001-все-приборы-стенда-номер-три.csv: 43200 записей 100 приборов."),
         QStringLiteral("Соединение потеряно, повтор через 30 с"));
 }

@@ -17,6 +17,7 @@ TEST(EnglishFit, FourPortsALongMessageAndOneMorePaneFitAt1024Pixels) {
     test::ExpectStatusBarFits(
         rig,
         QStringLiteral("Written to /home/operator/Experiments/2026/12/08/laboratory-2/"
+                       "series-of-flow-meter-front-end-tests-after-the-repair/"
                        "261208-001-all-devices-of-bench-number-three.csv: 43200 records of 100 "
                        "devices."),
         QStringLiteral("Connection lost, trying again in 30 s"));
