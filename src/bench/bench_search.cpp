@@ -115,6 +115,7 @@ int CBench::Search() {
     // Every port closed before its turn came (a line unplugged, a server gone): nothing was
     // asked, so the list the operator has stays, as when no port opened at all.
     if (searched == 0) {
+        notOpen.clear();
         for (int p = 0; p < kPortCount; ++p)
             if (Port(p).Settings().useLink) notOpen.emplace_back(p, Port(p).State());
         m_searching = false;

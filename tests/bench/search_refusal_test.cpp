@@ -70,9 +70,20 @@ private:
     int m_held = -1;
 };
 
+// The messages the bench raises, as codes and the ports they name.
+struct SMessages : IBenchListener {
+    std::mutex mutex;
+    std::vector<SBenchMessage> seen;
+    void OnError(const SBenchMessage& m) override {
+        std::lock_guard lock(mutex);
+        seen.push_back(m);
+    }
+};
+
 TEST(SearchRefusal, AnOpenThatFailsWhileTheSearchWaitsForItKeepsTheList) {
     CHoldingServer server;
     ASSERT_GT(server.Port(), 0);
+    SMessages messages;  // outlives the bench, which may still speak as it goes
     CMemorySettingsStore store;
     const std::string section = PortSection(0);
     store.SetInt(section, "UseLink", 1);
@@ -86,6 +97,7 @@ TEST(SearchRefusal, AnOpenThatFailsWhileTheSearchWaitsForItKeepsTheList) {
     CBench bench(store);
     bench.LoadSettings();
     bench.Port(0).SetComServerTcpPort(server.Port());
+    bench.SetListener(&messages);
 
     // The window opens its ports off the UI thread at start; the operator searches meanwhile.
     std::thread opening([&] { bench.Port(0).Open(); });
@@ -105,6 +117,11 @@ TEST(SearchRefusal, AnOpenThatFailsWhileTheSearchWaitsForItKeepsTheList) {
     EXPECT_EQ(store.GetString("DeviceList", "List", ""), "7001;7002;");
     ASSERT_EQ(bench.ActiveCount(), 2u);
     EXPECT_EQ(bench.ActiveDevices()[1].address, 7002u);
+    // The operator is told, with the one port and why it is not open.
+    ASSERT_EQ(messages.seen.size(), 1u);
+    EXPECT_EQ(messages.seen[0].code, BenchMessage::SearchNoOpenPort);
+    ASSERT_EQ(messages.seen[0].ports.size(), 1u);
+    EXPECT_EQ(messages.seen[0].ports[0].first, 0);
 }
 
 }  // namespace
