@@ -9,6 +9,45 @@
     </message>
 </context>
 <context>
+    <name>FileProblem</name>
+    <message>
+        <source>имя не похоже на имя файла эксперимента (ГГММДД-NNN-AAAAAA.adc или .txt)</source>
+        <translation>the name is not that of an experiment file (YYMMDD-NNN-AAAAAA.adc or .txt)</translation>
+    </message>
+    <message>
+        <source>это не файл .adc и не файл .txt</source>
+        <translation>neither an .adc nor a .txt file</translation>
+    </message>
+    <message>
+        <source>такого файла нет</source>
+        <translation>there is no such file</translation>
+    </message>
+    <message>
+        <source>файл не открывается</source>
+        <translation>the file cannot be opened</translation>
+    </message>
+    <message>
+        <source>текстовый файл эксперимента короче %1 байт</source>
+        <translation>a text experiment file holds at least %1 bytes</translation>
+    </message>
+    <message>
+        <source>файл короче заголовка (%1 байта)</source>
+        <translation>shorter than the %1-byte header</translation>
+    </message>
+    <message>
+        <source>заголовок не начинается с «%1»</source>
+        <translation>the header does not begin with “%1”</translation>
+    </message>
+    <message>
+        <source>число столбцов в заголовке (%1) вне пределов 0..%2</source>
+        <translation>the header&apos;s column count (%1) is outside 0..%2</translation>
+    </message>
+    <message>
+        <source>время последней записи — не целое число секунд в пределах семи суток</source>
+        <translation>the last record&apos;s time is not a whole number of seconds up to seven days</translation>
+    </message>
+</context>
+<context>
     <name>Pages</name>
     <message>
         <source>Показания АЦП</source>
@@ -1206,6 +1245,14 @@ Clients: </translation>
         <source>Отмена</source>
         <translation>Cancel</translation>
     </message>
+    <message>
+        <source>Запуск отменяется: идёт последний обмен с прибором…</source>
+        <translation>Cancelling the start: the last exchange with the device is under way…</translation>
+    </message>
+    <message>
+        <source>Порт %1 (%2): прибор пока не ответил.</source>
+        <translation>Port %1 (%2): the device has not answered yet.</translation>
+    </message>
 </context>
 <context>
     <name>dravmer::ui::CMainGraphSettingsPage</name>
@@ -1335,6 +1382,54 @@ Clients: </translation>
     <message>
         <source>Настройки порта</source>
         <translation>Port settings</translation>
+    </message>
+    <message>
+        <source>Линии DTR и RTS</source>
+        <translation>DTR and RTS lines</translation>
+    </message>
+    <message>
+        <source>выключена</source>
+        <translation>off</translation>
+    </message>
+    <message>
+        <source>включена</source>
+        <translation>on</translation>
+    </message>
+    <message>
+        <source>квитирование (= включена)</source>
+        <translation>handshake (= on)</translation>
+    </message>
+    <message>
+        <source>включается на время передачи</source>
+        <translation>on while sending</translation>
+    </message>
+    <message>
+        <source>В Linux нет квитирования только на приём: при «квитировании» линия включается при открытии порта и остаётся включённой, как при выборе «включена».</source>
+        <translation>Linux has no handshake that holds back input only: with “handshake” the line is raised when the port opens and stays raised, as with “on”.</translation>
+    </message>
+    <message>
+        <source>Линия DTR</source>
+        <translation>DTR line</translation>
+    </message>
+    <message>
+        <source>Уровень линии DTR, пока порт открыт.</source>
+        <translation>The level of the DTR line while the port is open.</translation>
+    </message>
+    <message>
+        <source>Линия RTS</source>
+        <translation>RTS line</translation>
+    </message>
+    <message>
+        <source>Уровень линии RTS, пока порт открыт; «включается на время передачи» переключает направление преобразователя RS-485. У типов порта RS-485 направление переключает сам тип.</source>
+        <translation>The level of the RTS line while the port is open; “on while sending” switches the direction of an RS-485 converter. With the RS-485 port types the type itself switches the direction.</translation>
+    </message>
+    <message>
+        <source>DTR:</source>
+        <translation>DTR:</translation>
+    </message>
+    <message>
+        <source>RTS:</source>
+        <translation>RTS:</translation>
     </message>
 </context>
 <context>

@@ -47,10 +47,8 @@ bool CBench::IdentifyWithWait(std::size_t index, const SStartOptions& options) {
         device.fwMinor = identity[1];
         device.fwMajor = identity[2];
     };
-    if (link.ReadIdentity(device.address, identity) == 0) {
-        keepFirmware();
-        return true;
-    }
+    // The device may be skipped or the start cancelled from the first try on: a front end
+    // shows the wait while that try still runs.
     {
         std::lock_guard lock(m_cancelMutex);
         m_waitingIndex = index;
@@ -63,8 +61,11 @@ bool CBench::IdentifyWithWait(std::size_t index, const SStartOptions& options) {
             bench.m_waitingIndex = SIZE_MAX;
         }
     } waitEnd{*this};
-    Emit([&](IBenchListener& l) { l.OnWaitingForDevice(index, device.address); });
-    CPerfTimer waited;
+    Emit([&](IBenchListener& l) { l.OnAskingDevice(index, device.address); });
+    if (link.ReadIdentity(device.address, identity) == 0) {
+        keepFirmware();
+        return true;
+    }
     auto waitCancel = [this](int ms) {
         std::unique_lock lock(m_cancelMutex);
         return !m_cancelCv.wait_for(lock, std::chrono::milliseconds(ms),
@@ -75,6 +76,10 @@ bool CBench::IdentifyWithWait(std::size_t index, const SStartOptions& options) {
         std::lock_guard lock(m_cancelMutex);
         return m_skipWaiting && !m_cancelStart;
     };
+    // Let go or cancelled while the first try ran: there is no wait to announce.
+    if (!waitCancel(0)) return skipped();
+    Emit([&](IBenchListener& l) { l.OnWaitingForDevice(index, device.address); });
+    CPerfTimer waited;
     for (;;) {
         if (options.waitDeviceSeconds >= 0 &&
             waited.GetElapsedSeconds() > options.waitDeviceSeconds)

@@ -23,6 +23,13 @@ public:
     // (rows come in order, each once; a device that does not answer gets no row).
     virtual void OnDeviceIdentified(std::size_t /*row*/, const SFoundInfo& /*info*/) {}
     virtual void OnSearchFinished(int /*foundCount*/) {}
+    // The active device list changed without a search: a start put the saved list back in
+    // place of a loaded experiment's devices. Front ends show the list afresh.
+    virtual void OnDeviceListChanged() {}
+    // Start of an experiment: the start asks device `index` who it is. A line that takes its
+    // time (a COM server that has stopped answering) can hold this first try for its time-outs,
+    // several seconds; a front end that shows the wait at once takes it from here.
+    virtual void OnAskingDevice(std::size_t /*index*/, std::uint32_t /*address*/) {}
     // Start of an experiment: device `index` does not answer; the start keeps retrying until it
     // answers (OnDeviceAnswered) or the wait is cancelled.
     virtual void OnWaitingForDevice(std::size_t /*index*/, std::uint32_t /*address*/) {}

@@ -68,6 +68,7 @@ void CBench::RestoreSavedDevices() {
         m_foundInfo.clear();
     }
     EnsureStores();
+    Emit([](IBenchListener& l) { l.OnDeviceListChanged(); });
 }
 
 }  // namespace dravmer

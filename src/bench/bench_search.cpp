@@ -51,9 +51,6 @@ int CBench::Search() {
         });
         return kSearchNoPort;
     }
-    // What a search finds is the new device list, whatever was loaded for review before.
-    m_showsLoaded = false;
-
     // The search works on its own copy and publishes the result at the end, so the list the
     // pages show is never half-made.
     CDeviceList list;
@@ -63,8 +60,10 @@ int CBench::Search() {
     }
     list.ClearFound();
     int counter = 0;
+    int searched = 0;  // ports that were open when their search began
     for (int p = 0; p < kPortCount; ++p) {
         CLinkR307& link = Link(p);
+        if (Port(p).Settings().useLink && Port(p).IsOpen()) ++searched;
         link.SetProgressWindow([&, p](int code, std::int64_t value) {
             if (code == 3 || code == 4) ++counter;
             const auto v = static_cast<std::uint32_t>(value);
@@ -113,6 +112,22 @@ int CBench::Search() {
             }
         }
     }
+    // Every port closed before its turn came (a line unplugged, a server gone): nothing was
+    // asked, so the list the operator has stays, as when no port opened at all.
+    if (searched == 0) {
+        notOpen.clear();
+        for (int p = 0; p < kPortCount; ++p)
+            if (Port(p).Settings().useLink) notOpen.emplace_back(p, Port(p).State());
+        m_searching = false;
+        Emit([&](IBenchListener& l) {
+            SBenchMessage m{BenchMessage::SearchNoOpenPort};
+            m.ports = notOpen;
+            l.OnError(m);
+        });
+        return kSearchNoPort;
+    }
+    // What a search finds is the new device list, whatever was loaded for review before.
+    m_showsLoaded = false;
     Emit([&](IBenchListener& l) {
         l.OnSearchProgress(-1, 0, 0, static_cast<int>(list.Found().size()));
     });

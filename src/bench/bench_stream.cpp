@@ -95,6 +95,12 @@ void CBenchStream::OnSearchProgress(int port, int code, std::uint32_t value, int
 void CBenchStream::OnSearchFinished(int foundCount) {
     if (m_next) m_next->OnSearchFinished(foundCount);
 }
+void CBenchStream::OnDeviceListChanged() {
+    if (m_next) m_next->OnDeviceListChanged();
+}
+void CBenchStream::OnAskingDevice(std::size_t index, std::uint32_t address) {
+    if (m_next) m_next->OnAskingDevice(index, address);
+}
 void CBenchStream::OnWaitingForDevice(std::size_t index, std::uint32_t address) {
     if (m_next) m_next->OnWaitingForDevice(index, address);
 }

@@ -25,6 +25,8 @@ public:
 
     void OnSearchProgress(int port, int code, std::uint32_t value, int found) override;
     void OnSearchFinished(int foundCount) override;
+    void OnDeviceListChanged() override;
+    void OnAskingDevice(std::size_t index, std::uint32_t address) override;
     void OnWaitingForDevice(std::size_t index, std::uint32_t address) override;
     void OnDeviceAnswered(std::size_t index, std::uint32_t address) override;
     void OnDeviceIdentified(std::size_t row, const SFoundInfo& info) override;

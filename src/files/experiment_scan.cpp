@@ -66,27 +66,28 @@ bool ParseExperimentName(const std::string& fileName, SExperimentEntry& entry) {
     return true;
 }
 
-bool CheckExperimentFile(const std::string& path, SExperimentEntry& entry, std::string* why) {
-    auto refuse = [why](const char* reason) {
-        if (why) *why = reason;
+bool CheckExperimentFile(const std::string& path, SExperimentEntry& entry,
+                         SExperimentFileProblem* problem) {
+    auto refuse = [problem](ExperimentFileFault fault, std::int64_t value = 0) {
+        if (problem) *problem = {fault, value};
         return false;
     };
     std::ifstream f(path, std::ios::binary);
-    if (!f) return refuse("the file cannot be opened");
+    if (!f) return refuse(ExperimentFileFault::CannotOpen);
     f.seekg(0, std::ios::end);
     const std::int64_t length = static_cast<std::int64_t>(f.tellg());
     if (entry.text) {
-        if (length < 1024) return refuse("a text experiment file holds at least 1024 bytes");
-        char tail[1024];
-        f.seekg(length - 1024);
-        f.read(tail, 1024);
+        if (length < kMinTextFileBytes) return refuse(ExperimentFileFault::TextTooShort);
+        char tail[kMinTextFileBytes];
+        f.seekg(length - kMinTextFileBytes);
+        f.read(tail, kMinTextFileBytes);
         entry.duration = 0;
-        for (int i = 1020; i >= 0; --i) {
+        for (int i = kMinTextFileBytes - 4; i >= 0; --i) {
             if (tail[i] == '\r' && tail[i + 1] == '\n') {
                 int k = i + 2;
-                while (k < 1024 && (tail[k] < '0' || tail[k] > '9')) ++k;
+                while (k < kMinTextFileBytes && (tail[k] < '0' || tail[k] > '9')) ++k;
                 std::uint32_t v = 0;
-                while (k < 1024 && tail[k] >= '0' && tail[k] <= '9')
+                while (k < kMinTextFileBytes && tail[k] >= '0' && tail[k] <= '9')
                     v = v * 10 + static_cast<std::uint32_t>(tail[k++] - '0');
                 entry.duration = v;
                 break;
@@ -94,15 +95,15 @@ bool CheckExperimentFile(const std::string& path, SExperimentEntry& entry, std::
         }
         return true;
     }
-    if (length < kAdcHeaderSize) return refuse("shorter than the 124-byte header");
+    if (length < kAdcHeaderSize) return refuse(ExperimentFileFault::ShortHeader);
     unsigned char h[kAdcHeaderSize];
     f.seekg(0);
     f.read(reinterpret_cast<char*>(h), kAdcHeaderSize);
     if (std::memcmp(h, kAdcSignature, std::strlen(kAdcSignature)) != 0)
-        return refuse("the header does not begin with \"Dravmer format .adc ;\"");
+        return refuse(ExperimentFileFault::BadSignature);
     const std::int32_t c = static_cast<std::int32_t>(Le32(h + 48));
     // The count is signed in the header: a negative one is as wrong as one above the parameter count.
-    if (c < 0 || c > kParamCount) return refuse("the header's column count is outside 0..43");
+    if (c < 0 || c > kParamCount) return refuse(ExperimentFileFault::BadColumnCount, c);
     entry.time = static_cast<std::time_t>(Le32(h + 52));
     entry.duration = 0;
     if (c == 0) return true;
@@ -116,23 +117,53 @@ bool CheckExperimentFile(const std::string& path, SExperimentEntry& entry, std::
     std::memcpy(&v, &bits, 4);
     // The first column is время: a whole number of seconds, at most seven days.
     if (!(v >= 0 && v <= 604800.0f) || std::floor(v) != v)
-        return refuse("the last record's time is not a whole number of seconds up to seven days");
+        return refuse(ExperimentFileFault::BadLastTime);
     entry.duration = static_cast<std::uint32_t>(v);
     return true;
 }
 
-std::string ExperimentFileProblem(const std::string& path) {
+SExperimentFileProblem FindExperimentFileProblem(const std::string& path) {
     SExperimentEntry entry;
     const std::string name = fs::path(path).filename().string();
-    if (!ParseExperimentName(name, entry))
-        return "the name is not that of an experiment file (YYMMDD-NNN-AAAAAA.adc or .txt)";
+    if (!ParseExperimentName(name, entry)) return {ExperimentFileFault::BadName};
     const std::string ext = fs::path(path).extension().string();
-    if (ext != ".adc" && ext != ".txt") return "neither an .adc nor a .txt file";
+    if (ext != ".adc" && ext != ".txt") return {ExperimentFileFault::BadExtension};
     entry.text = ext == ".txt";
     std::error_code ec;
-    if (!fs::is_regular_file(path, ec)) return "there is no such file";
-    std::string why;
-    return CheckExperimentFile(path, entry, &why) ? std::string() : why;
+    if (!fs::is_regular_file(path, ec)) return {ExperimentFileFault::NoSuchFile};
+    SExperimentFileProblem problem;
+    CheckExperimentFile(path, entry, &problem);
+    return problem;
+}
+
+std::string DescribeExperimentFileProblem(const SExperimentFileProblem& problem) {
+    switch (problem.fault) {
+        case ExperimentFileFault::None:
+            return {};
+        case ExperimentFileFault::BadName:
+            return "the name is not that of an experiment file (YYMMDD-NNN-AAAAAA.adc or .txt)";
+        case ExperimentFileFault::BadExtension:
+            return "neither an .adc nor a .txt file";
+        case ExperimentFileFault::NoSuchFile:
+            return "there is no such file";
+        case ExperimentFileFault::CannotOpen:
+            return "the file cannot be opened";
+        case ExperimentFileFault::TextTooShort:
+            return "a text experiment file holds at least 1024 bytes";
+        case ExperimentFileFault::ShortHeader:
+            return "shorter than the 124-byte header";
+        case ExperimentFileFault::BadSignature:
+            return "the header does not begin with \"Dravmer format .adc ;\"";
+        case ExperimentFileFault::BadColumnCount:
+            return "the header's column count is outside 0..43";
+        case ExperimentFileFault::BadLastTime:
+            return "the last record's time is not a whole number of seconds up to seven days";
+    }
+    return {};
+}
+
+std::string ExperimentFileProblem(const std::string& path) {
+    return DescribeExperimentFileProblem(FindExperimentFileProblem(path));
 }
 
 std::string CExperimentList::ScanError(Language language) const {

@@ -54,16 +54,43 @@ struct SGroupLoadData {
     std::time_t time = 0;
 };
 
+// Why a file is not taken as an experiment file. The front ends word it in their language.
+enum class ExperimentFileFault {
+    None,
+    BadName,          // not YYMMDD-NNN-AAAAAA.adc or .txt
+    BadExtension,     // neither .adc nor .txt
+    NoSuchFile,       // nothing (or no regular file) at the path
+    CannotOpen,       // there, but cannot be opened
+    TextTooShort,     // a .txt file of fewer than kMinTextFileBytes
+    ShortHeader,      // an .adc file shorter than its header
+    BadSignature,     // the header does not begin with the format's signature
+    BadColumnCount,   // the header's column count is outside 0..kParamCount (value: the count)
+    BadLastTime,      // the last record's time is no whole second up to seven days
+};
+
+struct SExperimentFileProblem {
+    ExperimentFileFault fault = ExperimentFileFault::None;
+    std::int64_t value = 0;  // the column count for BadColumnCount
+    explicit operator bool() const { return fault != ExperimentFileFault::None; }
+};
+
+// A text experiment file holds at least this many bytes (its last kilobyte is read).
+inline constexpr int kMinTextFileBytes = 1024;
+
 // Checks of one file (exposed for tests and the command line).
 // Name: "DDDDDD-DDD-" then 6 to 10 address digits (a 32-bit address) and ".ext", 21 to 25
 // characters. Fills name, number and address.
 bool ParseExperimentName(const std::string& fileName, SExperimentEntry& entry);
-// Reads what the list needs from the file itself; false when the file is not acceptable (why
-// says what is wrong with it).
+// Reads what the list needs from the file itself; false when the file is not acceptable
+// (`problem` says what is wrong with it).
 bool CheckExperimentFile(const std::string& path, SExperimentEntry& entry,
-                         std::string* why = nullptr);
-// Why a file is not listed as an experiment file (its name or its contents); empty when it is
-// acceptable.
+                         SExperimentFileProblem* problem = nullptr);
+// Why a file is not listed as an experiment file (its name or its contents); no fault when it
+// is acceptable.
+SExperimentFileProblem FindExperimentFileProblem(const std::string& path);
+// The problem in English (logs, tests); empty for no fault.
+std::string DescribeExperimentFileProblem(const SExperimentFileProblem& problem);
+// Both: why a file is not listed, in English; empty when it is acceptable.
 std::string ExperimentFileProblem(const std::string& path);
 
 class CExperimentList {

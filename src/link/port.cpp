@@ -130,7 +130,8 @@ bool CLinkPort::Open() {
             // Another Open of this port is under way: wait for it, not for a second line.
             const bool ended = m_openCv.wait_for(lock, std::chrono::milliseconds(kOpeningWaitMs),
                                                  [&] { return !m_opening.load(); });
-            return ended ? 1 : 0;
+            // That open's result is this one's: one that failed leaves the port closed.
+            return ended && m_open.load();
         }
         m_opening = true;
     }

@@ -26,6 +26,10 @@ void CBenchEvents::OnDeviceIdentified(std::size_t row, const SFoundInfo& info) {
 void CBenchEvents::OnSearchFinished(int foundCount) {
     DRAVMER_POST(emit searchFinished(foundCount));
 }
+void CBenchEvents::OnDeviceListChanged() { DRAVMER_POST(emit deviceListChanged()); }
+void CBenchEvents::OnAskingDevice(std::size_t index, std::uint32_t address) {
+    DRAVMER_POST(emit askingDevice(static_cast<int>(index), address));
+}
 void CBenchEvents::OnWaitingForDevice(std::size_t index, std::uint32_t address) {
     DRAVMER_POST(emit waitingForDevice(static_cast<int>(index), address));
 }

@@ -20,6 +20,8 @@ public:
     void OnSearchProgress(int port, int code, std::uint32_t value, int found) override;
     void OnDeviceIdentified(std::size_t row, const SFoundInfo& info) override;
     void OnSearchFinished(int foundCount) override;
+    void OnDeviceListChanged() override;
+    void OnAskingDevice(std::size_t index, std::uint32_t address) override;
     void OnWaitingForDevice(std::size_t index, std::uint32_t address) override;
     void OnDeviceAnswered(std::size_t index, std::uint32_t address) override;
     void OnPortNotOpen(int port, const SPortState& state) override;
@@ -36,6 +38,8 @@ signals:
     void searchProgress(int port, int code, quint32 value, const QString& text);
     void deviceIdentified(int row, const dravmer::SFoundInfo& info);
     void searchFinished(int foundCount);
+    void deviceListChanged();
+    void askingDevice(int index, quint32 address);
     void waitingForDevice(int index, quint32 address);
     void deviceAnswered(int index, quint32 address);
     void portNotOpen(int port, const QString& text);

@@ -31,6 +31,7 @@
 #include "ui/stream_control.h"
 #include "ui/update_offer.h"
 #include "ui/view_state.h"
+#include "ui/widgets/status_bar.h"
 #include "ui/widgets/status_panes.h"
 #include "ui/window_placement.h"
 #include "update/update_service.h"
@@ -72,7 +73,9 @@ CMainFrame::CMainFrame(CBench& bench, ISettingsStore& settings, QWidget* parent)
     m_pages = new QTabWidget(this);
     m_pages->setObjectName(QStringLiteral("mainView"));
     setCentralWidget(m_pages);
-    m_panes = new CStatusPanes(statusBar());
+    auto* bar = new CStatusBar(this);
+    setStatusBar(bar);
+    m_panes = new CStatusPanes(bar);
     for (int p = 0; p < 4; ++p) m_panes->SetActivity(p, 4);
     // The engine's events reach the window through the live stream, which takes the records.
     m_stream = new CStreamControl(m_context, m_events, this);
@@ -177,6 +180,10 @@ void CMainFrame::ConnectCommands() {
 }
 
 void CMainFrame::ConnectEvents() {
+    m_askTimer = new QTimer(this);
+    m_askTimer->setSingleShot(true);
+    connect(m_askTimer, &QTimer::timeout, this, &CMainFrame::ShowSlowAnswer);
+    connect(m_events, &CBenchEvents::askingDevice, this, &CMainFrame::NoteAskedDevice);
     connect(m_events, &CBenchEvents::waitingForDevice, this, &CMainFrame::ShowWaitDialog);
     connect(m_events, &CBenchEvents::deviceAnswered, this, [this](int, quint32) {
         CloseWaitDialog();
@@ -202,6 +209,13 @@ void CMainFrame::ConnectEvents() {
                     tr("Порт %1: опрос остановился; приборы этого порта больше не опрашиваются. "
                        "Остановите и снова запустите эксперимент.")
                         .arg(port + 1));
+    });
+    connect(m_events, &CBenchEvents::deviceListChanged, this, [this] {
+        // A start put the saved devices back in place of a loaded experiment's: the box, the
+        // pages and the title show the devices it polls.
+        m_view->NotifyDeviceListChanged();
+        m_view->NotifyStatisticsChanged();
+        UpdateTitle();
     });
     connect(m_events, &CBenchEvents::experimentStarted, this, [this](int) { UpdateCommands(); });
     connect(m_events, &CBenchEvents::experimentStopped, this, [this] { UpdateCommands(); });
@@ -391,7 +405,7 @@ void CMainFrame::TickActivity() {
                                  : Q(m_bench.Port(p).StatusText(UiLanguage()));
         if (m_panes->Pane(CStatusPanes::LinkPane(p))->text() != text) {
             m_panes->SetText(CStatusPanes::LinkPane(p), text);
-            m_panes->Fit(width() - 40);
+            m_panes->Fit();
         }
     }
 }
@@ -444,7 +458,6 @@ void CMainFrame::moveEvent(QMoveEvent* event) {
 
 void CMainFrame::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
-    m_panes->Fit(width() - 40);
     NoteNormalPlacement();
 }
 

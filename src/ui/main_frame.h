@@ -43,6 +43,8 @@ class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
     static constexpr int kMinWidth = 560;
+    // A start that has not heard from a device after this long shows its wait.
+    static constexpr int kSlowAnswerMs = 1000;
     static constexpr int kMinHeight = 400;
     // Worker operations, one at a time.
     enum class Busy { None, Start, Stop, Search, Files, Statistics };
@@ -133,6 +135,10 @@ private:
     void OnStartResult(StartResult result);
     void ShowWaitDialog(int index, quint32 address);
     void CloseWaitDialog();
+    // The start asks a device; the wait shows when the answer is slow to come.
+    void NoteAskedDevice(int index, quint32 address);
+    void ShowSlowAnswer();
+    static QString CancellingText();
     void RestorePlacement();
     void SavePlacement();
     // What the window returns to from maximised: its frame corner and inside size.
@@ -158,6 +164,9 @@ private:
     Busy m_busy = Busy::None;
     StartResult m_startResult = StartResult::Cancelled;
     QPointer<CWaitDeviceDialog> m_waitDialog;
+    QTimer* m_askTimer = nullptr;
+    int m_askedIndex = -1;
+    quint32 m_askedAddress = 0;
     QPointer<QMessageBox> m_lastMessage;
     QPointer<QMessageBox> m_errorBox;
     QStringList m_shownSettingsStatus;

@@ -28,6 +28,7 @@
 #include "ui/dialogs/wait_device_dialog.h"
 #include "ui/icons.h"
 #include "ui/page_list.h"
+#include "ui/qt_translations.h"
 #include "ui/stream_control.h"
 #include "ui/view_state.h"
 #include "ui/widgets/status_panes.h"
@@ -64,7 +65,10 @@ void CMainFrame::StartExperiment() {
 }
 
 void CMainFrame::OnStartResult(StartResult result) {
+    m_askTimer->stop();
+    m_askedIndex = -1;
     CloseWaitDialog();
+    if (statusBar()->currentMessage() == CancellingText()) statusBar()->clearMessage();
     if (result == StartResult::Started) {
         m_autoStopClock.start();
         UpdateTitle();
@@ -92,12 +96,50 @@ void CMainFrame::StopExperiment() {
         });
 }
 
+QString CMainFrame::CancellingText() {
+    return tr("Запуск отменяется: идёт последний обмен с прибором…");
+}
+
+void CMainFrame::NoteAskedDevice(int index, quint32 address) {
+    if (m_busy != Busy::Start) return;
+    // The start went on to another device: the one shown has answered or was let go.
+    if (m_waitDialog && m_waitDialog->Index() != index) CloseWaitDialog();
+    m_askedIndex = index;
+    m_askedAddress = address;
+    // A device on a sound line answers within milliseconds; one that has not after a second
+    // may keep the start for the line's time-outs (a COM server that stopped answering holds a
+    // first try for about 18 s), so the wait shows now, with the port it goes through.
+    m_askTimer->start(kSlowAnswerMs);
+}
+
+void CMainFrame::ShowSlowAnswer() {
+    if (m_busy != Busy::Start || m_askedIndex < 0 || m_waitDialog) return;
+    ShowWaitDialog(m_askedIndex, m_askedAddress);
+    if (!m_waitDialog) return;
+    const auto active = m_bench.ActiveDevices();
+    if (static_cast<std::size_t>(m_askedIndex) >= active.size()) return;
+    const int port = active[static_cast<std::size_t>(m_askedIndex)].port;
+    m_waitDialog->SetNote(tr("Порт %1 (%2): прибор пока не ответил.")
+                              .arg(port + 1)
+                              .arg(QString::fromStdString(
+                                  m_bench.Port(port).StatusText(UiLanguage()))));
+}
+
 void CMainFrame::ShowWaitDialog(int index, quint32 address) {
     if (m_busy != Busy::Start) return;
+    // The dialog a slow first try opened goes on for the same device.
+    if (m_waitDialog && m_waitDialog->Index() == index) {
+        m_waitDialog->SetNote(QString());
+        return;
+    }
     CloseWaitDialog();
     auto* dialog = new CWaitDeviceDialog(index, address, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &QDialog::rejected, this, [this] { m_bench.CancelStart(); });
+    connect(dialog, &QDialog::rejected, this, [this] {
+        m_bench.CancelStart();
+        // A try under way ends first; the commands come back when it has.
+        statusBar()->showMessage(CancellingText(), 60000);
+    });
     connect(dialog, &QDialog::accepted, this,
             [this, index] { m_bench.SkipWaitingDevice(static_cast<std::size_t>(index)); });
     m_waitDialog = dialog;

@@ -7,6 +7,7 @@
 
 #include "ui/qt_translations.h"
 #include "ui/ui_context.h"
+#include "ui/widgets/status_bar.h"
 
 namespace dravmer::ui {
 
@@ -15,8 +16,11 @@ CStreamControl::CStreamControl(SUiContext& context, IBenchListener* events, QMai
     m_label = new QLabel(window);
     m_label->setObjectName(QStringLiteral("mqttStatus"));
     m_label->setAccessibleName(tr("Состояние связи с брокером MQTT"));
+    m_label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     m_label->hide();
-    window->statusBar()->addPermanentWidget(m_label);
+    // A pane of its own among the status panes, where the flow finds room for it.
+    if (auto* bar = qobject_cast<CStatusBar*>(window->statusBar())) bar->AddGroup({m_label});
+    else window->statusBar()->addPermanentWidget(m_label);
 }
 
 CStreamControl::~CStreamControl() {

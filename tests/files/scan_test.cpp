@@ -88,6 +88,27 @@ TEST(ExperimentScan, RejectsBadNamesAndHeaders) {
               std::string::npos);
     WriteAll(dir / "261206-010-000101.adc", adc);
     EXPECT_EQ(ExperimentFileProblem(dir / "261206-010-000101.adc"), "");
+    // The same as codes, which the front ends word in their language.
+    const std::pair<const char*, ExperimentFileFault> faults[] = {
+        {"261206-009-000101.adc", ExperimentFileFault::BadColumnCount},
+        {"261206-006-000101.adc", ExperimentFileFault::BadColumnCount},
+        {"261206-002-000101.adc", ExperimentFileFault::BadLastTime},
+        {"261206-003-000101.adc", ExperimentFileFault::BadLastTime},
+        {"261206-07-000101.adc", ExperimentFileFault::BadName},
+        {"261206-005-000101.txt", ExperimentFileFault::TextTooShort},
+        {"261206-004-000101.adc", ExperimentFileFault::ShortHeader},
+        {"261206-001-000101.adc", ExperimentFileFault::BadSignature},
+        {"261206-011-000101.adc", ExperimentFileFault::NoSuchFile},
+        {"261206-010-000101.adc", ExperimentFileFault::None},
+    };
+    for (const auto& [name, fault] : faults) {
+        const SExperimentFileProblem problem = FindExperimentFileProblem(dir / name);
+        EXPECT_EQ(problem.fault, fault) << name;
+        EXPECT_EQ(DescribeExperimentFileProblem(problem).empty(), fault == ExperimentFileFault::None)
+            << name;
+    }
+    EXPECT_EQ(FindExperimentFileProblem(dir / "261206-009-000101.adc").value, -1);
+    EXPECT_EQ(FindExperimentFileProblem(dir / "261206-006-000101.adc").value, 44);
 }
 
 TEST(ExperimentScan, AddressesOfSevenToTenDigitsAreListedAndParsed) {

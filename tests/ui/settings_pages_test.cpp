@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <cstdlib>
 
 #include "link/port.h"
 #include "ui/dialogs/settings_sheet.h"
@@ -343,6 +344,46 @@ TEST(PortSettings, UnlistedSpeedHiddenModeAndBadTimeOut) {
     ASSERT_TRUE(page.Apply());
     EXPECT_EQ(c.bench.Port(2).Settings().speed, 7);
     EXPECT_EQ(c.settings.GetInt("ComSettingsPort2", "UseServer", 0), 1);
+}
+
+TEST(PortSettings, DtrAndRtsChoicesSayThatHandshakeRaisesTheLine) {
+    Context c;
+    c.settings.SetInt("ComSettingsPort0", "UseLink", 0);
+    c.settings.SetInt("ComSettingsPort0", "DTR", kDtrHandshake);
+    c.settings.SetInt("ComSettingsPort0", "RTS", kRtsToggle);
+    c.bench.LoadSettings();
+    CPortSettingsPage page(c.ui, 0);
+    ASSERT_EQ(page.DtrList()->count(), 3);
+    ASSERT_EQ(page.RtsList()->count(), 4);
+    EXPECT_EQ(page.DtrList()->currentIndex(), kDtrHandshake);
+    EXPECT_EQ(page.RtsList()->currentIndex(), kRtsToggle);
+    for (QComboBox* list : {page.DtrList(), page.RtsList()}) {
+        // What "handshake" does here is said where the choice is made, and to a screen reader.
+        EXPECT_TRUE(list->toolTip().contains("Linux")) << list->toolTip().toStdString();
+        EXPECT_TRUE(list->toolTip().contains("остаётся включённой"));
+        EXPECT_EQ(list->accessibleDescription(), list->toolTip());
+        EXPECT_FALSE(list->accessibleName().isEmpty());
+        EXPECT_TRUE(list->itemText(kDtrHandshake).contains("= включена"));
+        EXPECT_FALSE(list->isEnabled());  // the port is off
+    }
+    page.UseBox()->setChecked(true);
+    EXPECT_TRUE(page.DtrList()->isEnabled());
+    // DRAVMER_SHOT_DIR=DIR keeps a picture of the page for looking at by eye.
+    if (const char* dir = std::getenv("DRAVMER_SHOT_DIR")) {
+        page.resize(page.sizeHint());
+        page.grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/port-page.png"));
+    }
+    page.ModeRadio(kLinkModeServer)->click();
+    EXPECT_FALSE(page.RtsList()->isEnabled());  // a COM server's line is not ours to set
+    page.ModeRadio(kLinkModeCom)->click();
+    page.DtrList()->setCurrentIndex(kDtrDisable);
+    page.RtsList()->setCurrentIndex(kRtsHandshake);
+    page.UseBox()->setChecked(false);
+    ASSERT_TRUE(page.Apply());
+    EXPECT_EQ(c.settings.GetInt("ComSettingsPort0", "DTR", -1), kDtrDisable);
+    EXPECT_EQ(c.settings.GetInt("ComSettingsPort0", "RTS", -1), kRtsHandshake);
+    EXPECT_FALSE(c.bench.Port(0).Settings().DtrRaised());
+    EXPECT_TRUE(c.bench.Port(0).Settings().RtsRaised());
 }
 
 }  // namespace

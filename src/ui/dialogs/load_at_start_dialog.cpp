@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "files/experiment_scan.h"
+#include "ui/dialogs/file_problem_text.h"
 #include "ui/dialogs/load_runner.h"
 #include "ui/ui_context.h"
 
@@ -51,8 +52,8 @@ bool CLoadAtStartDialog::Start() {
     if (group < 0) {
         // The box says which file and, below, what is wrong with it.
         QString text = tr("Ошибка загрузки файла:\r\n%1").arg(m_path);
-        const std::string why = ExperimentFileProblem(m_path.toStdString());
-        if (!why.empty()) text += QStringLiteral("\r\n") + QString::fromStdString(why);
+        const QString why = WordFileProblem(FindExperimentFileProblem(m_path.toStdString()));
+        if (!why.isEmpty()) text += QStringLiteral("\r\n") + why;
         QMessageBox::critical(parentWidget(), tr("Ошибка"), text);
         return false;
     }

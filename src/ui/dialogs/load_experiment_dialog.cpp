@@ -13,6 +13,7 @@
 #include <QTableWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 
@@ -60,8 +61,14 @@ CLoadExperimentDialog::CLoadExperimentDialog(SUiContext& context, QWidget* paren
                               tr("Список приборов эксперимента"), tr("Комментарий")};
     m_list->setHorizontalHeaderLabels(headers);
     const QFontMetrics fm(m_list->horizontalHeader()->font());
-    for (int c = 0; c < 7; ++c)
-        m_list->horizontalHeader()->resizeSection(c, fm.horizontalAdvance(headers[c]) + 16);
+    // A column is as wide as its title and the longest text it holds; the date column's cells
+    // are longer than its title in some languages.
+    const QString dateSample = QStringLiteral("00-00-0000     00:00");
+    for (int c = 0; c < 7; ++c) {
+        int width = fm.horizontalAdvance(headers[c]);
+        if (c == 1) width = std::max(width, QFontMetrics(m_list->font()).horizontalAdvance(dateSample));
+        m_list->horizontalHeader()->resizeSection(c, width + 16);
+    }
     m_list->horizontalHeader()->resizeSection(7, 180);
     m_list->horizontalHeader()->setStretchLastSection(true);
     m_list->verticalHeader()->hide();
@@ -170,6 +177,10 @@ void CLoadExperimentDialog::Fill() {
                                 QString::fromStdString(d.comment)};
         for (int c = 0; c < cells.size(); ++c) m_list->setItem(n, c, new QTableWidgetItem(cells[c]));
     }
+    const QAbstractItemView* view = m_list;  // the table hides its column size hint
+    for (int c = 0; c < 7; ++c)
+        if (m_list->columnWidth(c) < view->sizeHintForColumn(c))
+            m_list->horizontalHeader()->resizeSection(c, view->sizeHintForColumn(c));
     if (groups > 0) m_list->scrollToItem(m_list->item(groups - 1, 0));
 }
 

@@ -125,6 +125,41 @@ CPortSettingsPage::CPortSettingsPage(SUiContext& context, int port, QWidget* par
     speedLayout->addStretch(1);
     layout->addWidget(speedBox);
 
+    // The control lines of a local line. The choices keep the settings' values; Linux has no
+    // handshake on DTR or RTS that only holds back input, so "handshake" raises the line.
+    auto* linesBox = new QGroupBox(tr("Линии DTR и RTS"), this);
+    auto* linesLayout = new QHBoxLayout(linesBox);
+    m_dtr = new QComboBox(linesBox);
+    m_rts = new QComboBox(linesBox);
+    const char* const dtrTexts[3] = {QT_TR_NOOP("выключена"), QT_TR_NOOP("включена"),
+                                     QT_TR_NOOP("квитирование (= включена)")};
+    const char* const rtsTexts[4] = {QT_TR_NOOP("выключена"), QT_TR_NOOP("включена"),
+                                     QT_TR_NOOP("квитирование (= включена)"),
+                                     QT_TR_NOOP("включается на время передачи")};
+    for (const char* text : dtrTexts) m_dtr->addItem(tr(text));
+    for (const char* text : rtsTexts) m_rts->addItem(tr(text));
+    const QString handshake =
+        tr("В Linux нет квитирования только на приём: при «квитировании» линия включается при "
+           "открытии порта и остаётся включённой, как при выборе «включена».");
+    m_dtr->setAccessibleName(tr("Линия DTR"));
+    m_dtr->setToolTip(tr("Уровень линии DTR, пока порт открыт.") + QLatin1Char('\n') + handshake);
+    m_dtr->setAccessibleDescription(m_dtr->toolTip());
+    m_rts->setAccessibleName(tr("Линия RTS"));
+    m_rts->setToolTip(tr("Уровень линии RTS, пока порт открыт; «включается на время передачи» "
+                         "переключает направление преобразователя RS-485. У типов порта RS-485 "
+                         "направление переключает сам тип.") +
+                      QLatin1Char('\n') + handshake);
+    m_rts->setAccessibleDescription(m_rts->toolTip());
+    auto* dtrLabel = new QLabel(tr("DTR:"), linesBox);
+    dtrLabel->setBuddy(m_dtr);
+    auto* rtsLabel = new QLabel(tr("RTS:"), linesBox);
+    rtsLabel->setBuddy(m_rts);
+    linesLayout->addWidget(dtrLabel);
+    linesLayout->addWidget(m_dtr, 1);
+    linesLayout->addWidget(rtsLabel);
+    linesLayout->addWidget(m_rts, 1);
+    layout->addWidget(linesBox);
+
     auto* modemBox = new QGroupBox(tr("Настройки модема"), this);
     auto* modemGrid = new QGridLayout(modemBox);
     m_phone = new QLineEdit(modemBox);
@@ -163,7 +198,7 @@ CPortSettingsPage::CPortSettingsPage(SUiContext& context, int port, QWidget* par
         m_timeout->setText(QString::number(SuggestedTimeOut(type)));
         if (SelectedMode() == kLinkModeCom && m_use->isChecked()) EnableForMode(kLinkModeCom);
     });
-    for (QComboBox* box : {m_com, m_speed, m_serverPort, m_tcpPort})
+    for (QComboBox* box : {m_com, m_speed, m_serverPort, m_tcpPort, m_dtr, m_rts})
         connect(box, &QComboBox::currentIndexChanged, this, [this] { MarkModified(); });
     for (QComboBox* box : {m_device, m_server})
         connect(box, &QComboBox::currentTextChanged, this, [this] { MarkModified(); });
@@ -187,6 +222,8 @@ void CPortSettingsPage::Show(const SPortSettings& s) {
     m_at->setText(Q(s.modemInitString));
     m_dialWait->setText(QString::number(s.modemWaitForConnectS));
     m_timeout->setText(QString::number(s.timeOutMs));
+    m_dtr->setCurrentIndex(std::clamp(s.dtrControl, 0, 2));
+    m_rts->setCurrentIndex(std::clamp(s.rtsControl, 0, 3));
     EnableAll();
 }
 
@@ -199,13 +236,14 @@ int CPortSettingsPage::SelectedMode() const {
 void CPortSettingsPage::EnableForMode(int mode) {
     for (QWidget* w : std::initializer_list<QWidget*>{m_com, m_device, m_type, m_server,
                                                       m_serverPort, m_ip, m_tcpPort, m_timeout,
-                                                      m_phone, m_at, m_dialWait})
+                                                      m_phone, m_at, m_dialWait, m_dtr, m_rts})
         w->setEnabled(false);
     const bool modem = m_type->currentIndex() == kComModemLine || m_type->currentIndex() == kComModemGsm;
     switch (mode) {
     case kLinkModeCom:
         for (QWidget* w : {static_cast<QWidget*>(m_com), static_cast<QWidget*>(m_device),
-                           static_cast<QWidget*>(m_type), static_cast<QWidget*>(m_timeout)})
+                           static_cast<QWidget*>(m_type), static_cast<QWidget*>(m_timeout),
+                           static_cast<QWidget*>(m_dtr), static_cast<QWidget*>(m_rts)})
             w->setEnabled(true);
         for (QWidget* w : {m_phone, m_at, m_dialWait}) w->setEnabled(modem);
         break;
@@ -231,7 +269,7 @@ void CPortSettingsPage::EnableAll() {
     }
     for (QWidget* w : std::initializer_list<QWidget*>{m_com, m_device, m_type, m_speed, m_server,
                                                       m_serverPort, m_ip, m_tcpPort, m_timeout,
-                                                      m_phone, m_at, m_dialWait})
+                                                      m_phone, m_at, m_dialWait, m_dtr, m_rts})
         w->setEnabled(false);
 }
 
@@ -252,6 +290,8 @@ SPortSettings CPortSettingsPage::Collect(const SPortSettings& base) const {
     s.modemWaitForConnectS = m_dialWait->text().trimmed().toInt();
     // The page's time-out wins over the type's default.
     s.timeOutMs = m_timeout->text().trimmed().toInt();
+    if (m_dtr->currentIndex() >= 0) s.dtrControl = m_dtr->currentIndex();
+    if (m_rts->currentIndex() >= 0) s.rtsControl = m_rts->currentIndex();
     s.linkMode = SelectedMode();
     s.useServer = s.linkMode == kLinkModeServer;
     return s;

@@ -1,6 +1,6 @@
 #pragma once
 // "Настройки порта №n": the settings of one port (local line, COM server or network serial
-// server, type, speed, time-out, modem) and, on Linux, the serial device the port uses. Applying
+// server, type, speed, time-out, DTR and RTS, modem) and, on Linux, the serial device the port uses. Applying
 // a changed page closes the port, stores the settings and opens it again; an unchanged page
 // leaves the port alone.
 #include "link/port_settings.h"
@@ -40,6 +40,8 @@ public:
     QLineEdit* TimeOutEdit() const { return m_timeout; }
     QComboBox* ServerBox() const { return m_server; }
     QLineEdit* PhoneEdit() const { return m_phone; }
+    QComboBox* DtrList() const { return m_dtr; }
+    QComboBox* RtsList() const { return m_rts; }
 
 private:
     void Show(const SPortSettings& s);
@@ -68,6 +70,8 @@ private:
     QLineEdit* m_phone = nullptr;
     QLineEdit* m_at = nullptr;
     QLineEdit* m_dialWait = nullptr;
+    QComboBox* m_dtr = nullptr;
+    QComboBox* m_rts = nullptr;
 };
 
 }  // namespace dravmer::ui

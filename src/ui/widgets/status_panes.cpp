@@ -2,14 +2,14 @@
 
 #include <QFontMetrics>
 #include <QLabel>
-#include <QStatusBar>
 #include <algorithm>
 
 #include "ui/icons.h"
+#include "ui/widgets/status_bar.h"
 
 namespace dravmer::ui {
 
-CStatusPanes::CStatusPanes(QStatusBar* bar) : QObject(bar) {
+CStatusPanes::CStatusPanes(CStatusBar* bar) : QObject(bar), m_bar(bar) {
     for (int s = 0; s < 5; ++s)
         m_icons[static_cast<size_t>(s)] =
             IconPixmap(QStringLiteral("activity-%1").arg(s).toLatin1().constData(), 16);
@@ -21,6 +21,7 @@ CStatusPanes::CStatusPanes(QStatusBar* bar) : QObject(bar) {
     for (int i = 0; i < kPaneCount; ++i) {
         auto* label = new QLabel(bar);
         label->setObjectName(QStringLiteral("pane%1").arg(i));
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         label->setMargin(1);
         const int kind = i == kStatRangePane ? 3 : i % 3;
         switch (kind) {
@@ -31,7 +32,9 @@ CStatusPanes::CStatusPanes(QStatusBar* bar) : QObject(bar) {
             label->setAccessibleName(tr("Индикатор передачи данных, порт %1").arg(i / 3 + 1));
             break;
         case 1:
-            label->setMaximumWidth(linkWidth + 16);
+            // At least the usual line's width, so the panes do not jump as the port opens; a
+            // longer text (a server's name) widens it.
+            label->setMinimumWidth(linkWidth);
             label->setToolTip(tr("Параметры связи"));
             label->setAccessibleName(tr("Параметры связи, порт %1").arg(i / 3 + 1));
             break;
@@ -41,17 +44,19 @@ CStatusPanes::CStatusPanes(QStatusBar* bar) : QObject(bar) {
             label->setAccessibleName(tr("Загрузка порта %1").arg(i / 3 + 1));
             break;
         default:
-            label->setMaximumWidth(rangeWidth + 16);
+            label->setMinimumWidth(rangeWidth);
             label->setToolTip(tr("Диапазон статистики"));
             label->setAccessibleName(tr("Диапазон статистики"));
             break;
         }
         label->setSizePolicy(kind == 0 ? QSizePolicy::Fixed : QSizePolicy::Preferred,
                              QSizePolicy::Preferred);
-        bar->addPermanentWidget(label, 0);
         m_panes[static_cast<size_t>(i)] = label;
         m_names[static_cast<size_t>(i)] = label->accessibleName();
     }
+    for (int p = 0; p < 4; ++p)
+        bar->AddGroup({Pane(ActivityPane(p)), Pane(LinkPane(p)), Pane(LoadPane(p))});
+    bar->AddGroup({Pane(kStatRangePane)});
 }
 
 QString CStatusPanes::ActivityText(int state) {
@@ -73,15 +78,7 @@ void CStatusPanes::Expose(int pane, const QString& value) {
     if (label->accessibleDescription() != value) label->setAccessibleDescription(value);
 }
 
-void CStatusPanes::Fit(int width) {
-    // Whole texts or none: when the four ports' panes do not fit, the link parameters give way
-    // (they stay in the panes' tool tips and in the port pages).
-    int needed = 0;
-    for (int i = 0; i < kPaneCount; ++i)
-        needed += std::max(Pane(i)->sizeHint().width(), Pane(i)->minimumWidth()) + 8;
-    const bool showLinks = needed <= width;
-    for (int p = 0; p < 4; ++p) Pane(LinkPane(p))->setVisible(showLinks);
-}
+void CStatusPanes::Fit() { m_bar->Reflow(); }
 
 void CStatusPanes::SetText(int pane, const QString& text) {
     QLabel* label = Pane(pane);

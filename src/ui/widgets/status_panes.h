@@ -1,6 +1,6 @@
 #pragma once
 // The status bar's 13 panes: per port an activity icon, the link parameters and the load /
-// clients, then the statistics range of the current device. A text holding "\n" is split: the
+// clients (the three kept together on a row), then the statistics range of the current device. A text holding "\n" is split: the
 // part before is shown, the part after becomes the pane's tool tip. Every pane's accessible name
 // is its label and the value shown, kept current as the value changes.
 #include <QObject>
@@ -9,9 +9,10 @@
 #include <array>
 
 class QLabel;
-class QStatusBar;
 
 namespace dravmer::ui {
+
+class CStatusBar;
 
 class CStatusPanes : public QObject {
     Q_OBJECT
@@ -22,11 +23,12 @@ public:
     static int LinkPane(int port) { return 3 * port + 1; }
     static int LoadPane(int port) { return 3 * port + 2; }
 
-    explicit CStatusPanes(QStatusBar* bar);
+    explicit CStatusPanes(CStatusBar* bar);
 
     void SetText(int pane, const QString& text);
-    // Shows or hides the link-parameter panes so the panes shown fit `width` unclipped.
-    void Fit(int width);
+    // Lays the panes out again so each shows its whole text: the groups take as many rows as
+    // the bar's width needs.
+    void Fit();
     void SetToolTip(int pane, const QString& text);
     // Activity state 0..4 of a port; the icon changes only when the state does.
     void SetActivity(int port, int state);
@@ -39,6 +41,7 @@ private:
     // The pane's fixed name followed by the value it shows, so a screen reader hears both.
     void Expose(int pane, const QString& value);
 
+    CStatusBar* m_bar;
     std::array<QLabel*, kPaneCount> m_panes{};
     std::array<QString, kPaneCount> m_names;
     std::array<QPixmap, 5> m_icons;
