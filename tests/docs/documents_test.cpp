@@ -31,7 +31,7 @@ std::map<std::string, std::string> Documents() {
     const fs::path top = DRAVMER_SOURCE_DIR;
     std::map<std::string, std::string> docs;
     docs["README.md"] = Read(top / "README.md");
-    for (const fs::path dir : {top / "packaging/man", top / "packaging/man/ru"}) {
+    for (const fs::path& dir : {top / "packaging/man", top / "packaging/man/ru"}) {
         if (!fs::is_directory(dir)) continue;
         for (const auto& e : fs::directory_iterator(dir))
             if (e.path().extension() == ".h2m")
@@ -108,8 +108,9 @@ TEST(Documents, ExampleExperimentFilesAreNamedAsTheBenchNamesThem) {
 TEST(Documents, ShowOnlyOptionsTheCommandsTake) {
     // Each command's options, from its help and its subcommands' help.
     std::map<std::string, std::set<std::string>> options;
-    const std::set<std::string> global = Options(Help({"--help"}).substr(0, Help({"--help"}).find("Commands:")));
-    ASSERT_TRUE(global.count("--config") && global.count("--demo")) << Help({"--help"});
+    const std::string top = Help({"--help"});
+    const std::set<std::string> global = Options(top.substr(0, top.find("Commands:")));
+    ASSERT_TRUE(global.count("--config") && global.count("--demo")) << top;
     for (const cli::CommandInfo& c : cli::Commands()) {
         const std::string help = Help({c.name, "--help"});
         options[c.name] = Options(help);
@@ -123,15 +124,17 @@ TEST(Documents, ShowOnlyOptionsTheCommandsTake) {
             }
         }
         // The usage line the command list shows (and the man page with it) names every option.
-        for (const std::string& o : options[c.name])
-            if (o != "--help")
-                EXPECT_NE(std::string(c.usage).find(o), std::string::npos)
-                    << c.name << "'s usage line lacks " << o;
+        for (const std::string& o : options[c.name]) {
+            if (o == "--help") continue;
+            EXPECT_NE(std::string(c.usage).find(o), std::string::npos)
+                << c.name << "'s usage line lacks " << o;
+        }
     }
     ASSERT_GT(options["run"].count("--seconds"), 0u);
     // Every "dravmer-cli [global options] COMMAND ..." line of the documents shows only options
     // that command or the program takes.
-    const std::regex line(R"(dravmer-cli((?: --[a-z]+(?: [^ -][^ ]*)?)*) ([a-z]+)([^\n]*))");
+    // (A line of prose ends at its closing backquote.)
+    const std::regex line(R"(dravmer-cli((?: --[a-z]+(?: [^ \n`-][^ \n`]*)?)*) ([a-z]+)([^\n`]*))");
     int shown = 0;
     for (const auto& [doc, text] : Documents())
         for (auto it = std::sregex_iterator(text.begin(), text.end(), line);
