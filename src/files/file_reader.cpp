@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <utility>
 
 #include "files/experiment_time.h"
 #include "files/file_format.h"
@@ -48,12 +49,43 @@ void ReadFirmware(const unsigned char* header, CDeviceData& store) {
 
 using namespace reader_detail;
 
+namespace {
+// The readers' reasons (English, as the logs keep them) in Russian: the part before the file's
+// name or the number.
+constexpr std::pair<const char*, const char*> kRussianReasons[] = {
+    {"cannot open ", "не удалось открыть "},
+    {"not an experiment file (neither .adc nor .txt): ", "не файл эксперимента (не .adc и не .txt): "},
+    {"shorter than the 124-byte header: ", "короче заголовка в 124 байта: "},
+    {"column count ", "число столбцов "},
+    {"out of memory at record ", "не хватило памяти на записи "},
+    {"text file shorter than 1024 bytes: ", "текстовый файл короче 1024 байт: "},
+    {"a line of 1024 or more characters before the header",
+     "строка из 1024 и более символов до заголовка"},
+    {"no header line beginning with время in the first block",
+     "в первом блоке нет строки заголовка, начинающейся с время"},
+};
+
+std::string Worded(const std::string& reason, Language language) {
+    if (language == Language::English) return reason;
+    for (const auto& [english, russian] : kRussianReasons) {
+        const std::string prefix = english;
+        if (reason.rfind(prefix, 0) != 0) continue;
+        std::string rest = reason.substr(prefix.size());
+        // "column count 99 outside 0..43: PATH"
+        if (const std::size_t outside = rest.find(" outside "); outside != std::string::npos)
+            rest.replace(outside, 9, " вне ");
+        return russian + rest;
+    }
+    return reason;
+}
+}  // namespace
+
 std::string SLoadReport::Summary(Language language) const {
     const bool en = language == Language::English;
     std::string s;
     auto add = [&s](const std::string& part) { s += (s.empty() ? "" : "; ") + part; };
-    if (!error.empty()) add(error);
-    if (!warning.empty()) add(warning);
+    if (!error.empty()) add(Worded(error, language));
+    if (!warning.empty()) add(Worded(warning, language));
     if (cancelled) add(en ? "loading was cancelled" : "загрузка отменена");
     if (ignoredBytes)
         add(en ? std::to_string(ignoredBytes) + " bytes of an incomplete last record ignored"

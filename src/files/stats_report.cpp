@@ -9,15 +9,21 @@ namespace dravmer {
 namespace {
 struct SRow {
     const char* label;
+    const char* russian;  // the window's short names of the statistics
     StatKind kind;
     bool withRange;
 };
 constexpr SRow kRows[] = {
-    {"averageE", StatKind::AverageE, true}, {"averageO", StatKind::AverageO, true},
-    {"average", StatKind::Average, false},  {"min", StatKind::Min, false},
-    {"max", StatKind::Max, false},          {"delta  ", StatKind::Delta, false},
-    {"sigma  ", StatKind::Sigma, false},    {"noise  ", StatKind::Noise, false},
-    {"noise E", StatKind::NoiseE, false},   {"noise O", StatKind::NoiseO, false},
+    {"averageE", "СрЧет", StatKind::AverageE, true},
+    {"averageO", "СрНеч", StatKind::AverageO, true},
+    {"average", "Среднее", StatKind::Average, false},
+    {"min", "Мин", StatKind::Min, false},
+    {"max", "Макс", StatKind::Max, false},
+    {"delta  ", "Размах", StatKind::Delta, false},
+    {"sigma  ", "СКО", StatKind::Sigma, false},
+    {"noise  ", "Шум", StatKind::Noise, false},
+    {"noise E", "ШумЧет", StatKind::NoiseE, false},
+    {"noise O", "ШумНеч", StatKind::NoiseO, false},
 };
 constexpr StatKind kJsonKinds[] = {
     StatKind::AverageE, StatKind::AverageO, StatKind::Average, StatKind::Min,    StatKind::Max,
@@ -26,7 +32,8 @@ constexpr StatKind kJsonKinds[] = {
 
 std::string StatisticsText(const CDeviceData& store,
                            const std::array<bool, CMeasRecord::kParamCount>& columns,
-                           const std::array<int, CMeasRecord::kParamCount>& tableDecimals) {
+                           const std::array<int, CMeasRecord::kParamCount>& tableDecimals,
+                           Language language) {
     SStatState st = store.GetStatState();
     const int first = static_cast<int>(st.firstSecond), last = static_cast<int>(st.lastSecond);
     char buf[128];
@@ -36,10 +43,11 @@ std::string StatisticsText(const CDeviceData& store,
         if (columns[static_cast<std::size_t>(i)]) text.append(ParamNameTrimmed(i)).append("\t");
     text += "\r\n";
     for (const SRow& row : kRows) {
+        const char* label = language == Language::English ? row.label : row.russian;
         if (row.withRange)
-            std::snprintf(buf, sizeof buf, "%s (%d-%d)", row.label, first, last);
+            std::snprintf(buf, sizeof buf, "%s (%d-%d)", label, first, last);
         else
-            std::snprintf(buf, sizeof buf, "%s", row.label);
+            std::snprintf(buf, sizeof buf, "%s", label);
         text += buf;
         text += "\t";
         CMeasRecord values = store.GetStat(row.kind);

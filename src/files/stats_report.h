@@ -7,15 +7,19 @@
 #include <string>
 
 #include "measure/device_data.h"
+#include "platform/language.h"
 
 namespace dravmer {
 
 // UTF-8 text with CR LF line ends: the range line with the short names of the selected columns
 // (indices 3..42 with toFile set), then ten lines averageE .. noise O, each value in the table
-// format with its table decimals, every cell followed by a TAB, and a final empty line.
+// format with its table decimals, every cell followed by a TAB, and a final empty line. The
+// rows are named as above in English (the clipboard's text) and by the window's short names in
+// Russian (СрЧет .. ШумНеч).
 std::string StatisticsText(const CDeviceData& store,
                            const std::array<bool, CMeasRecord::kParamCount>& columns,
-                           const std::array<int, CMeasRecord::kParamCount>& tableDecimals);
+                           const std::array<int, CMeasRecord::kParamCount>& tableDecimals,
+                           Language language = Language::English);
 
 // {"address", "records", "range": [first, last], "n", "nE", "nO", "range_mode",
 //  "stats": {statistic: {short name: value}}} for every parameter 3..42.

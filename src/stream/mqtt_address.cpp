@@ -17,24 +17,32 @@ std::string MqttHostName() {
     return s;
 }
 
-bool ParseMqttUrl(const std::string& url, SMqttSettings& settings, std::string& error) {
+bool ParseMqttUrl(const std::string& url, SMqttSettings& settings, std::string& error,
+                  Language language) {
+    const bool en = language == Language::English;
     std::string rest = url;
     const std::size_t scheme = rest.find("://");
     if (scheme != std::string::npos) {
         const std::string name = rest.substr(0, scheme);
         if (name == "mqtts" || name == "ssl") {
-            error = "TLS (" + name + "://) is not supported; give mqtt://HOST[:PORT]";
+            error = "TLS (" + name + "://) " +
+                    (en ? "is not supported; give mqtt://HOST[:PORT]"
+                        : "не поддерживается; укажите mqtt://HOST[:PORT]");
             return false;
         }
         if (name != "mqtt" && name != "tcp") {
-            error = "'" + url + "' is not an MQTT address: mqtt://HOST[:PORT]";
+            error = "'" + url + "' " +
+                    (en ? "is not an MQTT address: mqtt://HOST[:PORT]"
+                        : "не адрес MQTT: mqtt://HOST[:PORT]");
             return false;
         }
         rest = rest.substr(scheme + 3);
     }
     if (!rest.empty() && rest.back() == '/') rest.pop_back();
     if (rest.find('/') != std::string::npos) {
-        error = "'" + url + "': an MQTT address has no path; the topic is given apart";
+        error = "'" + url + "': " +
+                (en ? "an MQTT address has no path; the topic is given apart"
+                    : "в адресе MQTT нет пути; тема указывается отдельно");
         return false;
     }
     std::string user, password;
@@ -49,13 +57,17 @@ bool ParseMqttUrl(const std::string& url, SMqttSettings& settings, std::string& 
     if (!rest.empty() && rest.front() == '[') {
         const std::size_t close = rest.find(']');
         if (close == std::string::npos) {
-            error = "'" + url + "': an IPv6 address needs its closing ']'";
+            error = "'" + url + "': " +
+                    (en ? "an IPv6 address needs its closing ']'"
+                        : "адресу IPv6 нужна закрывающая ']'");
             return false;
         }
         host = rest.substr(1, close - 1);
         if (close + 1 < rest.size()) {
             if (rest[close + 1] != ':') {
-                error = "'" + url + "': expected ':PORT' after the address";
+                error = "'" + url + "': " +
+                        (en ? "expected ':PORT' after the address"
+                            : "после адреса ожидается ':PORT'");
                 return false;
             }
             portText = rest.substr(close + 2);
@@ -65,7 +77,9 @@ bool ParseMqttUrl(const std::string& url, SMqttSettings& settings, std::string& 
         portText = rest.substr(colon + 1);
     }
     if (host.empty()) {
-        error = "'" + url + "' names no broker: mqtt://HOST[:PORT]";
+        error = "'" + url + "' " +
+                (en ? "names no broker: mqtt://HOST[:PORT]"
+                    : "не называет брокера: mqtt://HOST[:PORT]");
         return false;
     }
     int port = 1883;
@@ -73,7 +87,9 @@ bool ParseMqttUrl(const std::string& url, SMqttSettings& settings, std::string& 
         if (portText.empty() || portText.size() > 5 ||
             portText.find_first_not_of("0123456789") != std::string::npos ||
             std::stoi(portText) < 1 || std::stoi(portText) > 65535) {
-            error = "'" + url + "': the port must be a number from 1 to 65535";
+            error = "'" + url + "': " +
+                    (en ? "the port must be a number from 1 to 65535"
+                        : "порт должен быть числом от 1 до 65535");
             return false;
         }
         port = std::stoi(portText);
@@ -85,14 +101,16 @@ bool ParseMqttUrl(const std::string& url, SMqttSettings& settings, std::string& 
     return true;
 }
 
-bool CheckMqttTopicPrefix(std::string& prefix, std::string& error) {
+bool CheckMqttTopicPrefix(std::string& prefix, std::string& error, Language language) {
+    const bool en = language == Language::English;
     while (!prefix.empty() && prefix.back() == '/') prefix.pop_back();
     if (prefix.empty()) {
-        error = "the topic prefix is empty";
+        error = en ? "the topic prefix is empty" : "префикс тем пуст";
         return false;
     }
     if (prefix.find_first_of("+#") != std::string::npos || prefix.find('\0') != std::string::npos) {
-        error = "the topic prefix '" + prefix + "' holds '+' or '#', which no topic may hold";
+        error = en ? "the topic prefix '" + prefix + "' holds '+' or '#', which no topic may hold"
+                   : "префикс тем '" + prefix + "' содержит '+' или '#', недопустимые в теме";
         return false;
     }
     return true;

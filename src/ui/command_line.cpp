@@ -4,10 +4,40 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include "ui/main_frame.h"
 
 namespace dravmer::ui {
+
+namespace {
+// QCommandLineParser's own words (its help's headings, its refusals) are English before the
+// application and Qt's catalogue exist, and Qt's Russian catalogue may not be installed: the
+// Russian run says them here, as Qt's catalogue words them.
+QString RussianHelp(QString text) {
+    text.replace(QStringLiteral("Usage: "), QStringLiteral("Использование: "));
+    text.replace(QStringLiteral("[options]"), QStringLiteral("[параметры]"));
+    text.replace(QStringLiteral("\nOptions:\n"), QStringLiteral("\nПараметры:\n"));
+    text.replace(QStringLiteral("\nArguments:\n"), QStringLiteral("\nАргументы:\n"));
+    return text;
+}
+
+QString RussianError(const QCommandLineParser& parser) {
+    const QStringList unknown = parser.unknownOptionNames();
+    if (unknown.size() == 1) return QStringLiteral("Неизвестный параметр «%1».").arg(unknown.first());
+    if (unknown.size() > 1)
+        return QStringLiteral("Неизвестные параметры: %1.").arg(unknown.join(QStringLiteral(", ")));
+    const QString english = parser.errorText();
+    static const QRegularExpression missing(QStringLiteral("^Missing value after '(.*)'\\.$"));
+    static const QRegularExpression unexpected(
+        QStringLiteral("^Unexpected value after '(.*)'\\.$"));
+    if (const auto m = missing.match(english); m.hasMatch())
+        return QStringLiteral("Отсутствует значение после «%1».").arg(m.captured(1));
+    if (const auto m = unexpected.match(english); m.hasMatch())
+        return QStringLiteral("Неожиданное значение после «%1».").arg(m.captured(1));
+    return QStringLiteral("Командная строка не понята: ") + english;
+}
+}  // namespace
 
 QString FileToLoad(const QString& argument) {
     QString name = argument;
@@ -49,12 +79,14 @@ SCommandLine ParseCommandLine(const QStringList& arguments, Language language) {
     if (!parser.parse(arguments)) {
         out.action = SCommandLine::Action::Exit;
         out.exitCode = 2;
-        out.output = parser.errorText() + QLatin1Char('\n');
+        out.output = (language == Language::English ? parser.errorText() : RussianError(parser)) +
+                     QLatin1Char('\n');
         return out;
     }
     if (parser.isSet(help)) {
         out.action = SCommandLine::Action::Exit;
-        out.output = parser.helpText();
+        out.output = language == Language::English ? parser.helpText()
+                                                   : RussianHelp(parser.helpText());
         // Parsed before the application object exists, which would name the program.
         out.output.replace(QStringLiteral("<executable_name>"), QStringLiteral("dravmer"));
         return out;

@@ -37,8 +37,8 @@ void CStreamControl::BeforeStart() {
     SMqttSettings settings;
     std::string error;
     std::string topic = m_context.settings.GetString(kStreamSection, kMqttTopicKey, "");
-    if (!ParseMqttUrl(url, settings, error) ||
-        (!topic.empty() && !CheckMqttTopicPrefix(topic, error))) {
+    if (!ParseMqttUrl(url, settings, error, UiLanguage()) ||
+        (!topic.empty() && !CheckMqttTopicPrefix(topic, error, UiLanguage()))) {
         ShowStatus(MqttState::Down,
                    tr("MQTT: адрес брокера не подходит (%1); записи не публикуются.")
                        .arg(QString::fromStdString(error)));

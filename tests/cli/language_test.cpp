@@ -180,12 +180,85 @@ TEST_F(CliLanguage, FilesAndSettingsWrittenInEnglishAreByteIdenticalToRussian) {
     EXPECT_EQ(written[0], written[1]);
 }
 
-TEST_F(CliLanguage, HelpIsEnglishInBothLanguages) {
-    const Output ru = Run("LANG=ru_RU.UTF-8", "--help");
-    const Output en = Run("LANG=en_US.UTF-8", "--help");
-    EXPECT_EQ(ru.code, kExitOk);
-    EXPECT_EQ(ru.out, en.out);
-    EXPECT_EQ(test::FirstCyrillicLine(en.out), "");
+// Every refusal of a command line, every command's help and the reasons a file or an address is
+// refused are said in the run's language: CLI11's own words included.
+TEST_F(CliLanguage, HelpAndRefusalsAreSaidInTheLocalesLanguage) {
+    const std::string adc = (dir / "261206-007-000301.adc").string();
+    {
+        CDeviceData store;
+        for (int k = 0; k < 5; ++k) {
+            CMeasRecord r;
+            r.time = static_cast<std::uint32_t>(k);
+            SetParam(r, 3, k * 0.5);
+            store.AddSample(r);
+        }
+        std::vector<int> columns;
+        for (int c = 0; c < CMeasRecord::kParamCount; ++c) columns.push_back(c);
+        ASSERT_EQ(SaveStoreAs(store, adc, false, columns, SFileOptions()), 0);
+    }
+    struct Case {
+        std::string args;
+        int code;
+        std::vector<std::string> english, russian;  // what each says (the English also must
+                                                    // not appear in the Russian)
+    };
+    const std::string missing = (dir / "missing.adc").string();
+    const std::vector<Case> cases = {
+        {"frobnicate", kExitUsage, {"unknown command 'frobnicate'", "try --help"},
+         {"неизвестная команда 'frobnicate'"}},
+        {"stats --bogus '" + adc + "'", kExitUsage, {"unknown option --bogus", "Try '"},
+         {"неизвестный параметр --bogus", "Справка: 'dravmer-cli stats --help'"}},
+        {Empty("run --seconds 0"), kExitUsage, {"expected a number of seconds above 0, not '0'"},
+         {"ожидается число секунд больше 0, а не '0'"}},
+        {Empty("run --seconds abc"), kExitUsage, {"expected a number of seconds"},
+         {"ожидается число секунд"}},
+        {Empty("run --wait-device -1"), kExitUsage, {"expected a number of seconds from 0"},
+         {"ожидается число секунд не меньше 0"}},
+        {"convert", kExitUsage, {"FILES is required"}, {"FILES: обязательный аргумент не указан"}},
+        {"stats --from", kExitUsage, {"--from needs a value"}, {"--from: не указано значение"}},
+        {"stats '" + adc + "' --from 1x", kExitUsage, {"expected a whole number from 0"},
+         {"ожидается целое число от 0 до 999999999 секунд"}},
+        {"stats '" + missing + "'", kExitFailure, {"cannot open " + missing},
+         {"не удалось открыть " + missing}},
+        {"plot '" + adc + "' --param nosuch --out g.png", kExitUsage,
+         {"unknown parameter \"nosuch\"", "usage: dravmer-cli plot"},
+         {"неизвестный параметр \"nosuch\"", "использование: dravmer-cli plot"}},
+        {"archive --archive foo:bar list", kExitFailure,
+         {"the archive URL must start with sqlite: or postgresql://"},
+         {"адрес архива должен начинаться с sqlite: или postgresql://"}},
+        {Empty("run --seconds 1 --mqtt mqtts://broker"), kExitUsage,
+         {"TLS (mqtts://) is not supported"}, {"TLS (mqtts://) не поддерживается"}},
+        {"settings", kExitUsage, {"a subcommand is needed: dump, get or set"},
+         {"нужна подкоманда: dump, get или set"}},
+        {"catalog --json --markdown", kExitUsage, {"cannot go with"}, {"нельзя указывать вместе с"}},
+        {"--demo stats '" + adc + "'", kExitUsage, {"--demo goes with"}, {"--demo указывают с"}},
+        {"--help", kExitOk, {"Usage: dravmer-cli", "Global options:", "Commands:", "Exit codes"},
+         {"Использование: dravmer-cli", "Общие параметры:", "Команды:", "Коды завершения"}},
+        {"stats --help", kExitOk,
+         {"Usage: dravmer-cli stats [OPTIONS] FILE...", "Options:", "Positionals:",
+          "first second of the range", "print this help"},
+         {"Использование: dravmer-cli stats [ПАРАМЕТРЫ] FILE...", "Параметры:", "Аргументы:",
+          "первая секунда диапазона", "вывести эту справку"}},
+        {"archive --help", kExitOk, {"Subcommands:", "the archived experiments, newest first"},
+         {"Подкоманды:", "эксперименты архива, сначала новые"}},
+        {"stats '" + adc + "'", kExitOk, {"averageE (0-4)", "\nnoise O\t"},
+         {"СрЧет (0-4)", "\nШумНеч\t", "\nСКО\t"}},
+    };
+    for (const Case& c : cases) {
+        const Output en = Run("LANG=en_US.UTF-8", c.args);
+        const Output ru = Run("LANG=ru_RU.UTF-8", c.args);
+        const std::string enText = en.out + en.err, ruText = ru.out + ru.err;
+        EXPECT_EQ(en.code, c.code) << c.args << "\n" << enText;
+        EXPECT_EQ(ru.code, c.code) << c.args << "\n" << ruText;
+        for (const std::string& e : c.english) {
+            EXPECT_NE(enText.find(e), std::string::npos) << c.args << ": " << e << "\n" << enText;
+            EXPECT_EQ(ruText.find(e), std::string::npos) << c.args << ": " << e << "\n" << ruText;
+        }
+        for (const std::string& r : c.russian)
+            EXPECT_NE(ruText.find(r), std::string::npos) << c.args << ": " << r << "\n" << ruText;
+        EXPECT_EQ(test::FirstCyrillicLine(WithoutParameterNames(enText)), "") << c.args;
+        EXPECT_TRUE(test::HasCyrillic(ruText)) << c.args;
+    }
 }
 
 }  // namespace

@@ -199,6 +199,40 @@ TEST(CommandLine, OptionsAndTheFileToLoad) {
     EXPECT_EQ(FileToLoad("\""), QString());
 }
 
+// QCommandLineParser's own words (the help's headings, its refusals) in the run's language too.
+TEST(CommandLine, HelpAndRefusalsAreInTheRunsLanguage) {
+    test::App();
+    struct Case {
+        QStringList args;
+        int code;
+        QStringList english, russian;
+    };
+    const Case cases[] = {
+        {{"dravmer", "--help"}, 0, {"Usage: ", " [options] [FILE]", "Options:", "Arguments:"},
+         {"Использование: ", " [параметры] [FILE]", "Параметры:", "Аргументы:"}},
+        {{"dravmer", "--bogus"}, 2, {"Unknown option 'bogus'."}, {"Неизвестный параметр «bogus»."}},
+        {{"dravmer", "--bogus", "--other"}, 2, {"Unknown options: bogus, other."},
+         {"Неизвестные параметры: bogus, other."}},
+        {{"dravmer", "--config"}, 2, {"Missing value after '--config'."},
+         {"Отсутствует значение после «--config»."}},
+        {{"dravmer", "--demo=1"}, 2, {"Unexpected value after '--demo'."},
+         {"Неожиданное значение после «--demo»."}},
+    };
+    for (const Case& c : cases) {
+        const SCommandLine en = ParseCommandLine(c.args, Language::English);
+        const SCommandLine ru = ParseCommandLine(c.args, Language::Russian);
+        EXPECT_EQ(en.exitCode, c.code) << c.args.join(' ').toStdString();
+        EXPECT_EQ(ru.exitCode, c.code) << c.args.join(' ').toStdString();
+        for (const QString& e : c.english) {
+            EXPECT_TRUE(en.output.contains(e)) << e.toStdString() << "\n" << en.output.toStdString();
+            EXPECT_FALSE(ru.output.contains(e)) << e.toStdString() << "\n" << ru.output.toStdString();
+        }
+        for (const QString& r : c.russian)
+            EXPECT_TRUE(ru.output.contains(r)) << r.toStdString() << "\n" << ru.output.toStdString();
+        EXPECT_FALSE(dravmer::test::HasCyrillic(en.output.toStdString())) << en.output.toStdString();
+    }
+}
+
 TEST(SerialPorts, SystemDevicesInOrderAndHostNames) {
     QTemporaryDir dev;
     QDir d(dev.path());

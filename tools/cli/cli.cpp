@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "dravmer_version.h"
+#include "cli/cli_options.h"
 #include "cli/cli_parts.h"
 
 namespace dravmer::cli {
@@ -17,26 +18,39 @@ std::vector<CommandInfo>& Registry() {
 
 constexpr const char* kVersion = kProgramVersion;
 
-void PrintHelp(std::ostream& out) {
-    out << "Usage: dravmer-cli [--config FILE] [--demo] COMMAND [ARGS...]\n"
-           "       dravmer-cli COMMAND --help\n"
-           "       dravmer-cli --version | --help\n\n"
-           "Global options:\n"
-           "  --config FILE   use this settings file instead of the user's settings\n"
-           "  --demo          the simulated bench (for the commands that talk to devices)\n"
-           "  --version       print the program version\n"
-           "  --help          print this help\n\n"
-           "Commands:\n";
+void PrintHelp(std::ostream& out, Language language) {
+    const Words w(language);
+    out << w("Usage: ", "Использование: ")
+        << w("dravmer-cli [--config FILE] [--demo] COMMAND [ARGS...]\n"
+             "       dravmer-cli COMMAND --help\n"
+             "       dravmer-cli --version | --help\n\n"
+             "Global options:\n"
+             "  --config FILE   use this settings file instead of the user's settings\n"
+             "  --demo          the simulated bench (for the commands that talk to devices)\n"
+             "  --version       print the program version\n"
+             "  --help          print this help\n\n"
+             "Commands:\n",
+             "dravmer-cli [--config FILE] [--demo] КОМАНДА [АРГУМЕНТЫ...]\n"
+             "       dravmer-cli КОМАНДА --help\n"
+             "       dravmer-cli --version | --help\n\n"
+             "Общие параметры:\n"
+             "  --config FILE   файл настроек вместо настроек пользователя\n"
+             "  --demo          модель стенда (для команд, которые обращаются к приборам)\n"
+             "  --version       вывести версию программы\n"
+             "  --help          вывести эту справку\n\n"
+             "Команды:\n");
     auto commands = Registry();
     std::sort(commands.begin(), commands.end(),
               [](const CommandInfo& a, const CommandInfo& b) {
                   return std::string(a.usage) < std::string(b.usage);
               });
     for (const auto& c : commands) {
-        out << "  " << c.usage << "\n      " << c.summary << "\n";
+        out << "  " << c.usage << "\n      " << w(c.summary, c.summaryRu) << "\n";
     }
-    out << "\nExit codes: 0 done; 1 failed; 2 bad command line; 3 done, but records were missed\n"
-           "or could not be written where asked.\n";
+    out << w("\nExit codes: 0 done; 1 failed; 2 bad command line; 3 done, but records were missed\n"
+             "or could not be written where asked.\n",
+             "\nКоды завершения: 0 выполнено; 1 не выполнено; 2 неверная командная строка;\n"
+             "3 выполнено, но записи пропущены или не записаны туда, куда просили.\n");
 }
 
 // The innermost subcommand the command line chose ("archive list"), or null for none.
@@ -49,59 +63,105 @@ const CLI::App* Innermost(const CLI::App& app, std::string& path) {
     return at;
 }
 
-// "a, b or c".
-std::string Listed(const std::vector<std::string>& words, const char* last = " or ") {
+// "a, b or c" (`last`: " или " in Russian).
+std::string Listed(const std::vector<std::string>& words, const char* last) {
     std::string text;
     for (std::size_t i = 0; i < words.size(); ++i)
         text += (i == 0 ? "" : i + 1 == words.size() ? last : ", ") + words[i];
     return text;
 }
 
-std::string SubcommandNames(const CLI::App& app) {
+std::string SubcommandNames(const CLI::App& app, const Words& w) {
     std::vector<std::string> names;
     for (const CLI::App* sub : app.get_subcommands({})) names.push_back(sub->get_name());
-    return Listed(names);
+    return Listed(names, w(" or ", " или "));
+}
+
+// The option or positional a CLI11 message names first ("--seconds: ...", "FILE is required").
+std::string NamedIn(const std::string& message, const char* after) {
+    const std::size_t end = message.find(after);
+    return end == std::string::npos ? std::string() : message.substr(0, end);
+}
+
+// Why CLI11 refused the command line, in the run's language. CLI11's own texts are English:
+// each kind of refusal is worded here, and the checks of the options (cli_options.h) word theirs
+// in the run's language already.
+std::string WordedParseError(const CLI::ParseError& e, const Words& w) {
+    const std::string what = e.what();
+    if (dynamic_cast<const CLI::RequiredError*>(&e)) {
+        const std::string name = NamedIn(what, " is required");
+        if (!name.empty()) return name + w(" is required", ": обязательный аргумент не указан");
+        return w("a required argument is missing", "не указан обязательный аргумент");
+    }
+    if (dynamic_cast<const CLI::ValidationError*>(&e)) return what;  // "--seconds: " + the check's
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&e)) {
+        const std::string name = NamedIn(what, ":");
+        if (what.find(" missing") != std::string::npos && !name.empty())
+            return name + w(" needs a value", ": не указано значение");
+        if (!name.empty()) return name + w(": the wrong number of values", ": не то число значений");
+    }
+    if (dynamic_cast<const CLI::ExcludesError*>(&e)) {
+        const std::string first = NamedIn(what, " excludes ");
+        if (!first.empty())
+            return first + w(" cannot go with ", " нельзя указывать вместе с ") +
+                   what.substr(first.size() + std::string(" excludes ").size());
+    }
+    if (dynamic_cast<const CLI::ConversionError*>(&e)) {
+        std::string name = NamedIn(what, ":");
+        if (name.rfind("Could not convert", 0) == 0) name = NamedIn(what.substr(19), " =");
+        if (!name.empty()) return name + w(": the value is not understood", ": значение не понято");
+    }
+    return w("", "командная строка не понята: ") + what;
 }
 
 // A parse error as the operator should read it: what was not understood, where, and where the
 // help is. Returns the exit code.
-int ReportParseError(const CLI::App& app, const CLI::ParseError& e, std::ostream& err) {
+int ReportParseError(const CLI::App& app, const CLI::ParseError& e, std::ostream& err,
+                     Language language) {
+    const Words w(language);
     std::string path;
     const CLI::App* command = Innermost(app, path);
     const std::string where = "dravmer-cli" + path;
     const std::vector<std::string> left = app.remaining(true);
-    std::string why = e.what();
+    std::string why = WordedParseError(e, w);
     const bool subcommandMissing = command && command->get_require_subcommand_min() > 0 &&
                                    command->get_subcommands().empty();
-    if (subcommandMissing && left.empty()) why = "a subcommand is needed: " + SubcommandNames(*command);
+    if (subcommandMissing && left.empty())
+        why = w("a subcommand is needed: ", "нужна подкоманда: ") + SubcommandNames(*command, w);
     if (!left.empty()) {
         const std::string& first = left.front();
         if (first.size() > 1 && first[0] == '-') {
-            why = "unknown option " + first;
+            why = w("unknown option ", "неизвестный параметр ") + first;
         } else if (!command) {
-            err << "dravmer-cli: unknown command '" << first << "' (try --help)\n";
+            err << "dravmer-cli: " << w("unknown command '", "неизвестная команда '") << first
+                << w("' (try --help)\n", "' (см. --help)\n");
             return kExitUsage;
         } else if (subcommandMissing) {
-            why = "unknown subcommand '" + first + "' (" + SubcommandNames(*command) + ")";
+            why = w("unknown subcommand '", "неизвестная подкоманда '") + first + "' (" +
+                  SubcommandNames(*command, w) + ")";
         } else {
-            why = "unexpected argument '" + first + "'";
+            why = w("unexpected argument '", "лишний аргумент '") + first + "'";
         }
     }
     err << where << ": " << why << "\n"
-        << "Try '" << where << " --help'.\n";
+        << w("Try '", "Справка: '") << where << w(" --help'.\n", " --help'.\n");
     return kExitUsage;
 }
 
 int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
              std::unique_ptr<ISettingsStore> store, Language language) {
     CliContext ctx{out, err, {}, std::move(store), {}, false, language};
+    const Words w(language);
     bool version = false;
-    CLI::App app{"The bench engine without windows.", "dravmer-cli"};
-    app.set_help_flag("--help,-h", "print this help");  // the commands inherit it
+    CLI::App app{w("The bench engine without windows.", "Стенд без окон."), "dravmer-cli"};
+    // The commands take the help's words and the help flag from here.
+    app.formatter(std::make_shared<CHelpFormatter>(language));
+    app.set_help_flag("--help,-h", w("print this help", "вывести эту справку"));
     app.add_option("--config", ctx.configPath,
-                   "use this settings file instead of the user's settings");
-    app.add_flag("--demo", ctx.demo, "the simulated bench");
-    app.add_flag("--version", version, "print the program version");
+                   w("use this settings file instead of the user's settings",
+                     "файл настроек вместо настроек пользователя"));
+    app.add_flag("--demo", ctx.demo, w("the simulated bench", "модель стенда"));
+    app.add_flag("--version", version, w("print the program version", "вывести версию программы"));
 
     struct SEntry {
         const CLI::App* app;
@@ -118,7 +178,7 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     // Only the command to run defines its options: every command's options would cost a small
     // command more than its own work.
     for (const auto& c : Registry()) {
-        CLI::App* sub = app.add_subcommand(c.name, c.summary);
+        CLI::App* sub = app.add_subcommand(c.name, w(c.summary, c.summaryRu));
         CommandDefine define = named == c.name ? c.define : nullptr;
         if (!define && named == c.name) {
             std::string error;
@@ -130,7 +190,7 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
             define = part->define;
         }
         if (define) {
-            entries.push_back({sub, define(*sub)});
+            entries.push_back({sub, define(*sub, language)});
         } else {
             sub->allow_extras();
             entries.push_back({sub, nullptr});
@@ -144,13 +204,13 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     } catch (const CLI::CallForHelp&) {
         std::string path;
         if (!Innermost(app, path)) {
-            PrintHelp(out);
+            PrintHelp(out, language);
         } else {
             out << app.help();  // the chosen command's own options
         }
         return kExitOk;
     } catch (const CLI::ParseError& e) {
-        return ReportParseError(app, e, err);
+        return ReportParseError(app, e, err, language);
     }
     if (version) {
         out << "dravmer-cli " << kVersion << "\n";
@@ -159,7 +219,7 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     const auto chosen = std::find_if(entries.begin(), entries.end(),
                                      [](const SEntry& e) { return e.app->parsed(); });
     if (chosen == entries.end()) {
-        PrintHelp(err);
+        PrintHelp(err, language);
         return kExitUsage;
     }
     // The demo bench means something only to the commands that talk to devices; elsewhere it
@@ -169,10 +229,11 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
         for (const auto& c : Registry()) {
             if (!c.define) continue;
             CLI::App options;
-            c.define(options);
+            c.define(options, language);
             if (options.get_option_no_throw("--demo")) takers.push_back(c.name);
         }
-        err << "dravmer-cli: --demo goes with " << Listed(takers, " and ") << ", not with "
+        err << "dravmer-cli: " << w("--demo goes with ", "--demo указывают с ")
+            << Listed(takers, w(" and ", " и ")) << w(", not with ", ", а не с ")
             << chosen->app->get_name() << "\n";
         return kExitUsage;
     }

@@ -6,17 +6,21 @@
 //
 //   struct SFooOptions { std::string file; long long limit = 10; bool json = false; };
 //   int RunFoo(CliContext& ctx, const SFooOptions& o) { ... return kExitOk; }
-//   CommandRun DefineFoo(CLI::App& app) {
+//   CommandRun DefineFoo(CLI::App& app, Language language) {
+//       const Words w(language);
 //       auto o = std::make_shared<SFooOptions>();
-//       app.add_option("FILE", o->file, "what it reads")->required();
-//       app.add_option("--limit", o->limit, "at most this many")->transform(WholeIn(1, 100));
-//       app.add_flag("--json", o->json, "JSON output");
+//       app.add_option("FILE", o->file, w("what it reads", "что читать"))->required();
+//       app.add_option("--limit", o->limit, w("at most this many", "не больше стольких"))
+//           ->transform(WholeIn(language, 1, 100));
+//       app.add_flag("--json", o->json, w("JSON output", "вывод в JSON"));
 //       return [o](CliContext& ctx) { return RunFoo(ctx, *o); };
 //   }
-//   DRAVMER_CLI_COMMAND("foo", "foo FILE [--limit N] [--json]", "what it does", DefineFoo);
+//   DRAVMER_CLI_COMMAND("foo", "foo FILE [--limit N] [--json]", "what it does", "что делает",
+//                       DefineFoo);
 //
 // Whole numbers go through WholeIn (cli/cli_options.h), never CLI11's own conversion, which
 // reads "010" as octal. Errors of the command line end with exit code 2 before anything runs.
+// The help and the refusals of a command line are in the run's language, as everything else.
 #include <cstdio>
 #include <functional>
 #include <iosfwd>
@@ -51,8 +55,8 @@ struct CliContext {
     std::unique_ptr<ISettingsStore> store;
     std::string shownWarning;  // the settings file's load warning as last printed
     bool demo = false;         // --demo before the command: the simulated bench
-    // One language for the run: Russian for a Russian message locale, English otherwise. The
-    // usage (--help and the refusals of a command line) is English in both.
+    // One language for the run: Russian for a Russian message locale, English otherwise; the
+    // help and the refusals of a command line included.
     Language language = Language::English;
 
     // The run's words for a text: Say("Port %d is not open", "Порт %d не открыт").
@@ -75,14 +79,16 @@ struct CliContext {
 // Runs a command whose options have been parsed; returns the exit code.
 using CommandRun = std::function<int(CliContext& ctx)>;
 // Declares a command's options, positionals and subcommands on `app` (the command's own
-// subcommand of dravmer-cli, fresh for every command line) and returns what runs it. The parsed
-// values live in state the returned function owns.
-using CommandDefine = CommandRun (*)(CLI::App& app);
+// subcommand of dravmer-cli, fresh for every command line), their help and checks worded in
+// `language`, and returns what runs it. The parsed values live in state the returned function
+// owns.
+using CommandDefine = CommandRun (*)(CLI::App& app, Language language);
 
 struct CommandInfo {
     const char* name;
     const char* usage;    // one line: "stats FILE... [--from S] [--to S] [--json]"
-    const char* summary;  // one line of what it does
+    const char* summary;    // one line of what it does
+    const char* summaryRu;  // the same in Russian
     CommandDefine define;
 };
 
@@ -108,7 +114,8 @@ struct Registrar {
 
 #define DRAVMER_CLI_CONCAT2(a, b) a##b
 #define DRAVMER_CLI_CONCAT(a, b) DRAVMER_CLI_CONCAT2(a, b)
-// DRAVMER_CLI_COMMAND("name", "usage line", "summary", DefineFn): DefineFn is a CommandDefine.
-#define DRAVMER_CLI_COMMAND(name, usage, summary, ...)                                      \
+// DRAVMER_CLI_COMMAND("name", "usage line", "summary", "Russian summary", DefineFn): DefineFn is
+// a CommandDefine.
+#define DRAVMER_CLI_COMMAND(name, usage, summary, summaryRu, ...)                            \
     static const ::dravmer::cli::Registrar DRAVMER_CLI_CONCAT(s_registrar_, __LINE__)( \
-        ::dravmer::cli::CommandInfo{name, usage, summary, __VA_ARGS__})
+        ::dravmer::cli::CommandInfo{name, usage, summary, summaryRu, __VA_ARGS__})

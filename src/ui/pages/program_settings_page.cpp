@@ -17,6 +17,7 @@
 #include "archive/archive_io.h"
 #include "platform/language.h"
 #include "ui/file_type_registration.h"
+#include "ui/qt_translations.h"
 #include "ui/setting_ranges.h"
 #include "ui/stream_control.h"
 
@@ -182,12 +183,15 @@ bool CProgramSettingsPage::Apply() {
     std::string mqttTopic = m_mqttTopic->text().trimmed().toStdString();
     SMqttSettings mqtt;
     std::string mqttError;
-    if ((!mqttUrl.empty() && !ParseMqttUrl(mqttUrl, mqtt, mqttError)) ||
-        (!mqttTopic.empty() && !CheckMqttTopicPrefix(mqttTopic, mqttError))) {
+    const bool urlBad =
+        !mqttUrl.empty() && !ParseMqttUrl(mqttUrl, mqtt, mqttError, UiLanguage());
+    const bool topicBad = !urlBad && !mqttTopic.empty() &&
+                          !CheckMqttTopicPrefix(mqttTopic, mqttError, UiLanguage());
+    if (urlBad || topicBad) {
         QMessageBox::warning(this, tr("Передача записей в MQTT"),
                              tr("Адрес брокера: mqtt://сервер[:порт]. %1")
                                  .arg(QString::fromStdString(mqttError)));
-        (mqttError.find("topic") != std::string::npos ? m_mqttTopic : m_mqttUrl)->setFocus();
+        (topicBad ? m_mqttTopic : m_mqttUrl)->setFocus();
         return false;
     }
     m_context.settings.SetString(kLanguageSection, kLanguageKey,

@@ -17,6 +17,7 @@
 #include "bench/experiment_settings.h"
 #include "cli/cli.h"
 #include "cli/cli_options.h"
+#include "cli/commands/archive_options.h"
 #include "cli/commands/part_commands.h"
 #include "cli/session.h"
 #include "files/experiment_files.h"
@@ -40,41 +41,6 @@ std::string IsoTime(std::time_t t) {
     return buf;
 }
 
-// "YYYY-MM-DD" (a whole day) or "YYYY-MM-DDTHH:MM[:SS]", local time. `endOfDay` turns a bare
-// date into the start of the next day, so --to 2026-12-06 includes that day.
-bool ParseDate(const std::string& text, bool endOfDay, std::time_t& out) {
-    std::tm tm{};
-    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
-    char tail = 0;
-    int n = std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &y, &mo, &d, &tail);
-    bool dateOnly = n == 3;
-    if (!dateOnly) {
-        n = std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d", &y, &mo, &d, &h, &mi, &s);
-        if (n < 5) n = std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d", &y, &mo, &d, &h, &mi, &s);
-        if (n < 5) return false;
-    }
-    if (y < 1970 || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 60)
-        return false;
-    tm.tm_year = y - 1900;
-    tm.tm_mon = mo - 1;
-    tm.tm_mday = d + (dateOnly && endOfDay ? 1 : 0);
-    tm.tm_hour = h;
-    tm.tm_min = mi;
-    tm.tm_sec = s;
-    tm.tm_isdst = -1;
-    out = std::mktime(&tm);
-    return out != static_cast<std::time_t>(-1);
-}
-
-bool ParseAddress(const std::string& text, std::uint32_t& out) {
-    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    unsigned long long v = std::stoull(text);
-    if (v > 0xFFFFFFFFull) return false;
-    out = static_cast<std::uint32_t>(v);
-    return true;
-}
-
 std::string CommentText(const std::string& label, std::time_t time, int number) {
     if (label.empty()) return {};
     std::tm tm{};
@@ -94,9 +60,20 @@ std::unique_ptr<CArchive> OpenOrSay(CliContext& ctx, const std::string& url, boo
     access.readOnly = readOnly;
     access.cancel = &InterruptFlag();
     auto archive = CArchive::Open(url, code, error, access);
-    if (!archive)
-        ctx.err << "dravmer-cli archive: "
-                << (code == kArchiveStopped ? ctx.Say("interrupted", "прервано") : error) << "\n";
+    if (!archive) {
+        // The archive's reasons are English; the ones an operator's URL causes are worded here.
+        const std::string unreachable = "cannot open the archive ";
+        if (code == kArchiveStopped)
+            error = ctx.Say("interrupted", "прервано");
+        else if (code == kArchiveBadUrl)
+            error = ctx.Say("the archive URL must start with sqlite: or postgresql:// (",
+                            "адрес архива должен начинаться с sqlite: или postgresql:// (") +
+                    RedactArchiveUrl(url) + ")";
+        else if (code == kArchiveUnreachable && error.rfind(unreachable, 0) == 0)
+            error = ctx.Say("cannot open the archive ", "не удалось открыть архив ") +
+                    error.substr(unreachable.size());
+        ctx.err << "dravmer-cli archive: " << error << "\n";
+    }
     return archive;
 }
 
@@ -172,21 +149,6 @@ bool CollectExperiments(CliContext& ctx, const std::vector<std::string>& args,
     return ok;
 }
 
-struct SArchiveOptions {
-    std::string url;
-    CLI::Option* urlOption = nullptr;
-    CLI::App* add = nullptr;
-    CLI::App* list = nullptr;
-    CLI::App* history = nullptr;
-    CLI::App* exportTo = nullptr;
-    std::vector<std::string> paths;  // add
-    std::string device, from, to;    // list, history
-    CLI::Option* deviceOption = nullptr;
-    std::string param, kind = "Average";  // history
-    std::string id, dir, format;          // export
-    bool json = false;
-};
-
 int RunAdd(CliContext& ctx, CArchive& archive, const std::vector<std::string>& args) {
     std::vector<SPendingExperiment> pending;
     bool ok = CollectExperiments(ctx, args, pending);
@@ -258,13 +220,17 @@ int RunList(CliContext& ctx, CArchive& archive, const SArchiveOptions& o) {
     SArchiveFilter filter;
     const bool hasDevice = !device.empty(), hasFrom = !from.empty(), hasTo = !to.empty();
     if (hasDevice && !ParseAddress(device, filter.device)) {
-        ctx.err << "dravmer-cli archive list: --device takes a device address (decimal)\n";
+        ctx.err << "dravmer-cli archive list: "
+                << ctx.Say("--device takes a device address (decimal)\n",
+                           "--device: адрес прибора (десятичный)\n");
         return kExitUsage;
     }
     filter.hasDevice = hasDevice;
     if ((hasFrom && !ParseDate(from, false, filter.from)) ||
         (hasTo && !ParseDate(to, true, filter.to))) {
-        ctx.err << "dravmer-cli archive list: dates are YYYY-MM-DD or YYYY-MM-DDTHH:MM:SS\n";
+        ctx.err << "dravmer-cli archive list: "
+                << ctx.Say("dates are YYYY-MM-DD or YYYY-MM-DDTHH:MM:SS\n",
+                           "даты: YYYY-MM-DD или YYYY-MM-DDTHH:MM:SS\n");
         return kExitUsage;
     }
     std::vector<SArchiveListRow> rows;
@@ -313,14 +279,18 @@ int RunHistory(CliContext& ctx, CArchive& archive, const SArchiveOptions& o) {
     const std::string &device = o.device, &param = o.param, &kindText = o.kind;
     std::uint32_t address = 0;
     if (!ParseAddress(device, address)) {
-        ctx.err << "dravmer-cli archive history: --device takes a device address (decimal)\n";
+        ctx.err << "dravmer-cli archive history: "
+                << ctx.Say("--device takes a device address (decimal)\n",
+                           "--device: адрес прибора (десятичный)\n");
         return kExitUsage;
     }
     int index = FindParam(param);
     if (index < kStatFirstParam) {
         ctx.err << "dravmer-cli archive history: " << param
-                << " is not a parameter with statistics (short names as in the file headers, "
-                   "e.g. UG, IG, t1, or their aliases, e.g. t_op)\n";
+                << ctx.Say(" is not a parameter with statistics (short names as in the file "
+                           "headers, e.g. UG, IG, t1, or their aliases, e.g. t_op)\n",
+                           " не параметр со статистикой (краткие имена как в заголовках файлов, "
+                           "например UG, IG, t1, или их имена ASCII, например t_op)\n");
         return kExitUsage;
     }
     int kind = -1;
@@ -332,8 +302,10 @@ int RunHistory(CliContext& ctx, CArchive& archive, const SArchiveOptions& o) {
             kind = k;
     }
     if (kind < 0) {
-        ctx.err << "dravmer-cli archive history: --kind is one of Current, AverageE, AverageO, "
-                   "Average, Min, Max, Delta, Sigma, Noise, NoiseE, NoiseO\n";
+        ctx.err << "dravmer-cli archive history: "
+                << ctx.Say("--kind is one of ", "--kind: одно из ")
+                << "Current, AverageE, AverageO, Average, Min, Max, Delta, Sigma, Noise, NoiseE, "
+                   "NoiseO\n";
         return kExitUsage;
     }
     std::vector<SHistoryRow> rows;
@@ -379,7 +351,9 @@ int RunExport(CliContext& ctx, CArchive& archive, const SArchiveOptions& o) {
     std::string error;
     if (args[0].empty() || args[0].size() > 18 ||
         args[0].find_first_not_of("0123456789") != std::string::npos) {
-        ctx.err << "dravmer-cli archive export: ID is the number archive list shows\n";
+        ctx.err << "dravmer-cli archive export: "
+                << ctx.Say("ID is the number archive list shows\n",
+                           "ID: номер, который показывает archive list\n");
         return kExitUsage;
     }
     std::vector<std::string> written;
@@ -414,77 +388,15 @@ int RunArchive(CliContext& ctx, const SArchiveOptions& o) {
     return RunExport(ctx, *archive, o);
 }
 
-// The checks of the values, made while the command line is read so that a bad one opens (and
-// creates) no archive.
-CLI::Validator DateText() {
-    return CLI::Validator(
-        [](std::string& text) -> std::string {
-            std::time_t unused = 0;
-            if (ParseDate(text, false, unused)) return {};
-            return "expected YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS], not '" + text + "'";
-        },
-        "DATE");
-}
-
-CLI::Validator StatParam() {
-    return CLI::Validator(
-        [](std::string& text) -> std::string {
-            if (FindParam(text) >= kStatFirstParam) return {};
-            return "'" + text + "' is not a parameter with statistics (short names as in the "
-                   "file headers, e.g. UG, IG, t1, or their aliases, e.g. t_op)";
-        },
-        "NAME");
-}
-
-CommandRun DefineArchive(CLI::App& app) {
+CommandRun DefineArchive(CLI::App& app, Language language) {
     auto o = std::make_shared<SArchiveOptions>();
-    app.require_subcommand(1);
-    o->urlOption = app.add_option("--archive", o->url,
-                                  "sqlite:PATH or postgresql://user@host/db (else Archive/Url, "
-                                  "else the SQLite file in the user's data folder)")
-                       ->check(NotEmpty("an archive URL"))
-                       ->type_name("URL");
-    auto sub = [&](const char* name, const char* what) {
-        CLI::App* s = app.add_subcommand(name, what);
-        s->fallthrough();  // --archive may follow the subcommand too
-        return s;
-    };
-    o->add = sub("add", "archive the experiments of files or of a whole folder");
-    o->add->add_option("FILE|DIR", o->paths, "experiment files, or a folder of them")->required();
-
-    o->list = sub("list", "the archived experiments, newest first");
-    o->list->add_option("--device", o->device, "only experiments with this device address")
-        ->transform(WholeIn(0, 0xFFFFFFFFull));
-    o->list->add_option("--from", o->from, "from this day or time (YYYY-MM-DD[THH:MM[:SS]])")
-        ->check(DateText());
-    o->list->add_option("--to", o->to, "up to this day (inclusive) or time")->check(DateText());
-    o->list->add_flag("--json", o->json, "one JSON object per experiment");
-
-    o->history = sub("history", "one statistic of one device over its archived experiments");
-    o->history->add_option("--device", o->device, "the device address")
-        ->required()
-        ->transform(WholeIn(0, 0xFFFFFFFFull));
-    o->history->add_option("--param", o->param,
-                           "short name as in the file headers (UG) or alias (t_op)")
-        ->required()
-        ->check(StatParam());
-    o->history->add_option("--kind", o->kind,
-                           "Current, AverageE, AverageO, Average, Min, Max, Delta, Sigma, Noise, "
-                           "NoiseE or NoiseO")
-        ->capture_default_str();
-    o->history->add_flag("--json", o->json, "one JSON object per experiment");
-
-    o->exportTo = sub("export", "write an archived experiment's files again");
-    o->exportTo->add_option("ID", o->id, "the number archive list shows")->required();
-    o->exportTo->add_option("DIR", o->dir, "the folder to write to")->required();
-    o->exportTo->add_option("--format", o->format, "the files as .adc or .txt (else as archived)")
-        ->check(OneOf({"adc", "txt"}));
+    DeclareArchiveOptions(app, language, *o);
     return [o](CliContext& ctx) { return RunArchive(ctx, *o); };
 }
 
 }  // namespace
 
 DRAVMER_CLI_COMMAND(part_commands::kArchive, kUsage, part_commands::kArchiveSummary,
-                    DefineArchive);
+                    part_commands::kArchiveSummaryRu, DefineArchive);
 
 }  // namespace dravmer::cli

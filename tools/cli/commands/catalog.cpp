@@ -86,10 +86,14 @@ int RunCatalog(CliContext& ctx, const SCatalogOptions& o) {
     return kExitOk;
 }
 
-CommandRun DefineCatalog(CLI::App& app) {
+CommandRun DefineCatalog(CLI::App& app, Language language) {
+    const Words w(language);
     auto o = std::make_shared<SCatalogOptions>();
-    auto* json = app.add_flag("--json", o->json, "one JSON object per parameter");
-    app.add_flag("--markdown", o->markdown, "a markdown table (the one in docs/formats.md)")
+    auto* json = app.add_flag("--json", o->json,
+                              w("one JSON object per parameter", "по объекту JSON на параметр"));
+    app.add_flag("--markdown", o->markdown,
+                 w("a markdown table (the one in docs/formats.md)",
+                   "таблица markdown (как в docs/formats.md)"))
         ->excludes(json);
     return [o](CliContext& ctx) { return RunCatalog(ctx, *o); };
 }
@@ -98,6 +102,7 @@ CommandRun DefineCatalog(CLI::App& app) {
 
 DRAVMER_CLI_COMMAND("catalog", "catalog [--json | --markdown]",
                     "list the 43 parameters: index, name, ASCII alias, unit, description",
+                    "список 43 параметров: номер, имя, имя ASCII, единица, описание",
                     DefineCatalog);
 
 }  // namespace dravmer::cli

@@ -182,21 +182,29 @@ int RunConvert(CliContext& ctx, const SConvertOptions& o) {
     const bool csv = out == "-" || ext == ".csv";
     if (!csv && ext != ".adc" && ext != ".txt") {
         ctx.err << "dravmer-cli convert: " << out
-                << ": the output must end in .adc, .txt or .csv, or be - (CSV to standard "
-                   "output)\n";
+                << ctx.Say(": the output must end in .adc, .txt or .csv, or be - (CSV to "
+                           "standard output)\n",
+                           ": выходной файл должен оканчиваться на .adc, .txt или .csv или быть "
+                           "- (CSV в стандартный вывод)\n");
         return kExitUsage;
     }
     if (!csv && ins.size() > 1) {
-        ctx.err << "dravmer-cli convert: several input files make one table only as CSV\n";
+        ctx.err << "dravmer-cli convert: "
+                << ctx.Say("several input files make one table only as CSV\n",
+                           "несколько входных файлов дают одну таблицу только в CSV\n");
         return kExitUsage;
     }
     if (!csv && (o.units || o.excel)) {
-        ctx.err << "dravmer-cli convert: --units and --excel are for a CSV output\n";
+        ctx.err << "dravmer-cli convert: "
+                << ctx.Say("--units and --excel are for a CSV output\n",
+                           "--units и --excel только для вывода в CSV\n");
         return kExitUsage;
     }
     for (const std::string& in : ins) {
         if (in == out) {
-            ctx.err << "dravmer-cli convert: " << in << " is both an input and the output\n";
+            ctx.err << "dravmer-cli convert: " << in
+                    << ctx.Say(" is both an input and the output\n",
+                               " одновременно входной и выходной файл\n");
             return kExitUsage;
         }
     }
@@ -207,19 +215,27 @@ int RunConvert(CliContext& ctx, const SConvertOptions& o) {
     return ConvertToCsv(ctx, ins, out, options);
 }
 
-CommandRun DefineConvert(CLI::App& app) {
+CommandRun DefineConvert(CLI::App& app, Language language) {
+    const Words w(language);
     auto o = std::make_shared<SConvertOptions>();
     app.add_option("FILES", o->files,
-                   "IN... OUT: the experiment files to read (.adc or .txt), then the file to "
-                   "write, ending in .adc, .txt or .csv (never overwritten), or - for CSV on "
-                   "standard output; several inputs make one CSV table")
+                   w("IN... OUT: the experiment files to read (.adc or .txt), then the file to "
+                     "write, ending in .adc, .txt or .csv (never overwritten), or - for CSV on "
+                     "standard output; several inputs make one CSV table",
+                     "IN... OUT: читаемые файлы экспериментов (.adc или .txt), затем файл для "
+                     "записи, .adc, .txt или .csv (никогда не перезаписывается), или - для CSV "
+                     "в стандартный вывод; несколько входных файлов дают одну таблицу CSV"))
         ->required()
         ->expected(2, -1)
         ->type_name("IN... OUT");
-    app.add_flag("--units", o->units, "CSV: a second header row with each column's unit");
+    app.add_flag("--units", o->units,
+                 w("CSV: a second header row with each column's unit",
+                   "CSV: вторая строка заголовка с единицами столбцов"));
     app.add_flag("--excel", o->excel,
-                 "CSV for a spreadsheet with a decimal comma: ';' between fields, decimal "
-                 "commas, a UTF-8 byte-order mark");
+                 w("CSV for a spreadsheet with a decimal comma: ';' between fields, decimal "
+                   "commas, a UTF-8 byte-order mark",
+                   "CSV для электронной таблицы с десятичной запятой: ';' между полями, "
+                   "десятичные запятые, метка порядка байтов UTF-8"));
     return [o](CliContext& ctx) { return RunConvert(ctx, *o); };
 }
 
@@ -228,6 +244,9 @@ CommandRun DefineConvert(CLI::App& app) {
 DRAVMER_CLI_COMMAND("convert", "convert IN... OUT [--units] [--excel]",
                     "rewrite an experiment file as .adc or .txt, or experiment files as one CSV "
                     "table (datetime, address, parameters; OUT - for standard output)",
+                    "переписать файл эксперимента как .adc или .txt, или файлы экспериментов "
+                    "одной таблицей CSV (дата и время, адрес, параметры; OUT - для стандартного "
+                    "вывода)",
                     DefineConvert);
 
 }  // namespace dravmer::cli

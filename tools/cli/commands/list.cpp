@@ -62,16 +62,20 @@ int RunList(CliContext& ctx, const SListOptions& o) {
     return list.ScanError().empty() ? kExitOk : kExitIncomplete;
 }
 
-CommandRun DefineList(CLI::App& app) {
+CommandRun DefineList(CLI::App& app, Language language) {
+    const Words w(language);
     auto o = std::make_shared<SListOptions>();
-    app.add_option("DIR", o->dir, "the folder of experiment files")->required();
-    app.add_flag("--json", o->json, "one JSON object per experiment");
+    app.add_option("DIR", o->dir, w("the folder of experiment files", "папка файлов экспериментов"))
+        ->required();
+    app.add_flag("--json", o->json,
+                 w("one JSON object per experiment", "по объекту JSON на эксперимент"));
     return [o](CliContext& ctx) { return RunList(ctx, *o); };
 }
 
 }  // namespace
 
 DRAVMER_CLI_COMMAND("list", "list DIR [--json]",
-                    "list the stored experiments of a folder (one row per experiment)", DefineList);
+                    "list the stored experiments of a folder (one row per experiment)",
+                    "список сохранённых экспериментов папки (строка на эксперимент)", DefineList);
 
 }  // namespace dravmer::cli

@@ -53,12 +53,15 @@ int RunParams(CliContext& ctx, const SParamsOptions& o) {
     return failed ? kExitFailure : kExitOk;
 }
 
-CommandRun DefineParams(CLI::App& app) {
+CommandRun DefineParams(CLI::App& app, Language language) {
+    const Words w(language);
     auto o = std::make_shared<SParamsOptions>();
-    app.add_option("--out", o->out, "folder for the files (made when missing)")
-        ->check(NotEmpty("a folder"))
+    app.add_option("--out", o->out,
+                   w("folder for the files (made when missing)",
+                     "папка для файлов (создаётся, если её нет)"))
+        ->check(NotEmpty(language, w("a folder", "папка")))
         ->type_name("DIR");
-    app.add_flag("--demo", o->demo, "the simulated bench");
+    app.add_flag("--demo", o->demo, w("the simulated bench", "модель стенда"));
     return [o](CliContext& ctx) { return RunParams(ctx, *o); };
 }
 
@@ -66,6 +69,7 @@ CommandRun DefineParams(CLI::App& app) {
 
 DRAVMER_CLI_COMMAND("params", "params [--out DIR] [--demo]",
                     "save the FLASH and EEPROM images of every active device (.fld, .eep)",
+                    "сохранить образы FLASH и EEPROM всех активных приборов (.fld, .eep)",
                     DefineParams);
 
 }  // namespace dravmer::cli

@@ -10,6 +10,8 @@ inline constexpr const char kPlotUsage[] =
     "graph.png|graph.svg";
 inline constexpr const char kPlotSummary[] =
     "draw parameters of stored experiments into a PNG or SVG file (no display needed)";
+inline constexpr const char kPlotSummaryRu[] =
+    "нарисовать параметры сохранённых экспериментов в файл PNG или SVG (без дисплея)";
 
 inline constexpr const char kArchive[] = "archive";
 inline constexpr const char kArchiveUsage[] =
@@ -20,5 +22,8 @@ inline constexpr const char kArchiveUsage[] =
 inline constexpr const char kArchiveSummary[] =
     "the experiment archive: add experiment files, list, the history of one device's statistic, "
     "export an experiment's files again";
+inline constexpr const char kArchiveSummaryRu[] =
+    "архив экспериментов: добавить файлы экспериментов, список, история статистики одного "
+    "прибора, снова выгрузить файлы эксперимента";
 
 }  // namespace dravmer::cli::part_commands

@@ -72,14 +72,18 @@ int RunPlot(CliContext& ctx, const SPlotOptions& o) {
     const long long width = o.width, height = o.height;
     std::string error;
     auto usage = [&](const std::string& why) {
-        ctx.err << "dravmer-cli plot: " << why << "\nusage: dravmer-cli " << kUsage << "\n";
+        ctx.err << "dravmer-cli plot: " << why << "\n"
+                << ctx.Say("usage: ", "использование: ") << "dravmer-cli " << kUsage << "\n";
         return kExitUsage;
     };
-    if (params.empty()) return usage("--param is required");
+    if (params.empty())
+        return usage(ctx.Say("--param is required", "--param: обязательный параметр не указан"));
     const std::string ext = std::filesystem::path(out).extension().string();
     if (ext != ".png" && ext != ".svg" && ext != ".PNG" && ext != ".SVG")
-        return usage("--out must name a .png or .svg file");
-    if (hasFrom && hasTo && to <= from) return usage("--to must be after --from");
+        return usage(ctx.Say("--out must name a .png or .svg file",
+                             "--out должен называть файл .png или .svg"));
+    if (hasFrom && hasTo && to <= from)
+        return usage(ctx.Say("--to must be after --from", "--to должен быть больше --from"));
 
     std::vector<int> ids;
     std::size_t start = 0;
@@ -88,13 +92,15 @@ int RunPlot(CliContext& ctx, const SPlotOptions& o) {
         std::string name = params.substr(start, comma == std::string::npos ? std::string::npos
                                                                            : comma - start);
         int id = ParamByName(name);
-        if (id < 0) return usage("unknown parameter \"" + name + "\"");
+        if (id < 0)
+            return usage(ctx.Say("unknown parameter \"", "неизвестный параметр \"") + name + "\"");
         ids.push_back(id);
         if (comma == std::string::npos) break;
         start = comma + 1;
     }
     if (args.size() * ids.size() > static_cast<std::size_t>(kMaxCurves))
-        return usage("at most 50 curves (files x parameters)");
+        return usage(ctx.Say("at most 50 curves (files x parameters)",
+                             "не больше 50 графиков (файлы x параметры)"));
 
     std::vector<std::unique_ptr<CDeviceData>> stores;
     std::vector<std::uint32_t> addresses;
@@ -122,7 +128,9 @@ int RunPlot(CliContext& ctx, const SPlotOptions& o) {
     std::int64_t lastSecond = 0;
     for (const auto& s : stores) lastSecond = std::max<std::int64_t>(lastSecond, s->GetLastTime());
     if (!hasTo) to = std::max<long long>(from + 10, lastSecond);
-    if (to <= from) return usage("--from lies after the last record");
+    if (to <= from)
+        return usage(ctx.Say("--from lies after the last record",
+                             "--from больше последней записи"));
 
     if (!EnsureGuiApp(error)) {
         ctx.err << "dravmer-cli plot: " << error << "\n";
@@ -165,29 +173,43 @@ int RunPlot(CliContext& ctx, const SPlotOptions& o) {
     return kExitOk;
 }
 
-CommandRun DefinePlot(CLI::App& app) {
+CommandRun DefinePlot(CLI::App& app, Language language) {
+    const Words w(language);
     auto o = std::make_shared<SPlotOptions>();
-    app.add_option("FILE", o->files, "experiment files (.adc, .txt)")->required();
-    app.add_option("--param", o->params,
-                   "parameters by short name (as in the file headers), alias (t_op) or number "
-                   "1..42, separated by commas")
+    app.add_option("FILE", o->files,
+                   w("experiment files (.adc, .txt)", "файлы экспериментов (.adc, .txt)"))
         ->required();
-    app.add_option("--out", o->out, "the picture to write, ending in .png or .svg")->required();
-    o->fromOption = app.add_option("--from", o->from, "first second drawn")
-                        ->transform(WholeIn(0, 100000000, "seconds"));
-    o->toOption = app.add_option("--to", o->to, "last second drawn (else the last record)")
-                      ->transform(WholeIn(0, 100000000, "seconds"));
-    app.add_option("--width", o->width, "picture width")
+    app.add_option("--param", o->params,
+                   w("parameters by short name (as in the file headers), alias (t_op) or number "
+                     "1..42, separated by commas",
+                     "параметры по краткому имени (как в заголовках файлов), имени ASCII (t_op) "
+                     "или номеру 1..42, через запятую"))
+        ->required();
+    app.add_option("--out", o->out,
+                   w("the picture to write, ending in .png or .svg",
+                     "файл рисунка, .png или .svg"))
+        ->required();
+    const char* seconds = w("seconds", "секунд");
+    const char* pixels = w("pixels", "пикселей");
+    o->fromOption =
+        app.add_option("--from", o->from, w("first second drawn", "первая секунда рисунка"))
+            ->transform(WholeIn(language, 0, 100000000, seconds));
+    o->toOption = app.add_option("--to", o->to,
+                                 w("last second drawn (else the last record)",
+                                   "последняя секунда рисунка (иначе последняя запись)"))
+                      ->transform(WholeIn(language, 0, 100000000, seconds));
+    app.add_option("--width", o->width, w("picture width", "ширина рисунка"))
         ->capture_default_str()
-        ->transform(WholeIn(100, 20000, "pixels"));
-    app.add_option("--height", o->height, "picture height")
+        ->transform(WholeIn(language, 100, 20000, pixels));
+    app.add_option("--height", o->height, w("picture height", "высота рисунка"))
         ->capture_default_str()
-        ->transform(WholeIn(100, 20000, "pixels"));
+        ->transform(WholeIn(language, 100, 20000, pixels));
     return [o](CliContext& ctx) { return RunPlot(ctx, *o); };
 }
 
 }  // namespace
 
-DRAVMER_CLI_COMMAND(part_commands::kPlot, kUsage, part_commands::kPlotSummary, DefinePlot);
+DRAVMER_CLI_COMMAND(part_commands::kPlot, kUsage, part_commands::kPlotSummary,
+                    part_commands::kPlotSummaryRu, DefinePlot);
 
 }  // namespace dravmer::cli

@@ -68,11 +68,14 @@ int RunPorts(CliContext& ctx, const SPortsOptions& o) {
     return kExitOk;
 }
 
-CommandRun DefinePorts(CLI::App& app) {
+CommandRun DefinePorts(CLI::App& app, Language language) {
+    const Words w(language);
     auto o = std::make_shared<SPortsOptions>();
     app.add_flag("--json", o->json,
-                 "a JSON array: path, by_id, vendor, product, vendor_id, product_id, driver, "
-                 "access, hint");
+                 w("a JSON array: path, by_id, vendor, product, vendor_id, product_id, driver, "
+                   "access, hint",
+                   "массив JSON: path, by_id, vendor, product, vendor_id, product_id, driver, "
+                   "access, hint"));
     app.add_option("--root", o->root, "")->group("");  // fake /dev and /sys, for tests
     return [o](CliContext& ctx) { return RunPorts(ctx, *o); };
 }
@@ -81,6 +84,7 @@ CommandRun DefinePorts(CLI::App& app) {
 
 DRAVMER_CLI_COMMAND("ports", "ports [--json]",
                     "the serial lines of this computer, by-id names first, with their adapters",
+                    "последовательные линии этого компьютера, сначала имена by-id, с их адаптерами",
                     DefinePorts);
 
 }  // namespace dravmer::cli

@@ -264,7 +264,7 @@ int RunRun(CliContext& ctx, const SRunOptions& o) {
                 columns[static_cast<size_t>(p)] = settings.ToFile(p);
                 decimals[static_cast<size_t>(p)] = settings.TableDecimals(p);
             }
-            std::string text = StatisticsText(data, columns, decimals);
+            std::string text = StatisticsText(data, columns, decimals, ctx.language);
             for (auto& c : text)
                 if (c == '\r') c = ' ';
             summary << text << "\n";
@@ -286,32 +286,52 @@ int RunRun(CliContext& ctx, const SRunOptions& o) {
     return whole ? kExitOk : kExitIncomplete;
 }
 
-CommandRun DefineRun(CLI::App& app) {
+CommandRun DefineRun(CLI::App& app, Language language) {
+    const Words w(language);
     auto o = std::make_shared<SRunOptions>();
-    app.add_option("--seconds", o->seconds, "stop after this many seconds (else on Ctrl-C)")
-        ->check(NumberAbove(0, false, "seconds"));
-    app.add_option("--format", o->format, "experiment files as .adc or .txt (else the settings')")
-        ->check(OneOf({"adc", "txt"}));
-    app.add_option("--out", o->out, "folder for the experiment files (made when missing)")
-        ->check(NotEmpty("a folder"))
+    const char* seconds = w("seconds", "секунд");
+    app.add_option("--seconds", o->seconds,
+                   w("stop after this many seconds (else on Ctrl-C)",
+                     "остановить через столько секунд (иначе по Ctrl-C)"))
+        ->check(NumberAbove(language, 0, false, seconds));
+    app.add_option("--format", o->format,
+                   w("experiment files as .adc or .txt (else the settings')",
+                     "файлы эксперимента .adc или .txt (иначе как в настройках)"))
+        ->check(OneOf(language, {"adc", "txt"}));
+    app.add_option("--out", o->out,
+                   w("folder for the experiment files (made when missing)",
+                     "папка для файлов эксперимента (создаётся, если её нет)"))
+        ->check(NotEmpty(language, w("a folder", "папка")))
         ->type_name("DIR");
-    app.add_flag("--no-files", o->noFiles, "write no experiment files");
+    app.add_flag("--no-files", o->noFiles,
+                 w("write no experiment files", "не записывать файлы эксперимента"));
     app.add_option("--wait-device", o->waitDevice,
-                   "seconds to wait for a silent device at the start (0: do not wait)")
-        ->check(NumberAbove(0, true, "seconds"));
-    app.add_flag("--json", o->json, "the summary as a JSON array, one object per device");
-    app.add_flag("--demo", o->demo, "the simulated bench");
+                   w("seconds to wait for a silent device at the start (0: do not wait)",
+                     "сколько секунд ждать молчащий прибор в начале (0: не ждать)"))
+        ->check(NumberAbove(language, 0, true, seconds));
+    app.add_flag("--json", o->json,
+                 w("the summary as a JSON array, one object per device",
+                   "итог массивом JSON, по объекту на прибор"));
+    app.add_flag("--demo", o->demo, w("the simulated bench", "модель стенда"));
     app.add_flag("--stream", o->stream.ndjson,
-                 "each record as it arrives, one JSON object a line on standard output (the "
-                 "summary goes to standard error)");
+                 w("each record as it arrives, one JSON object a line on standard output (the "
+                   "summary goes to standard error)",
+                   "каждая запись по приходе, объект JSON на строку в стандартный вывод (итог "
+                   "идёт в стандартный поток ошибок)"));
     app.add_option("--mqtt", o->stream.mqttUrl,
-                   "publish each record to this MQTT broker: mqtt://HOST[:PORT]")
-        ->check(CLI::Validator(CheckMqttUrlText, "URL"))
+                   w("publish each record to this MQTT broker: mqtt://HOST[:PORT]",
+                     "публиковать каждую запись на этом брокере MQTT: mqtt://HOST[:PORT]"))
+        ->check(CLI::Validator(
+            [language](std::string& url) { return CheckMqttUrlText(url, language); }, "URL"))
         ->type_name("URL");
     app.add_option("--mqtt-topic", o->stream.mqttTopic,
-                   "topic prefix of the records (PREFIX/<address>/record) and the experiment's "
-                   "start and stop (PREFIX/experiment); default dravmer/<host name>")
-        ->check(CLI::Validator(CheckMqttTopicText, "PREFIX"))
+                   w("topic prefix of the records (PREFIX/<address>/record) and the experiment's "
+                     "start and stop (PREFIX/experiment); default dravmer/<host name>",
+                     "префикс тем записей (PREFIX/<адрес>/record) и начала и конца эксперимента "
+                     "(PREFIX/experiment); по умолчанию dravmer/<имя компьютера>"))
+        ->check(CLI::Validator(
+            [language](std::string& topic) { return CheckMqttTopicText(topic, language); },
+            "PREFIX"))
         ->type_name("PREFIX");
     return [o](CliContext& ctx) { return RunRun(ctx, *o); };
 }
@@ -323,6 +343,7 @@ DRAVMER_CLI_COMMAND("run",
                     "[--wait-device SECONDS] [--json] [--stream] [--mqtt URL [--mqtt-topic "
                     "PREFIX]] [--demo]",
                     "run an experiment with the active device list until N seconds or Ctrl-C",
+                    "провести эксперимент с активным списком приборов до N секунд или Ctrl-C",
                     DefineRun);
 
 }  // namespace dravmer::cli

@@ -24,9 +24,10 @@ bool CRunStreams::Start(CliContext& ctx, const SRunStreamOptions& o, std::string
     m_language = ctx.language;
     SMqttSettings mqtt;
     if (!o.mqttUrl.empty()) {
-        if (!ParseMqttUrl(o.mqttUrl, mqtt, error)) return false;
+        if (!ParseMqttUrl(o.mqttUrl, mqtt, error, ctx.language)) return false;
         mqtt.topicPrefix = o.mqttTopic;
-        if (!mqtt.topicPrefix.empty() && !CheckMqttTopicPrefix(mqtt.topicPrefix, error))
+        if (!mqtt.topicPrefix.empty() &&
+            !CheckMqttTopicPrefix(mqtt.topicPrefix, error, ctx.language))
             return false;
     }
     if (o.ndjson) {
@@ -113,15 +114,15 @@ bool CRunStreams::Finish(std::ostream& err) {
     return whole;
 }
 
-std::string CheckMqttUrlText(const std::string& url) {
+std::string CheckMqttUrlText(const std::string& url, Language language) {
     SMqttSettings settings;
     std::string error;
-    return ParseMqttUrl(url, settings, error) ? std::string() : error;
+    return ParseMqttUrl(url, settings, error, language) ? std::string() : error;
 }
 
-std::string CheckMqttTopicText(const std::string& topic) {
+std::string CheckMqttTopicText(const std::string& topic, Language language) {
     std::string copy = topic, error;
-    return CheckMqttTopicPrefix(copy, error) ? std::string() : error;
+    return CheckMqttTopicPrefix(copy, error, language) ? std::string() : error;
 }
 
 }  // namespace dravmer::cli

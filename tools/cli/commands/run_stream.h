@@ -50,7 +50,7 @@ private:
 };
 
 // The checks of --mqtt and --mqtt-topic for the command line.
-std::string CheckMqttUrlText(const std::string& url);
-std::string CheckMqttTopicText(const std::string& topic);
+std::string CheckMqttUrlText(const std::string& url, Language language);
+std::string CheckMqttTopicText(const std::string& topic, Language language);
 
 }  // namespace dravmer::cli

@@ -102,10 +102,12 @@ int RunSearch(CliContext& ctx, const SSearchOptions& o) {
     return kExitOk;
 }
 
-CommandRun DefineSearch(CLI::App& app) {
+CommandRun DefineSearch(CLI::App& app, Language language) {
+    const Words w(language);
     auto o = std::make_shared<SSearchOptions>();
-    app.add_flag("--json", o->json, "the devices found as a JSON array");
-    app.add_flag("--demo", o->demo, "the simulated bench");
+    app.add_flag("--json", o->json,
+                 w("the devices found as a JSON array", "найденные приборы массивом JSON"));
+    app.add_flag("--demo", o->demo, w("the simulated bench", "модель стенда"));
     return [o](CliContext& ctx) { return RunSearch(ctx, *o); };
 }
 
@@ -113,6 +115,7 @@ CommandRun DefineSearch(CLI::App& app) {
 
 DRAVMER_CLI_COMMAND("search", "search [--json] [--demo]",
                     "find the devices on every enabled port and save the device list",
+                    "найти приборы на всех включённых портах и сохранить список приборов",
                     DefineSearch);
 
 }  // namespace dravmer::cli

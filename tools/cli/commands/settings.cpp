@@ -89,18 +89,25 @@ int RunSettings(CliContext& ctx, const SSettingsOptions& o) {
     return kExitOk;
 }
 
-CommandRun DefineSettings(CLI::App& app) {
+CommandRun DefineSettings(CLI::App& app, Language language) {
+    const Words w(language);
     auto o = std::make_shared<SSettingsOptions>();
     app.require_subcommand(1);
-    o->dump = app.add_subcommand("dump", "print every setting as Section/Value=text");
-    o->get = app.add_subcommand("get", "print one setting");
-    o->get->add_option("KEY", o->key, "Section/Value, as settings dump names it")->required();
-    o->set = app.add_subcommand("set", "change one setting (checked before it is written)");
-    o->set->add_option("KEY", o->key, "Section/Value, as settings dump names it")->required();
+    o->dump = app.add_subcommand("dump", w("print every setting as Section/Value=text",
+                                           "вывести все настройки как Раздел/Значение=текст"));
+    o->get = app.add_subcommand("get", w("print one setting", "вывести одну настройку"));
+    const char* key = w("Section/Value, as settings dump names it",
+                        "Раздел/Значение, как их называет settings dump");
+    o->get->add_option("KEY", o->key, key)->required();
+    o->set = app.add_subcommand("set", w("change one setting (checked before it is written)",
+                                         "изменить одну настройку (проверяется до записи)"));
+    o->set->add_option("KEY", o->key, key)->required();
     o->set
         ->add_option("VALUE", o->value,
-                     "the new text (-- before a value that starts with -); a port's Speed takes "
-                     "the baud rate or its index in the speed table")
+                     w("the new text (-- before a value that starts with -); a port's Speed takes "
+                       "the baud rate or its index in the speed table",
+                       "новый текст (-- перед значением, которое начинается с -); Speed порта "
+                       "принимает скорость в бодах или её номер в таблице скоростей"))
         ->required();
     return [o](CliContext& ctx) { return RunSettings(ctx, *o); };
 }
@@ -108,6 +115,7 @@ CommandRun DefineSettings(CLI::App& app) {
 }  // namespace
 
 DRAVMER_CLI_COMMAND("settings", "settings dump | get Section/Value | set Section/Value VALUE",
-                    "print, read or change the stored settings", DefineSettings);
+                    "print, read or change the stored settings",
+                    "вывести, прочитать или изменить сохранённые настройки", DefineSettings);
 
 }  // namespace dravmer::cli

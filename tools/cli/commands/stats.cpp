@@ -98,7 +98,7 @@ int RunStats(CliContext& ctx, const SStatsOptions& o) {
                                         " (диапазон был задан наоборот и упорядочен)")
                               : "")
                 << "\n";
-        std::string text = StatisticsText(*store, columns, defaults.tableDecimals);
+        std::string text = StatisticsText(*store, columns, defaults.tableDecimals, ctx.language);
         for (char c : text)
             if (c != '\r') ctx.out << c;
     }
@@ -106,14 +106,21 @@ int RunStats(CliContext& ctx, const SStatsOptions& o) {
     return failures ? kExitFailure : kExitOk;
 }
 
-CommandRun DefineStats(CLI::App& app) {
+CommandRun DefineStats(CLI::App& app, Language language) {
+    const Words w(language);
     auto o = std::make_shared<SStatsOptions>();
-    app.add_option("FILE", o->files, "experiment files (.adc, .txt), one device each")->required();
-    o->fromOption = app.add_option("--from", o->from, "first second of the range")
-                        ->transform(WholeIn(0, 999999999, "seconds"));
-    o->toOption = app.add_option("--to", o->to, "last second of the range")
-                      ->transform(WholeIn(0, 999999999, "seconds"));
-    app.add_flag("--json", o->json, "one JSON object per device");
+    app.add_option("FILE", o->files,
+                   w("experiment files (.adc, .txt), one device each",
+                     "файлы экспериментов (.adc, .txt), по прибору в каждом"))
+        ->required();
+    const char* seconds = w("seconds", "секунд");
+    o->fromOption =
+        app.add_option("--from", o->from, w("first second of the range", "первая секунда диапазона"))
+            ->transform(WholeIn(language, 0, 999999999, seconds));
+    o->toOption =
+        app.add_option("--to", o->to, w("last second of the range", "последняя секунда диапазона"))
+            ->transform(WholeIn(language, 0, 999999999, seconds));
+    app.add_flag("--json", o->json, w("one JSON object per device", "по объекту JSON на прибор"));
     return [o](CliContext& ctx) { return RunStats(ctx, *o); };
 }
 
@@ -121,6 +128,8 @@ CommandRun DefineStats(CLI::App& app) {
 
 DRAVMER_CLI_COMMAND("stats", "stats FILE... [--from S] [--to S] [--json]",
                     "load experiment files as one experiment and print each device's statistics",
+                    "загрузить файлы экспериментов как один эксперимент и вывести статистику "
+                    "каждого прибора",
                     DefineStats);
 
 }  // namespace dravmer::cli

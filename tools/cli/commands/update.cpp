@@ -97,31 +97,39 @@ int RunUpdate(CliContext& ctx, const SUpdateOptions& o) {
     return ServerNotAsked(r.result) ? kExitFailure : kExitOk;
 }
 
-CLI::Validator ServerAddress() {
+CLI::Validator ServerAddress(const Words& w) {
+    const std::string expected = w("expected HOST or HOST:PORT with PORT 1..65535, not '",
+                                   "ожидается HOST или HOST:PORT, PORT 1..65535, а не '");
     return CLI::Validator(
-        [](std::string& text) -> std::string {
+        [expected](std::string& text) -> std::string {
             std::string host;
             int port = 0;
             if (ParseServerAddress(text, host, port)) return {};
-            return "expected HOST or HOST:PORT with PORT 1..65535, not '" + text + "'";
+            return expected + text + "'";
         },
         "HOST[:PORT]");
 }
 
-CommandRun DefineUpdate(CLI::App& app) {
+CommandRun DefineUpdate(CLI::App& app, Language language) {
+    const Words w(language);
     auto o = std::make_shared<SUpdateOptions>();
     app.require_subcommand(1);
-    CLI::App* check = app.add_subcommand("check", "ask the server; the exit code is 0 whether or "
-                                                  "not an update is offered");
+    CLI::App* check = app.add_subcommand(
+        "check", w("ask the server; the exit code is 0 whether or not an update is offered",
+                   "спросить сервер; код завершения 0, предложено обновление или нет"));
     // The options are taken before "check" as well as after it.
     for (CLI::App* at : {&app, check}) {
         CLI::Option* server =
             at->add_option("--server", o->server,
-                           "the update server (else the one in the settings); PORT 1..65535, "
-                           "34001 when left out")
-                ->check(ServerAddress());
+                           w("the update server (else the one in the settings); PORT 1..65535, "
+                             "34001 when left out",
+                             "сервер обновлений (иначе из настроек); PORT 1..65535, 34001, "
+                             "если не указан"))
+                ->check(ServerAddress(w));
         (at == check ? o->serverOptionOfCheck : o->serverOption) = server;
-        at->add_flag("--json", o->json, "one JSON object: current, server, offered, result, message");
+        at->add_flag("--json", o->json,
+                     w("one JSON object: current, server, offered, result, message",
+                       "один объект JSON: current, server, offered, result, message"));
     }
     return [o](CliContext& ctx) { return RunUpdate(ctx, *o); };
 }
@@ -130,6 +138,7 @@ CommandRun DefineUpdate(CLI::App& app) {
 
 DRAVMER_CLI_COMMAND("update", "update check [--server HOST[:PORT]] [--json]",
                     "ask the update server for a newer release of the bench program",
+                    "спросить сервер обновлений, есть ли более новая версия программы стенда",
                     DefineUpdate);
 
 }  // namespace dravmer::cli

@@ -61,9 +61,11 @@ const SCliModule* Load(const std::string& part, std::string& error) {
 // The commands of the parts, listed without loading them; RunCli asks PartCommand for the one
 // it runs.
 const Registrar s_plot(CommandInfo{part_commands::kPlot, part_commands::kPlotUsage,
-                                   part_commands::kPlotSummary, nullptr});
+                                   part_commands::kPlotSummary, part_commands::kPlotSummaryRu,
+                                   nullptr});
 const Registrar s_archive(CommandInfo{part_commands::kArchive, part_commands::kArchiveUsage,
-                                      part_commands::kArchiveSummary, nullptr});
+                                      part_commands::kArchiveSummary,
+                                      part_commands::kArchiveSummaryRu, nullptr});
 
 }  // namespace
 
