@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
 #include "files/experiment_files.h"
 #include "files/experiment_time.h"
+#include "files/input_file.h"
 #include "platform/cp1251.h"
 #include "measure/param_index.h"
 
@@ -71,15 +71,14 @@ bool CheckExperimentFile(const std::string& path, SExperimentEntry& entry, std::
         if (why) *why = reason;
         return false;
     };
-    std::ifstream f(path, std::ios::binary);
-    if (!f) return refuse("the file cannot be opened");
-    f.seekg(0, std::ios::end);
-    const std::int64_t length = static_cast<std::int64_t>(f.tellg());
+    CInputFile f;  // a regular file only: a FIFO would hang the scan
+    if (!f.Open(path)) return refuse("the file cannot be opened");
+    const auto length = static_cast<std::int64_t>(f.Size());
     if (entry.text) {
         if (length < 1024) return refuse("a text experiment file holds at least 1024 bytes");
         char tail[1024];
-        f.seekg(length - 1024);
-        f.read(tail, 1024);
+        if (!f.ReadAt(static_cast<std::uint64_t>(length - 1024), tail, 1024))
+            return refuse("the file cannot be opened");
         entry.duration = 0;
         for (int i = 1020; i >= 0; --i) {
             if (tail[i] == '\r' && tail[i + 1] == '\n') {
@@ -96,8 +95,7 @@ bool CheckExperimentFile(const std::string& path, SExperimentEntry& entry, std::
     }
     if (length < kAdcHeaderSize) return refuse("shorter than the 124-byte header");
     unsigned char h[kAdcHeaderSize];
-    f.seekg(0);
-    f.read(reinterpret_cast<char*>(h), kAdcHeaderSize);
+    if (!f.ReadAt(0, h, kAdcHeaderSize)) return refuse("the file cannot be opened");
     if (std::memcmp(h, kAdcSignature, std::strlen(kAdcSignature)) != 0)
         return refuse("the header does not begin with \"Dravmer format .adc ;\"");
     const std::int32_t c = static_cast<std::int32_t>(Le32(h + 48));
@@ -109,8 +107,8 @@ bool CheckExperimentFile(const std::string& path, SExperimentEntry& entry, std::
     const std::int64_t records = (length - kAdcHeaderSize) / (4 * c);
     if (records == 0) return true;
     unsigned char b[4];
-    f.seekg(kAdcHeaderSize + (records - 1) * 4 * c);
-    f.read(reinterpret_cast<char*>(b), 4);
+    if (!f.ReadAt(static_cast<std::uint64_t>(kAdcHeaderSize + (records - 1) * 4 * c), b, 4))
+        return refuse("the file cannot be opened");
     std::uint32_t bits = Le32(b);
     float v;
     std::memcpy(&v, &bits, 4);
@@ -246,7 +244,7 @@ SGroupDescription CExperimentList::Describe(int n) const {
     }
     // The label file: the first 11 characters of the name, then "label .txt".
     const std::string labelPath = LabelPathBeside(d.files.front());
-    if (std::ifstream(labelPath, std::ios::binary)) {
+    if (CInputFile().Open(labelPath)) {
         d.label = ReadLabelText(labelPath);
         std::tm tm = LocalTm(head.time);
         char c[1200];
