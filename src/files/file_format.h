@@ -67,7 +67,8 @@ struct SLoadReport {
     FileFailure fileFailure = FileFailure::None;
     int fileErrno = 0;
     std::string path;
-    // One line for an operator: what was left out and why (the reader's own reasons in English).
+    // One line for an operator, after the file's name: what was left out and why (the reader's
+    // own reasons in English; what the file system said in the language asked).
     std::string Summary(Language language = Language::English) const;
     // Something of the file was not read: records or lines skipped, trailing bytes, reading
     // stopped early. Unknown columns are not counted: their records are all there.

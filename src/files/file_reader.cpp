@@ -59,7 +59,7 @@ std::string SLoadReport::Summary(Language language) const {
     std::string s;
     auto add = [&s](const std::string& part) { s += (s.empty() ? "" : "; ") + part; };
     if (fileFailure != FileFailure::None)
-        add(FileFailureText(fileFailure, fileErrno, path, language));
+        add(FileFailureText(fileFailure, fileErrno, std::string(), language));
     else if (!error.empty())
         add(error);
     if (!warning.empty()) add(warning);

@@ -13,19 +13,23 @@ std::string FileFailureText(FileFailure failure, int error, const std::string& p
                             Language language) {
     const bool en = language == Language::English;
     const std::string why = error ? std::string(": ") + std::strerror(error) : std::string();
+    // Without a path the text follows "PATH: " that the caller has written.
+    const bool bare = path.empty();
     switch (failure) {
         case FileFailure::None: return {};
         case FileFailure::CannotOpen:
+            if (bare) return (en ? "cannot be opened" : "не открывается") + why;
             return (en ? "cannot open " : "не удалось открыть ") + path + why;
         case FileFailure::Folder:
-            return en ? path + " is a folder, not a file"
-                      : path + " — папка, а не файл";
+            return (bare ? "" : path + (en ? " is " : " — ")) +
+                   (en ? "a folder, not a file" : "папка, а не файл");
         case FileFailure::NotAFile:
-            return en ? path + " is not a regular file (a pipe, socket or device); only files "
-                               "are read"
-                      : path + " — не обычный файл (канал, сокет или устройство); читаются "
-                               "только файлы";
+            return (bare ? "" : path + (en ? " is " : " — ")) +
+                   (en ? "not a regular file (a pipe, socket or device); only files are read"
+                       : "не обычный файл (канал, сокет или устройство); читаются только "
+                         "файлы");
         case FileFailure::ReadFailed:
+            if (bare) return (en ? "cannot be read" : "не читается") + why;
             return (en ? "cannot read " : "ошибка чтения ") + path + why;
     }
     return {};

@@ -19,7 +19,8 @@ enum class FileFailure {
     ReadFailed,  // a read returned an error (errno tells)
 };
 
-// The failure worded for the operator: "cannot open PATH: No such file or directory".
+// The failure worded for the operator: "cannot open PATH: No such file or directory"; with an
+// empty path the words that follow "PATH: " ("cannot be opened: No such file or directory").
 std::string FileFailureText(FileFailure failure, int error, const std::string& path,
                             Language language);
 

@@ -121,12 +121,12 @@ const std::vector<InputCase>& InputCases() {
     static const std::vector<InputCase> cases = {
         {"a FIFO named .adc", "261206-003-000042.adc",
          [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }, kExitFailure,
-         "is not a regular file", false},
+         "not a regular file", false},
         {"a FIFO named .txt", "261206-003-000042.txt",
          [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }, kExitFailure,
-         "is not a regular file", false},
+         "not a regular file", false},
         {"a folder named .adc", "261206-003-000042.adc",
-         [](const std::string& p) { fs::create_directory(p); }, kExitFailure, "is a folder",
+         [](const std::string& p) { fs::create_directory(p); }, kExitFailure, "a folder, not a file",
          false},
         {"a header cut short", "261206-003-000042.adc",
          [](const std::string& p) {

@@ -42,9 +42,9 @@ struct SpecialFile {
 
 const SpecialFile kSpecial[] = {
     {"FIFO", [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
-     FileFailure::NotAFile, "is not a regular file", "не обычный файл"},
+     FileFailure::NotAFile, "not a regular file", "не обычный файл"},
     {"folder", [](const std::string& p) { ASSERT_TRUE(std::filesystem::create_directory(p)); },
-     FileFailure::Folder, "is a folder", "папка"},
+     FileFailure::Folder, "a folder, not a file", "папка, а не файл"},
 };
 
 TEST(InputFile, AFifoOrAFolderUnderAnExperimentsNameIsRefusedAtOnceByEveryReader) {
