@@ -180,6 +180,19 @@ bool CCsvWriter::WriteRows(const SCsvSource& source, const Progress& progress) {
     return out.empty() || m_sink(out);
 }
 
+bool CCsvWriter::WriteRecords(const SCsvSource& source, const CMeasRecord* records, int n) {
+    std::string out;
+    for (int k = 0; k < n; ++k) {
+        AppendRow(out, source, records[k]);
+        if (out.size() >= kChunkBytes) {
+            if (!m_sink(out)) return false;
+            out.clear();
+        }
+    }
+    m_rows += static_cast<std::uint64_t>(std::max(n, 0));
+    return out.empty() || m_sink(out);
+}
+
 std::vector<int> UnionOfColumns(const std::vector<std::vector<int>>& columnSets) {
     std::array<bool, CMeasRecord::kParamCount> used{};
     for (const auto& set : columnSets)

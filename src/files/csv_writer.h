@@ -57,6 +57,9 @@ public:
     bool WriteHeader();
     // The rows of one source. False when the sink failed or the progress cancelled.
     bool WriteRows(const SCsvSource& source, const Progress& progress = nullptr);
+    // Rows of records handed over directly (a file read as it streams; the source's store is
+    // not read). False when the sink failed.
+    bool WriteRecords(const SCsvSource& source, const CMeasRecord* records, int n);
 
     std::uint64_t Rows() const { return m_rows; }
     bool Cancelled() const { return m_cancelled; }

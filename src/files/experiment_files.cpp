@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "files/input_file.h"
 #include "platform/cp1251.h"
 #include "platform/paths.h"
 
@@ -131,18 +132,12 @@ int WriteLabelFile(const std::string& path, const std::string& text) {
 
 std::string ReadLabelText(const std::string& path) {
     if (path.empty()) return {};
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return {};
+    CInputFile f;  // a FIFO under the label's name would block the list for ever
+    if (!f.Open(path)) return {};
     char text[1024];
-    std::size_t got = 0;
-    while (got < sizeof text) {
-        const ssize_t n = ::read(fd, text + got, sizeof text - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    return Cp1251ToUtf8(std::string(text, got));
+    const long long got = f.Read(text, sizeof text);
+    if (got <= 0) return {};
+    return Cp1251ToUtf8(std::string(text, static_cast<std::size_t>(got)));
 }
 
 CExperimentFiles::CExperimentFiles(CDeviceData& store, const SFileOptions& options)

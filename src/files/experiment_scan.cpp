@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
 #include "files/experiment_files.h"
 #include "files/experiment_time.h"
+#include "files/input_file.h"
 #include "platform/cp1251.h"
 #include "measure/param_index.h"
 
@@ -72,15 +72,14 @@ bool CheckExperimentFile(const std::string& path, SExperimentEntry& entry,
         if (problem) *problem = {fault, value};
         return false;
     };
-    std::ifstream f(path, std::ios::binary);
-    if (!f) return refuse(ExperimentFileFault::CannotOpen);
-    f.seekg(0, std::ios::end);
-    const std::int64_t length = static_cast<std::int64_t>(f.tellg());
+    CInputFile f;  // a regular file only: a FIFO would hang the scan
+    if (!f.Open(path)) return refuse(ExperimentFileFault::CannotOpen);
+    const auto length = static_cast<std::int64_t>(f.Size());
     if (entry.text) {
         if (length < kMinTextFileBytes) return refuse(ExperimentFileFault::TextTooShort);
         char tail[kMinTextFileBytes];
-        f.seekg(length - kMinTextFileBytes);
-        f.read(tail, kMinTextFileBytes);
+        if (!f.ReadAt(static_cast<std::uint64_t>(length - kMinTextFileBytes), tail, kMinTextFileBytes))
+            return refuse(ExperimentFileFault::CannotOpen);
         entry.duration = 0;
         for (int i = kMinTextFileBytes - 4; i >= 0; --i) {
             if (tail[i] == '\r' && tail[i + 1] == '\n') {
@@ -97,8 +96,7 @@ bool CheckExperimentFile(const std::string& path, SExperimentEntry& entry,
     }
     if (length < kAdcHeaderSize) return refuse(ExperimentFileFault::ShortHeader);
     unsigned char h[kAdcHeaderSize];
-    f.seekg(0);
-    f.read(reinterpret_cast<char*>(h), kAdcHeaderSize);
+    if (!f.ReadAt(0, h, kAdcHeaderSize)) return refuse(ExperimentFileFault::CannotOpen);
     if (std::memcmp(h, kAdcSignature, std::strlen(kAdcSignature)) != 0)
         return refuse(ExperimentFileFault::BadSignature);
     const std::int32_t c = static_cast<std::int32_t>(Le32(h + 48));
@@ -110,8 +108,8 @@ bool CheckExperimentFile(const std::string& path, SExperimentEntry& entry,
     const std::int64_t records = (length - kAdcHeaderSize) / (4 * c);
     if (records == 0) return true;
     unsigned char b[4];
-    f.seekg(kAdcHeaderSize + (records - 1) * 4 * c);
-    f.read(reinterpret_cast<char*>(b), 4);
+    if (!f.ReadAt(static_cast<std::uint64_t>(kAdcHeaderSize + (records - 1) * 4 * c), b, 4))
+        return refuse("the file cannot be opened");
     std::uint32_t bits = Le32(b);
     float v;
     std::memcpy(&v, &bits, 4);
@@ -277,7 +275,7 @@ SGroupDescription CExperimentList::Describe(int n) const {
     }
     // The label file: the first 11 characters of the name, then "label .txt".
     const std::string labelPath = LabelPathBeside(d.files.front());
-    if (std::ifstream(labelPath, std::ios::binary)) {
+    if (CInputFile().Open(labelPath)) {
         d.label = ReadLabelText(labelPath);
         std::tm tm = LocalTm(head.time);
         char c[1200];

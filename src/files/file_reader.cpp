@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <utility>
 
 #include "files/experiment_time.h"
@@ -31,6 +30,13 @@ int Percent(std::uint64_t done, std::uint64_t total) {
 int Fail(SLoadReport& report, std::string why) {
     report.error = std::move(why);
     return 0;
+}
+
+int FailFile(SLoadReport& report, const CInputFile& file, const std::string& path) {
+    report.fileFailure = file.Failure();
+    report.fileErrno = file.Errno();
+    report.path = path;
+    return Fail(report, file.FailureText(path, Language::English));
 }
 
 // "Firmware version: 01.02" in the identification text.
@@ -84,7 +90,10 @@ std::string SLoadReport::Summary(Language language) const {
     const bool en = language == Language::English;
     std::string s;
     auto add = [&s](const std::string& part) { s += (s.empty() ? "" : "; ") + part; };
-    if (!error.empty()) add(Worded(error, language));
+    if (fileFailure != FileFailure::None)
+        add(FileFailureText(fileFailure, fileErrno, std::string(), language));
+    else if (!error.empty())
+        add(Worded(error, language));
     if (!warning.empty()) add(Worded(warning, language));
     if (cancelled) add(en ? "loading was cancelled" : "загрузка отменена");
     if (ignoredBytes)
@@ -114,17 +123,34 @@ int LoadExperimentFile(CDeviceData& store, const std::string& path, const LoadPr
     return Fail(r, "not an experiment file (neither .adc nor .txt): " + path);
 }
 
+int StreamExperimentFile(CDeviceData& store, const std::string& path, const RecordBatchFn& take,
+                         const LoadProgressFn& progress, SLoadReport& report) {
+    report = SLoadReport{};
+    if (path.find(".adc") != std::string::npos)
+        return ReadAdc(store, path, progress, report, &take);
+    if (path.find(".txt") != std::string::npos)
+        return ReadTxt(store, path, progress, report, &take);
+    store.ResetData();
+    return Fail(report, "not an experiment file (neither .adc nor .txt): " + path);
+}
+
 int LoadAdcFile(CDeviceData& store, const std::string& path, const LoadProgressFn& progress,
                 SLoadReport& report) {
+    return ReadAdc(store, path, progress, report, nullptr);
+}
+
+int reader_detail::ReadAdc(CDeviceData& store, const std::string& path,
+                           const LoadProgressFn& progress, SLoadReport& report,
+                           const RecordBatchFn* take) {
     store.ResetData();
-    std::ifstream f(path, std::ios::binary);
-    if (!f) return Fail(report, "cannot open " + path);
-    f.seekg(0, std::ios::end);
-    const std::uint64_t length = static_cast<std::uint64_t>(f.tellg());
-    f.seekg(0);
-    if (length < kAdcHeaderSize) return Fail(report, "shorter than the 124-byte header: " + path);
+    CInputFile f;
+    if (!f.Open(path)) return FailFile(report, f, path);
+    const std::uint64_t length = f.Size();
     unsigned char header[kAdcHeaderSize];
-    f.read(reinterpret_cast<char*>(header), kAdcHeaderSize);
+    const long long headerBytes = f.Read(header, kAdcHeaderSize);
+    if (headerBytes < 0) return FailFile(report, f, path);
+    if (headerBytes < kAdcHeaderSize || length < kAdcHeaderSize)
+        return Fail(report, "shorter than the 124-byte header: " + path);
     const std::int32_t c = static_cast<std::int32_t>(GetLe32(header + 48));
     // More than 43 columns would read identifiers past the header's table.
     if (c < 0 || c > CMeasRecord::kParamCount)
@@ -138,6 +164,8 @@ int LoadAdcFile(CDeviceData& store, const std::string& path, const LoadProgressF
     }
     ReadFirmware(header, store);
     store.SetLoadedFrom(path, TitleOf(path));
+    // Known before the records: a reader that takes them as they come dates them with it.
+    store.SetStartTime(static_cast<std::time_t>(GetLe32(header + 52)));
 
     if (!Report(progress, 0)) {
         report.cancelled = true;
@@ -167,26 +195,27 @@ int LoadAdcFile(CDeviceData& store, const std::string& path, const LoadProgressF
         return true;
     };
     // The whole file is one block of records; knowing its size spares the store every doubling.
-    if (recordBytes > 0) store.Reserve(static_cast<int>(std::min<std::uint64_t>(
+    if (recordBytes > 0 && !take) store.Reserve(static_cast<int>(std::min<std::uint64_t>(
                              (length - kAdcHeaderSize) / recordBytes, INT32_MAX)));
     std::vector<CMeasRecord> batch;
     batch.reserve(kReadBlock / (recordBytes ? recordBytes : 1) + 1);
     // A store that keeps no records and a file of every parameter in catalogue order: the
     // statistics take the file's own rows, a run of whole records at a time.
-    bool asRows = !store.KeepsRecords() && c == CMeasRecord::kParamCount &&
+    bool asRows = !take && !store.KeepsRecords() && c == CMeasRecord::kParamCount &&
                   std::endian::native == std::endian::little;
     for (int k = 0; asRows && k < c; ++k) asRows = ids[k] == k;
     // Other columns for such a store: each record as a row of parameters, what the file does
     // not give keeping the record before's value, as the record reused for each one does.
-    const bool anyRows = !store.KeepsRecords() && !asRows;
+    const bool anyRows = !take && !store.KeepsRecords() && !asRows;
     double row[CMeasRecord::kParamCount] = {};
     std::vector<double> rows;
     if (recordBytes == 0) {
         report.ignoredBytes = length - kAdcHeaderSize;
     } else {
-        while (f) {
-            f.read(block.data() + carried, static_cast<std::streamsize>(kReadBlock));
-            std::size_t got = static_cast<std::size_t>(f.gcount());
+        for (;;) {
+            const long long read = f.Read(block.data() + carried, kReadBlock);
+            if (read < 0) return FailFile(report, f, path);
+            const auto got = static_cast<std::size_t>(read);
             if (got == 0) break;
             done += got;
             std::size_t have = carried + got, at = 0;
@@ -233,10 +262,18 @@ int LoadAdcFile(CDeviceData& store, const std::string& path, const LoadProgressF
                     rows.data(), static_cast<int>(rows.size() / CMeasRecord::kParamCount), buffer);
                 rows.clear();
             }
-            const int stored = store.AddSamples(batch.data(), static_cast<int>(batch.size()));
-            report.records += stored;
-            if (stored != static_cast<int>(batch.size()))
-                return Fail(report, "out of memory at record " + std::to_string(report.records));
+            if (take) {
+                if (!batch.empty() &&
+                    !(*take)(batch.data(), static_cast<int>(batch.size()), report))
+                    return 0;
+                report.records += static_cast<int>(batch.size());
+            } else {
+                const int stored = store.AddSamples(batch.data(), static_cast<int>(batch.size()));
+                report.records += stored;
+                if (stored != static_cast<int>(batch.size()))
+                    return Fail(report,
+                                "out of memory at record " + std::to_string(report.records));
+            }
             carried = have - at;
             std::memmove(block.data(), block.data() + at, carried);
             if (!Report(progress, Percent(done, length))) {
@@ -252,18 +289,23 @@ int LoadAdcFile(CDeviceData& store, const std::string& path, const LoadProgressF
     return 1;
 }
 
-bool ReadFileColumns(const std::string& path, std::vector<int>& columns, std::string& error) {
+bool ReadFileColumns(const std::string& path, std::vector<int>& columns, std::string& error,
+                     Language language) {
     columns.clear();
-    std::ifstream f(path, std::ios::binary);
-    if (!f) {
-        error = "cannot open " + path;
+    CInputFile f;
+    if (!f.Open(path)) {
+        error = f.FailureText(path, language);
         return false;
     }
     const bool binary = path.find(".adc") != std::string::npos;
     if (binary) {
         unsigned char header[kAdcHeaderSize];
-        f.read(reinterpret_cast<char*>(header), kAdcHeaderSize);
-        if (f.gcount() != kAdcHeaderSize) {
+        const long long got = f.Read(header, kAdcHeaderSize);
+        if (got < 0) {
+            error = f.FailureText(path, language);
+            return false;
+        }
+        if (got != kAdcHeaderSize) {
             error = "shorter than the 124-byte header: " + path;
             return false;
         }
@@ -282,8 +324,12 @@ bool ReadFileColumns(const std::string& path, std::vector<int>& columns, std::st
     }
     // The header is a line of the first block that begins with время.
     std::string block(kReadBlock, '\0');
-    f.read(block.data(), static_cast<std::streamsize>(block.size()));
-    block.resize(static_cast<std::size_t>(f.gcount()));
+    const long long got = f.Read(block.data(), block.size());
+    if (got < 0) {
+        error = f.FailureText(path, language);
+        return false;
+    }
+    block.resize(static_cast<std::size_t>(got));
     std::size_t start = 0;
     while (start < block.size()) {
         std::size_t lf = block.find('\n', start);

@@ -58,6 +58,14 @@ inline bool CatalogueIntegersFit(const unsigned char* record) {
 }
 int Percent(std::uint64_t done, std::uint64_t total);
 int Fail(SLoadReport& report, std::string why);
+// The file could not be opened or read: what the file system said goes into the report.
+int FailFile(SLoadReport& report, const CInputFile& file, const std::string& path);
+// The readers behind LoadAdcFile and LoadTxtFile; with `take` the records go to it instead of
+// the store (StreamExperimentFile).
+int ReadAdc(CDeviceData& store, const std::string& path, const LoadProgressFn& progress,
+            SLoadReport& report, const RecordBatchFn* take);
+int ReadTxt(CDeviceData& store, const std::string& path, const LoadProgressFn& progress,
+            SLoadReport& report, const RecordBatchFn* take);
 // The catalogue index of each column of a text file's header line (-1: not in the catalogue).
 std::vector<int> ColumnMap(const std::string& line, int& unknown);
 

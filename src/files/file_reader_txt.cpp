@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 
 #include "files/experiment_time.h"
 #include "files/file_format.h"
@@ -126,12 +125,16 @@ bool ParseHex(const char* begin, const char* end, double& value) {
 
 int LoadTxtFile(CDeviceData& store, const std::string& path, const LoadProgressFn& progress,
                 SLoadReport& report) {
+    return ReadTxt(store, path, progress, report, nullptr);
+}
+
+int reader_detail::ReadTxt(CDeviceData& store, const std::string& path,
+                           const LoadProgressFn& progress, SLoadReport& report,
+                           const RecordBatchFn* take) {
     store.ResetData();
-    std::ifstream f(path, std::ios::binary);
-    if (!f) return Fail(report, "cannot open " + path);
-    f.seekg(0, std::ios::end);
-    const std::uint64_t length = static_cast<std::uint64_t>(f.tellg());
-    f.seekg(0);
+    CInputFile f;
+    if (!f.Open(path)) return FailFile(report, f, path);
+    const std::uint64_t length = f.Size();
     if (length < kTextMinSize) return Fail(report, "text file shorter than 1024 bytes: " + path);
 
     if (!Report(progress, 0)) {
@@ -149,7 +152,8 @@ int LoadTxtFile(CDeviceData& store, const std::string& path, const LoadProgressF
     bool reserved = false;
     // A store that keeps no records gets each line as a row of parameters: what a column does
     // not give keeps the line before's value, as the record reused for each line does.
-    const bool asRows = !store.KeepsRecords();
+    const bool asRows = !take && !store.KeepsRecords();
+    std::uint32_t lastTime = 0;  // of the newest record handed to `take`
     double row[CMeasRecord::kParamCount] = {};
     std::vector<double> rows;
 
@@ -218,7 +222,7 @@ int LoadTxtFile(CDeviceData& store, const std::string& path, const LoadProgressF
         }
         for (std::size_t j = 0; j < tokens; ++j)
             if (map[j] >= 0) SetParam(buffer, map[j], values[j]);
-        if (!reserved) {
+        if (!reserved && !take) {
             // Lines of one file are nearly of one length: size the store from the first record's.
             store.Reserve(static_cast<int>(
                 std::min<std::uint64_t>(length / (n + 1) + length / (n + 1) / 50 + 16, INT32_MAX)));
@@ -229,6 +233,15 @@ int LoadTxtFile(CDeviceData& store, const std::string& path, const LoadProgressF
     };
     // Appends the records of the block just read; false when the store could not take them.
     auto flush = [&]() -> bool {
+        if (take) {
+            if (batch.empty()) return true;
+            const int n = static_cast<int>(batch.size());
+            if (!(*take)(batch.data(), n, report)) return false;
+            report.records += n;
+            lastTime = batch.back().time;
+            batch.clear();
+            return true;
+        }
         if (asRows) {
             const auto n = static_cast<int>(rows.size() / CMeasRecord::kParamCount);
             report.records += store.AddParamRows(rows.data(), n, buffer);
@@ -243,9 +256,10 @@ int LoadTxtFile(CDeviceData& store, const std::string& path, const LoadProgressF
         return all;
     };
 
-    while (!stop && f) {
-        f.read(block.data(), static_cast<std::streamsize>(block.size()));
-        std::size_t got = static_cast<std::size_t>(f.gcount());
+    while (!stop) {
+        const long long read = f.Read(block.data(), block.size());
+        if (read < 0) return FailFile(report, f, path);
+        const auto got = static_cast<std::size_t>(read);
         if (got == 0) break;
         done += got;
         const char* data = block.data();
@@ -285,7 +299,9 @@ int LoadTxtFile(CDeviceData& store, const std::string& path, const LoadProgressF
         ++report.skippedLines;
     store.SetLoadedFrom(path, TitleOf(path));
     // A text file holds no start time; the wall-clock labels take it from the shared rule.
-    if (const std::time_t start = TxtStartTimeOfFile(path, store.GetLastTime()); start != 0)
+    if (const std::time_t start =
+            TxtStartTimeOfFile(path, take ? lastTime : store.GetLastTime());
+        start != 0)
         store.SetStartTime(start);
     Report(progress, 100);
     return 1;

@@ -79,32 +79,72 @@ void AppendTxtRecord(std::string& out, const CMeasRecord& r, const std::vector<i
     out += "\r\n";
 }
 
+CExperimentFileWriter::CExperimentFileWriter(bool text, std::vector<int> columns,
+                                             const SFileOptions& options, std::uint8_t fwMajor,
+                                             std::uint8_t fwMinor, std::time_t startTime,
+                                             Sink sink)
+    : m_text(text),
+      m_columns(std::move(columns)),
+      m_options(options),
+      m_fwMajor(fwMajor),
+      m_fwMinor(fwMinor),
+      m_startTime(startTime),
+      m_sink(std::move(sink)) {}
+
+bool CExperimentFileWriter::Header(const CMeasRecord& first) {
+    m_headerDone = true;
+    m_buffer += m_text ? TxtHeader(first.kg, first.kr, m_options.ky, m_columns)
+                       : AdcHeader(m_columns, m_fwMajor, m_fwMinor, m_startTime);
+    return true;
+}
+
+bool CExperimentFileWriter::Flush() {
+    if (m_buffer.empty()) return true;
+    const bool ok = m_sink(m_buffer);
+    m_buffer.clear();
+    return ok;
+}
+
+bool CExperimentFileWriter::Add(const CMeasRecord* records, int n) {
+    if (n <= 0) return true;
+    if (!m_headerDone) Header(records[0]);
+    constexpr std::size_t kFlushBytes = 1 << 20;
+    for (int k = 0; k < n; ++k) {
+        if (m_text)
+            AppendTxtRecord(m_buffer, records[k], m_columns, m_options.fileDecimals);
+        else
+            AppendAdcRecord(m_buffer, records[k], m_columns);
+        if (m_buffer.size() >= kFlushBytes && !Flush()) return false;
+    }
+    m_records += n;
+    return true;
+}
+
+bool CExperimentFileWriter::Finish() {
+    if (!m_headerDone) Header(EmptyRecord());
+    return Flush();
+}
+
 int SaveStoreAs(const CDeviceData& store, const std::string& path, bool text,
                 const std::vector<int>& columns, const SFileOptions& options) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     if (!f) return -1;
-    int count = store.GetCount();
-    std::string buf;
-    CMeasRecord first = store.GetSample(0);
-    buf = text
-              ? TxtHeader(first.kg, first.kr, options.ky, columns)
-              : AdcHeader(columns, store.FirmwareMajor(), store.FirmwareMinor(), store.StartTime());
+    CExperimentFileWriter writer(text, columns, options, store.FirmwareMajor(),
+                                 store.FirmwareMinor(), store.StartTime(),
+                                 [&f](std::string_view bytes) {
+                                     f.write(bytes.data(),
+                                             static_cast<std::streamsize>(bytes.size()));
+                                     return static_cast<bool>(f);
+                                 });
+    const int count = store.GetCount();
     std::vector<CMeasRecord> chunk(1024);
     for (int i = 0; i < count;) {
-        int n = store.CopySamples(i, static_cast<int>(chunk.size()), chunk.data());
+        const int n = store.CopySamples(i, static_cast<int>(chunk.size()), chunk.data());
         if (n <= 0) break;
-        for (int k = 0; k < n; ++k) {
-            if (text)
-                AppendTxtRecord(buf, chunk[static_cast<std::size_t>(k)], columns,
-                                options.fileDecimals);
-            else
-                AppendAdcRecord(buf, chunk[static_cast<std::size_t>(k)], columns);
-        }
-        f.write(buf.data(), static_cast<std::streamsize>(buf.size()));
-        buf.clear();
+        if (!writer.Add(chunk.data(), n)) return -1;
         i += n;
     }
-    f.write(buf.data(), static_cast<std::streamsize>(buf.size()));
+    if (!writer.Finish()) return -1;
     f.close();
     return f ? 0 : -1;
 }

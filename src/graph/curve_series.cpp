@@ -68,7 +68,26 @@ void CCurveSeries::Append(const std::uint32_t* t, const double* v, const std::ui
     }
 }
 
+void CCurveSeries::AppendRecords(const CMeasRecord* records, int n, int param) {
+    m_own = true;
+    constexpr int kChunk = 1024;
+    double values[kChunk];
+    std::uint32_t times[kChunk];
+    std::uint8_t odd[kChunk];
+    for (int at = 0; at < n; at += kChunk) {
+        const int m = std::min(kChunk, n - at);
+        for (int k = 0; k < m; ++k) {
+            const CMeasRecord& r = records[at + k];
+            values[k] = GetParam(r, param);
+            times[k] = r.time;
+            odd[k] = static_cast<std::uint8_t>(r.cycle & 1);
+        }
+        Append(times, values, odd, static_cast<std::size_t>(m));
+    }
+}
+
 void CCurveSeries::Sync(const CDeviceData& store, int param) {
+    if (m_own) return;
     const std::uint64_t generation = store.Generation();
     int count = store.GetCount();
     std::size_t have = m_time.size();
@@ -153,8 +172,12 @@ bool CCurveSeries::Extremes(std::size_t begin, std::size_t end, int parity, doub
 std::size_t CCurveSeries::FirstAtOrAfter(const CDeviceData& store, std::uint32_t second) const {
     std::size_t n = m_time.size();
     if (n == 0) return 0;
-    std::size_t i = std::min<std::size_t>(static_cast<std::size_t>(store.TimeToIndex(second)),
-                                          n - 1);
+    // A copy of its own has no store to ask: the times are in order in a file of a bench.
+    std::size_t i = m_own ? static_cast<std::size_t>(
+                                std::lower_bound(m_time.begin(), m_time.end(), second) -
+                                m_time.begin())
+                          : static_cast<std::size_t>(store.TimeToIndex(second));
+    i = std::min(i, n - 1);
     // The store's index is the nearest record; step to the first one not below the second.
     while (i > 0 && m_time[i - 1] >= second) --i;
     while (i < n && m_time[i] < second) ++i;

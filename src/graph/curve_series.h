@@ -17,6 +17,7 @@
 
 namespace dravmer {
 class CDeviceData;
+struct CMeasRecord;
 }
 
 namespace dravmer::graph {
@@ -27,6 +28,9 @@ public:
     // reset or reloaded since (or holds fewer records, or a different record where the copy
     // ends) is copied anew.
     void Sync(const CDeviceData& store, int param);
+    // Takes one parameter of records handed over directly (a file read as it streams, its
+    // records kept by no store): the copy is then the curve's own, and Sync leaves it as it is.
+    void AppendRecords(const CMeasRecord* records, int n, int param);
     std::size_t Size() const { return m_time.size(); }
     const std::vector<std::uint32_t>& Times() const { return m_time; }
     const std::vector<double>& Values() const { return m_value; }
@@ -52,6 +56,7 @@ private:
     std::vector<double> m_blockLo[3], m_blockHi[3];
     std::vector<double> m_bigLo[3], m_bigHi[3];
     std::uint64_t m_generation = 0;  // of the store the copy was made from
+    bool m_own = false;              // filled by AppendRecords, not from a store
 };
 
 // The copies of all curves, keyed by store and parameter; curves no longer drawn are dropped by

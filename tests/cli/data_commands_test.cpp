@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/cli.h"
+#include "files/experiment_files.h"
 #include "files/file_format.h"
 #include "measure/device_data.h"
 
@@ -161,6 +162,27 @@ TEST_F(DataCommands, ListShowsOneRowPerExperimentAndJsonFields) {
             EXPECT_EQ(e["format"], "txt");
         }
     }
+}
+
+TEST_F(DataCommands, ALabelsControlCharactersNeitherForgeRowsNorReachTheTerminal) {
+    Write("261206-003-000042.adc", false);
+    const std::string label = "line one\nforged\t9\x1b[2Jred\x7f";
+    ASSERT_EQ(WriteLabelFile((dir / "261206-003-label .txt").string(), label), 0);
+    auto text = Cli({"list", dir.string()});
+    ASSERT_EQ(text.code, kExitOk) << text.err;
+    std::istringstream lines(text.out);
+    std::vector<std::string> rows;
+    for (std::string l; std::getline(lines, l);) rows.push_back(l);
+    ASSERT_EQ(rows.size(), 2u) << "the header and one row:\n" << text.out;
+    EXPECT_EQ(text.out.find('\x1b'), std::string::npos);
+    EXPECT_EQ(text.out.find('\x7f'), std::string::npos);
+    const std::string comment = rows[1].substr(rows[1].rfind('\t') + 1);
+    EXPECT_NE(comment.find("line one forged 9?[2Jred?"), std::string::npos) << comment;
+    // JSON escapes them itself and keeps the text as it is.
+    auto json = Cli({"list", dir.string(), "--json"});
+    ASSERT_EQ(json.code, kExitOk);
+    const std::string kept = nlohmann::json::parse(json.out)[0]["comment"];
+    EXPECT_NE(kept.find(label), std::string::npos) << kept;
 }
 
 TEST_F(DataCommands, ColumnIdentifiersOutsideTheCatalogueAreReported) {

@@ -18,6 +18,7 @@
 #include "cli/cli.h"
 #include "cli/cli_options.h"
 #include "cli/commands/archive_options.h"
+#include "cli/commands/printable.h"
 #include "cli/commands/part_commands.h"
 #include "cli/session.h"
 #include "files/experiment_files.h"
@@ -267,7 +268,7 @@ int RunList(CliContext& ctx, CArchive& archive, const SArchiveOptions& o) {
         for (auto a : r.addresses) addresses += (addresses.empty() ? "" : "; ") + std::to_string(a);
         ctx.out << r.id << "\t" << when << "\t" << r.number << "\t" << minutes << "\t"
                 << (r.text ? ".txt" : ".adc") << "\t" << r.addresses.size() << "\t" << addresses
-                << "\t" << CommentText(r.comment, r.startTime, r.number) << "\n";
+                << "\t" << PrintableText(CommentText(r.comment, r.startTime, r.number)) << "\n";
     }
     return kExitOk;
 }

@@ -1,6 +1,7 @@
 // convert IN... OUT: rewrite an experiment file as .adc or .txt, or experiment files as one CSV
 // table (a file, or standard output for OUT "-").
 #include <filesystem>
+#include <optional>
 #include <ostream>
 
 #include "bench/experiment_settings.h"
@@ -27,16 +28,42 @@ struct SConvertOptions {
     bool units = false, excel = false;
 };
 
-// Loads one input; on failure says why and returns false.
-bool Load(CliContext& ctx, CDeviceData& store, const std::string& in, SLoadReport& report) {
+// Reads one input record batch by record batch into `take`, saying what was left out; on a
+// failure says why and returns false. `incomplete` is set when records were missed.
+bool Stream(CliContext& ctx, CDeviceData& store, const std::string& in, const RecordBatchFn& take,
+            SLoadReport& report, bool& incomplete, bool quiet = false) {
     int ok;
     {
         CTerminalProgress progress(in, ctx.language);
-        ok = LoadExperimentFile(store, in, progress.Fn(), &report);
+        ok = StreamExperimentFile(store, in, take, progress.Fn(), report);
     }
-    if (!report.Summary(ctx.language).empty())
+    if (!quiet && !report.Summary(ctx.language).empty())
         ctx.err << "dravmer-cli convert: " << in << ": " << report.Summary(ctx.language) << "\n";
+    incomplete = incomplete || report.Incomplete();
     return ok != 0;
+}
+
+// A text file holds no start time: it comes from the time its last record was written, so
+// the file is read once for that before its rows are written.
+bool TextStartTime(CliContext& ctx, const std::string& in, std::time_t& start) {
+    CDeviceData store;
+    SLoadReport report;
+    bool incomplete = false;
+    const RecordBatchFn skip = [](const CMeasRecord*, int, SLoadReport&) { return true; };
+    if (!Stream(ctx, store, in, skip, report, incomplete, true)) {
+        ctx.err << "dravmer-cli convert: " << in << ": " << report.Summary(ctx.language) << "\n";
+        return false;
+    }
+    start = store.StartTime();
+    return true;
+}
+
+void CannotWrite(CliContext& ctx, const std::string& out) {
+    ctx.err << "dravmer-cli convert: "
+            << (out == "-" ? ctx.Say("cannot write standard output",
+                                     "не удалось записать в стандартный вывод")
+                           : ctx.Sayf("cannot write %s", "не удалось записать %s", out.c_str()))
+            << "\n";
 }
 
 int ConvertToExperimentFile(CliContext& ctx, const std::string& in, const std::string& out) {
@@ -49,12 +76,9 @@ int ConvertToExperimentFile(CliContext& ctx, const std::string& in, const std::s
                 << "\n";
         return kExitFailure;
     }
-    CDeviceData store;
-    SLoadReport report;
-    if (!Load(ctx, store, in, report)) return kExitFailure;
-    std::vector<int> columns;
-    for (int c : report.columns)
-        if (c >= 0) columns.push_back(c);
+    // A binary header holds the start time, which a text input tells only at its end.
+    std::time_t textStart = 0;
+    if (!text && !IsBinary(in) && !TextStartTime(ctx, in, textStart)) return kExitFailure;
     // Text cells take the decimals the operator chose for files.
     CExperimentSettings settings;
     settings.LoadExperimentSettings(ctx.Settings());
@@ -63,17 +87,48 @@ int ConvertToExperimentFile(CliContext& ctx, const std::string& in, const std::s
         options.fileDecimals[static_cast<std::size_t>(p)] = settings.FileDecimals(p);
         options.tableDecimals[static_cast<std::size_t>(p)] = settings.TableDecimals(p);
     }
-    if (report.hasKy) options.ky = report.ky;
-    if (SaveStoreAs(store, out, text, columns, options) != 0) {
-        ctx.err << "dravmer-cli convert: "
-                << ctx.Sayf("cannot write %s", "не удалось записать %s", out.c_str()) << "\n";
+    CNewFile file;
+    std::string error;
+    if (!file.Open(out, error)) {
+        ctx.err << "dravmer-cli convert: " << error << "\n";
+        return kExitFailure;
+    }
+    auto sink = [&file](std::string_view bytes) { return file.Write(bytes); };
+    CDeviceData store;
+    // The writer is made with the first records: by then the header of the input is read.
+    std::optional<CExperimentFileWriter> writer;
+    auto makeWriter = [&](const SLoadReport& report) {
+        std::vector<int> columns;
+        for (int c : report.columns)
+            if (c >= 0) columns.push_back(c);
+        if (report.hasKy) options.ky = report.ky;
+        writer.emplace(text, columns, options, store.FirmwareMajor(), store.FirmwareMinor(),
+                       IsBinary(in) ? store.StartTime() : textStart, sink);
+    };
+    bool writeFailed = false;
+    const RecordBatchFn take = [&](const CMeasRecord* records, int n, SLoadReport& report) {
+        if (!writer) makeWriter(report);
+        writeFailed = !writer->Add(records, n);
+        return !writeFailed;
+    };
+    SLoadReport report;
+    bool incomplete = false;
+    const bool read = Stream(ctx, store, in, take, report, incomplete);
+    if (read && !writer) makeWriter(report);
+    if (writeFailed || (read && !writer->Finish())) {
+        CannotWrite(ctx, out);
+        return kExitFailure;
+    }
+    if (!read) return kExitFailure;
+    if (!file.Commit(error)) {
+        ctx.err << "dravmer-cli convert: " << error << "\n";
         return kExitFailure;
     }
     ctx.err << "dravmer-cli convert: "
-            << ctx.Sayf("%d records written to %s", "записей записано: %d, в %s", store.GetCount(),
-                        out.c_str())
+            << ctx.Sayf("%d records written to %s", "записей записано: %d, в %s",
+                        static_cast<int>(writer->Records()), out.c_str())
             << "\n";
-    return kExitOk;
+    return incomplete ? kExitIncomplete : kExitOk;
 }
 
 int ConvertToCsv(CliContext& ctx, const std::vector<std::string>& ins, const std::string& out,
@@ -85,7 +140,7 @@ int ConvertToCsv(CliContext& ctx, const std::vector<std::string>& ins, const std
     for (const std::string& in : ins) {
         std::vector<int> columns;
         std::string error;
-        if (!ReadFileColumns(in, columns, error)) {
+        if (!ReadFileColumns(in, columns, error, ctx.language)) {
             ctx.err << "dravmer-cli convert: " << error << "\n";
             return kExitFailure;
         }
@@ -104,11 +159,40 @@ int ConvertToCsv(CliContext& ctx, const std::vector<std::string>& ins, const std
     };
     CCsvWriter writer(UnionOfColumns(columnSets), csv, sink);
     bool written = writer.WriteHeader();
+    bool incomplete = false;
     CDeviceData store;
     for (std::size_t i = 0; written && i < ins.size(); ++i) {
         const std::string& in = ins[i];
+        SCsvSource source;
+        SExperimentEntry entry;
+        const std::string name = std::filesystem::path(in).filename().string();
+        if (ParseExperimentName(name, entry))
+            source.address = entry.address;
+        else
+            ctx.err << "dravmer-cli convert: " << in
+                    << ctx.Say(
+                           ": the name holds no device address; its rows leave the address "
+                           "empty\n",
+                           ": в имени нет адреса прибора; в его строках адрес пуст\n");
+        const bool binary = IsBinary(in);
+        source.values = binary ? CsvValues::kFloat : CsvValues::kDouble;
+        for (int c : columnSets[i])
+            if (c >= 0) source.has[static_cast<std::size_t>(c)] = true;
+        std::time_t textStart = 0;
+        bool read = binary || TextStartTime(ctx, in, textStart);
+        bool started = false;
+        const RecordBatchFn take = [&](const CMeasRecord* records, int n, SLoadReport&) {
+            if (!started) {
+                // A binary file's start time is known once its header is read.
+                source.start = binary ? store.StartTime() : textStart;
+                started = true;
+            }
+            written = writer.WriteRecords(source, records, n);
+            return written;
+        };
         SLoadReport report;
-        if (!Load(ctx, store, in, report)) {
+        read = read && Stream(ctx, store, in, take, report, incomplete);
+        if (!read && written) {
             ctx.err << "dravmer-cli convert: "
                     << (toStdout
                             ? ctx.Sayf("%s cannot be read; the table on standard output is "
@@ -120,45 +204,15 @@ int ConvertToCsv(CliContext& ctx, const std::vector<std::string>& ins, const std
                     << "\n";
             return kExitFailure;
         }
-        SCsvSource source;
-        source.store = &store;
-        SExperimentEntry entry;
-        const std::string name = std::filesystem::path(in).filename().string();
-        if (ParseExperimentName(name, entry))
-            source.address = entry.address;
-        else
-            ctx.err << "dravmer-cli convert: " << in
-                    << ctx.Say(
-                           ": the name holds no device address; its rows leave the address "
-                           "empty\n",
-                           ": в имени нет адреса прибора; в его строках адрес пуст\n");
-        if (IsBinary(in)) {
-            source.start = store.StartTime();
-            source.values = CsvValues::kFloat;
-        } else {
-            // A text file holds no start time: the time its last record was written tells it.
-            source.start = TxtStartTimeOfFile(in, store.GetLastTime());
-            source.values = CsvValues::kDouble;
-        }
-        for (int c : columnSets[i])
-            if (c >= 0) source.has[static_cast<std::size_t>(c)] = true;
-        written = writer.WriteRows(source);
     }
     if (!written) {
-        ctx.err << "dravmer-cli convert: "
-                << (toStdout ? ctx.Say("cannot write standard output",
-                                       "не удалось записать в стандартный вывод")
-                             : ctx.Sayf("cannot write %s", "не удалось записать %s", out.c_str()))
-                << "\n";
+        CannotWrite(ctx, out);
         return kExitFailure;
     }
     if (toStdout) {
         ctx.out.flush();
         if (!ctx.out) {
-            ctx.err << "dravmer-cli convert: "
-                    << ctx.Say("cannot write standard output",
-                               "не удалось записать в стандартный вывод")
-                    << "\n";
+            CannotWrite(ctx, out);
             return kExitFailure;
         }
     } else if (!file.Commit(error)) {
@@ -172,7 +226,7 @@ int ConvertToCsv(CliContext& ctx, const std::vector<std::string>& ins, const std
                         "записей: %lld (файлов: %zu) записано в %s",
                         static_cast<long long>(writer.Rows()), ins.size(), where.c_str())
             << "\n";
-    return kExitOk;
+    return incomplete ? kExitIncomplete : kExitOk;
 }
 
 int RunConvert(CliContext& ctx, const SConvertOptions& o) {

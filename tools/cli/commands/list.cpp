@@ -4,6 +4,7 @@
 
 #include "cli/cli.h"
 #include "cli/cli_options.h"
+#include "cli/commands/printable.h"
 #include "files/experiment_scan.h"
 
 namespace dravmer::cli {
@@ -57,7 +58,7 @@ int RunList(CliContext& ctx, const SListOptions& o) {
         SGroupDescription d = list.Describe(g);
         ctx.out << g + 1 << "\t" << d.dateTimeText << "\t" << d.number << "\t" << d.durationMinutes
                 << "\t" << d.format << "\t" << d.devices << "\t" << d.addressText << "\t"
-                << d.comment << "\n";
+                << PrintableText(d.comment) << "\n";
     }
     return list.ScanError().empty() ? kExitOk : kExitIncomplete;
 }

@@ -102,21 +102,35 @@ int RunPlot(CliContext& ctx, const SPlotOptions& o) {
         return usage(ctx.Say("at most 50 curves (files x parameters)",
                              "не больше 50 графиков (файлы x параметры)"));
 
+    // Each file streams through: only the parameters drawn are kept, as the curves' own
+    // points, never the records themselves (a day of records is 29 MB, a day of one curve 1 MB).
     std::vector<std::unique_ptr<CDeviceData>> stores;
     std::vector<std::uint32_t> addresses;
+    CSeriesCache cache;
+    std::int64_t lastSecond = 0;
+    bool incomplete = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         auto store = std::make_unique<CDeviceData>(static_cast<int>(i));
+        std::vector<CCurveSeries*> series;
+        for (int id : ids) series.push_back(&cache.Get(store.get(), id));
+        std::uint32_t last = 0;
+        const RecordBatchFn take = [&](const CMeasRecord* records, int n, SLoadReport&) {
+            for (std::size_t k = 0; k < ids.size(); ++k) series[k]->AppendRecords(records, n, ids[k]);
+            if (n > 0) last = records[n - 1].time;
+            return true;
+        };
         SLoadReport report;
         int ok;
         {
             CTerminalProgress progress(args[i], ctx.language);
-            ok = LoadExperimentFile(*store, args[i], progress.Fn(), &report);
+            ok = StreamExperimentFile(*store, args[i], take, progress.Fn(), report);
         }
-        if (!ok) {
+        if (!report.Summary(ctx.language).empty())
             ctx.err << "dravmer-cli plot: " << args[i] << ": " << report.Summary(ctx.language)
                     << "\n";
-            return kExitFailure;
-        }
+        if (!ok) return kExitFailure;
+        incomplete = incomplete || report.Incomplete();
+        lastSecond = std::max<std::int64_t>(lastSecond, last);
         SExperimentEntry entry;
         addresses.push_back(
             ParseExperimentName(std::filesystem::path(args[i]).filename().string(), entry)
@@ -125,8 +139,6 @@ int RunPlot(CliContext& ctx, const SPlotOptions& o) {
         stores.push_back(std::move(store));
     }
 
-    std::int64_t lastSecond = 0;
-    for (const auto& s : stores) lastSecond = std::max<std::int64_t>(lastSecond, s->GetLastTime());
     if (!hasTo) to = std::max<long long>(from + 10, lastSecond);
     if (to <= from)
         return usage(ctx.Say("--from lies after the last record",
@@ -144,7 +156,6 @@ int RunPlot(CliContext& ctx, const SPlotOptions& o) {
     st.startTime = stores.front()->StartTime();
     st.timeAxes = st.startTime != 0;
     std::vector<SCurveSpec> curves;
-    CSeriesCache cache;
     const auto colors = DefaultSlotColors();
     for (std::size_t f = 0; f < stores.size(); ++f)
         for (int id : ids) {
@@ -152,7 +163,6 @@ int RunPlot(CliContext& ctx, const SPlotOptions& o) {
             curves.push_back({stores[f].get(), addresses[f], id, slot,
                               colors[static_cast<std::size_t>(slot)]});
             CCurveSeries& series = cache.Get(stores[f].get(), id);
-            series.Sync(*stores[f], id);
             double lo, hi;
             SeriesRange(series, false, from, to, lo, hi);
             st.axes[static_cast<std::size_t>(slot)] = AxisFromRange(lo, hi, st.hLines - 1, 1.0);
@@ -170,7 +180,7 @@ int RunPlot(CliContext& ctx, const SPlotOptions& o) {
                         static_cast<long long>(width), static_cast<long long>(height),
                         curves.size(), static_cast<long long>(from), static_cast<long long>(to))
             << "\n";
-    return kExitOk;
+    return incomplete ? kExitIncomplete : kExitOk;
 }
 
 CommandRun DefinePlot(CLI::App& app, Language language) {

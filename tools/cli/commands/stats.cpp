@@ -32,6 +32,7 @@ int RunStats(CliContext& ctx, const SStatsOptions& o) {
     const std::uint32_t from = o.from, to = o.to;
 
     int failures = 0;
+    bool incomplete = false;
     nlohmann::json devices = nlohmann::json::array();
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& path = args[i];
@@ -54,6 +55,7 @@ int RunStats(CliContext& ctx, const SStatsOptions& o) {
         if (!report.Summary(ctx.language).empty())
             ctx.err << "dravmer-cli stats: " << path << ": " << report.Summary(ctx.language)
                     << "\n";
+        incomplete = incomplete || report.Incomplete();
         bool reordered = false;
         if (hasFrom || hasTo) {
             std::uint32_t last = hasTo ? to : store->GetLastTime();
@@ -103,7 +105,7 @@ int RunStats(CliContext& ctx, const SStatsOptions& o) {
             if (c != '\r') ctx.out << c;
     }
     if (json) ctx.out << devices.dump(2) << "\n";
-    return failures ? kExitFailure : kExitOk;
+    return failures ? kExitFailure : incomplete ? kExitIncomplete : kExitOk;
 }
 
 CommandRun DefineStats(CLI::App& app, Language language) {
