@@ -22,7 +22,16 @@ int main(int argc, char** argv) {
         ->required()
         ->check(CLI::ExistingDirectory);
     app.add_option("--port", options.port, "TCP port")->capture_default_str()->check(CLI::Range(1, 65535));
-    app.add_option("--listen", options.listen, "address to listen on")->capture_default_str();
+    app.add_option("--listen", options.listen,
+                   "address to listen on; the default 0.0.0.0 is every interface of this "
+                   "computer (127.0.0.1: this computer alone)")
+        ->capture_default_str();
+    app.add_option("--max-per-peer", options.maxPerPeer,
+                   "connections one address may hold at a time; a full server lets go of the "
+                   "longest-connected client that has had no request on the releases answered "
+                   "for a newcomer, once it has been there 2 s")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 1000));
     app.add_flag("--allow-upload", options.allowUpload,
                  "accept uploads, deletions and catalog changes");
     app.add_option("--log", options.logFile,
