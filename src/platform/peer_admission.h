@@ -1,11 +1,16 @@
 #pragma once
 // Who a server lets in. A peer address holds at most maxPerPeer connections at a time. A full
-// server makes room for a newcomer by letting go of the longest-connected connection that has
-// not finished a real exchange (each server says what counts as one), once that connection has
-// been there unprovenGrace (time to finish its first exchange); failing such a one, of the
-// connection quiet longest if it has done nothing for quietGrace; else the newcomer is refused.
-// A connection busy answering a request is never let go. Pure: the servers describe their
-// connections, the rule answers.
+// server makes room for a newcomer by letting go, in this order of preference:
+//  1. the longest-connected connection that has not finished a real exchange (each server says
+//     what counts as one), once it has been there unprovenGrace (time to finish its first);
+//  2. the longest-connected connection of the address holding the most connections, when that
+//     address holds at least two more than the newcomer's (and so keeps at least as many as the
+//     newcomer's once it has given up one): a few computers that fill the server with
+//     exchanges of their own cannot keep another one out. Again once it has been there
+//     unprovenGrace;
+//  3. the connection quiet longest, if it has done nothing for quietGrace;
+// else the newcomer is refused. A connection busy answering a request is never let go. Pure:
+// the servers describe their connections, the rule answers.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -38,10 +43,12 @@ enum class EAdmission {
     kRefuseFull,   // full, and nobody may be let go
 };
 
+enum class ELetGo { kNone, kUnproven, kOverShare, kQuiet };  // the three preferences
+
 struct SAdmissionVerdict {
     EAdmission what = EAdmission::kTake;
     std::size_t evict = 0;  // index into the connections, for kTakeInPlace
-    bool quiet = false;     // let go for being quiet longest, not for lacking a real exchange
+    ELetGo why = ELetGo::kNone;
 };
 
 SAdmissionVerdict Admit(const std::vector<SAdmittedConnection>& live, const std::string& host,

@@ -108,5 +108,33 @@ TEST_F(ComServerAdmission, AnAddressHoldsItsLimitAndAFullServerLetsABenchInBefor
     EXPECT_LE(m_server->ClientCount(), o.maxClients);
 }
 
+// A flood that answers the greeting and takes a line, as a bench would: four addresses of
+// eight cannot keep a fifth out, and the one holding no more than the bench's is refused.
+TEST_F(ComServerAdmission, AFloodThatTakesLinesStillLeavesABenchItsShare) {
+    SComServerOptions o;
+    o.evictUnprovenMs = 0;
+    StartServer(o);
+    const int port = m_server->TcpPort();
+    std::vector<std::unique_ptr<CRawClient>> flood;
+    for (int a = 0; a < 4; ++a) {
+        const std::string from = "127.0.0." + std::to_string(2 + a);
+        for (int i = 0; i < 8; ++i) {
+            flood.push_back(std::make_unique<CRawClient>(port, 10, from.c_str()));
+            ASSERT_EQ(flood.back()->Attach(0, "flood"), kCsStatusOk) << from << " " << i;
+        }
+    }
+    ASSERT_EQ(m_server->ClientCount(), o.maxClients);
+    ASSERT_TRUE(m_port.Open()) << "the bench was refused";
+    EXPECT_TRUE(BenchAnswered());
+    EXPECT_TRUE(flood[0]->ClosedByServer());
+    // Its address now holds 7, the bench's 1: nobody is let go for the flood.
+    CRawClient again(port, 10, "127.0.0.2");
+    const SComServerMessage first = again.Next();
+    EXPECT_EQ(first.type, kCsConnect);
+    EXPECT_EQ(first.status, kCsStatusPortClosed);
+    EXPECT_TRUE(BenchAnswered());
+    for (std::size_t i = 1; i < flood.size(); ++i) EXPECT_FALSE(flood[i]->ClosedYet()) << i;
+}
+
 }  // namespace
 }  // namespace dravmer

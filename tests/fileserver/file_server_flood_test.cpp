@@ -228,50 +228,62 @@ TEST_F(FileServerFlood, AClientThatNeverReadsHoldsABoundedBufferAndGetsEveryRepl
 }
 
 // Four addresses open ten connections each and ask for the server's time, as often as a
-// request a second keeps them from ever being the quietest; a bench on a fifth address.
+// request a second keeps them from ever being the quietest, or describe the release as a bench
+// would; a bench on a fifth address.
 TEST_F(FileServerFlood, AnAddressHoldsItsLimitAndAFullServerLetsABenchInBeforeItsFlood) {
     const auto release = Release("dravmer", 3 * kQueryMaxChunk + 5);
     m_options.evictQuietMs = 600000;  // never quiet long enough to be let go for that
     m_options.evictUnprovenMs = 0;
-    Start();
-    const int port = m_server->TcpPort();
-    std::vector<std::vector<int>> admitted(4);
-    for (int a = 0; a < 4; ++a) {
-        const std::string from = "127.0.0." + std::to_string(2 + a);
-        for (int i = 0; i < 10; ++i) {
-            const int fd = ConnectFrom(from.c_str(), port);
-            test::SendBytes(fd, BuildBareRecord(kQcServerTime, 0, "flood"));
-            if (test::ReadRecord(fd).empty()) {
-                ::close(fd);  // refused
-            } else {
-                admitted[static_cast<std::size_t>(a)].push_back(fd);
+    for (const bool describing : {false, true}) {
+        SCOPED_TRACE(describing ? "a flood that describes the release"
+                                : "a flood of clock requests");
+        Start();
+        const int port = m_server->TcpPort();
+        const auto request = describing ? BuildTextRecord(kQcDescribe, 0, "flood", "dravmer")
+                                        : BuildBareRecord(kQcServerTime, 0, "flood");
+        const auto answered = [&](int fd) {
+            test::SendBytes(fd, request);
+            const auto reply = test::ReadRecord(fd);
+            return !reply.empty() && reply[kQueryResultAt] == kQrOk;
+        };
+        std::vector<std::vector<int>> admitted(4);
+        for (int a = 0; a < 4; ++a) {
+            const std::string from = "127.0.0." + std::to_string(2 + a);
+            for (int i = 0; i < 10; ++i) {
+                const int fd = ConnectFrom(from.c_str(), port);
+                if (answered(fd)) {
+                    admitted[static_cast<std::size_t>(a)].push_back(fd);
+                } else {
+                    ::close(fd);  // refused
+                }
             }
+            EXPECT_EQ(admitted[static_cast<std::size_t>(a)].size(), 8u) << from;
         }
-        EXPECT_EQ(admitted[static_cast<std::size_t>(a)].size(), 8u) << from;
-    }
-    ASSERT_EQ(m_server->ClientCount(), m_options.maxClients);
+        ASSERT_EQ(m_server->ClientCount(), m_options.maxClients);
 
-    // The bench takes the place of the connection there longest without a real request.
-    CQueryClient bench;
-    EXPECT_TRUE(BenchServed(bench, release));
-    const int first = admitted[0][0];
-    EXPECT_TRUE(ClosedByServer(first));
-    // The flood comes back: it takes the next flood connection's place, never the bench's.
-    const int again = ConnectFrom("127.0.0.2", port);
-    test::SendBytes(again, BuildBareRecord(kQcServerTime, 0, "flood"));
-    EXPECT_FALSE(test::ReadRecord(again).empty());
-    EXPECT_TRUE(ClosedByServer(admitted[0][1]));
-    SServerTime t;
-    EXPECT_EQ(bench.ServerTime(t), kQrOk);
-    for (std::size_t i = 2; i < 8; ++i) {
-        test::SendBytes(admitted[0][i], BuildBareRecord(kQcServerTime, 0, "flood"));
-        EXPECT_FALSE(test::ReadRecord(admitted[0][i]).empty()) << i;
+        // The bench takes the place of the flood's connection there longest: without a real
+        // request, or else of an address holding the most.
+        CQueryClient bench;
+        EXPECT_TRUE(BenchServed(bench, release));
+        EXPECT_TRUE(ClosedByServer(admitted[0][0]));
+        // The flood comes back: it takes the next clock flood connection's place, never the
+        // bench's; a describing flood that holds no more than the bench's address is refused.
+        const int again = ConnectFrom("127.0.0.2", port);
+        EXPECT_EQ(answered(again), !describing);
+        if (!describing) {
+            EXPECT_TRUE(ClosedByServer(admitted[0][1]));
+        }
+        SServerTime t;
+        EXPECT_EQ(bench.ServerTime(t), kQrOk);
+        for (std::size_t i = 2; i < 8; ++i) EXPECT_TRUE(answered(admitted[0][i])) << i;
+        EXPECT_LE(m_server->ClientCount(), m_options.maxClients);
+        for (auto& fds : admitted) {
+            for (const int fd : fds) ::close(fd);
+        }
+        ::close(again);
+        bench.Disconnect();
+        m_server.reset();
     }
-    EXPECT_LE(m_server->ClientCount(), m_options.maxClients);
-    for (auto& fds : admitted) {
-        for (const int fd : fds) ::close(fd);
-    }
-    ::close(again);
 }
 
 }  // namespace

@@ -24,24 +24,24 @@ struct SCase {
     std::string newcomer;
     EAdmission verdict;
     std::size_t evict = 0;
-    bool quiet = false;
+    ELetGo why = ELetGo::kUnproven;
 };
 
-TEST(PeerAdmission, LimitPerPeerThenLongestConnectedWithoutARealExchangeThenQuietest) {
+TEST(PeerAdmission, LimitPerPeerThenWithoutARealExchangeThenTheLargestHolderThenQuietest) {
     SAdmissionLimits limits;
     limits.maxClients = 4;
-    limits.maxPerPeer = 2;
+    limits.maxPerPeer = 3;
     limits.unprovenGrace = milliseconds(2000);
     limits.quietGrace = milliseconds(5000);
     const std::vector<SCase> cases = {
         {"room left", {Conn("a", 1, 100, false)}, "b", EAdmission::kTake},
         {"room left but the address holds its limit",
-         {Conn("a", 1, 100, false), Conn("a", 2, 100, true)},
+         {Conn("a", 1, 100, false), Conn("a", 2, 100, true), Conn("a", 3, 100, true)},
          "a",
          EAdmission::kRefusePeer},
         {"the limit counts the address alone, not other addresses",
          {Conn("a", 1, 100, false), Conn("b", 2, 100, true), Conn("b", 3, 100, true)},
-         "a",
+         "b",
          EAdmission::kTake},
         {"full: the longest-connected without a real exchange goes, not a longer proven one",
          {Conn("a", 1, 9000, true), Conn("b", 5, 3000, false), Conn("c", 3, 4000, false),
@@ -66,20 +66,39 @@ TEST(PeerAdmission, LimitPerPeerThenLongestConnectedWithoutARealExchangeThenQuie
          "e",
          EAdmission::kTakeInPlace,
          1},
+        {"full of proven ones: the longest-connected of the address holding the most goes",
+         {Conn("a", 1, 9000, true), Conn("b", 2, 9000, true), Conn("b", 3, 9000, true),
+          Conn("b", 4, 9000, true)},
+         "c",
+         EAdmission::kTakeInPlace,
+         1,
+         ELetGo::kOverShare},
+        {"...only while it holds at least two more than the newcomer's address",
+         {Conn("a", 1, 9000, true), Conn("b", 2, 9000, true), Conn("b", 3, 9000, true),
+          Conn("c", 4, 9000, true)},
+         "a",
+         EAdmission::kRefuseFull},
+        {"...and never one younger than the grace",
+         {Conn("a", 1, 9000, true), Conn("b", 2, 100, true), Conn("b", 3, 9000, true),
+          Conn("b", 4, 100, true)},
+         "c",
+         EAdmission::kTakeInPlace,
+         2,
+         ELetGo::kOverShare},
         {"full of proven ones: the one quiet longest goes once quiet long enough",
          {Conn("a", 1, 9000, true, 6000), Conn("b", 2, 9000, true, 8000),
           Conn("c", 3, 9000, true, 100), Conn("d", 4, 9000, true, 7000)},
          "e",
          EAdmission::kTakeInPlace,
          1,
-         true},
+         ELetGo::kQuiet},
         {"full of proven and busy ones: refused",
          {Conn("a", 1, 9000, true, 4000), Conn("b", 2, 9000, true, 100),
           {"c", 3, kNow - milliseconds(9000), false, kBusy}, Conn("d", 4, 9000, true, 0)},
          "e",
          EAdmission::kRefuseFull},
         {"full, and the newcomer's address at its limit: refused before anyone is let go",
-         {Conn("a", 1, 9000, false), Conn("a", 2, 9000, false), Conn("c", 3, 9000, false),
+         {Conn("a", 1, 9000, false), Conn("a", 2, 9000, false), Conn("a", 3, 9000, false),
           Conn("d", 4, 9000, false)},
          "a",
          EAdmission::kRefusePeer},
@@ -90,7 +109,7 @@ TEST(PeerAdmission, LimitPerPeerThenLongestConnectedWithoutARealExchangeThenQuie
         EXPECT_EQ(v.what, c.verdict);
         if (c.verdict == EAdmission::kTakeInPlace) {
             EXPECT_EQ(v.evict, c.evict);
-            EXPECT_EQ(v.quiet, c.quiet);
+            EXPECT_EQ(v.why, c.why);
         }
     }
 }

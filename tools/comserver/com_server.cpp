@@ -113,8 +113,10 @@ bool CComServer::Admit(int client) {
             return true;
         case EAdmission::kTakeInPlace:
             which[verdict.evict]->Stop(true);
-            Log("client " + which[verdict.evict]->Peer() +
-                    " let go to make room: connected the longest without a line",
+            Log("client " + which[verdict.evict]->Peer() + " let go to make room: " +
+                    (verdict.why == ELetGo::kUnproven
+                         ? "connected the longest without a line"
+                         : "its address holds the most connections"),
                 true);
             return true;
         case EAdmission::kRefusePeer:

@@ -6,8 +6,9 @@
 // unfinished for the message limit, is let go. One address holds at most maxPerPeer
 // connections. A full server lets go of the longest-connected connection that has not been
 // given a line (it never answered the greeting, or named none it could have) to make room for
-// a newcomer, once that one has been there evictUnprovenMs; when every connection has its line,
-// it tells the newcomer that its line is not open instead of leaving it without an answer.
+// a newcomer, or else of one of an address holding far more than the newcomer's (the rule:
+// platform/peer_admission.h); when it may let nobody go, it tells the newcomer that its line is
+// not open instead of leaving it without an answer.
 #include <atomic>
 #include <cstdint>
 #include <list>

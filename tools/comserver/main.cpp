@@ -21,9 +21,10 @@ int main(int argc, char** argv) {
                    "computer (127.0.0.1: this computer alone)")
         ->capture_default_str();
     app.add_option("--max-per-peer", options.maxPerPeer,
-                   "connections one address may hold at a time; a full server lets go of the "
-                   "longest-connected client that has no line (it never answered the greeting) "
-                   "for a newcomer, once it has been there 2 s")
+                   "connections one address may hold at a time; for a newcomer a full server "
+                   "lets go of the longest-connected client that has no line (it never answered "
+                   "the greeting), else of one of the address holding the most connections if "
+                   "that holds two more than the newcomer's, once it has been there 2 s")
         ->capture_default_str()
         ->check(CLI::Range(1, 1000));
     // The speeds listed in the text, not after the option: a list there cannot be broken into

@@ -142,10 +142,12 @@ bool CFileServer::Admit(int client) {
             case EAdmission::kTakeInPlace: {
                 CFileConnection* gone = which[verdict.evict];
                 gone->Stop(true);
-                Notice("client " + gone->Peer() + " let go to make room: " +
-                           (verdict.quiet ? std::string("quiet the longest")
-                                          : "connected the longest without a request answered"),
-                       true);
+                const char* why = verdict.why == ELetGo::kUnproven
+                                      ? "connected the longest without a request answered"
+                                  : verdict.why == ELetGo::kOverShare
+                                      ? "its address holds the most connections"
+                                      : "quiet the longest";
+                Notice("client " + gone->Peer() + " let go to make room: " + why, true);
                 return true;
             }
             case EAdmission::kRefusePeer:

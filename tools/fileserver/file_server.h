@@ -3,8 +3,9 @@
 // client. A client that completes no record for the idle limit, or leaves a record unfinished
 // for the record limit, is let go. One address holds at most maxPerPeer connections; a full
 // server makes room for a newcomer by letting go of the longest-connected connection that has
-// not had a request on the release folder answered (CFileSession::Proven), or else of the one
-// quiet longest (the rule: platform/peer_admission.h). The benches' log lines go to a capped,
+// not had a request on the release folder answered (CFileSession::Proven), or else of one of an
+// address holding far more than the newcomer's, or else of the one quiet longest (the rule:
+// platform/peer_admission.h). The benches' log lines go to a capped,
 // rotated log file outside the release folder, a few lines a second per connection at most.
 #include <atomic>
 #include <cstdint>

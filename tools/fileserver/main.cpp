@@ -27,9 +27,11 @@ int main(int argc, char** argv) {
                    "computer (127.0.0.1: this computer alone)")
         ->capture_default_str();
     app.add_option("--max-per-peer", options.maxPerPeer,
-                   "connections one address may hold at a time; a full server lets go of the "
-                   "longest-connected client that has had no request on the releases answered "
-                   "for a newcomer, once it has been there 2 s")
+                   "connections one address may hold at a time; for a newcomer a full server "
+                   "lets go of the longest-connected client that has had no request on the "
+                   "releases answered, else of one of the address holding the most connections "
+                   "if that holds two more than the newcomer's, once it has been there 2 s, else "
+                   "of the one quiet for 2 s or longer")
         ->capture_default_str()
         ->check(CLI::Range(1, 1000));
     app.add_flag("--allow-upload", options.allowUpload,
