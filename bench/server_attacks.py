@@ -187,8 +187,8 @@ def waits(try_once, trials):
 
 
 def report(program, variant, waited, attempts, admitted, flood):
-    print(f"{program} {variant}: {len(waited)} benches waited median {statistics.median(waited):.1f} s, "
-          f"longest {max(waited):.1f} s ({GIVE_UP_S:.0f} s: gave up); {admitted} of {attempts} "
+    print(f"{program} {variant}: {len(waited)} benches waited median {statistics.median(waited):.3f} s, "
+          f"longest {max(waited):.3f} s ({GIVE_UP_S:.0f} s: gave up); {admitted} of {attempts} "
           f"attempts served; "
           f"the flood reconnected {flood.reconnects} times")
 
