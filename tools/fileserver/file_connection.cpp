@@ -45,9 +45,9 @@ int CFileConnection::Run() {
     const SFileServerOptions& options = m_server.Options();
     const auto idle = std::chrono::milliseconds(options.idleTimeoutMs);
     const auto recordLimit = std::chrono::milliseconds(options.recordTimeoutMs);
-    // The last whole record answered or reply bytes the client took: the idle limit runs from
-    // there, never from a lone byte, and a client that stops reading its replies is let go
-    // after as long.
+    // The last whole record answered or whole reply the client took: the idle limit runs from
+    // there, never from a lone byte, and a client that stops reading its replies (or reads a
+    // byte now and then) is let go after as long.
     Clock::time_point lastActive = Clock::now();
     // When the unfinished record began; max() while none is on its way.
     constexpr Clock::time_point kNone = Clock::time_point::max();
@@ -110,10 +110,10 @@ int CFileConnection::Run() {
             if (n > 0) {
                 frontSent += static_cast<std::size_t>(n);
                 pending -= static_cast<std::size_t>(n);
-                lastActive = Clock::now();
                 if (frontSent == front.size()) {
                     replies.pop_front();
                     frontSent = 0;
+                    lastActive = Clock::now();
                 }
             }
         }

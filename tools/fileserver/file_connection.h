@@ -24,7 +24,7 @@ public:
     ~CFileConnection() override;
 
     // Since when the connection has done nothing (no record on its way or answered, no reply
-    // bytes taken by the client); Clock::time_point::max() while it answers a request.
+    // taken whole by the client); Clock::time_point::max() while it answers a request.
     Clock::time_point QuietSince() const {
         return Clock::time_point(Clock::duration(m_quietSince.load()));
     }
