@@ -109,7 +109,7 @@ bool CheckExperimentFile(const std::string& path, SExperimentEntry& entry,
     if (records == 0) return true;
     unsigned char b[4];
     if (!f.ReadAt(static_cast<std::uint64_t>(kAdcHeaderSize + (records - 1) * 4 * c), b, 4))
-        return refuse("the file cannot be opened");
+        return refuse(ExperimentFileFault::CannotOpen);
     std::uint32_t bits = Le32(b);
     float v;
     std::memcpy(&v, &bits, 4);

@@ -124,6 +124,23 @@ std::string PeerAddress(int socket) {
                                       : std::string(host) + ":" + service;
 }
 
+std::string PeerHost(int socket) {
+    sockaddr_storage peer{};
+    socklen_t len = sizeof peer;
+    if (::getpeername(socket, reinterpret_cast<sockaddr*>(&peer), &len) != 0) return "?";
+    char host[NI_MAXHOST] = {};
+    if (::getnameinfo(reinterpret_cast<sockaddr*>(&peer), len, host, sizeof host, nullptr, 0,
+                      NI_NUMERICHOST) != 0) {
+        return "?";
+    }
+    const std::string text = host;
+    constexpr char kMapped[] = "::ffff:";
+    if (text.rfind(kMapped, 0) == 0 && text.find('.') != std::string::npos) {
+        return text.substr(sizeof kMapped - 1);
+    }
+    return text;
+}
+
 namespace {
 
 // Failures of accept that leave the connection waiting in the backlog: trying again at once

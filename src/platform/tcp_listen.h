@@ -29,6 +29,9 @@ void EnableKeepAlive(int socket, int idleS = 30, int intervalS = 10, int count =
 
 // "address:port" of a connected socket's peer, for logs ("?" when it cannot be told).
 std::string PeerAddress(int socket);
+// The peer's address alone, as limits per peer count it: numeric, an IPv4 peer reached over an
+// IPv6 socket as plain IPv4 ("?" when it cannot be told).
+std::string PeerHost(int socket);
 
 struct SAcceptLoop {
     // Drops finished connections: about once a second, before each accept and while the loop

@@ -161,11 +161,13 @@ TEST_F(ComServerLimits, SilentAndDrippingClientsAreLetGoWhileABusyOneIsKept) {
 
 TEST_F(ComServerLimits, AFullServerAnswersNotOpenAndABenchIsServedOnceTheFloodIsLetGo) {
     PlugLine();
+    constexpr int kFlood = 200;
     SComServerOptions o;
     o.idleTimeoutMs = 6000;
     o.messageTimeoutMs = 6000;
+    o.maxPerPeer = kFlood;       // all from this computer's one address
+    o.evictUnprovenMs = 600000;  // and none of them there long enough to be let go
     StartServer(o);
-    constexpr int kFlood = 200;
     std::vector<std::unique_ptr<CRawClient>> flood;
     for (int i = 0; i < kFlood; ++i) {
         flood.push_back(std::make_unique<CRawClient>(m_server->TcpPort(), 10));
@@ -197,6 +199,7 @@ TEST_F(ComServerLimits, ASlowDripFloodDoesNotKeepABenchOut) {
     SComServerOptions o;
     o.idleTimeoutMs = 30000;
     o.messageTimeoutMs = 800;
+    o.maxPerPeer = 1000;  // the drips and the bench alike come from 127.0.0.1
     StartServer(o);
     std::vector<std::unique_ptr<CRawClient>> drips;
     for (int i = 0; i < o.maxClients; ++i) {

@@ -23,10 +23,16 @@ inline std::string HostName() {
 
 class CRawClient {
 public:
-    explicit CRawClient(int tcpPort, int receiveLimitS = 3) {
+    // A connection from the loopback address `from` (any of 127.0.0.0/8), so that the server
+    // tells peers apart.
+    explicit CRawClient(int tcpPort, int receiveLimitS = 3, const char* from = nullptr) {
         m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
+        if (from) {
+            ::inet_pton(AF_INET, from, &a.sin_addr);
+            EXPECT_EQ(::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0) << from;
+        }
         a.sin_port = htons(static_cast<std::uint16_t>(tcpPort));
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         EXPECT_EQ(::connect(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);

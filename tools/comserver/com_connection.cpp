@@ -43,11 +43,14 @@ EMessageState TakeComServerMessage(std::vector<std::uint8_t>& in, SComServerMess
     return EMessageState::kComplete;
 }
 
-CComClientConnection::CComClientConnection(CComServer& server, int socket)
+CComClientConnection::CComClientConnection(CComServer& server, int socket, std::uint64_t serial)
     : m_server(server),
       m_options(server.Options()),
       m_socket(socket),
-      m_peer(PeerAddress(socket)) {}
+      m_peer(PeerAddress(socket)),
+      m_host(PeerHost(socket)),
+      m_serial(serial),
+      m_since(Clock::now()) {}
 
 CComClientConnection::~CComClientConnection() {
     Stop();
@@ -157,6 +160,7 @@ void CComClientConnection::Connect(const SComServerMessage& m, SComServerMessage
     if (wanted >= 0 && wanted < m_server.LineCount() && m_server.Line(wanted).IsOpen()) {
         m_line = &m_server.Line(wanted);
         m_line->Attach(this, m_name);
+        m_attached = true;
         out.status = kCsStatusOk;
     } else {
         out.status = kCsStatusPortClosed;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "comserver/com_connection.h"
+#include "platform/peer_admission.h"
 #include "platform/tcp_listen.h"
 
 namespace dravmer::comserver {
@@ -71,11 +72,11 @@ bool CComServer::Listen(std::string& error) {
 int CComServer::ClientCount() const {
     std::lock_guard lock(m_mutex);
     int n = 0;
-    for (const auto& c : m_connections) n += c->IsRunning() ? 1 : 0;
+    for (const auto& c : m_connections) n += c->IsRunning() && !c->StopRequested() ? 1 : 0;
     return n;
 }
 
-void CComServer::Refuse(int client) {
+void CComServer::Refuse(int client, const std::string& why) {
     // The newcomer learns at once that it cannot have a line here (its bench shows "remote
     // port not open" and tries again later) instead of waiting for a greeting that never comes.
     SComServerMessage answer;
@@ -84,20 +85,56 @@ void CComServer::Refuse(int client) {
     const std::vector<std::uint8_t> bytes = BuildComServerMessage(answer);
     [[maybe_unused]] const ssize_t sent =
         ::send(client, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-    Log("client " + PeerAddress(client) + " refused: all " + std::to_string(m_options.maxClients) +
-            " connections are taken",
-        true);
+    Log("client " + PeerAddress(client) + " refused: " + why, true);
     ::shutdown(client, SHUT_WR);
     ::close(client);
 }
 
-void CComServer::Take(int client) {
-    if (ClientCount() >= m_options.maxClients) {
-        Refuse(client);
-        return;
+// True when the newcomer may be served, another connection let go for it if the rule says so.
+bool CComServer::Admit(int client) {
+    std::lock_guard lock(m_mutex);
+    std::vector<SAdmittedConnection> live;
+    std::vector<CComClientConnection*> which;
+    for (const auto& c : m_connections) {
+        if (!c->IsRunning() || c->StopRequested()) continue;
+        // Nobody is let go for being quiet here: a bench with its port open and no experiment
+        // running only asks for the clients list.
+        live.push_back({c->Host(), c->Serial(), c->Since(), c->Attached(), c->Since()});
+        which.push_back(c.get());
     }
+    SAdmissionLimits limits;
+    limits.maxClients = m_options.maxClients;
+    limits.maxPerPeer = m_options.maxPerPeer;
+    limits.unprovenGrace = std::chrono::milliseconds(m_options.evictUnprovenMs);
+    const SAdmissionVerdict verdict =
+        dravmer::Admit(live, PeerHost(client), limits, std::chrono::steady_clock::now());
+    switch (verdict.what) {
+        case EAdmission::kTake:
+            return true;
+        case EAdmission::kTakeInPlace:
+            which[verdict.evict]->Stop(true);
+            Log("client " + which[verdict.evict]->Peer() + " let go to make room: " +
+                    (verdict.why == ELetGo::kUnproven
+                         ? "connected the longest without a line"
+                         : "its address holds the most connections"),
+                true);
+            return true;
+        case EAdmission::kRefusePeer:
+            Refuse(client, std::to_string(m_options.maxPerPeer) +
+                               " connections from this address already");
+            return false;
+        case EAdmission::kRefuseFull:
+            Refuse(client, "all " + std::to_string(m_options.maxClients) +
+                               " connections are taken");
+            return false;
+    }
+    return false;
+}
+
+void CComServer::Take(int client) {
+    if (!Admit(client)) return;
     EnableKeepAlive(client);
-    auto connection = std::make_unique<CComClientConnection>(*this, client);
+    auto connection = std::make_unique<CComClientConnection>(*this, client, ++m_accepted);
     connection->Start();
     std::lock_guard lock(m_mutex);
     m_connections.push_back(std::move(connection));

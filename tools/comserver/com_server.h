@@ -3,7 +3,11 @@
 // is the server's COM1. Each client names the line it wants when it connects; one request at a
 // time runs on a line, and a request that finds its line taken is answered with the overload
 // status at once. A client that completes no message for the idle limit, or leaves a message
-// unfinished for the message limit, is let go; a full server tells a newcomer that its line is
+// unfinished for the message limit, is let go. One address holds at most maxPerPeer
+// connections. A full server lets go of the longest-connected connection that has not been
+// given a line (it never answered the greeting, or named none it could have) to make room for
+// a newcomer, or else of one of an address holding far more than the newcomer's (the rule:
+// platform/peer_admission.h); when it may let nobody go, it tells the newcomer that its line is
 // not open instead of leaving it without an answer.
 #include <atomic>
 #include <cstdint>
@@ -27,6 +31,10 @@ struct SComServerOptions {
     SLineParams params;
     int replyTimeoutMs = 300;  // how long a device may take to answer a frame
     int maxClients = 32;
+    int maxPerPeer = 8;  // connections from one address at a time
+    // A bench answers the greeting as soon as it comes: a connection without a line after
+    // this long may be let go for a newcomer.
+    int evictUnprovenMs = 2000;
     // A bench asks for its clients list every second while its port is open: a connection
     // that completes no message for this long belongs to a bench that is gone.
     int idleTimeoutMs = 30000;
@@ -66,7 +74,8 @@ protected:
 
 private:
     void Take(int client);
-    void Refuse(int client);
+    bool Admit(int client);
+    void Refuse(int client, const std::string& why);
 
     SComServerOptions m_options;
     std::vector<std::unique_ptr<CSharedLine>> m_lines;
@@ -74,6 +83,7 @@ private:
     int m_listen = -1;
     mutable std::mutex m_mutex;
     std::list<std::unique_ptr<CComClientConnection>> m_connections;
+    std::uint64_t m_accepted = 0;  // connections accepted so far, by the accepting thread
     std::mutex m_logMutex;
     CRateLimit m_floodLog{2.0, 10.0};
 };

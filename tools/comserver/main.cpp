@@ -16,7 +16,17 @@ int main(int argc, char** argv) {
     app.add_option("LINE", options.lines, "serial line device paths, e.g. /dev/ttyUSB0")
         ->required();
     app.add_option("--port", options.port, "TCP port")->capture_default_str()->check(CLI::Range(1, 65535));
-    app.add_option("--listen", options.listen, "address to listen on")->capture_default_str();
+    app.add_option("--listen", options.listen,
+                   "address to listen on; the default 0.0.0.0 is every interface of this "
+                   "computer (127.0.0.1: this computer alone)")
+        ->capture_default_str();
+    app.add_option("--max-per-peer", options.maxPerPeer,
+                   "connections one address may hold at a time; for a newcomer a full server "
+                   "lets go of the longest-connected client that has no line (it never answered "
+                   "the greeting), else of one of the address holding the most connections if "
+                   "that holds two more than the newcomer's, once it has been there 2 s")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 1000));
     // The speeds listed in the text, not after the option: a list there cannot be broken into
     // lines (the help, the man page).
     app.add_option("--baud", options.params.baud,

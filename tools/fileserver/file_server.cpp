@@ -8,6 +8,7 @@
 
 #include "fileserver/file_connection.h"
 #include "platform/paths.h"
+#include "platform/peer_admission.h"
 #include "platform/tcp_listen.h"
 
 namespace dravmer::fileserver {
@@ -107,33 +108,67 @@ void CFileServer::Reap() {
         [](const std::unique_ptr<CFileConnection>& c) { return !c->IsRunning(); });
 }
 
-bool CFileServer::MakeRoom() {
-    const auto now = CFileConnection::Clock::now();
+std::size_t CFileServer::PeakPendingReplies() const {
     std::lock_guard lock(m_mutex);
-    CFileConnection* quietest = nullptr;
-    for (const auto& c : m_connections) {
-        if (!c->IsRunning() || c->StopRequested()) continue;
-        if (!quietest || c->QuietSince() < quietest->QuietSince()) quietest = c.get();
+    std::size_t peak = 0;
+    for (const auto& c : m_connections) peak = std::max(peak, c->PeakPendingReplies());
+    return peak;
+}
+
+// Takes the newcomer, letting another connection go for it when the rule says so; false when
+// it is refused (its descriptor is then closed).
+bool CFileServer::Admit(int client) {
+    const std::string host = PeerHost(client);
+    std::string refusal;
+    {
+        std::lock_guard lock(m_mutex);
+        std::vector<SAdmittedConnection> live;
+        std::vector<CFileConnection*> which;
+        for (const auto& c : m_connections) {
+            if (!c->IsRunning() || c->StopRequested()) continue;
+            live.push_back({c->Host(), c->Serial(), c->Since(), c->Proven(), c->QuietSince()});
+            which.push_back(c.get());
+        }
+        SAdmissionLimits limits;
+        limits.maxClients = m_options.maxClients;
+        limits.maxPerPeer = m_options.maxPerPeer;
+        limits.unprovenGrace = std::chrono::milliseconds(m_options.evictUnprovenMs);
+        limits.quietGrace = std::chrono::milliseconds(m_options.evictQuietMs);
+        const SAdmissionVerdict verdict =
+            dravmer::Admit(live, host, limits, CFileConnection::Clock::now());
+        switch (verdict.what) {
+            case EAdmission::kTake:
+                return true;
+            case EAdmission::kTakeInPlace: {
+                CFileConnection* gone = which[verdict.evict];
+                gone->Stop(true);
+                const char* why = verdict.why == ELetGo::kUnproven
+                                      ? "connected the longest without a request answered"
+                                  : verdict.why == ELetGo::kOverShare
+                                      ? "its address holds the most connections"
+                                      : "quiet the longest";
+                Notice("client " + gone->Peer() + " let go to make room: " + why, true);
+                return true;
+            }
+            case EAdmission::kRefusePeer:
+                refusal = std::to_string(m_options.maxPerPeer) +
+                          " connections from this address already";
+                break;
+            case EAdmission::kRefuseFull:
+                refusal = "all " + std::to_string(m_options.maxClients) +
+                          " connections are busy";
+                break;
+        }
     }
-    if (!quietest ||
-        quietest->QuietSince() > now - std::chrono::milliseconds(m_options.evictQuietMs)) {
-        return false;
-    }
-    quietest->Stop(true);
-    Notice("client " + quietest->Peer() + " let go to make room: quiet the longest", true);
-    return true;
+    Notice("client " + PeerAddress(client) + " refused: " + refusal, true);
+    ::close(client);
+    return false;
 }
 
 void CFileServer::Take(int client) {
-    if (ClientCount() >= m_options.maxClients && !MakeRoom()) {
-        Notice("client " + PeerAddress(client) + " refused: all " +
-                   std::to_string(m_options.maxClients) + " connections are busy",
-               true);
-        ::close(client);
-        return;
-    }
+    if (!Admit(client)) return;
     EnableKeepAlive(client);
-    auto connection = std::make_unique<CFileConnection>(*this, client);
+    auto connection = std::make_unique<CFileConnection>(*this, client, ++m_accepted);
     connection->Start();
     std::lock_guard lock(m_mutex);
     m_connections.push_back(std::move(connection));

@@ -24,6 +24,35 @@ std::vector<std::uint8_t> Result(std::uint8_t command, int result) {
     return BuildBareRecord(command, static_cast<std::uint8_t>(result), {});
 }
 
+// The shortest record each command's layout allows: bare 84, text 83 and its string, a file
+// entry 222, a catalog entry 468, a chunk 28 and its bytes. A command this service does not
+// know is answered as a bare record would be.
+int MinimumLength(std::uint8_t command) {
+    switch (command) {
+        case kQcDescribe:
+        case kQcFileExists:
+        case kQcDeleteFile:
+        case kQcDeleteCatalog:
+        case kQcLog:
+            return kQueryPayloadAt + 1;
+        case kQcUploadEntry:
+            return kQueryPayloadAt + kFileEntrySize;
+        case kQcUploadChunk:
+            return kQueryChunkAt + 4;
+        case kQcAddCatalog:
+        case kQcUpdateCatalog:
+            return kQueryPayloadAt + kCatalogEntrySize;
+        default:
+            return kBareRecordLength;
+    }
+}
+
+// The requests a bench makes of the release folder itself.
+bool IsFolderRequest(std::uint8_t command) {
+    return command != kQcChunk && command != kQcCloseFile && command != kQcLog &&
+           command != kQcServerTime && command >= kQcDescribe && command <= kQcServerTime;
+}
+
 std::string ComputerOf(const std::uint8_t* record) {
     const char* s = reinterpret_cast<const char*>(record + kQueryNameAt);
     return std::string(s, strnlen(s, kQueryNameSize));
@@ -52,28 +81,62 @@ void CFileSession::AbortUpload() {
     m_upload = -1;
 }
 
+void CFileSession::Take(const std::uint8_t* data, std::size_t size) {
+    m_in.erase(m_in.begin(), m_in.begin() + static_cast<std::ptrdiff_t>(m_inAt));
+    m_inAt = 0;
+    m_in.insert(m_in.end(), data, data + size);
+}
+
+CFileSession::EAnswer CFileSession::AnswerNext(std::vector<std::uint8_t>& reply) {
+    int length = 0;
+    const ERecordState state =
+        QueryRecordState(m_in.data() + m_inAt, m_in.size() - m_inAt, kQueryBufferSize, length);
+    if (state == ERecordState::kNeedMore) return EAnswer::kNeedMore;
+    const std::uint8_t* record = m_in.data() + m_inAt;
+    // A record shorter than its command's layout would be answered from bytes it never sent,
+    // and 18 bytes asking for a 128 KiB chunk multiply whatever a client sends.
+    if (state == ERecordState::kInvalid || length < MinimumLength(record[kQueryCommandAt])) {
+        m_in.clear();
+        m_inAt = 0;
+        return EAnswer::kInvalid;
+    }
+    reply = Handle(record, length);
+    m_inAt += static_cast<std::size_t>(length);
+    if (m_inAt == m_in.size()) {
+        m_in.clear();
+        m_inAt = 0;
+    }
+    return EAnswer::kReply;
+}
+
 bool CFileSession::Feed(const std::uint8_t* data, std::size_t size,
                         std::vector<std::uint8_t>& replies) {
-    m_in.insert(m_in.end(), data, data + size);
-    std::size_t at = 0;
-    while (at < m_in.size()) {
-        int length = 0;
-        const ERecordState state =
-            QueryRecordState(m_in.data() + at, m_in.size() - at, kQueryBufferSize, length);
-        if (state == ERecordState::kInvalid) {
-            m_in.clear();
-            return false;
+    Take(data, size);
+    std::vector<std::uint8_t> reply;
+    for (;;) {
+        switch (AnswerNext(reply)) {
+            case EAnswer::kReply:
+                replies.insert(replies.end(), reply.begin(), reply.end());
+                break;
+            case EAnswer::kNeedMore:
+                return true;
+            case EAnswer::kInvalid:
+                return false;
         }
-        if (state == ERecordState::kNeedMore) break;
-        const std::vector<std::uint8_t> reply = Handle(m_in.data() + at, length);
-        replies.insert(replies.end(), reply.begin(), reply.end());
-        at += static_cast<std::size_t>(length);
     }
-    m_in.erase(m_in.begin(), m_in.begin() + static_cast<std::ptrdiff_t>(at));
-    return true;
 }
 
 std::vector<std::uint8_t> CFileSession::Handle(const std::uint8_t* record, int length) {
+    std::vector<std::uint8_t> reply = Answer(record, length);
+    const std::uint8_t command = record[kQueryCommandAt];
+    if (IsFolderRequest(command) && (reply[kQueryResultAt] == kQrOk ||
+                                     reply[kQueryResultAt] == kQrTooManyFiles)) {
+        m_proven = true;
+    }
+    return reply;
+}
+
+std::vector<std::uint8_t> CFileSession::Answer(const std::uint8_t* record, int length) {
     const std::uint8_t command = record[kQueryCommandAt];
     switch (command) {
         case kQcDescribe:

@@ -21,16 +21,28 @@ public:
     CFileSession(const CFileSession&) = delete;
     CFileSession& operator=(const CFileSession&) = delete;
 
-    // Takes received bytes and appends the replies of every whole record to replies. False
-    // when the bytes cannot be records of this service (wrong tag, a length field below the
-    // smallest record or beyond the buffer): the connection is then closed.
+    enum class EAnswer { kReply, kNeedMore, kInvalid };
+    // Takes received bytes; they wait until AnswerNext answers their records.
+    void Take(const std::uint8_t* data, std::size_t size);
+    // Answers the first whole record waiting: kReply with its reply, kNeedMore when no whole
+    // record waits, kInvalid when the bytes cannot be records of this service (wrong tag, a
+    // length field below the smallest record or beyond the buffer, a record shorter than its
+    // command's layout): the connection is then closed.
+    EAnswer AnswerNext(std::vector<std::uint8_t>& reply);
+    // Take and AnswerNext until no whole record is left, the replies appended to replies; false
+    // on bytes that cannot be records of this service.
     bool Feed(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& replies);
-    // True while part of a record waits for the rest.
-    bool Pending() const { return !m_in.empty(); }
+    // True while received bytes wait: part of a record, or whole records not answered yet.
+    bool Pending() const { return m_inAt < m_in.size(); }
+    // True once a request on the release folder has succeeded (a description, a list, an
+    // existence check, an upload or a catalog change): what a bench connects for. Clock and
+    // log requests, and anything refused, do not count.
+    bool Proven() const { return m_proven; }
     // The reply to one whole record.
     std::vector<std::uint8_t> Handle(const std::uint8_t* record, int length);
 
 private:
+    std::vector<std::uint8_t> Answer(const std::uint8_t* record, int length);
     std::vector<std::uint8_t> Describe(const std::uint8_t* record, int length);
     std::vector<std::uint8_t> Chunk();
     std::vector<std::uint8_t> UploadEntry(const std::uint8_t* record, int length);
@@ -47,6 +59,8 @@ private:
     const bool m_allowUpload;
     LogSink m_log;
     std::vector<std::uint8_t> m_in;
+    std::size_t m_inAt = 0;  // the first byte of m_in not answered yet
+    bool m_proven = false;
     int m_download = -1;
     std::string m_uploadName;
     std::string m_uploadPart;

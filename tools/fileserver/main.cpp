@@ -22,7 +22,18 @@ int main(int argc, char** argv) {
         ->required()
         ->check(CLI::ExistingDirectory);
     app.add_option("--port", options.port, "TCP port")->capture_default_str()->check(CLI::Range(1, 65535));
-    app.add_option("--listen", options.listen, "address to listen on")->capture_default_str();
+    app.add_option("--listen", options.listen,
+                   "address to listen on; the default 0.0.0.0 is every interface of this "
+                   "computer (127.0.0.1: this computer alone)")
+        ->capture_default_str();
+    app.add_option("--max-per-peer", options.maxPerPeer,
+                   "connections one address may hold at a time; for a newcomer a full server "
+                   "lets go of the longest-connected client that has had no request on the "
+                   "releases answered, else of one of the address holding the most connections "
+                   "if that holds two more than the newcomer's, once it has been there 2 s, else "
+                   "of the one quiet for 2 s or longer")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 1000));
     app.add_flag("--allow-upload", options.allowUpload,
                  "accept uploads, deletions and catalog changes");
     app.add_option("--log", options.logFile,

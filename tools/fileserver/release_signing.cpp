@@ -8,6 +8,7 @@
 #include <CLI/CLI.hpp>
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <optional>
@@ -77,6 +78,35 @@ std::string ReadSmallFile(const fs::path& path, std::size_t limit, std::string& 
     return error.empty() ? text : std::string();
 }
 
+// An existing folder for the key pair: whoever else may write it could replace release.pub
+// before it is handed out to the benches (or the secret key's file before it is used), so it
+// must be its owner's alone. The folder is left as it is: its mode may be meant for other files.
+bool KeyFolderIsPrivate(const fs::path& dir, std::string& error) {
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) != 0) {
+        error = Errno("cannot examine " + dir.string());
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        error = dir.string() + " is not a folder";
+        return false;
+    }
+    if (st.st_uid != ::geteuid() && st.st_uid != 0) {
+        error = dir.string() + " belongs to another user, who could replace the keys in it; "
+                               "name a folder of your own";
+        return false;
+    }
+    if ((st.st_mode & 022) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+        error = dir.string() + " can be written by others than its owner (mode " + mode +
+                "), who could replace release.pub before it is handed out; "
+                "chmod go-w it, or name a new folder";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool GenerateReleaseKey(const fs::path& dir, std::string& publicHex, std::string& error) {
@@ -92,6 +122,8 @@ bool GenerateReleaseKey(const fs::path& dir, std::string& publicHex, std::string
             return false;
         }
         ::chmod(dir.c_str(), 0700);
+    } else if (!KeyFolderIsPrivate(dir, error)) {
+        return false;
     }
     const fs::path secretPath = dir / kSecretKeyFile;
     const fs::path publicPath = dir / kPublicKeyFile;
