@@ -80,6 +80,8 @@ struct SRunOptions {
     std::string format, out;
     bool noFiles = false, json = false, demo = false;
     SRunStreamOptions stream;
+    std::string streamTarget;  // --stream's value: nothing or "-"
+    std::size_t streamCount = 0;
 };
 
 int RunRun(CliContext& ctx, const SRunOptions& o) {
@@ -97,13 +99,15 @@ int RunRun(CliContext& ctx, const SRunOptions& o) {
     CRunPrinter printer(ctx);
     CRunStreams streams(bench, &printer);
     std::string streamError;
-    if (!streams.Start(ctx, o.stream, streamError)) {
+    SRunStreamOptions streamOptions = o.stream;
+    streamOptions.ndjson = o.streamCount > 0;
+    if (!streams.Start(ctx, streamOptions, bench.Store(), streamError)) {
         ctx.err << "dravmer-cli run: " << streamError << "\n";
         return kExitFailure;
     }
     bench.SetListener(streams.Listener());
     // With the records on standard output, everything else goes to standard error.
-    std::ostream& summary = o.stream.ndjson ? ctx.err : ctx.out;
+    std::ostream& summary = streamOptions.ndjson ? ctx.err : ctx.out;
     if (demo && bench.Settings().devices.Active().empty()) bench.Search();
 
     auto& settings = bench.Settings();
@@ -173,6 +177,8 @@ int RunRun(CliContext& ctx, const SRunOptions& o) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+    // Told to end (SIGTERM, as at logout): the stream's stop says the run was interrupted.
+    if (Terminated()) streams.MarkInterrupted();
     bench.Stop();
     ctx.err << ctx.Sayf("Experiment stopped (stop took %d ms).",
                         "Эксперимент остановлен (остановка заняла %d мс).",
@@ -301,9 +307,13 @@ CommandRun DefineRun(CLI::App& app) {
         ->check(NumberAbove(0, true, "seconds"));
     app.add_flag("--json", o->json, "the summary as a JSON array, one object per device");
     app.add_flag("--demo", o->demo, "the simulated bench");
-    app.add_flag("--stream", o->stream.ndjson,
-                 "each record as it arrives, one JSON object a line on standard output (the "
-                 "summary goes to standard error)");
+    CLI::Option* stream =
+        app.add_option("--stream", o->streamTarget,
+                       "each record as it arrives, one JSON object a line on standard output "
+                       "('-', which may be given; the summary goes to standard error)")
+            ->expected(0, 1)
+            ->check(CLI::Validator(CheckStreamTargetText, "-"))
+            ->type_name("[-]");
     app.add_option("--mqtt", o->stream.mqttUrl,
                    "publish each record to this MQTT broker: mqtt://HOST[:PORT]")
         ->check(CLI::Validator(CheckMqttUrlText, "URL"))
@@ -313,15 +323,24 @@ CommandRun DefineRun(CLI::App& app) {
                    "start and stop (PREFIX/experiment); default dravmer/<host name>")
         ->check(CLI::Validator(CheckMqttTopicText, "PREFIX"))
         ->type_name("PREFIX");
-    return [o](CliContext& ctx) { return RunRun(ctx, *o); };
+    app.add_option("--mqtt-password-file", o->stream.mqttPasswordFile,
+                   "the broker's password: the first line of this file (else the setting "
+                   "Stream/MqttPasswordFile, else DRAVMER_MQTT_PASSWORD); the user name comes "
+                   "from the address or Stream/MqttUser")
+        ->check(NotEmpty("a file"))
+        ->type_name("FILE");
+    return [o, stream](CliContext& ctx) {
+        o->streamCount = stream->count();
+        return RunRun(ctx, *o);
+    };
 }
 
 }  // namespace
 
 DRAVMER_CLI_COMMAND("run",
                     "run [--seconds N] [--format adc|txt] [--out DIR] [--no-files] "
-                    "[--wait-device SECONDS] [--json] [--stream] [--mqtt URL [--mqtt-topic "
-                    "PREFIX]] [--demo]",
+                    "[--wait-device SECONDS] [--json] [--stream [-]] [--mqtt URL [--mqtt-topic "
+                    "PREFIX] [--mqtt-password-file FILE]] [--demo]",
                     "run an experiment with the active device list until N seconds or Ctrl-C",
                     DefineRun);
 
