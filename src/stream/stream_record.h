@@ -27,7 +27,7 @@ struct SExperimentEvent {
     std::time_t time = 0;
     // A stop's cause: "stopped" (the operator, the set time) or "interrupted" (the program was
     // told to end: SIGTERM, the session closing). Empty: not written (a start).
-    std::string reason;
+    std::string reason = {};
 };
 
 // {"address":…,"port":…,"time":…,"datetime":"…","cycle":…,"values":{"time":…,"Cst":…,…}}:
