@@ -133,6 +133,8 @@ public:
     std::uint64_t Dropped() const { return m_queue.Dropped(); }
     std::uint64_t Outages() const { return m_outages.load(); }
     std::size_t Queued() const { return m_queue.Size(); }
+    // The broker refused in a way no retry mends; nothing more is published.
+    bool GaveUp() const { return m_gaveUp.load(); }
 
 protected:
     int Run() override;

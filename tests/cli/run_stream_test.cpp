@@ -194,10 +194,15 @@ TEST_F(RunStream, EveryRecordOfTheFilesReachesTheBroker) {
         Run({"run", "--seconds", "3", "--mqtt", broker.Url(), "--mqtt-topic", "bench7/"}, Store());
     ASSERT_EQ(r.code, kExitOk) << r.err;
     const auto files = FileRecords();
-    ASSERT_TRUE(sub.WaitFor(files.size() + 2, 15000)) << sub.Messages().size() << r.err;
+    // The records, start and stop, and "online" and "offline" on the status topic.
+    ASSERT_TRUE(sub.WaitFor(files.size() + 4, 15000)) << sub.Messages().size() << r.err;
     std::set<std::pair<std::uint32_t, std::uint32_t>> published;
-    std::vector<std::string> events;
+    std::vector<std::string> events, presence;
     for (const auto& m : sub.Messages()) {
+        if (m.topic == "bench7/status") {
+            presence.push_back(m.payload);
+            continue;
+        }
         const auto j = nlohmann::json::parse(m.payload);
         if (m.topic == "bench7/experiment") {
             events.push_back(j["event"]);
@@ -207,6 +212,7 @@ TEST_F(RunStream, EveryRecordOfTheFilesReachesTheBroker) {
         published.insert({j["address"].get<std::uint32_t>(), j["time"].get<std::uint32_t>()});
     }
     EXPECT_EQ(events, (std::vector<std::string>{"start", "stop"}));
+    EXPECT_EQ(presence, (std::vector<std::string>{"online", "offline"}));
     EXPECT_EQ(published, files);
     EXPECT_NE(r.err.find("MQTT: connected to the broker"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("records published to bench7/"), std::string::npos) << r.err;
