@@ -1541,6 +1541,30 @@ postgresql://user@server/database - the lab&apos;s server</translation>
         <translation>MQTT topic prefix</translation>
     </message>
     <message>
+        <source>Пользователь:</source>
+        <translation>User:</translation>
+    </message>
+    <message>
+        <source>Имя пользователя на брокере MQTT</source>
+        <translation>MQTT broker user name</translation>
+    </message>
+    <message>
+        <source>пусто - без имени или из адреса</source>
+        <translation>empty: none, or the one in the address</translation>
+    </message>
+    <message>
+        <source>Файл пароля:</source>
+        <translation>Password file:</translation>
+    </message>
+    <message>
+        <source>Файл с паролем брокера MQTT</source>
+        <translation>MQTT broker password file</translation>
+    </message>
+    <message>
+        <source>Пароль - первая строка этого файла (без файла - переменная DRAVMER_MQTT_PASSWORD)</source>
+        <translation>The password is the first line of this file (without a file: the variable DRAVMER_MQTT_PASSWORD)</translation>
+    </message>
+    <message>
         <source>Записи идут в ПРЕФИКС/&lt;адрес прибора&gt;/record, начало и конец эксперимента - в ПРЕФИКС/experiment</source>
         <translation>Records go to PREFIX/&lt;device address&gt;/record, the start and end of an experiment to PREFIX/experiment</translation>
     </message>
@@ -1721,6 +1745,14 @@ postgresql://user@server/database - the lab&apos;s server</translation>
 </context>
 <context>
     <name>dravmer::ui::CStreamControl</name>
+    <message>
+        <source>MQTT: пароль брокера не прочитан (%1); записи не публикуются.</source>
+        <translation>MQTT: the broker password was not read (%1); the records are not published.</translation>
+    </message>
+    <message>
+        <source>MQTT: пароль указан в адресе брокера, где его видит любой пользователь компьютера; укажите файл пароля (Stream/MqttPasswordFile) или переменную DRAVMER_MQTT_PASSWORD.</source>
+        <translation>MQTT: the password is in the broker address, where every user of this computer sees it; give a password file (Stream/MqttPasswordFile) or the variable DRAVMER_MQTT_PASSWORD.</translation>
+    </message>
     <message>
         <source>Состояние связи с брокером MQTT</source>
         <translation>Connection to the MQTT broker</translation>

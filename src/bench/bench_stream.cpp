@@ -23,6 +23,11 @@ void CBenchStream::RemoveSink(IRecordSink* sink) {
     m_sinks.erase(std::remove(m_sinks.begin(), m_sinks.end(), sink), m_sinks.end());
 }
 
+void CBenchStream::SetStopReason(const std::string& reason) {
+    std::lock_guard lock(m_mutex);
+    m_stopReason = reason;
+}
+
 SExperimentEvent CBenchStream::MakeEvent(const char* what) const {
     SExperimentEvent e;
     e.event = what;
@@ -55,10 +60,12 @@ void CBenchStream::OnExperimentStopped() {
         if (m_started) {
             SExperimentEvent stop = MakeEvent("stop");
             stop.experiment = m_startEvent.experiment;
+            stop.reason = m_stopReason;
             for (IRecordSink* sink : m_sinks) sink->PushEvent(stop);
         }
         m_started = false;
         m_sent.clear();
+        m_stopReason = kStopReasonStopped;
     }
     if (m_next) m_next->OnExperimentStopped();
 }

@@ -4,6 +4,7 @@
 // to the stream's sinks. Records are taken from the stores in order, so a record the store
 // holds reaches every sink once, even when two appends come before one event is handled.
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "bench/bench_listener.h"
@@ -12,6 +13,9 @@
 namespace dravmer {
 
 class CBench;
+
+inline constexpr const char* kStopReasonStopped = "stopped";
+inline constexpr const char* kStopReasonInterrupted = "interrupted";
 
 class CBenchStream : public IBenchListener {
 public:
@@ -22,6 +26,9 @@ public:
     // and the records from then on.
     void AddSink(IRecordSink* sink);
     void RemoveSink(IRecordSink* sink);
+    // The cause the next stop event gives ("interrupted" when the program was told to end);
+    // "stopped" again after that stop.
+    void SetStopReason(const std::string& reason);
 
     void OnSearchProgress(int port, int code, std::uint32_t value, int found) override;
     void OnSearchFinished(int foundCount) override;
@@ -52,6 +59,7 @@ private:
     std::vector<IRecordSink*> m_sinks;
     std::vector<int> m_sent;  // per store: records handed to the sinks
     bool m_started = false;   // the start event went out
+    std::string m_stopReason = kStopReasonStopped;
     SExperimentEvent m_startEvent;
 };
 

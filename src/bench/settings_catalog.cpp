@@ -4,9 +4,55 @@
 #include <climits>
 #include <cstdlib>
 
+#include "graph/graph_list.h"
+#include "graph/graph_settings.h"
+#include "stream/mqtt_publisher.h"
+
 namespace dravmer {
 
 namespace {
+
+std::string Indexed(const char* name, int i) { return name + std::to_string(i); }
+
+// What the graph pages keep: colours, layout, the curves shown and the saved axis ranges.
+void AddGraphSettings(std::vector<SSettingDef>& s) {
+    using T = SettingType;
+    using namespace graph;
+    const SGraphSettings d;
+    const std::string g = kGraphSection;
+    auto color = [](std::uint32_t c) { return std::to_string(c); };
+    const std::vector<SSettingDef> fixed = {
+        {g, "crGraph1ColorFon", T::Int, color(d.statBackground)},
+        {g, "crGraph1ColorGr0", T::Int, color(d.statAvg0)},
+        {g, "crGraph1ColorGr1", T::Int, color(d.statAvg1)},
+        {g, "crGraph1ColorGr0Mom", T::Int, color(d.statMom0)},
+        {g, "crGraph1ColorGr1Mom", T::Int, color(d.statMom1)},
+        {g, "crGraphGridColor", T::Int, color(d.gridColor)},
+        {g, "bStatGraphMomEnable", T::Int, d.statMomEnable ? "1" : "0"},
+        {g, "m_crGraph2ColorFon", T::Int, color(d.background)},
+        {g, "m_nNumOfCellHoriz", T::Int, std::to_string(d.cellsHoriz)},
+        {g, "m_bAutoPlace", T::Int, d.autoPlace ? "1" : "0"},
+        {g, "m_crSelectionLineColor", T::Int, color(d.selectionColor)},
+        {g, "m_bSelectionMode", T::Int, d.selectionBand ? "1" : "0"},
+        {g, "m_bTimeAxes", T::Int, d.timeAxes ? "1" : "0"},
+        {g, "strComments", T::String, d.comments},
+        {g, "NumOfGraph", T::Int, "0"},
+    };
+    s.insert(s.end(), fixed.begin(), fixed.end());
+    const auto colors = DefaultSlotColors();
+    for (int i = 0; i < kSlotCount; ++i) {
+        s.push_back({g, Indexed("GrInfoDeviceID", i), T::Int, "0"});
+        s.push_back({g, Indexed("GrInfoParameter", i), T::Int, "3"});
+        s.push_back({g, Indexed("GrInfoGraphID", i), T::Int, std::to_string(i)});
+    }
+    for (int i = 0; i < kSlotCount; ++i)
+        s.push_back({g, Indexed("m_crGraphNColor", i), T::Int,
+                     color(colors[static_cast<std::size_t>(i)])});
+    for (int i = 0; i < kAxisSets; ++i) s.push_back({g, Indexed("m_fMinMax", i), T::Binary, ""});
+    s.push_back({kColorSection, "ColorTable", T::Binary, ""});
+    s.push_back({kColorSection, "MRU", T::Binary, ""});
+}
+
 std::vector<SSettingDef> Build() {
     using T = SettingType;
     std::vector<SSettingDef> s = {
@@ -55,7 +101,17 @@ std::vector<SSettingDef> Build() {
         // The experiment archive: empty Url means the SQLite file in the user's data folder.
         {"Archive", "Url", T::String, ""},
         {"Archive", "ArchiveOnStop", T::Int, "0"},
+        // The live stream of the window's experiments: the broker (empty: none), the topic
+        // prefix (empty: dravmer/<host name>), the user name when the address has none, and
+        // the file whose first line is the password.
+        {kStreamSection, kMqttUrlKey, T::String, ""},
+        {kStreamSection, kMqttTopicKey, T::String, ""},
+        {kStreamSection, kMqttUserKey, T::String, ""},
+        {kStreamSection, kMqttPasswordFileKey, T::String, ""},
+        // The folder the loading dialog opened last.
+        {"LoadPath", "LoadPath", T::String, ""},
     };
+    AddGraphSettings(s);
     for (int p = 0; p < 4; ++p) {
         const std::string sec = "ComSettingsPort" + std::to_string(p);
         const std::vector<SSettingDef> port = {

@@ -5,7 +5,10 @@
 #include <map>
 
 #include "bench/settings_catalog.h"
+#include "graph/graph_list.h"
+#include "graph/graph_settings.h"
 #include "measure/param_index.h"
+#include "stream/mqtt_publisher.h"
 
 namespace dravmer {
 
@@ -23,7 +26,9 @@ enum class Rule {
     Date,
     Hex,
     Key,
-    LanguageChoice
+    LanguageChoice,
+    MqttUrl,
+    MqttTopic
 };
 
 struct SRule {
@@ -83,6 +88,20 @@ SRule RuleOf(const SSettingDef& def) {
         {"bLinkMode", {Rule::Whole, 0, 3}},
     };
     if (def.type == SettingType::Binary) return {Rule::Hex};
+    if (def.section == kStreamSection && def.name == kMqttUrlKey) return {Rule::MqttUrl};
+    if (def.section == kStreamSection && def.name == kMqttTopicKey) return {Rule::MqttTopic};
+    if (def.section == graph::kGraphSection) {
+        // Colours (cr…, m_cr…), switches (b…, m_b…), counts and the curves' indices.
+        const std::string& n = def.name;
+        auto starts = [&n](const char* p) { return n.rfind(p, 0) == 0; };
+        if (starts("cr") || starts("m_cr")) return {Rule::Whole, 0, 0xFFFFFF};
+        if (starts("b") || starts("m_b")) return {Rule::Whole, 0, 1};
+        if (n == "m_nNumOfCellHoriz") return {Rule::Whole, graph::kMinCells, graph::kMaxCells};
+        if (n == "NumOfGraph") return {Rule::Whole, 0, graph::kSlotCount};
+        if (starts("GrInfoParameter")) return {Rule::Whole, 0, kParamCount - 1};
+        if (starts("GrInfoGraphID")) return {Rule::Whole, 0, graph::kSlotCount - 1};
+        if (starts("GrInfoDeviceID")) return {Rule::Whole, 0, 2147483647.0};
+    }
     auto it = byName.find(def.name);
     if (it != byName.end()) return it->second;
     return def.type == SettingType::Int ? SRule{Rule::Whole, -2147483648.0, 2147483647.0}
@@ -203,6 +222,23 @@ std::optional<std::string> CheckSettingText(const SSettingDef& def, const std::s
                 return bad + say("допустимы system (язык системы), ru и en.",
                                  "system (the system's language), ru and en are allowed.");
             return std::nullopt;
+        case Rule::MqttUrl: {
+            SMqttSettings settings;
+            std::string error;
+            if (!text.empty() && !ParseMqttUrl(text, settings, error))
+                return (en ? "Invalid value: " : "Недопустимое значение: ") + error +
+                       say(" (допустимы пустая строка или mqtt://ХОСТ[:ПОРТ]).",
+                           " (an empty string or mqtt://HOST[:PORT] is allowed).");
+            return std::nullopt;
+        }
+        case Rule::MqttTopic: {
+            std::string prefix = text, error;
+            if (!text.empty() && !CheckMqttTopicPrefix(prefix, error))
+                return (en ? "Invalid value: " : "Недопустимое значение: ") + error +
+                       say(" (пустая строка: dravmer/<имя компьютера>).",
+                           " (an empty string means dravmer/<host name>).");
+            return std::nullopt;
+        }
         case Rule::Text:
             for (unsigned char c : text)
                 if (c < 0x20 || c == 0x7F)

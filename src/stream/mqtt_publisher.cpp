@@ -78,6 +78,7 @@ struct CMqttPublisher::SSession {
     bool socketUp = false;
     bool acked = false;
     int refused = 0;  // the broker's refusal code, 0 when none
+    bool offlineSent = false;
     std::int64_t connectedAtMs = 0;
     std::set<int> pending;  // QoS 1 messages the broker has not acknowledged yet
     SMqttWhy lost;          // why the session ended
@@ -103,6 +104,8 @@ std::string CMqttPublisher::RecordTopic(std::uint32_t address) const {
 
 std::string CMqttPublisher::EventTopic() const { return m_settings.topicPrefix + "/experiment"; }
 
+std::string CMqttPublisher::StatusTopic() const { return m_settings.topicPrefix + "/status"; }
+
 std::string CMqttPublisher::BrokerName() const {
     const bool v6 = m_settings.host.find(':') != std::string::npos;
     return (v6 ? "[" + m_settings.host + "]" : m_settings.host) + ":" +
@@ -115,12 +118,17 @@ SMqttStatus CMqttPublisher::Status() const {
 }
 
 void CMqttPublisher::PushRecord(const SStreamRecord& r) {
+    if (m_gaveUp) {
+        m_queue.CountDropped(1);
+        return;
+    }
     SStreamItem item;
     item.record = r;
     m_queue.Push(std::move(item));
 }
 
 void CMqttPublisher::PushEvent(const SExperimentEvent& e) {
+    if (m_gaveUp) return;
     SStreamItem item;
     item.isEvent = true;
     item.event = e;
@@ -206,7 +214,8 @@ bool CMqttPublisher::Serve(SSession& s) {
     if (rc == MOSQ_ERR_SUCCESS && (fds[0].revents & POLLOUT)) rc = mosquitto_loop_write(mosq, 1);
     if (rc == MOSQ_ERR_SUCCESS) rc = mosquitto_loop_misc(mosq);
     if (s.refused) {
-        s.lost = {SMqttWhy::Kind::Refused, mosquitto_connack_string(s.refused)};
+        s.lost = {SMqttWhy::Kind::Refused, mosquitto_connack_string(s.refused),
+                  MqttRefusalIsFinal(s.refused)};
         return false;
     }
     if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(mosq) < 0) {
@@ -223,6 +232,32 @@ bool CMqttPublisher::Serve(SSession& s) {
     return true;
 }
 
+bool CMqttPublisher::PublishPresence(SSession& s, bool online) {
+    const std::string text = online ? "online" : "offline";
+    int mid = 0;
+    if (mosquitto_publish(s.mosq, &mid, StatusTopic().c_str(), static_cast<int>(text.size()),
+                          text.data(), 1, true) != MOSQ_ERR_SUCCESS)
+        return false;
+    s.pending.insert(mid);
+    return true;
+}
+
+void CMqttPublisher::GiveUp(const SMqttWhy& why) {
+    m_gaveUp = true;
+    GoDown(why);
+    // Nothing queued or pushed from now on reaches the broker: counted as dropped, until the
+    // stop or the finish.
+    while (!StopRequested() && !m_finishing) {
+        pollfd fds[2] = {{m_queue.WakeFd(), POLLIN, 0}, {CurrentStopFd(), POLLIN, 0}};
+        ::poll(fds, fds[1].fd >= 0 ? 2 : 1, 200);
+        m_queue.Drained();
+        std::uint64_t left = 0;
+        for (const auto& item : m_queue.Take(m_queue.Size()))
+            if (!item.isEvent) ++left;
+        m_queue.CountDropped(left);
+    }
+}
+
 int CMqttPublisher::Run() {
     LibInit();
     SSession s;
@@ -234,6 +269,14 @@ int CMqttPublisher::Run() {
     }
     s.mosq = owner.get();
     mosquitto_int_option(s.mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    // The broker says "offline" for us when the connection breaks without a goodbye.
+    static constexpr char kOffline[] = "offline";
+    if (const int rc = mosquitto_will_set(s.mosq, StatusTopic().c_str(), sizeof kOffline - 1,
+                                          kOffline, 1, true);
+        rc != MOSQ_ERR_SUCCESS) {
+        GiveUp({SMqttWhy::Kind::System, mosquitto_strerror(rc), true});
+        return 1;
+    }
     // A record is one small packet: sent at once, not held back to be joined with the next.
     mosquitto_int_option(s.mosq, MOSQ_OPT_TCP_NODELAY, 1);
     if (!m_settings.user.empty())
@@ -296,6 +339,10 @@ int CMqttPublisher::Run() {
             s.acked = false;
             mosquitto_disconnect(s.mosq);
             if (StopRequested() && !m_finishing) break;
+            if (s.lost.final) {
+                GiveUp(s.lost);
+                break;
+            }
             GoDown(s.lost);
             nextTry = NowMs() + retryMs;
             retryMs = std::min(retryMs * 2, m_settings.retryMaxMs);
@@ -303,12 +350,24 @@ int CMqttPublisher::Run() {
         }
         if (s.acked && !wasAcked) {
             retryMs = m_settings.retryMinMs;
+            // Before anything queued: a dashboard sees the bench online, then its records.
+            PublishPresence(s, true);
             SetState(MqttState::Connected);
         }
-        if (finishing && m_queue.Size() == 0 && s.pending.empty() && !mosquitto_want_write(s.mosq))
+        if (finishing && m_queue.Size() == 0 && s.pending.empty() &&
+            !mosquitto_want_write(s.mosq)) {
+            // Everything is out: the goodbye, acknowledged like the events, then the end.
+            if (s.acked && !s.offlineSent && PublishPresence(s, false)) {
+                s.offlineSent = true;
+                continue;
+            }
             break;
+        }
     }
     if (s.socketUp) {
+        // A stop without a finish, or a finish out of time, still says goodbye (a clean
+        // disconnect keeps the broker from telling the will).
+        if (s.acked && !s.offlineSent) PublishPresence(s, false);
         mosquitto_disconnect(s.mosq);
         if (mosquitto_want_write(s.mosq)) mosquitto_loop_write(s.mosq, 1);
     }

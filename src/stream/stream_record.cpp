@@ -16,11 +16,11 @@ void AppendNumber(std::string& out, double v, bool integer) {
     char* end;
     if (integer)
         end = std::to_chars(buf, buf + sizeof buf, static_cast<long long>(v)).ptr;
-    else if (!std::isfinite(v)) {
+    else if (!std::isfinite(static_cast<float>(v))) {
         out += "null";
         return;
     } else
-        end = std::to_chars(buf, buf + sizeof buf, v).ptr;
+        end = std::to_chars(buf, buf + sizeof buf, static_cast<float>(v)).ptr;
     out.append(buf, end);
 }
 
@@ -89,6 +89,10 @@ std::string ExperimentEventJson(const SExperimentEvent& e) {
     }
     out += "],\"datetime\":";
     AppendString(out, IsoLocalDateTime(e.time));
+    if (!e.reason.empty()) {
+        out += ",\"reason\":";
+        AppendString(out, e.reason);
+    }
     out += '}';
     return out;
 }

@@ -25,13 +25,18 @@ struct SExperimentEvent {
     std::string experiment;  // "261206-007": the date and number its files are named by
     std::vector<std::uint32_t> devices;
     std::time_t time = 0;
+    // A stop's cause: "stopped" (the operator, the set time) or "interrupted" (the program was
+    // told to end: SIGTERM, the session closing). Empty: not written (a start).
+    std::string reason = {};
 };
 
 // {"address":…,"port":…,"time":…,"datetime":"…","cycle":…,"values":{"time":…,"Cst":…,…}}:
 // one line without its line end; values keyed by the parameters' ASCII aliases, each the
-// shortest text that reads back to the double (null for what JSON cannot hold).
+// shortest text of the float an .adc file holds for it, as the CSV gives it (null for what
+// JSON cannot hold).
 std::string RecordJson(const SStreamRecord& r);
-// {"event":"start","experiment":"261206-007","devices":[…],"datetime":"…"}
+// {"event":"start","experiment":"261206-007","devices":[…],"datetime":"…"}; a stop also
+// has "reason".
 std::string ExperimentEventJson(const SExperimentEvent& e);
 
 // Where the stream's records go. Both calls come from the poll threads and the thread that

@@ -14,6 +14,8 @@
 #include "ui/demo_start.h"
 #include "ui/main_frame.h"
 #include "ui/qt_translations.h"
+#include "ui/stream_control.h"
+#include "ui/termination_signal.h"
 #include "ui/update_offer.h"
 #include "update/update_service.h"
 
@@ -94,8 +96,20 @@ int main(int argc, char** argv) {
     updates.SetPublicKey(dravmer::UpdatePublicKeyFromSettings(settings));
     if (!line.demo && !updates.ServerName().empty()) updates.StartCheck();
     int rc = 0;
+    // SIGTERM takes the close path below from here to the end, so that what follows the window
+    // (the settings written, the ports closed) is not cut off either.
+    dravmer::ui::CTerminationSignal termination;
+    termination.Install();
     {
         dravmer::ui::CMainFrame frame(bench, settings);
+        QObject::connect(&termination, &dravmer::ui::CTerminationSignal::received, &frame,
+                         [&frame] {
+                             // As the operator's close, with the stream's stop saying why; the
+                             // modal loops of open dialogs end too.
+                             frame.Stream().MarkInterrupted();
+                             frame.close();
+                             QCoreApplication::exit(0);
+                         });
         // The ports open in the background, one after another, while the window comes up.
         frame.OpenPortsInBackground();
         frame.SetUpdateService(&updates);

@@ -4,6 +4,7 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QStatusBar>
+#include <cstdlib>
 
 #include "ui/qt_translations.h"
 #include "ui/ui_context.h"
@@ -37,6 +38,7 @@ void CStreamControl::BeforeStart() {
     SMqttSettings settings;
     std::string error;
     std::string topic = m_context.settings.GetString(kStreamSection, kMqttTopicKey, "");
+    std::string warning;
     if (!ParseMqttUrl(url, settings, error, UiLanguage()) ||
         (!topic.empty() && !CheckMqttTopicPrefix(topic, error, UiLanguage()))) {
         ShowStatus(MqttState::Down,
@@ -44,6 +46,23 @@ void CStreamControl::BeforeStart() {
                        .arg(QString::fromStdString(error)));
         return;
     }
+    // The password from its file or the environment, never shown; one left in the address
+    // works and is warned about.
+    if (!ApplyMqttCredentials(settings,
+                              m_context.settings.GetString(kStreamSection, kMqttUserKey, ""),
+                              m_context.settings.GetString(kStreamSection, kMqttPasswordFileKey, ""),
+                              std::getenv(kMqttPasswordEnv), warning, error)) {
+        ShowStatus(MqttState::Down, tr("MQTT: пароль брокера не прочитан (%1); записи не "
+                                       "публикуются.")
+                                        .arg(QString::fromStdString(error)));
+        return;
+    }
+    if (settings.passwordInUrl)
+        m_window->statusBar()->showMessage(
+            tr("MQTT: пароль указан в адресе брокера, где его видит любой пользователь "
+               "компьютера; укажите файл пароля (Stream/MqttPasswordFile) или переменную "
+               "DRAVMER_MQTT_PASSWORD."),
+            15000);
     settings.topicPrefix = topic;
     m_publisher = std::make_unique<CMqttPublisher>(settings, [this](const SMqttStatus& s) {
         QMetaObject::invokeMethod(
@@ -63,6 +82,8 @@ void CStreamControl::BeforeStart() {
         QString::fromStdString(WordMqttStatus(m_publisher->Status(), UiLanguage())));
     m_label->show();
 }
+
+void CStreamControl::MarkInterrupted() { m_tee.SetStopReason(kStopReasonInterrupted); }
 
 void CStreamControl::FinishAfterStop() {
     if (m_publisher) m_publisher->Finish(3000);
@@ -96,6 +117,8 @@ void CStreamControl::ShowStatus(MqttState state, const QString& text) {
         box->open();
         m_message = box;
     } else {
+        // The broker is back: the outage's box has nothing more to say.
+        if (m_message) m_message->close();
         m_window->statusBar()->showMessage(text, 15000);
     }
     emit statusChanged(static_cast<int>(state), text);

@@ -2,7 +2,8 @@
 // The window's live stream: with a broker address on the "Настройки" page (Stream/MqttUrl,
 // Stream/MqttTopic), each experiment publishes its records and its start and stop. The broker's
 // state shows in the status bar; an outage is told once, in a box, and its end in the status
-// bar. Publishing runs on its own thread and never holds up the polling or the window.
+// bar, the box then closed. The user name and the password file come from Stream/MqttUser and
+// Stream/MqttPasswordFile (or DRAVMER_MQTT_PASSWORD). Publishing runs on its own thread and never holds up the polling or the window.
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -18,10 +19,6 @@ class QMessageBox;
 namespace dravmer::ui {
 
 struct SUiContext;
-
-inline constexpr const char* kStreamSection = "Stream";
-inline constexpr const char* kMqttUrlKey = "MqttUrl";
-inline constexpr const char* kMqttTopicKey = "MqttTopic";
 
 class CStreamControl : public QObject {
     Q_OBJECT
@@ -39,6 +36,8 @@ public:
     void FinishAfterStop();
     // After that (UI thread): the publisher goes.
     void Release();
+    // The program was told to end (SIGTERM): the next stop event says "interrupted".
+    void MarkInterrupted();
 
     QLabel* StatusLabel() const { return m_label; }
     CMqttPublisher* Publisher() const { return m_publisher.get(); }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <utime.h>
 
+#include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -130,6 +131,32 @@ TEST(FormatsDoc, ItsReadersReadTheFilesTheProgramWrites) {
     }
     EXPECT_EQ(j["txt"]["row"][2].get<double>(), 0xA3F1) << "Cст from its hexadecimal digits";
     fs::remove_all(dir);
+}
+
+TEST(FormatsDoc, TheStreamsExamplesAreWhatTheProgramWrites) {
+    const std::string doc = Doc();
+    const std::size_t section = doc.find("## Live stream");
+    ASSERT_NE(section, std::string::npos);
+    const std::size_t open = doc.find("```json\n", section);
+    const std::size_t close = doc.find("\n```", open + 8);
+    ASSERT_NE(close, std::string::npos);
+    const std::string record = doc.substr(open + 8, close - open - 8);
+    // Each value as the program prints it: the shortest text of the float an .adc file holds.
+    int values = 0;
+    for (std::size_t at = 0; (at = record.find("\":", at)) != std::string::npos;) {
+        at += 2;
+        const std::size_t end = record.find_first_of(",}", at);
+        const std::string text = record.substr(at, end - at);
+        if (text.find('.') == std::string::npos) continue;
+        char buf[64];
+        char* stop = std::to_chars(buf, buf + sizeof buf, static_cast<float>(std::stod(text))).ptr;
+        EXPECT_EQ(std::string(buf, stop), text);
+        ++values;
+    }
+    EXPECT_GE(values, 2) << record;
+    // The stop's shape beside the start's.
+    EXPECT_NE(doc.find("{\"event\":\"stop\",\"experiment\":"), std::string::npos);
+    EXPECT_NE(doc.find("\"reason\":\"stopped\"}"), std::string::npos);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -80,7 +81,10 @@ bool CTestBroker::Start() {
         ++m_run;
         const std::string conf = m_dir + "/broker-" + std::to_string(m_run) + ".conf";
         std::ofstream(conf) << "listener " << m_port << " 127.0.0.1\n"
-                            << "allow_anonymous true\n"
+                            << (m_passwordFile.empty()
+                                    ? std::string("allow_anonymous true\n")
+                                    : "allow_anonymous false\npassword_file " + m_passwordFile +
+                                          "\n")
                             << "persistence false\n"
                             << "log_dest file " << m_dir << "/broker-" << m_run << ".log\n"
                             << "log_type all\n";
@@ -105,6 +109,26 @@ bool CTestBroker::Start() {
         Kill();
     }
     return false;
+}
+
+bool CTestBroker::RequirePassword(const std::string& user, const std::string& password) {
+    const std::string file = m_dir + "/passwords";
+    const std::string command = "mosquitto_passwd -c -b '" + file + "' '" + user + "' '" +
+                                password + "' >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) return false;
+    // The broker, started as root, reads it as its own user.
+    ::chmod(file.c_str(), 0644);
+    m_passwordFile = file;
+    return true;
+}
+
+int CTestBroker::LogLines(const std::string& text) const {
+    int n = 0;
+    for (int run = 1; run <= m_run; ++run) {
+        std::ifstream log(m_dir + "/broker-" + std::to_string(run) + ".log");
+        for (std::string line; std::getline(log, line);) n += line.find(text) != std::string::npos;
+    }
+    return n;
 }
 
 void CTestBroker::Kill() {
@@ -158,8 +182,10 @@ CTestSubscriber::~CTestSubscriber() {
     mosquitto_destroy(m_mosq);
 }
 
-bool CTestSubscriber::Connect(int port, const std::string& filter) {
+bool CTestSubscriber::Connect(int port, const std::string& filter, const std::string& user,
+                              const std::string& password) {
     m_filter = filter;
+    if (!user.empty()) mosquitto_username_pw_set(m_mosq, user.c_str(), password.c_str());
     mosquitto_reconnect_delay_set(m_mosq, 1, 1, false);
     if (mosquitto_connect(m_mosq, "127.0.0.1", port, 30) != MOSQ_ERR_SUCCESS) return false;
     if (mosquitto_loop_start(m_mosq) != MOSQ_ERR_SUCCESS) return false;

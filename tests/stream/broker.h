@@ -16,6 +16,9 @@ class CTestBroker {
 public:
     CTestBroker();
     ~CTestBroker();
+    // From the next start on, only this user with this password may connect (a password file
+    // made by mosquitto_passwd); false when it could not be made.
+    bool RequirePassword(const std::string& user, const std::string& password);
     // Starts the broker (again on the same port) and waits until it takes connections.
     bool Start();
     // SIGKILL: the broker is gone at once, as in a crash.
@@ -24,12 +27,15 @@ public:
     std::string Url() const { return "mqtt://127.0.0.1:" + std::to_string(m_port); }
     // Topics of the PUBLISH packets the broker received, in order, over all its runs.
     std::vector<std::string> ReceivedTopics() const;
+    // Lines of its log, over all its runs, that hold `text`.
+    int LogLines(const std::string& text) const;
 
 private:
     std::string m_dir;
     int m_port = 0;
     int m_run = 0;
     int m_pid = -1;
+    std::string m_passwordFile;
 };
 
 // A subscriber on its own libmosquitto thread, subscribed to PREFIX/# before Connect returns.
@@ -41,7 +47,8 @@ public:
     };
     CTestSubscriber();
     ~CTestSubscriber();
-    bool Connect(int port, const std::string& filter);
+    bool Connect(int port, const std::string& filter, const std::string& user = {},
+                 const std::string& password = {});
     std::vector<SMessage> Messages() const;
     // Waits (bounded) until at least n messages arrived.
     bool WaitFor(std::size_t n, int ms) const;

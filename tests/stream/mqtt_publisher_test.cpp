@@ -111,8 +111,14 @@ TEST(MqttPublisher, RecordsGoToTheirDeviceTopicAndEventsAreRetained) {
     pub.Finish(10000);
     EXPECT_EQ(pub.Published(), 100u);
     EXPECT_EQ(pub.Dropped(), 0u);
-    ASSERT_TRUE(sub.WaitFor(102, 15000)) << sub.Messages().size();
-    const auto messages = sub.Messages();
+    // The records and events, and "online" and "offline" on the status topic around them.
+    ASSERT_TRUE(sub.WaitFor(104, 15000)) << sub.Messages().size();
+    auto messages = sub.Messages();
+    EXPECT_EQ(messages.front().topic, "lab/b1/status");
+    EXPECT_EQ(messages.front().payload, "online");
+    EXPECT_EQ(messages.back().topic, "lab/b1/status");
+    EXPECT_EQ(messages.back().payload, "offline");
+    messages = {messages.begin() + 1, messages.end() - 1};
     std::uint32_t next101 = 0;
     for (const auto& m : messages) {
         const auto j = nlohmann::json::parse(m.payload);

@@ -58,17 +58,44 @@ TEST(StreamJson, ARecordCarriesItsDeviceTimeAndAllParametersByAlias) {
     EXPECT_EQ(j["values"]["Cst"], 0xA3);
     EXPECT_EQ(j["values"]["GvEr"], 5);
     EXPECT_EQ(j["values"]["time"], 3);
-    EXPECT_EQ(j["values"]["t_op"].get<double>(), 0.1 * 8 + 3) << "the double, exactly";
+    EXPECT_EQ(j["values"]["t_op"].get<double>(), 3.8) << "the float's shortest text";
     EXPECT_TRUE(j["values"]["UG_9"].is_null()) << "JSON has no NaN";
     ::unsetenv("TZ");
     ::tzset();
 
-    SExperimentEvent e{"stop", "261206-007", {101, 102}, 1796540703};
+    SExperimentEvent e{"stop", "261206-007", {101, 102}, 1796540703, "interrupted"};
     const auto ej = nlohmann::json::parse(ExperimentEventJson(e));
     EXPECT_EQ(ej["event"], "stop");
+    EXPECT_EQ(ej["reason"], "interrupted");
+    e.event = "start";
+    e.reason.clear();
+    EXPECT_FALSE(nlohmann::json::parse(ExperimentEventJson(e)).contains("reason"));
     EXPECT_EQ(ej["experiment"], "261206-007");
     EXPECT_EQ(ej["devices"], nlohmann::json::array({101, 102}));
     EXPECT_TRUE(ej["datetime"].is_string());
+}
+
+TEST(StreamJson, EachValueIsTheShortestTextOfTheFloatTheAdcFileHolds) {
+    // The device's values are floats: widened to double they would print as
+    // 22.100000381469727, where the CSV and the .adc file say 22.1.
+    struct Case {
+        float stored;
+        const char* text;
+    };
+    const Case cases[] = {{22.1f, "22.1"}, {-0.003f, "-0.003"}, {1e-7f, "1e-07"},
+                          {123456.79f, "123456.79"}, {3.4028235e38f, "3.4028235e+38"}};
+    for (const Case& c : cases) {
+        SStreamRecord r = Record(1, 0);
+        r.record.ug = c.stored;
+        const std::string line = RecordJson(r);
+        const std::string key = "\"" + std::string(ParamAlias(3)) + "\":";
+        const std::size_t at = line.find(key);
+        ASSERT_NE(at, std::string::npos) << line;
+        const std::string value = line.substr(at + key.size(), line.find(',', at) - at - key.size());
+        EXPECT_EQ(value, c.text);
+        EXPECT_EQ(static_cast<float>(nlohmann::json::parse(line)["values"][ParamAlias(3)].get<double>()),
+                  c.stored);
+    }
 }
 
 TEST(StreamQueue, AFullQueueDropsItsOldestRecordsButNeverAnEvent) {

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -189,7 +190,8 @@ TEST(ExportWindow, TheBrokersStateShowsAndAnOutageIsToldOnce) {
     broker.Kill();
     ASSERT_TRUE(WaitFor([&] { return stream.StatusLabel()->text() == "MQTT: нет связи"; }, 20000));
     ASSERT_NE(stream.LastMessage(), nullptr);
-    QMessageBox* box = stream.LastMessage();
+    QPointer<QMessageBox> box = stream.LastMessage();
+    EXPECT_TRUE(box->isVisible());
     EXPECT_TRUE(box->text().contains(QString::fromStdString(stream.Publisher()->BrokerName())));
     // Retries go on; the outage is still one box.
     QTest::qWait(1500);
@@ -198,6 +200,8 @@ TEST(ExportWindow, TheBrokersStateShowsAndAnOutageIsToldOnce) {
     ASSERT_TRUE(broker.Start());
     ASSERT_TRUE(WaitFor([&] { return stream.StatusLabel()->text() == "MQTT: есть связь"; }, 20000));
     EXPECT_TRUE(f.frame->statusBar()->currentMessage().contains("есть"));
+    // The outage's box does not stay open after it is over.
+    EXPECT_TRUE(WaitFor([&] { return !box || !box->isVisible(); }, 5000));
     int downs = 0;
     for (const auto& c : changes) downs += c.at(0).toInt() == static_cast<int>(MqttState::Down);
     EXPECT_EQ(downs, 1);

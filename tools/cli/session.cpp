@@ -13,8 +13,12 @@ namespace dravmer::cli {
 
 namespace {
 std::atomic<bool> g_interrupted{false};
+std::atomic<bool> g_terminated{false};
 
-extern "C" void OnInterrupt(int) { g_interrupted = true; }
+extern "C" void OnInterrupt(int signal) {
+    if (signal == SIGTERM) g_terminated = true;
+    g_interrupted = true;
+}
 }  // namespace
 
 void InstallInterruptHandler() {
@@ -26,7 +30,11 @@ void InstallInterruptHandler() {
 }
 
 bool Interrupted() { return g_interrupted.load(); }
-void ClearInterrupt() { g_interrupted = false; }
+bool Terminated() { return g_terminated.load(); }
+void ClearInterrupt() {
+    g_interrupted = false;
+    g_terminated = false;
+}
 const std::atomic<bool>& InterruptFlag() { return g_interrupted; }
 
 nlohmann::json LinkStatJson(const SLinkDevStat& stat) {

@@ -41,6 +41,8 @@ private:
 // cleanly and files are closed.
 void InstallInterruptHandler();
 bool Interrupted();
+// The interrupt was SIGTERM (the program told to end, as at logout), not Ctrl-C.
+bool Terminated();
 void ClearInterrupt();
 // The flag itself, for what takes a cancel flag (the archive cancels a waiting statement).
 const std::atomic<bool>& InterruptFlag();

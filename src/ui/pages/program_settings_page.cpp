@@ -128,10 +128,30 @@ CProgramSettingsPage::CProgramSettingsPage(SUiContext& context, QWidget* parent)
     m_mqttTopic->setToolTip(tr("Записи идут в ПРЕФИКС/<адрес прибора>/record, начало и конец "
                                "эксперимента - в ПРЕФИКС/experiment"));
     topicLabel->setBuddy(m_mqttTopic);
+    // The password itself is never kept in the settings: only the file that holds it.
+    auto* userLabel = new QLabel(tr("Пользователь:"), stream);
+    m_mqttUser = new QLineEdit(
+        QString::fromStdString(context.settings.GetString(kStreamSection, kMqttUserKey, "")),
+        stream);
+    m_mqttUser->setAccessibleName(tr("Имя пользователя на брокере MQTT"));
+    m_mqttUser->setPlaceholderText(tr("пусто - без имени или из адреса"));
+    userLabel->setBuddy(m_mqttUser);
+    auto* passwordLabel = new QLabel(tr("Файл пароля:"), stream);
+    m_mqttPasswordFile = new QLineEdit(
+        QString::fromStdString(context.settings.GetString(kStreamSection, kMqttPasswordFileKey, "")),
+        stream);
+    m_mqttPasswordFile->setAccessibleName(tr("Файл с паролем брокера MQTT"));
+    m_mqttPasswordFile->setToolTip(
+        tr("Пароль - первая строка этого файла (без файла - переменная DRAVMER_MQTT_PASSWORD)"));
+    passwordLabel->setBuddy(m_mqttPasswordFile);
     streamLayout->addWidget(brokerLabel, 0, 0);
     streamLayout->addWidget(m_mqttUrl, 0, 1);
     streamLayout->addWidget(topicLabel, 1, 0);
     streamLayout->addWidget(m_mqttTopic, 1, 1);
+    streamLayout->addWidget(userLabel, 2, 0);
+    streamLayout->addWidget(m_mqttUser, 2, 1);
+    streamLayout->addWidget(passwordLabel, 3, 0);
+    streamLayout->addWidget(m_mqttPasswordFile, 3, 1);
     layout->addWidget(stream);
 
     auto* languageBox = new QGroupBox(tr("Язык интерфейса"), this);
@@ -198,6 +218,10 @@ bool CProgramSettingsPage::Apply() {
                                  m_language->currentData().toString().toStdString());
     m_context.settings.SetString(kStreamSection, kMqttUrlKey, mqttUrl);
     m_context.settings.SetString(kStreamSection, kMqttTopicKey, mqttTopic);
+    m_context.settings.SetString(kStreamSection, kMqttUserKey,
+                                 m_mqttUser->text().trimmed().toStdString());
+    m_context.settings.SetString(kStreamSection, kMqttPasswordFileKey,
+                                 m_mqttPasswordFile->text().trimmed().toStdString());
     m_context.settings.SetString(kArchiveSection, kArchiveUrlKey, url.toStdString());
     m_context.settings.SetInt(kArchiveSection, kArchiveOnStopKey,
                               m_archiveOnStop->isChecked() ? 1 : 0);

@@ -33,6 +33,8 @@ public:
     QLineEdit* ArchiveUrlEdit() const { return m_archiveUrl; }
     QLineEdit* MqttUrlEdit() const { return m_mqttUrl; }
     QLineEdit* MqttTopicEdit() const { return m_mqttTopic; }
+    QLineEdit* MqttUserEdit() const { return m_mqttUser; }
+    QLineEdit* MqttPasswordFileEdit() const { return m_mqttPasswordFile; }
     QComboBox* LanguageBox() const { return m_language; }
     // Where the association goes; tests point it at a folder of their own.
     CFileTypeRegistration& Registration() { return *m_registration; }
@@ -53,6 +55,8 @@ private:
     QLineEdit* m_archiveUrl = nullptr;
     QLineEdit* m_mqttUrl = nullptr;
     QLineEdit* m_mqttTopic = nullptr;
+    QLineEdit* m_mqttUser = nullptr;
+    QLineEdit* m_mqttPasswordFile = nullptr;
     QComboBox* m_language = nullptr;
 };
 

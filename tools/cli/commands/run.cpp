@@ -80,6 +80,8 @@ struct SRunOptions {
     std::string format, out;
     bool noFiles = false, json = false, demo = false;
     SRunStreamOptions stream;
+    std::string streamTarget;  // --stream's value: nothing or "-"
+    std::size_t streamCount = 0;
 };
 
 int RunRun(CliContext& ctx, const SRunOptions& o) {
@@ -97,13 +99,15 @@ int RunRun(CliContext& ctx, const SRunOptions& o) {
     CRunPrinter printer(ctx);
     CRunStreams streams(bench, &printer);
     std::string streamError;
-    if (!streams.Start(ctx, o.stream, streamError)) {
+    SRunStreamOptions streamOptions = o.stream;
+    streamOptions.ndjson = o.streamCount > 0;
+    if (!streams.Start(ctx, streamOptions, bench.Store(), streamError)) {
         ctx.err << "dravmer-cli run: " << streamError << "\n";
         return kExitFailure;
     }
     bench.SetListener(streams.Listener());
     // With the records on standard output, everything else goes to standard error.
-    std::ostream& summary = o.stream.ndjson ? ctx.err : ctx.out;
+    std::ostream& summary = streamOptions.ndjson ? ctx.err : ctx.out;
     if (demo && bench.Settings().devices.Active().empty()) bench.Search();
 
     auto& settings = bench.Settings();
@@ -173,6 +177,8 @@ int RunRun(CliContext& ctx, const SRunOptions& o) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+    // Told to end (SIGTERM, as at logout): the stream's stop says the run was interrupted.
+    if (Terminated()) streams.MarkInterrupted();
     bench.Stop();
     ctx.err << ctx.Sayf("Experiment stopped (stop took %d ms).",
                         "Эксперимент остановлен (остановка заняла %d мс).",
@@ -313,11 +319,17 @@ CommandRun DefineRun(CLI::App& app, Language language) {
                  w("the summary as a JSON array, one object per device",
                    "итог массивом JSON, по объекту на прибор"));
     app.add_flag("--demo", o->demo, w("the simulated bench", "модель стенда"));
-    app.add_flag("--stream", o->stream.ndjson,
-                 w("each record as it arrives, one JSON object a line on standard output (the "
-                   "summary goes to standard error)",
-                   "каждая запись по приходе, объект JSON на строку в стандартный вывод (итог "
-                   "идёт в стандартный поток ошибок)"));
+    CLI::Option* stream =
+        app.add_option("--stream", o->streamTarget,
+                       w("each record as it arrives, one JSON object a line on standard output "
+                         "('-', which may be given; the summary goes to standard error)",
+                         "каждая запись по приходе, объект JSON на строку в стандартный вывод "
+                         "('-' можно указать; итог идёт в стандартный поток ошибок)"))
+            ->expected(0, 1)
+            ->check(CLI::Validator(
+                [language](std::string& target) { return CheckStreamTargetText(target, language); },
+                "-"))
+            ->type_name("[-]");
     app.add_option("--mqtt", o->stream.mqttUrl,
                    w("publish each record to this MQTT broker: mqtt://HOST[:PORT]",
                      "публиковать каждую запись на этом брокере MQTT: mqtt://HOST[:PORT]"))
@@ -333,15 +345,27 @@ CommandRun DefineRun(CLI::App& app, Language language) {
             [language](std::string& topic) { return CheckMqttTopicText(topic, language); },
             "PREFIX"))
         ->type_name("PREFIX");
-    return [o](CliContext& ctx) { return RunRun(ctx, *o); };
+    app.add_option("--mqtt-password-file", o->stream.mqttPasswordFile,
+                   w("the broker's password: the first line of this file (else the setting "
+                     "Stream/MqttPasswordFile, else DRAVMER_MQTT_PASSWORD); the user name comes "
+                     "from the address or Stream/MqttUser",
+                     "пароль брокера: первая строка этого файла (иначе настройка "
+                     "Stream/MqttPasswordFile, иначе DRAVMER_MQTT_PASSWORD); имя пользователя "
+                     "берётся из адреса или Stream/MqttUser"))
+        ->check(NotEmpty(language, w("a file", "файл")))
+        ->type_name("FILE");
+    return [o, stream](CliContext& ctx) {
+        o->streamCount = stream->count();
+        return RunRun(ctx, *o);
+    };
 }
 
 }  // namespace
 
 DRAVMER_CLI_COMMAND("run",
                     "run [--seconds N] [--format adc|txt] [--out DIR] [--no-files] "
-                    "[--wait-device SECONDS] [--json] [--stream] [--mqtt URL [--mqtt-topic "
-                    "PREFIX]] [--demo]",
+                    "[--wait-device SECONDS] [--json] [--stream [-]] [--mqtt URL [--mqtt-topic "
+                    "PREFIX] [--mqtt-password-file FILE]] [--demo]",
                     "run an experiment with the active device list until N seconds or Ctrl-C",
                     "провести эксперимент с активным списком приборов до N секунд или Ctrl-C",
                     DefineRun);

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <iostream>
 #include <ostream>
 
@@ -20,11 +21,21 @@ void CRunStreams::Say(const std::string& text) {
     m_messages.push_back(text);
 }
 
-bool CRunStreams::Start(CliContext& ctx, const SRunStreamOptions& o, std::string& error) {
+bool CRunStreams::Start(CliContext& ctx, const SRunStreamOptions& o,
+                        const ISettingsStore& settings, std::string& error) {
     m_language = ctx.language;
     SMqttSettings mqtt;
     if (!o.mqttUrl.empty()) {
         if (!ParseMqttUrl(o.mqttUrl, mqtt, error, ctx.language)) return false;
+        const std::string passwordFile =
+            o.mqttPasswordFile.empty()
+                ? settings.GetString(kStreamSection, kMqttPasswordFileKey, "")
+                : o.mqttPasswordFile;
+        std::string warning;
+        if (!ApplyMqttCredentials(mqtt, settings.GetString(kStreamSection, kMqttUserKey, ""),
+                                  passwordFile, std::getenv(kMqttPasswordEnv), warning, error))
+            return false;
+        if (!warning.empty()) ctx.err << "dravmer-cli run: warning: " << warning << "\n";
         mqtt.topicPrefix = o.mqttTopic;
         if (!mqtt.topicPrefix.empty() &&
             !CheckMqttTopicPrefix(mqtt.topicPrefix, error, ctx.language))
@@ -118,6 +129,14 @@ std::string CheckMqttUrlText(const std::string& url, Language language) {
     SMqttSettings settings;
     std::string error;
     return ParseMqttUrl(url, settings, error, language) ? std::string() : error;
+}
+
+std::string CheckStreamTargetText(const std::string& target, Language language) {
+    if (target.empty() || target == "-") return std::string();
+    return language == Language::English
+               ? "--stream writes to standard output: give it alone or as '--stream -'"
+               : "--stream пишет в стандартный вывод: укажите его без значения или как "
+                 "'--stream -'";
 }
 
 std::string CheckMqttTopicText(const std::string& topic, Language language) {

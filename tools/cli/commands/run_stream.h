@@ -19,7 +19,9 @@ namespace dravmer::cli {
 struct SRunStreamOptions {
     bool ndjson = false;
     std::string mqttUrl, mqttTopic;
+    std::string mqttPasswordFile;  // empty: the setting Stream/MqttPasswordFile
 };
+
 
 class CRunStreams {
 public:
@@ -29,8 +31,12 @@ public:
 
     // Checks the options and starts the streams (the broker is connected to before the
     // experiment starts). False, with the reason, for an address or topic that cannot be used.
-    bool Start(CliContext& ctx, const SRunStreamOptions& options, std::string& error);
+    // `settings` gives the user name and password file the options do not.
+    bool Start(CliContext& ctx, const SRunStreamOptions& options, const ISettingsStore& settings,
+               std::string& error);
     IBenchListener* Listener() { return &m_tee; }
+    // The program was told to end (SIGTERM): the stop event says so.
+    void MarkInterrupted() { m_tee.SetStopReason(kStopReasonInterrupted); }
 
     // Prints what the streams reported since the last call (broker lost, back, a reader gone).
     void PrintMessages(std::ostream& err);
@@ -52,5 +58,7 @@ private:
 // The checks of --mqtt and --mqtt-topic for the command line.
 std::string CheckMqttUrlText(const std::string& url, Language language);
 std::string CheckMqttTopicText(const std::string& topic, Language language);
+// --stream's value: nothing or "-" (standard output).
+std::string CheckStreamTargetText(const std::string& target, Language language);
 
 }  // namespace dravmer::cli

@@ -5,6 +5,7 @@
 #include "cli/cli.h"
 #include "cli/cli_options.h"
 #include "link/port_settings.h"
+#include "stream/mqtt_publisher.h"
 
 namespace dravmer::cli {
 namespace {
@@ -49,6 +50,12 @@ std::string SpeedRefusal(const CliContext& ctx, const std::string& value) {
                     speeds.c_str());
 }
 
+// The text shown: a broker password kept in the address is not printed.
+std::string ShownText(const ISettingsStore& store, const SSettingDef& def) {
+    const std::string text = SettingText(store, def);
+    return def.section == kStreamSection && def.name == kMqttUrlKey ? RedactMqttUrl(text) : text;
+}
+
 struct SSettingsOptions {
     CLI::App* dump = nullptr;
     CLI::App* get = nullptr;
@@ -65,13 +72,13 @@ int RunSettings(CliContext& ctx, const SSettingsOptions& o) {
     if (o.dump->parsed()) {
         auto& store = ctx.Settings();
         for (const auto& def : KnownSettings())
-            ctx.out << def.section << "/" << def.name << "=" << SettingText(store, def) << "\n";
+            ctx.out << def.section << "/" << def.name << "=" << ShownText(store, def) << "\n";
         return kExitOk;
     }
     const SSettingDef* def = Lookup(ctx, o.key);
     if (!def) return kExitFailure;
     if (o.get->parsed()) {
-        ctx.out << SettingText(ctx.Settings(), *def) << "\n";
+        ctx.out << ShownText(ctx.Settings(), *def) << "\n";
         return kExitOk;
     }
     auto& store = ctx.Settings();
