@@ -49,7 +49,10 @@ char* FormatNumber(char* buf, double v, int param, CsvValues values, bool decima
 
 }  // namespace
 
-std::string IsoLocalDateTime(std::time_t t) {
+namespace {
+
+// "2026-12-06" + between + "10:05:03" in local time, then the offset from UTC when asked.
+std::string LocalDateTime(std::time_t t, char between, bool withOffset) {
     std::tm tm{};
     if (!localtime_r(&t, &tm)) return {};
     char buf[40];
@@ -60,20 +63,28 @@ std::string IsoLocalDateTime(std::time_t t) {
     p = TwoDigits(p, tm.tm_mon + 1);
     *p++ = '-';
     p = TwoDigits(p, tm.tm_mday);
-    *p++ = 'T';
+    *p++ = between;
     p = TwoDigits(p, tm.tm_hour);
     *p++ = ':';
     p = TwoDigits(p, tm.tm_min);
     *p++ = ':';
     p = TwoDigits(p, tm.tm_sec);
-    long offset = tm.tm_gmtoff;
-    *p++ = offset < 0 ? '-' : '+';
-    offset = offset < 0 ? -offset : offset;
-    p = TwoDigits(p, static_cast<int>(offset / 3600));
-    *p++ = ':';
-    p = TwoDigits(p, static_cast<int>(offset / 60 % 60));
+    if (withOffset) {
+        long offset = tm.tm_gmtoff;
+        *p++ = offset < 0 ? '-' : '+';
+        offset = offset < 0 ? -offset : offset;
+        p = TwoDigits(p, static_cast<int>(offset / 3600));
+        *p++ = ':';
+        p = TwoDigits(p, static_cast<int>(offset / 60 % 60));
+    }
     return std::string(buf, p);
 }
+
+}  // namespace
+
+std::string IsoLocalDateTime(std::time_t t) { return LocalDateTime(t, 'T', true); }
+
+std::string SpreadsheetLocalDateTime(std::time_t t) { return LocalDateTime(t, ' ', false); }
 
 CCsvWriter::CCsvWriter(std::vector<int> columns, SCsvOptions options, Sink sink)
     : m_columns(std::move(columns)),
@@ -129,7 +140,7 @@ void CCsvWriter::AppendRow(std::string& out, const SCsvSource& source, const CMe
     const std::time_t t = source.start + static_cast<std::time_t>(r.time);
     if (t != m_lastTime) {
         m_lastTime = t;
-        m_lastTimeText = IsoLocalDateTime(t);
+        m_lastTimeText = m_options.excel ? SpreadsheetLocalDateTime(t) : IsoLocalDateTime(t);
     }
     out += m_lastTimeText;
     out += m_separator;

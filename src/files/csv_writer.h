@@ -1,8 +1,9 @@
 #pragma once
 // CSV of experiment records for the lab's own tools (pandas, Excel, R): one row per record,
-// columns `datetime` (ISO 8601 local time with its UTC offset), `address`, then the parameters
-// under their short names. Each value is the shortest decimal text that reads back to the value
-// the experiment stored: the float of an ".adc", the six-decimal number of a ".txt".
+// columns `datetime` (ISO 8601 local time with its UTC offset; local time alone for a
+// spreadsheet), `address`, then the parameters under their short names. Each value is the
+// shortest decimal text that reads back to the value the experiment stored: the float of an
+// ".adc", the six-decimal number of a ".txt".
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -24,12 +25,15 @@ enum class CsvValues { kFloat, kDouble };
 struct SCsvOptions {
     bool units = false;  // a second header row with each column's unit
     // For a spreadsheet in a locale with a decimal comma (Russian Excel): ';' between fields, a
-    // decimal comma, a UTF-8 byte-order mark and CR LF line ends.
+    // decimal comma, a UTF-8 byte-order mark, CR LF line ends, and the datetime as local time
+    // without its offset (spreadsheets take a time with an offset for text).
     bool excel = false;
 };
 
 // "2026-12-06T10:15:03+03:00": local time with its offset from UTC at that moment.
 std::string IsoLocalDateTime(std::time_t t);
+// "2026-12-06 10:05:03": local time alone, which spreadsheets read as a date and time.
+std::string SpreadsheetLocalDateTime(std::time_t t);
 
 // One source of rows: a store, the device's address (none when unknown), the experiment's start
 // time (the rows' datetime is the start plus время) and which parameters the source holds (the

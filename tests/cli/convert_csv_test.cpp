@@ -196,6 +196,7 @@ TEST_F(ConvertCsv, ExcelAndUnitsOptionsShapeTheBytes) {
     EXPECT_EQ(body.find('.'), std::string::npos);
     const auto cells = Split(body.substr(0, body.find("\r\n")), ';');
     ASSERT_EQ(cells.size(), 5u);
+    EXPECT_EQ(cells[0], "2026-12-06 10:05:03") << "local time as a spreadsheet reads it";
     EXPECT_EQ(cells[3], "89,86967") << "UG with a decimal comma";
     EXPECT_EQ(Cli({"convert", adc, (dir / "x.txt").string(), "--excel"}).code, kExitUsage);
 }

@@ -94,19 +94,24 @@ TEST(CsvValues, FloatsAndDecimalsGetTheShortestTextThatReadsBack) {
     }
 }
 
-TEST(CsvDateTime, IsLocalTimeWithItsOffsetFromUtc) {
+// ISO 8601 with the offset for the tools that keep it; local time alone for a spreadsheet, which
+// takes a time with an offset for text.
+TEST(CsvDateTime, IsLocalTimeWithItsOffsetFromUtcOrAloneForASpreadsheet) {
     const std::time_t t = 1796540703;  // 2026-12-06 07:05:03 UTC
     {
         ScopedTz tz("MSK-3");
         EXPECT_EQ(IsoLocalDateTime(t), "2026-12-06T10:05:03+03:00");
+        EXPECT_EQ(SpreadsheetLocalDateTime(t), "2026-12-06 10:05:03");
     }
     {
         ScopedTz tz("UTC0");
         EXPECT_EQ(IsoLocalDateTime(t), "2026-12-06T07:05:03+00:00");
+        EXPECT_EQ(SpreadsheetLocalDateTime(t), "2026-12-06 07:05:03");
     }
     {
         ScopedTz tz("NST3:30");  // west of Greenwich, half an hour in the offset
         EXPECT_EQ(IsoLocalDateTime(t), "2026-12-06T03:35:03-03:30");
+        EXPECT_EQ(SpreadsheetLocalDateTime(t), "2026-12-06 03:35:03");
     }
 }
 
@@ -172,7 +177,8 @@ TEST_F(CsvWriterTest, RowsCarryDatetimeAddressAndTheColumnsOfTheirSource) {
     EXPECT_EQ(rows, 5u);
 }
 
-TEST_F(CsvWriterTest, ExcelGetsBomSemicolonsDecimalCommaAndUnitsRow) {
+TEST_F(CsvWriterTest, ExcelGetsBomSemicolonsDecimalCommaLocalTimeAndUnitsRow) {
+    ScopedTz tz("MSK-3");
     CDeviceData a;
     CMeasRecord r;
     r.time = 5;
@@ -182,7 +188,7 @@ TEST_F(CsvWriterTest, ExcelGetsBomSemicolonsDecimalCommaAndUnitsRow) {
     SCsvOptions o;
     o.excel = true;
     o.units = true;
-    const std::string text = Write(o, {0, 3, 33}, {{&a, 7u, 0, CsvValues::kFloat}});
+    const std::string text = Write(o, {0, 3, 33}, {{&a, 7u, 1796540703, CsvValues::kFloat}});
     ASSERT_EQ(text.rfind("\xEF\xBB\xBF", 0), 0u);
     const auto lines = Lines(text.substr(3), "\r\n");
     ASSERT_EQ(lines.size(), 3u);
@@ -190,6 +196,7 @@ TEST_F(CsvWriterTest, ExcelGetsBomSemicolonsDecimalCommaAndUnitsRow) {
     EXPECT_EQ(lines[1], ";;;мкВ;°С");
     const auto cells = Split(lines[2], ';');
     ASSERT_EQ(cells.size(), 5u);
+    EXPECT_EQ(cells[0], "2026-12-06 10:05:08") << "local time without its offset";
     EXPECT_EQ(cells[1], "7");
     EXPECT_EQ(cells[2], "5");
     EXPECT_EQ(cells[3], "29,956556");
