@@ -232,6 +232,11 @@ TEST_F(FileInputs, EveryCommandEndsWithTheExitCodeThatSaysWhatWasRead) {
 
 // 200 MB of records: convert passes them through a block of memory, plot keeps only the curve.
 TEST_F(FileInputs, ConvertAndPlotOfA200MegabyteFileStayWithinTheirMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+    // The address sanitizer's shadow memory and quarantine are part of every peak: the bounds
+    // hold for the programs as built for use, which the plain pass runs.
+    GTEST_SKIP() << "memory bounds are measured without the address sanitizer";
+#endif
     const std::string in = (dir / "261206-005-000042.adc").string();
     {
         std::vector<int> columns(43);
