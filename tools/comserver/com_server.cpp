@@ -135,8 +135,10 @@ void CComServer::Take(int client) {
     if (!Admit(client)) return;
     EnableKeepAlive(client);
     auto connection = std::make_unique<CComClientConnection>(*this, client, ++m_accepted);
-    connection->Start();
+    // Started and listed under one lock: its thread may greet and serve the client at once, and
+    // a client served must already count among the connections.
     std::lock_guard lock(m_mutex);
+    connection->Start();
     m_connections.push_back(std::move(connection));
 }
 
